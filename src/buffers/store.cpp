@@ -1,0 +1,97 @@
+#include "buffers/store.h"
+
+#include <cstdlib>
+#include <map>
+#include <new>
+
+#include "script/filter_info.h"
+
+namespace {
+
+PIXEL_YC** slots = nullptr;       // the slot table, 20 entries
+PIXEL_YC* slot_block = nullptr;   // backing memory of slots 2..19
+std::map<int, PIXEL_YC*> dynamic_buffers;
+
+}  // namespace
+
+bool setup_slots(FILTER* fp, FILTER_PROC_INFO* fpip, LUA_FILTER_INFO* lfip) {
+    if (slots == nullptr) {
+        slots = static_cast<PIXEL_YC**>(std::calloc(kSlotCount, sizeof(PIXEL_YC*)));
+        if (slots == nullptr) return false;
+        const std::size_t frame = static_cast<std::size_t>(fpip->max_w) *
+                                  static_cast<std::size_t>(fpip->max_h);
+        slot_block = static_cast<PIXEL_YC*>(std::calloc((kSlotCount - 2) * frame, sizeof(PIXEL_YC)));
+        if (slot_block == nullptr) {
+            std::free(slots);
+            slots = nullptr;
+            return false;
+        }
+        for (int k = 2; k < kSlotCount; ++k) slots[k] = slot_block + (k - 2) * frame;
+    }
+    set_host_slots(fpip->ycp_edit, fpip->ycp_temp);
+
+    const int* track = fp->track;
+    lfip->get_buffer = get_buffer;
+    lfip->script_no = track[kTrackScriptNo];
+    lfip->thread_n = track[kTrackThreads];
+    int* vars[] = {&lfip->a, &lfip->b, &lfip->c, &lfip->d, &lfip->u,
+                   &lfip->v, &lfip->x, &lfip->y, &lfip->z};
+    for (int k = 0; k < 9; ++k) *vars[k] = track[kTrackVarA + k];
+    return true;
+}
+
+void set_host_slots(PIXEL_YC* edit, PIXEL_YC* temp) {
+    if (slots == nullptr) return;
+    slots[0] = edit;
+    slots[1] = temp;
+}
+
+PIXEL_YC* get_buffer(int n) {
+    // Unsigned comparison: negative numbers are never slots.
+    if (static_cast<unsigned>(n) < static_cast<unsigned>(kSlotCount))
+        return slots ? slots[n] : nullptr;
+    const auto it = dynamic_buffers.find(n);
+    return it == dynamic_buffers.end() ? nullptr : it->second;
+}
+
+CreateResult create_dynamic_buffer(std::size_t pixels, int* number) {
+    int n = kFirstDynamicBuffer;
+    if (!dynamic_buffers.empty()) {
+        const int highest = dynamic_buffers.rbegin()->first;
+        // One above the highest; past the int range there is no free number.
+        if (highest == 0x7fffffff) return CreateResult::number_in_use;
+        n = highest + 1;
+    }
+    if (dynamic_buffers.count(n) != 0) return CreateResult::number_in_use;
+    auto* memory = static_cast<PIXEL_YC*>(std::calloc(pixels, sizeof(PIXEL_YC)));
+    if (memory == nullptr) return CreateResult::no_memory;
+    try {
+        dynamic_buffers.emplace(n, memory);
+    } catch (const std::bad_alloc&) {
+        std::free(memory);
+        return CreateResult::no_memory;
+    }
+    *number = n;
+    return CreateResult::ok;
+}
+
+void release_dynamic_buffer(int n) {
+    const auto it = dynamic_buffers.find(n);
+    if (it == dynamic_buffers.end()) return;
+    std::free(it->second);
+    dynamic_buffers.erase(it);
+}
+
+void release_all_dynamic() {
+    for (auto& entry : dynamic_buffers) std::free(entry.second);
+    dynamic_buffers.clear();
+}
+
+void free_slots() {
+    std::free(slot_block);
+    slot_block = nullptr;
+    std::free(slots);
+    slots = nullptr;
+}
+
+int dynamic_buffer_count() { return static_cast<int>(dynamic_buffers.size()); }

@@ -1,0 +1,6 @@
+// The script functions of this subsystem, in one registration table.
+#include "script/library.h"
+
+const luaL_Reg geometry_functions[] = {
+    {nullptr, nullptr},
+};

@@ -1,0 +1,103 @@
+// The filter table handed to the editor and the callbacks it drives.
+#include "buffers/parallel.h"
+#include "buffers/store.h"
+#include "host/adapter_state.h"
+#include "platform/desktop.h"
+#include "script/engine.h"
+#include "script/filter_info.h"
+
+namespace host {
+
+AdapterState& adapter_state() {
+    static AdapterState state;
+    return state;
+}
+
+bool close_color_box() {
+    void* box = platform::find_window(kColorBoxCaption);
+    if (box == nullptr) return false;
+    platform::send_message(box, WM_COMMAND, IDCANCEL, 0);
+    return true;
+}
+
+}  // namespace host
+
+BOOL window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, void* editp, FILTER* fp);
+
+namespace {
+
+const char* const track_names[kTrackCount] = {
+    "ｽｸﾘﾌﾟﾄ№", "スレッド数", "表示Buf", "変数a", "変数b", "変数c",
+    "変数d",    "変数u",     "変数v",   "変数x", "変数y", "変数z",
+};
+const int track_defaults[kTrackCount] = {0, 2, 0, 0, 0, 0, 0, 0, 0, 2048, 2048, 2048};
+const int track_mins[kTrackCount] = {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const int track_maxs[kTrackCount] = {10, 16, 19, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096};
+const char* const check_names[1] = {"クリックで色情報の表示"};
+const int check_defaults[1] = {0};
+
+BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
+    host::AdapterState& state = host::adapter_state();
+    state.last_ycp_edit = fpip->ycp_edit;
+    state.last_max_w = fpip->max_w;
+    state.last_max_h = fpip->max_h;
+    // A new frame dismisses the colour box; the click handler clears the flag
+    // when its box returns.
+    if (state.color_box_open != 0 && !host::close_color_box()) state.color_box_open = 0;
+    return run_frame(fp, fpip) == 1 ? TRUE : FALSE;
+}
+
+BOOL func_update(FILTER* fp, int /*status*/) {
+    set_parallel_workers(fp->track[kTrackThreads]);
+    return FALSE;
+}
+
+BOOL func_exit(FILTER* /*fp*/) {
+    close_engine();
+    free_slots();
+    release_all_dynamic();
+    return TRUE;
+}
+
+FILTER_DLL filter_table = {
+    FILTER_FLAG_MAIN_MESSAGE | FILTER_FLAG_EX_INFORMATION,
+    0,
+    0,
+    "Quorvel",
+    kTrackCount,
+    track_names,
+    track_defaults,
+    track_mins,
+    track_maxs,
+    1,
+    check_names,
+    check_defaults,
+    func_proc,
+    nullptr,
+    func_exit,
+    func_update,
+    window_proc,
+    nullptr,
+    nullptr,
+    nullptr,
+    0,
+    "Quorvel Ver0.01",
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    {0, 0},
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) FILTER_DLL* GetFilterTable() {
+    return &filter_table;
+}

@@ -1,0 +1,35 @@
+// The desktop: message boxes and top-level windows.
+//
+// The plug-in never talks to a window system itself.  The process that loads
+// it registers a DesktopServices table through the plug-in's export
+// QuorvelSetDesktop(); until one is registered, boxes are written to standard
+// error and answered with OK (or Yes), and no window is ever found.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+struct DesktopServices {
+    // Shows a box; `kind` holds the MB_* bits.  Returns IDOK, IDYES or IDNO.
+    int (*message_box)(void* owner, const char* text, const char* caption, unsigned kind);
+    // A top-level window whose title is exactly `title`, or null.
+    void* (*find_window)(const char* title);
+    // Sends a window message and waits until it has been handled.
+    void (*send_message)(void* window, unsigned message, std::uintptr_t wparam,
+                         std::intptr_t lparam);
+};
+
+typedef void (*SetDesktopFn)(const DesktopServices*);
+}
+
+namespace platform {
+
+// Installs the process's desktop; null restores the default.
+void set_desktop(const DesktopServices* services);
+
+int message_box(void* owner, const char* text, const char* caption, unsigned kind);
+void* find_window(const char* title);
+void send_message(void* window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam);
+
+}  // namespace platform

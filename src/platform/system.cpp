@@ -1,0 +1,64 @@
+#include "platform/system.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace platform {
+
+std::int32_t tick_count() {
+    timespec ts{};
+    clock_gettime(CLOCK_BOOTTIME, &ts);
+    const std::uint64_t ms =
+        static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+    // The counter is 32 bits wide and read as signed: keep the low 32 bits.
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
+}
+
+std::int64_t clock_seconds() { return static_cast<std::int64_t>(::time(nullptr)); }
+
+bool file_write_time(const std::string& path, std::int64_t* time) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!ok) return false;
+    *time = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+void remove_file(const std::string& path) { std::remove(path.c_str()); }
+
+std::string module_path() {
+    Dl_info info{};
+    static const int anchor = 0;
+    if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) return {};
+    char resolved[PATH_MAX];
+    if (realpath(info.dli_fname, resolved) != nullptr) return resolved;
+    return info.dli_fname;
+}
+
+std::string remove_file_spec(const std::string& path) {
+    const std::size_t slash = path.find_last_of(kPathSeparator);
+    if (slash == std::string::npos) return {};
+    if (slash == 0) return path.substr(0, 1);
+    return path.substr(0, slash);
+}
+
+std::string add_separator(const std::string& path) {
+    if (!path.empty() && path.back() == kPathSeparator) return path;
+    return path + kPathSeparator;
+}
+
+const char* get_env(const char* name) { return std::getenv(name); }
+
+void set_env(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
+
+}  // namespace platform

@@ -1,0 +1,87 @@
+// The conventions every script function follows.
+//
+// A binding, in this order: fetch the host records, check the argument count,
+// read every number (truncated toward zero where an int is needed), return at
+// once for an empty region, resolve buffer numbers, clip, then call its
+// kernel.  Lua errors jump over C++ destructors, so a binding raises errors
+// only while no object with a destructor is alive: all checks come first, and
+// work that may throw runs inside guarded(), which turns an exception into a
+// Lua error after the exception's objects are gone.
+#pragma once
+
+#include <initializer_list>
+
+#include "buffers/frame.h"
+#include "buffers/region.h"
+#include "platform/aviutl.h"
+#include "script/filter_info.h"
+#include "script/lua.h"
+
+struct HostRecords {
+    FILTER* fp = nullptr;
+    FILTER_PROC_INFO* fpip = nullptr;
+    LUA_FILTER_INFO* lfip = nullptr;
+
+    // The whole visible picture: the default region of a short form.
+    Region picture() const { return {0, 0, fpip->w, fpip->h}; }
+    Frame frame(PIXEL_YC* pixels) const { return {pixels, fpip->max_w, fpip->max_h}; }
+};
+
+// Reads the records published in registry["LUA_FILTER_INFO"]; raises one of
+// the four registry messages when something is missing.
+HostRecords fetch_host_records(lua_State* L);
+
+// The argument count, when it is one of `accepted`; otherwise raises
+// "bad argument #n to 'name' (wrong number of argument)".
+int check_arg_count(lua_State* L, std::initializer_list<int> accepted);
+
+// Raises the wrong-argument-count error for count n.
+int arg_count_error(lua_State* L, int n);
+
+// A numeric argument truncated toward zero (NaN gives 0, out-of-range values
+// saturate); a non-number raises Lua's standard argument error.
+int check_int(lua_State* L, int index);
+
+// Reads `count` integer arguments from `first` on into out[0..count-1].
+void check_ints(lua_State* L, int first, int count, int* out);
+
+// Reads a region x, y, w, h from arguments first..first+3.
+Region check_region(lua_State* L, int first);
+
+// The pixels of buffer n; raises "バッファが存在しません[n]" when there is none.
+PIXEL_YC* require_buffer(lua_State* L, const HostRecords& records, int n);
+
+// Buffer n as a frame of the current size.
+Frame require_frame(lua_State* L, const HostRecords& records, int n);
+
+// A two-dimensional table of numbers at `index`, read row by row into a block
+// owned by a userdata pushed on the stack (Lua frees it).  Missing or
+// non-numeric entries read as 0; rows are padded or cut to the length of the
+// first.  Raises Lua's type error for a non-table and "テーブルの形式が不適切です"
+// when element 1 is not a table.
+const double* check_table2d(lua_State* L, int index, int* rows, int* cols);
+
+// Runs `work`, which may throw (allocation failures of work arrays, length
+// errors); an exception becomes a Lua error carrying its message.  Returns
+// normally when the work completed.
+template <class Work>
+void guarded(lua_State* L, Work&& work);
+
+// Raises a Lua error with `message`; for use after all C++ objects are gone.
+[[noreturn]] void raise_error(lua_State* L, const char* message);
+
+// Copies an exception's text into storage that outlives it.
+const char* keep_message(const char* text);
+
+template <class Work>
+void guarded(lua_State* L, Work&& work) {
+    const char* failure = nullptr;
+    try {
+        work();
+    } catch (const std::exception& e) {
+        failure = keep_message(e.what());
+    } catch (...) {
+        failure = keep_message("unknown error");
+    }
+    if (failure != nullptr) raise_error(L, failure);
+}

@@ -1,0 +1,32 @@
+// The script engine: the one Lua state, its (re)loading, the per-frame call
+// of the script's video_filter(info, vars), and the error log "lua_err.txt".
+#pragma once
+
+#include <string>
+
+#include "platform/aviutl.h"
+#include "script/lua.h"
+
+// Runs one frame: buffer set-up, reload check, video_filter, display copy.
+// Returns 1 when the frame counts as processed (also when the script failed),
+// 0 when the buffer slots could not be set up.
+int run_frame(FILTER* fp, FILTER_PROC_INFO* fpip);
+
+// Closes the Lua state and the log.
+void close_engine();
+
+// Appends one line to the error log, opening (and truncating) it first if
+// needed; a log that cannot be opened drops the line.
+void log_line(const char* text);
+
+// Logs the error value on top of the stack and pops it.
+void log_error(lua_State* L);
+
+// (Re)writes registry["LUA_FILTER_INFO"] with the three records.
+void publish_records(lua_State* L, FILTER* fp, FILTER_PROC_INFO* fpip);
+
+// The script file for a script number: "filter.lua" for 0, else "filterN.lua".
+std::string script_file_name(int script_no);
+
+// True while a Lua state exists (for tests and the host's diagnostics).
+bool engine_has_state();
