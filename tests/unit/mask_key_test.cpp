@@ -6,6 +6,7 @@
 
 #include "color/convert.h"
 #include "mask/key_mask.h"
+#include "mask_script_fixture.h"
 #include "mask_test_util.h"
 
 namespace {
@@ -128,4 +129,62 @@ TEST(KeyMask, HsvWrappedMarginMeasuresAgainstShiftedBounds) {
     // A plain range (h + 100)..(h + 300) with the same margin ramps from below.
     key_mask_hsv_int(img.frame, out.frame, one, box(h + 100, 0, 0, h + 300, 4096, 4096, 400));
     EXPECT_EQ(out.y(0, 0), 3072);
+}
+
+using KeyMaskScript = MaskScript;
+
+TEST_F(KeyMaskScript, ArgumentFormsAndDefaults) {
+    const std::string head = "mkmask(2, 3, 0, 0, 1, 1, 0, 0, 0, -100, -100, 1000, 100, 100";
+    EXPECT_TRUE(count_error(head + ", 5)"));  // 15
+    EXPECT_TRUE(count_error("mkmask(2, 3, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0)"));  // 13
+    EXPECT_TRUE(count_error(head + ", 1, 2, 3, 4)"));  // 18
+    frame(2).at(0, 0) = {500, 0, 0};
+    EXPECT_EQ(run(head + ")"), "");
+    EXPECT_EQ(frame(3).at(0, 0).y, 4096);
+    EXPECT_EQ(run(head + ", 77, -5)"), "");
+    EXPECT_EQ(frame(3).at(0, 0).y, 77);
+    frame(2).at(0, 0) = {1003, 0, 0};  // 3 above the upper bound
+    EXPECT_EQ(run(head + ", 4096, 0, 10)"), "");
+    EXPECT_EQ(frame(3).at(0, 0).y, 2867);
+    // In and out values keep their low 16 bits.
+    frame(2).at(0, 0) = {500, 0, 0};
+    EXPECT_EQ(run(head + ", 40000, 0)"), "");
+    EXPECT_EQ(frame(3).at(0, 0).y, 40000 - 65536);
+}
+
+TEST_F(KeyMaskScript, EmptySizeResolvesNoBufferAndBadBuffersAreReported) {
+    EXPECT_EQ(run("mkmask_rgb(98, 99, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0)"), "");
+    EXPECT_NE(run("mkmask_rgb(98, 99, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0)").find("[98]"),
+              std::string::npos);
+    EXPECT_NE(run("mkmask_hsv_int(2, 99, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0)").find("[99]"),
+              std::string::npos);
+    EXPECT_NE(run("mkmask(2, 3, 'x', 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0)").find("number expected"),
+              std::string::npos);
+}
+
+TEST_F(KeyMaskScript, NegativeSourcePositionShiftsTheDestination) {
+    paint(2, 500, 0, 0);
+    paint(3, 9, 9, 9);
+    EXPECT_EQ(run("mkmask(2, 3, -5, 0, 10, 1, 0, 0, 0, -9, -9, 1000, 9, 9)"), "");
+    EXPECT_EQ(frame(3).at(4, 0).y, 9);
+    for (int x = 5; x < 10; ++x) {
+        EXPECT_EQ(frame(3).at(x, 0).y, 4096);
+        EXPECT_EQ(frame(3).at(x, 0).cb, 0);
+    }
+    EXPECT_EQ(frame(3).at(10, 0).y, 9);
+}
+
+TEST_F(KeyMaskScript, HueBoundsAreReducedModulo3600) {
+    frame(2).at(0, 0) = {1224, -692, 2048};  // red, hue near 0
+    frame(2).at(1, 0) = {467, 2048, -332};   // blue, hue near 2400
+    const std::string tail = ", 0, 0, 2, 1, 0, 0, ";
+    EXPECT_EQ(run("mkmask_hsv(2, 3" + tail + "-100, 1000, 0, 100, 4096, 4096)"), "");
+    EXPECT_EQ(frame(3).at(0, 0).y, 4096);
+    EXPECT_EQ(frame(3).at(1, 0).y, 0);
+    EXPECT_EQ(run("mkmask_hsv(2, 3" + tail + "3600, 1000, 0, 7199, 4096, 4096)"), "");
+    EXPECT_EQ(frame(3).at(0, 0).y, 4096);
+    EXPECT_EQ(frame(3).at(1, 0).y, 4096);
+    EXPECT_EQ(run("mkmask_hsv_int(2, 3" + tail + "-1300, 1000, 0, -1100, 4096, 4096)"), "");
+    EXPECT_EQ(frame(3).at(0, 0).y, 0);
+    EXPECT_EQ(frame(3).at(1, 0).y, 4096);  // 2300..2500
 }
