@@ -6,6 +6,13 @@ int l_mkmask(lua_State*);
 int l_mkmask_rgb(lua_State*);
 int l_mkmask_hsv(lua_State*);
 int l_mkmask_hsv_int(lua_State*);
+int l_mask_not(lua_State*);
+int l_mask_and(lua_State*);
+int l_mask_or(lua_State*);
+int l_mask_sub(lua_State*);
+int l_mask_xor(lua_State*);
+int l_mask_range(lua_State*);
+int l_mask_center(lua_State*);
 
 const luaL_Reg mask_functions[] = {
     // Colour keys, graded, difference and near-colour masks, mask logic.
@@ -13,5 +20,12 @@ const luaL_Reg mask_functions[] = {
     {"mkmask_rgb", l_mkmask_rgb},
     {"mkmask_hsv", l_mkmask_hsv},
     {"mkmask_hsv_int", l_mkmask_hsv_int},
+    {"mask_not", l_mask_not},
+    {"mask_and", l_mask_and},
+    {"mask_or", l_mask_or},
+    {"mask_sub", l_mask_sub},
+    {"mask_xor", l_mask_xor},
+    {"mask_range", l_mask_range},
+    {"mask_center", l_mask_center},
     {nullptr, nullptr},
 };
