@@ -13,6 +13,18 @@ int l_mask_sub(lua_State*);
 int l_mask_xor(lua_State*);
 int l_mask_range(lua_State*);
 int l_mask_center(lua_State*);
+int l_mkmask_p(lua_State*);
+int l_mkmask_p_rgb(lua_State*);
+int l_mkmask_p_hsv(lua_State*);
+int l_mkmask_p_hsv_p(lua_State*);
+int l_mkmask_p_hsv_c(lua_State*);
+int l_mkmask_p_lab(lua_State*);
+int l_mkmask_l(lua_State*);
+int l_mkmask_l_rgb(lua_State*);
+int l_mkmask_l_hsv(lua_State*);
+int l_mkmask_l_hsv_p(lua_State*);
+int l_mkmask_l_hsv_c(lua_State*);
+int l_mkmask_l_lab(lua_State*);
 
 const luaL_Reg mask_functions[] = {
     // Colour keys, graded, difference and near-colour masks, mask logic.
@@ -27,5 +39,17 @@ const luaL_Reg mask_functions[] = {
     {"mask_xor", l_mask_xor},
     {"mask_range", l_mask_range},
     {"mask_center", l_mask_center},
+    {"mkmask_p", l_mkmask_p},
+    {"mkmask_p_rgb", l_mkmask_p_rgb},
+    {"mkmask_p_hsv", l_mkmask_p_hsv},
+    {"mkmask_p_hsv_p", l_mkmask_p_hsv_p},
+    {"mkmask_p_hsv_c", l_mkmask_p_hsv_c},
+    {"mkmask_p_lab", l_mkmask_p_lab},
+    {"mkmask_l", l_mkmask_l},
+    {"mkmask_l_rgb", l_mkmask_l_rgb},
+    {"mkmask_l_hsv", l_mkmask_l_hsv},
+    {"mkmask_l_hsv_p", l_mkmask_l_hsv_p},
+    {"mkmask_l_hsv_c", l_mkmask_l_hsv_c},
+    {"mkmask_l_lab", l_mkmask_l_lab},
     {nullptr, nullptr},
 };
