@@ -25,6 +25,12 @@ int l_mkmask_l_hsv(lua_State*);
 int l_mkmask_l_hsv_p(lua_State*);
 int l_mkmask_l_hsv_c(lua_State*);
 int l_mkmask_l_lab(lua_State*);
+int l_mkmask_diff(lua_State*);
+int l_mkmask_diff_rgb(lua_State*);
+int l_mkmask_diff_hsv(lua_State*);
+int l_mkmask_diff_hsv_p(lua_State*);
+int l_mkmask_diff_hsv_c(lua_State*);
+int l_mkmask_diff_lab(lua_State*);
 
 const luaL_Reg mask_functions[] = {
     // Colour keys, graded, difference and near-colour masks, mask logic.
@@ -51,5 +57,11 @@ const luaL_Reg mask_functions[] = {
     {"mkmask_l_hsv_p", l_mkmask_l_hsv_p},
     {"mkmask_l_hsv_c", l_mkmask_l_hsv_c},
     {"mkmask_l_lab", l_mkmask_l_lab},
+    {"mkmask_diff", l_mkmask_diff},
+    {"mkmask_diff_rgb", l_mkmask_diff_rgb},
+    {"mkmask_diff_hsv", l_mkmask_diff_hsv},
+    {"mkmask_diff_hsv_p", l_mkmask_diff_hsv_p},
+    {"mkmask_diff_hsv_c", l_mkmask_diff_hsv_c},
+    {"mkmask_diff_lab", l_mkmask_diff_lab},
     {nullptr, nullptr},
 };
