@@ -31,6 +31,10 @@ int l_mkmask_diff_hsv(lua_State*);
 int l_mkmask_diff_hsv_p(lua_State*);
 int l_mkmask_diff_hsv_c(lua_State*);
 int l_mkmask_diff_lab(lua_State*);
+int l_merge_near(lua_State*);
+int l_mkmask_near(lua_State*);
+int l_merge_near_lab(lua_State*);
+int l_mkmask_near_lab(lua_State*);
 
 const luaL_Reg mask_functions[] = {
     // Colour keys, graded, difference and near-colour masks, mask logic.
@@ -63,5 +67,9 @@ const luaL_Reg mask_functions[] = {
     {"mkmask_diff_hsv_p", l_mkmask_diff_hsv_p},
     {"mkmask_diff_hsv_c", l_mkmask_diff_hsv_c},
     {"mkmask_diff_lab", l_mkmask_diff_lab},
+    {"merge_near", l_merge_near},
+    {"mkmask_near", l_mkmask_near},
+    {"merge_near_lab", l_merge_near_lab},
+    {"mkmask_near_lab", l_mkmask_near_lab},
     {nullptr, nullptr},
 };
