@@ -3,8 +3,8 @@
 #include "draw/alpha.h"
 
 #include "buffers/numeric.h"
-#include "buffers/parallel.h"
 #include "color/convert.h"
+#include "draw/area_rows.h"
 #include "draw/blend.h"
 #include "mask/area_args.h"
 #include "script/binding.h"
@@ -17,27 +17,6 @@ inline void blend_pixel(const PIXEL_YC& s, PIXEL_YC& d, int a) {
     d.y = blend12_low16(s.y, d.y, a);
     d.cb = blend12_low16(s.cb, d.cb, a);
     d.cr = blend12_low16(s.cr, d.cr, a);
-}
-
-// Row loop over a masked area: body(s, d, m) per pixel.
-template <class Body>
-void masked_rows(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area,
-                 Body body) {
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* s = src.row(area.sy + i) + area.sx;
-        const PIXEL_YC* m = mask.row(area.my + i) + area.mx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) body(s[j], d[j], m[j]);
-    });
-}
-
-template <class Body>
-void pair_rows(const Frame& src, const Frame& dst, const PairArea& area, Body body) {
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* s = src.row(area.sy + i) + area.sx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) body(s[j], d[j]);
-    });
 }
 
 }  // namespace

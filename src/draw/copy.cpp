@@ -3,27 +3,20 @@
 #include "draw/copy.h"
 
 #include "buffers/copy_frame.h"
-#include "buffers/parallel.h"
+#include "draw/area_rows.h"
 #include "mask/area_args.h"
 #include "script/binding.h"
 
 void copy_keyed(const Frame& src, const Frame& dst, const PairArea& area, int key) {
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* s = src.row(area.sy + i) + area.sx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j)
-            if (s[j].y > key) d[j] = s[j];
+    pair_rows(src, dst, area, [key](const PIXEL_YC& s, PIXEL_YC& d) {
+        if (s.y > key) d = s;
     });
 }
 
 void copy_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area,
                  int key) {
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* s = src.row(area.sy + i) + area.sx;
-        const PIXEL_YC* m = mask.row(area.my + i) + area.mx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j)
-            if (m[j].y > key) d[j] = s[j];
+    masked_rows(src, dst, mask, area, [key](const PIXEL_YC& s, PIXEL_YC& d, const PIXEL_YC& m) {
+        if (m.y > key) d = s;
     });
 }
 

@@ -37,23 +37,18 @@ struct Hsv {
 
 // The HSV cylinder (P) and cone (C), with weights on the saturation radius
 // (ws) and on V (wv).
-struct HsvP {
+template <Triple (*ToSolid)(double, double, double, double, double)>
+struct HsvSolid {
     double ws = 1, wv = 1;
     Triple operator()(const PIXEL_YC& p) const {
         const Triple hsv = Hsv{}(p);
-        return hsv_to_hsv_p(hsv.a, hsv.b, hsv.c, ws, wv);
+        return ToSolid(hsv.a, hsv.b, hsv.c, ws, wv);
     }
-    Triple from_hsv(double h, double s, double v) const { return hsv_to_hsv_p(h, s, v, ws, wv); }
+    Triple from_hsv(double h, double s, double v) const { return ToSolid(h, s, v, ws, wv); }
 };
 
-struct HsvC {
-    double ws = 1, wv = 1;
-    Triple operator()(const PIXEL_YC& p) const {
-        const Triple hsv = Hsv{}(p);
-        return hsv_to_hsv_c(hsv.a, hsv.b, hsv.c, ws, wv);
-    }
-    Triple from_hsv(double h, double s, double v) const { return hsv_to_hsv_c(h, s, v, ws, wv); }
-};
+using HsvP = HsvSolid<hsv_to_hsv_p>;
+using HsvC = HsvSolid<hsv_to_hsv_c>;
 
 // CIE L*a*b*.
 struct Lab {
