@@ -237,6 +237,8 @@ void close_engine() {
 
 void set_engine_clock(std::int64_t (*clock)()) { engine_clock = clock ? clock : platform::clock_seconds; }
 
+LUA_FILTER_INFO* engine_filter_info() { return &filter_info; }
+
 bool engine_has_state() { return engine.lua != nullptr; }
 
 void log_line(const char* text) {
