@@ -26,6 +26,7 @@ struct EngineState {
 
 EngineState engine;
 LUA_FILTER_INFO filter_info{};
+std::int64_t (*engine_clock)() = platform::clock_seconds;
 
 void close_log() {
     if (engine.log != nullptr) std::fclose(engine.log);
@@ -88,6 +89,16 @@ int run_main_chunk(lua_State* L) {
     return 0;
 }
 
+// lua_pcall without results; an error value other than nil goes to the log.
+bool pcall_logged(lua_State* L, int args) {
+    if (lua_pcall(L, args, 0, 0) == 0) return true;
+    if (lua_isnil(L, -1))
+        lua_pop(L, 1);
+    else
+        log_error(L);
+    return false;
+}
+
 // Runs `step` protected with one argument; logs an error value that is not nil.
 bool run_protected(lua_State* L, lua_CFunction step, void* light, const std::string* text) {
     lua_pushcfunction(L, step);
@@ -95,13 +106,7 @@ bool run_protected(lua_State* L, lua_CFunction step, void* light, const std::str
         lua_pushlstring(L, text->data(), text->size());
     else
         lua_pushlightuserdata(L, light);
-    const bool ok = lua_pcall(L, 1, 0, 0) == 0;
-    if (!ok) {
-        if (lua_isnil(L, -1))
-            lua_pop(L, 1);
-        else
-            log_error(L);
-    }
+    const bool ok = pcall_logged(L, 1);
     lua_settop(L, 0);
     return ok;
 }
@@ -124,7 +129,7 @@ void load_script(FILTER* fp, FILTER_PROC_INFO* fpip, const std::string& path) {
 }
 
 void reload_check(FILTER* fp, FILTER_PROC_INFO* fpip) {
-    const std::int64_t now = platform::clock_seconds();
+    const std::int64_t now = engine_clock();
     if (now == engine.last_check_time && filter_info.script_no == engine.last_script_no) return;
     engine.last_check_time = now;
     engine.last_script_no = filter_info.script_no;
@@ -184,13 +189,7 @@ bool call_video_filter(lua_State* L, FILTER* fp, FILTER_PROC_INFO* fpip) {
     }
     push_frame_table(L, fpip);
     push_vars_table(L);
-    const bool ok = lua_pcall(L, 2, 0, 0) == 0;
-    if (!ok) {
-        if (lua_isnil(L, -1))
-            lua_pop(L, 1);
-        else
-            log_error(L);
-    }
+    const bool ok = pcall_logged(L, 2);
     lua_settop(L, top);
     return ok;
 }
@@ -229,7 +228,14 @@ void close_engine() {
     if (engine.lua != nullptr) lua_close(engine.lua);
     engine.lua = nullptr;
     close_log();
+    // Forget what the reload check saw, so that frames after an exit load the
+    // script afresh instead of running without one.
+    engine = EngineState{};
 }
+
+void set_engine_clock(std::int64_t (*clock)()) { engine_clock = clock ? clock : platform::clock_seconds; }
+
+LUA_FILTER_INFO* engine_filter_info() { return &filter_info; }
 
 bool engine_has_state() { return engine.lua != nullptr; }
 
