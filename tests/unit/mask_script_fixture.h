@@ -1,19 +1,10 @@
-// LuaFixture with the fixture's own LUA_FILTER_INFO published, so that
-// buffer numbers resolve through its get_buffer.  (The base fixture publishes
-// the engine's record, whose get_buffer is only set by a real frame.)
+// LuaFixture with the helpers the mask and compositing tests share.
 #pragma once
 
 #include "lua_fixture.h"
 
 class MaskScript : public LuaFixture {
 protected:
-    MaskScript() {
-        lua_getfield(L, LUA_REGISTRYINDEX, "LUA_FILTER_INFO");
-        lua_pushlightuserdata(L, &info);
-        lua_setfield(L, -2, "__lua_filter_info__");
-        lua_pop(L, 1);
-    }
-
     // Sets every pixel of buffer n.
     void paint(int n, int Y, int cb, int cr) {
         const Frame f = frame(n);
