@@ -6,7 +6,7 @@
 #include "color/convert.h"
 #include "draw/area_rows.h"
 #include "draw/blend.h"
-#include "mask/area_args.h"
+#include "script/area_args.h"
 #include "script/binding.h"
 
 int opacity12(double opacity) { return trunc_to_int(opacity * 4096); }

@@ -15,7 +15,7 @@
 
 #include "buffers/frame.h"
 #include "draw/copy.h"
-#include "mask/areas.h"
+#include "buffers/areas.h"
 
 void alpha_constant(const Frame& src, const Frame& dst, const PairArea& area, int a, int key);
 void alpha_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area);

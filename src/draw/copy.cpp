@@ -4,7 +4,7 @@
 
 #include "buffers/copy_frame.h"
 #include "draw/area_rows.h"
-#include "mask/area_args.h"
+#include "script/area_args.h"
 #include "script/binding.h"
 
 void copy_keyed(const Frame& src, const Frame& dst, const PairArea& area, int key) {

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "buffers/frame.h"
-#include "mask/areas.h"
+#include "buffers/areas.h"
 
 // A source position (sx, sy), a destination (dx, dy) and a mask (mx, my)
 // sharing one clipped size w x h.

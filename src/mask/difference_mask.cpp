@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "buffers/parallel.h"
-#include "mask/area_args.h"
+#include "script/area_args.h"
 #include "mask/color_spaces.h"
 #include "script/binding.h"
 

@@ -4,7 +4,7 @@
 
 #include "buffers/parallel.h"
 #include "color/convert.h"
-#include "mask/area_args.h"
+#include "script/area_args.h"
 #include "mask/color_spaces.h"
 #include "script/binding.h"
 

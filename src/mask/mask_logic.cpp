@@ -2,7 +2,7 @@
 #include "mask/mask_logic.h"
 
 #include "buffers/parallel.h"
-#include "mask/area_args.h"
+#include "script/area_args.h"
 #include "script/binding.h"
 
 int mask_combine(MaskOp op, int a, int b) {

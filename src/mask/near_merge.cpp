@@ -6,7 +6,7 @@
 #include "buffers/numeric.h"
 #include "buffers/parallel.h"
 #include "color/convert.h"
-#include "mask/area_args.h"
+#include "script/area_args.h"
 #include "script/binding.h"
 
 double near_weight(double da, double db, double p) {

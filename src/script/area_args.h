@@ -10,7 +10,7 @@
 #pragma once
 
 #include "buffers/frame.h"
-#include "mask/areas.h"
+#include "buffers/areas.h"
 #include "script/binding.h"
 
 struct PairArgs {

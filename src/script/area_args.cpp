@@ -1,4 +1,4 @@
-#include "mask/area_args.h"
+#include "script/area_args.h"
 
 PairArgs read_pair_args(lua_State* L) {
     int v[8];
