@@ -24,6 +24,10 @@ int l_posterize_rgb(lua_State*);
 int l_posterize_hsv(lua_State*);
 int l_normalize(lua_State*);
 int l_binarize(lua_State*);
+// Per-pixel script callbacks.
+int l_apply_func(lua_State*);
+int l_functoy(lua_State*);
+int l_functoy_p(lua_State*);
 
 const luaL_Reg color_functions[] = {
     {"yc2rgb", l_yc2rgb},
@@ -46,5 +50,8 @@ const luaL_Reg color_functions[] = {
     {"posterize_hsv", l_posterize_hsv},
     {"normalize", l_normalize},
     {"binarize", l_binarize},
+    {"apply_func", l_apply_func},
+    {"functoy", l_functoy},
+    {"functoy_p", l_functoy_p},
     {nullptr, nullptr},
 };
