@@ -78,17 +78,12 @@ void run_script(benchmark::State& state, const char* code) {
     fpip.ycp_temp = temp.pixels.data();
     fpip.w = fpip.max_w = BenchFrame::kWidth;
     fpip.h = fpip.max_h = BenchFrame::kHeight;
-    LUA_FILTER_INFO info{};
     free_slots();
-    setup_slots(&fp, &fpip, &info);
+    setup_slots(&fp, &fpip, engine_filter_info());
     lua_State* L = luaL_newstate();
     luaL_openlibs(L);
     register_library(L);
     publish_records(L, &fp, &fpip);
-    lua_getfield(L, LUA_REGISTRYINDEX, "LUA_FILTER_INFO");
-    lua_pushlightuserdata(L, &info);
-    lua_setfield(L, -2, "__lua_filter_info__");
-    lua_pop(L, 1);
     if (luaL_loadstring(L, code) != 0) state.SkipWithError(lua_tostring(L, -1));
     const int chunk = lua_gettop(L);
     for (auto _ : state) {

@@ -9,15 +9,6 @@
 
 class ColorLua : public LuaFixture {
 protected:
-    // Library functions resolve buffers through the record published in the
-    // registry; point it at the fixture's record, which knows the slots.
-    ColorLua() {
-        lua_getfield(L, LUA_REGISTRYINDEX, "LUA_FILTER_INFO");
-        lua_pushlightuserdata(L, &info);
-        lua_setfield(L, -2, "__lua_filter_info__");
-        lua_pop(L, 1);
-    }
-
     // Evaluates `expression` and returns its first three values as numbers
     // (nil reads as the sentinel 99999 so that tests can tell it apart).
     std::array<double, 3> three(const std::string& expression) {
