@@ -33,7 +33,8 @@ int l_gamma(lua_State* L) {
     double gain[3];
     read_doubles(L, 6, 3, gain);
     Frame frame;
-    if (resolve_region_call(L, r, call, &frame)) gamma_curve(frame, call.region, gain);
+    if (!resolve_region_call(L, r, call, &frame)) return 0;
+    guarded(L, [&] { gamma_curve(frame, call.region, gain); });
     return 0;
 }
 
@@ -46,7 +47,8 @@ int l_sigmoid(lua_State* L) {
     read_doubles(L, 6, 3, gain);
     read_doubles(L, 9, 3, centre);
     Frame frame;
-    if (resolve_region_call(L, r, call, &frame)) sigmoid_curve(frame, call.region, gain, centre);
+    if (!resolve_region_call(L, r, call, &frame)) return 0;
+    guarded(L, [&] { sigmoid_curve(frame, call.region, gain, centre); });
     return 0;
 }
 
