@@ -8,6 +8,9 @@
 
 namespace {
 
+// Truncated, low 16 bits kept.  The unclamped unit HSV can divide by a zero
+// maximum and give NaN (stored as 0) or infinities (taken to the 32-bit
+// limits first), both through trunc_to_int.
 inline void store_wrapped(PIXEL_YC& p, const Triple& rgb) {
     const Triple yc = rgb_to_yc(rgb.a, rgb.b, rgb.c);
     p.y = to_component(yc.a);

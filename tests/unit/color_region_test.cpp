@@ -99,6 +99,14 @@ TEST(RegionColor, HsvIntegerAndUnit) {
     EXPECT_NEAR(spun[0] + 0.0, 1224, 1200);
 }
 
+// Unit HSV has no clamp: a colour whose largest channel is exactly 0 and whose
+// smallest is negative divides by zero (S is infinite) and the values back
+// are NaN.  Such results are stored as 0 rather than converted undefined.
+TEST(RegionColor, UnitHsvWithAZeroMaximumStoresZero) {
+    const Yc p{-2658, 1500, -2048};  // B = 0, R and G negative
+    EXPECT_EQ(apply(color_hsv_unit, p, kIdentity), (Yc{0, 0, 0}));
+}
+
 TEST(RegionColor, XyzAndLab) {
     const Yc p{2000, 100, -100};
     for (Kernel k : {color_xyz, color_lab}) {
