@@ -45,6 +45,12 @@ TEST(ColorConvert, HsvToRgbWrapsHueAndPassesGreyThrough) {
     // Non-finite hues end instead of looping for ever.
     const Triple inf = hsv_to_rgb(INFINITY, 4096, 4096);
     EXPECT_EQ(inf.a, 4096);
+    // Just below a full turn the sixths-of-a-degree product rounds to 2160;
+    // that is red again, not a seventh sector.
+    const Triple almost = hsv_to_rgb(std::nextafter(3600.0, 0.0), 4096, 4096);
+    EXPECT_EQ(almost.a, 4096);
+    EXPECT_EQ(almost.b, 0);
+    EXPECT_EQ(almost.c, 0);
     const Triple huge = hsv_to_rgb(3600.0 * 1e12 + 1200, 4096, 4096);
     EXPECT_EQ(huge.b, 4096);
 }
