@@ -67,6 +67,15 @@ TEST_F(PixelCallbacks, ReleasingTheTargetInsideTheCallbackStops) {
                                 ", 0, 0, 4, 4, function() releasebuf(" +
                                 std::to_string(static_cast<int>(n)) + ") return 1, 2, 3 end)");
     EXPECT_NE(err.find("バッファが存在しません[10000]"), std::string::npos) << err;
+    // Exchanging the host frames moves buffer 0 elsewhere: stop there too,
+    // before the first result is stored; other buffers are not affected.
+    edit[0] = {5, 5, 5};
+    const std::string swapped =
+        run("apply_func(0, 0, 0, 2, 1, function() swapbuf() return 1, 2, 3 end)");
+    EXPECT_NE(swapped.find("バッファが存在しません[0]"), std::string::npos) << swapped;
+    EXPECT_EQ(edit[0].y, 5);
+    EXPECT_EQ(run("apply_func(2, 0, 0, 2, 1, function() swapbuf() return 1, 2, 3 end)"), "");
+    EXPECT_EQ(pixel(2, 1, 0), (Yc{1, 2, 3}));
 }
 
 TEST_F(PixelCallbacks, FunctoyGradesAndCoordinates) {
