@@ -82,7 +82,10 @@ inline Triple hsv_to_rgb(double h, double s, double v) {
     while (h < 0) h += 3600;
     while (h >= 3600) h -= 3600;
     s = color_detail::clamp4096(s), v = color_detail::clamp4096(v);
-    const int k = static_cast<int>(h * 0.1 * 6);
+    int k = static_cast<int>(h * 0.1 * 6);
+    // The largest hue below 3600 rounds up to k = 2160 in h * 0.1 * 6: a full
+    // turn, which is hue 0 (not a seventh sector).
+    if (k >= 2160) k -= 2160;
     const int sector = k / 360, f = k % 360;
     const double vv = v * (1.0 / 4096), ss = s * (1.0 / 4096);
     const double p = vv * (1 - ss);
