@@ -29,9 +29,14 @@ struct Desktop {
 Desktop desktop;
 
 int show_box(void*, const char* text, const char* caption, unsigned kind) {
-    std::FILE* to = desktop.boxes_to_stdout ? stdout : stderr;
-    std::fprintf(to, "[%s]\n%s%s", caption, text, text[0] && text[std::strlen(text) - 1] == '\n' ? "" : "\n");
-    std::fflush(to);
+    const char* end = text[0] && text[std::strlen(text) - 1] == '\n' ? "" : "\n";
+    if (desktop.boxes_to_stdout) {
+        // A box raised by --click is the click's result: its text alone.
+        std::fprintf(stdout, "%s%s", text, end);
+        std::fflush(stdout);
+    } else {
+        std::fprintf(stderr, "[%s]\n%s%s", caption, text, end);
+    }
     if ((kind & 0xF) == MB_YESNO) return desktop.answer == "no" ? IDNO : IDYES;
     return IDOK;
 }
