@@ -26,6 +26,7 @@ struct EngineState {
 
 EngineState engine;
 LUA_FILTER_INFO filter_info{};
+std::int64_t (*engine_clock)() = platform::clock_seconds;
 
 void close_log() {
     if (engine.log != nullptr) std::fclose(engine.log);
@@ -124,7 +125,7 @@ void load_script(FILTER* fp, FILTER_PROC_INFO* fpip, const std::string& path) {
 }
 
 void reload_check(FILTER* fp, FILTER_PROC_INFO* fpip) {
-    const std::int64_t now = platform::clock_seconds();
+    const std::int64_t now = engine_clock();
     if (now == engine.last_check_time && filter_info.script_no == engine.last_script_no) return;
     engine.last_check_time = now;
     engine.last_script_no = filter_info.script_no;
@@ -229,7 +230,12 @@ void close_engine() {
     if (engine.lua != nullptr) lua_close(engine.lua);
     engine.lua = nullptr;
     close_log();
+    // Forget what the reload check saw, so that frames after an exit load the
+    // script afresh instead of running without one.
+    engine = EngineState{};
 }
+
+void set_engine_clock(std::int64_t (*clock)()) { engine_clock = clock ? clock : platform::clock_seconds; }
 
 bool engine_has_state() { return engine.lua != nullptr; }
 

@@ -2,6 +2,7 @@
 // of the script's video_filter(info, vars), and the error log "lua_err.txt".
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/aviutl.h"
@@ -27,6 +28,10 @@ void publish_records(lua_State* L, FILTER* fp, FILTER_PROC_INFO* fpip);
 
 // The script file for a script number: "filter.lua" for 0, else "filterN.lua".
 std::string script_file_name(int script_no);
+
+// Replaces the clock of the reload check (whole seconds); null restores the
+// system clock.  For tests of the reload rules.
+void set_engine_clock(std::int64_t (*clock)());
 
 // True while a Lua state exists (for tests and the host's diagnostics).
 bool engine_has_state();

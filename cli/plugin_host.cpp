@@ -1,0 +1,164 @@
+#include "plugin_host.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The service table's entries are plain functions; they find the host
+// through `editp`, or through the one active host when given only `fp`.
+PluginHost* active_host = nullptr;
+
+BOOL service_set_frame_n(void* editp, int n) {
+    auto* host = static_cast<PluginHost*>(editp);
+    if (host == nullptr || n < 0) return FALSE;
+    host->set_frame_n(n);
+    return TRUE;
+}
+
+BOOL service_get_file_info(void* editp, FILE_INFO* fi) {
+    auto* host = static_cast<PluginHost*>(editp);
+    return host != nullptr && fi != nullptr && host->file_info(fi) ? TRUE : FALSE;
+}
+
+BOOL service_set_cache_size(void*, int, int, int d, int) {
+    if (active_host == nullptr) return FALSE;
+    active_host->set_cache_size(d);
+    return TRUE;
+}
+
+void* service_get_cached_frame(void*, void* editp, int n, int* w, int* h) {
+    auto* host = static_cast<PluginHost*>(editp);
+    if (host == nullptr) return nullptr;
+    PIXEL_YC* pixels = host->cached_frame(n);
+    if (pixels != nullptr) {
+        if (w) *w = host->output_w();
+        if (h) *h = host->output_h();
+    }
+    return pixels;
+}
+
+}  // namespace
+
+bool PluginHost::load(const std::string& plugin_path, std::string* error) {
+    library_ = dlopen(plugin_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library_ == nullptr) {
+        *error = std::string("cannot load the plug-in: ") + dlerror();
+        return false;
+    }
+    auto get_table = reinterpret_cast<GetFilterTableFn>(dlsym(library_, "GetFilterTable"));
+    if (get_table == nullptr) {
+        *error = plugin_path + " exports no GetFilterTable";
+        return false;
+    }
+    // The editor keeps its own copy of the table and fills in its fields.
+    filter_ = *get_table();
+    return true;
+}
+
+PluginHost::~PluginHost() {
+    end();
+    if (library_ != nullptr) dlclose(library_);
+}
+
+void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::string& edited_file,
+                       const int (&tracks)[12], const DesktopServices* desktop) {
+    active_host = this;
+    source_ = source;
+    edited_file_ = edited_file;
+    std::memcpy(tracks_, tracks, sizeof tracks_);
+    checks_[0] = filter_.check_default ? filter_.check_default[0] : 0;
+    exfunc_.set_frame_n = service_set_frame_n;
+    exfunc_.get_file_info = service_get_file_info;
+    exfunc_.set_ycp_filtering_cache_size = service_set_cache_size;
+    exfunc_.get_ycp_filtering_cache_ex = service_get_cached_frame;
+    filter_.track = tracks_;
+    filter_.check = checks_;
+    filter_.exfunc = &exfunc_;
+
+    const std::size_t pixels = static_cast<std::size_t>(max_w) * max_h;
+    edit_.assign(pixels, PIXEL_YC{});
+    temp_.assign(pixels, PIXEL_YC{});
+    fpip_ = FILTER_PROC_INFO{};
+    fpip_.max_w = max_w;
+    fpip_.max_h = max_h;
+    fpip_.org_w = source->width();
+    fpip_.org_h = source->height();
+    fpip_.editp = this;
+    fpip_.yc_size = sizeof(PIXEL_YC);
+    fpip_.line_size = static_cast<int>(max_w * sizeof(PIXEL_YC));
+
+    if (auto set = reinterpret_cast<SetDesktopFn>(dlsym(library_, "QuorvelSetDesktop"))) set(desktop);
+    ended_ = false;
+    // The editor tells a filter about its settings once before the first frame.
+    if (filter_.func_update) filter_.func_update(&filter_, 0);
+}
+
+bool PluginHost::process(int n, std::string* error) {
+    // The editor hands over its own two buffers for every frame; the picture
+    // fills the top-left and the rest of the buffer is black.
+    fpip_.ycp_edit = edit_.data();
+    fpip_.ycp_temp = temp_.data();
+    std::fill(edit_.begin(), edit_.end(), PIXEL_YC{});
+    if (!source_->read(n, edit_.data(), fpip_.max_w, error)) return false;
+    fpip_.w = source_->width();
+    fpip_.h = source_->height();
+    fpip_.frame = n;
+    fpip_.frame_n = frame_n_;
+    if (filter_.func_proc == nullptr || !filter_.func_proc(&filter_, &fpip_)) {
+        *error = "the filter reported failure on frame " + std::to_string(n);
+        return false;
+    }
+    return true;
+}
+
+void PluginHost::click(int x, int y) {
+    if (filter_.func_WndProc == nullptr) return;
+    checks_[0] = 1;
+    const LPARAM position = static_cast<LPARAM>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
+                                                static_cast<std::uint32_t>(x & 0xFFFF));
+    filter_.func_WndProc(nullptr, WM_FILTER_MAIN_MOUSE_DOWN, 0, position, this, &filter_);
+}
+
+void PluginHost::end() {
+    if (ended_) return;
+    ended_ = true;
+    if (filter_.func_exit) filter_.func_exit(&filter_);
+    if (library_ != nullptr)
+        if (auto set = reinterpret_cast<SetDesktopFn>(dlsym(library_, "QuorvelSetDesktop"))) set(nullptr);
+    if (active_host == this) active_host = nullptr;
+}
+
+bool PluginHost::file_info(FILE_INFO* fi) {
+    *fi = FILE_INFO{};
+    fi->name = edited_file_.c_str();
+    fi->w = source_->width();
+    fi->h = source_->height();
+    fi->video_rate = source_->rate_num();
+    fi->video_scale = source_->rate_den();
+    fi->frame_n = frame_n_;
+    return true;
+}
+
+void PluginHost::set_cache_size(int frames) {
+    cache_limit_ = frames < 1 ? 1 : static_cast<std::size_t>(frames);
+    while (cache_.size() > cache_limit_) cache_.pop_back();
+}
+
+PIXEL_YC* PluginHost::cached_frame(int n) {
+    const int count = source_->frame_count() < 0 ? frame_n_ : source_->frame_count();
+    if (n < 0 || n >= count) return nullptr;
+    for (auto it = cache_.begin(); it != cache_.end(); ++it)
+        if (it->number == n) {
+            cache_.splice(cache_.begin(), cache_, it);
+            return cache_.front().pixels.data();
+        }
+    CachedFrame entry{n, std::vector<PIXEL_YC>(static_cast<std::size_t>(fpip_.max_w) * fpip_.max_h)};
+    std::string error;
+    if (!source_->read(n, entry.pixels.data(), fpip_.max_w, &error)) return nullptr;
+    cache_.push_front(std::move(entry));
+    while (cache_.size() > cache_limit_) cache_.pop_back();
+    return cache_.front().pixels.data();
+}

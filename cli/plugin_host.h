@@ -1,0 +1,68 @@
+// Loads the filter plug-in and drives it as the video editor does: the
+// filter table, its tracks and check box, the per-frame call, the update and
+// exit callbacks, the window-message callback, and the editor services the
+// plug-in asks for (file information, frame count, other frames).
+#pragma once
+
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame_source.h"
+#include "platform/aviutl.h"
+#include "platform/desktop.h"
+
+class PluginHost {
+public:
+    // Loads `plugin_path` and fetches its filter table; false with a message.
+    bool load(const std::string& plugin_path, std::string* error);
+    ~PluginHost();
+
+    // The edit: the input, the frame buffers' size and the file name the
+    // editor reports (its folder is where the plug-in finds its script).
+    void begin(FrameSource* source, int max_w, int max_h, const std::string& edited_file,
+               const int (&tracks)[12], const DesktopServices* desktop);
+
+    // Current number of frames of the edit (set_frame_n may change it).
+    int frame_n() const { return frame_n_; }
+    void set_frame_n(int n) { frame_n_ = n; }
+
+    // Processes frame n.  On return `output()` is the frame the editor shows.
+    // False when the plug-in reported failure or the input could not be read.
+    bool process(int n, std::string* error);
+    const PIXEL_YC* output() const { return fpip_.ycp_edit; }
+    int output_w() const { return fpip_.w; }
+    int output_h() const { return fpip_.h; }
+    int stride() const { return fpip_.max_w; }
+
+    // A mouse press on the preview at (x, y), with the click check box on.
+    void click(int x, int y);
+
+    // Ends the filter (func_exit).
+    void end();
+
+    // Editor services, reached through the service table.
+    bool file_info(FILE_INFO* fi);
+    void set_cache_size(int frames);
+    PIXEL_YC* cached_frame(int n);
+
+private:
+    void* library_ = nullptr;
+    FILTER filter_{};
+    EXFUNC exfunc_{};
+    FILTER_PROC_INFO fpip_{};
+    int tracks_[12] = {};
+    int checks_[1] = {};
+    FrameSource* source_ = nullptr;
+    int frame_n_ = 0;
+    std::string edited_file_;
+    std::vector<PIXEL_YC> edit_, temp_;
+    struct CachedFrame {
+        int number;
+        std::vector<PIXEL_YC> pixels;
+    };
+    std::list<CachedFrame> cache_;  // most recently used first
+    std::size_t cache_limit_ = 1;
+    bool ended_ = true;
+};
