@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "buffers/numeric.h"
 #include "buffers/parallel.h"
@@ -61,13 +62,18 @@ void copy_in(const MorphologyJob& job, int ex, int ey, mist::array2<short>& work
     const long long left = static_cast<long long>(job.sx) - ex;
     const long long top = static_cast<long long>(job.sy) - ey;
     const int W = static_cast<int>(work.width());
+    // Every row reads the same columns: mirror them once.
+    std::vector<int> column(static_cast<std::size_t>(W));
+    for (int u = 0; u < W; ++u)
+        column[static_cast<std::size_t>(u)] =
+            static_cast<int>(mirror(left + u, job.picture_w, job.source.max_w));
     parallel_rows(static_cast<int>(work.height()), [&](int k) {
         short* out = work.row(static_cast<std::size_t>(k));
         const long long y = mirror(top + k, job.picture_h, job.source.max_h);
         if (y < 0) return;
         const PIXEL_YC* row = job.source.row(static_cast<int>(y));
         for (int u = 0; u < W; ++u) {
-            const long long x = mirror(left + u, job.picture_w, job.source.max_w);
+            const int x = column[static_cast<std::size_t>(u)];
             if (x >= 0) out[u] = row[x].y;
         }
     });

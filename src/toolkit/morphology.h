@@ -87,10 +87,12 @@ private:
                      int& l) {
         for (std::size_t k = 0; k < count; ++k) {
             const int pv = centre[list[k].offset];
-            if (beats<Erode>(pv, v) || (pv == v && list[k].life > l)) {
-                v = pv;
-                l = list[k].life;
-            }
+            const int life = list[k].life;
+            // Written without branches: on masks ties are common and the
+            // outcome is close to random.
+            const bool take = beats<Erode>(pv, v) | ((pv == v) & (life > l));
+            v = take ? pv : v;
+            l = take ? life : l;
         }
     }
 
