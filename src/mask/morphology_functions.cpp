@@ -33,6 +33,15 @@ MorphologyElement check_element(lua_State* L) {
         lua_pop(L, 1);
         if (first_is_table && rows * cols > kMaxTableCells)
             luaL_argerror(L, 9, "structuring element table too large");
+        // Every row is indexed for its cells, so a row that is not a table
+        // fails the way indexing it from a script would.
+        for (unsigned long long i = 2; first_is_table && i <= rows; ++i) {
+            lua_rawgeti(L, 9, static_cast<int>(i));
+            if (!lua_istable(L, -1))
+                luaL_error(L, "attempt to index a %s value (row %d of the structuring element)",
+                           luaL_typename(L, -1), static_cast<int>(i));
+            lua_pop(L, 1);
+        }
         e.is_table = true;
         e.cells = check_table2d(L, 9, &e.rows, &e.cols);
     }

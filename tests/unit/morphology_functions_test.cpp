@@ -172,6 +172,8 @@ TEST_F(MorphologyFunctions, ArgumentErrorsComeBeforeAnyBufferIsTouched) {
               std::string::npos);
     EXPECT_NE(run("close(2, 3, 0, 0, 64, 48, 0, 0, {{}})").find("empty structuring element"),
               std::string::npos);
+    EXPECT_NE(run("erode(2, 3, 0, 0, 64, 48, 0, 0, {{1}, 5})").find("attempt to index a number value"),
+              std::string::npos);
     // Invalid buffers are not looked up for an empty region.
     EXPECT_EQ(run("erode(99, 98, 0, 0, 0, 10, 0, 0, 1)"), "");
     EXPECT_NE(run("erode(2, 98, 0, 0, 5, 5, 0, 0, 1)").find("バッファが存在しません[98]"),
@@ -214,4 +216,14 @@ TEST(MorphologyKernel, WorkAreaBeyondTheLimitThrowsBeforeTouchingTheDestination)
     element.radius = 1;
     EXPECT_THROW(morphology_region(job, element, MorphologyOp::erode, 1), std::length_error);
     for (const PIXEL_YC& p : pixels) ASSERT_EQ(p.y, 5);
+}
+
+TEST_F(MorphologyFunctions, ShortTableRowsArePaddedAndLongOnesCut) {
+    paint(2, [](int x, int y) { return x + 100 * y; });
+    // Two columns (from row 1), centre (1, 1): only (-1, -1) and (0, -1)
+    // remain, the third cell of row 3 being cut.
+    ASSERT_EQ(run("dilate(2, 3, 0, 0, 64, 48, 0, 0, {{1, 1}, {}, {0, 0, 1}})"), "");
+    EXPECT_EQ(frame(3).at(5, 5).y, 405);
+    ASSERT_EQ(run("erode(2, 3, 0, 0, 64, 48, 0, 0, {{1, 1}, {}, {0, 0, 1}})"), "");
+    EXPECT_EQ(frame(3).at(5, 5).y, 404);
 }
