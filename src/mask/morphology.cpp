@@ -67,15 +67,25 @@ void copy_in(const MorphologyJob& job, int ex, int ey, mist::array2<short>& work
     for (int u = 0; u < W; ++u)
         column[static_cast<std::size_t>(u)] =
             static_cast<int>(mirror(left + u, job.picture_w, job.source.max_w));
+    // Columns inside the picture read straight across; only the two ends
+    // go through the map.
+    int first = 0;
+    while (first < W && column[static_cast<std::size_t>(first)] != left + first) ++first;
+    int last = first;
+    while (last < W && column[static_cast<std::size_t>(last)] == left + last) ++last;
     parallel_rows(static_cast<int>(work.height()), [&](int k) {
         short* out = work.row(static_cast<std::size_t>(k));
         const long long y = mirror(top + k, job.picture_h, job.source.max_h);
         if (y < 0) return;
         const PIXEL_YC* row = job.source.row(static_cast<int>(y));
-        for (int u = 0; u < W; ++u) {
+        auto mapped = [&](int u) {
             const int x = column[static_cast<std::size_t>(u)];
             if (x >= 0) out[u] = row[x].y;
-        }
+        };
+        for (int u = 0; u < first; ++u) mapped(u);
+        const PIXEL_YC* straight = row + (left + first);
+        for (int u = first; u < last; ++u) out[u] = straight[u - first].y;
+        for (int u = last; u < W; ++u) mapped(u);
     });
 }
 

@@ -16,6 +16,7 @@
 // asymmetric element is not reflected.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -75,25 +76,40 @@ protected:
     }
 
 private:
+    // The current extreme and its life are kept as one 64-bit key,
+    // sign * value * 2^32 + life (sign -1 for erosion), so that "beats, or
+    // equals with a longer life" is simply a larger key.  The life is the
+    // low half: the key's life runs out when its low half reaches 0, and
+    // one move right is key - 1.
+    static constexpr std::int64_t kValueUnit = std::int64_t{1} << 32;
+    static constexpr std::int64_t kLifeMask = kValueUnit - 1;
+
     template <bool Erode>
-    static bool beats(int a, int b) {
-        return Erode ? a < b : a > b;
+    static std::int64_t key(const short* centre, const offset_point& p) {
+        const std::int64_t v = centre[p.offset];
+        return (Erode ? -v : v) * kValueUnit + p.life;
     }
 
-    // Takes a point's pixel when it beats the current value, or equals it
-    // with a longer life.
     template <bool Erode>
-    static void scan(const short* centre, const offset_point* list, std::size_t count, int& v,
-                     int& l) {
-        for (std::size_t k = 0; k < count; ++k) {
-            const int pv = centre[list[k].offset];
-            const int life = list[k].life;
-            // Written without branches: on masks ties are common and the
-            // outcome is close to random.
-            const bool take = beats<Erode>(pv, v) | ((pv == v) & (life > l));
-            v = take ? pv : v;
-            l = take ? life : l;
+    static short value_of(std::int64_t k) {
+        const std::int64_t v = k >> 32;  // the life never borrows from the value
+        return static_cast<short>(Erode ? -v : v);
+    }
+
+    // The largest key of the points, taken in two independent chains so
+    // that the comparisons overlap; max is associative, so the result is
+    // that of one pass in list order.
+    template <bool Erode>
+    static std::int64_t scan(const short* centre, const offset_point* list, std::size_t count,
+                             std::int64_t best) {
+        std::int64_t other = best;
+        std::size_t k = 0;
+        for (; k + 1 < count; k += 2) {
+            best = std::max(best, key<Erode>(centre, list[k]));
+            other = std::max(other, key<Erode>(centre, list[k + 1]));
         }
+        if (k < count) best = std::max(best, key<Erode>(centre, list[k]));
+        return std::max(best, other);
     }
 
     template <bool Erode>
@@ -109,22 +125,17 @@ private:
             const short* centre =
                 input->data() + (y + input->margin_y()) * padded_width + input->margin_x();
             short* out = output->row(y);
-            int v = centre[all[0].offset];
-            int l = all[0].life;
-            scan<Erode>(centre, all + 1, all_n - 1, v, l);
-            --l;
+            std::int64_t best = scan<Erode>(centre, all + 1, all_n - 1, key<Erode>(centre, all[0]));
+            --best;
             for (std::size_t x = 1;; ++x) {
-                out[x - 1] = static_cast<short>(v);
+                out[x - 1] = value_of<Erode>(best);
                 if (x == W) break;
                 ++centre;
-                if (l != 0) {
-                    scan<Erode>(centre, enter, enter_n, v, l);
-                } else {
-                    v = centre[all[0].offset];
-                    l = all[0].life;
-                    scan<Erode>(centre, all + 1, all_n - 1, v, l);
-                }
-                --l;
+                if ((best & kLifeMask) != 0)
+                    best = scan<Erode>(centre, enter, enter_n, best);
+                else  // the extreme has left the window: look at every point
+                    best = scan<Erode>(centre, all + 1, all_n - 1, key<Erode>(centre, all[0]));
+                --best;
             }
         }
     }

@@ -227,3 +227,16 @@ TEST_F(MorphologyFunctions, ShortTableRowsArePaddedAndLongOnesCut) {
     ASSERT_EQ(run("erode(2, 3, 0, 0, 64, 48, 0, 0, {{1, 1}, {}, {0, 0, 1}})"), "");
     EXPECT_EQ(frame(3).at(5, 5).y, 404);
 }
+
+TEST_F(MorphologyFunctions, LeftAndRightEdgesMirrorColumnsAboutThePicture) {
+    fpip.w = 60;  // columns 60..63 lie outside the picture
+    paint(2, [](int x, int) { return x < 60 ? 10 * x : 9999; });
+    ASSERT_EQ(run("erode(2, 3, 0, 0, 60, 4, 0, 0, {{1, 0, 0, 0, 0}})"), "");
+    EXPECT_EQ(frame(3).at(0, 1).y, 10);  // column -2 reads column 1
+    EXPECT_EQ(frame(3).at(1, 1).y, 0);   // column -1 reads column 0
+    EXPECT_EQ(frame(3).at(30, 1).y, 280);
+    ASSERT_EQ(run("erode(2, 3, 0, 0, 60, 4, 0, 0, {{0, 0, 0, 0, 1}})"), "");
+    EXPECT_EQ(frame(3).at(59, 1).y, 570);  // column 61 reads 57
+    EXPECT_EQ(frame(3).at(58, 1).y, 580);  // column 60 reads 58
+    EXPECT_EQ(frame(3).at(57, 1).y, 590);
+}
