@@ -99,8 +99,12 @@ std::int32_t label_region(const LabelJob& job, bool eight_connected, const Compo
         for (std::int32_t k = 0; k < count; ++k) {
             new_label[static_cast<std::size_t>(order[k].label)] = static_cast<short>(k + 1);
             const Record& r = order[k];
-            out[k] = {k + 1,           r.area, r.min_x + job.dx, r.min_y + job.dy,
-                      r.max_x - r.min_x + 1, r.max_y - r.min_y + 1};
+            out[k] = {k + 1,
+                      r.area,
+                      static_cast<std::int64_t>(r.min_x) + job.dx,
+                      static_cast<std::int64_t>(r.min_y) + job.dy,
+                      r.max_x - r.min_x + 1,
+                      r.max_y - r.min_y + 1};
         }
         parallel_rows(job.h, [&](int y) {
             short* row = work.row(static_cast<std::size_t>(y));

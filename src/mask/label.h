@@ -30,9 +30,13 @@ struct ComponentLimits {
 };
 
 // One kept component: its label, pixel count and bounding box, the box in
-// destination coordinates (work-array position + dx, dy).
+// destination coordinates (work-array position + dx, dy).  x and y are 64-bit
+// because a destination position near the int limit plus a column could
+// overflow 32 bits.
 struct ComponentInfo {
-    std::int32_t label, area, x, y, width, height;
+    std::int32_t label, area;
+    std::int64_t x, y;
+    std::int32_t width, height;
 };
 
 // Labels can never exceed 32767 (16-bit cells), nor the region's pixel

@@ -52,7 +52,7 @@ void run_guarded(lua_State* L, const char* name, Work&& work) {
     });
 }
 
-void set_field(lua_State* L, const char* key, int value) {
+void set_field(lua_State* L, const char* key, lua_Integer value) {
     lua_pushinteger(L, value);
     lua_setfield(L, -2, key);
 }
@@ -84,8 +84,8 @@ int label_function(lua_State* L, bool eight_connected, const char* name) {
         lua_createtable(L, 0, 6);
         set_field(L, "label", c.label);
         set_field(L, "area", c.area);
-        set_field(L, "x", c.x);
-        set_field(L, "y", c.y);
+        set_field(L, "x", static_cast<lua_Integer>(c.x));
+        set_field(L, "y", static_cast<lua_Integer>(c.y));
         set_field(L, "width", c.width);
         set_field(L, "height", c.height);
         lua_rawseti(L, -2, k + 1);

@@ -3,6 +3,10 @@
 
 #include <string>
 
+#include <stdexcept>
+#include <vector>
+
+#include "mask/label.h"
 #include "morphology_fixture.h"
 
 namespace {
@@ -104,6 +108,14 @@ TEST_F(LabelFunctions, SourceOutsideTheBufferReadsAsBackground) {
     EXPECT_EQ(number("t[1].x"), 4);
     EXPECT_EQ(frame(3).at(3, 0).y, 0);
     EXPECT_EQ(frame(3).at(4, 0).y, 1);
+    // A destination far outside the buffer writes nothing but still
+    // reports where the component would be, without 32-bit overflow.
+    ASSERT_EQ(run("t = label4(2, 3, 0, 0, 10, 2, 2147483647, 0)"), "");
+    EXPECT_EQ(number("t[1].x"), 2147483647.0);
+    ASSERT_EQ(run("t = label4(2, 3, 5, 0, 10, 2, 2147483647, 0)"), "");
+    EXPECT_EQ(number("t[1].x"), 2147483647.0);
+    ASSERT_EQ(run("t = label4(2, 3, -4, 0, 10, 2, 2147483647, 0)"), "");
+    EXPECT_EQ(number("t[1].x"), 2147483651.0);
 }
 
 TEST_F(LabelFunctions, Label2MaskSelectsListedLabels) {
@@ -157,4 +169,16 @@ TEST_F(LabelFunctions, RemoveHoleFillsARingAndLeavesTheOutside) {
     EXPECT_EQ(frame(3).at(10, 10).y, 4096);
     EXPECT_NE(run("remove_hole(2, 3, 0, 0, 20, 12, 0)").find("wrong number of argument"),
               std::string::npos);
+}
+
+TEST(LabelKernel, WorkAreaBeyondTheLimitThrowsBeforeWriting) {
+    std::vector<PIXEL_YC> pixels(16 * 16, PIXEL_YC{5, 1, 2});
+    LabelJob job;
+    job.source = job.destination = {pixels.data(), 16, 16};
+    job.w = job.h = 1 << 20;
+    std::vector<ComponentInfo> found(static_cast<std::size_t>(component_capacity(job.w, job.h)));
+    EXPECT_EQ(found.size(), 32767u);
+    EXPECT_THROW(label_region(job, true, ComponentLimits{}, found.data()), std::length_error);
+    EXPECT_THROW(remove_holes(job), std::length_error);
+    for (const PIXEL_YC& p : pixels) ASSERT_EQ(p.y, 5);
 }
