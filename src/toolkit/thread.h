@@ -80,7 +80,8 @@ public:
     }
 
     // Releases the thread: waits for the body to end by retrying a
-    // non-blocking acquire of the lock, then joins.  True with no handle.
+    // non-blocking acquire of the lock, then joins.  The finished flag
+    // covers a thread that has not yet taken its lock.  True with no handle.
     bool close() override {
         if (!has_handle_) return true;
         while (!finished_.load() || !lock_.try_lock()) std::this_thread::yield();
@@ -111,9 +112,9 @@ private:
     void thread_procedure() {
         {
             std::lock_guard<std::mutex> hold(lock_);
-            finished_.store(false);
             result_ = thread_function();
         }
+        // Set after the lock is free: close() may then take it at once.
         finished_.store(true);
     }
 
