@@ -128,20 +128,20 @@ bool valid_png_pattern(const std::string& p) {
 
 }  // namespace
 
-std::unique_ptr<FrameSink> open_sink(const std::string& spec, std::FILE* stream, int rate_num, int rate_den,
+std::unique_ptr<FrameSink> open_sink(const std::string& name, std::FILE* stream, int rate_num, int rate_den,
                                      std::string* error) {
-    if (spec == "-") return std::make_unique<Y4mSink>(stream, true, rate_num, rate_den);
-    if (ends_with(spec, ".png")) {
-        if (!valid_png_pattern(spec)) {
+    if (name == "-") return std::make_unique<Y4mSink>(stream, true, rate_num, rate_den);
+    if (ends_with(name, ".png")) {
+        if (!valid_png_pattern(name)) {
             *error = "a PNG output name may hold one %d-style number, such as out_%05d.png";
             return nullptr;
         }
-        return std::make_unique<PngSink>(spec);
+        return std::make_unique<PngSink>(name);
     }
-    if (ends_with(spec, ".y4m")) {
-        std::FILE* f = std::fopen(spec.c_str(), "wb");
+    if (ends_with(name, ".y4m")) {
+        std::FILE* f = std::fopen(name.c_str(), "wb");
         if (!f) {
-            *error = "cannot write " + spec + ": " + std::strerror(errno);
+            *error = "cannot write " + name + ": " + std::strerror(errno);
             return nullptr;
         }
         return std::make_unique<Y4mSink>(f, true, rate_num, rate_den);

@@ -20,7 +20,7 @@ public:
 
 // Opens DST; null with a message on failure.  For "-" the frames go to
 // `stream`, which the sink then owns.
-std::unique_ptr<FrameSink> open_sink(const std::string& spec, std::FILE* stream, int rate_num,
+std::unique_ptr<FrameSink> open_sink(const std::string& name, std::FILE* stream, int rate_num,
                                      int rate_den, std::string* error);
 
 // Encodes 8-bit RGB rows (w * 3 bytes each) as PNG and writes it to `path`.

@@ -189,18 +189,18 @@ private:
 
 }  // namespace
 
-std::unique_ptr<FrameSource> open_source(const std::string& spec, std::string* error) {
+std::unique_ptr<FrameSource> open_source(const std::string& name, std::string* error) {
     int w = 0, h = 0;
-    if (spec.rfind("blank:", 0) == 0 || spec.rfind("pattern:", 0) == 0) {
-        const bool blank = spec[0] == 'b';
-        if (!parse_size(spec.substr(blank ? 6 : 8), &w, &h)) {
-            *error = "bad size in \"" + spec + "\" (use WxH, for example 640x360)";
+    if (name.rfind("blank:", 0) == 0 || name.rfind("pattern:", 0) == 0) {
+        const bool blank = name[0] == 'b';
+        if (!parse_size(name.substr(blank ? 6 : 8), &w, &h)) {
+            *error = "bad size in \"" + name + "\" (use WxH, for example 640x360)";
             return nullptr;
         }
         if (blank) return std::make_unique<BlankSource>(w, h);
         return std::make_unique<PatternSource>(w, h);
     }
     auto source = std::make_unique<Y4mSource>();
-    if (!source->open(spec, error)) return nullptr;
+    if (!source->open(name, error)) return nullptr;
     return source;
 }

@@ -89,6 +89,16 @@ int run_main_chunk(lua_State* L) {
     return 0;
 }
 
+// lua_pcall without results; an error value other than nil goes to the log.
+bool pcall_logged(lua_State* L, int args) {
+    if (lua_pcall(L, args, 0, 0) == 0) return true;
+    if (lua_isnil(L, -1))
+        lua_pop(L, 1);
+    else
+        log_error(L);
+    return false;
+}
+
 // Runs `step` protected with one argument; logs an error value that is not nil.
 bool run_protected(lua_State* L, lua_CFunction step, void* light, const std::string* text) {
     lua_pushcfunction(L, step);
@@ -96,13 +106,7 @@ bool run_protected(lua_State* L, lua_CFunction step, void* light, const std::str
         lua_pushlstring(L, text->data(), text->size());
     else
         lua_pushlightuserdata(L, light);
-    const bool ok = lua_pcall(L, 1, 0, 0) == 0;
-    if (!ok) {
-        if (lua_isnil(L, -1))
-            lua_pop(L, 1);
-        else
-            log_error(L);
-    }
+    const bool ok = pcall_logged(L, 1);
     lua_settop(L, 0);
     return ok;
 }
@@ -185,13 +189,7 @@ bool call_video_filter(lua_State* L, FILTER* fp, FILTER_PROC_INFO* fpip) {
     }
     push_frame_table(L, fpip);
     push_vars_table(L);
-    const bool ok = lua_pcall(L, 2, 0, 0) == 0;
-    if (!ok) {
-        if (lua_isnil(L, -1))
-            lua_pop(L, 1);
-        else
-            log_error(L);
-    }
+    const bool ok = pcall_logged(L, 2);
     lua_settop(L, top);
     return ok;
 }
@@ -236,6 +234,8 @@ void close_engine() {
 }
 
 void set_engine_clock(std::int64_t (*clock)()) { engine_clock = clock ? clock : platform::clock_seconds; }
+
+LUA_FILTER_INFO* engine_filter_info() { return &filter_info; }
 
 bool engine_has_state() { return engine.lua != nullptr; }
 

@@ -33,5 +33,9 @@ std::string script_file_name(int script_no);
 // system clock.  For tests of the reload rules.
 void set_engine_clock(std::int64_t (*clock)());
 
+// The record published to library functions as lfip.
+struct LUA_FILTER_INFO;
+LUA_FILTER_INFO* engine_filter_info();
+
 // True while a Lua state exists (for tests and the host's diagnostics).
 bool engine_has_state();

@@ -131,3 +131,17 @@ TEST(EngineRun, ScriptNumberPicksTheNumberedFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EngineRun, LoadingThePluginAppendsItsFolderToPath) {
+    ScriptDir dir;
+    run_script(dir, "function video_filter(info)\n" + record("os.getenv('PATH')") + "end\n", "blank:16x16", 1);
+    std::string binary = QUORVEL_BINARY;
+    const std::string folder = binary.substr(0, binary.find_last_of('/'));
+    const std::string path = dir.read("out.txt");
+    ASSERT_GE(path.size(), folder.size() + 2);
+    EXPECT_EQ(path.substr(path.size() - folder.size() - 2), ":" + folder + "\n");
+}
+
+}  // namespace

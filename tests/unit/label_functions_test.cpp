@@ -11,7 +11,7 @@
 
 namespace {
 
-class LabelFunctions : public MaskFixture {
+class LabelFunctions : public MorphologyLabelFixture {
 protected:
     // Draws '#' cells as y = 4096 at (x0, y0) into buffer n, the rest 0.
     void draw(int n, int x0, int y0, const std::vector<const char*>& rows) {

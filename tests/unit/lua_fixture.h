@@ -31,7 +31,7 @@ protected:
         fpip.h = fpip.max_h = kHeight;
         free_slots();  // the slot block is sized by the first frame it sees
         release_all_dynamic();
-        setup_slots(&fp, &fpip, &info);
+        setup_slots(&fp, &fpip, engine_filter_info());
         L = luaL_newstate();
         luaL_openlibs(L);
         register_library(L);
@@ -74,6 +74,5 @@ protected:
     std::vector<PIXEL_YC> edit, temp;
     FILTER fp{};
     FILTER_PROC_INFO fpip{};
-    LUA_FILTER_INFO info{};
     lua_State* L = nullptr;
 };

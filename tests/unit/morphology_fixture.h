@@ -1,6 +1,5 @@
-// A LuaFixture whose published LUA_FILTER_INFO is the fixture's own record,
-// so that buffer numbers resolve through the fixture's slots and the
-// thread-count track reaches the toolkit, plus helpers for mask tests.
+// A LuaFixture with helpers for mask tests: painting buffers, comparing
+// them, and setting the thread-count track the toolkit filters read.
 #pragma once
 
 #include <cstdint>
@@ -8,21 +7,12 @@
 
 #include "lua_fixture.h"
 
-class MaskFixture : public LuaFixture {
+class MorphologyLabelFixture : public LuaFixture {
 protected:
-    MaskFixture() { publish_fixture_info(); }
-
-    void publish_fixture_info() {
-        lua_getfield(L, LUA_REGISTRYINDEX, "LUA_FILTER_INFO");
-        lua_pushlightuserdata(L, &info);
-        lua_setfield(L, -2, "__lua_filter_info__");
-        lua_pop(L, 1);
-    }
-
     // Sets the thread-count track and refreshes the record from it.
     void set_threads(int n) {
         tracks[1] = n;
-        setup_slots(&fp, &fpip, &info);
+        setup_slots(&fp, &fpip, engine_filter_info());
     }
 
     // Buffer n: y from f(x, y), cb = 11, cr = -22 everywhere.

@@ -14,7 +14,7 @@
 
 namespace {
 
-class MorphologyFunctions : public MaskFixture {
+class MorphologyFunctions : public MorphologyLabelFixture {
 protected:
     void random_y(int n, std::uint32_t seed) {
         std::mt19937 rng(seed);

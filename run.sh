@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets up, builds, and runs the example script over the built-in test
+# pattern; the filtered video is written to build/example.y4m.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/setup.sh build
+build/quorvel run --script-dir examples --output build/example.y4m "$@"
+echo "Wrote build/example.y4m"

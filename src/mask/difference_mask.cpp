@@ -1,0 +1,123 @@
+// mkmask_diff, mkmask_diff_rgb, mkmask_diff_hsv, mkmask_diff_hsv_p,
+// mkmask_diff_hsv_c, mkmask_diff_lab: one row loop, one grade rule, a
+// conversion and a distance per colour space.
+#include "mask/difference_mask.h"
+
+#include <cmath>
+
+#include "buffers/parallel.h"
+#include "script/area_args.h"
+#include "mask/color_spaces.h"
+#include "script/binding.h"
+
+namespace {
+
+// Fixed-point distance of whole-number components (the conversions give
+// exact whole doubles of at most a few 10^5, so the casts are exact).
+struct FixedDistance {
+    long long w[3];
+    double operator()(const Triple& a, const Triple& b) const {
+        const long long e1 = (static_cast<long long>(a.a - b.a) * w[0]) >> 12;
+        const long long e2 = (static_cast<long long>(a.b - b.b) * w[1]) >> 12;
+        const long long e3 = (static_cast<long long>(a.c - b.c) * w[2]) >> 12;
+        const double s = static_cast<double>(e1) * e1 + static_cast<double>(e2) * e2 +
+                         static_cast<double>(e3) * e3;
+        return std::sqrt(s);
+    }
+};
+
+// Real-weighted distance; with Circular the first component is a hue.
+template <bool Circular>
+struct WeightedDistance {
+    double w[3];
+    double operator()(const Triple& a, const Triple& b) const {
+        double t = a.a - b.a;
+        if constexpr (Circular) {
+            t = std::fabs(t);
+            if (t > 1800) t = 3600 - t;
+        }
+        const double e1 = w[0] * t, e2 = w[1] * (a.b - b.b), e3 = w[2] * (a.c - b.c);
+        return std::sqrt(e1 * e1 + e2 * e2 + e3 * e3);
+    }
+};
+
+template <class Convert, class Distance>
+void difference_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
+                     const DifferenceMask& m, const Convert& convert, const Distance& distance) {
+    const double gain = m.gain, threshold = m.threshold;
+    parallel_rows(area.h, [&](int i) {
+        const PIXEL_YC* pa = a.row(area.ay + i) + area.ax;
+        const PIXEL_YC* pb = b.row(area.by + i) + area.bx;
+        PIXEL_YC* out = dst.row(area.dy + i) + area.dx;
+        for (int j = 0; j < area.w; ++j) {
+            const double d = distance(convert(pa[j]), convert(pb[j]));
+            put_grade(out[j], difference_grade(d, gain, threshold));
+        }
+    });
+}
+
+FixedDistance fixed_weights(const double w[3]) {
+    return {{trunc_to_int(w[0] * 4096), trunc_to_int(w[1] * 4096), trunc_to_int(w[2] * 4096)}};
+}
+
+}  // namespace
+
+void difference_mask(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
+                     const DifferenceMask& m) {
+    const WeightedDistance<false> plain{{m.weight[0], m.weight[1], m.weight[2]}};
+    const WeightedDistance<false> unit{{1, 1, 1}};
+    switch (m.space) {
+        case MaskSpace::Yc:
+            return difference_rows(a, b, dst, area, m, mask_space::Yc{}, fixed_weights(m.weight));
+        case MaskSpace::Rgb:
+            return difference_rows(a, b, dst, area, m, mask_space::RgbTruncated{},
+                                   fixed_weights(m.weight));
+        case MaskSpace::Hsv:
+            return difference_rows(a, b, dst, area, m, mask_space::Hsv{},
+                                   WeightedDistance<true>{{m.weight[0], m.weight[1], m.weight[2]}});
+        case MaskSpace::HsvP:
+            return difference_rows(a, b, dst, area, m, mask_space::HsvP{m.weight[0], m.weight[1]},
+                                   unit);
+        case MaskSpace::HsvC:
+            return difference_rows(a, b, dst, area, m, mask_space::HsvC{m.weight[0], m.weight[1]},
+                                   unit);
+        case MaskSpace::Lab:
+            return difference_rows(a, b, dst, area, m, mask_space::Lab{}, plain);
+    }
+}
+
+namespace {
+
+// mkmask_diff*(a, b, dst, ax, ay, w, h, bx, by, dx, dy [, gain
+//              [, weights... [, threshold]]]): 11, 12, 15 or 16 arguments,
+// or 11, 12, 14 or 15 for the two-weight members (ws, wv).
+int difference_binding(lua_State* L, MaskSpace space) {
+    const HostRecords r = fetch_host_records(L);
+    const bool two_weights = space == MaskSpace::HsvP || space == MaskSpace::HsvC;
+    const int weights = two_weights ? 2 : 3;
+    const int n = two_weights ? check_arg_count(L, {11, 12, 14, 15})
+                              : check_arg_count(L, {11, 12, 15, 16});
+    const TripleArgs args = read_triple_args(L);
+    DifferenceMask m;
+    m.space = space;
+    if (n >= 12) m.gain = luaL_checknumber(L, 12);
+    if (n >= 12 + weights)
+        for (int k = 0; k < weights; ++k) m.weight[k] = luaL_checknumber(L, 13 + k);
+    if (n == 13 + weights) {
+        const int t = 13 + weights;
+        m.threshold = space == MaskSpace::Lab ? luaL_checknumber(L, t) : check_int(L, t);
+    }
+    Frame a, b, dst;
+    TripleArea area;
+    if (resolve_triple(L, r, args, a, b, dst, area)) difference_mask(a, b, dst, area, m);
+    return 0;
+}
+
+}  // namespace
+
+int l_mkmask_diff(lua_State* L) { return difference_binding(L, MaskSpace::Yc); }
+int l_mkmask_diff_rgb(lua_State* L) { return difference_binding(L, MaskSpace::Rgb); }
+int l_mkmask_diff_hsv(lua_State* L) { return difference_binding(L, MaskSpace::Hsv); }
+int l_mkmask_diff_hsv_p(lua_State* L) { return difference_binding(L, MaskSpace::HsvP); }
+int l_mkmask_diff_hsv_c(lua_State* L) { return difference_binding(L, MaskSpace::HsvC); }
+int l_mkmask_diff_lab(lua_State* L) { return difference_binding(L, MaskSpace::Lab); }

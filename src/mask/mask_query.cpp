@@ -1,0 +1,108 @@
+// mask_range, mask_center.
+#include "mask/mask_query.h"
+
+#include "script/binding.h"
+
+bool mask_range(const Frame& mask, const Region& area, int threshold, Region* box) {
+    // Selection is tracked by a flag rather than by the start values
+    // min = x + w + 1, max = x: after clipping a region wholly beyond the
+    // right or bottom edge has w = -1, and those start values would then
+    // describe a 1 x 1 box although no pixel was scanned.
+    bool found = false;
+    int min_x = 0, max_x = 0, min_y = 0, max_y = 0;
+    for (int i = 0; i < area.h; ++i) {
+        const int cy = area.y + i;
+        const PIXEL_YC* row = mask.row(cy);
+        for (int j = 0; j < area.w; ++j) {
+            const int cx = area.x + j;
+            if (row[cx].y < threshold) continue;
+            if (!found) {
+                found = true;
+                min_x = max_x = cx;
+                min_y = max_y = cy;
+                continue;
+            }
+            if (cx < min_x) min_x = cx;
+            if (cx > max_x) max_x = cx;
+            max_y = cy;  // rows are scanned downwards
+        }
+    }
+    if (!found) return false;
+    *box = {min_x, min_y, max_x - min_x + 1, max_y - min_y + 1};
+    return true;
+}
+
+bool mask_center(const Frame& mask, const Region& area, int threshold, double* cx, double* cy) {
+    long long weight = 0, sum_x = 0, sum_y = 0;
+    for (int i = 0; i < area.h; ++i) {
+        const int y = area.y + i;
+        const PIXEL_YC* row = mask.row(y);
+        long long row_weight = 0, row_x = 0;
+        for (int j = 0; j < area.w; ++j) {
+            const int x = area.x + j;
+            const int g = row[x].y;
+            if (g < threshold) continue;
+            row_weight += g;
+            row_x += static_cast<long long>(x) * g;
+        }
+        weight += row_weight;
+        sum_x += row_x;
+        sum_y += row_weight * y;
+    }
+    if (weight <= 0) return false;
+    *cx = static_cast<double>(sum_x) / static_cast<double>(weight);
+    *cy = static_cast<double>(sum_y) / static_cast<double>(weight);
+    return true;
+}
+
+namespace {
+
+// Both queries: mask, x, y, w, h, threshold; no early return for an empty
+// size, so the buffer is always resolved.
+struct QueryArgs {
+    Frame mask;
+    Region area;
+    int threshold;
+};
+
+QueryArgs read_query(lua_State* L) {
+    const HostRecords r = fetch_host_records(L);
+    check_arg_count(L, {6});
+    const int n = check_int(L, 1);
+    Region area = check_region(L, 2);
+    const int threshold = check_int(L, 6);
+    const Frame mask = require_frame(L, r, n);
+    clip_region(area, mask.max_w, mask.max_h);
+    return {mask, area, threshold};
+}
+
+}  // namespace
+
+// mask_range(mask, x, y, w, h, threshold) -> x, y, w, h or four nils
+int l_mask_range(lua_State* L) {
+    const QueryArgs q = read_query(L);
+    Region box;
+    if (!mask_range(q.mask, q.area, q.threshold, &box)) {
+        for (int k = 0; k < 4; ++k) lua_pushnil(L);
+        return 4;
+    }
+    lua_pushinteger(L, box.x);
+    lua_pushinteger(L, box.y);
+    lua_pushinteger(L, box.w);
+    lua_pushinteger(L, box.h);
+    return 4;
+}
+
+// mask_center(mask, x, y, w, h, threshold) -> x, y or two nils
+int l_mask_center(lua_State* L) {
+    const QueryArgs q = read_query(L);
+    double cx = 0, cy = 0;
+    if (!mask_center(q.mask, q.area, q.threshold, &cx, &cy)) {
+        lua_pushnil(L);
+        lua_pushnil(L);
+        return 2;
+    }
+    lua_pushnumber(L, cx);
+    lua_pushnumber(L, cy);
+    return 2;
+}

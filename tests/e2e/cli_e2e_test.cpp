@@ -1,0 +1,142 @@
+// The host program's own contract: inputs, outputs, options and exit codes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+
+#include "harness.h"
+
+namespace {
+
+// Writes a Y4M file whose frame k has every sample value (k * 7 + i) % 256
+// laid out along each plane, so that every 8-bit value occurs.
+void write_y4m(const std::string& path, int w, int h, const char* colour, int frames, int cw, int ch) {
+    std::ofstream out(path, std::ios::binary);
+    out << "YUV4MPEG2 W" << w << " H" << h << " F25:1 Ip A1:1 C" << colour << "\n";
+    for (int k = 0; k < frames; ++k) {
+        out << "FRAME\n";
+        for (int i = 0; i < w * h + 2 * cw * ch; ++i) out.put(static_cast<char>((k * 7 + i) % 256));
+    }
+}
+
+TEST(HostProgram, Y4mInputSurvivesTheRoundTripThroughTheFilterExactly) {
+    ScriptDir dir;
+    write_y4m(dir.file("in.y4m"), 32, 16, "444", 2, 32, 16);
+    const RunResult r = run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("out.y4m")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ifstream in(dir.file("in.y4m"), std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Y4mVideo a = parse_y4m(original), b = read_y4m(dir.file("out.y4m"));
+    ASSERT_EQ(b.frames.size(), 2u);
+    // Values inside the legal 8-bit ranges come back unchanged; outside them
+    // they are clamped to 0..255 only, never wrapped.
+    for (int k = 0; k < 2; ++k)
+        for (std::size_t i = 0; i < a.frames[k].size(); ++i) ASSERT_EQ(a.frames[k][i], b.frames[k][i]) << i;
+}
+
+TEST(HostProgram, ChromaOf420InputIsSharedByEachTwoByTwoBlock) {
+    ScriptDir dir;
+    write_y4m(dir.file("in.y4m"), 8, 4, "420jpeg", 1, 4, 2);
+    ASSERT_EQ(run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("out.y4m")}).status, 0);
+    const Y4mVideo v = read_y4m(dir.file("out.y4m"));
+    ASSERT_EQ(v.frames.size(), 1u);
+    // Cb plane of the input starts after 32 luma samples: values 32..39.
+    EXPECT_EQ(v.cb(0, 0, 0), 32);
+    EXPECT_EQ(v.cb(0, 1, 1), 32);
+    EXPECT_EQ(v.cb(0, 2, 0), 33);
+    EXPECT_EQ(v.cb(0, 7, 3), 39);
+    EXPECT_EQ(v.cr(0, 7, 3), 47);
+}
+
+TEST(HostProgram, FramesCountAndTruncatedFiles) {
+    ScriptDir dir;
+    write_y4m(dir.file("in.y4m"), 8, 4, "444", 3, 8, 4);
+    {
+        std::ofstream more(dir.file("in.y4m"), std::ios::app | std::ios::binary);
+        more << "FRAME\nshort";  // a frame cut off by a failed copy
+    }
+    run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("all.y4m")});
+    EXPECT_EQ(read_y4m(dir.file("all.y4m")).frames.size(), 3u);
+    run_quorvel({"run", "--input", dir.file("in.y4m"), "--frames", "2", "--output", dir.file("two.y4m")});
+    EXPECT_EQ(read_y4m(dir.file("two.y4m")).frames.size(), 2u);
+    // The script folder defaults to the input's folder.
+    dir.write("filter.lua", "function video_filter(info) error('seen') end");
+    const RunResult r = run_quorvel({"run", "--input", dir.file("in.y4m"), "--frames", "1"});
+    EXPECT_NE(dir.read("lua_err.txt").find("seen"), std::string::npos) << r.err;
+}
+
+TEST(HostProgram, StandardOutputCarriesOnlyTheVideo) {
+    ScriptDir dir;
+    const RunResult r = run_script(dir, "print('chatter') function video_filter() print('more') error('x') end",
+                                   "blank:16x16", 2, {"--output", "-"});
+    EXPECT_EQ(r.status, 0);
+    const Y4mVideo v = parse_y4m(r.out);
+    EXPECT_EQ(v.frames.size(), 2u);
+    EXPECT_EQ(r.out.size(), std::string("YUV4MPEG2 W16 H16 F30:1 Ip A1:1 C444 XYSCSS=444\n").size() + 2 * (6 + 768));
+    EXPECT_NE(r.err.find("chatter"), std::string::npos);
+}
+
+TEST(HostProgram, PngOutputPerFrameOrLast) {
+    ScriptDir dir;
+    ASSERT_EQ(run_script(dir, "", "pattern:32x24", 3, {"--output", dir.file("f_%03d.png")}).status, 0);
+    EXPECT_TRUE(dir.exists("f_000.png"));
+    EXPECT_TRUE(dir.exists("f_002.png"));
+    EXPECT_FALSE(dir.exists("f_003.png"));
+    ASSERT_EQ(run_script(dir, "", "pattern:32x24", 3, {"--output", dir.file("last.png")}).status, 0);
+    const std::string png = dir.read("last.png");
+    ASSERT_GT(png.size(), 33u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    // IHDR: width 32, height 24, 8-bit RGB.
+    EXPECT_EQ(static_cast<unsigned char>(png[19]), 32);
+    EXPECT_EQ(static_cast<unsigned char>(png[23]), 24);
+    EXPECT_EQ(png[24], 8);
+    EXPECT_EQ(png[25], 2);
+}
+
+TEST(HostProgram, UsageErrorsExitWithTwoAndSayWhy) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"run", "--threads", "0"}, "track 1"},
+        {{"run", "--display", "20"}, "0 to 19"},
+        {{"run", "--var", "x=4097"}, "0 to 4096"},
+        {{"run", "--var", "w=1"}, "unknown variable"},
+        {{"run", "--input", "blank:0x10"}, "bad size"},
+        {{"run", "--input", "blank:64x48", "--max", "32x48"}, "smaller than the input"},
+        {{"run", "--frames"}, "needs a value"},
+        {{"run", "--bogus", "1"}, "unknown option"},
+        {{"walk"}, "unknown command"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = run_quorvel(c.args);
+        EXPECT_EQ(r.status, 2) << c.args.back();
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+TEST(HostProgram, UnreadableFilesExitWithOne) {
+    ScriptDir dir;
+    EXPECT_EQ(run_quorvel({"run", "--input", dir.file("missing.y4m")}).status, 1);
+    dir.write("bad.y4m", "not a video\n");
+    EXPECT_EQ(run_quorvel({"run", "--input", dir.file("bad.y4m")}).status, 1);
+    EXPECT_EQ(run_quorvel({"run", "--input", "blank:8x8", "--output", dir.file("no/such/dir/o.y4m")}).status, 1);
+}
+
+TEST(HostProgram, MessageBoxesAreAnsweredAsTold) {
+    ScriptDir dir;
+    const std::string script =
+        "function video_filter(info)\n"
+        "  local f = io.open(info.script_path .. 'out.txt', 'a')\n"
+        "  f:write(msgbox('Continue?', 'Question', 'yesno'), ' ', msgbox('Note', 'Info'), ' ',\n"
+        "          msgbox('Shout', 'Info', 'YESNO'), '\\n') f:close()\n"
+        "end\n";
+    run_script(dir, script, "blank:16x16", 1);
+    run_script(dir, script, "blank:16x16", 1, {"--answer", "no"});
+    EXPECT_EQ(dir.read("out.txt"), "yes ok ok\nno ok ok\n");
+    const RunResult r = run_script(dir, script, "blank:16x16", 1);
+    EXPECT_NE(r.err.find("[Question]\nContinue?"), std::string::npos) << r.err;
+}
+
+}  // namespace
