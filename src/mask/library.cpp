@@ -36,6 +36,16 @@ int l_mkmask_near(lua_State*);
 int l_merge_near_lab(lua_State*);
 int l_mkmask_near_lab(lua_State*);
 
+// Morphology and labelling.
+int l_erode(lua_State*);
+int l_dilate(lua_State*);
+int l_open(lua_State*);
+int l_close(lua_State*);
+int l_label4(lua_State*);
+int l_label8(lua_State*);
+int l_label2mask(lua_State*);
+int l_remove_hole(lua_State*);
+
 const luaL_Reg mask_functions[] = {
     // Colour keys, graded, difference and near-colour masks, mask logic.
     {"mkmask", l_mkmask},
@@ -71,5 +81,14 @@ const luaL_Reg mask_functions[] = {
     {"mkmask_near", l_mkmask_near},
     {"merge_near_lab", l_merge_near_lab},
     {"mkmask_near_lab", l_mkmask_near_lab},
+    // Morphology and labelling.
+    {"erode", l_erode},
+    {"dilate", l_dilate},
+    {"open", l_open},
+    {"close", l_close},
+    {"label4", l_label4},
+    {"label8", l_label8},
+    {"label2mask", l_label2mask},
+    {"remove_hole", l_remove_hole},
     {nullptr, nullptr},
 };

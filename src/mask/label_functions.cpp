@@ -1,0 +1,141 @@
+// Script functions of connected-component labelling:
+//   label4 / label8(src, dst, sx, sy, w, h, dx, dy
+//                   [, min_area, max_area, min_w, max_w, min_h, max_h])
+//       -> { {label=, area=, x=, y=, width=, height=}, ... }, largest first
+//   label2mask(src, dst, sx, sy, w, h, dx, dy, labels)   labels: table or number
+//   remove_hole(src, dst, sx, sy, w, h, dx, dy)
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "buffers/numeric.h"
+#include "mask/label.h"
+#include "script/binding.h"
+
+namespace {
+
+// The eight region arguments: buffer numbers and the job's region.
+struct RegionArgs {
+    int source = 0, destination = 0;
+};
+
+// Reads the eight region arguments; false for an empty region.
+bool read_job(lua_State* L, RegionArgs* args, LabelJob* job) {
+    int v[8];
+    check_ints(L, 1, 8, v);
+    args->source = v[0], args->destination = v[1];
+    job->sx = v[2], job->sy = v[3], job->w = v[4], job->h = v[5], job->dx = v[6], job->dy = v[7];
+    return job->w >= 1 && job->h >= 1;
+}
+
+// Cuts the size to the buffer and resolves source, then destination.
+void resolve_job(lua_State* L, const HostRecords& r, const RegionArgs& args, LabelJob* job) {
+    job->w = std::min(job->w, r.fpip->max_w);
+    job->h = std::min(job->h, r.fpip->max_h);
+    job->source = require_frame(L, r, args.source);
+    job->destination = require_frame(L, r, args.destination);
+}
+
+// Runs `work` so that a failure becomes a Lua error naming the function.
+template <class Work>
+void run_guarded(lua_State* L, const char* name, Work&& work) {
+    guarded(L, [&] {
+        try {
+            work();
+        } catch (const std::bad_alloc&) {
+            throw std::runtime_error(std::string(name) + ": not enough memory (bad allocation)");
+        } catch (const std::exception& e) {
+            throw std::runtime_error(std::string(name) + ": " + e.what());
+        }
+    });
+}
+
+void set_field(lua_State* L, const char* key, lua_Integer value) {
+    lua_pushinteger(L, value);
+    lua_setfield(L, -2, key);
+}
+
+int label_function(lua_State* L, bool eight_connected, const char* name) {
+    const HostRecords r = fetch_host_records(L);
+    const int n = lua_gettop(L);
+    if (n < 8 || n > 14) return arg_count_error(L, n);
+    LabelJob job;
+    RegionArgs args;
+    const bool work_to_do = read_job(L, &args, &job);
+    int bound[6] = {0, 2147483647, 0, 2147483647, 0, 2147483647};
+    for (int k = 9; k <= n; ++k) bound[k - 9] = check_int(L, k);
+    if (!work_to_do) return 0;
+    const ComponentLimits limits{bound[0], bound[1], bound[2], bound[3], bound[4], bound[5]};
+    resolve_job(L, r, args, &job);
+
+    // The results live in Lua-owned memory so that building the result
+    // table, which may raise, leaves nothing to free.
+    const std::int32_t capacity = component_capacity(job.w, job.h);
+    auto* found = static_cast<ComponentInfo*>(
+        lua_newuserdata(L, static_cast<std::size_t>(capacity) * sizeof(ComponentInfo) + 1));
+    std::int32_t count = 0;
+    run_guarded(L, name, [&] { count = label_region(job, eight_connected, limits, found); });
+
+    lua_createtable(L, count, 0);
+    for (std::int32_t k = 0; k < count; ++k) {
+        const ComponentInfo& c = found[k];
+        lua_createtable(L, 0, 6);
+        set_field(L, "label", c.label);
+        set_field(L, "area", c.area);
+        set_field(L, "x", static_cast<lua_Integer>(c.x));
+        set_field(L, "y", static_cast<lua_Integer>(c.y));
+        set_field(L, "width", c.width);
+        set_field(L, "height", c.height);
+        lua_rawseti(L, -2, k + 1);
+    }
+    return 1;
+}
+
+}  // namespace
+
+int l_label4(lua_State* L) { return label_function(L, false, "label4"); }
+int l_label8(lua_State* L) { return label_function(L, true, "label8"); }
+
+// label2mask: a mask of 4096 where the source's y is one of the labels.
+int l_label2mask(lua_State* L) {
+    const HostRecords r = fetch_host_records(L);
+    check_arg_count(L, {9});
+    LabelJob job;
+    RegionArgs args;
+    const bool work_to_do = read_job(L, &args, &job);
+    // One flag per 16-bit value, in Lua-owned memory.
+    auto* selected = static_cast<std::uint8_t*>(lua_newuserdata(L, 65536));
+    std::memset(selected, 0, 65536);
+    auto select = [&](int label) {
+        if (label >= -32768 && label <= 32767) selected[label + 32768] = 1;
+    };
+    if (lua_istable(L, 9)) {
+        const int count = static_cast<int>(lua_objlen(L, 9));
+        if (count < 1) return luaL_argerror(L, 9, "テーブルの形式が不適切です");
+        for (int k = 1; k <= count; ++k) {
+            lua_rawgeti(L, 9, k);
+            select(trunc_to_int(lua_tonumber(L, -1)));
+            lua_pop(L, 1);
+        }
+    } else {
+        select(check_int(L, 9));
+    }
+    if (!work_to_do) return 0;
+    resolve_job(L, r, args, &job);
+    run_guarded(L, "label2mask", [&] { label_to_mask(job, selected); });
+    return 0;
+}
+
+// remove_hole: fills every background region but the largest.
+int l_remove_hole(lua_State* L) {
+    const HostRecords r = fetch_host_records(L);
+    check_arg_count(L, {8});
+    LabelJob job;
+    RegionArgs args;
+    if (!read_job(L, &args, &job)) return 0;
+    resolve_job(L, r, args, &job);
+    run_guarded(L, "remove_hole", [&] { remove_holes(job); });
+    return 0;
+}

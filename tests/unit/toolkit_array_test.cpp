@@ -1,0 +1,139 @@
+// The toolkit's arrays: zero-filling, resize rules, element limits, margins.
+#include <gtest/gtest.h>
+
+#include "toolkit/array.h"
+#include "toolkit/marray.h"
+#include "toolkit/rgb.h"
+
+namespace {
+
+template <class T>
+void fill_sequence(mist::array2<T>& a) {
+    for (std::size_t i = 0; i < a.size(); ++i) a[i] = static_cast<T>(i + 1);
+}
+
+}  // namespace
+
+TEST(ToolkitArray2, ConstructsZeroFilledRowMajorWithUnitPitches) {
+    mist::array2<short> a(4, 3);
+    EXPECT_EQ(a.width(), 4u);
+    EXPECT_EQ(a.height(), 3u);
+    EXPECT_EQ(a.size(), 12u);
+    EXPECT_DOUBLE_EQ(a.pitch_x, 1.0);
+    EXPECT_DOUBLE_EQ(a.pitch_y, 1.0);
+    for (short v : a) EXPECT_EQ(v, 0);
+    a(2, 1) = 7;
+    EXPECT_EQ(a[1 * 4 + 2], 7);
+
+    mist::array2<mist::rgb<float>> c(2, 2);
+    EXPECT_EQ(c(1, 1), (mist::rgb<float>{0.f, 0.f, 0.f}));
+}
+
+TEST(ToolkitArray2, ResizeToSameCountKeepsDataAndChangesShape) {
+    mist::array2<int> a(4, 6);
+    fill_sequence(a);
+    const int* block = a.data();
+    ASSERT_TRUE(a.resize(6, 4));
+    EXPECT_EQ(a.width(), 6u);
+    EXPECT_EQ(a.height(), 4u);
+    EXPECT_EQ(a.data(), block);
+    for (std::size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i], static_cast<int>(i + 1));
+}
+
+TEST(ToolkitArray2, ResizeToOtherCountClearsEvenWhenShrinking) {
+    mist::array2<short> a(4, 4);
+    fill_sequence(a);
+    ASSERT_TRUE(a.resize(2, 3));
+    EXPECT_EQ(a.size(), 6u);
+    for (short v : a) EXPECT_EQ(v, 0);
+    fill_sequence(a);
+    ASSERT_TRUE(a.resize(5, 5));
+    for (short v : a) EXPECT_EQ(v, 0);
+}
+
+TEST(ToolkitArray2, ZeroOrOversizedCountLeavesEmptyArray) {
+    mist::array2<short> a(3, 3);
+    EXPECT_FALSE(a.resize(0, 5));
+    EXPECT_TRUE(a.empty());
+    EXPECT_EQ(a.width(), 0u);
+    EXPECT_EQ(a.height(), 0u);
+
+    // 2-byte elements: at most 2147483647; 4-byte: 1073741823; 8-byte: 536870911.
+    EXPECT_EQ(mist::array2<short>::max_size, 2147483647u);
+    EXPECT_EQ(mist::array2<int>::max_size, 1073741823u);
+    EXPECT_EQ(mist::array2<double>::max_size, 536870911u);
+    mist::array2<int> b(2, 2);
+    EXPECT_FALSE(b.resize(32768, 32768));  // 2^30 + ... above the 4-byte limit
+    EXPECT_TRUE(b.empty());
+    EXPECT_EQ(b.width(), 0u);
+    // A product that would overflow 64 bits is refused, not wrapped.
+    mist::array2<short> c(1ull << 40, 1ull << 40);
+    EXPECT_TRUE(c.empty());
+    mist::array2<double> d(536870912, 1);
+    EXPECT_TRUE(d.empty());
+}
+
+TEST(ToolkitArray1, ResizeFollowsTheSameRules) {
+    mist::array1<double> a(5);
+    EXPECT_EQ(a.size(), 5u);
+    EXPECT_DOUBLE_EQ(a.pitch, 1.0);
+    for (std::size_t i = 0; i < 5; ++i) a[i] = 1.5 * i;
+    ASSERT_TRUE(a.resize(5));
+    EXPECT_DOUBLE_EQ(a[4], 6.0);
+    ASSERT_TRUE(a.resize(3));
+    EXPECT_DOUBLE_EQ(a[2], 0.0);
+    EXPECT_FALSE(a.resize(0));
+    EXPECT_TRUE(a.empty());
+    EXPECT_FALSE(a.resize(536870912));
+}
+
+TEST(ToolkitArray2, CopiesAreDeepAndKeepPitches) {
+    mist::array2<short> a(3, 2);
+    fill_sequence(a);
+    a.pitch_x = 2.0;
+    mist::array2<short> b = a;
+    b(0, 0) = 99;
+    EXPECT_EQ(a(0, 0), 1);
+    EXPECT_EQ(b(2, 1), 6);
+    EXPECT_DOUBLE_EQ(b.pitch_x, 2.0);
+}
+
+TEST(ToolkitMarray, MarginsHoldFillAndInteriorHoldsSource) {
+    mist::array2<short> src(3, 2);
+    fill_sequence(src);
+    src.pitch_y = 0.5;
+    mist::marray<mist::array2<short>> m(src, 2, 1, -5);
+    ASSERT_EQ(m.width(), 7u);
+    ASSERT_EQ(m.height(), 4u);
+    EXPECT_EQ(m.margin_x(), 2u);
+    EXPECT_EQ(m.margin_y(), 1u);
+    EXPECT_EQ(m.margin_z(), 0u);
+    EXPECT_DOUBLE_EQ(m.pitch_y, 0.5);
+    for (std::size_t y = 0; y < 4; ++y)
+        for (std::size_t x = 0; x < 7; ++x) {
+            const bool interior = y >= 1 && y < 3 && x >= 2 && x < 5;
+            const short expected = interior ? src(x - 2, y - 1) : -5;
+            EXPECT_EQ(m(x, y), expected) << x << "," << y;
+        }
+    // Refill the margins and copy a changed image in: margins only, interior only.
+    src(1, 1) = 42;
+    m.copy_interior(src);
+    m.fill_margin(9);
+    EXPECT_EQ(m(3, 2), 42);
+    EXPECT_EQ(m(0, 0), 9);
+    EXPECT_EQ(m(6, 3), 9);
+    EXPECT_EQ(m(2, 1), 1);
+}
+
+TEST(ToolkitMarray, CopyIntoInteriorIsClippedToTheSmallerSize) {
+    mist::array2<short> small(2, 2);
+    small.fill(3);
+    mist::array2<short> big(4, 4);
+    mist::marray<mist::array2<short>> m(small, 1, 1, 0);
+    big.fill(8);
+    m.copy_interior(big);  // only the 2 x 2 interior is written
+    EXPECT_EQ(m(1, 1), 8);
+    EXPECT_EQ(m(2, 2), 8);
+    EXPECT_EQ(m(3, 3), 0);
+    EXPECT_EQ(m(3, 1), 0);
+}
