@@ -25,4 +25,4 @@ protected:
 };
 
 // Opens SRC as the command line gives it; null with a message on failure.
-std::unique_ptr<FrameSource> open_source(const std::string& spec, std::string* error);
+std::unique_ptr<FrameSource> open_source(const std::string& name, std::string* error);

@@ -6,6 +6,7 @@
 
 #include "buffers/parallel.h"
 #include "buffers/region.h"
+#include "mask/work_plane.h"
 #include "toolkit/labeling.h"
 
 namespace {
@@ -31,19 +32,6 @@ mist::array2<short> copy_region_in(const LabelJob& job) {
         for (int j = 0; j < w; ++j) out[j] = in[j].y;
     });
     return work;
-}
-
-// Writes the work array's y into the destination region, clipped.
-void copy_region_out(const mist::array2<short>& work, const LabelJob& job) {
-    int wx = 0, wy = 0, dx = job.dx, dy = job.dy, w = job.w, h = job.h;
-    clip_region_pair(wx, wy, dx, dy, w, h, job.w, job.h, job.destination.max_w,
-                     job.destination.max_h);
-    if (w < 1 || h < 1) return;
-    parallel_rows(h, [&](int i) {
-        const short* in = work.row(static_cast<std::size_t>(wy + i)) + wx;
-        PIXEL_YC* out = job.destination.row(dy + i) + dx;
-        for (int j = 0; j < w; ++j) out[j].y = in[j];
-    });
 }
 
 bool within(const Record& r, const ComponentLimits& k) {
@@ -111,7 +99,7 @@ std::int32_t label_region(const LabelJob& job, bool eight_connected, const Compo
             for (int x = 0; x < job.w; ++x) row[x] = new_label[static_cast<std::size_t>(row[x])];
         });
     }
-    copy_region_out(work, job);
+    store_work_y(work, 0, 0, job.destination, job.dx, job.dy, job.w, job.h);
     return count;
 }
 
@@ -151,5 +139,5 @@ void remove_holes(const LabelJob& job) {
         for (int x = 0; x < job.w; ++x)
             if (row[x] > 0) row[x] = 4096;
     });
-    copy_region_out(work, job);
+    store_work_y(work, 0, 0, job.destination, job.dx, job.dy, job.w, job.h);
 }

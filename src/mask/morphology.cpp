@@ -7,6 +7,7 @@
 #include "buffers/numeric.h"
 #include "buffers/parallel.h"
 #include "buffers/region.h"
+#include "mask/work_plane.h"
 
 bool MorphologyElement::has_points() const {
     if (!is_table) return radius >= 0;
@@ -89,19 +90,6 @@ void copy_in(const MorphologyJob& job, int ex, int ey, mist::array2<short>& work
     });
 }
 
-void copy_back(const mist::array2<short>& work, int ex, int ey, const MorphologyJob& job) {
-    int wx = ex, wy = ey, dx = job.dx, dy = job.dy, w = job.w, h = job.h;
-    clip_region_pair(wx, wy, dx, dy, w, h, static_cast<int>(work.width()),
-                     static_cast<int>(work.height()), job.destination.max_w,
-                     job.destination.max_h);
-    if (w < 1 || h < 1) return;
-    parallel_rows(h, [&](int i) {
-        const short* in = work.row(static_cast<std::size_t>(wy + i)) + wx;
-        PIXEL_YC* out = job.destination.row(dy + i) + dx;
-        for (int j = 0; j < w; ++j) out[j].y = in[j];
-    });
-}
-
 }  // namespace
 
 void morphology_region(const MorphologyJob& job, const MorphologyElement& element, MorphologyOp op,
@@ -130,5 +118,5 @@ void morphology_region(const MorphologyJob& job, const MorphologyElement& elemen
             mist::closing(work, structure, threads);
             break;
     }
-    copy_back(work, ex, ey, job);
+    store_work_y(work, ex, ey, job.destination, job.dx, job.dy, job.w, job.h);
 }

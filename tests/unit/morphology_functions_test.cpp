@@ -11,6 +11,7 @@
 
 #include "morphology_fixture.h"
 #include "mask/morphology.h"
+#include "opencv_disc.h"
 
 namespace {
 
@@ -29,14 +30,6 @@ protected:
         return m;
     }
 };
-
-cv::Mat disc_kernel(int r) {
-    cv::Mat k = cv::Mat::zeros(2 * r + 1, 2 * r + 1, CV_8U);
-    for (int i = -r; i <= r; ++i)
-        for (int j = -r; j <= r; ++j)
-            if (i * i + j * j <= r * r) k.at<std::uint8_t>(i + r, j + r) = 1;
-    return k;
-}
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "toolkit/morphology.h"
+#include "opencv_disc.h"
 
 namespace {
 
@@ -33,14 +34,6 @@ int differences(const mist::array2<short>& a, const cv::Mat& m) {
     for (int y = 0; y < m.rows; ++y)
         for (int x = 0; x < m.cols; ++x) n += a(x, y) != m.at<short>(y, x);
     return n;
-}
-
-cv::Mat disc_kernel(int r) {
-    cv::Mat k = cv::Mat::zeros(2 * r + 1, 2 * r + 1, CV_8U);
-    for (int i = -r; i <= r; ++i)
-        for (int j = -r; j <= r; ++j)
-            if (i * i + j * j <= r * r) k.at<std::uint8_t>(i + r, j + r) = 1;
-    return k;
 }
 
 mist::array2<int> random_table(int cols, int rows, std::mt19937& rng) {
