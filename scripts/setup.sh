@@ -4,8 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make pkg-config liblua5.1-0-dev libopencv-core-dev libopencv-imgproc-dev
-          libgtest-dev libbenchmark-dev zlib1g-dev)
+mapfile -t packages < scripts/packages.txt
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
