@@ -102,14 +102,20 @@ void BM_cv_erode(benchmark::State& s) { run_cv_morphology(s, cv::MORPH_ERODE); }
 void BM_open(benchmark::State& s) { run_morphology(s, MorphologyOp::open); }
 void BM_cv_open(benchmark::State& s) { run_cv_morphology(s, cv::MORPH_OPEN); }
 
-void BM_label8(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
-    std::vector<PIXEL_YC> out(mask().size());
+// Labelling of the whole noisy mask into `out`.
+LabelJob whole_mask_job(std::vector<PIXEL_YC>& out) {
     LabelJob job;
     job.source = {mask().data(), kW, kH};
     job.destination = {out.data(), kW, kH};
     job.w = kW;
     job.h = kH;
+    return job;
+}
+
+void BM_label8(benchmark::State& state) {
+    set_parallel_workers(static_cast<int>(state.range(0)));
+    std::vector<PIXEL_YC> out(mask().size());
+    const LabelJob job = whole_mask_job(out);
     std::vector<ComponentInfo> found(static_cast<std::size_t>(component_capacity(kW, kH)));
     std::int32_t count = 0;
     for (auto _ : state) count = label_region(job, true, ComponentLimits{}, found.data());
@@ -131,11 +137,7 @@ void BM_cv_label8(benchmark::State& state) {
 void BM_remove_hole(benchmark::State& state) {
     set_parallel_workers(static_cast<int>(state.range(0)));
     std::vector<PIXEL_YC> out(mask().size());
-    LabelJob job;
-    job.source = {mask().data(), kW, kH};
-    job.destination = {out.data(), kW, kH};
-    job.w = kW;
-    job.h = kH;
+    const LabelJob job = whole_mask_job(out);
     for (auto _ : state) remove_holes(job);
     report(state);
 }
