@@ -12,33 +12,6 @@ using namespace mist::vec;
 
 typedef float v8f __attribute__((vector_size(32)));
 
-// Eight pixels of three 16-bit components: the first, second and third
-// components of each, and back.
-MIST_VEC_INLINE void split3(const short* p, v8s& a, v8s& b, v8s& c) {
-    v8s x, y, z;
-    std::memcpy(&x, p, 16);
-    std::memcpy(&y, p + 8, 16);
-    std::memcpy(&z, p + 16, 16);
-    const v8s a01 = __builtin_shufflevector(x, y, 0, 3, 6, 9, 12, 15, 0, 0);
-    const v8s b01 = __builtin_shufflevector(x, y, 1, 4, 7, 10, 13, 0, 0, 0);
-    const v8s c01 = __builtin_shufflevector(x, y, 2, 5, 8, 11, 14, 0, 0, 0);
-    a = __builtin_shufflevector(a01, z, 0, 1, 2, 3, 4, 5, 10, 13);
-    b = __builtin_shufflevector(b01, z, 0, 1, 2, 3, 4, 8, 11, 14);
-    c = __builtin_shufflevector(c01, z, 0, 1, 2, 3, 4, 9, 12, 15);
-}
-
-MIST_VEC_INLINE void join3(short* p, v8s a, v8s b, v8s c) {
-    const v8s ab0 = __builtin_shufflevector(a, b, 0, 8, 0, 1, 9, 0, 2, 10);
-    const v8s x = __builtin_shufflevector(ab0, c, 0, 1, 8, 3, 4, 9, 6, 7);
-    const v8s ab1 = __builtin_shufflevector(a, b, 0, 3, 11, 0, 4, 12, 0, 5);
-    const v8s y = __builtin_shufflevector(ab1, c, 10, 1, 2, 11, 4, 5, 12, 7);
-    const v8s ab2 = __builtin_shufflevector(a, b, 13, 0, 6, 14, 0, 7, 15, 0);
-    const v8s z = __builtin_shufflevector(ab2, c, 0, 13, 2, 3, 14, 5, 6, 15);
-    std::memcpy(p, &x, 16);
-    std::memcpy(p + 8, &y, 16);
-    std::memcpy(p + 16, &z, 16);
-}
-
 // Four pixels of three floats.
 MIST_VEC_INLINE void split3f(const float* p, v4f& a, v4f& b, v4f& c) {
     v4f x, y, z;
@@ -65,9 +38,8 @@ MIST_VEC_INLINE void join3f(float* p, v4f a, v4f b, v4f c) {
     std::memcpy(p + 8, &z, 16);
 }
 
-MIST_VEC_INLINE v4d low4(v8s v) { return __builtin_convertvector(__builtin_shufflevector(v, v, 0, 1, 2, 3), v4d); }
-MIST_VEC_INLINE v4d high4(v8s v) { return __builtin_convertvector(__builtin_shufflevector(v, v, 4, 5, 6, 7), v4d); }
-MIST_VEC_INLINE v8s join4(v4s lo, v4s hi) { return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7); }
+MIST_VEC_INLINE v4d low4(v8s v) { return low_half_d(__builtin_convertvector(v, v8i)); }
+MIST_VEC_INLINE v4d high4(v8s v) { return high_half_d(__builtin_convertvector(v, v8i)); }
 
 // yc_to_rgb and rgb_to_yc on four lanes, in their operation order.
 MIST_VEC_INLINE void to_rgb(v4d y, v4d cb, v4d cr, v4d& r, v4d& g, v4d& b) {
@@ -93,8 +65,10 @@ void yc_to_rgb_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
         v4d r0, g0, b0, r1, g1, b1;
         to_rgb(low4(y), low4(cb), low4(cr), r0, g0, b0);
         to_rgb(high4(y), high4(cb), high4(cr), r1, g1, b1);
-        join3(&out[i].r, join4(truncate4(r0), truncate4(r1)), join4(truncate4(g0), truncate4(g1)),
-              join4(truncate4(b0), truncate4(b1)));
+        // From 16-bit values with coefficients below 3 the results stay far
+        // inside the 32-bit range.
+        join3(&out[i].r, truncate8_in_range(r0, r1), truncate8_in_range(g0, g1),
+              truncate8_in_range(b0, b1));
     }
     for (; i < n; ++i) {
         const Triple t = yc_to_rgb(in[i].y, in[i].cb, in[i].cr);
@@ -131,8 +105,8 @@ void rgb_to_yc_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
         v4d y0, cb0, cr0, y1, cb1, cr1;
         to_yc(low4(r), low4(g), low4(b), y0, cb0, cr0);
         to_yc(high4(r), high4(g), high4(b), y1, cb1, cr1);
-        join3(&out[i].y, join4(truncate4(y0), truncate4(y1)), join4(truncate4(cb0), truncate4(cb1)),
-              join4(truncate4(cr0), truncate4(cr1)));
+        join3(&out[i].y, truncate8_in_range(y0, y1), truncate8_in_range(cb0, cb1),
+              truncate8_in_range(cr0, cr1));
     }
     for (; i < n; ++i) {
         const Triple t = rgb_to_yc(in[i].r, in[i].g, in[i].b);
@@ -152,8 +126,7 @@ void rgbf_to_yc_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
               __builtin_convertvector(b0, v4d), y0, cb0, cr0);
         to_yc(__builtin_convertvector(r1, v4d), __builtin_convertvector(g1, v4d),
               __builtin_convertvector(b1, v4d), y1, cb1, cr1);
-        join3(&out[i].y, join4(truncate4(y0), truncate4(y1)), join4(truncate4(cb0), truncate4(cb1)),
-              join4(truncate4(cr0), truncate4(cr1)));
+        join3(&out[i].y, truncate8(y0, y1), truncate8(cb0, cb1), truncate8(cr0, cr1));
     }
     for (; i < n; ++i) {
         const Triple t = rgb_to_yc(in[i].r, in[i].g, in[i].b);

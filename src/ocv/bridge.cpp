@@ -6,6 +6,7 @@
 
 #include "buffers/region.h"
 #include "buffers/rows.h"
+#include "ocv/bridge_rows.h"
 #include "ocv/opencv_calls.h"
 
 namespace {
@@ -34,10 +35,6 @@ Overlap destination_overlap(const BridgeJob& job) {
     return o;
 }
 
-// y * 0.0625 limited to 0..255 and truncated is, for an integer y, the
-// integer y / 16 of y limited to 0..4095.
-std::uint8_t to_byte(short y) { return static_cast<std::uint8_t>(std::clamp<int>(y, 0, 4095) >> 4); }
-
 }  // namespace
 
 void canny_region(const BridgeJob& job, double threshold1, double threshold2, int aperture) {
@@ -49,9 +46,9 @@ void canny_region(const BridgeJob& job, double threshold1, double threshold2, in
     std::unique_ptr<std::uint8_t[]> edges(new std::uint8_t[count]);
     if (!in.empty())
         parallel_rows(in.h, [&](int i) {
-            const PIXEL_YC* s = job.source.row(in.by + i) + in.bx;
-            std::uint8_t* d = input.get() + static_cast<std::size_t>(in.iy + i) * job.w + in.ix;
-            for (int j = 0; j < in.w; ++j) d[j] = to_byte(s[j].y);
+            y_to_bytes(job.source.row(in.by + i) + in.bx,
+                       input.get() + static_cast<std::size_t>(in.iy + i) * job.w + in.ix,
+                       static_cast<std::size_t>(in.w));
         });
     const std::size_t stride = static_cast<std::size_t>(job.w);
     opencv_canny({input.get(), job.w, job.h, stride}, {edges.get(), job.w, job.h, stride},
@@ -59,9 +56,8 @@ void canny_region(const BridgeJob& job, double threshold1, double threshold2, in
     const Overlap out = destination_overlap(job);
     if (out.empty()) return;
     parallel_rows(out.h, [&](int i) {
-        const std::uint8_t* s = edges.get() + static_cast<std::size_t>(out.iy + i) * job.w + out.ix;
-        PIXEL_YC* d = job.destination.row(out.by + i) + out.bx;
-        for (int j = 0; j < out.w; ++j) d[j] = {static_cast<short>(s[j] * 16), 0, 0};
+        bytes_to_mask(edges.get() + static_cast<std::size_t>(out.iy + i) * job.w + out.ix,
+                      job.destination.row(out.by + i) + out.bx, static_cast<std::size_t>(out.w));
     });
 }
 

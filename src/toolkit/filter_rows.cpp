@@ -21,10 +21,13 @@ void convolve(const short* const* src, const double* w, std::size_t taps, short*
         for (std::size_t t = 0; t < taps; ++t) {
             const short* s = src[t] + i;
             const double wt = w[t];
-            a0 += wt * load_s4d(s);
-            a1 += wt * load_s4d(s + 4);
-            a2 += wt * load_s4d(s + 8);
-            a3 += wt * load_s4d(s + 12);
+            v4d x0, x1, x2, x3;
+            load_s8d(s, x0, x1);
+            load_s8d(s + 8, x2, x3);
+            a0 += wt * x0;
+            a1 += wt * x1;
+            a2 += wt * x2;
+            a3 += wt * x3;
         }
         if (divide) {
             a0 /= sum;
@@ -32,10 +35,8 @@ void convolve(const short* const* src, const double* w, std::size_t taps, short*
             a2 /= sum;
             a3 /= sum;
         }
-        store_s4(out + i, truncate4(a0));
-        store_s4(out + i + 4, truncate4(a1));
-        store_s4(out + i + 8, truncate4(a2));
-        store_s4(out + i + 12, truncate4(a3));
+        store_s8(out + i, truncate8(a0, a1));
+        store_s8(out + i + 8, truncate8(a2, a3));
     }
     for (; i < n; ++i) {
         double T = 0;
@@ -58,13 +59,11 @@ void convolve_integral(const short* const* src, const std::int32_t* w, std::size
             for (int k = 0; k < 4; ++k) a[k] += wt * load_s8i(s + 8 * k);
         }
         for (int k = 0; k < 4; ++k) {
-            if (sum != 0) {
-                // T / S of two exact integers, as the double arithmetic has it.
-                store_s4(out + i + 8 * k, truncate4(low_half_d(a[k]) / divisor));
-                store_s4(out + i + 8 * k + 4, truncate4(high_half_d(a[k]) / divisor));
-            } else {
-                store_s8(out + i + 8 * k, __builtin_convertvector(a[k], v8s));
-            }
+            if (sum != 0)  // T / S of two exact integers, as in double
+                store_s8(out + i + 8 * k,
+                         truncate8(low_half_d(a[k]) / divisor, high_half_d(a[k]) / divisor));
+            else
+                store_s8(out + i + 8 * k, low16(a[k]));
         }
     }
     for (; i < n; ++i) {
@@ -126,8 +125,7 @@ void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std::size_
     for (; i + 8 <= n; i += 8) {
         v8i b = load_i8(colsum + i);
         for (std::size_t m = 1; m < kw; ++m) b += load_i8(colsum + i + 3 * m);
-        store_s4(out + i, truncate4(low_half_d(b) / count));
-        store_s4(out + i + 4, truncate4(high_half_d(b) / count));
+        store_s8(out + i, truncate8(low_half_d(b) / count, high_half_d(b) / count));
     }
     for (; i < n; ++i) {
         std::int32_t b = 0;

@@ -10,9 +10,10 @@
 // float after each pass.
 //
 // Lines are independent, so the row pass spreads its rows and the column
-// pass its output rows over the workers, each pass vectorised across the
-// elements of a row; the row pass writes into a second array, which the
-// column pass reads, so no line needs a copy of itself.
+// pass strips of its columns over the workers.  A line is copied before it
+// is written (a row into one scratch line, a strip of columns into a
+// scratch block), and the taps of many elements are summed side by side in
+// vector lanes.
 //
 // A kernel never reaches further than the longest line, however large
 // sigma is: only the taps a line can use are kept (the sum that normalises
@@ -85,15 +86,21 @@ namespace linear_filter {
 // Which pass a worker runs.
 enum class gaussian_pass { rows, columns };
 
+// Columns of the column pass are taken in strips this many floats wide
+// (sixteen pixels): a strip is copied out whole, so the pass can write the
+// array while it reads the copy.
+constexpr std::size_t kGaussianStrip = 48;
+
 class _1D_linear_thread : public thread<_1D_linear_thread> {
 public:
-    const array2<rgb<float>>* input = nullptr;  // read by the pass
-    array2<rgb<float>>* output = nullptr;       // written by the pass
+    array2<rgb<float>>* input = nullptr;   // the image (filtered in place)
+    array2<rgb<float>>* output = nullptr;  // the same array
     const gaussian_kernel* kernel_x = nullptr;
     const gaussian_kernel* kernel_y = nullptr;
     const gaussian_kernel* kernel_z = nullptr;  // a depth kernel: not used on 2-D arrays
     gaussian_pass pass = gaussian_pass::rows;
-    const float** pointers = nullptr;  // this worker's scratch, one per tap
+    const float** pointers = nullptr;  // scratch: one per tap
+    float* line = nullptr;             // scratch: a row, or a strip of every row
 
 protected:
     std::uint32_t thread_function() override {
@@ -107,20 +114,20 @@ protected:
 private:
     void row_pass() {
         const gaussian_kernel& k = *kernel_x;
-        const std::size_t W = input->width(), H = input->height();
+        const std::size_t W = output->width(), H = output->height();
         const std::size_t r = k.radius;
         const bool has_interior = W > 2 * r;  // so r <= reach
         const std::size_t p0 = has_interior ? r : W, p1 = has_interior ? W - r : W;
         for (std::size_t y = thread_index; y < H; y += thread_count) {
-            const float* in = &input->row(y)->r;
             float* out = &output->row(y)->r;
+            std::copy(out, out + 3 * W, line);
             if (has_interior) {
-                for (std::size_t t = 0; t <= 2 * r; ++t) pointers[t] = in + 3 * (p0 + t - r);
+                for (std::size_t t = 0; t <= 2 * r; ++t) pointers[t] = line + 3 * (p0 + t - r);
                 ::mist::rows::weighted_sum(pointers, &k.weights[k.reach - r], 2 * r + 1, out + 3 * p0,
                                            3 * (p1 - p0), false, 0);
             }
-            for (std::size_t p = 0; p < p0; ++p) edge(in, out, W, p);
-            for (std::size_t p = p1; p < W; ++p) edge(in, out, W, p);
+            for (std::size_t p = 0; p < p0; ++p) edge(line, out, W, p);
+            for (std::size_t p = p1; p < W; ++p) edge(line, out, W, p);
         }
     }
 
@@ -153,21 +160,29 @@ private:
 
     void column_pass() {
         const gaussian_kernel& k = *kernel_y;
-        const std::size_t W = input->width(), H = input->height();
+        const std::size_t H = output->height(), n = 3 * output->width();
         const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(k.radius);
-        for (std::size_t y = thread_index; y < H; y += thread_count) {
-            const std::ptrdiff_t Y = static_cast<std::ptrdiff_t>(y);
-            const std::ptrdiff_t lo = std::max(-r, -Y);
-            const std::ptrdiff_t hi = std::min(r, static_cast<std::ptrdiff_t>(H) - 1 - Y);
-            double S = 0;
-            std::size_t taps = 0;
-            for (std::ptrdiff_t t = lo; t <= hi; ++t) {
-                S += k.at(t);
-                pointers[taps++] = &input->row(static_cast<std::size_t>(Y + t))->r;
+        const std::size_t strips = (n + kGaussianStrip - 1) / kGaussianStrip;
+        for (std::size_t s = thread_index; s < strips; s += thread_count) {
+            const std::size_t c0 = s * kGaussianStrip, m = std::min(kGaussianStrip, n - c0);
+            for (std::size_t y = 0; y < H; ++y) {
+                const float* from = &output->row(y)->r + c0;
+                std::copy(from, from + m, line + y * kGaussianStrip);
             }
-            const bool cut = lo > -r || hi < r;
-            ::mist::rows::weighted_sum(pointers, &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
-                                       taps, &output->row(y)->r, 3 * W, cut && S != 0, S);
+            for (std::size_t y = 0; y < H; ++y) {
+                const std::ptrdiff_t Y = static_cast<std::ptrdiff_t>(y);
+                const std::ptrdiff_t lo = std::max(-r, -Y);
+                const std::ptrdiff_t hi = std::min(r, static_cast<std::ptrdiff_t>(H) - 1 - Y);
+                double S = 0;
+                std::size_t taps = 0;
+                for (std::ptrdiff_t t = lo; t <= hi; ++t) {
+                    S += k.at(t);
+                    pointers[taps++] = line + static_cast<std::size_t>(Y + t) * kGaussianStrip;
+                }
+                const bool cut = lo > -r || hi < r;
+                ::mist::rows::weighted_sum(pointers, &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
+                                           taps, &output->row(y)->r + c0, m, cut && S != 0, S);
+            }
         }
     }
 };
@@ -175,19 +190,20 @@ private:
 }  // namespace linear_filter
 
 // Blurs `image` in place with a Gaussian of `sigma` pixels (scaled by the
-// pitches) on `thread_count` workers (0: one per processor).  False, doing
-// nothing, for an empty image or a sigma that is negative or not finite.
+// pitches) on `thread_count` workers (0: one per processor): the rows are
+// shared out for the row pass, then strips of columns for the column pass.
+// False, doing nothing, for an empty image or a sigma that is negative or
+// not finite.
 inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thread_count) {
     if (image.empty() || !(sigma >= 0) || !std::isfinite(sigma)) return false;
     const std::size_t W = image.width(), H = image.height();
     const gaussian_kernel kx = make_gaussian_kernel(sigma, image.pitch_x, W - 1);
     const gaussian_kernel ky = make_gaussian_kernel(sigma, image.pitch_y, H - 1);
-    array2<rgb<float>> across(W, H);
-    across.pitch_x = image.pitch_x;
-    across.pitch_y = image.pitch_y;
     const std::uint32_t n = thread_count == 0 ? processor_count() : thread_count;
     const std::size_t taps = 2 * std::max(kx.reach, ky.reach) + 1;
+    const std::size_t line = std::max(3 * W, H * linear_filter::kGaussianStrip);
     std::vector<const float*> pointers(taps * n);
+    std::vector<float> lines(line * n);
     std::unique_ptr<linear_filter::_1D_linear_thread[]> workers(new linear_filter::_1D_linear_thread[n]);
     for (std::uint32_t i = 0; i < n; ++i) {
         linear_filter::_1D_linear_thread& w = workers[i];
@@ -197,16 +213,13 @@ inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thre
         w.kernel_y = &ky;
         w.kernel_z = &ky;
         w.pointers = pointers.data() + taps * i;
+        w.line = lines.data() + line * i;
         w.input = &image;
-        w.output = &across;
+        w.output = &image;
         w.pass = linear_filter::gaussian_pass::rows;
     }
     run_threads(workers.get(), n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        workers[i].input = &across;
-        workers[i].output = &image;
-        workers[i].pass = linear_filter::gaussian_pass::columns;
-    }
+    for (std::uint32_t i = 0; i < n; ++i) workers[i].pass = linear_filter::gaussian_pass::columns;
     run_threads(workers.get(), n);
     return true;
 }

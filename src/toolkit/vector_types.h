@@ -27,16 +27,13 @@ typedef std::int32_t v8i __attribute__((vector_size(32)));
 typedef std::int64_t v4l __attribute__((vector_size(32)));
 typedef short v4s __attribute__((vector_size(8)));
 typedef short v8s __attribute__((vector_size(16)));
+typedef char v16c __attribute__((vector_size(16)));
 
 // Unaligned loads and stores (memcpy of a constant size compiles to one
-// move).
+// move).  Conversions go through 128- and 256-bit types only, which the
+// compiler maps to single instructions (a 64-bit vector of four shorts
+// would be taken apart element by element).
 #define MIST_VEC_INLINE inline __attribute__((always_inline))
-
-MIST_VEC_INLINE v4d load_s4d(const short* p) {
-    v4s s;
-    std::memcpy(&s, p, sizeof s);
-    return __builtin_convertvector(s, v4d);
-}
 
 MIST_VEC_INLINE v8i load_s8i(const short* p) {
     v8s s;
@@ -62,30 +59,76 @@ MIST_VEC_INLINE v4d load_d4(const double* p) {
     return v;
 }
 
-MIST_VEC_INLINE void store_s4(short* p, v4s v) { std::memcpy(p, &v, sizeof v); }
 MIST_VEC_INLINE void store_s8(short* p, v8s v) { std::memcpy(p, &v, sizeof v); }
 MIST_VEC_INLINE void store_f4(float* p, v4f v) { std::memcpy(p, &v, sizeof v); }
 MIST_VEC_INLINE void store_d4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
 
 MIST_VEC_INLINE v4d low_half_d(v8i v) {
-    const v4i h = {v[0], v[1], v[2], v[3]};
-    return __builtin_convertvector(h, v4d);
+    return __builtin_convertvector(__builtin_shufflevector(v, v, 0, 1, 2, 3), v4d);
 }
 
 MIST_VEC_INLINE v4d high_half_d(v8i v) {
-    const v4i h = {v[4], v[5], v[6], v[7]};
-    return __builtin_convertvector(h, v4d);
+    return __builtin_convertvector(__builtin_shufflevector(v, v, 4, 5, 6, 7), v4d);
 }
 
-// truncate_to_short on four lanes: NaN and values below the 32-bit range
+// Eight shorts as two vectors of four doubles.
+MIST_VEC_INLINE void load_s8d(const short* p, v4d& lo, v4d& hi) {
+    const v8i v = load_s8i(p);
+    lo = low_half_d(v);
+    hi = high_half_d(v);
+}
+
+// truncate_to_int on four lanes: NaN and values below the 32-bit range
 // become -2^31 (whose low 16 bits, 0, are also NaN's), values above become
-// 2^31 - 1; then truncation toward zero and the low 16 bits.
-MIST_VEC_INLINE v4s truncate4(v4d v) {
+// 2^31 - 1; then truncation toward zero.
+MIST_VEC_INLINE v4i truncate_int4(v4d v) {
     const v4d lo = {-2147483648.0, -2147483648.0, -2147483648.0, -2147483648.0};
     const v4d hi = {2147483647.0, 2147483647.0, 2147483647.0, 2147483647.0};
     v = v >= lo ? v : lo;
     v = v <= hi ? v : hi;
-    return __builtin_convertvector(__builtin_convertvector(v, v4i), v4s);
+    return __builtin_convertvector(v, v4i);
+}
+
+// The low 16 bits of eight 32-bit lanes.
+MIST_VEC_INLINE v8s low16(v8i v) { return __builtin_convertvector(v, v8s); }
+
+// truncate_to_short on eight lanes given as two halves.
+MIST_VEC_INLINE v8s truncate8(v4d lo, v4d hi) {
+    const v4i a = truncate_int4(lo), b = truncate_int4(hi);
+    return low16(__builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+// The same for values known to be finite and inside the 32-bit range.
+MIST_VEC_INLINE v8s truncate8_in_range(v4d lo, v4d hi) {
+    const v4i a = __builtin_convertvector(lo, v4i), b = __builtin_convertvector(hi, v4i);
+    return low16(__builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+// Eight pixels of three 16-bit components: the first, second and third
+// components of each, and back.
+MIST_VEC_INLINE void split3(const short* p, v8s& a, v8s& b, v8s& c) {
+    v8s x, y, z;
+    std::memcpy(&x, p, 16);
+    std::memcpy(&y, p + 8, 16);
+    std::memcpy(&z, p + 16, 16);
+    const v8s a01 = __builtin_shufflevector(x, y, 0, 3, 6, 9, 12, 15, 0, 0);
+    const v8s b01 = __builtin_shufflevector(x, y, 1, 4, 7, 10, 13, 0, 0, 0);
+    const v8s c01 = __builtin_shufflevector(x, y, 2, 5, 8, 11, 14, 0, 0, 0);
+    a = __builtin_shufflevector(a01, z, 0, 1, 2, 3, 4, 5, 10, 13);
+    b = __builtin_shufflevector(b01, z, 0, 1, 2, 3, 4, 8, 11, 14);
+    c = __builtin_shufflevector(c01, z, 0, 1, 2, 3, 4, 9, 12, 15);
+}
+
+MIST_VEC_INLINE void join3(short* p, v8s a, v8s b, v8s c) {
+    const v8s ab0 = __builtin_shufflevector(a, b, 0, 8, 0, 1, 9, 0, 2, 10);
+    const v8s x = __builtin_shufflevector(ab0, c, 0, 1, 8, 3, 4, 9, 6, 7);
+    const v8s ab1 = __builtin_shufflevector(a, b, 0, 3, 11, 0, 4, 12, 0, 5);
+    const v8s y = __builtin_shufflevector(ab1, c, 10, 1, 2, 11, 4, 5, 12, 7);
+    const v8s ab2 = __builtin_shufflevector(a, b, 13, 0, 6, 14, 0, 7, 15, 0);
+    const v8s z = __builtin_shufflevector(ab2, c, 0, 13, 2, 3, 14, 5, 6, 15);
+    std::memcpy(p, &x, 16);
+    std::memcpy(p + 8, &y, 16);
+    std::memcpy(p + 16, &z, 16);
 }
 
 }  // namespace mist::vec
