@@ -75,19 +75,19 @@ void convolve_integral(const short* const* src, const std::int32_t* w, std::size
 }
 
 MIST_VECTOR_CLONES
-void weighted_sum(const float* const* src, const double* w, std::size_t taps, float* out,
+void weighted_sum(const double* const* src, const double* w, std::size_t taps, float* out,
                   std::size_t n, bool divide, double divisor) {
     using namespace vec;
     std::size_t i = 0;
     for (; i + 16 <= n; i += 16) {
         v4d a0{}, a1{}, a2{}, a3{};
         for (std::size_t t = 0; t < taps; ++t) {
-            const float* s = src[t] + i;
+            const double* s = src[t] + i;
             const double wt = w[t];
-            a0 += wt * load_f4d(s);
-            a1 += wt * load_f4d(s + 4);
-            a2 += wt * load_f4d(s + 8);
-            a3 += wt * load_f4d(s + 12);
+            a0 += wt * load_d4(s);
+            a1 += wt * load_d4(s + 4);
+            a2 += wt * load_d4(s + 8);
+            a3 += wt * load_d4(s + 12);
         }
         if (divide) {
             a0 /= divisor;
@@ -100,11 +100,22 @@ void weighted_sum(const float* const* src, const double* w, std::size_t taps, fl
         store_f4(out + i + 8, __builtin_convertvector(a2, v4f));
         store_f4(out + i + 12, __builtin_convertvector(a3, v4f));
     }
+    for (; i + 4 <= n; i += 4) {
+        v4d a{};
+        for (std::size_t t = 0; t < taps; ++t) a += w[t] * load_d4(src[t] + i);
+        if (divide) a /= divisor;
+        store_f4(out + i, __builtin_convertvector(a, v4f));
+    }
     for (; i < n; ++i) {
         double T = 0;
-        for (std::size_t t = 0; t < taps; ++t) T += w[t] * static_cast<double>(src[t][i]);
+        for (std::size_t t = 0; t < taps; ++t) T += w[t] * src[t][i];
         out[i] = static_cast<float>(divide ? T / divisor : T);
     }
+}
+
+MIST_VECTOR_CLONES
+void widen(const float* __restrict in, double* __restrict out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = in[i];
 }
 
 MIST_VECTOR_CLONES

@@ -29,9 +29,13 @@ void convolve_integral(const short* const* src, const std::int32_t* w, std::size
 constexpr std::int64_t kIntegralWeightLimit = 65535;
 
 // A Gaussian pass: out[i] = float(T), or float(T / divisor) when `divide`,
-// with T = 0 + w[0] * src[0][i] + ... in double, in tap order.
-void weighted_sum(const float* const* src, const double* w, std::size_t taps, float* out,
+// with T = 0 + w[0] * src[0][i] + ... in double, in tap order.  The source
+// lines are float values already widened to double.
+void weighted_sum(const double* const* src, const double* w, std::size_t taps, float* out,
                   std::size_t n, bool divide, double divisor);
+
+// out[i] = in[i], widened.
+void widen(const float* in, double* out, std::size_t n);
 
 // Column sums of the box filter: acc[i] += row[i], acc[i] -= row[i].
 void add_row(std::int32_t* acc, const short* row, std::size_t n);

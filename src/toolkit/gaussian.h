@@ -10,10 +10,10 @@
 // float after each pass.
 //
 // Lines are independent, so the row pass spreads its rows and the column
-// pass strips of its columns over the workers.  A line is copied before it
-// is written (a row into one scratch line, a strip of columns into a
-// scratch block), and the taps of many elements are summed side by side in
-// vector lanes.
+// pass bands of its columns over the workers.  What a pass still has to
+// read is copied before it is written (a row into a scratch line; the rows
+// a column kernel spans into a ring), and the taps of many elements are
+// summed side by side in vector lanes.
 //
 // A kernel never reaches further than the longest line, however large
 // sigma is: only the taps a line can use are kept (the sum that normalises
@@ -86,10 +86,19 @@ namespace linear_filter {
 // Which pass a worker runs.
 enum class gaussian_pass { rows, columns };
 
-// Columns of the column pass are taken in strips this many floats wide
-// (sixteen pixels): a strip is copied out whole, so the pass can write the
-// array while it reads the copy.
-constexpr std::size_t kGaussianStrip = 48;
+// The column pass gives each worker a band of columns (whole vector
+// blocks) and runs down it row by row, keeping the rows its kernel still
+// needs, widened to double, in a ring: rows above the current one have
+// already been written.
+inline std::size_t gaussian_ring_rows(std::size_t radius, std::size_t H) {
+    return std::min(2 * radius + 1, H);
+}
+
+inline row_range gaussian_column_band(std::size_t n, std::uint32_t index, std::uint32_t count) {
+    const std::size_t blocks = (n + 15) / 16;
+    const row_range b = row_band(blocks, index, count);
+    return {std::min(n, 16 * b.begin), std::min(n, 16 * b.end)};
+}
 
 class _1D_linear_thread : public thread<_1D_linear_thread> {
 public:
@@ -99,8 +108,8 @@ public:
     const gaussian_kernel* kernel_y = nullptr;
     const gaussian_kernel* kernel_z = nullptr;  // a depth kernel: not used on 2-D arrays
     gaussian_pass pass = gaussian_pass::rows;
-    const float** pointers = nullptr;  // scratch: one per tap
-    float* line = nullptr;             // scratch: a row, or a strip of every row
+    const double** pointers = nullptr;  // scratch: one per tap
+    double* line = nullptr;             // scratch: a row, or a strip of every row
 
 protected:
     std::uint32_t thread_function() override {
@@ -120,7 +129,7 @@ private:
         const std::size_t p0 = has_interior ? r : W, p1 = has_interior ? W - r : W;
         for (std::size_t y = thread_index; y < H; y += thread_count) {
             float* out = &output->row(y)->r;
-            std::copy(out, out + 3 * W, line);
+            ::mist::rows::widen(out, line, 3 * W);
             if (has_interior) {
                 for (std::size_t t = 0; t <= 2 * r; ++t) pointers[t] = line + 3 * (p0 + t - r);
                 ::mist::rows::weighted_sum(pointers, &k.weights[k.reach - r], 2 * r + 1, out + 3 * p0,
@@ -132,7 +141,7 @@ private:
     }
 
     // Position p of a line of L pixels whose kernel is cut by the line's ends.
-    void edge(const float* in, float* out, std::size_t L, std::size_t p) const {
+    void edge(const double* in, float* out, std::size_t L, std::size_t p) const {
         const gaussian_kernel& k = *kernel_x;
         const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(k.radius);
         const std::ptrdiff_t P = static_cast<std::ptrdiff_t>(p);
@@ -141,11 +150,11 @@ private:
         double S = 0, a = 0, b = 0, c = 0;
         for (std::ptrdiff_t t = lo; t <= hi; ++t) {
             const double w = k.at(t);
-            const float* v = in + 3 * (P + t);
+            const double* v = in + 3 * (P + t);
             S += w;
-            a += w * static_cast<double>(v[0]);
-            b += w * static_cast<double>(v[1]);
-            c += w * static_cast<double>(v[2]);
+            a += w * v[0];
+            b += w * v[1];
+            c += w * v[2];
         }
         const bool cut = lo > -r || hi < r;
         if (cut && S != 0) {
@@ -160,29 +169,29 @@ private:
 
     void column_pass() {
         const gaussian_kernel& k = *kernel_y;
-        const std::size_t H = output->height(), n = 3 * output->width();
+        const std::size_t H = output->height();
+        const row_range band = gaussian_column_band(3 * output->width(), thread_index, thread_count);
+        if (band.begin >= band.end) return;
+        const std::size_t c0 = band.begin, m = band.end - band.begin;
         const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(k.radius);
-        const std::size_t strips = (n + kGaussianStrip - 1) / kGaussianStrip;
-        for (std::size_t s = thread_index; s < strips; s += thread_count) {
-            const std::size_t c0 = s * kGaussianStrip, m = std::min(kGaussianStrip, n - c0);
-            for (std::size_t y = 0; y < H; ++y) {
-                const float* from = &output->row(y)->r + c0;
-                std::copy(from, from + m, line + y * kGaussianStrip);
+        const std::size_t ring = gaussian_ring_rows(k.radius, H);
+        auto ring_row = [&](std::size_t row) { return line + (row % ring) * m; };
+        std::size_t loaded = 0;  // rows [.., loaded) have been widened into the ring
+        for (std::size_t y = 0; y < H; ++y) {
+            const std::ptrdiff_t Y = static_cast<std::ptrdiff_t>(y);
+            const std::ptrdiff_t lo = std::max(-r, -Y);
+            const std::ptrdiff_t hi = std::min(r, static_cast<std::ptrdiff_t>(H) - 1 - Y);
+            for (; loaded <= y + static_cast<std::size_t>(hi); ++loaded)
+                ::mist::rows::widen(&output->row(loaded)->r + c0, ring_row(loaded), m);
+            double S = 0;
+            std::size_t taps = 0;
+            for (std::ptrdiff_t t = lo; t <= hi; ++t) {
+                S += k.at(t);
+                pointers[taps++] = ring_row(static_cast<std::size_t>(Y + t));
             }
-            for (std::size_t y = 0; y < H; ++y) {
-                const std::ptrdiff_t Y = static_cast<std::ptrdiff_t>(y);
-                const std::ptrdiff_t lo = std::max(-r, -Y);
-                const std::ptrdiff_t hi = std::min(r, static_cast<std::ptrdiff_t>(H) - 1 - Y);
-                double S = 0;
-                std::size_t taps = 0;
-                for (std::ptrdiff_t t = lo; t <= hi; ++t) {
-                    S += k.at(t);
-                    pointers[taps++] = line + static_cast<std::size_t>(Y + t) * kGaussianStrip;
-                }
-                const bool cut = lo > -r || hi < r;
-                ::mist::rows::weighted_sum(pointers, &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
-                                           taps, &output->row(y)->r + c0, m, cut && S != 0, S);
-            }
+            const bool cut = lo > -r || hi < r;
+            ::mist::rows::weighted_sum(pointers, &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
+                                       taps, &output->row(y)->r + c0, m, cut && S != 0, S);
         }
     }
 };
@@ -191,7 +200,7 @@ private:
 
 // Blurs `image` in place with a Gaussian of `sigma` pixels (scaled by the
 // pitches) on `thread_count` workers (0: one per processor): the rows are
-// shared out for the row pass, then strips of columns for the column pass.
+// shared out for the row pass, then bands of columns for the column pass.
 // False, doing nothing, for an empty image or a sigma that is negative or
 // not finite.
 inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thread_count) {
@@ -201,9 +210,10 @@ inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thre
     const gaussian_kernel ky = make_gaussian_kernel(sigma, image.pitch_y, H - 1);
     const std::uint32_t n = thread_count == 0 ? processor_count() : thread_count;
     const std::size_t taps = 2 * std::max(kx.reach, ky.reach) + 1;
-    const std::size_t line = std::max(3 * W, H * linear_filter::kGaussianStrip);
-    std::vector<const float*> pointers(taps * n);
-    std::vector<float> lines(line * n);
+    const std::size_t band = linear_filter::gaussian_column_band(3 * W, 0, n).end + 16;
+    const std::size_t line = std::max(3 * W, linear_filter::gaussian_ring_rows(ky.radius, H) * band);
+    std::vector<const double*> pointers(taps * n);
+    std::vector<double> lines(line * n);
     std::unique_ptr<linear_filter::_1D_linear_thread[]> workers(new linear_filter::_1D_linear_thread[n]);
     for (std::uint32_t i = 0; i < n; ++i) {
         linear_filter::_1D_linear_thread& w = workers[i];
