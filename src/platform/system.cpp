@@ -23,15 +23,30 @@ std::int32_t tick_count() {
 
 std::int64_t clock_seconds() { return static_cast<std::int64_t>(::time(nullptr)); }
 
-bool file_write_time(const std::string& path, std::int64_t* time) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+FileCheck file_write_time(const std::string& path, std::int64_t* time) {
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (::stat(path.c_str(), &st) != 0) return FileCheck::missing;
+    if (!S_ISREG(st.st_mode)) return FileCheck::not_regular;
+    // Non-blocking, in case the path was replaced by a FIFO since the stat.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return FileCheck::missing;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    if (!ok) return false;
+    if (!regular) return FileCheck::not_regular;
     *time = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return true;
+    return FileCheck::ok;
+}
+
+std::uint64_t physical_memory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || size <= 0) return 0;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size);
+}
+
+std::int64_t monotonic_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
