@@ -141,11 +141,12 @@ extern "C" __attribute__((visibility("default"))) FILTER_DLL* GetFilterTable() {
 
 // For host programs that want other limits on what a script may spend (see
 // ScriptLimits): a timeout per frame in seconds and a memory cap in bytes,
-// 0 for none.
+// 0 for none, and the sandbox for untrusted scripts.
 extern "C" __attribute__((visibility("default"))) void QuorvelSetScriptLimits(
-    double frame_timeout_seconds, unsigned long long memory_bytes) {
+    double frame_timeout_seconds, unsigned long long memory_bytes, int sandbox) {
     ScriptLimits limits;
     limits.frame_timeout_seconds = frame_timeout_seconds;
     limits.memory_bytes = static_cast<std::size_t>(memory_bytes);
+    limits.sandbox = sandbox != 0;
     set_script_limits(limits);
 }

@@ -37,6 +37,24 @@ FileCheck file_write_time(const std::string& path, std::int64_t* time) {
     return FileCheck::ok;
 }
 
+bool path_is_below(const std::string& path, const std::string& folder) {
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) == nullptr) return false;
+    std::string base = add_separator(resolved);
+    std::string full;
+    if (::realpath(path.c_str(), resolved) != nullptr) {
+        full = resolved;
+    } else {
+        const std::size_t slash = path.find_last_of(kPathSeparator);
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+        if (name.empty() || name == "." || name == "..") return false;
+        if (::realpath(parent.c_str(), resolved) == nullptr) return false;
+        full = add_separator(resolved) + name;
+    }
+    return full.size() > base.size() && full.compare(0, base.size(), base) == 0;
+}
+
 std::uint64_t physical_memory() {
     const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || size <= 0) return 0;

@@ -28,6 +28,11 @@ enum class FileCheck { ok, missing, not_regular };
 // opened.
 FileCheck file_write_time(const std::string& path, std::int64_t* time);
 
+// True when `path` (relative to the working folder, or absolute) names a
+// place below `folder`, symbolic links resolved; a path that does not exist
+// yet counts by its parent folder.
+bool path_is_below(const std::string& path, const std::string& folder);
+
 // Bytes of physical memory; 0 when the system does not tell.
 std::uint64_t physical_memory();
 

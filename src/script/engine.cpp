@@ -11,6 +11,7 @@
 #include "platform/system.h"
 #include "script/filter_info.h"
 #include "script/library.h"
+#include "script/sandbox.h"
 
 namespace {
 
@@ -162,13 +163,17 @@ int prepare_state(lua_State* L) {
     register_library(L);
     publish_records(L, request->fp, request->fpip);
     prefix_package_path(L, engine.script_dir);
+    if (limits.sandbox) apply_sandbox(L, engine.script_dir.c_str());
     return 0;
 }
 
 // Loads the script file and runs its main chunk.
 int run_main_chunk(lua_State* L) {
     auto* request = static_cast<LoadRequest*>(lua_touserdata(L, 1));
-    if (luaL_loadfile(L, request->path) != 0) return lua_error(L);
+    if (limits.sandbox)
+        load_sandboxed_file(L, request->path);
+    else if (luaL_loadfile(L, request->path) != 0)
+        return lua_error(L);
     lua_call(L, 0, 0);
     return 0;
 }

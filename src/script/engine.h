@@ -18,9 +18,13 @@ int run_frame(FILTER* fp, FILTER_PROC_INFO* fpip);
 // timeout ends with the script error "script took longer than S s in this
 // frame"; allocations beyond the memory cap fail with Lua's "not enough
 // memory".  0 means no limit.  By default 30 s and half the machine's memory.
+// With `sandbox` the script runs without process control, native modules,
+// the debug library or precompiled chunks, and reaches files only below its
+// folder (script/sandbox.h).
 struct ScriptLimits {
     double frame_timeout_seconds = 0;
     std::size_t memory_bytes = 0;
+    bool sandbox = false;
 };
 ScriptLimits default_script_limits();
 void set_script_limits(const ScriptLimits& limits);

@@ -16,6 +16,7 @@
 #include "buffers/store.h"
 #include "platform/aviutl.h"
 #include "script/engine.h"
+#include "script/lua.h"
 
 extern "C" FILTER_DLL* GetFilterTable();
 
@@ -147,6 +148,50 @@ TEST_F(ScriptLimitsTest, NoExceptionLeavesAnEntryPoint) {
     table.exfunc = &exfunc;
     table.track = tracks;
     EXPECT_EQ(table.func_proc(&table, &fpip), FALSE);
+}
+
+TEST_F(ScriptLimitsTest, SandboxTakesAwayProcessControlBinaryChunksAndOutsideFiles) {
+    set_script_limits({30, 256u << 20, true});
+    std::ofstream(dir / "mod.lua") << "return {answer = 42}";
+    script(
+        "function video_filter(info)\n"
+        "  local r = {}\n"
+        "  r[#r+1] = tostring(os.execute == nil and io.popen == nil and debug == nil\n"
+        "                     and package.loadlib == nil and os.exit == nil)\n"
+        "  r[#r+1] = tostring(loadstring(string.dump(function() end)) == nil)\n"
+        "  r[#r+1] = tostring(loadstring('return 7')() == 7)\n"
+        "  r[#r+1] = tostring(require('mod').answer == 42)\n"
+        "  r[#r+1] = tostring(pcall(io.open, '/etc/passwd') == false)\n"
+        "  r[#r+1] = tostring(pcall(io.open, info.script_path .. '../x', 'w') == false)\n"
+        "  local f = io.open(info.script_path .. 'out.txt', 'w')\n"
+        "  f:write(table.concat(r, ' ')) f:close()\n"
+        "end\n");
+    frame();
+    EXPECT_EQ(log(), "");
+    std::ifstream in(dir / "out.txt");
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "true true true true true true");
+    EXPECT_FALSE(fs::exists(dir.parent_path() / "x"));
+}
+
+TEST_F(ScriptLimitsTest, SandboxRefusesAPrecompiledScript) {
+    set_script_limits({30, 256u << 20, true});
+    // A chunk made by string.dump: what luac writes.
+    lua_State* L = luaL_newstate();
+    luaL_loadstring(L, "function video_filter() end");
+    std::string bytes;
+    lua_dump(
+        L,
+        [](lua_State*, const void* p, std::size_t n, void* out) {
+            static_cast<std::string*>(out)->append(static_cast<const char*>(p), n);
+            return 0;
+        },
+        &bytes);
+    lua_close(L);
+    script(bytes);
+    frame();
+    EXPECT_NE(log().find("precompiled chunks are not allowed"), std::string::npos);
 }
 
 }  // namespace
