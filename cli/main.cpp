@@ -89,7 +89,7 @@ int usage_error(const std::string& message) {
     return 2;
 }
 
-int run(const Options& options) {
+int run(const Options& options, PluginHost& host) {
     std::string error;
     auto source = open_source(options.input, &error);
     if (!source) {
@@ -134,11 +134,6 @@ int run(const Options& options) {
         }
     }
 
-    PluginHost host;
-    if (!host.load(plugin_path(), &error)) {
-        std::fprintf(stderr, "quorvel: %s\n", error.c_str());
-        return 1;
-    }
     desktop.answer = options.answer;
     host.set_frame_n(frames);
     host.begin(source.get(), max_w, max_h, edited_file, options.tracks, &desktop_services);
@@ -193,13 +188,24 @@ int run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The plug-in's filter table says which tracks there are, with their
+    // ranges and defaults, so it is loaded before the options are read.
+    PluginHost host;
+    std::string load_error;
+    const bool loaded = host.load(plugin_path(), &load_error);
+
     Options options;
     std::string error;
     bool help = false;
-    if (!parse_options(argc - 1, argv + 1, &options, &error, &help)) return usage_error(error);
+    if (!parse_options(argc - 1, argv + 1, loaded ? &host.table() : nullptr, &options, &error, &help))
+        return usage_error(error);
     if (help) {
-        std::fputs(kUsage, stdout);
+        std::fputs(usage_text(loaded ? &host.table() : nullptr).c_str(), stdout);
         return 0;
     }
-    return run(options);
+    if (!loaded) {
+        std::fprintf(stderr, "quorvel: %s\n", load_error.c_str());
+        return 1;
+    }
+    return run(options, host);
 }
