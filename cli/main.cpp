@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!loaded) {
-        std::fprintf(stderr, "quorvel: %s\n", load_error.c_str());
+        print_error(load_error);
         return 1;
     }
     return run(options, host);
