@@ -49,7 +49,7 @@ MIST_VECTOR_CLONES
 void convolve_integral(const short* const* src, const std::int32_t* w, std::size_t taps,
                        short* out, std::size_t n, std::int32_t sum) {
     using namespace vec;
-    const double divisor = sum;
+    const double divisor = sum, inverse = 1.0 / divisor;
     std::size_t i = 0;
     for (; i + 32 <= n; i += 32) {
         v8i a[4] = {};
@@ -59,9 +59,10 @@ void convolve_integral(const short* const* src, const std::int32_t* w, std::size
             for (int k = 0; k < 4; ++k) a[k] += wt * load_s8i(s + 8 * k);
         }
         for (int k = 0; k < 4; ++k) {
-            if (sum != 0)  // T / S of two exact integers, as in double
+            if (sum != 0)  // trunc(T / S) of two exact integers, as in double
                 store_s8(out + i + 8 * k,
-                         truncate8(low_half_d(a[k]) / divisor, high_half_d(a[k]) / divisor));
+                         truncate8_in_range(quotient_to_truncate(low_half_d(a[k]), inverse),
+                                            quotient_to_truncate(high_half_d(a[k]), inverse)));
             else
                 store_s8(out + i + 8 * k, low16(a[k]));
         }
@@ -132,11 +133,13 @@ MIST_VECTOR_CLONES
 void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n,
               double count) {
     using namespace vec;
+    const double inverse = 1.0 / count;
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         v8i b = load_i8(colsum + i);
         for (std::size_t m = 1; m < kw; ++m) b += load_i8(colsum + i + 3 * m);
-        store_s8(out + i, truncate8(low_half_d(b) / count, high_half_d(b) / count));
+        store_s8(out + i, truncate8_in_range(quotient_to_truncate(low_half_d(b), inverse),
+                                             quotient_to_truncate(high_half_d(b), inverse)));
     }
     for (; i < n; ++i) {
         std::int32_t b = 0;

@@ -44,7 +44,8 @@ void subtract_row(std::int32_t* acc, const short* row, std::size_t n);
 // Box means along a row of column sums, for narrow boxes: out[i] =
 // trunc(B / count) in double, B = colsum[i] + colsum[i + 3] + ... +
 // colsum[i + 3 (kw - 1)], the sum of kw column sums of one component.  The
-// box sums must fit in 32 bits (they are then exact, as in double).
+// box sums must fit in 32 bits (they are then exact, as in double) and
+// count may be at most 65535.
 void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n,
               double count);
 

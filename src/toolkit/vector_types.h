@@ -98,6 +98,20 @@ MIST_VEC_INLINE v8s truncate8(v4d lo, v4d hi) {
     return low16(__builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7));
 }
 
+// trunc(t / d) for integers |t| < 2^31 and 1 <= |d| <= 65535, given
+// inverse = 1.0 / d: exactly what truncating the double quotient gives, at
+// the cost of a multiplication.  t * inverse is within 2^-21 of t / d, and
+// a quotient that is not an integer lies at least 1 / |d| >= 2^-16 from the
+// nearest one; nudging the product 2^-18 away from zero therefore lands on
+// the same side of every integer as the exact quotient, an exact integer
+// quotient included.
+MIST_VEC_INLINE v4d quotient_to_truncate(v4d t, double inverse) {
+    const v4d q = t * inverse;
+    const v4l sign = (v4l)q & (v4l){INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
+    const v4d nudge = (v4d)(sign | (v4l)(v4d){0x1p-18, 0x1p-18, 0x1p-18, 0x1p-18});
+    return q + nudge;
+}
+
 // The same for values known to be finite and inside the 32-bit range.
 MIST_VEC_INLINE v8s truncate8_in_range(v4d lo, v4d hi) {
     const v4i a = __builtin_convertvector(lo, v4i), b = __builtin_convertvector(hi, v4i);

@@ -15,6 +15,7 @@
 #include "toolkit/gaussian.h"
 #include "toolkit/linear.h"
 #include "toolkit/median.h"
+#include "toolkit/vector_types.h"
 
 namespace {
 
@@ -277,5 +278,23 @@ TEST(FilterToolkit, FivePixelNetworkSelectsTheMiddleOfEveryZeroOneWindow) {
         for (int c = 0, code = k; c < 5; ++c, code /= 6) ones += code % 6;
         const mist::rgb<short> want = ones >= 13 ? mist::rgb<short>{1, 0, 0} : mist::rgb<short>{0, 9, 9};
         ASSERT_EQ(out(static_cast<std::size_t>(6 * k + 2), 2), want) << "window " << k;
+    }
+}
+
+TEST(FilterToolkit, QuotientByInverseTruncatesLikeTheDoubleQuotient) {
+    // Every divisor the integral paths allow, with dividends on, just
+    // beside and between its multiples, up to the 32-bit limit.
+    for (int d = -65535; d <= 65535; ++d) {
+        if (d == 0) continue;
+        const double inverse = 1.0 / d;
+        const long long big = 2147483647LL / std::abs(d) * std::abs(d);
+        const long long ts[] = {0, 1, -1, d, -d, d + 1, d - 1, 7LL * d + 3, big, big - 1, -big, -big + 1,
+                                2147483647LL, -2147483647LL, 2147483646LL};
+        for (long long t : ts) {
+            const mist::vec::v4d v = {double(t), double(-t), double(t / 2), double(t / 3)};
+            const mist::vec::v4d q = mist::vec::quotient_to_truncate(v, inverse);
+            for (int k = 0; k < 4; ++k)
+                ASSERT_EQ(static_cast<long long>(q[k]), static_cast<long long>(v[k] / d)) << v[k] << " / " << d;
+        }
     }
 }
