@@ -90,8 +90,7 @@ private:
             if (x1 > x0)
                 ::mist::rows::box_mean(column_sums + 3 * (x0 - left), kw, out + 3 * x0, 3 * (x1 - x0),
                                static_cast<double>(kw * rows_covered));
-            for (std::size_t x = 0; x < W; ++x) {
-                if (x >= x0 && x < x1) continue;
+            auto edge = [&](std::size_t x) {
                 const auto [a, b] = covered(x, kw, W);
                 const double count = static_cast<double>((b - a) * rows_covered);
                 for (std::size_t c = 0; c < 3; ++c) {
@@ -99,7 +98,10 @@ private:
                     for (std::size_t k = a; k < b; ++k) s += column_sums[3 * k + c];
                     out[3 * x + c] = truncate_to_short(static_cast<double>(s) / count);
                 }
-            }
+            };
+            for (std::size_t x = 0; x < std::min(x0 == x1 ? W : x0, W); ++x) edge(x);
+            if (x1 > x0)
+                for (std::size_t x = x1; x < W; ++x) edge(x);
             return;
         }
         running[0] = running[1] = running[2] = 0;
