@@ -56,8 +56,7 @@ MIST_VEC_INLINE void to_yc(v4d r, v4d g, v4d b, v4d& y, v4d& cb, v4d& cr) {
 
 }  // namespace
 
-MIST_VECTOR_CLONES
-void yc_to_rgb_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
+MIST_VEC_INLINE void yc_to_rgb_row_body(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         v8s y, cb, cr;
@@ -76,8 +75,9 @@ void yc_to_rgb_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
     }
 }
 
-MIST_VECTOR_CLONES
-void yc_to_rgbf_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
+MIST_DISPATCH(yc_to_rgb_row, (const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n), (in, out, n))
+
+MIST_VEC_INLINE void yc_to_rgbf_row_body(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         v8s y, cb, cr;
@@ -96,8 +96,9 @@ void yc_to_rgbf_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
     }
 }
 
-MIST_VECTOR_CLONES
-void rgb_to_yc_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
+MIST_DISPATCH(yc_to_rgbf_row, (const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n), (in, out, n))
+
+MIST_VEC_INLINE void rgb_to_yc_row_body(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         v8s r, g, b;
@@ -114,8 +115,9 @@ void rgb_to_yc_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
     }
 }
 
-MIST_VECTOR_CLONES
-void rgbf_to_yc_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
+MIST_DISPATCH(rgb_to_yc_row, (const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n), (in, out, n))
+
+MIST_VEC_INLINE void rgbf_to_yc_row_body(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         v4f r0, g0, b0, r1, g1, b1;
@@ -133,3 +135,5 @@ void rgbf_to_yc_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
         out[i] = {to_component(t.a), to_component(t.b), to_component(t.c)};
     }
 }
+
+MIST_DISPATCH(rgbf_to_yc_row, (const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n), (in, out, n))

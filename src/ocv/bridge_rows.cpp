@@ -21,8 +21,7 @@ MIST_VEC_INLINE v8s to_level(v8s y) {
 
 }  // namespace
 
-MIST_VECTOR_CLONES
-void y_to_bytes(const PIXEL_YC* in, std::uint8_t* out, std::size_t n) {
+MIST_VEC_INLINE void y_to_bytes_body(const PIXEL_YC* in, std::uint8_t* out, std::size_t n) {
     std::size_t i = 0;
     for (; i + 16 <= n; i += 16) {
         v8s y0, y1, unused_b, unused_c;
@@ -36,8 +35,9 @@ void y_to_bytes(const PIXEL_YC* in, std::uint8_t* out, std::size_t n) {
     for (; i < n; ++i) out[i] = static_cast<std::uint8_t>(std::clamp<int>(in[i].y, 0, 4095) >> 4);
 }
 
-MIST_VECTOR_CLONES
-void bytes_to_mask(const std::uint8_t* in, PIXEL_YC* out, std::size_t n) {
+MIST_DISPATCH(y_to_bytes, (const PIXEL_YC* in, std::uint8_t* out, std::size_t n), (in, out, n))
+
+MIST_VEC_INLINE void bytes_to_mask_body(const std::uint8_t* in, PIXEL_YC* out, std::size_t n) {
     const v8s zero = {};
     std::size_t i = 0;
     for (; i + 16 <= n; i += 16) {
@@ -49,3 +49,5 @@ void bytes_to_mask(const std::uint8_t* in, PIXEL_YC* out, std::size_t n) {
     }
     for (; i < n; ++i) out[i] = {static_cast<short>(in[i] * 16), 0, 0};
 }
+
+MIST_DISPATCH(bytes_to_mask, (const std::uint8_t* in, PIXEL_YC* out, std::size_t n), (in, out, n))

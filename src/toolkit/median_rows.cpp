@@ -202,8 +202,7 @@ MIST_VEC_INLINE vec::v16c key_flip() {
     return v;
 }
 
-MIST_VECTOR_CLONES
-void to_keys(const short* rgb, double* keys, std::size_t n) {
+MIST_VEC_INLINE void to_keys_body(const short* rgb, double* keys, std::size_t n) {
     const vec::v16c flip = key_flip(), zero = {};
     std::size_t i = 0;
     // Sixteen bytes are read for two 12-byte pixel pairs; stop early enough.
@@ -223,8 +222,9 @@ void to_keys(const short* rgb, double* keys, std::size_t n) {
     }
 }
 
-MIST_VECTOR_CLONES
-void from_keys(const double* keys, short* rgb, std::size_t n) {
+MIST_DISPATCH(to_keys, (const short* rgb, double* keys, std::size_t n), (rgb, keys, n))
+
+MIST_VEC_INLINE void from_keys_body(const double* keys, short* rgb, std::size_t n) {
     const vec::v16c flip = key_flip();
     std::size_t i = 0;
     for (; i + 2 <= n; i += 2) {
@@ -245,8 +245,9 @@ void from_keys(const double* keys, short* rgb, std::size_t n) {
     }
 }
 
-MIST_VECTOR_CLONES
-void median3x3(const double* const* r, double* out, std::size_t n) {
+MIST_DISPATCH(from_keys, (const double* keys, short* rgb, std::size_t n), (keys, rgb, n))
+
+MIST_VEC_INLINE void median3x3_body(const double* const* r, double* out, std::size_t n) {
     double lo[kChunk + 2], mid[kChunk + 2], hi[kChunk + 2];
     for (std::size_t c0 = 0; c0 < n; c0 += kChunk) {
         const std::size_t m = n - c0 < kChunk ? n - c0 : kChunk;
@@ -260,8 +261,9 @@ void median3x3(const double* const* r, double* out, std::size_t n) {
     }
 }
 
-MIST_VECTOR_CLONES
-void median5x5(const double* const* r, double* out, std::size_t n) {
+MIST_DISPATCH(median3x3, (const double* const* r, double* out, std::size_t n), (r, out, n))
+
+MIST_VEC_INLINE void median5x5_body(const double* const* r, double* out, std::size_t n) {
     double columns[5][kChunk + 4];
     double* sorted[5] = {columns[0], columns[1], columns[2], columns[3], columns[4]};
     for (std::size_t c0 = 0; c0 < n; c0 += kChunk) {
@@ -275,5 +277,7 @@ void median5x5(const double* const* r, double* out, std::size_t n) {
         for (; i < m; ++i) median_from_columns5<double>(sorted, i, out + c0);
     }
 }
+
+MIST_DISPATCH(median5x5, (const double* const* r, double* out, std::size_t n), (r, out, n))
 
 }  // namespace mist::rows

@@ -1,12 +1,17 @@
-// Vector types and loads for the toolkit's vectorised row loops (GCC vector
-// extensions: the compiler lowers them to whatever the function's target
-// offers).  Only for .cpp files whose functions are marked
-// MIST_VECTOR_CLONES: each such function is compiled once for AVX2 and once
-// for the baseline, and the loader picks the version the processor runs.
-// FMA is deliberately not among the targets: a fused multiply-add would
-// round differently from the separate multiply and add the filters define.
+// Vector types, loads and run-time dispatch for the vectorised row loops
+// (GCC vector extensions: the compiler lowers them to whatever the
+// function's target offers).  For .cpp files only.
+//
+// A row loop is written once as an always-inlined NAME_body and given to
+// MIST_DISPATCH, which compiles it twice, for AVX2 and for the baseline,
+// and defines NAME to call the version the processor runs.  The choice is a
+// plain test per call, not a loader feature, so it works on every platform
+// and under every sanitizer.  FMA is deliberately not among the targets: a
+// fused multiply-add would round differently from the separate multiply and
+// add the filters define.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -16,7 +21,33 @@
 // so the calling convention for such vectors without AVX never applies.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-#define MIST_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+namespace mist::vec {
+
+// True when the processor runs AVX2 (asked once).
+inline bool avx2_available() {
+    static const bool yes = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return yes;
+}
+
+// Set by tests to run the baseline versions on any processor.
+inline std::atomic<bool> baseline_only{false};
+
+inline bool run_avx2() { return avx2_available() && !baseline_only.load(std::memory_order_relaxed); }
+
+}  // namespace mist::vec
+
+#define MIST_DISPATCH(name, params, args)                                         \
+    __attribute__((target("avx2"))) static void name##_avx2 params { name##_body args; } \
+    static void name##_baseline params { name##_body args; }                      \
+    void name params {                                                            \
+        if (::mist::vec::run_avx2())                                              \
+            name##_avx2 args;                                                     \
+        else                                                                      \
+            name##_baseline args;                                                 \
+    }
 
 namespace mist::vec {
 

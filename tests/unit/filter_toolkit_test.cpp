@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+#include "buffers/plane_rows.h"
+#include "ocv/bridge_rows.h"
 #include "toolkit/average.h"
 #include "toolkit/gaussian.h"
 #include "toolkit/linear.h"
@@ -297,4 +299,50 @@ TEST(FilterToolkit, QuotientByInverseTruncatesLikeTheDoubleQuotient) {
                 ASSERT_EQ(static_cast<long long>(q[k]), static_cast<long long>(v[k] / d)) << v[k] << " / " << d;
         }
     }
+}
+
+TEST(FilterToolkit, BaselineLoopsGiveTheResultsOfTheVectorExtensionLoops) {
+    // Everything the row loops compute, once with the processor's best
+    // instruction set and once with the baseline.
+    auto run_all = [] {
+        std::vector<std::vector<short>> results;
+        auto keep = [&](const Image& a) {
+            results.emplace_back(&a.data()->r, &a.data()->r + 3 * a.size());
+        };
+        const Image in = random_image(67, 21, 5, -32768, 32767);
+        Image out;
+        mist::linear(in, out, kernel_of(3, 3, {1, 2, 1, 2, 4, 2, 1, 2, 1}), 2);
+        keep(out);
+        mist::linear(in, out, kernel_of(3, 2, {0.3, -1.5, 2, 0.25, 1, 1}), 2);
+        keep(out);
+        mist::average(in, out, 5, 3, 2);
+        keep(out);
+        mist::median(in, out, 3, 3, 2);
+        keep(out);
+        mist::median(in, out, 5, 5, 2);
+        keep(out);
+        mist::array2<mist::rgb<float>> f(67, 21);
+        for (std::size_t i = 0; i < f.size(); ++i) f[i] = {float(in[i].r), float(in[i].g) * 0.37f, float(in[i].b)};
+        mist::gaussian(f, 1.7, 2);
+        std::vector<PIXEL_YC> yc(f.size()), from_short(f.size());
+        rgbf_to_yc_row(f.data(), yc.data(), f.size());
+        rgb_to_yc_row(in.data(), from_short.data(), in.size());
+        std::vector<mist::rgb<short>> back(f.size());
+        yc_to_rgb_row(from_short.data(), back.data(), back.size());
+        std::vector<std::uint8_t> bytes(f.size());
+        y_to_bytes(yc.data(), bytes.data(), bytes.size());
+        bytes_to_mask(bytes.data(), yc.data(), bytes.size());
+        std::vector<short> flat;
+        for (const PIXEL_YC& p : yc) flat.insert(flat.end(), {p.y, p.cb, p.cr});
+        for (const PIXEL_YC& p : from_short) flat.insert(flat.end(), {p.y, p.cb, p.cr});
+        for (const auto& p : back) flat.insert(flat.end(), {p.r, p.g, p.b});
+        results.push_back(flat);
+        return results;
+    };
+    const auto best = run_all();
+    mist::vec::baseline_only = true;
+    const auto baseline = run_all();
+    mist::vec::baseline_only = false;
+    ASSERT_EQ(best.size(), baseline.size());
+    for (std::size_t k = 0; k < best.size(); ++k) EXPECT_TRUE(best[k] == baseline[k]) << "result " << k;
 }
