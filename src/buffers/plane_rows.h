@@ -3,7 +3,7 @@
 // Each converts n pixels exactly as yc_to_rgb / rgb_to_yc (pixel_format.h)
 // and to_component (numeric.h) do one pixel, vectorised across pixels (the
 // same operations in the same order for each), compiled for AVX2 and the
-// baseline and chosen when the plug-in loads.
+// baseline, the one the processor supports chosen at each call.
 #pragma once
 
 #include <cstddef>

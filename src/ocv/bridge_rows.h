@@ -1,5 +1,6 @@
 // The pixel copies of cvcanny, a row at a time (vectorised across pixels,
-// compiled for AVX2 and the baseline, chosen when the plug-in loads).
+// compiled for AVX2 and the baseline, the one the processor supports
+// chosen at each call).
 #pragma once
 
 #include <cstddef>

@@ -4,8 +4,8 @@
 // width components) and is vectorised across elements: every element gets
 // exactly the operations, in exactly the order, that the filter defines for
 // it, so results do not depend on the vector width.  The loops are compiled
-// for AVX2 and for the baseline instruction set, and the plug-in picks one
-// when it is loaded (no fixed target, no fused multiply-add).
+// for AVX2 and for the baseline instruction set, and each call runs the one
+// the processor supports (no fixed target, no fused multiply-add).
 #pragma once
 
 #include <cstddef>
