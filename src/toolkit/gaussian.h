@@ -109,7 +109,7 @@ public:
     const gaussian_kernel* kernel_z = nullptr;  // a depth kernel: not used on 2-D arrays
     gaussian_pass pass = gaussian_pass::rows;
     const double** pointers = nullptr;  // scratch: one per tap
-    double* line = nullptr;             // scratch: a row, or a strip of every row
+    double* line = nullptr;             // scratch: a row, or the ring of a column band
 
 protected:
     std::uint32_t thread_function() override {
