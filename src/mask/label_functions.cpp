@@ -6,9 +6,6 @@
 //   remove_hole(src, dst, sx, sy, w, h, dx, dy)
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <stdexcept>
-#include <string>
 
 #include "buffers/numeric.h"
 #include "mask/label.h"
@@ -38,20 +35,6 @@ void resolve_job(lua_State* L, const HostRecords& r, const RegionArgs& args, Lab
     job->destination = require_frame(L, r, args.destination);
 }
 
-// Runs `work` so that a failure becomes a Lua error naming the function.
-template <class Work>
-void run_guarded(lua_State* L, const char* name, Work&& work) {
-    guarded(L, [&] {
-        try {
-            work();
-        } catch (const std::bad_alloc&) {
-            throw std::runtime_error(std::string(name) + ": not enough memory (bad allocation)");
-        } catch (const std::exception& e) {
-            throw std::runtime_error(std::string(name) + ": " + e.what());
-        }
-    });
-}
-
 void set_field(lua_State* L, const char* key, lua_Integer value) {
     lua_pushinteger(L, value);
     lua_setfield(L, -2, key);
@@ -76,7 +59,7 @@ int label_function(lua_State* L, bool eight_connected, const char* name) {
     auto* found = static_cast<ComponentInfo*>(
         lua_newuserdata(L, static_cast<std::size_t>(capacity) * sizeof(ComponentInfo) + 1));
     std::int32_t count = 0;
-    run_guarded(L, name, [&] { count = label_region(job, eight_connected, limits, found); });
+    guarded(L, name, [&] { count = label_region(job, eight_connected, limits, found); });
 
     lua_createtable(L, count, 0);
     for (std::int32_t k = 0; k < count; ++k) {
@@ -124,7 +107,7 @@ int l_label2mask(lua_State* L) {
     }
     if (!work_to_do) return 0;
     resolve_job(L, r, args, &job);
-    run_guarded(L, "label2mask", [&] { label_to_mask(job, selected); });
+    guarded(L, "label2mask", [&] { label_to_mask(job, selected); });
     return 0;
 }
 
@@ -136,6 +119,6 @@ int l_remove_hole(lua_State* L) {
     RegionArgs args;
     if (!read_job(L, &args, &job)) return 0;
     resolve_job(L, r, args, &job);
-    run_guarded(L, "remove_hole", [&] { remove_holes(job); });
+    guarded(L, "remove_hole", [&] { remove_holes(job); });
     return 0;
 }

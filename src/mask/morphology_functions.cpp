@@ -3,9 +3,7 @@
 // where element is a disc radius or a table of 0/1 rows.  They read and
 // write only the y component.
 #include <algorithm>
-#include <new>
-#include <stdexcept>
-#include <string>
+#include <cstdint>
 
 #include "mask/morphology.h"
 #include "script/binding.h"
@@ -51,20 +49,6 @@ MorphologyElement check_element(lua_State* L) {
     return e;
 }
 
-// Runs the kernel; failures become a Lua error naming the function.
-void run_guarded(lua_State* L, const char* name, const MorphologyJob& job,
-                 const MorphologyElement& element, MorphologyOp op, std::uint32_t threads) {
-    guarded(L, [&] {
-        try {
-            morphology_region(job, element, op, threads);
-        } catch (const std::bad_alloc&) {
-            throw std::runtime_error(std::string(name) + ": not enough memory (bad allocation)");
-        } catch (const std::exception& e) {
-            throw std::runtime_error(std::string(name) + ": " + e.what());
-        }
-    });
-}
-
 int morphology_function(lua_State* L, MorphologyOp op, const char* name) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {9});
@@ -84,7 +68,8 @@ int morphology_function(lua_State* L, MorphologyOp op, const char* name) {
     // The thread-count track runs 1..16; anything below asks for one
     // worker per processor, as the toolkit's 0 does.
     const int n = r.lfip->thread_n;
-    run_guarded(L, name, job, element, op, n > 0 ? static_cast<std::uint32_t>(n) : 0u);
+    const std::uint32_t threads = n > 0 ? static_cast<std::uint32_t>(n) : 0u;
+    guarded(L, name, [&] { morphology_region(job, element, op, threads); });
     return 0;
 }
 
