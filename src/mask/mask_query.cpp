@@ -1,7 +1,7 @@
 // mask_range, mask_center.
 #include "mask/mask_query.h"
 
-#include "script/binding.h"
+#include "script/area_args.h"
 
 bool mask_range(const Frame& mask, const Region& area, int threshold, Region* box) {
     // Selection is tracked by a flag rather than by the start values
@@ -68,10 +68,10 @@ struct QueryArgs {
 QueryArgs read_query(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {6});
-    const int n = check_int(L, 1);
-    Region area = check_region(L, 2);
+    const RegionArgs args = read_region_args(L);
     const int threshold = check_int(L, 6);
-    const Frame mask = require_frame(L, r, n);
+    const Frame mask = require_frame(L, r, args.buffer);
+    Region area = args.region;
     clip_region(area, mask.max_w, mask.max_h);
     return {mask, area, threshold};
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "mask/morphology.h"
-#include "script/binding.h"
+#include "script/area_args.h"
 
 namespace {
 
@@ -52,17 +52,17 @@ MorphologyElement check_element(lua_State* L) {
 int morphology_function(lua_State* L, MorphologyOp op, const char* name) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {9});
-    int v[8];
-    check_ints(L, 1, 8, v);
+    const PairArgs args = read_pair_args(L);
     const MorphologyElement element = check_element(L);
 
     MorphologyJob job;
-    job.sx = v[2], job.sy = v[3], job.w = v[4], job.h = v[5], job.dx = v[6], job.dy = v[7];
+    job.sx = args.sx, job.sy = args.sy, job.w = args.w, job.h = args.h;
+    job.dx = args.dx, job.dy = args.dy;
     if (job.w <= 0 || job.h <= 0) return 0;
     job.w = std::min(job.w, r.fpip->max_w);
     job.h = std::min(job.h, r.fpip->max_h);
-    job.source = require_frame(L, r, v[0]);
-    job.destination = require_frame(L, r, v[1]);
+    job.source = require_frame(L, r, args.src);
+    job.destination = require_frame(L, r, args.dst);
     job.picture_w = r.fpip->w;
     job.picture_h = r.fpip->h;
     // The thread-count track runs 1..16; anything below asks for one
