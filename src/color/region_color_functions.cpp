@@ -1,6 +1,7 @@
 // Script bindings of the region colour functions: color, color_rgb,
 // color_hsv, color_hsv_i, color_hsv_m, color_xyz, color_lab.  All take
 // (buffer, x, y, w, h, g1, g2, g3, o1, o2, o3) and return nothing.
+#include "color/bindings.h"
 #include "color/region_color.h"
 #include "script/area_args.h"
 

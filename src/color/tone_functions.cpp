@@ -1,6 +1,7 @@
 // Script bindings of the tone and level operations: gamma, sigmoid,
 // posterize, posterize_rgb, posterize_hsv, normalize, binarize.  Each takes
 // buffer, x, y, w, h first, then its own numbers, and returns nothing.
+#include "color/bindings.h"
 #include "color/tone.h"
 #include "script/area_args.h"
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "buffers/numeric.h"
+#include "mask/bindings.h"
 #include "mask/label.h"
 #include "script/area_args.h"
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "mask/bindings.h"
 #include "mask/morphology.h"
 #include "script/area_args.h"
 

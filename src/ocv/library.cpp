@@ -1,4 +1,6 @@
-// The script functions of this subsystem, in one registration table.
+// The script functions of this room, in one registration table: the end of
+// its bindings.
+#include "ocv/bindings.h"
 #include "script/library.h"
 
 const luaL_Reg ocv_functions[] = {

@@ -16,6 +16,7 @@
 #include <type_traits>
 
 #include "buffers/numeric.h"
+#include "color/bindings.h"
 #include "script/area_args.h"
 
 static_assert(std::is_trivially_destructible_v<HostRecords>);
