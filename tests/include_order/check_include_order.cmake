@@ -2,8 +2,9 @@
 #   platform < toolkit < buffers < script < color < the other families
 #   (draw, geometry, filters, mask, ocv) < host
 # A room may include itself.  The families other than color sit on one level
-# and so may not include each other.  Every violation is listed, then the
-# check fails.
+# and so may not include each other.  In the families only the bindings
+# (*_functions.cpp, library.cpp, bindings.h) may include the script: kernels
+# know nothing of Lua.  Every violation is listed, then the check fails.
 #
 #   cmake -DROOMS=<folder holding the rooms> -P check_include_order.cmake
 cmake_minimum_required(VERSION 3.20)
@@ -47,9 +48,13 @@ foreach(room IN LISTS rooms)
       if(target STREQUAL room OR NOT DEFINED level_${target})
         continue()  # the room's own headers, or a path outside the rooms
       endif()
+      string(STRIP "${line}" line)
       if(NOT level_${target} LESS level_${room})
-        string(STRIP "${line}" line)
         list(APPEND violations "${file} includes ${target}/ (${line})")
+      elseif(target STREQUAL "script" AND level_${room} GREATER level_script
+             AND level_${room} LESS level_host
+             AND NOT file MATCHES "(_functions\\.cpp|/library\\.cpp|/bindings\\.h)$")
+        list(APPEND violations "${file} is a kernel but includes script/ (${line})")
       endif()
     endforeach()
   endforeach()
