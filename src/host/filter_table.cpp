@@ -2,6 +2,7 @@
 #include "buffers/parallel.h"
 #include "buffers/store.h"
 #include "host/adapter_state.h"
+#include "host/filter_table.h"
 #include "platform/desktop.h"
 #include "script/engine.h"
 #include "script/filter_info.h"
@@ -21,8 +22,6 @@ bool close_color_box() {
 }
 
 }  // namespace host
-
-BOOL window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, void* editp, FILTER* fp);
 
 namespace {
 
