@@ -1,7 +1,8 @@
 // The script functions of this room, in one registration table: the end of
 // its bindings.
-#include "color/bindings.h"
 #include "script/library.h"
+
+#include "color/bindings.h"
 
 const luaL_Reg color_functions[] = {
     {"yc2rgb", l_yc2rgb},

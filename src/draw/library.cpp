@@ -1,7 +1,8 @@
 // The script functions of this room, in one registration table: the end of
 // its bindings.
-#include "draw/bindings.h"
 #include "script/library.h"
+
+#include "draw/bindings.h"
 
 const luaL_Reg draw_functions[] = {
     // Copy and alpha blending.

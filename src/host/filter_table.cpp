@@ -1,8 +1,9 @@
 // The filter table handed to the editor and the callbacks it drives.
+#include "host/filter_table.h"
+
 #include "buffers/parallel.h"
 #include "buffers/store.h"
 #include "host/adapter_state.h"
-#include "host/filter_table.h"
 #include "platform/desktop.h"
 #include "script/engine.h"
 #include "script/filter_info.h"

@@ -1,7 +1,8 @@
 // The script functions of this room, in one registration table: the end of
 // its bindings.
-#include "mask/bindings.h"
 #include "script/library.h"
+
+#include "mask/bindings.h"
 
 const luaL_Reg mask_functions[] = {
     // Colour keys, graded, difference and near-colour masks, mask logic.

@@ -1,7 +1,8 @@
 // The script functions of this room, in two registration tables: the end of
 // its bindings.
-#include "script/bindings.h"
 #include "script/library.h"
+
+#include "script/bindings.h"
 
 const luaL_Reg script_functions[] = {
     {"tickcount", l_tickcount},

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+// Laid out by hand: each registration group starts on a new line.
+// clang-format off
 const char* const library_order[kLibrarySize] = {
     "swapbuf", "createbuf", "releasebuf",
     "set_frame_n", "copyframe", "dispsize", "color", "color_rgb", "color_hsv", "color_hsv_i",
@@ -22,6 +24,7 @@ const char* const library_order[kLibrarySize] = {
     "mkmask_l_lab",
     "ocvtest", "cvcanny",
 };
+// clang-format on
 
 namespace {
 
