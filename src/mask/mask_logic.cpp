@@ -2,7 +2,7 @@
 // mask_xor.
 #include "mask/mask_logic.h"
 
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
 
 int mask_combine(MaskOp op, int a, int b) {
     // Grades are 16-bit, so the products of and, or and sub fit 32 bits.
@@ -26,22 +26,16 @@ int mask_combine(MaskOp op, int a, int b) {
 }
 
 void mask_not(const Frame& src, const Frame& dst, const PairArea& area) {
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* s = src.row(area.sy + i) + area.sx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) put_grade(d[j], 4096 - s[j].y);
-    });
+    for_each_pair(src, dst, area,
+                  [](const PIXEL_YC& s, PIXEL_YC& d) { put_grade(d, 4096 - s.y); });
 }
 
 namespace {
 
 template <MaskOp Op>
 void combine_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area) {
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* pa = a.row(area.ay + i) + area.ax;
-        const PIXEL_YC* pb = b.row(area.by + i) + area.bx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) put_grade(d[j], mask_combine(Op, pa[j].y, pb[j].y));
+    for_each_triple(a, b, dst, area, [](const PIXEL_YC& pa, const PIXEL_YC& pb, PIXEL_YC& d) {
+        put_grade(d, mask_combine(Op, pa.y, pb.y));
     });
 }
 
