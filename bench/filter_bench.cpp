@@ -176,7 +176,7 @@ void BM_cv_Canny(benchmark::State& state) {
 
 // The machine is shared: each case runs five times and reports, besides the
 // usual aggregates, its fastest run, the least disturbed one.
-double fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+static double fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 #define FILTER_RUNS ->MinTime(0.3)->Repetitions(5)->ComputeStatistics("min", fastest)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond)
 #define FILTER_ARGS ->Arg(1)->Arg(2) FILTER_RUNS
 #define MEDIAN_ARGS ->ArgsProduct({{3, 5}, {1, 2}}) FILTER_RUNS

@@ -3,7 +3,6 @@
 //   laplacian(src, dst, sx, sy, w, h, dx, dy)
 #include "filters/bindings.h"
 #include "filters/convolution.h"
-#include "filters/filter_args.h"
 
 int l_linear(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
@@ -15,7 +14,7 @@ int l_linear(lua_State* L) {
     check_table_rows(L, 9, "kernel");
     FilterJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
-    guarded(L, [&] { linear_region(job, cells, rows, cols); });
+    guarded(L, "linear", [&] { linear_region(job, cells, rows, cols); });
     return 0;
 }
 
@@ -25,6 +24,6 @@ int l_laplacian(lua_State* L) {
     const PairArgs args = read_pair_args(L);
     FilterJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
-    guarded(L, [&] { laplacian_region(job); });
+    guarded(L, "laplacian", [&] { laplacian_region(job); });
     return 0;
 }

@@ -5,7 +5,6 @@
 
 #include "filters/bindings.h"
 #include "filters/defocus.h"
-#include "filters/filter_args.h"
 
 int l_defocus(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
@@ -14,7 +13,7 @@ int l_defocus(lua_State* L) {
     const int kw = check_int(L, 9), kh = check_int(L, 10);
     FilterJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
-    guarded(L, [&] { defocus_region(job, kw, kh); });
+    guarded(L, "defocus", [&] { defocus_region(job, kw, kh); });
     return 0;
 }
 
@@ -33,6 +32,6 @@ int l_diffuse(lua_State* L) {
     PairArea area;
     if (!resolve_pair(L, r, args, src, dst, area)) return 0;
     const int pw = r.fpip->w, ph = r.fpip->h;
-    guarded(L, [&] { diffuse_region(src, dst, pw, ph, area, rx, ry); });
+    guarded(L, "diffuse", [&] { diffuse_region(src, dst, pw, ph, area, rx, ry); });
     return 0;
 }

@@ -2,7 +2,6 @@
 #include <cmath>
 
 #include "filters/bindings.h"
-#include "filters/filter_args.h"
 #include "filters/gaussian.h"
 
 int l_gaussian(lua_State* L) {
@@ -16,6 +15,6 @@ int l_gaussian(lua_State* L) {
         luaL_argerror(L, 9, "sigma must be a finite number, 0 or more");
     FilterJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
-    guarded(L, [&] { gaussian_region(job, sigma); });
+    guarded(L, "gaussian", [&] { gaussian_region(job, sigma); });
     return 0;
 }

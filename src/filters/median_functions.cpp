@@ -1,6 +1,5 @@
 // Script function median(src, dst, sx, sy, w, h, dx, dy, kw, kh).
 #include "filters/bindings.h"
-#include "filters/filter_args.h"
 #include "filters/median.h"
 
 int l_median(lua_State* L) {
@@ -10,6 +9,6 @@ int l_median(lua_State* L) {
     const int kw = check_int(L, 9), kh = check_int(L, 10);
     FilterJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
-    guarded(L, [&] { median_region(job, kw, kh); });
+    guarded(L, "median", [&] { median_region(job, kw, kh); });
     return 0;
 }

@@ -36,7 +36,7 @@ int l_cvcanny(lua_State* L) {
     const int aperture = n == 11 ? check_int(L, 11) : 3;
     BridgeJob job;
     if (!resolve_bridge_job(L, r, args, job)) return 0;
-    guarded(L, [&] { canny_region(job, threshold1, threshold2, aperture); });
+    guarded(L, "cvcanny", [&] { canny_region(job, threshold1, threshold2, aperture); });
     return 0;
 }
 
@@ -46,6 +46,6 @@ int l_ocvtest(lua_State* L) {
     const PairArgs args = read_pair_args(L);
     BridgeJob job;
     if (!resolve_bridge_job(L, r, args, job)) return 0;
-    guarded(L, [&] { flip_test_region(job); });
+    guarded(L, "ocvtest", [&] { flip_test_region(job); });
     return 0;
 }
