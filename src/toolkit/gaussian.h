@@ -36,9 +36,9 @@
 namespace mist {
 
 // The largest sigma the filter uses; a larger one acts as this.  Its kernel
-// already reaches 2^21 pixels, far beyond any frame, and the cost of
-// normalising a kernel grows with its length.
-constexpr double kMaxGaussianSigma = 1048576.0;
+// already reaches 131072 pixels, far beyond any frame, and the cost of
+// normalising a kernel (one exponential per tap) grows with its length.
+constexpr double kMaxGaussianSigma = 65536.0;
 
 // A normalised kernel of radius r, of which the taps -reach..reach are kept
 // (reach = min(r, the reach limit)); weights[reach + k] is tap k.

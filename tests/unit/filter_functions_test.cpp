@@ -265,3 +265,17 @@ TEST_F(FilterFunctions, ArgumentErrorsComeBeforeAnyPixelChanges) {
     EXPECT_EQ(run("median(99, 99, 0, 0, 8, -1, 0, 0, 3, 3)"), "");
     EXPECT_EQ(run("cvcanny(99, 99, 0, 0, 0, 0, 0, 0, 1, 2)"), "");
 }
+
+TEST_F(FilterFunctions, HugeSigmasAndWindowsActAsTheLargestTheyCanUse) {
+    // Their cost is bounded by the region, whatever the argument.
+    fill_varied(2, 12);
+    ASSERT_EQ(run("gaussian(2, 3, 0, 0, 64, 48, 0, 0, 1e300)"), "");
+    ASSERT_EQ(run("gaussian(2, 4, 0, 0, 64, 48, 0, 0, 65536)"), "");
+    EXPECT_TRUE(same_buffers(3, 4));
+    ASSERT_EQ(run("median(2, 3, 0, 0, 64, 48, 0, 0, 2e9, 3)"), "");
+    ASSERT_EQ(run("median(2, 4, 0, 0, 64, 48, 0, 0, 64, 3)"), "");
+    EXPECT_TRUE(same_buffers(3, 4));
+    ASSERT_EQ(run("defocus(2, 3, 0, 0, 64, 48, 0, 0, 1e10, 1e10)"), "");
+    ASSERT_EQ(run("defocus(2, 4, 0, 0, 64, 48, 0, 0, 64, 48)"), "");
+    EXPECT_TRUE(same_buffers(3, 4));
+}
