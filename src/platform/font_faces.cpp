@@ -24,6 +24,10 @@ struct FcPatternDeleter {
     void operator()(FcPattern* p) const { FcPatternDestroy(p); }
 };
 using PatternPtr = std::unique_ptr<FcPattern, FcPatternDeleter>;
+struct FcFontSetDeleter {
+    void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
+};
+using FontSetPtr = std::unique_ptr<FcFontSet, FcFontSetDeleter>;
 
 // Line metrics as the editor's platform measures a font: the cell is the
 // Windows ascent plus descent of the OS/2 table, else the face's own
@@ -51,6 +55,8 @@ struct ResolvedFont {
     std::string family;  // UTF-8
     bool bold = false, italic = false;
     FontFace* primary = nullptr;
+    bool sorted_fetched = false;
+    FontSetPtr sorted;  // fonts to try for characters the primary face lacks
     std::unordered_map<char32_t, std::pair<FontFace*, FT_UInt>> fallback;
 };
 
@@ -163,18 +169,35 @@ GlyphSource FontLibrary::glyph(ResolvedFont* font, char32_t c) {
     if (it == font->fallback.end()) {
         if (font->fallback.size() >= kMaxFallbacks) font->fallback.clear();
         std::pair<FontFace*, FT_UInt> found{primary, 0};
-        PatternPtr pattern = make_pattern(font->family, font->bold, font->italic);
-        FcCharSet* chars = FcCharSetCreate();
-        std::string file;
-        int face_index = 0;
-        if (pattern && chars && FcCharSetAddChar(chars, c) &&
-            FcPatternAddCharSet(pattern.get(), FC_CHARSET, chars) &&
-            match(pattern.get(), &file, &face_index)) {
-            FontFace* face = state_->open(library_, file, face_index);
-            const FT_UInt other = face ? FT_Get_Char_Index(face->face, c) : 0;
-            if (other != 0) found = {face, other};
+        // The installed fonts in order of preference for this font's
+        // pattern, fetched once; the first that has c draws it.
+        if (!font->sorted_fetched) {
+            font->sorted_fetched = true;
+            PatternPtr pattern = make_pattern(font->family, font->bold, font->italic);
+            if (pattern) {
+                FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+                FcDefaultSubstitute(pattern.get());
+                FcResult result = FcResultNoMatch;
+                font->sorted.reset(FcFontSort(nullptr, pattern.get(), FcTrue, nullptr, &result));
+            }
         }
-        if (chars) FcCharSetDestroy(chars);
+        const FcFontSet* set = font->sorted.get();
+        for (int k = 0; set != nullptr && k < set->nfont; ++k) {
+            FcCharSet* chars = nullptr;
+            FcChar8* file = nullptr;
+            int face_index = 0;
+            if (FcPatternGetCharSet(set->fonts[k], FC_CHARSET, 0, &chars) != FcResultMatch ||
+                !FcCharSetHasChar(chars, c) ||
+                FcPatternGetString(set->fonts[k], FC_FILE, 0, &file) != FcResultMatch)
+                continue;
+            FcPatternGetInteger(set->fonts[k], FC_INDEX, 0, &face_index);
+            FontFace* face = state_->open(library_, reinterpret_cast<const char*>(file), face_index);
+            const FT_UInt other = face ? FT_Get_Char_Index(face->face, c) : 0;
+            if (other != 0) {
+                found = {face, other};
+                break;
+            }
+        }
         it = font->fallback.emplace(c, found).first;
     }
     return source(it->second.first, it->second.second);

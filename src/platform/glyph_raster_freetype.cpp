@@ -38,7 +38,10 @@ inline int div255(int x) { return (x + 128 + ((x + 128) >> 8)) >> 8; }
 struct Rect {
     std::int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     bool empty() const { return x1 <= x0 || y1 <= y0; }
-    std::int64_t area() const { return empty() ? 0 : (x1 - x0) * (y1 - y0); }
+    // Holds at most `limit` pixels (without overflowing on huge sides).
+    bool fits(std::int64_t limit) const {
+        return empty() || (x1 - x0 <= limit && y1 - y0 <= limit && (x1 - x0) * (y1 - y0) <= limit);
+    }
     Rect shifted(std::int64_t dx, std::int64_t dy) const { return {x0 + dx, y0 + dy, x1 + dx, y1 + dy}; }
     Rect intersect(const Rect& o) const {
         return {std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
@@ -83,6 +86,16 @@ GlyphTransform transform_for(const GlyphSource& src, int height) {
     t.shear = src.slant ? kSlant : 0;
     if (src.embolden) t.embolden = std::max<FT_Pos>(1, src.face->face->units_per_EM / 24);
     return t;
+}
+
+// Pixels that any glyph of the face may cover, pen included, relative to
+// the glyph's origin (from the face's overall bounding box).
+Rect glyph_reach(const GlyphSource& src, int height, double radius) {
+    const GlyphTransform t = transform_for(src, height);
+    const FT_BBox& b = src.face->face->bbox;
+    const double grow = static_cast<double>(t.embolden);
+    return pixel_rect(b.xMin - grow, b.yMin - grow, b.xMax + grow, b.yMax + grow, t.scale, t.shear,
+                      radius + 2);
 }
 
 struct GlyphKey {
@@ -307,19 +320,17 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
                                    : anchor == kAnchorCentre ? x - pen / 2
                                                              : x - pen;
         const std::int64_t baseline = line_top + ascent;
+        std::size_t kept = first;  // glyphs that can reach the grid
         for (std::size_t k = first; k < w.glyphs.size(); ++k) {
-            PlacedGlyph& g = w.glyphs[k];
+            PlacedGlyph g = w.glyphs[k];
             g.x += start;
             g.y = baseline;
-            const FontFace& face = *g.source.face;
-            const GlyphTransform t = transform_for(g.source, height);
-            const FT_BBox& b = face.face->bbox;
-            const double grow = t.embolden;
-            box.include(pixel_rect(b.xMin - grow, b.yMin - grow, b.xMax + grow, b.yMax + grow, t.scale,
-                                   t.shear, radius + 2)
-                            .shifted(g.x, g.y)
-                            .intersect(grid));
+            const Rect reach = glyph_reach(g.source, height, radius).shifted(g.x, g.y).intersect(grid);
+            if (reach.empty()) continue;
+            box.include(reach);
+            w.glyphs[kept++] = g;
         }
+        w.glyphs.resize(kept);
         if (style.underline && pen > 0) {
             const FT_Face face = primary->face;
             const double em = face->units_per_EM;
@@ -350,11 +361,7 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
     // Glyphs: kept images where there are some, else rendered now.
     for (const PlacedGlyph& g : w.glyphs) {
         const GlyphTransform t = transform_for(g.source, height);
-        const FT_BBox& b = g.source.face->face->bbox;
-        const double grow = t.embolden;
-        const Rect reach = pixel_rect(b.xMin - grow, b.yMin - grow, b.xMax + grow, b.yMax + grow,
-                                      t.scale, t.shear, radius + 2);
-        if (reach.shifted(g.x, g.y).intersect(box).empty()) continue;
+        if (glyph_reach(g.source, height, radius).shifted(g.x, g.y).intersect(box).empty()) continue;
         const GlyphKey key{g.source.face, g.source.index, g.source.embolden, g.source.slant,
                            height, static_cast<int>(edge)};
         const auto hit = w.cache.find(key);
@@ -368,7 +375,7 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
         FT_Outline_Get_CBox(outline, &cbox);
         const Rect rect = pixel_rect(cbox.xMin, cbox.yMin, cbox.xMax, cbox.yMax, t.scale, t.shear,
                                      radius + 1);
-        if (rect.area() <= kCacheableArea) {
+        if (rect.fits(kCacheableArea)) {
             GlyphImage& image = w.cache_bytes <= kCacheBytes ? w.cache[key] : w.scratch;
             render_outline(w, outline, t, radius, rect, image);
             if (&image != &w.scratch) w.cache_bytes += image.fill.size() + image.grown.size() + 64;
