@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "bench_frame.h"
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
+#include "platform/thread_pool.h"
 #include "buffers/store.h"
 #include "color/region_color.h"
 #include "color/tone.h"
@@ -19,7 +20,7 @@ namespace {
 
 template <class Kernel>
 void run_kernel(benchmark::State& state, Kernel kernel) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     BenchFrame original;
     BenchFrame work;
     const Region all{0, 0, BenchFrame::kWidth, BenchFrame::kHeight};
@@ -66,7 +67,7 @@ COLOR_BENCH(binarize, binarize_luma(f, r, 2048));
 // The callbacks call a Lua function per pixel, sequentially whatever the
 // worker count; they run through a real state on a 1080p host frame.
 void run_script(benchmark::State& state, const char* code) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     BenchFrame edit, temp;
     int tracks[12] = {0, static_cast<int>(state.range(0))};
     int checks[1] = {0};

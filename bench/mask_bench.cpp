@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "bench_frame.h"
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
+#include "platform/thread_pool.h"
 #include "draw/alpha.h"
 #include "mask/difference_mask.h"
 #include "mask/graded_mask.h"
@@ -36,7 +37,7 @@ const PairArea kPair{0, 0, 0, 0, kW, kH};
 const TripleArea kTriple{0, 0, 0, 0, 0, 0, kW, kH};
 
 void BM_mkmask_hsv(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     Frames& f = frames();
     KeyBox box;
     box.lower[0] = 900, box.lower[1] = 1000, box.lower[2] = 500;
@@ -47,7 +48,7 @@ void BM_mkmask_hsv(benchmark::State& state) {
 }
 
 void BM_graded(benchmark::State& state, MaskSpace space, bool line) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     Frames& f = frames();
     GradedMask m;
     m.space = space;
@@ -64,7 +65,7 @@ void BM_mkmask_p_lab(benchmark::State& state) { BM_graded(state, MaskSpace::Lab,
 void BM_mkmask_l_rgb(benchmark::State& state) { BM_graded(state, MaskSpace::Rgb, true); }
 
 void BM_mkmask_diff(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     Frames& f = frames();
     DifferenceMask m;
     m.gain = 2;
@@ -73,7 +74,7 @@ void BM_mkmask_diff(benchmark::State& state) {
 }
 
 void BM_mask_and(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     Frames& f = frames();
     for (auto _ : state) mask_logic(MaskOp::And, f.a.frame(), f.b.frame(), f.out.frame(), kTriple);
     finish(state);
@@ -82,7 +83,7 @@ void BM_mask_and(benchmark::State& state) {
 // Sequential by design (it runs in the calling thread); the thread count
 // only shows that.
 void BM_mask_center(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     Frames& f = frames();
     double cx = 0, cy = 0;
     for (auto _ : state) {
@@ -93,7 +94,7 @@ void BM_mask_center(benchmark::State& state) {
 }
 
 void BM_merge_near(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     Frames& f = frames();
     NearMerge m;
     m.key[0] = 2048;
@@ -103,7 +104,7 @@ void BM_merge_near(benchmark::State& state) {
 }
 
 void BM_alpha_mask(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     Frames& f = frames();
     const MaskedArea area{0, 0, 0, 0, 0, 0, kW, kH};
     for (auto _ : state) alpha_masked(f.a.frame(), f.out.frame(), f.b.frame(), area);
@@ -111,7 +112,7 @@ void BM_alpha_mask(benchmark::State& state) {
 }
 
 void BM_alpha_rgb(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     Frames& f = frames();
     for (auto _ : state) alpha_rgb(f.a.frame(), f.out.frame(), kPair, 1000, 2000, 3000);
     finish(state);

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "bench_frame.h"
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
+#include "platform/thread_pool.h"
 #include "mask/label.h"
 #include "mask/morphology.h"
 
@@ -68,7 +69,7 @@ void report(benchmark::State& state) {
 // Toolkit morphology on the whole picture; arg 0: radius (0 = 5 x 5 table).
 void run_morphology(benchmark::State& state, MorphologyOp op) {
     const int threads = static_cast<int>(state.range(1));
-    set_parallel_workers(threads);
+    pool::set_worker_count(threads);
     std::vector<PIXEL_YC> out(mask().size());
     MorphologyJob job;
     job.source = {mask().data(), kW, kH};
@@ -113,7 +114,7 @@ LabelJob whole_mask_job(std::vector<PIXEL_YC>& out) {
 }
 
 void BM_label8(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     std::vector<PIXEL_YC> out(mask().size());
     const LabelJob job = whole_mask_job(out);
     std::vector<ComponentInfo> found(static_cast<std::size_t>(component_capacity(kW, kH)));
@@ -135,7 +136,7 @@ void BM_cv_label8(benchmark::State& state) {
 }
 
 void BM_remove_hole(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     std::vector<PIXEL_YC> out(mask().size());
     const LabelJob job = whole_mask_job(out);
     for (auto _ : state) remove_holes(job);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "bench_frame.h"
-#include "buffers/parallel.h"
+#include "platform/thread_pool.h"
 #include "draw/text.h"
 #include "platform/glyph_raster.h"
 
@@ -34,7 +34,7 @@ FontState title_font() {
 }
 
 void BM_text_title(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     BenchFrame frame;
     FontState font = title_font();
     draw_text(frame.frame(), font, 960, 500, 1, kTitle);  // faces and glyphs are kept from here on
@@ -46,7 +46,7 @@ void BM_text_title(benchmark::State& state) {
 BENCHMARK(BM_text_title)->Arg(1)->Arg(2)->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void BM_text_title_first(benchmark::State& state) {
-    set_parallel_workers(static_cast<int>(state.range(0)));
+    pool::set_worker_count(static_cast<int>(state.range(0)));
     BenchFrame frame;
     FontState font = title_font();
     for (auto _ : state) {

@@ -13,3 +13,14 @@ struct PairArea {
 struct TripleArea {
     int ax = 0, ay = 0, bx = 0, by = 0, dx = 0, dy = 0, w = 0, h = 0;
 };
+
+// A source position (sx, sy), a destination (dx, dy) and a mask (mx, my)
+// sharing one clipped size w x h.
+struct MaskedArea {
+    int sx = 0, sy = 0, dx = 0, dy = 0, mx = 0, my = 0, w = 0, h = 0;
+};
+
+// The masked area of a triple whose positions are source, destination, mask.
+inline MaskedArea masked_area(const TripleArea& t) {
+    return {t.ax, t.ay, t.bx, t.by, t.dx, t.dy, t.w, t.h};
+}

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
 
 void copy_area(const Frame& from, int fx, int fy, const Frame& to, int bx, int by, int w, int h) {
     if (w < 1 || h < 1) return;

@@ -28,3 +28,12 @@ inline std::int16_t to_component(double v) { return low16(trunc_to_int(v)); }
 // 12-bit fixed point (4096 = 1.0) scaled back by an arithmetic shift right,
 // which rounds toward minus infinity (C++20 defines >> of a negative value so).
 inline int fixed12(long long v) { return static_cast<int>(v >> 12); }
+
+// A 32-bit value limited to the 16-bit range (for the members that saturate
+// rather than wrap).
+inline std::int16_t saturate16(long long v) {
+    return static_cast<std::int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
+}
+
+// A double truncated toward zero and saturated to the 16-bit range.
+inline std::int16_t saturate_component(double v) { return saturate16(trunc_to_int(v)); }

@@ -10,7 +10,8 @@
 // hue circle and clamped in S and V (color_hsv_i).  Gains and offsets whose
 // fixed-point form lies outside the int range saturate to it.
 #include "color/convert.h"
-#include "color/pixel_loop.h"
+#include "buffers/numeric.h"
+#include "buffers/rows.h"
 #include "color/region_color.h"
 
 namespace {

@@ -3,7 +3,8 @@
 #include <cmath>
 
 #include "color/convert.h"
-#include "color/pixel_loop.h"
+#include "buffers/numeric.h"
+#include "buffers/rows.h"
 #include "color/region_color.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // normalize and binarize: legal colour range and a luma threshold.
 #include "color/convert.h"
-#include "color/pixel_loop.h"
+#include "buffers/numeric.h"
+#include "buffers/rows.h"
 #include "color/tone.h"
 
 namespace {

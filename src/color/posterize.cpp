@@ -2,7 +2,8 @@
 // in YCbCr, RGB or HSV.  Each value is moved to the nearest multiple of the
 // step by adding half a step and dividing with truncation.
 #include "color/convert.h"
-#include "color/pixel_loop.h"
+#include "buffers/numeric.h"
+#include "buffers/rows.h"
 #include "color/tone.h"
 
 int level_step(int levels, int range) {

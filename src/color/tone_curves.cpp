@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "buffers/parallel.h"
-#include "color/pixel_loop.h"
+#include "buffers/numeric.h"
+#include "buffers/rows.h"
 #include "color/tone.h"
 
 namespace {

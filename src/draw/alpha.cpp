@@ -4,7 +4,7 @@
 
 #include "buffers/numeric.h"
 #include "color/convert.h"
-#include "draw/area_rows.h"
+#include "buffers/rows.h"
 #include "draw/blend.h"
 #include "script/area_args.h"
 #include "script/binding.h"
@@ -22,26 +22,26 @@ inline void blend_pixel(const PIXEL_YC& s, PIXEL_YC& d, int a) {
 }  // namespace
 
 void alpha_constant(const Frame& src, const Frame& dst, const PairArea& area, int a, int key) {
-    pair_rows(src, dst, area, [a, key](const PIXEL_YC& s, PIXEL_YC& d) {
+    for_each_pair(src, dst, area, [a, key](const PIXEL_YC& s, PIXEL_YC& d) {
         if (s.y > key) blend_pixel(s, d, a);
     });
 }
 
 void alpha_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area) {
-    masked_rows(src, dst, mask, area,
+    for_each_masked(src, dst, mask, area,
                 [](const PIXEL_YC& s, PIXEL_YC& d, const PIXEL_YC& m) { blend_pixel(s, d, m.y); });
 }
 
 void alpha_masked_keyed(const Frame& src, const Frame& dst, const Frame& mask,
                         const MaskedArea& area, int a, int key) {
-    masked_rows(src, dst, mask, area, [a, key](const PIXEL_YC& s, PIXEL_YC& d, const PIXEL_YC& m) {
+    for_each_masked(src, dst, mask, area, [a, key](const PIXEL_YC& s, PIXEL_YC& d, const PIXEL_YC& m) {
         if (m.y > key) blend_pixel(s, d, a);
     });
 }
 
 void alpha_yc(const Frame& src, const Frame& dst, const PairArea& area, int ay, int acb,
               int acr) {
-    pair_rows(src, dst, area, [=](const PIXEL_YC& s, PIXEL_YC& d) {
+    for_each_pair(src, dst, area, [=](const PIXEL_YC& s, PIXEL_YC& d) {
         d.y = static_cast<std::int16_t>(clamp16(blend12(s.y, d.y, ay)));
         d.cb = static_cast<std::int16_t>(clamp16(blend12(s.cb, d.cb, acb)));
         d.cr = static_cast<std::int16_t>(clamp16(blend12(s.cr, d.cr, acr)));
@@ -49,7 +49,7 @@ void alpha_yc(const Frame& src, const Frame& dst, const PairArea& area, int ay, 
 }
 
 void alpha_rgb(const Frame& src, const Frame& dst, const PairArea& area, int ar, int ag, int ab) {
-    pair_rows(src, dst, area, [=](const PIXEL_YC& s, PIXEL_YC& d) {
+    for_each_pair(src, dst, area, [=](const PIXEL_YC& s, PIXEL_YC& d) {
         const Triple sf = yc_to_rgb(s.y, s.cb, s.cr);
         const Triple df = yc_to_rgb(d.y, d.cb, d.cr);
         const double r =

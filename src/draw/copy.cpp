@@ -3,19 +3,19 @@
 #include "draw/copy.h"
 
 #include "buffers/copy_frame.h"
-#include "draw/area_rows.h"
+#include "buffers/rows.h"
 #include "script/area_args.h"
 #include "script/binding.h"
 
 void copy_keyed(const Frame& src, const Frame& dst, const PairArea& area, int key) {
-    pair_rows(src, dst, area, [key](const PIXEL_YC& s, PIXEL_YC& d) {
+    for_each_pair(src, dst, area, [key](const PIXEL_YC& s, PIXEL_YC& d) {
         if (s.y > key) d = s;
     });
 }
 
 void copy_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area,
                  int key) {
-    masked_rows(src, dst, mask, area, [key](const PIXEL_YC& s, PIXEL_YC& d, const PIXEL_YC& m) {
+    for_each_masked(src, dst, mask, area, [key](const PIXEL_YC& s, PIXEL_YC& d, const PIXEL_YC& m) {
         if (m.y > key) d = s;
     });
 }

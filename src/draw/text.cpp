@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
 #include "platform/glyph_raster.h"
 
 namespace {

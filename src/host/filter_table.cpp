@@ -1,8 +1,8 @@
 // The filter table handed to the editor and the callbacks it drives.
-#include "buffers/parallel.h"
 #include "buffers/store.h"
 #include "host/adapter_state.h"
 #include "platform/desktop.h"
+#include "platform/thread_pool.h"
 #include "script/engine.h"
 #include "script/filter_info.h"
 
@@ -48,7 +48,7 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
 }
 
 BOOL func_update(FILTER* fp, int /*status*/) {
-    set_parallel_workers(fp->track[kTrackThreads]);
+    pool::set_worker_count(fp->track[kTrackThreads]);
     return FALSE;
 }
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
 #include "script/area_args.h"
 #include "mask/color_spaces.h"
 #include "script/binding.h"
@@ -45,14 +45,9 @@ template <class Convert, class Distance>
 void difference_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
                      const DifferenceMask& m, const Convert& convert, const Distance& distance) {
     const double gain = m.gain, threshold = m.threshold;
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* pa = a.row(area.ay + i) + area.ax;
-        const PIXEL_YC* pb = b.row(area.by + i) + area.bx;
-        PIXEL_YC* out = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) {
-            const double d = distance(convert(pa[j]), convert(pb[j]));
-            put_grade(out[j], difference_grade(d, gain, threshold));
-        }
+    for_each_triple(a, b, dst, area, [&](const PIXEL_YC& pa, const PIXEL_YC& pb, PIXEL_YC& out) {
+        const double d = distance(convert(pa), convert(pb));
+        put_grade(out, difference_grade(d, gain, threshold));
     });
 }
 

@@ -2,7 +2,7 @@
 // loop, differing only in the colour space of the distance.
 #include "mask/graded_mask.h"
 
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
 #include "color/convert.h"
 #include "script/area_args.h"
 #include "mask/color_spaces.h"
@@ -36,13 +36,9 @@ void graded_rows(const Frame& src, const Frame& dst, const PairArea& area, const
                  const Convert& convert, const Triple& ka, const Triple& kb, const Triple& w) {
     const Triple wa = weigh(w, ka), wb = weigh(w, kb);  // weighted segment ends, once
     const double inner = m.inner, outer = m.outer;
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* in = src.row(area.sy + i) + area.sx;
-        PIXEL_YC* out = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) {
-            const double d = graded_distance<Line, Circular>(convert(in[j]), ka, wa, wb, w);
-            put_grade(out[j], distance_grade(d, inner, outer));
-        }
+    for_each_pair(src, dst, area, [&](const PIXEL_YC& in, PIXEL_YC& out) {
+        const double d = graded_distance<Line, Circular>(convert(in), ka, wa, wb, w);
+        put_grade(out, distance_grade(d, inner, outer));
     });
 }
 

@@ -2,7 +2,7 @@
 // colour values, with an optional soft margin.
 #include "mask/key_mask.h"
 
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
 #include "color/convert.h"
 #include "script/area_args.h"
 #include "script/binding.h"
@@ -45,14 +45,10 @@ void key_mask(const Frame& src, const Frame& dst, const PairArea& area, KeyBox b
     const bool shift_hue = hue_wraps && box.lower[0] > box.upper[0];
     if (shift_hue) box.lower[0] -= 3600;
     const Components components;
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* in = src.row(area.sy + i) + area.sx;
-        PIXEL_YC* out = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) {
-            IntTriple c = components(in[j]);
-            if (shift_hue && c.a >= wrap_from) c.a -= 3600;
-            put_grade(out[j], key_box_grade(c.a, c.b, c.c, box));
-        }
+    for_each_pair(src, dst, area, [&](const PIXEL_YC& in, PIXEL_YC& out) {
+        IntTriple c = components(in);
+        if (shift_hue && c.a >= wrap_from) c.a -= 3600;
+        put_grade(out, key_box_grade(c.a, c.b, c.c, box));
     });
 }
 

@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
 #include "buffers/region.h"
-#include "mask/work_plane.h"
+#include "buffers/work_plane.h"
 #include "toolkit/labeling.h"
 
 namespace {
@@ -23,14 +23,7 @@ struct Record {
 mist::array2<short> copy_region_in(const LabelJob& job) {
     mist::array2<short> work(static_cast<std::size_t>(job.w), static_cast<std::size_t>(job.h));
     if (work.empty()) throw std::length_error("work area too large");
-    int sx = job.sx, sy = job.sy, wx = 0, wy = 0, w = job.w, h = job.h;
-    clip_region_pair(sx, sy, wx, wy, w, h, job.source.max_w, job.source.max_h, job.w, job.h);
-    if (w < 1 || h < 1) return work;
-    parallel_rows(h, [&](int i) {
-        const PIXEL_YC* in = job.source.row(sy + i) + sx;
-        short* out = work.row(static_cast<std::size_t>(wy + i)) + wx;
-        for (int j = 0; j < w; ++j) out[j] = in[j].y;
-    });
+    load_plane({job.source, 0, 0, job.sx, job.sy, Border::buffer}, work);
     return work;
 }
 
@@ -99,7 +92,7 @@ std::int32_t label_region(const LabelJob& job, bool eight_connected, const Compo
             for (int x = 0; x < job.w; ++x) row[x] = new_label[static_cast<std::size_t>(row[x])];
         });
     }
-    store_work_y(work, 0, 0, job.destination, job.dx, job.dy, job.w, job.h);
+    store_plane(work, 0, 0, job.w, job.h, job.destination, job.dx, job.dy);
     return count;
 }
 
@@ -139,5 +132,5 @@ void remove_holes(const LabelJob& job) {
         for (int x = 0; x < job.w; ++x)
             if (row[x] > 0) row[x] = 4096;
     });
-    store_work_y(work, 0, 0, job.destination, job.dx, job.dy, job.w, job.h);
+    store_plane(work, 0, 0, job.w, job.h, job.destination, job.dx, job.dy);
 }

@@ -1,7 +1,7 @@
 // mask_not, mask_and, mask_or, mask_sub, mask_xor.
 #include "mask/mask_logic.h"
 
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
 #include "script/area_args.h"
 #include "script/binding.h"
 
@@ -27,22 +27,16 @@ int mask_combine(MaskOp op, int a, int b) {
 }
 
 void mask_not(const Frame& src, const Frame& dst, const PairArea& area) {
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* s = src.row(area.sy + i) + area.sx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) put_grade(d[j], 4096 - s[j].y);
-    });
+    for_each_pair(src, dst, area,
+                  [](const PIXEL_YC& s, PIXEL_YC& d) { put_grade(d, 4096 - s.y); });
 }
 
 namespace {
 
 template <MaskOp Op>
 void combine_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area) {
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* pa = a.row(area.ay + i) + area.ax;
-        const PIXEL_YC* pb = b.row(area.by + i) + area.bx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) put_grade(d[j], mask_combine(Op, pa[j].y, pb[j].y));
+    for_each_triple(a, b, dst, area, [](const PIXEL_YC& pa, const PIXEL_YC& pb, PIXEL_YC& d) {
+        put_grade(d, mask_combine(Op, pa.y, pb.y));
     });
 }
 

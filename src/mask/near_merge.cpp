@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "buffers/numeric.h"
-#include "buffers/parallel.h"
+#include "buffers/rows.h"
 #include "color/convert.h"
 #include "script/area_args.h"
 #include "script/binding.h"
@@ -58,11 +58,8 @@ struct LabDistance {
 template <class Distance, class Write>
 void near_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
                const Distance& distance, const Write& write) {
-    parallel_rows(area.h, [&](int i) {
-        const PIXEL_YC* pa = a.row(area.ay + i) + area.ax;
-        const PIXEL_YC* pb = b.row(area.by + i) + area.bx;
-        PIXEL_YC* out = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) write(pa[j], pb[j], out[j], distance(pa[j]), distance(pb[j]));
+    for_each_triple(a, b, dst, area, [&](const PIXEL_YC& pa, const PIXEL_YC& pb, PIXEL_YC& out) {
+        write(pa, pb, out, distance(pa), distance(pb));
     });
 }
 

@@ -1,20 +1,22 @@
 // mist worker threads: thread_object, thread<T> and run_threads.
 //
 // A toolkit filter splits its image among `thread_count` workers of one
-// class.  run_threads starts an operating-system thread for workers 1..n-1,
-// runs worker 0 in the calling thread, then waits for and closes the others,
-// so no thread outlives the call.  Each worker's lock is held by its own
-// thread while the body runs; close() uses it to learn that the body has
-// ended.  The platform pieces are std::thread, std::mutex (try_lock) and
-// std::thread::hardware_concurrency.
+// class.  run_threads runs worker 0 in the calling thread and workers
+// 1..n-1 each on its own thread of the plug-in's pool, and returns when all
+// have finished, so no work outlives the call.  The pool's threads are
+// started once and kept, so a call pays no thread start-up.
+//
+// A worker's create/wait/close are the single-worker form of the same: its
+// body runs as a pool task, holding the worker's lock while it runs; close()
+// waits for the body's end and then takes and releases the lock.
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <mutex>
-#include <system_error>
 #include <thread>
+
+#include "platform/thread_pool.h"
 
 namespace mist {
 
@@ -47,47 +49,33 @@ public:
 
     ~thread() override { close(); }
 
-    // Starts the body on a new thread; false when a thread is already held
-    // (the running one is left alone) or none could be started.
+    // Starts the body on a pool thread; false when a handle is already held
+    // (the running body is left alone) or no thread could be had.
     bool create() override {
-        if (has_handle_) return false;
-        finished_.store(false);
-        try {
-            handle_ = std::thread(&thread::thread_procedure, this);
-        } catch (const std::system_error&) {
-            return false;
-        }
-        has_handle_ = true;
+        if (task_.started()) return false;
+        if (!task_.start(&thread::task_procedure, this)) return false;
         thread_id_ = next_thread_id();
         return true;
     }
 
-    // Waits at most `milliseconds` (infinite_wait: until the body ends).
-    // A time-out is not a failure; false only when there is nothing that can
-    // be waited on correctly (a wait from the worker's own thread).
+    // Waits at most `milliseconds` (infinite_wait: until the body ends).  A
+    // time-out is not a failure; false only for a wait from the body itself,
+    // which could never end.
     bool wait(std::uint32_t milliseconds) override {
-        if (!has_handle_) return true;
-        if (handle_.get_id() == std::this_thread::get_id()) return false;
-        if (milliseconds == infinite_wait) {
-            if (handle_.joinable()) handle_.join();
-            return true;
-        }
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        while (!finished_.load() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!task_.started()) return true;
+        if (running_on_.load() == std::this_thread::get_id()) return false;
+        task_.wait(milliseconds == infinite_wait ? -1 : static_cast<long long>(milliseconds));
         return true;
     }
 
-    // Releases the thread: waits for the body to end by retrying a
-    // non-blocking acquire of the lock, then joins.  The finished flag
-    // covers a thread that has not yet taken its lock.  True with no handle.
+    // Waits for the body to end, confirms it through the lock, and releases
+    // the handle.  True with no handle.
     bool close() override {
-        if (!has_handle_) return true;
-        while (!finished_.load() || !lock_.try_lock()) std::this_thread::yield();
+        if (!task_.started()) return true;
+        task_.wait();
+        lock_.lock();
         lock_.unlock();
-        if (handle_.joinable()) handle_.join();
-        has_handle_ = false;
+        task_.release();
         thread_id_ = 0xFFFFFFFFu;
         return true;
     }
@@ -98,9 +86,18 @@ public:
         return true;
     }
 
+    // Runs the body as a thread of its own would, on the calling (pool)
+    // thread: under the worker's lock.
+    void run_as_thread() {
+        std::lock_guard<std::mutex> hold(lock_);
+        running_on_.store(std::this_thread::get_id());
+        result_ = thread_function();
+        running_on_.store(std::thread::id());
+    }
+
     std::uint32_t result() const { return result_; }
     std::uint32_t thread_id() const { return thread_id_; }
-    bool has_handle() const { return has_handle_; }
+    bool has_handle() const { return task_.started(); }
 
     std::uint32_t thread_index = 0;  // this worker's number among its siblings
     std::uint32_t thread_count = 1;  // number of siblings
@@ -109,44 +106,33 @@ protected:
     virtual std::uint32_t thread_function() = 0;
 
 private:
-    void thread_procedure() {
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            result_ = thread_function();
-        }
-        // Set after the lock is free: close() may then take it at once.
-        finished_.store(true);
-    }
+    static void task_procedure(void* self) { static_cast<thread*>(self)->run_as_thread(); }
 
     static std::uint32_t next_thread_id() {
         static std::atomic<std::uint32_t> counter{1};
         return counter.fetch_add(1);
     }
 
-    std::thread handle_;
-    bool has_handle_ = false;
+    pool::Task task_;
     std::uint32_t thread_id_ = 0xFFFFFFFFu;
     std::mutex lock_;
     std::uint32_t result_ = 0;
-    std::atomic<bool> finished_{false};
+    std::atomic<std::thread::id> running_on_{};
 };
 
-// Runs `count` workers: 1..count-1 on their own threads, 0 in the calling
-// thread, then waits for and closes the others.  False when a thread could
-// not be started, waited for or closed; a worker that could not be started
-// does not run, so its rows keep what the output held.
+// Runs `count` workers: 0 in the calling thread, 1..count-1 each on its own
+// pool thread, and returns when all have finished.  Always true: a worker
+// for which the system gives no thread runs in the calling thread instead.
 template <class Worker>
 bool run_threads(Worker* workers, std::uint32_t count) {
-    bool result = true;
-    for (std::uint32_t i = 1; i < count; ++i)
-        if (!workers[i].create()) result = false;
-    if (count >= 1) workers[0].run_here();
-    if (count <= 1) return result;
-    for (std::uint32_t i = 1; i < count; ++i)
-        if (!workers[i].wait(infinite_wait)) result = false;
-    for (std::uint32_t i = 1; i < count; ++i)
-        if (!workers[i].close()) result = false;
-    return result;
+    if (count == 0) return true;
+    pool::run_jobs(static_cast<int>(count), [workers](int k) {
+        if (k == 0)
+            workers[0].run_here();
+        else
+            workers[k].run_as_thread();
+    });
+    return true;
 }
 
 }  // namespace mist

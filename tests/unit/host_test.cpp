@@ -1,6 +1,6 @@
 // The filter table the editor receives and the callbacks it drives.
 #include <gtest/gtest.h>
-#include <omp.h>
+#include "platform/thread_pool.h"
 
 #include <cstring>
 #include <string>
@@ -54,13 +54,13 @@ TEST(FilterCallbacks, UpdateSetsTheWorkerCountFromTheThreadTrackOnly) {
     int tracks[12] = {0, 5, 0, 0, 0, 0, 0, 0, 0, 2048, 2048, 2048};
     fp.track = tracks;
     EXPECT_EQ(fp.func_update(&fp, 0), FALSE);
-    EXPECT_EQ(omp_get_max_threads(), 5);
+    EXPECT_EQ(pool::worker_count(), 5);
     tracks[0] = 9;  // the script number is not a worker count
     fp.func_update(&fp, 0);
-    EXPECT_EQ(omp_get_max_threads(), 5);
+    EXPECT_EQ(pool::worker_count(), 5);
     tracks[1] = 2;
     fp.func_update(&fp, 0);
-    EXPECT_EQ(omp_get_max_threads(), 2);
+    EXPECT_EQ(pool::worker_count(), 2);
 }
 
 namespace {

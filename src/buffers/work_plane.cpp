@@ -1,0 +1,132 @@
+#include "buffers/work_plane.h"
+
+#include <vector>
+
+#include "buffers/numeric.h"
+#include "buffers/pixel_format.h"
+#include "buffers/region.h"
+#include "buffers/rows.h"
+
+namespace {
+
+// The source coordinate that work coordinate v (already offset, so it may lie
+// anywhere) reads along an axis whose picture is L and buffer M long; -1 when
+// it reads nothing.
+long long map_coordinate(long long v, long long L, long long M, Border border) {
+    if (border == Border::buffer) return v >= 0 && v < M ? v : -1;
+    if (v < 0) {
+        v = -1 - v;
+        return v < M ? v : -1;
+    }
+    if (v >= L) {
+        v = 2 * L - 2 - v;
+        return v >= 0 && v < M ? v : -1;
+    }
+    return v < M ? v : -1;
+}
+
+// Per element type: a frame pixel into a work cell and back.
+struct YPlane {
+    static short load(const PIXEL_YC& p) { return p.y; }
+    static void store(short v, PIXEL_YC& p) { p.y = v; }
+};
+
+struct RgbPlane {
+    static mist::rgb<short> load(const PIXEL_YC& p) {
+        const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
+        return {to_component(t.a), to_component(t.b), to_component(t.c)};
+    }
+    static void store(const mist::rgb<short>& v, PIXEL_YC& p) {
+        const Triple t = rgb_to_yc(v.r, v.g, v.b);
+        p = {to_component(t.a), to_component(t.b), to_component(t.c)};
+    }
+};
+
+struct RgbFloatPlane {
+    static mist::rgb<float> load(const PIXEL_YC& p) {
+        const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
+        return {static_cast<float>(t.a), static_cast<float>(t.b), static_cast<float>(t.c)};
+    }
+    static void store(const mist::rgb<float>& v, PIXEL_YC& p) {
+        const Triple t = rgb_to_yc(v.r, v.g, v.b);
+        p = {to_component(t.a), to_component(t.b), to_component(t.c)};
+    }
+};
+
+template <class Plane, class T>
+void load(const PlaneSource& s, mist::array2<T>& plane) {
+    const int W = static_cast<int>(plane.width()), H = static_cast<int>(plane.height());
+    if (W < 1 || H < 1) return;
+    // Every row reads the same columns: map them once.
+    std::vector<int> column(static_cast<std::size_t>(W));
+    for (int u = 0; u < W; ++u)
+        column[static_cast<std::size_t>(u)] = static_cast<int>(
+            map_coordinate(s.x + u, s.picture_w, s.frame.max_w, s.border));
+    // The columns that read straight across, one run in the middle: the
+    // loop there needs no map.
+    auto straight_at = [&](int u) {
+        const int x = column[static_cast<std::size_t>(u)];
+        return x >= 0 && x == s.x + u;
+    };
+    int first = 0;
+    while (first < W && !straight_at(first)) ++first;
+    int last = first;
+    while (last < W && straight_at(last)) ++last;
+    parallel_rows(H, [&](int k) {
+        const long long y =
+            map_coordinate(s.y + k, s.picture_h, s.frame.max_h, s.border);
+        if (y < 0) return;
+        const PIXEL_YC* row = s.frame.row(static_cast<int>(y));
+        T* out = plane.row(static_cast<std::size_t>(k));
+        for (int u = 0; u < first; ++u) {
+            const int x = column[static_cast<std::size_t>(u)];
+            if (x >= 0) out[u] = Plane::load(row[x]);
+        }
+        if (last > first) {
+            const PIXEL_YC* straight = row + column[static_cast<std::size_t>(first)];
+            for (int u = first; u < last; ++u) out[u] = Plane::load(straight[u - first]);
+        }
+        for (int u = last; u < W; ++u) {
+            const int x = column[static_cast<std::size_t>(u)];
+            if (x >= 0) out[u] = Plane::load(row[x]);
+        }
+    });
+}
+
+template <class Plane, class T>
+void store(const mist::array2<T>& plane, int ox, int oy, int w, int h, const Frame& destination,
+           int dx, int dy) {
+    clip_region_pair(ox, oy, dx, dy, w, h, static_cast<int>(plane.width()),
+                     static_cast<int>(plane.height()), destination.max_w, destination.max_h);
+    if (w < 1 || h < 1) return;
+    parallel_rows(h, [&](int i) {
+        const T* in = plane.row(static_cast<std::size_t>(oy + i)) + ox;
+        PIXEL_YC* out = destination.row(dy + i) + dx;
+        for (int j = 0; j < w; ++j) Plane::store(in[j], out[j]);
+    });
+}
+
+}  // namespace
+
+void load_plane(const PlaneSource& source, mist::array2<short>& plane) {
+    load<YPlane>(source, plane);
+}
+void load_plane(const PlaneSource& source, mist::array2<mist::rgb<short>>& plane) {
+    load<RgbPlane>(source, plane);
+}
+void load_plane(const PlaneSource& source, mist::array2<mist::rgb<float>>& plane) {
+    load<RgbFloatPlane>(source, plane);
+}
+
+void store_plane(const mist::array2<short>& plane, int ox, int oy, int w, int h,
+                 const Frame& destination, int dx, int dy) {
+    store<YPlane>(plane, ox, oy, w, h, destination, dx, dy);
+}
+void store_plane(const mist::array2<mist::rgb<short>>& plane, int ox, int oy, int w, int h,
+                 const Frame& destination, int dx, int dy) {
+    store<RgbPlane>(plane, ox, oy, w, h, destination, dx, dy);
+}
+void store_plane(const mist::array2<mist::rgb<float>>& plane, int ox, int oy, int w, int h,
+                 const Frame& destination, int dx, int dy) {
+    store<RgbFloatPlane>(plane, ox, oy, w, h, destination, dx, dy);
+}

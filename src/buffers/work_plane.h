@@ -1,0 +1,73 @@
+// Moving a region of a frame buffer into a toolkit work array and back.
+//
+// A neighbourhood filter reads its region plus a halo into a work array,
+// runs its kernel there, and writes a block of the result back.  This is the
+// one place that does both copies.  A work array holds one plane: the Y of
+// each pixel (mist::array2<short>), or its RGB truncated to integers
+// (mist::rgb<short>) or kept as floats (mist::rgb<float>).
+//
+// Reading: work cell (u, k) takes the source pixel (x + u, y + k), where a
+// coordinate outside the readable area is mapped by the source's border
+// rule.  A cell whose coordinate maps nowhere keeps the value the array had
+// (arrays are zero-filled when made).  Writing: the block of the array at
+// (ox, oy) goes to the frame at (dx, dy), both positions clipped together,
+// the first against the array and the second against the buffer.  Rows run
+// in parallel in both directions.
+#pragma once
+
+#include "buffers/frame.h"
+#include "toolkit/array.h"
+#include "toolkit/rgb.h"
+
+enum class Border {
+    // Mirrored at the visible picture: before the first row or column the
+    // edge pixel is repeated (-1 reads 0, -2 reads 1); past the last one it
+    // is mirrored about the last pixel (L reads L - 2).  A mirrored
+    // coordinate outside the buffer maps nowhere.
+    mirror,
+    // The buffer's own pixels wherever they exist, also beyond the picture;
+    // outside the buffer nothing.
+    buffer,
+};
+
+struct PlaneSource {
+    Frame frame;
+    int picture_w = 0, picture_h = 0;  // the visible picture (for Border::mirror)
+    long long x = 0, y = 0;            // the source pixel of work cell (0, 0)
+    Border border = Border::mirror;
+};
+
+// Y -> short; RGB truncated toward zero, low 16 bits kept -> rgb<short>;
+// RGB rounded to float -> rgb<float>.
+void load_plane(const PlaneSource& source, mist::array2<short>& plane);
+void load_plane(const PlaneSource& source, mist::array2<mist::rgb<short>>& plane);
+void load_plane(const PlaneSource& source, mist::array2<mist::rgb<float>>& plane);
+
+// short -> the y of the pixel (cb and cr left alone); RGB -> Y, Cb, Cr by
+// rgb_to_yc, truncated toward zero, low 16 bits kept, no clamping.
+void store_plane(const mist::array2<short>& plane, int ox, int oy, int w, int h,
+                 const Frame& destination, int dx, int dy);
+void store_plane(const mist::array2<mist::rgb<short>>& plane, int ox, int oy, int w, int h,
+                 const Frame& destination, int dx, int dy);
+void store_plane(const mist::array2<mist::rgb<float>>& plane, int ox, int oy, int w, int h,
+                 const Frame& destination, int dx, int dy);
+
+// The RGB copies of the neighbourhood filters, under the names they go by:
+// the array is filled from (sx, sy) of a buffer whose picture is pw x ph,
+// mirrored beyond the picture.
+inline void load_rgb_region(const Frame& source, int pw, int ph, int sx, int sy,
+                            mist::array2<mist::rgb<short>>& array) {
+    load_plane({source, pw, ph, sx, sy, Border::mirror}, array);
+}
+inline void load_rgbf_region(const Frame& source, int pw, int ph, int sx, int sy,
+                             mist::array2<mist::rgb<float>>& array) {
+    load_plane({source, pw, ph, sx, sy, Border::mirror}, array);
+}
+inline void store_rgb_region(const mist::array2<mist::rgb<short>>& array, int ox, int oy, int w,
+                             int h, const Frame& destination, int dx, int dy) {
+    store_plane(array, ox, oy, w, h, destination, dx, dy);
+}
+inline void store_rgbf_region(const mist::array2<mist::rgb<float>>& array, int ox, int oy, int w,
+                              int h, const Frame& destination, int dx, int dy) {
+    store_plane(array, ox, oy, w, h, destination, dx, dy);
+}

@@ -1,0 +1,243 @@
+#include "platform/thread_pool.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace pool {
+namespace {
+
+thread_local bool inside_pool = false;
+
+// Counts the jobs of one run_jobs call down to zero.  The last job's
+// decrement and the caller's check happen under the mutex, so the caller
+// cannot return (and free the latch) while a job still touches it.
+struct Latch {
+    std::mutex m;
+    std::condition_variable cv;
+    int remaining = 0;
+
+    void count_down() {
+        std::lock_guard<std::mutex> hold(m);
+        if (--remaining == 0) cv.notify_all();
+    }
+    void wait() {
+        std::unique_lock<std::mutex> hold(m);
+        cv.wait(hold, [this] { return remaining == 0; });
+    }
+};
+
+// One pool thread.  The assignment fields are written by the assigning
+// thread while the worker is idle, then published by bumping `mailbox`,
+// on which the worker sleeps.
+struct Worker {
+    std::thread thread;
+    std::atomic<std::uint32_t> mailbox{0};
+    bool idle = true;  // guarded by the pool mutex
+    bool stop = false;
+    JobFunction job = nullptr;
+    void* context = nullptr;
+    int index = 0;
+    Latch* latch = nullptr;
+    void (*task_fn)(void*) = nullptr;
+    Task* task = nullptr;
+};
+
+// Tasks report their end through one condition variable: a task object may
+// be destroyed as soon as its waiter sees it finished, so nothing of it is
+// touched after the flag is set under this mutex.
+std::mutex task_mutex;
+std::condition_variable task_cv;
+
+class Pool {
+public:
+    ~Pool() { shut_down(); }
+
+    void set_worker_count(int n) {
+        n = std::clamp(n, 1, 64);
+        count_.store(n, std::memory_order_relaxed);
+        // Start the threads now so the first frame does not pay for them.
+        std::lock_guard<std::mutex> hold(m_);
+        while (static_cast<int>(workers_.size()) < n - 1)
+            if (spawn() == nullptr) break;
+    }
+
+    int worker_count() const { return count_.load(std::memory_order_relaxed); }
+
+    void run_jobs(int count, JobFunction job, void* context) {
+        if (count <= 0) return;
+        if (count == 1 || inside_pool) {
+            for (int k = 0; k < count; ++k) job(context, k);
+            return;
+        }
+        Latch latch;
+        latch.remaining = count - 1;
+        int handed = 1;
+        {
+            std::lock_guard<std::mutex> hold(m_);
+            for (; handed < count; ++handed) {
+                Worker* w = take_idle();
+                if (w == nullptr) break;
+                w->job = job;
+                w->context = context;
+                w->index = handed;
+                w->latch = &latch;
+                w->task_fn = nullptr;
+                w->task = nullptr;
+                wake(*w);
+            }
+        }
+        // Jobs that found no thread (the system refused one) run here.
+        for (int k = handed; k < count; ++k) {
+            job(context, k);
+            latch.count_down();
+        }
+        job(context, 0);
+        latch.wait();
+    }
+
+    bool start_task(Task* task, void (*fn)(void*), void* context) {
+        std::lock_guard<std::mutex> hold(m_);
+        Worker* w = take_idle();
+        if (w == nullptr) return false;
+        w->job = nullptr;
+        w->latch = nullptr;
+        w->task_fn = fn;
+        w->context = context;
+        w->task = task;
+        wake(*w);
+        return true;
+    }
+
+    void shut_down() {
+        std::vector<std::unique_ptr<Worker>> ending;
+        {
+            std::lock_guard<std::mutex> hold(m_);
+            ending.swap(workers_);
+            for (auto& w : ending) {
+                w->stop = true;
+                wake(*w);
+            }
+        }
+        for (auto& w : ending)
+            if (w->thread.joinable()) w->thread.join();
+    }
+
+private:
+    // An idle worker marked busy, or a new one; null when none can be
+    // started.  Called with the mutex held.
+    Worker* take_idle() {
+        for (auto& w : workers_)
+            if (w->idle) {
+                w->idle = false;
+                return w.get();
+            }
+        Worker* w = spawn();
+        if (w != nullptr) w->idle = false;
+        return w;
+    }
+
+    Worker* spawn() {
+        auto w = std::make_unique<Worker>();
+        try {
+            w->thread = std::thread(&Pool::loop, this, w.get());
+        } catch (const std::system_error&) {
+            return nullptr;
+        }
+        workers_.push_back(std::move(w));
+        return workers_.back().get();
+    }
+
+    static void wake(Worker& w) {
+        w.mailbox.fetch_add(1, std::memory_order_release);
+        w.mailbox.notify_one();
+    }
+
+    void loop(Worker* w) {
+        inside_pool = true;
+        std::uint32_t seen = 0;
+        for (;;) {
+            w->mailbox.wait(seen, std::memory_order_acquire);
+            seen = w->mailbox.load(std::memory_order_acquire);
+            JobFunction job;
+            void* context;
+            int index;
+            Latch* latch;
+            void (*task_fn)(void*);
+            Task* task;
+            {
+                std::lock_guard<std::mutex> hold(m_);
+                if (w->stop) return;
+                job = w->job, context = w->context, index = w->index, latch = w->latch;
+                task_fn = w->task_fn, task = w->task;
+            }
+            if (job != nullptr)
+                job(context, index);
+            else if (task_fn != nullptr)
+                task_fn(context);
+            // Idle again before the end is reported, so a caller that
+            // immediately hands out more work finds this thread free.
+            {
+                std::lock_guard<std::mutex> hold(m_);
+                w->idle = true;
+            }
+            if (latch != nullptr) latch->count_down();
+            if (task != nullptr) task->mark_done();
+        }
+    }
+
+    std::mutex m_;
+    std::vector<std::unique_ptr<Worker>> workers_;
+    std::atomic<int> count_{static_cast<int>(
+        std::clamp(std::thread::hardware_concurrency(), 1u, 64u))};
+};
+
+Pool& the_pool() {
+    static Pool pool;
+    return pool;
+}
+
+}  // namespace
+
+void set_worker_count(int n) { the_pool().set_worker_count(n); }
+int worker_count() { return the_pool().worker_count(); }
+void run_jobs(int count, JobFunction job, void* context) {
+    the_pool().run_jobs(count, job, context);
+}
+bool on_pool_thread() { return inside_pool; }
+void shut_down() { the_pool().shut_down(); }
+
+bool Task::start(void (*fn)(void*), void* context) {
+    if (started_) return false;
+    done_.store(0, std::memory_order_relaxed);
+    if (!the_pool().start_task(this, fn, context)) {
+        done_.store(1, std::memory_order_relaxed);
+        return false;
+    }
+    started_ = true;
+    return true;
+}
+
+void Task::mark_done() {
+    std::lock_guard<std::mutex> hold(task_mutex);
+    done_.store(1, std::memory_order_release);
+    task_cv.notify_all();
+}
+
+bool Task::wait(long long milliseconds) {
+    if (!started_) return true;
+    std::unique_lock<std::mutex> hold(task_mutex);
+    auto done = [this] { return done_.load(std::memory_order_acquire) != 0; };
+    if (milliseconds < 0) {
+        task_cv.wait(hold, done);
+        return true;
+    }
+    return task_cv.wait_for(hold, std::chrono::milliseconds(milliseconds), done);
+}
+
+}  // namespace pool
