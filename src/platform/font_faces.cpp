@@ -61,6 +61,9 @@ struct ResolvedFont {
 };
 
 struct FontLibrary::State {
+    // A configuration of our own (the system's files, loaded once), so that
+    // nothing else in the process shares or loses it.
+    FcConfig* config = FcInitLoadConfigAndFonts();
     std::map<std::pair<std::string, int>, FontFace> faces;  // by file and index
     std::map<std::tuple<std::string, bool, bool>, ResolvedFont> fonts;
 
@@ -93,7 +96,9 @@ FontLibrary::FontLibrary() : state_(new State) {
 
 FontLibrary::~FontLibrary() {
     for (auto& entry : state_->faces) FT_Done_Face(entry.second.face);
+    FcConfig* config = state_->config;
     delete state_;
+    if (config != nullptr) FcConfigDestroy(config);
     if (library_ != nullptr) FT_Done_FreeType(library_);
 }
 
@@ -112,11 +117,11 @@ PatternPtr make_pattern(const std::string& family, bool bold, bool italic) {
 }
 
 // The best installed font for a pattern, as file and face index.
-bool match(FcPattern* pattern, std::string* file, int* index) {
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+bool match(FcConfig* config, FcPattern* pattern, std::string* file, int* index) {
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    PatternPtr found(FcFontMatch(nullptr, pattern, &result));
+    PatternPtr found(FcFontMatch(config, pattern, &result));
     if (!found) return false;
     FcChar8* path = nullptr;
     if (FcPatternGetString(found.get(), FC_FILE, 0, &path) != FcResultMatch || path == nullptr)
@@ -130,7 +135,7 @@ bool match(FcPattern* pattern, std::string* file, int* index) {
 }  // namespace
 
 ResolvedFont* FontLibrary::resolve(std::string_view face_bytes, bool bold, bool italic) {
-    if (library_ == nullptr) return nullptr;
+    if (library_ == nullptr || state_->config == nullptr) return nullptr;
     auto key = std::make_tuple(std::string(face_bytes), bold, italic);
     auto it = state_->fonts.find(key);
     if (it != state_->fonts.end()) return it->second.primary ? &it->second : nullptr;
@@ -143,7 +148,7 @@ ResolvedFont* FontLibrary::resolve(std::string_view face_bytes, bool bold, bool 
     std::string file;
     int index = 0;
     PatternPtr pattern = make_pattern(font.family, bold, italic);
-    if (pattern && match(pattern.get(), &file, &index))
+    if (pattern && match(state_->config, pattern.get(), &file, &index))
         font.primary = state_->open(library_, file, index);
     return font.primary ? &font : nullptr;
 }
@@ -175,10 +180,11 @@ GlyphSource FontLibrary::glyph(ResolvedFont* font, char32_t c) {
             font->sorted_fetched = true;
             PatternPtr pattern = make_pattern(font->family, font->bold, font->italic);
             if (pattern) {
-                FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+                FcConfigSubstitute(state_->config, pattern.get(), FcMatchPattern);
                 FcDefaultSubstitute(pattern.get());
                 FcResult result = FcResultNoMatch;
-                font->sorted.reset(FcFontSort(nullptr, pattern.get(), FcTrue, nullptr, &result));
+                font->sorted.reset(
+                    FcFontSort(state_->config, pattern.get(), FcTrue, nullptr, &result));
             }
         }
         const FcFontSet* set = font->sorted.get();
