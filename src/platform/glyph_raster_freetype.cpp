@@ -415,12 +415,14 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
         compose(w.scratch, part.x0, part.y0, box, out);
     }
 
-    // The two channels: the glyphs over the outline.
+    // The two channels: the glyphs over the outline.  (Plain pointers: byte
+    // stores through the vectors would make the compiler reload them.)
+    std::uint8_t* glyph = out.glyph.data();
+    std::uint8_t* outline = out.edge.data();
     for (std::size_t i = 0; i < size; ++i) {
-        const int a = out.glyph[i], o = out.edge[i];
-        const int g = div255(o * (255 - a));
-        out.edge[i] = static_cast<std::uint8_t>(g);
-        out.glyph[i] = static_cast<std::uint8_t>(a + g);
+        const int a = glyph[i], g = div255(outline[i] * (255 - a));
+        outline[i] = static_cast<std::uint8_t>(g);
+        glyph[i] = static_cast<std::uint8_t>(a + g);
     }
 }
 
