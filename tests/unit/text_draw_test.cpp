@@ -170,6 +170,47 @@ TEST(TextDraw, OutlineSurroundsTheGlyphs) {
     EXPECT_TRUE(same_frames(plain, no_edge));
 }
 
+TEST(TextDraw, UnderlineBoldAndItalicOfAFaceWithoutThem) {
+    // IPAGothic has one regular style: bold and italic are synthesised.
+    const auto draw = [](int bold, int italic, int underline) {
+        FontArgs a;
+        a.face = "IPAGothic";
+        a.face_length = 9;
+        a.height = 48;
+        a.bold = bold, a.italic = italic, a.underline = underline;
+        a.text_color[0] = 4096;
+        FontState f;
+        set_font(f, a);
+        TestFrame t(kW, kH);
+        draw_text(t.frame, f, 20, 20, 2, "I  I");
+        return t;
+    };
+    TestFrame regular = draw(0, 0, 0), bold = draw(1, 0, 0), italic = draw(0, 1, 0),
+              underlined = draw(0, 0, 1);
+    const auto ink = [](TestFrame& f) {
+        long sum = 0;
+        for (const PIXEL_YC& p : f.pixels) sum += p.y;
+        return sum;
+    };
+    EXPECT_GT(ink(bold), ink(regular) * 11 / 10);
+    // The slant moves the top of the stems right and leaves the baseline.
+    const Box r = changed(regular), i = changed(italic);
+    const auto first_x = [](TestFrame& f, int y) {
+        for (int x = 0; x < kW; ++x)
+            if (f.at(x, y).y > 2000) return x;
+        return -1;
+    };
+    EXPECT_GT(first_x(italic, r.y0 + 2), first_x(regular, r.y0 + 2) + 3);
+    EXPECT_NEAR(first_x(italic, r.y1 - 1), first_x(regular, r.y1 - 1), 2);
+    EXPECT_EQ(i.y1, r.y1);
+    // The underline runs below the glyphs and across the spaces.
+    const Box u = changed(underlined);
+    EXPECT_GT(u.y1, r.y1);
+    const int gap_x = (r.x0 + r.x1) / 2;
+    EXPECT_EQ(regular.at(gap_x, u.y1).y, 0);
+    EXPECT_GT(underlined.at(gap_x, u.y1).y, 0);
+}
+
 TEST(TextDraw, DefaultFaceBeforeAnyFontCall) {
     FontState never;
     TestFrame f(kW, kH);
