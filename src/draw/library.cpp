@@ -1,4 +1,5 @@
 // The script functions of this subsystem, in one registration table.
+#include "draw/bindings.h"
 #include "script/library.h"
 
 // Copy and alpha blending.
@@ -13,5 +14,9 @@ const luaL_Reg draw_functions[] = {
     {"alpha", l_alpha},
     {"alpha_yc", l_alpha_yc},
     {"alpha_rgb", l_alpha_rgb},
+    // Shape filling.
+    {"fill", l_fill},
+    {"fill_line_r", l_fill_line_r},
+    {"ellipse", l_ellipse},
     {nullptr, nullptr},
 };
