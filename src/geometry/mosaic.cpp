@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -25,40 +26,70 @@ struct BlockSum {
 };
 
 // Blocks summed at a time on the stack; a block row wider than this is done
-// in several column chunks.
+// in several chunks of blocks.
 constexpr long long kChunkBlocks = 256;
+// Columns whose sums over a block's rows are kept at a time, and the rows
+// added into them before they are folded into the 64-bit block sums (the
+// 32-bit column sums cannot overflow within that many rows).
+constexpr long long kChunkColumns = 512;
+constexpr long long kRowsPerFold = 65536;
+
+// sums[k] += a[k] + b[k] + c[k] + d[k]: the components of four row segments
+// added to the column sums element by element, which vectorises; four rows
+// at a time keep the sums' loads and stores off the critical path.
+__attribute__((target_clones("avx2", "default"))) void add_rows(const std::int16_t* a,
+                                                               const std::int16_t* b,
+                                                               const std::int16_t* c,
+                                                               const std::int16_t* d,
+                                                               std::int32_t* sums, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) sums[k] += (a[k] + b[k]) + (c[k] + d[k]);
+}
+
+// Stands in for the missing rows of a last group of fewer than four.
+constexpr std::int16_t kZeros[3 * kChunkColumns] = {};
 
 // Averages every block of block rows [first, last).  Each block row belongs
-// to one job, so no two jobs add to the same block.
+// to one job, so no two jobs add to the same block.  The rows of a block row
+// are summed column by column first (contiguous, vectorised), then the
+// columns are folded into their blocks.
 void average_block_rows(const Frame& src, const MosaicRegion& r, const Span& src_rows,
                         const Span& src_cols, long long block_cols, BlockAverage* table,
                         long long first, long long last) {
     BlockSum sums[kChunkBlocks];
+    std::int32_t column_sums[3 * kChunkColumns];
     for (long long br = first; br < last; ++br) {
         const Span rows = Span{br * r.bh, std::min<long long>(r.h, (br + 1) * r.bh)} & src_rows;
         BlockAverage* out = table + br * block_cols;
         for (long long c0 = 0; c0 < block_cols; c0 += kChunkBlocks) {
             const long long c1 = std::min(block_cols, c0 + kChunkBlocks);
             for (long long c = c0; c < c1; ++c) sums[c - c0] = {0, 0, 0};
-            for (long long i = rows.begin; i < rows.end; ++i) {
-                // Offsets j are counted from the region's left edge, sx.
-                const PIXEL_YC* row = src.row(static_cast<int>(r.sy + i));
-                for (long long c = c0; c < c1; ++c) {
-                    const Span cols = Span{c * r.bw, std::min<long long>(r.w, (c + 1) * r.bw)} & src_cols;
-                    std::int64_t y = 0, cb = 0, cr = 0;
-                    const PIXEL_YC* p = row + (r.sx + cols.begin);
-                    for (long long n = cols.size(); n > 0; --n, ++p) {
-                        y += p->y;
-                        cb += p->cb;
-                        cr += p->cr;
+            const Span cols = Span{c0 * r.bw, std::min<long long>(r.w, c1 * r.bw)} & src_cols;
+            for (long long j0 = cols.begin; j0 < cols.end; j0 += kChunkColumns) {
+                const long long j1 = std::min(cols.end, j0 + kChunkColumns);
+                const std::size_t values = static_cast<std::size_t>(3 * (j1 - j0));
+                for (long long g0 = rows.begin; g0 < rows.end; g0 += kRowsPerFold) {
+                    const long long g1 = std::min(rows.end, g0 + kRowsPerFold);
+                    std::fill_n(column_sums, values, 0);
+                    auto segment = [&](long long i) {
+                        if (i >= g1) return kZeros;
+                        const PIXEL_YC* p = src.row(static_cast<int>(r.sy + i)) + (r.sx + j0);
+                        return reinterpret_cast<const std::int16_t*>(p);
+                    };
+                    for (long long i = g0; i < g1; i += 4)
+                        add_rows(segment(i), segment(i + 1), segment(i + 2), segment(i + 3),
+                                 column_sums, values);
+                    long long c = j0 / r.bw, edge = (c + 1) * r.bw;
+                    for (long long j = j0; j < j1; ++j) {
+                        if (j == edge) ++c, edge += r.bw;
+                        const std::int32_t* v = column_sums + 3 * (j - j0);
+                        BlockSum& s = sums[c - c0];
+                        s.y += v[0], s.cb += v[1], s.cr += v[2];
                     }
-                    BlockSum& s = sums[c - c0];
-                    s.y += y, s.cb += cb, s.cr += cr;
                 }
             }
             for (long long c = c0; c < c1; ++c) {
-                const Span cols = Span{c * r.bw, std::min<long long>(r.w, (c + 1) * r.bw)} & src_cols;
-                const std::int64_t count = rows.size() * cols.size();
+                const Span block = Span{c * r.bw, std::min<long long>(r.w, (c + 1) * r.bw)} & src_cols;
+                const std::int64_t count = rows.size() * block.size();
                 const BlockSum& s = sums[c - c0];
                 out[c].filled = count != 0;
                 if (count != 0)
@@ -70,14 +101,42 @@ void average_block_rows(const Frame& src, const MosaicRegion& r, const Span& src
     }
 }
 
+// Writes block rows [first, last) of the destination.  Every row of a block
+// row receives the same pixels, and the blocks that received source pixels
+// are one run of columns, so the first row is filled block by block and the
+// others copy it.
+void write_block_rows(const Frame& dst, const MosaicRegion& r, const Span& rows, const Span& cols,
+                      long long block_cols, const BlockAverage* table, long long first,
+                      long long last) {
+    for (long long br = first; br < last; ++br) {
+        const Span block_rows = Span{br * r.bh, std::min<long long>(r.h, (br + 1) * r.bh)} & rows;
+        if (block_rows.empty()) continue;
+        const BlockAverage* blocks = table + br * block_cols;
+        PIXEL_YC* head = dst.row(static_cast<int>(r.dy + block_rows.begin));
+        Span written{cols.end, cols.begin};
+        for (long long c = cols.begin / r.bw; c * r.bw < cols.end; ++c) {
+            if (!blocks[c].filled) continue;
+            const Span run = Span{c * r.bw, (c + 1) * r.bw} & cols;
+            fill_pixels(head + (r.dx + run.begin), static_cast<std::size_t>(run.size()), blocks[c].value);
+            written.begin = std::min(written.begin, run.begin);
+            written.end = std::max(written.end, run.end);
+        }
+        if (written.empty()) continue;
+        const std::size_t bytes = sizeof(PIXEL_YC) * static_cast<std::size_t>(written.size());
+        for (long long i = block_rows.begin + 1; i < block_rows.end; ++i)
+            std::memcpy(dst.row(static_cast<int>(r.dy + i)) + (r.dx + written.begin),
+                        head + (r.dx + written.begin), bytes);
+    }
+}
+
 }  // namespace
 
 bool mosaic(const Frame& src, const Frame& dst, const MosaicRegion& r) {
     if (r.w < 1 || r.h < 1) return true;
     const long long block_cols = (static_cast<long long>(r.w) + r.bw - 1) / r.bw;
     const long long block_rows = (static_cast<long long>(r.h) + r.bh - 1) / r.bh;
-    std::unique_ptr<BlockAverage[]> table(new (std::nothrow)
-                                              BlockAverage[static_cast<std::size_t>(block_cols * block_rows)]);
+    std::unique_ptr<BlockAverage[]> table(
+        new (std::nothrow) BlockAverage[static_cast<std::size_t>(block_cols * block_rows)]);
     if (!table) return false;
 
     const Span src_rows = forward_inside(r.h, r.sy, src.max_h);
@@ -89,15 +148,9 @@ bool mosaic(const Frame& src, const Frame& dst, const MosaicRegion& r) {
     const Span rows = forward_inside(r.h, r.dy, dst.max_h);
     const Span cols = forward_inside(r.w, r.dx, dst.max_w);
     if (rows.empty() || cols.empty()) return true;
-    parallel_rows(static_cast<int>(rows.size()), [&](int k) {
-        const long long i = rows.begin + k;
-        const BlockAverage* blocks = table.get() + (i / r.bh) * block_cols;
-        PIXEL_YC* row = dst.row(static_cast<int>(r.dy + i));
-        for (long long c = cols.begin / r.bw; c * r.bw < cols.end; ++c) {
-            if (!blocks[c].filled) continue;
-            const Span run = Span{c * r.bw, (c + 1) * r.bw} & cols;
-            fill_pixels(row + (r.dx + run.begin), static_cast<std::size_t>(run.size()), blocks[c].value);
-        }
+    const long long first = rows.begin / r.bh, last = (rows.end - 1) / r.bh + 1;
+    parallel_ranges(static_cast<int>(last - first), [&](int a, int b) {
+        write_block_rows(dst, r, rows, cols, block_cols, table.get(), first + a, first + b);
     });
     return true;
 }

@@ -133,6 +133,19 @@ TEST(MosaicKernel, LargeBlocksSumBeyond32Bits) {
     ASSERT_TRUE(mosaic(src.frame, dst.frame, {0, 0, 1024, 600, 0, 0, 1024, 600}));
     EXPECT_TRUE(same(dst.at(0, 0), {32767, -32768, 32767}));
     EXPECT_TRUE(same(dst.at(1023, 599), {32767, -32768, 32767}));
+    // 70000 rows: the column sums are folded into the block sums on the way.
+    TestFrame tall(2, 70000, {32767, -32768, -1}), out(2, 70000);
+    ASSERT_TRUE(mosaic(tall.frame, out.frame, {0, 0, 2, 70000, 0, 0, 2, 70000}));
+    EXPECT_TRUE(same(out.at(1, 69999), {32767, -32768, -1}));
+}
+
+TEST(MosaicKernel, ManyBlocksPerRow) {
+    // 350 blocks per row are summed in more than one chunk of blocks.
+    TestFrame src = varied_frame(700, 5), ours(700, 5), expect(700, 5);
+    const MosaicRegion r{0, 0, 700, 5, 0, 0, 2, 3};
+    ASSERT_TRUE(mosaic(src.frame, ours.frame, r));
+    mosaic_directly(src, expect, r);
+    for (std::size_t k = 0; k < ours.pixels.size(); ++k) ASSERT_TRUE(same(ours.pixels[k], expect.pixels[k])) << k;
 }
 
 using GeometryScript = MaskScript;
