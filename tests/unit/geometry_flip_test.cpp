@@ -59,33 +59,25 @@ TEST(FlipKernels, WholeFrameAgreesWithOpenCv) {
 TEST(FlipKernels, PartsOutsideAreSkippedAroundTheRegionsMiddle) {
     TestFrame src = varied_frame(12, 6);
     const PIXEL_YC keep{-1, -1, -1};
-    TestFrame dst(12, 6, keep);
-    // sx = -2, w = 10: source columns -2 and -1 are skipped, so destination
-    // columns 12 and 11 (dx + 9 and dx + 8, one inside) keep their content.
-    flip_horizontal(src.frame, dst.frame, {-2, 0, 10, 6, 3, 1});
-    for (int j = 0; j < 10; ++j) {
-        const int x = 3 + 9 - j;
-        if (x >= 12) continue;
-        if (j < 2)
-            EXPECT_TRUE(same(dst.at(x, 1), keep)) << j;
-        else
-            EXPECT_TRUE(same(dst.at(x, 1), src.at(j - 2, 0))) << j;
-    }
-    EXPECT_TRUE(same(dst.at(3, 0), keep));  // row dy - 1 untouched
-    // Destination hanging over the top: rows that would land at y < 0 drop.
-    TestFrame v(12, 6, keep);
-    flip_vertical(src.frame, v.frame, {0, 0, 4, 6, 5, -2});
-    for (int i = 0; i < 6; ++i) {
-        const int y = -2 + 5 - i;
-        if (y < 0) continue;
-        for (int j = 0; j < 4; ++j) EXPECT_TRUE(same(v.at(5 + j, y), src.at(j, i))) << i;
-    }
-    EXPECT_TRUE(same(v.at(5, 4), keep));
-    // Extreme positions do not overflow: nothing lies inside.
-    TestFrame w(12, 6, keep);
-    flip_horizontal(src.frame, w.frame, {INT_MAX - 3, 0, 12, 6, INT_MIN, 0});
-    flip_vertical(src.frame, w.frame, {0, INT_MIN, 12, 6, 0, INT_MAX});
-    for (const auto& p : w.pixels) ASSERT_TRUE(same(p, keep));
+    // sx = -2, w = 10 (the mirror axis stays at the middle of the 10 columns),
+    // a destination over the top edge, and positions at the int limits.
+    const FlipRegion cases[] = {{-2, 0, 10, 6, 3, 1}, {0, 0, 4, 6, 5, -2}, {7, -3, 12, 6, -4, 2},
+                                {INT_MAX - 3, 0, 12, 6, INT_MIN, 0}, {0, INT_MIN, 12, 6, 0, INT_MAX}};
+    for (bool horizontal : {true, false})
+        for (const FlipRegion& r : cases) {
+            TestFrame ours(12, 6, keep), expect(12, 6, keep);
+            (horizontal ? flip_horizontal : flip_vertical)(src.frame, ours.frame, r);
+            for (long long i = 0; i < r.h; ++i)
+                for (long long j = 0; j < r.w; ++j) {
+                    const long long x = r.sx + j, y = r.sy + i;
+                    const long long dx = horizontal ? 1LL * r.dx + r.w - 1 - j : r.dx + j;
+                    const long long dy = horizontal ? r.dy + i : 1LL * r.dy + r.h - 1 - i;
+                    if (x >= 0 && x < 12 && y >= 0 && y < 6 && dx >= 0 && dx < 12 && dy >= 0 && dy < 6)
+                        expect.at(int(dx), int(dy)) = src.at(int(x), int(y));
+                }
+            for (std::size_t k = 0; k < ours.pixels.size(); ++k)
+                ASSERT_TRUE(same(ours.pixels[k], expect.pixels[k])) << horizontal << " " << r.sx << " " << k;
+        }
 }
 
 TEST(MosaicKernel, WorkedAveragesAndTruncation) {
