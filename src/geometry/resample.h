@@ -11,6 +11,8 @@
 // buffer's max_w and each height to its max_h where the mapping says so.
 #pragma once
 
+#include <algorithm>
+
 #include "buffers/frame.h"
 
 // The source area a transform may read: columns [x0, x1) and rows [y0, y1)
@@ -22,7 +24,11 @@ struct ReadArea {
 
 // The rectangle x, y, w, h (w and h not above the buffer's size) limited to
 // the buffer.
-ReadArea read_area(const Frame& src, int x, int y, int w, int h);
+inline ReadArea read_area(const Frame& f, int x, int y, int w, int h) {
+    auto clamp = [](long long v, int bound) { return static_cast<int>(std::clamp<long long>(v, 0, bound)); };
+    return {clamp(x, f.max_w), clamp(static_cast<long long>(x) + w, f.max_w), clamp(y, f.max_h),
+            clamp(static_cast<long long>(y) + h, f.max_h)};
+}
 
 // Source rectangle sx, sy, sw, sh scaled onto destination rectangle dx, dy,
 // dw, dh; the first destination pixel samples the source corner exactly and
