@@ -89,117 +89,197 @@ int usage_error(const std::string& message) {
     return 2;
 }
 
-int run(const Options& options) {
+void print_error(const std::string& message) { std::fprintf(stderr, "quorvel: %s\n", message.c_str()); }
+
+// The input and what follows from it: the frame buffers' size, the script
+// folder, the file name the editor reports and the number of frames.
+struct Edit {
+    std::unique_ptr<FrameSource> source;
+    bool generated = false;  // blank: or pattern:, which has any number of frames
+    int max_w = 0, max_h = 0;
+    std::string dir;  // the script folder, absolute
+    std::string edited_file;
+    int frames = 0;
+};
+
+// Opens the input and sizes the frame buffers; 0, or the exit status.
+int open_input(const Options& options, Edit* edit) {
     std::string error;
-    auto source = open_source(options.input, &error);
-    if (!source) {
-        std::fprintf(stderr, "quorvel: %s\n", error.c_str());
-        return is_generated(options.input) ? 2 : 1;
+    edit->generated = is_generated(options.input);
+    edit->source = open_source(options.input, &error);
+    if (!edit->source) {
+        print_error(error);
+        return edit->generated ? 2 : 1;
     }
-    const int max_w = options.max_w ? options.max_w : source->width();
-    const int max_h = options.max_h ? options.max_h : source->height();
-    if (max_w < source->width() || max_h < source->height())
-        return usage_error("--max " + std::to_string(max_w) + "x" + std::to_string(max_h) +
-                           " is smaller than the input (" + std::to_string(source->width()) + "x" +
-                           std::to_string(source->height()) + ")");
+    const FrameSource& source = *edit->source;
+    edit->max_w = options.max_w ? options.max_w : source.width();
+    edit->max_h = options.max_h ? options.max_h : source.height();
+    if (edit->max_w < source.width() || edit->max_h < source.height())
+        return usage_error("--max " + std::to_string(edit->max_w) + "x" + std::to_string(edit->max_h) +
+                           " is smaller than the input (" + std::to_string(source.width()) + "x" +
+                           std::to_string(source.height()) + ")");
+    return 0;
+}
 
-    const bool generated = is_generated(options.input);
+// Finds the script folder and names the edited file in it; 0, or the exit
+// status.  The plug-in looks for its script beside the edited file.
+int find_script_folder(const Options& options, Edit* edit) {
     std::string dir = options.script_dir;
-    if (dir.empty()) dir = generated ? "." : folder_of(options.input);
-    dir = absolute(dir);
-    if (access(dir.c_str(), X_OK) != 0) return usage_error("script folder " + dir + " cannot be opened");
-    const std::string edited_file = dir + "/" + (generated ? "input.y4m" : base_name(options.input));
+    if (dir.empty()) dir = edit->generated ? "." : folder_of(options.input);
+    edit->dir = absolute(dir);
+    if (access(edit->dir.c_str(), X_OK) != 0) return usage_error("script folder " + edit->dir + " cannot be opened");
+    edit->edited_file = edit->dir + "/" + (edit->generated ? "input.y4m" : base_name(options.input));
+    return 0;
+}
 
-    int frames = generated ? 30 : source->frame_count();
-    if (options.frames >= 0) frames = generated ? options.frames : std::min(options.frames, frames);
+// The number of frames to run: 30 of a generated source, all of a file,
+// unless --frames says otherwise (never more than a file has).
+int frame_count(const Options& options, const Edit& edit) {
+    const int frames = edit.generated ? 30 : edit.source->frame_count();
+    if (options.frames < 0) return frames;
+    return edit.generated ? options.frames : std::min(options.frames, frames);
+}
 
-    std::unique_ptr<FrameSink> sink;
-    if (!options.output.empty()) {
-        std::FILE* stream = nullptr;
-        if (options.output == "-") {
-            // Standard output carries only the video: keep a private handle
-            // on it for the frames and send everything else that writes to
-            // it (a script's print, say) to standard error.
-            const int video_fd = dup(STDOUT_FILENO);
-            stream = video_fd >= 0 ? fdopen(video_fd, "wb") : nullptr;
-            if (stream == nullptr || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-                std::fprintf(stderr, "quorvel: cannot set up standard output\n");
-                return 1;
-            }
-        }
-        sink = open_sink(options.output, stream, source->rate_num(), source->rate_den(), &error);
-        if (!sink) {
-            std::fprintf(stderr, "quorvel: %s\n", error.c_str());
+// Opens --output, if any; 0, or the exit status.
+int open_output(const Options& options, const FrameSource& source, std::unique_ptr<FrameSink>* sink) {
+    if (options.output.empty()) return 0;
+    std::FILE* stream = nullptr;
+    if (options.output == "-") {
+        // Standard output carries only the video: keep a private handle on
+        // it for the frames and send everything else that writes to it (a
+        // script's print, say) to standard error.
+        const int video_fd = dup(STDOUT_FILENO);
+        stream = video_fd >= 0 ? fdopen(video_fd, "wb") : nullptr;
+        if (stream == nullptr || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+            print_error("cannot set up standard output");
             return 1;
         }
     }
-
-    PluginHost host;
-    if (!host.load(plugin_path(), &error)) {
-        std::fprintf(stderr, "quorvel: %s\n", error.c_str());
+    std::string error;
+    *sink = open_sink(options.output, stream, source.rate_num(), source.rate_den(), &error);
+    if (!*sink) {
+        print_error(error);
         return 1;
     }
-    desktop.answer = options.answer;
-    host.set_frame_n(frames);
-    host.begin(source.get(), max_w, max_h, edited_file, options.tracks, &desktop_services);
+    return 0;
+}
 
-    const bool progress = isatty(STDERR_FILENO) && options.output != "-";
-    const auto start = std::chrono::steady_clock::now();
+// The "frame n/N  fps" line on a terminal, rewritten after every frame.
+class Progress {
+public:
+    explicit Progress(bool shown) : shown_(shown), start_(std::chrono::steady_clock::now()) {}
+    void frame_done(int done, int total) const {
+        if (!shown_) return;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        std::fprintf(stderr, "\rframe %d/%d  %.1f fps ", done, total, seconds > 0 ? done / seconds : 0.0);
+    }
+    // A message between progress lines starts on a line of its own.
+    void error(const std::string& message) const {
+        std::fprintf(stderr, "%squorvel: %s\n", shown_ ? "\n" : "", message.c_str());
+    }
+    void end() const {
+        if (shown_) std::fputc('\n', stderr);
+    }
+
+private:
+    bool shown_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+// Runs every frame through the filter and writes it out; the exit status.
+int filter_frames(PluginHost& host, const Edit& edit, FrameSink* sink, const Progress& progress) {
+    std::string error;
     int status = 0;
     int n = 0;
     for (; n < host.frame_n(); ++n) {
         // A file has only its own frames, however many the script asks for.
-        if (!generated && n >= source->frame_count()) break;
+        if (!edit.generated && n >= edit.source->frame_count()) break;
         if (!host.process(n, &error)) {
-            std::fprintf(stderr, "%squorvel: %s\n", progress ? "\n" : "", error.c_str());
+            progress.error(error);
             status = 1;
         }
         // The frame is written even when the filter failed on it, as the
         // editor would show it, so the output keeps one frame per input frame.
         if (sink && !sink->write(n, host.output(), host.stride(), host.output_w(), host.output_h(), &error)) {
-            std::fprintf(stderr, "%squorvel: %s\n", progress ? "\n" : "", error.c_str());
+            progress.error(error);
             status = 1;
             break;
         }
-        if (progress) {
-            const double seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            std::fprintf(stderr, "\rframe %d/%d  %.1f fps ", n + 1, host.frame_n(),
-                         seconds > 0 ? (n + 1) / seconds : 0.0);
-        }
+        progress.frame_done(n + 1, host.frame_n());
     }
-    if (progress) std::fputc('\n', stderr);
-    if (!generated && host.frame_n() > n && status == 0 && n == source->frame_count())
+    progress.end();
+    if (!edit.generated && host.frame_n() > n && status == 0 && n == edit.source->frame_count())
         std::fprintf(stderr, "quorvel: the script asked for %d frames; the input has %d\n", host.frame_n(), n);
-    if (sink && !sink->finish(&error)) {
-        std::fprintf(stderr, "quorvel: %s\n", error.c_str());
-        status = 1;
-    }
+    return status;
+}
 
+// Completes the output; the exit status.
+int finish_output(FrameSink* sink) {
+    std::string error;
+    if (sink == nullptr || sink->finish(&error)) return 0;
+    print_error(error);
+    return 1;
+}
+
+// --click: presses on the last frame; their boxes go to standard output,
+// unless that carries the video.
+void click_preview(PluginHost& host, const Options& options) {
     desktop.boxes_to_stdout = options.output != "-";
     for (const auto& [x, y] : options.clicks) host.click(x, y);
     desktop.boxes_to_stdout = false;
+}
+
+// Shows the script's error log after the run; true when it had errors.
+bool show_script_errors(const std::string& dir) {
+    const std::string log = read_file(dir + "/lua_err.txt");
+    if (log.empty()) return false;
+    std::fprintf(stderr, "quorvel: the script reported errors (%s/lua_err.txt):\n%s", dir.c_str(), log.c_str());
+    if (log.back() != '\n') std::fputc('\n', stderr);
+    return true;
+}
+
+int run(const Options& options, PluginHost& host) {
+    Edit edit;
+    if (const int status = open_input(options, &edit)) return status;
+    if (const int status = find_script_folder(options, &edit)) return status;
+    edit.frames = frame_count(options, edit);
+    std::unique_ptr<FrameSink> sink;
+    if (const int status = open_output(options, *edit.source, &sink)) return status;
+
+    desktop.answer = options.answer;
+    host.set_frame_n(edit.frames);
+    host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks, &desktop_services);
+    const Progress progress(isatty(STDERR_FILENO) && options.output != "-");
+    int status = filter_frames(host, edit, sink.get(), progress);
+    if (finish_output(sink.get()) != 0) status = 1;
+    click_preview(host, options);
     host.end();
 
-    const std::string log = read_file(dir + "/lua_err.txt");
-    if (!log.empty()) {
-        std::fprintf(stderr, "quorvel: the script reported errors (%s/lua_err.txt):\n%s", dir.c_str(), log.c_str());
-        if (log.back() != '\n') std::fputc('\n', stderr);
-        if (options.strict) status = 1;
-    }
+    if (show_script_errors(edit.dir) && options.strict) status = 1;
     return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The plug-in's filter table says which tracks there are, with their
+    // ranges and defaults, so it is loaded before the options are read.
+    PluginHost host;
+    std::string load_error;
+    const bool loaded = host.load(plugin_path(), &load_error);
+
     Options options;
     std::string error;
     bool help = false;
-    if (!parse_options(argc - 1, argv + 1, &options, &error, &help)) return usage_error(error);
+    if (!parse_options(argc - 1, argv + 1, loaded ? &host.table() : nullptr, &options, &error, &help))
+        return usage_error(error);
     if (help) {
-        std::fputs(kUsage, stdout);
+        std::fputs(usage_text(loaded ? &host.table() : nullptr).c_str(), stdout);
         return 0;
     }
-    return run(options);
+    if (!loaded) {
+        print_error(load_error);
+        return 1;
+    }
+    return run(options, host);
 }

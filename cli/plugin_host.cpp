@@ -3,7 +3,8 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cstring>
+
+#include "tracks.h"
 
 namespace {
 
@@ -64,18 +65,21 @@ PluginHost::~PluginHost() {
 }
 
 void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::string& edited_file,
-                       const int (&tracks)[12], const DesktopServices* desktop) {
+                       const std::vector<int>& tracks, const DesktopServices* desktop) {
     active_host = this;
     source_ = source;
     edited_file_ = edited_file;
-    std::memcpy(tracks_, tracks, sizeof tracks_);
-    checks_[0] = filter_.check_default ? filter_.check_default[0] : 0;
+    tracks_ = tracks;
+    tracks_.resize(filter_.track_n > 0 ? filter_.track_n : 0, 0);
+    checks_.assign(filter_.check_n > 0 ? filter_.check_n : 0, 0);
+    for (std::size_t i = 0; filter_.check_default != nullptr && i < checks_.size(); ++i)
+        checks_[i] = filter_.check_default[i];
     exfunc_.set_frame_n = service_set_frame_n;
     exfunc_.get_file_info = service_get_file_info;
     exfunc_.set_ycp_filtering_cache_size = service_set_cache_size;
     exfunc_.get_ycp_filtering_cache_ex = service_get_cached_frame;
-    filter_.track = tracks_;
-    filter_.check = checks_;
+    filter_.track = tracks_.data();
+    filter_.check = checks_.data();
     filter_.exfunc = &exfunc_;
 
     const std::size_t pixels = static_cast<std::size_t>(max_w) * max_h;
@@ -115,8 +119,9 @@ bool PluginHost::process(int n, std::string* error) {
 }
 
 void PluginHost::click(int x, int y) {
-    if (filter_.func_WndProc == nullptr) return;
-    checks_[0] = 1;
+    const int box = color_info_check_box(filter_);
+    if (filter_.func_WndProc == nullptr || box < 0) return;
+    checks_[box] = 1;
     const LPARAM position = static_cast<LPARAM>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
                                                 static_cast<std::uint32_t>(x & 0xFFFF));
     filter_.func_WndProc(nullptr, WM_FILTER_MAIN_MOUSE_DOWN, 0, position, this, &filter_);

@@ -19,10 +19,14 @@ public:
     bool load(const std::string& plugin_path, std::string* error);
     ~PluginHost();
 
+    // The filter table the plug-in returned: its tracks and check boxes.
+    const FILTER& table() const { return filter_; }
+
     // The edit: the input, the frame buffers' size and the file name the
-    // editor reports (its folder is where the plug-in finds its script).
+    // editor reports (its folder is where the plug-in finds its script),
+    // and the value of each of the table's tracks.
     void begin(FrameSource* source, int max_w, int max_h, const std::string& edited_file,
-               const int (&tracks)[12], const DesktopServices* desktop);
+               const std::vector<int>& tracks, const DesktopServices* desktop);
 
     // Current number of frames of the edit (set_frame_n may change it).
     int frame_n() const { return frame_n_; }
@@ -52,8 +56,8 @@ private:
     FILTER filter_{};
     EXFUNC exfunc_{};
     FILTER_PROC_INFO fpip_{};
-    int tracks_[12] = {};
-    int checks_[1] = {};
+    std::vector<int> tracks_;  // one value per track of the table
+    std::vector<int> checks_;  // one value per check box of the table
     FrameSource* source_ = nullptr;
     int frame_n_ = 0;
     std::string edited_file_;

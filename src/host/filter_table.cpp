@@ -1,4 +1,7 @@
 // The filter table handed to the editor and the callbacks it drives.
+#include <cstdio>
+#include <exception>
+
 #include "buffers/store.h"
 #include "host/adapter_state.h"
 #include "platform/desktop.h"
@@ -36,7 +39,28 @@ const int track_maxs[kTrackCount] = {10, 16, 19, 4096, 4096, 4096, 4096, 4096, 4
 const char* const check_names[1] = {"クリックで色情報の表示"};
 const int check_defaults[1] = {0};
 
-BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
+void report_escape(const char* name, const char* what) noexcept {
+    char text[512];
+    std::snprintf(text, sizeof text, "%s: %s", name, what);
+    log_line(text);
+    std::fprintf(stderr, "Quorvel: %s\n", text);
+}
+
+// Nothing may leave an entry point as a C++ exception: the editor is C and
+// would be ended by it.  What escapes is logged and the call reports failure.
+template <class Body>
+BOOL entry_point(const char* name, Body&& body) {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        report_escape(name, e.what());
+    } catch (...) {
+        report_escape(name, "unknown exception");
+    }
+    return FALSE;
+}
+
+BOOL proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
     host::AdapterState& state = host::adapter_state();
     state.last_ycp_edit = fpip->ycp_edit;
     state.last_max_w = fpip->max_w;
@@ -47,16 +71,29 @@ BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
     return run_frame(fp, fpip) == 1 ? TRUE : FALSE;
 }
 
+BOOL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
+    return entry_point("func_proc", [&] { return proc(fp, fpip); });
+}
+
 BOOL func_update(FILTER* fp, int /*status*/) {
-    pool::set_worker_count(fp->track[kTrackThreads]);
-    return FALSE;
+    return entry_point("func_update", [&] {
+        pool::set_worker_count(fp->track[kTrackThreads]);
+        return FALSE;
+    });
 }
 
 BOOL func_exit(FILTER* /*fp*/) {
-    close_engine();
-    free_slots();
-    release_all_dynamic();
-    return TRUE;
+    return entry_point("func_exit", [] {
+        close_engine();
+        free_slots();
+        release_all_dynamic();
+        return TRUE;
+    });
+}
+
+BOOL func_WndProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, void* editp, FILTER* fp) {
+    return entry_point("func_WndProc",
+                       [&] { return window_proc(hwnd, message, wparam, lparam, editp, fp); });
 }
 
 FILTER_DLL filter_table = {
@@ -76,7 +113,7 @@ FILTER_DLL filter_table = {
     nullptr,
     func_exit,
     func_update,
-    window_proc,
+    func_WndProc,
     nullptr,
     nullptr,
     nullptr,
@@ -100,4 +137,16 @@ FILTER_DLL filter_table = {
 
 extern "C" __attribute__((visibility("default"))) FILTER_DLL* GetFilterTable() {
     return &filter_table;
+}
+
+// For host programs that want other limits on what a script may spend (see
+// ScriptLimits): a timeout per frame in seconds and a memory cap in bytes,
+// 0 for none, and the sandbox for untrusted scripts.
+extern "C" __attribute__((visibility("default"))) void QuorvelSetScriptLimits(
+    double frame_timeout_seconds, unsigned long long memory_bytes, int sandbox) {
+    ScriptLimits limits;
+    limits.frame_timeout_seconds = frame_timeout_seconds;
+    limits.memory_bytes = static_cast<std::size_t>(memory_bytes);
+    limits.sandbox = sandbox != 0;
+    set_script_limits(limits);
 }

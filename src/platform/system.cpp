@@ -23,15 +23,48 @@ std::int32_t tick_count() {
 
 std::int64_t clock_seconds() { return static_cast<std::int64_t>(::time(nullptr)); }
 
-bool file_write_time(const std::string& path, std::int64_t* time) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+FileCheck file_write_time(const std::string& path, std::int64_t* time) {
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (::stat(path.c_str(), &st) != 0) return FileCheck::missing;
+    if (!S_ISREG(st.st_mode)) return FileCheck::not_regular;
+    // Non-blocking, in case the path was replaced by a FIFO since the stat.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return FileCheck::missing;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    if (!ok) return false;
+    if (!regular) return FileCheck::not_regular;
     *time = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return true;
+    return FileCheck::ok;
+}
+
+bool path_is_below(const std::string& path, const std::string& folder) {
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) == nullptr) return false;
+    std::string base = add_separator(resolved);
+    std::string full;
+    if (::realpath(path.c_str(), resolved) != nullptr) {
+        full = resolved;
+    } else {
+        const std::size_t slash = path.find_last_of(kPathSeparator);
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+        if (name.empty() || name == "." || name == "..") return false;
+        if (::realpath(parent.c_str(), resolved) == nullptr) return false;
+        full = add_separator(resolved) + name;
+    }
+    return full.size() > base.size() && full.compare(0, base.size(), base) == 0;
+}
+
+std::uint64_t physical_memory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || size <= 0) return 0;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size);
+}
+
+std::int64_t monotonic_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }

@@ -18,9 +18,26 @@ std::int32_t tick_count();
 // Wall-clock time in whole seconds.
 std::int64_t clock_seconds();
 
-// Opens `path` for reading and reports its last-write time in nanoseconds.
-// False when the file cannot be opened (missing, unreadable, a folder).
-bool file_write_time(const std::string& path, std::int64_t* time);
+// What file_write_time found at a path.
+enum class FileCheck { ok, missing, not_regular };
+
+// Reports the last-write time of the regular file at `path` in nanoseconds,
+// after opening it for reading.  A path that names something other than a
+// regular file (a folder, a FIFO, a device) is never opened, so a FIFO
+// cannot block the caller.  `missing` also covers a file that cannot be
+// opened.
+FileCheck file_write_time(const std::string& path, std::int64_t* time);
+
+// True when `path` (relative to the working folder, or absolute) names a
+// place below `folder`, symbolic links resolved; a path that does not exist
+// yet counts by its parent folder.
+bool path_is_below(const std::string& path, const std::string& folder);
+
+// Bytes of physical memory; 0 when the system does not tell.
+std::uint64_t physical_memory();
+
+// Milliseconds of a monotonic clock, for time budgets.
+std::int64_t monotonic_ms();
 
 // Deletes a file; a missing file is not an error.
 void remove_file(const std::string& path);

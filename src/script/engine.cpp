@@ -1,6 +1,9 @@
 #include "script/engine.h"
 
+#include <algorithm>
+#include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "buffers/store.h"
@@ -8,6 +11,7 @@
 #include "platform/system.h"
 #include "script/filter_info.h"
 #include "script/library.h"
+#include "script/sandbox.h"
 
 namespace {
 
@@ -22,11 +26,91 @@ struct EngineState {
     int last_script_no = 0;
     std::int64_t last_write_time = 0;
     std::string script_dir;  // ends in the path separator; lfip->script_path points here
+    std::string refused_path;  // a script path reported as not a regular file
 };
 
 EngineState engine;
 LUA_FILTER_INFO filter_info{};
 std::int64_t (*engine_clock)() = platform::clock_seconds;
+ScriptLimits limits = default_script_limits();
+
+// Bytes the Lua state holds, against limits.memory_bytes.
+std::size_t lua_bytes = 0;
+
+// The end of the current frame's time budget (monotonic ms); 0 outside a
+// script run or without a budget.
+std::int64_t run_deadline = 0;
+
+// Where a Lua panic leaves to: the frame being run is abandoned.
+std::jmp_buf* panic_exit = nullptr;
+
+// Lua's allocator with a cap: a request that would take the state beyond
+// the limit fails as Lua expects (its "not enough memory" error), and
+// shrinking never fails.
+void* limited_alloc(void*, void* block, std::size_t old_size, std::size_t new_size) {
+    if (new_size == 0) {
+        std::free(block);
+        lua_bytes -= old_size;
+        return nullptr;
+    }
+    if (new_size > old_size && limits.memory_bytes != 0 &&
+        new_size - old_size > limits.memory_bytes - std::min(lua_bytes, limits.memory_bytes))
+        return nullptr;
+    void* grown = std::realloc(block, new_size);
+    if (grown == nullptr) return nullptr;
+    lua_bytes = lua_bytes - old_size + new_size;
+    return grown;
+}
+
+constexpr int kBudgetCheckInterval = 4096;  // instructions between clock reads
+
+// Runs every few thousand instructions; ends a run that is over its budget
+// with a script error.  From then on it runs at every instruction, so a
+// script that catches the error with pcall meets it again at once, outside
+// the pcall, until the error reaches the engine.
+void budget_hook(lua_State* L, lua_Debug*) {
+    if (run_deadline == 0 || platform::monotonic_ms() <= run_deadline) return;
+    lua_sethook(L, budget_hook, LUA_MASKCOUNT, 1);
+    char text[96];
+    std::snprintf(text, sizeof text, "script took longer than %g s in this frame",
+                  limits.frame_timeout_seconds);
+    luaL_error(L, "%s", text);
+}
+
+void install_budget(lua_State* L) {
+    if (limits.frame_timeout_seconds > 0)
+        lua_sethook(L, budget_hook, LUA_MASKCOUNT, kBudgetCheckInterval);
+    else
+        lua_sethook(L, nullptr, 0, 0);
+}
+
+void start_budget(lua_State* L) {
+    install_budget(L);
+    run_deadline = limits.frame_timeout_seconds > 0
+                       ? platform::monotonic_ms() +
+                             static_cast<std::int64_t>(limits.frame_timeout_seconds * 1000)
+                       : 0;
+}
+
+// An error outside every protected call.  Everything the engine does with
+// Lua runs protected, so this is a last line: log and leave the frame.
+int on_panic(lua_State* L) {
+    char text[512];
+    const char* what = lua_tostring(L, -1);
+    std::snprintf(text, sizeof text, "unprotected error in call to Lua API (%s)",
+                  what != nullptr ? what : "no message");
+    log_line(text);
+    if (panic_exit != nullptr) std::longjmp(*panic_exit, 1);
+    return 0;
+}
+
+lua_State* new_state() {
+    lua_State* L = lua_newstate(limited_alloc, nullptr);
+    if (L == nullptr) return nullptr;
+    lua_atpanic(L, on_panic);
+    install_budget(L);
+    return L;
+}
 
 void close_log() {
     if (engine.log != nullptr) std::fclose(engine.log);
@@ -67,11 +151,11 @@ void prefix_package_path(lua_State* L, const std::string& dir) {
 struct LoadRequest {
     FILTER* fp;
     FILTER_PROC_INFO* fpip;
+    const char* path;
 };
 
 // Fills a fresh state: standard libraries, the script library, the registry
-// records and the module path.  Runs protected, so running out of memory here
-// is logged instead of ending the process.
+// records and the module path.
 int prepare_state(lua_State* L) {
     auto* request = static_cast<LoadRequest*>(lua_touserdata(L, 1));
     lua_settop(L, 0);
@@ -79,35 +163,28 @@ int prepare_state(lua_State* L) {
     register_library(L);
     publish_records(L, request->fp, request->fpip);
     prefix_package_path(L, engine.script_dir);
+    if (limits.sandbox) apply_sandbox(L, engine.script_dir.c_str());
     return 0;
 }
 
-// Loads the script file named by argument 1 and runs its main chunk.
+// Loads the script file and runs its main chunk.
 int run_main_chunk(lua_State* L) {
-    if (luaL_loadfile(L, lua_tostring(L, 1)) != 0) return lua_error(L);
+    auto* request = static_cast<LoadRequest*>(lua_touserdata(L, 1));
+    if (limits.sandbox)
+        load_sandboxed_file(L, request->path);
+    else if (luaL_loadfile(L, request->path) != 0)
+        return lua_error(L);
     lua_call(L, 0, 0);
     return 0;
 }
 
-// lua_pcall without results; an error value other than nil goes to the log.
-bool pcall_logged(lua_State* L, int args) {
-    if (lua_pcall(L, args, 0, 0) == 0) return true;
-    if (lua_isnil(L, -1))
-        lua_pop(L, 1);
-    else
-        log_error(L);
-    return false;
-}
-
-// Runs `step` protected with one argument; logs an error value that is not nil.
-bool run_protected(lua_State* L, lua_CFunction step, void* light, const std::string* text) {
-    lua_pushcfunction(L, step);
-    if (text != nullptr)
-        lua_pushlstring(L, text->data(), text->size());
-    else
-        lua_pushlightuserdata(L, light);
-    const bool ok = pcall_logged(L, 1);
-    lua_settop(L, 0);
+// Runs `step` protected (lua_cpcall: even the call's own set-up cannot raise
+// outside protection) and logs its error.  The stack is left as it was.
+bool run_protected(lua_State* L, lua_CFunction step, void* request) {
+    const int top = lua_gettop(L);
+    const bool ok = lua_cpcall(L, step, request) == 0;
+    if (!ok) log_error(L);
+    lua_settop(L, top);
     return ok;
 }
 
@@ -117,15 +194,17 @@ void load_script(FILTER* fp, FILTER_PROC_INFO* fpip, const std::string& path) {
     platform::remove_file(engine.log_path);
 
     if (engine.lua != nullptr) lua_close(engine.lua);
-    engine.lua = luaL_newstate();
+    engine.lua = new_state();
     if (engine.lua == nullptr) {
         platform::message_box(nullptr, kNoMemory, kCaption, MB_OK | MB_ICONHAND);
         return;
     }
     release_all_dynamic();
-    LoadRequest request{fp, fpip};
-    if (run_protected(engine.lua, prepare_state, &request, nullptr))
-        run_protected(engine.lua, run_main_chunk, nullptr, &path);
+    LoadRequest request{fp, fpip, path.c_str()};
+    start_budget(engine.lua);
+    if (run_protected(engine.lua, prepare_state, &request))
+        run_protected(engine.lua, run_main_chunk, &request);
+    run_deadline = 0;
 }
 
 void reload_check(FILTER* fp, FILTER_PROC_INFO* fpip) {
@@ -140,7 +219,16 @@ void reload_check(FILTER* fp, FILTER_PROC_INFO* fpip) {
     filter_info.script_path = engine.script_dir.c_str();
     const std::string path = folder + script_file_name(filter_info.script_no);
     std::int64_t write_time = 0;
-    if (!platform::file_write_time(path, &write_time)) return;
+    const platform::FileCheck found = platform::file_write_time(path, &write_time);
+    if (found == platform::FileCheck::not_regular && engine.refused_path != path) {
+        // Only regular files are scripts: a FIFO or a device could block the
+        // editor at every check.  Said once per path.
+        engine.refused_path = path;
+        if (engine.log_path.empty()) engine.log_path = engine.script_dir + "lua_err.txt";
+        log_line((path + ": not a regular file").c_str());
+    }
+    if (found != platform::FileCheck::ok) return;
+    engine.refused_path.clear();
     if (write_time == engine.last_write_time) return;
     engine.last_write_time = write_time;
     load_script(fp, fpip, path);
@@ -177,21 +265,68 @@ void push_vars_table(lua_State* L) {
     push_int_field(L, "z", f.z);
 }
 
-// Calls video_filter; true when it ran to the end without an error.
-bool call_video_filter(lua_State* L, FILTER* fp, FILTER_PROC_INFO* fpip) {
-    const int top = lua_gettop(L);
-    publish_records(L, fp, fpip);
+struct FrameCall {
+    FILTER* fp;
+    FILTER_PROC_INFO* fpip;
+    bool defined;
+};
+
+// Publishes the records, builds the two tables and calls video_filter, all
+// protected: a collector metamethod or an allocation failure while the
+// tables are built is a script error like any other.
+int frame_call(lua_State* L) {
+    auto* call = static_cast<FrameCall*>(lua_touserdata(L, 1));
+    lua_settop(L, 0);
+    publish_records(L, call->fp, call->fpip);
     lua_getglobal(L, "video_filter");
     if (!lua_isfunction(L, -1)) {
+        call->defined = false;
+        return 0;
+    }
+    push_frame_table(L, call->fpip);
+    push_vars_table(L);
+    lua_call(L, 2, 0);
+    return 0;
+}
+
+// Calls video_filter; true when it ran to the end without an error.
+bool call_video_filter(lua_State* L, FILTER* fp, FILTER_PROC_INFO* fpip) {
+    FrameCall call{fp, fpip, true};
+    start_budget(L);
+    const bool ok = run_protected(L, frame_call, &call);
+    run_deadline = 0;
+    if (!call.defined) {
         log_line("video_filter()が定義されていません");
-        lua_settop(L, top);
         return false;
     }
-    push_frame_table(L, fpip);
-    push_vars_table(L);
-    const bool ok = pcall_logged(L, 2);
-    lua_settop(L, top);
     return ok;
+}
+
+// The script's part of a frame: the reload check and the call.  False when
+// the call failed or a Lua panic abandoned it.
+bool script_part(FILTER* fp, FILTER_PROC_INFO* fpip) {
+    reload_check(fp, fpip);
+    return engine.lua == nullptr || call_video_filter(engine.lua, fp, fpip);
+}
+
+// Runs script_part with a way out for a Lua panic.  After a panic the state
+// cannot be trusted: it is dropped (not closed, which could panic again)
+// and the script is loaded afresh at the next check.
+bool script_part_guarded(FILTER* fp, FILTER_PROC_INFO* fpip) {
+    std::jmp_buf here;
+    std::jmp_buf* const outer = panic_exit;
+    panic_exit = &here;
+    if (setjmp(here) == 0) {
+        const bool ok = script_part(fp, fpip);
+        panic_exit = outer;
+        return ok;
+    }
+    panic_exit = outer;
+    run_deadline = 0;
+    engine.lua = nullptr;
+    engine.last_write_time = 0;
+    engine.last_check_time = 0;
+    return false;
 }
 
 void show_display_buffer(FILTER* fp, FILTER_PROC_INFO* fpip) {
@@ -218,11 +353,25 @@ int run_frame(FILTER* fp, FILTER_PROC_INFO* fpip) {
         return 0;
     }
     filter_info.script_path = engine.script_dir.c_str();
-    reload_check(fp, fpip);
-    if (engine.lua != nullptr && !call_video_filter(engine.lua, fp, fpip)) return 1;
+    if (!script_part_guarded(fp, fpip)) return 1;
     show_display_buffer(fp, fpip);
     return 1;
 }
+
+ScriptLimits default_script_limits() {
+    ScriptLimits l;
+    l.frame_timeout_seconds = 30;
+    l.memory_bytes = static_cast<std::size_t>(platform::physical_memory() / 2);
+    return l;
+}
+
+void set_script_limits(const ScriptLimits& l) {
+    limits = l;
+    if (!(limits.frame_timeout_seconds >= 0)) limits.frame_timeout_seconds = 0;
+    if (engine.lua != nullptr) install_budget(engine.lua);
+}
+
+ScriptLimits script_limits() { return limits; }
 
 void close_engine() {
     if (engine.lua != nullptr) lua_close(engine.lua);
@@ -251,7 +400,9 @@ void log_line(const char* text) {
 
 void log_error(lua_State* L) {
     const char* text = lua_tostring(L, -1);
-    log_line(text != nullptr ? text : "(error object is not a string)");
+    if (text == nullptr)
+        text = lua_isnil(L, -1) ? "(error object is nil)" : "(error object is not a string)";
+    log_line(text);
     lua_pop(L, 1);
 }
 

@@ -2,6 +2,7 @@
 // of the script's video_filter(info, vars), and the error log "lua_err.txt".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,22 @@
 // Returns 1 when the frame counts as processed (also when the script failed),
 // 0 when the buffer slots could not be set up.
 int run_frame(FILTER* fp, FILTER_PROC_INFO* fpip);
+
+// What a script may spend.  A frame (or a load) that runs longer than the
+// timeout ends with the script error "script took longer than S s in this
+// frame"; allocations beyond the memory cap fail with Lua's "not enough
+// memory".  0 means no limit.  By default 30 s and half the machine's memory.
+// With `sandbox` the script runs without process control, native modules,
+// the debug library or precompiled chunks, and reaches files only below its
+// folder (script/sandbox.h).
+struct ScriptLimits {
+    double frame_timeout_seconds = 0;
+    std::size_t memory_bytes = 0;
+    bool sandbox = false;
+};
+ScriptLimits default_script_limits();
+void set_script_limits(const ScriptLimits& limits);
+ScriptLimits script_limits();
 
 // Closes the Lua state and the log.
 void close_engine();

@@ -1,0 +1,197 @@
+// What a hostile or careless script cannot do to the host: raise outside a
+// protected call, run forever, take all memory, block on a FIFO, or fail
+// without a trace.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "buffers/store.h"
+#include "platform/aviutl.h"
+#include "script/engine.h"
+#include "script/lua.h"
+
+extern "C" FILTER_DLL* GetFilterTable();
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::int64_t fake_now = 1000;
+std::int64_t fake_clock() { return fake_now; }
+std::string edited_file;
+
+BOOL fake_file_info(void*, FILE_INFO* fi) {
+    fi->name = edited_file.c_str();
+    return TRUE;
+}
+
+class ScriptLimitsTest : public ::testing::Test {
+protected:
+    ScriptLimitsTest() : edit(kW * kH), temp(kW * kH) {
+        dir = fs::temp_directory_path() /
+              ("quorvel-limits-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        edited_file = (dir / "movie.avi").string();
+        exfunc.get_file_info = fake_file_info;
+        fp.exfunc = &exfunc;
+        fp.track = tracks;
+        fpip.ycp_edit = edit.data();
+        fpip.ycp_temp = temp.data();
+        fpip.w = fpip.max_w = kW;
+        fpip.h = fpip.max_h = kH;
+        set_engine_clock(fake_clock);
+        saved = script_limits();
+    }
+    ~ScriptLimitsTest() override {
+        close_engine();
+        free_slots();
+        release_all_dynamic();
+        set_engine_clock(nullptr);
+        set_script_limits(saved);
+        fs::remove_all(dir);
+    }
+    void script(const std::string& text) {
+        std::ofstream(dir / "filter.lua") << text;
+        ++fake_now;
+        fs::last_write_time(dir / "filter.lua", fs::file_time_type(std::chrono::seconds(fake_now)));
+    }
+    std::string log() {
+        std::ifstream in(dir / "lua_err.txt");
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    int frame() {
+        ++fake_now;
+        return run_frame(&fp, &fpip);
+    }
+
+    static constexpr int kW = 16, kH = 8;
+    fs::path dir;
+    int tracks[12] = {0, 2, 0, 0, 0, 0, 0, 0, 0, 2048, 2048, 2048};
+    std::vector<PIXEL_YC> edit, temp;
+    EXFUNC exfunc{};
+    FILTER fp{};
+    FILTER_PROC_INFO fpip{};
+    ScriptLimits saved;
+};
+
+TEST_F(ScriptLimitsTest, CollectorErrorsWhileTheFrameIsSetUpAreScriptErrors) {
+    // Garbage whose finaliser raises, collected at every step: before the
+    // frame's tables were built under protection this ended the process.
+    script(
+        "collectgarbage('setpause', 0)\n"
+        "function video_filter()\n"
+        "  for i = 1, 50 do getmetatable(newproxy(true)).__gc = function() error('gc boom') end end\n"
+        "end\n");
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(frame(), 1);
+    EXPECT_NE(log().find("gc boom"), std::string::npos);
+}
+
+TEST_F(ScriptLimitsTest, ARunawayFrameOrMainChunkEndsAtTheBudget) {
+    set_script_limits({0.2, 0});
+    script("function video_filter() while true do end end");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(frame(), 1);
+    EXPECT_EQ(frame(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_NE(log().find("script took longer than 0.2 s in this frame"), std::string::npos);
+    // Catching the error does not help: the next check ends the run again.
+    script("while true do pcall(function() while true do end end) end");
+    EXPECT_EQ(frame(), 1);
+    EXPECT_NE(log().find("script took longer than"), std::string::npos);
+}
+
+TEST_F(ScriptLimitsTest, MemoryCapFailsTheAllocationAndTheStateLivesOn) {
+    set_script_limits({0, 64u << 20});
+    script(
+        "n = 0\n"
+        "function video_filter() n = n + 1 if n == 1 then local t = {} "
+        "for i = 1, 1e9 do t[i] = i end end set_yc(0, 0, 0, n, 0, 0) end\n");
+    EXPECT_EQ(frame(), 1);
+    EXPECT_NE(log().find("not enough memory"), std::string::npos);
+    EXPECT_EQ(frame(), 1);  // the table is garbage now; the script goes on
+    EXPECT_EQ(edit[0].y, 2);
+}
+
+TEST_F(ScriptLimitsTest, AFifoIsNotAScriptAndIsReportedOnce) {
+    ASSERT_EQ(::mkfifo((dir / "filter.lua").c_str(), 0600), 0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(frame(), 1);  // would block in open()
+    const std::string text = log();
+    const std::size_t first = text.find("not a regular file");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(text.find("not a regular file", first + 1), std::string::npos);
+    EXPECT_FALSE(engine_has_state());
+}
+
+TEST_F(ScriptLimitsTest, ErrorWithoutAValueIsLogged) {
+    script("function video_filter() error() end");
+    frame();
+    EXPECT_NE(log().find("(error object is nil)"), std::string::npos);
+}
+
+TEST_F(ScriptLimitsTest, NoExceptionLeavesAnEntryPoint) {
+    // An editor service that throws (or anything inside that does) must not
+    // reach the caller: the call reports failure instead.
+    exfunc.get_file_info = [](void*, FILE_INFO*) -> BOOL { throw std::runtime_error("host broke"); };
+    FILTER table = *GetFilterTable();
+    table.exfunc = &exfunc;
+    table.track = tracks;
+    EXPECT_EQ(table.func_proc(&table, &fpip), FALSE);
+}
+
+TEST_F(ScriptLimitsTest, SandboxTakesAwayProcessControlBinaryChunksAndOutsideFiles) {
+    set_script_limits({30, 256u << 20, true});
+    std::ofstream(dir / "mod.lua") << "return {answer = 42}";
+    script(
+        "function video_filter(info)\n"
+        "  local r = {}\n"
+        "  r[#r+1] = tostring(os.execute == nil and io.popen == nil and debug == nil\n"
+        "                     and package.loadlib == nil and os.exit == nil)\n"
+        "  r[#r+1] = tostring(loadstring(string.dump(function() end)) == nil)\n"
+        "  r[#r+1] = tostring(loadstring('return 7')() == 7)\n"
+        "  r[#r+1] = tostring(require('mod').answer == 42)\n"
+        "  r[#r+1] = tostring(pcall(io.open, '/etc/passwd') == false)\n"
+        "  r[#r+1] = tostring(pcall(io.open, info.script_path .. '../x', 'w') == false)\n"
+        "  local f = io.open(info.script_path .. 'out.txt', 'w')\n"
+        "  f:write(table.concat(r, ' ')) f:close()\n"
+        "end\n");
+    frame();
+    EXPECT_EQ(log(), "");
+    std::ifstream in(dir / "out.txt");
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "true true true true true true");
+    EXPECT_FALSE(fs::exists(dir.parent_path() / "x"));
+}
+
+TEST_F(ScriptLimitsTest, SandboxRefusesAPrecompiledScript) {
+    set_script_limits({30, 256u << 20, true});
+    // A chunk made by string.dump: what luac writes.
+    lua_State* L = luaL_newstate();
+    luaL_loadstring(L, "function video_filter() end");
+    std::string bytes;
+    lua_dump(
+        L,
+        [](lua_State*, const void* p, std::size_t n, void* out) {
+            static_cast<std::string*>(out)->append(static_cast<const char*>(p), n);
+            return 0;
+        },
+        &bytes);
+    lua_close(L);
+    script(bytes);
+    frame();
+    EXPECT_NE(log().find("precompiled chunks are not allowed"), std::string::npos);
+}
+
+}  // namespace
