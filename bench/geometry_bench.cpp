@@ -39,7 +39,8 @@ void set_threads(benchmark::State& state) {
 }
 
 void report(benchmark::State& state, double pixels = double(kW) * kH) {
-    state.counters["MP/s"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MP/s"] =
+        benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Ours into a destination frame of the bench size.
@@ -65,7 +66,9 @@ cv::Mat rotation_matrix() {
 }
 
 void BM_fliph(benchmark::State& s) {
-    run_ours(s, [](const Frame& a, const Frame& b) { flip_horizontal(a, b, {0, 0, kW, kH, 0, 0}); });
+    run_ours(s, [](const Frame& a, const Frame& b) {
+        flip_horizontal(a, b, {0, 0, kW, kH, 0, 0});
+    });
 }
 void BM_flipv(benchmark::State& s) {
     run_ours(s, [](const Frame& a, const Frame& b) { flip_vertical(a, b, {0, 0, kW, kH, 0, 0}); });
@@ -107,7 +110,10 @@ void BM_cv_warpAffine(benchmark::State& state) {
 void BM_resize(benchmark::State& s) {
     const int dw = static_cast<int>(s.range(1)), dh = dw * 9 / 16;
     run_ours(
-        s, [dw, dh](const Frame& a, const Frame& b) { resize_region(a, b, {0, 0, kW, kH, 0, 0, dw, dh}); },
+        s,
+        [dw, dh](const Frame& a, const Frame& b) {
+            resize_region(a, b, {0, 0, kW, kH, 0, 0, dw, dh});
+        },
         double(std::min(dw, kW)) * std::min(dh, kH));
 }
 void BM_cv_resize(benchmark::State& state) {
@@ -120,7 +126,9 @@ void BM_cv_resize(benchmark::State& state) {
 }
 
 void BM_fill(benchmark::State& s) {
-    run_ours(s, [](const Frame&, const Frame& b) { fill_region(b, {0, 0, kW, kH}, {4096, -7, 9}); });
+    run_ours(s, [](const Frame&, const Frame& b) {
+        fill_region(b, {0, 0, kW, kH}, {4096, -7, 9});
+    });
 }
 void BM_memset(benchmark::State& state) {
     set_threads(state);
@@ -141,7 +149,8 @@ void BM_memcpy(benchmark::State& state) {
     set_threads(state);
     BenchFrame out(3);
     for (auto _ : state) {
-        std::memcpy(out.pixels.data(), source().pixels.data(), out.pixels.size() * sizeof(PIXEL_YC));
+        std::memcpy(out.pixels.data(), source().pixels.data(),
+                    out.pixels.size() * sizeof(PIXEL_YC));
         benchmark::DoNotOptimize(out.pixels.data());
     }
     report(state);
@@ -157,8 +166,16 @@ BENCHMARK(BM_cv_flipv) GEOMETRY_ARGS;
 BENCHMARK(BM_rotate) GEOMETRY_ARGS;
 BENCHMARK(BM_affine) GEOMETRY_ARGS;
 BENCHMARK(BM_cv_warpAffine) GEOMETRY_ARGS;
-BENCHMARK(BM_resize)->ArgsProduct({{1, 2}, {1280, 3840}})->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_cv_resize)->ArgsProduct({{1, 2}, {1280, 3840}})->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_resize)
+    ->ArgsProduct({{1, 2}, {1280, 3840}})
+    ->MinTime(0.3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_cv_resize)
+    ->ArgsProduct({{1, 2}, {1280, 3840}})
+    ->MinTime(0.3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_fill) GEOMETRY_ARGS;
 BENCHMARK(BM_memset) GEOMETRY_ARGS;
 BENCHMARK(BM_mosaic16) GEOMETRY_ARGS;

@@ -16,8 +16,8 @@ constexpr long long kWalkRows = 4096;
 template <class Ok>
 long long largest(long double estimate, long long limit, Ok ok) {
     long long u = estimate > static_cast<long double>(limit) ? limit
-                  : estimate > 0                           ? static_cast<long long>(estimate)
-                                                           : 0;
+                  : estimate > 0                             ? static_cast<long long>(estimate)
+                                                             : 0;
     while (u > 0 && !ok(u)) --u;
     while (u < limit && ok(u + 1)) ++u;
     return u;
@@ -26,7 +26,10 @@ long long largest(long double estimate, long long limit, Ok ok) {
 }  // namespace
 
 EllipseWidths::EllipseWidths(long long rx, long long ry)
-    : a_(rx), b_(ry), a2_(static_cast<Wide>(rx) * rx), b2_(static_cast<Wide>(ry) * ry),
+    : a_(rx),
+      b_(ry),
+      a2_(static_cast<Wide>(rx) * rx),
+      b2_(static_cast<Wide>(ry) * ry),
       known_x_(rx) {}
 
 long long EllipseWidths::down_limit(long long k) const {
@@ -36,7 +39,8 @@ long long EllipseWidths::down_limit(long long k) const {
     const Wide r = 2 * a2_ * b2_ - 2 * a2_ * k1 * k1 - b2_;
     if (r <= 0) return -1;
     const long double estimate =
-        0.5L + std::sqrt(0.25L + static_cast<long double>(r) / (2.0L * static_cast<long double>(b2_)));
+        0.5L +
+        std::sqrt(0.25L + static_cast<long double>(r) / (2.0L * static_cast<long double>(b2_)));
     return largest(estimate, a_ + 1, [&](long long x) { return 2 * b2_ * x * (x - 1) < r; });
 }
 
@@ -80,7 +84,9 @@ long long EllipseWidths::exact_at(long long k) {
         while (lo != hi && j < k) {
             c = down_limit(j);
             d = diagonal_limit(j);
-            auto step = [&](long long x) { return x <= c ? x : x <= d ? x - 1 : std::max(c, d - 1); };
+            auto step = [&](long long x) {
+                return x <= c ? x : x <= d ? x - 1 : std::max(c, d - 1);
+            };
             lo = std::max(step(lo), std::min(a_, c));
             hi = std::min(step(hi), std::min(a_, std::max(c, d - 1)));
             ++j;
@@ -106,7 +112,8 @@ void fill_ellipse(const Frame& frame, int cx, int cy, int rx, int ry, PIXEL_YC c
     EllipseWidths widths(rx, ry);
     const long long H = frame.max_h, last = widths.last_row() + 1;
     // Row offsets whose lower row cy + k, or upper row cy - k, is in the buffer.
-    const long long down0 = std::max(0LL, -static_cast<long long>(cy)), down1 = std::min(last, H - cy);
+    const long long down0 = std::max(0LL, -static_cast<long long>(cy)),
+                    down1 = std::min(last, H - cy);
     const long long up0 = std::max(0LL, cy - H + 1), up1 = std::min(last, cy + 1LL);
     auto paint = [&](long long k, long long x) {
         const long long lo = static_cast<long long>(cx) - x, hi = static_cast<long long>(cx) + x;

@@ -47,7 +47,7 @@ inline PIXEL_YC bilinear_taps(const PIXEL_YC* r0, const PIXEL_YC* r1, int fx, in
 #if defined(__SSE2__)
     auto row_pair = [](const PIXEL_YC* r, __m128i weights) {
         std::int64_t a, b;
-        std::memcpy(&a, r, 8);  // y0 cb0 cr0 y1
+        std::memcpy(&a, r, 8);                                     // y0 cb0 cr0 y1
         std::memcpy(&b, reinterpret_cast<const char*>(r) + 4, 8);  // cr0 y1 cb1 cr1
         const __m128i p0 = _mm_cvtsi64_si128(a);
         const __m128i p1 = _mm_srli_epi64(_mm_cvtsi64_si128(b), 16);
@@ -59,7 +59,8 @@ inline PIXEL_YC bilinear_taps(const PIXEL_YC* r0, const PIXEL_YC* r1, int fx, in
     const __m128i low = _mm_set1_epi32(255), word = _mm_set1_epi32(0xffff);
     const __m128i high = _mm_or_si128(_mm_and_si128(_mm_srai_epi32(top, 8), word),
                                       _mm_slli_epi32(_mm_srai_epi32(bottom, 8), 16));
-    const __m128i lows = _mm_or_si128(_mm_and_si128(top, low), _mm_slli_epi32(_mm_and_si128(bottom, low), 16));
+    const __m128i lows =
+        _mm_or_si128(_mm_and_si128(top, low), _mm_slli_epi32(_mm_and_si128(bottom, low), 16));
     const __m128i s1 = _mm_madd_epi16(high, wy), s0 = _mm_madd_epi16(lows, wy);
     const __m128i v = _mm_srai_epi32(_mm_add_epi32(s1, _mm_srai_epi32(s0, 8)), 8);
     const __m128i packed = _mm_packs_epi32(v, v);

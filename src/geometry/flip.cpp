@@ -50,7 +50,8 @@ void flip_vertical(const Frame& src, const Frame& dst, const FlipRegion& r) {
     if (rows.empty() || cols.empty()) return;
     const std::size_t bytes = sizeof(PIXEL_YC) * static_cast<std::size_t>(cols.size());
     auto source = [&](long long i) {
-        return reinterpret_cast<const char*>(src.row(static_cast<int>(r.sy + i)) + (r.sx + cols.begin));
+        return reinterpret_cast<const char*>(src.row(static_cast<int>(r.sy + i)) +
+                                             (r.sx + cols.begin));
     };
     auto target = [&](long long i) {
         return reinterpret_cast<char*>(dst.row(static_cast<int>(last - i)) + (r.dx + cols.begin));

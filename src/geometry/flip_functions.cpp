@@ -47,8 +47,14 @@ int l_mosaic(lua_State* L) {
     const int bw = check_int(L, 9), bh = check_int(L, 10);
     if (a.w < 1 || a.h < 1) return 0;
     const int W = r.fpip->max_w, H = r.fpip->max_h;
-    const MosaicRegion region{a.sx, a.sy, std::min(a.w, W), std::min(a.h, H), a.dx, a.dy,
-                              std::clamp(bw, 1, std::max(W, 1)), std::clamp(bh, 1, std::max(H, 1))};
+    const MosaicRegion region{a.sx,
+                              a.sy,
+                              std::min(a.w, W),
+                              std::min(a.h, H),
+                              a.dx,
+                              a.dy,
+                              std::clamp(bw, 1, std::max(W, 1)),
+                              std::clamp(bh, 1, std::max(H, 1))};
     const Frame src = require_frame(L, r, a.src);
     const Frame dst = require_frame(L, r, a.dst);
     // The averages are complete before the first pixel is written, so an

@@ -38,10 +38,10 @@ constexpr long long kRowsPerFold = 65536;
 // added to the column sums element by element, which vectorises; four rows
 // at a time keep the sums' loads and stores off the critical path.
 __attribute__((target_clones("avx2", "default"))) void add_rows(const std::int16_t* a,
-                                                               const std::int16_t* b,
-                                                               const std::int16_t* c,
-                                                               const std::int16_t* d,
-                                                               std::int32_t* sums, std::size_t n) {
+                                                                const std::int16_t* b,
+                                                                const std::int16_t* c,
+                                                                const std::int16_t* d,
+                                                                std::int32_t* sums, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) sums[k] += (a[k] + b[k]) + (c[k] + d[k]);
 }
 
@@ -88,7 +88,8 @@ void average_block_rows(const Frame& src, const MosaicRegion& r, const Span& src
                 }
             }
             for (long long c = c0; c < c1; ++c) {
-                const Span block = Span{c * r.bw, std::min<long long>(r.w, (c + 1) * r.bw)} & src_cols;
+                const Span block =
+                    Span{c * r.bw, std::min<long long>(r.w, (c + 1) * r.bw)} & src_cols;
                 const std::int64_t count = rows.size() * block.size();
                 const BlockSum& s = sums[c - c0];
                 out[c].filled = count != 0;
@@ -117,7 +118,8 @@ void write_block_rows(const Frame& dst, const MosaicRegion& r, const Span& rows,
         for (long long c = cols.begin / r.bw; c * r.bw < cols.end; ++c) {
             if (!blocks[c].filled) continue;
             const Span run = Span{c * r.bw, (c + 1) * r.bw} & cols;
-            fill_pixels(head + (r.dx + run.begin), static_cast<std::size_t>(run.size()), blocks[c].value);
+            fill_pixels(head + (r.dx + run.begin), static_cast<std::size_t>(run.size()),
+                        blocks[c].value);
             written.begin = std::min(written.begin, run.begin);
             written.end = std::max(written.end, run.end);
         }

@@ -25,7 +25,9 @@ struct ReadArea {
 // The rectangle x, y, w, h (w and h not above the buffer's size) limited to
 // the buffer.
 inline ReadArea read_area(const Frame& f, int x, int y, int w, int h) {
-    auto clamp = [](long long v, int bound) { return static_cast<int>(std::clamp<long long>(v, 0, bound)); };
+    auto clamp = [](long long v, int bound) {
+        return static_cast<int>(std::clamp<long long>(v, 0, bound));
+    };
     return {clamp(x, f.max_w), clamp(static_cast<long long>(x) + w, f.max_w), clamp(y, f.max_h),
             clamp(static_cast<long long>(y) + h, f.max_h)};
 }

@@ -14,9 +14,8 @@ int run_transform(lua_State* L, const HostRecords& r, int src_number, int dst_nu
                   const Job& job, void (*kernel)(const Frame&, const Frame&, const Job&)) {
     const Frame src = require_frame(L, r, src_number);
     const Frame dst = require_frame(L, r, dst_number);
-    guarded(L, [&] {
-        with_distinct_source(src, dst, [&](const Frame& s) { kernel(s, dst, job); });
-    });
+    guarded(L,
+            [&] { with_distinct_source(src, dst, [&](const Frame& s) { kernel(s, dst, job); }); });
     return 0;
 }
 

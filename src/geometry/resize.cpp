@@ -66,8 +66,8 @@ void horizontal_pass(const PIXEL_YC* row, const ColumnTap* taps, std::size_t n, 
         std::int64_t a, b;
         std::memcpy(&a, p, 8);
         std::memcpy(&b, reinterpret_cast<const char*>(p) + 4, 8);
-        const __m128i pair = _mm_unpacklo_epi16(_mm_cvtsi64_si128(a),
-                                                _mm_srli_epi64(_mm_cvtsi64_si128(b), 16));
+        const __m128i pair =
+            _mm_unpacklo_epi16(_mm_cvtsi64_si128(a), _mm_srli_epi64(_mm_cvtsi64_si128(b), 16));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * k),
                          _mm_madd_epi16(pair, _mm_set1_epi32(taps[k].weights)));
 #else
@@ -120,8 +120,8 @@ private:
 }  // namespace
 
 void resize_region(const Frame& src, const Frame& dst, const ResizeJob& job) {
-    const ReadArea area = read_area(src, job.sx, job.sy, std::min(job.sw, src.max_w),
-                                    std::min(job.sh, src.max_h));
+    const ReadArea area =
+        read_area(src, job.sx, job.sy, std::min(job.sw, src.max_w), std::min(job.sh, src.max_h));
     const Span cols = forward_inside(std::min(job.dw, dst.max_w), job.dx, dst.max_w);
     const Span rows = forward_inside(std::min(job.dh, dst.max_h), job.dy, dst.max_h);
     if (area.empty() || cols.empty() || rows.empty()) return;
@@ -179,4 +179,3 @@ void resize_region(const Frame& src, const Frame& dst, const ResizeJob& job) {
         }
     });
 }
-

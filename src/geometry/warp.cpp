@@ -48,9 +48,10 @@ void rotate_region(const Frame& src, const Frame& dst, const RotateJob& job) {
         const long long v0 = ddy * kc + ox * ks;
         // Columns whose source pixel, bx + floor(U / 4096) and
         // by + floor(V / 4096), lies in the readable area.
-        Span cols = solve_linear(0, dst.max_w, u0, kc, (area.x0 - bx) * 4096, (area.x1 - bx) * 4096);
-        cols = cols & solve_linear(0, dst.max_w, v0, -ks, (area.y0 - by) * 4096,
-                                   (area.y1 - by) * 4096);
+        Span cols =
+            solve_linear(0, dst.max_w, u0, kc, (area.x0 - bx) * 4096, (area.x1 - bx) * 4096);
+        cols = cols &
+               solve_linear(0, dst.max_w, v0, -ks, (area.y0 - by) * 4096, (area.y1 - by) * 4096);
         PIXEL_YC* d = dst.row(t);
         for (long long j = cols.begin; j < cols.end; ++j) {
             const long long u = u0 + j * kc, v = v0 - j * ks;
@@ -77,8 +78,8 @@ struct InverseRow {
 //   xs = (((m22 X - m12 Y) + m12 m23) - m22 m13) / det
 //   ys = (((-m21 X + m11 Y) + m21 m13) - m11 m23) / det
 // each operation rounded as written, so vector lanes give the same doubles.
-__attribute__((target_clones("avx2", "default"))) void inverse_positions(const InverseRow& r, int X0,
-                                                                         int n, double* xs,
+__attribute__((target_clones("avx2", "default"))) void inverse_positions(const InverseRow& r,
+                                                                         int X0, int n, double* xs,
                                                                          double* ys) {
     for (int k = 0; k < n; ++k) {
         const double X = X0 + k;
@@ -104,7 +105,8 @@ void affine_region(const Frame& src, const Frame& dst, const AffineJob& job) {
     const double max_x = src.max_w, max_y = src.max_h;
     parallel_rows(out.y1 - out.y0, [&](int k) {
         const int Y = out.y0 + k;
-        const InverseRow row{m22, m21, det, m12 * Y, m11 * Y, m12 * m23, m22 * m13, m21 * m13, m11 * m23};
+        const InverseRow row{m22,       m21,       det,       m12 * Y,  m11 * Y,
+                             m12 * m23, m22 * m13, m21 * m13, m11 * m23};
         PIXEL_YC* d = dst.row(Y);
         double xs[kPositionChunk], ys[kPositionChunk];
         for (int X0 = out.x0; X0 < out.x1; X0 += kPositionChunk) {
@@ -118,7 +120,8 @@ void affine_region(const Frame& src, const Frame& dst, const AffineJob& job) {
                 const int ix = static_cast<int>(x), iy = static_cast<int>(y);
                 const int fx = static_cast<int>(static_cast<long long>(256.0 * x) & 255);
                 const int fy = static_cast<int>(static_cast<long long>(256.0 * y) & 255);
-                d[X0 + j] = sample_at(src, ix, iy, fx, fy, ix == src.max_w - 1 || iy == src.max_h - 1);
+                d[X0 + j] =
+                    sample_at(src, ix, iy, fx, fy, ix == src.max_w - 1 || iy == src.max_h - 1);
             }
         }
     });

@@ -52,7 +52,9 @@ std::set<std::pair<int, int>> loop_pixels(int w, int h, long long cx, long long 
     return painted;
 }
 
-bool same_pixel(const PIXEL_YC& a, const PIXEL_YC& b) { return a.y == b.y && a.cb == b.cb && a.cr == b.cr; }
+bool same_pixel(const PIXEL_YC& a, const PIXEL_YC& b) {
+    return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
+}
 
 std::set<std::pair<int, int>> inked(TestFrame& f) {
     std::set<std::pair<int, int>> s;
@@ -80,9 +82,13 @@ std::set<std::pair<int, int>> rows_of(std::initializer_list<std::array<int, 3>> 
 
 TEST(Ellipse, WorkedPixelSets) {
     EXPECT_EQ(drawn(24, 24, 10, 10, 1, 1), rows_of({{9, 10, 10}, {10, 9, 11}, {11, 10, 10}}));
-    EXPECT_EQ(drawn(24, 24, 10, 10, 3, 3),
-              rows_of({{7, 9, 11}, {13, 9, 11}, {8, 8, 12}, {12, 8, 12}, {9, 7, 13}, {10, 7, 13},
-                       {11, 7, 13}}));
+    EXPECT_EQ(drawn(24, 24, 10, 10, 3, 3), rows_of({{7, 9, 11},
+                                                    {13, 9, 11},
+                                                    {8, 8, 12},
+                                                    {12, 8, 12},
+                                                    {9, 7, 13},
+                                                    {10, 7, 13},
+                                                    {11, 7, 13}}));
     EXPECT_EQ(drawn(24, 24, 10, 10, 5, 2),
               rows_of({{8, 7, 13}, {12, 7, 13}, {9, 6, 14}, {11, 6, 14}, {10, 5, 15}}));
 }
@@ -90,7 +96,8 @@ TEST(Ellipse, WorkedPixelSets) {
 TEST(Ellipse, MatchesTheLoopForSmallRadiiAnywhere) {
     for (int rx = 1; rx <= 40; rx += 3)
         for (int ry = 1; ry <= 40; ry += 4)
-            for (auto c : {std::pair{10, 12}, std::pair{-5, 3}, std::pair{35, 40}, std::pair{18, -20}})
+            for (auto c :
+                 {std::pair{10, 12}, std::pair{-5, 3}, std::pair{35, 40}, std::pair{18, -20}})
                 ASSERT_EQ(drawn(30, 26, c.first, c.second, rx, ry),
                           loop_pixels(30, 26, c.first, c.second, rx, ry))
                     << rx << " " << ry << " at " << c.first << "," << c.second;
@@ -107,8 +114,8 @@ TEST(EllipseWidths, MatchesTheLoopDeepIntoLargeEllipses) {
     // Windows of rows far from the centre, reached by skipping ahead, against
     // the widths the loop enters each row with.
     std::mt19937_64 rng(3);
-    const std::pair<long long, long long> radii[] = {
-        {1000000, 1000000}, {1300000, 7}, {5, 1200000}, {987654, 123457}, {31, 900001}, {1, 1}};
+    const std::pair<long long, long long> radii[] = {{1000000, 1000000}, {1300000, 7}, {5, 1200000},
+                                                     {987654, 123457},   {31, 900001}, {1, 1}};
     for (const auto& [a, b] : radii) {
         std::vector<long long> entry;
         ellipse_loop(0, 0, a, b, [&](long long lo, long long, long long r) {
@@ -153,8 +160,8 @@ TEST(FillKernels, RectangleMaskAndColourLow16) {
     EXPECT_EQ(f.at(5, 0).y, 1);
     TestFrame mask(4, 1), g(4, 1);
     for (int x = 1; x < 4; ++x) mask.set(x, 0, x == 3 ? 500 : 9 + x, 0, 0);  // 10, 11, 500
-    fill_masked(g.frame, mask.frame, {1, 0, 0, 0, 3, 1}, kInk, 10);     // mask from column 1
-    EXPECT_EQ(g.at(0, 0).y, 0);  // 10 is not above 10
+    fill_masked(g.frame, mask.frame, {1, 0, 0, 0, 3, 1}, kInk, 10);          // mask from column 1
+    EXPECT_EQ(g.at(0, 0).y, 0);                                              // 10 is not above 10
     EXPECT_EQ(g.at(1, 0).y, kInk.y);
     EXPECT_EQ(g.at(2, 0).y, kInk.y);
     EXPECT_EQ(g.at(3, 0).y, 0);
@@ -215,16 +222,18 @@ TEST_F(ShapeScript, FormsThroughLua) {
 }
 
 TEST_F(ShapeScript, ArgumentErrors) {
-    for (const char* call : {"fill(2, 0, 0)", "fill(2,0,0,1,1,0,0,0,0)", "fill(2,3,0,0,1,1,0,0,0,0,0)",
-                             "fill_line_r(2,0,0,1,1,0,0,1,1,0,0)", "ellipse(2,1,1,1,1,0,0)"})
+    for (const char* call :
+         {"fill(2, 0, 0)", "fill(2,0,0,1,1,0,0,0,0)", "fill(2,3,0,0,1,1,0,0,0,0,0)",
+          "fill_line_r(2,0,0,1,1,0,0,1,1,0,0)", "ellipse(2,1,1,1,1,0,0)"})
         EXPECT_TRUE(count_error(call)) << call;
     EXPECT_NE(run("fill(99)").find("バッファが存在しません[99]"), std::string::npos);
     EXPECT_NE(run("fill(98, 97, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0)").find("[98]"), std::string::npos);
     EXPECT_NE(run("fill(2, 97, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0)").find("[97]"), std::string::npos);
     EXPECT_NE(run("ellipse(99, 0, 0, 1, 1, 0, 0, 0)").find("[99]"), std::string::npos);
     // Empty regions and radii resolve nothing.
-    EXPECT_EQ(run("fill(99, 0, 0, 0, 5, 4096, 0, 0) fill_line_r(99, 0, 0, 5, 0, 0, 0, 1, 1, 0, 0, 0)"
-                  " ellipse(99, 0, 0, 0, 5, 0, 0, 0)"),
-              "");
+    EXPECT_EQ(
+        run("fill(99, 0, 0, 0, 5, 4096, 0, 0) fill_line_r(99, 0, 0, 5, 0, 0, 0, 1, 1, 0, 0, 0)"
+            " ellipse(99, 0, 0, 0, 5, 0, 0, 0)"),
+        "");
     EXPECT_NE(run("fill(2, 'x', 0, 1, 1, 0, 0, 0)").find("number expected"), std::string::npos);
 }

@@ -12,9 +12,13 @@
 
 namespace {
 
-cv::Mat as_mat(TestFrame& f) { return cv::Mat(f.frame.max_h, f.frame.max_w, CV_16SC3, f.pixels.data()); }
+cv::Mat as_mat(TestFrame& f) {
+    return cv::Mat(f.frame.max_h, f.frame.max_w, CV_16SC3, f.pixels.data());
+}
 
-bool same(const PIXEL_YC& a, const PIXEL_YC& b) { return a.y == b.y && a.cb == b.cb && a.cr == b.cr; }
+bool same(const PIXEL_YC& a, const PIXEL_YC& b) {
+    return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
+}
 
 // Mosaic computed pixel by pixel: each block's inside source pixels summed in
 // 64 bits and divided once.
@@ -61,8 +65,11 @@ TEST(FlipKernels, PartsOutsideAreSkippedAroundTheRegionsMiddle) {
     const PIXEL_YC keep{-1, -1, -1};
     // sx = -2, w = 10 (the mirror axis stays at the middle of the 10 columns),
     // a destination over the top edge, and positions at the int limits.
-    const FlipRegion cases[] = {{-2, 0, 10, 6, 3, 1}, {0, 0, 4, 6, 5, -2}, {7, -3, 12, 6, -4, 2},
-                                {INT_MAX - 3, 0, 12, 6, INT_MIN, 0}, {0, INT_MIN, 12, 6, 0, INT_MAX}};
+    const FlipRegion cases[] = {{-2, 0, 10, 6, 3, 1},
+                                {0, 0, 4, 6, 5, -2},
+                                {7, -3, 12, 6, -4, 2},
+                                {INT_MAX - 3, 0, 12, 6, INT_MIN, 0},
+                                {0, INT_MIN, 12, 6, 0, INT_MAX}};
     for (bool horizontal : {true, false})
         for (const FlipRegion& r : cases) {
             TestFrame ours(12, 6, keep), expect(12, 6, keep);
@@ -72,11 +79,13 @@ TEST(FlipKernels, PartsOutsideAreSkippedAroundTheRegionsMiddle) {
                     const long long x = r.sx + j, y = r.sy + i;
                     const long long dx = horizontal ? 1LL * r.dx + r.w - 1 - j : r.dx + j;
                     const long long dy = horizontal ? r.dy + i : 1LL * r.dy + r.h - 1 - i;
-                    if (x >= 0 && x < 12 && y >= 0 && y < 6 && dx >= 0 && dx < 12 && dy >= 0 && dy < 6)
+                    if (x >= 0 && x < 12 && y >= 0 && y < 6 && dx >= 0 && dx < 12 && dy >= 0 &&
+                        dy < 6)
                         expect.at(int(dx), int(dy)) = src.at(int(x), int(y));
                 }
             for (std::size_t k = 0; k < ours.pixels.size(); ++k)
-                ASSERT_TRUE(same(ours.pixels[k], expect.pixels[k])) << horizontal << " " << r.sx << " " << k;
+                ASSERT_TRUE(same(ours.pixels[k], expect.pixels[k]))
+                    << horizontal << " " << r.sx << " " << k;
         }
 }
 
@@ -95,12 +104,13 @@ TEST(MosaicKernel, WorkedAveragesAndTruncation) {
 
 TEST(MosaicKernel, MatchesADirectComputationOnAnyWorkerCount) {
     TestFrame src = varied_frame(41, 29);
-    const MosaicRegion cases[] = {
-        {0, 0, 41, 29, 0, 0, 4, 3},    {0, 0, 10, 5, 20, 20, 4, 4},  // widths 4, 4, 2
-        {-7, -3, 30, 20, 5, 2, 6, 5},  {15, 10, 41, 29, -4, -6, 7, 9},
-        {0, 0, 41, 29, 0, 0, 1, 1},    {3, 3, 20, 20, 3, 3, 41, 29},
-        {50, 0, 10, 10, 0, 0, 3, 3},   // source wholly outside: nothing written
-    };
+    const MosaicRegion cases[] =
+        {
+            {0, 0, 41, 29, 0, 0, 4, 3},   {0, 0, 10, 5, 20, 20, 4, 4},  // widths 4, 4, 2
+            {-7, -3, 30, 20, 5, 2, 6, 5}, {15, 10, 41, 29, -4, -6, 7, 9},
+            {0, 0, 41, 29, 0, 0, 1, 1},   {3, 3, 20, 20, 3, 3, 41, 29},
+            {50, 0, 10, 10, 0, 0, 3, 3},  // source wholly outside: nothing written
+        };
     for (int workers : {1, 2, 3}) {
         pool::set_worker_count(workers);
         for (const MosaicRegion& r : cases) {
@@ -116,7 +126,8 @@ TEST(MosaicKernel, MatchesADirectComputationOnAnyWorkerCount) {
     // Unit blocks copy the region unchanged.
     TestFrame copy(41, 29);
     mosaic(src.frame, copy.frame, {0, 0, 41, 29, 0, 0, 1, 1});
-    for (std::size_t k = 0; k < copy.pixels.size(); ++k) ASSERT_TRUE(same(copy.pixels[k], src.pixels[k]));
+    for (std::size_t k = 0; k < copy.pixels.size(); ++k)
+        ASSERT_TRUE(same(copy.pixels[k], src.pixels[k]));
 }
 
 TEST(MosaicKernel, LargeBlocksSumBeyond32Bits) {
@@ -137,7 +148,8 @@ TEST(MosaicKernel, ManyBlocksPerRow) {
     const MosaicRegion r{0, 0, 700, 5, 0, 0, 2, 3};
     ASSERT_TRUE(mosaic(src.frame, ours.frame, r));
     mosaic_directly(src, expect, r);
-    for (std::size_t k = 0; k < ours.pixels.size(); ++k) ASSERT_TRUE(same(ours.pixels[k], expect.pixels[k])) << k;
+    for (std::size_t k = 0; k < ours.pixels.size(); ++k)
+        ASSERT_TRUE(same(ours.pixels[k], expect.pixels[k])) << k;
 }
 
 using GeometryScript = MaskScript;
@@ -145,7 +157,8 @@ using GeometryScript = MaskScript;
 TEST_F(GeometryScript, FlipFormsThroughLua) {
     fpip.w = 20, fpip.h = 10;
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) frame(2).at(x, y) = {static_cast<std::int16_t>(x * 100 + y), 1, 2};
+        for (int x = 0; x < kWidth; ++x)
+            frame(2).at(x, y) = {static_cast<std::int16_t>(x * 100 + y), 1, 2};
     EXPECT_EQ(run("fliph(2, 3)"), "");
     EXPECT_EQ(frame(3).at(0, 0).y, 1900);
     EXPECT_EQ(frame(3).at(19, 9).y, 9);

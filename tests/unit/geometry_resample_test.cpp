@@ -14,9 +14,13 @@
 
 namespace {
 
-cv::Mat as_mat(TestFrame& f) { return cv::Mat(f.frame.max_h, f.frame.max_w, CV_16SC3, f.pixels.data()); }
+cv::Mat as_mat(TestFrame& f) {
+    return cv::Mat(f.frame.max_h, f.frame.max_w, CV_16SC3, f.pixels.data());
+}
 
-bool same(const PIXEL_YC& a, const PIXEL_YC& b) { return a.y == b.y && a.cb == b.cb && a.cr == b.cr; }
+bool same(const PIXEL_YC& a, const PIXEL_YC& b) {
+    return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
+}
 
 bool uniform(const TestFrame& f, const PIXEL_YC& v) {
     for (const auto& p : f.pixels)
@@ -41,9 +45,11 @@ void reference_resize(TestFrame& s, TestFrame& d, const ResizeJob& j) {
     const ReadArea a = read_area(s.frame, j.sx, j.sy, std::min(j.sw, W), std::min(j.sh, H));
     for (long long yd = j.dy; yd < j.dy + std::min(j.dh, H); ++yd)
         for (long long xd = j.dx; xd < j.dx + std::min(j.dw, W); ++xd) {
-            const long long Y = (yd - j.dy) * j.sh * 256 / j.dh, X = (xd - j.dx) * j.sw * 256 / j.dw;
+            const long long Y = (yd - j.dy) * j.sh * 256 / j.dh,
+                            X = (xd - j.dx) * j.sw * 256 / j.dw;
             const long long iy = j.sy + (Y >> 8), ix = j.sx + (X >> 8);
-            if (yd < 0 || yd >= H || xd < 0 || xd >= W || iy < a.y0 || iy >= a.y1 || ix < a.x0 || ix >= a.x1)
+            if (yd < 0 || yd >= H || xd < 0 || xd >= W || iy < a.y0 || iy >= a.y1 || ix < a.x0 ||
+                ix >= a.x1)
                 continue;
             d.at(static_cast<int>(xd), static_cast<int>(yd)) =
                 reference_sample(s, ix, iy, X & 255, Y & 255, ix == a.x1 - 1 || iy == a.y1 - 1);
@@ -53,7 +59,8 @@ void reference_resize(TestFrame& s, TestFrame& d, const ResizeJob& j) {
 void reference_rotate(TestFrame& s, TestFrame& d, const RotateJob& j) {
     const int W = s.frame.max_w, H = s.frame.max_h;
     const ReadArea a = read_area(s.frame, j.sx, j.sy, std::min(j.w, W), std::min(j.h, H));
-    const long long kc = static_cast<int>(4096 * std::cos(j.angle)), ks = static_cast<int>(4096 * std::sin(j.angle));
+    const long long kc = static_cast<int>(4096 * std::cos(j.angle)),
+                    ks = static_cast<int>(4096 * std::sin(j.angle));
     for (int t = 0; t < H; ++t)
         for (int x = 0; x < W; ++x) {
             const long long ddx = x - (j.dx + j.cx), ddy = t - (j.dy + j.cy);
@@ -77,7 +84,8 @@ void reference_affine(TestFrame& s, TestFrame& d, const AffineJob& j) {
             if (!(xs > -1 && xs < W && ys > -1 && ys < H)) continue;
             const long long ix = static_cast<long long>(xs), iy = static_cast<long long>(ys);
             d.at(X, Y) = reference_sample(s, ix, iy, static_cast<long long>(256 * xs) & 255,
-                                          static_cast<long long>(256 * ys) & 255, ix == W - 1 || iy == H - 1);
+                                          static_cast<long long>(256 * ys) & 255,
+                                          ix == W - 1 || iy == H - 1);
         }
 }
 
@@ -98,19 +106,26 @@ TEST(Bilinear, WeightsAndFlooring) {
 
 TEST(Bilinear, TapsAgreeWithTheFormula) {
     std::mt19937 rng(11);
-    auto value = [&] { return static_cast<std::int16_t>(rng() % 4 == 0 ? (rng() % 2 ? 32767 : -32768) : rng()); };
+    auto value = [&] {
+        return static_cast<std::int16_t>(rng() % 4 == 0 ? (rng() % 2 ? 32767 : -32768) : rng());
+    };
     for (int n = 0; n < 20000; ++n) {
-        const PIXEL_YC t[4] = {{value(), value(), value()}, {value(), value(), value()},
-                               {value(), value(), value()}, {value(), value(), value()}};
+        const PIXEL_YC t[4] = {{value(), value(), value()},
+                               {value(), value(), value()},
+                               {value(), value(), value()},
+                               {value(), value(), value()}};
         const int fx = static_cast<int>(rng() % 256), fy = static_cast<int>(rng() % 256);
-        ASSERT_TRUE(same(bilinear_taps(t, t + 2, fx, fy), bilinear_sample(t[0], t[1], t[2], t[3], fx, fy)))
+        ASSERT_TRUE(
+            same(bilinear_taps(t, t + 2, fx, fy), bilinear_sample(t[0], t[1], t[2], t[3], fx, fy)))
             << fx << " " << fy;
     }
 }
 
 TEST(ResampleKernels, AgreeWithPixelByPixelDefinitions) {
     std::mt19937 rng(5);
-    auto pick = [&](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); };
+    auto pick = [&](int lo, int hi) {
+        return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1));
+    };
     TestFrame src = varied_frame(37, 29);
     for (int n = 0; n < 60; ++n) {
         TestFrame ours = varied_frame(37, 29, 3), expect = varied_frame(37, 29, 3);
@@ -120,8 +135,15 @@ TEST(ResampleKernels, AgreeWithPixelByPixelDefinitions) {
             resize_region(src.frame, ours.frame, j);
             reference_resize(src, expect, j);
         } else if (n % 3 == 1) {
-            const RotateJob j{pick(-700, 700) / 100.0, pick(-5, 20), pick(-5, 20), pick(-10, 30), pick(-10, 25),
-                              pick(1, 45), pick(1, 35), pick(-10, 30), pick(-10, 25)};
+            const RotateJob j{pick(-700, 700) / 100.0,
+                              pick(-5, 20),
+                              pick(-5, 20),
+                              pick(-10, 30),
+                              pick(-10, 25),
+                              pick(1, 45),
+                              pick(1, 35),
+                              pick(-10, 30),
+                              pick(-10, 25)};
             rotate_region(src.frame, ours.frame, j);
             reference_rotate(src, expect, j);
         } else {
@@ -144,7 +166,8 @@ TEST(ResizeKernel, SameSizeCopiesAndTwoColumnsStretchToFour) {
     EXPECT_TRUE(same(dst.at(13, 6), kKeep));
 
     TestFrame two(8, 4), out(8, 4, kKeep);
-    two.set(0, 0, 100, 0, 0), two.set(1, 0, 200, 0, 0), two.set(0, 1, 300, 0, 0), two.set(1, 1, 500, 0, 0);
+    two.set(0, 0, 100, 0, 0), two.set(1, 0, 200, 0, 0), two.set(0, 1, 300, 0, 0),
+        two.set(1, 1, 500, 0, 0);
     resize_region(two.frame, out.frame, {0, 0, 2, 2, 0, 0, 4, 2});
     // Offsets 0, 0.5, 1, 1.5; columns 2 and 3 lie on the last source column.
     EXPECT_EQ(out.at(0, 0).y, 100);
@@ -169,7 +192,8 @@ TEST(ResizeKernel, HugeSizesMapIn64Bits) {
     // still the identity.
     TestFrame src = varied_frame(30, 9), dst(30, 9);
     resize_region(src.frame, dst.frame, {0, 0, 30000000, 30000000, 0, 0, 30000000, 30000000});
-    for (std::size_t k = 0; k < src.pixels.size(); ++k) ASSERT_TRUE(same(dst.pixels[k], src.pixels[k]));
+    for (std::size_t k = 0; k < src.pixels.size(); ++k)
+        ASSERT_TRUE(same(dst.pixels[k], src.pixels[k]));
 }
 
 TEST(RotateKernel, ZeroAngleCopiesAndQuarterTurnMatchesOpenCv) {
@@ -220,17 +244,18 @@ TEST(AffineKernel, IdentityEnlargementAndDegenerateMatrices) {
     EXPECT_TRUE(same(big.at(6, 9), kKeep));
     affine_region(src.frame, big.frame, {0, 0, 20, 14, {2, 0, 0, 0, 2, 0}});
     EXPECT_TRUE(same(big.at(6, 4), src.at(3, 2)));
-    EXPECT_TRUE(same(big.at(7, 4), bilinear_sample(src.at(3, 2), src.at(4, 2), src.at(3, 3), src.at(4, 3), 128, 0)));
-    EXPECT_TRUE(same(big.at(19, 13), bilinear_sample(src.at(9, 6), src.at(10, 6), src.at(9, 7), src.at(10, 7), 128, 128)));
+    EXPECT_TRUE(same(big.at(7, 4), bilinear_sample(src.at(3, 2), src.at(4, 2), src.at(3, 3),
+                                                   src.at(4, 3), 128, 0)));
+    EXPECT_TRUE(same(big.at(19, 13), bilinear_sample(src.at(9, 6), src.at(10, 6), src.at(9, 7),
+                                                     src.at(10, 7), 128, 128)));
 
     TestFrame none(20, 14, kKeep);
     const double inf = std::numeric_limits<double>::infinity();
     const AffineJob degenerate[] = {
-        {0, 0, 20, 14, {1, 2, 0, 2, 4, 0}},          // determinant 0
+        {0, 0, 20, 14, {1, 2, 0, 2, 4, 0}},            // determinant 0
         {0, 0, 20, 14, {1e-200, 0, 0, 0, 1e-200, 0}},  // determinant underflows to 0
-        {0, 0, 20, 14, {1, 0, inf, 0, 1, 0}},
-        {0, 0, 20, 14, {1, 0, 0, 0, std::nan(""), 0}},
-        {0, 0, 20, 14, {1e300, 0, 0, 0, 1e300, 0}},  // determinant overflows
+        {0, 0, 20, 14, {1, 0, inf, 0, 1, 0}},         {0, 0, 20, 14, {1, 0, 0, 0, std::nan(""), 0}},
+        {0, 0, 20, 14, {1e300, 0, 0, 0, 1e300, 0}},    // determinant overflows
         {0, 0, 20, 14, {1e-12, 0, 0, 0, 1e-12, 0.5}},  // rows far beyond the int range
     };
     for (const AffineJob& job : degenerate) affine_region(src.frame, none.frame, job);
@@ -253,7 +278,8 @@ using ResampleScript = MaskScript;
 
 TEST_F(ResampleScript, TransformsThroughLua) {
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) frame(2).at(x, y) = {static_cast<std::int16_t>(x * 100 + y), 0, 0};
+        for (int x = 0; x < kWidth; ++x)
+            frame(2).at(x, y) = {static_cast<std::int16_t>(x * 100 + y), 0, 0};
     EXPECT_EQ(run("resize(2, 3, 0, 0, 2, 2, 10, 10, 4.9, 2)"), "");
     EXPECT_EQ(frame(3).at(11, 10).y, 50);
     EXPECT_EQ(frame(3).at(14, 10).y, 0);
@@ -281,5 +307,6 @@ TEST_F(ResampleScript, ArgumentErrors) {
     EXPECT_EQ(run("rotate(98, 99, 0, 0, 0, 0, 0, 1, 0, 0, 0)"), "");
     EXPECT_EQ(run("affine(98, 99, 0, 0, -1, 1, 1, 0, 0, 0, 1, 0)"), "");
     EXPECT_EQ(run("affine(2, 3, 0, 0, 9, 9, 0, 0, 0, 0, 0, 0)"), "");  // singular: no error
-    EXPECT_NE(run("rotate(2, 3, 'a', 0, 0, 0, 0, 1, 1, 0, 0)").find("number expected"), std::string::npos);
+    EXPECT_NE(run("rotate(2, 3, 'a', 0, 0, 0, 0, 1, 1, 0, 0)").find("number expected"),
+              std::string::npos);
 }
