@@ -9,6 +9,7 @@
 #include "buffers/fill_pixels.h"
 #include "buffers/rows.h"
 #include "geometry/offsets.h"
+#include "platform/cpu_features.h"
 
 namespace {
 
@@ -37,12 +38,24 @@ constexpr long long kRowsPerFold = 65536;
 // sums[k] += a[k] + b[k] + c[k] + d[k]: the components of four row segments
 // added to the column sums element by element, which vectorises; four rows
 // at a time keep the sums' loads and stores off the critical path.
-__attribute__((target_clones("avx2", "default"))) void add_rows(const std::int16_t* a,
-                                                                const std::int16_t* b,
-                                                                const std::int16_t* c,
-                                                                const std::int16_t* d,
-                                                                std::int32_t* sums, std::size_t n) {
+[[gnu::always_inline]] inline void add_rows_body(const std::int16_t* a, const std::int16_t* b,
+                                                 const std::int16_t* c, const std::int16_t* d,
+                                                 std::int32_t* sums, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) sums[k] += (a[k] + b[k]) + (c[k] + d[k]);
+}
+
+QUORVEL_TARGET_AVX2 void add_rows_avx2(const std::int16_t* a, const std::int16_t* b,
+                                       const std::int16_t* c, const std::int16_t* d,
+                                       std::int32_t* sums, std::size_t n) {
+    add_rows_body(a, b, c, d, sums, n);
+}
+
+void add_rows(const std::int16_t* a, const std::int16_t* b, const std::int16_t* c,
+              const std::int16_t* d, std::int32_t* sums, std::size_t n) {
+    if (platform::has_avx2())
+        add_rows_avx2(a, b, c, d, sums, n);
+    else
+        add_rows_body(a, b, c, d, sums, n);
 }
 
 // Stands in for the missing rows of a last group of fewer than four.

@@ -19,6 +19,7 @@
 #include "buffers/rows.h"
 #include "geometry/offsets.h"
 #include "geometry/resample.h"
+#include "platform/cpu_features.h"
 #include "platform/thread_pool.h"
 
 namespace {
@@ -82,13 +83,25 @@ void horizontal_pass(const PIXEL_YC* row, const ColumnTap* taps, std::size_t n, 
 // The vertical step: out[k] = (top[k] (256 - fy) + bottom[k] fy) >> 16.
 // Plain element-wise work that compilers vectorise; AVX2 multiplies eight
 // 32-bit lanes at once where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void vertical_pass(const std::int32_t* top,
-                                                                     const std::int32_t* bottom,
-                                                                     int fy, std::int16_t* out,
-                                                                     std::size_t n) {
+[[gnu::always_inline]] inline void vertical_pass_body(const std::int32_t* top,
+                                                      const std::int32_t* bottom, int fy,
+                                                      std::int16_t* out, std::size_t n) {
     const int wt = 256 - fy;
     for (std::size_t k = 0; k < n; ++k)
         out[k] = static_cast<std::int16_t>((top[k] * wt + bottom[k] * fy) >> 16);
+}
+
+QUORVEL_TARGET_AVX2 void vertical_pass_avx2(const std::int32_t* top, const std::int32_t* bottom,
+                                            int fy, std::int16_t* out, std::size_t n) {
+    vertical_pass_body(top, bottom, fy, out, n);
+}
+
+void vertical_pass(const std::int32_t* top, const std::int32_t* bottom, int fy, std::int16_t* out,
+                   std::size_t n) {
+    if (platform::has_avx2())
+        vertical_pass_avx2(top, bottom, fy, out, n);
+    else
+        vertical_pass_body(top, bottom, fy, out, n);
 }
 
 // The horizontal results of two source rows, iy and iy + 1, kept while the

@@ -6,6 +6,7 @@
 #include "geometry/bilinear.h"
 #include "geometry/offsets.h"
 #include "geometry/resample.h"
+#include "platform/cpu_features.h"
 
 namespace {
 
@@ -78,14 +79,25 @@ struct InverseRow {
 //   xs = (((m22 X - m12 Y) + m12 m23) - m22 m13) / det
 //   ys = (((-m21 X + m11 Y) + m21 m13) - m11 m23) / det
 // each operation rounded as written, so vector lanes give the same doubles.
-__attribute__((target_clones("avx2", "default"))) void inverse_positions(const InverseRow& r,
-                                                                         int X0, int n, double* xs,
-                                                                         double* ys) {
+[[gnu::always_inline]] inline void inverse_positions_body(const InverseRow& r, int X0, int n,
+                                                          double* xs, double* ys) {
     for (int k = 0; k < n; ++k) {
         const double X = X0 + k;
         xs[k] = (((r.m22 * X - r.m12_y) + r.m12_m23) - r.m22_m13) / r.det;
         ys[k] = (((-r.m21 * X + r.m11_y) + r.m21_m13) - r.m11_m23) / r.det;
     }
+}
+
+QUORVEL_TARGET_AVX2 void inverse_positions_avx2(const InverseRow& r, int X0, int n, double* xs,
+                                                double* ys) {
+    inverse_positions_body(r, X0, n, xs, ys);
+}
+
+void inverse_positions(const InverseRow& r, int X0, int n, double* xs, double* ys) {
+    if (platform::has_avx2())
+        inverse_positions_avx2(r, X0, n, xs, ys);
+    else
+        inverse_positions_body(r, X0, n, xs, ys);
 }
 
 constexpr int kPositionChunk = 64;
