@@ -15,3 +15,7 @@ int l_alpha_rgb(lua_State* L);
 int l_fill(lua_State* L);
 int l_fill_line_r(lua_State* L);
 int l_ellipse(lua_State* L);
+
+// Text.
+int l_font(lua_State* L);
+int l_text(lua_State* L);

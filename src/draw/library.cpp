@@ -14,5 +14,8 @@ const luaL_Reg draw_functions[] = {
     {"fill", l_fill},
     {"fill_line_r", l_fill_line_r},
     {"ellipse", l_ellipse},
+    // Text.
+    {"font", l_font},
+    {"text", l_text},
     {nullptr, nullptr},
 };
