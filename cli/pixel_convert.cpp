@@ -4,15 +4,11 @@
 #include <cmath>
 
 #include "color/convert.h"
+#include "pixel_rows.h"
 
-// The row loops below are written so that the compiler vectorises them
-// (plain integer arithmetic, no lookups, no branches inside the loop); each
-// is cloned for AVX2 and chosen at run time.
-#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-#define QUORVEL_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QUORVEL_VECTOR_CLONES
-#endif
+// The row loops below are plain integer arithmetic that the compiler
+// vectorises; the commonest 8-bit rows have hand-written AVX2 versions
+// (pixel_rows.h), chosen at run time, and these loops finish their rows.
 
 namespace {
 
@@ -43,7 +39,7 @@ inline std::int16_t apply(const Scale& k, int v) {
 }
 
 template <class T>
-QUORVEL_VECTOR_CLONES void row_in_444(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d, Scale ly,
+void row_in_444(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d, Scale ly,
                                       Scale lc) {
     for (int x = 0; x < w; ++x) {
         d[x].y = apply(ly, py[x]);
@@ -54,7 +50,7 @@ QUORVEL_VECTOR_CLONES void row_in_444(const T* py, const T* pu, const T* pv, int
 
 // Horizontally halved chroma: each chroma sample serves two pixels.
 template <class T>
-QUORVEL_VECTOR_CLONES void row_in_422(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d, Scale ly,
+void row_in_422(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d, Scale ly,
                                       Scale lc) {
     const int pairs = w / 2;
     for (int k = 0; k < pairs; ++k) {
@@ -70,7 +66,7 @@ QUORVEL_VECTOR_CLONES void row_in_422(const T* py, const T* pu, const T* pv, int
 }
 
 template <class T>
-QUORVEL_VECTOR_CLONES void row_in_grey(const T* py, int w, PIXEL_YC* d, Scale ly) {
+void row_in_grey(const T* py, int w, PIXEL_YC* d, Scale ly) {
     for (int x = 0; x < w; ++x) d[x] = {apply(ly, py[x]), 0, 0};
 }
 
@@ -82,6 +78,7 @@ const T* row_of(const void* plane, std::ptrdiff_t stride, int y) {
 template <class T>
 void planes_in(const Planes& in, int w, int h, PIXEL_YC* out, int stride) {
     const Scale ly = luma_scale(in.bits, in.full_range), lc = chroma_scale(in.bits, in.full_range);
+    const bool vector = sizeof(T) == 1 && in.bits == 8 && !in.full_range && pixel_rows::have_avx2();
     for (int y = 0; y < h; ++y) {
         PIXEL_YC* d = out + static_cast<std::size_t>(y) * stride;
         const T* py = row_of<T>(in.data[0], in.stride[0], y);
@@ -92,10 +89,15 @@ void planes_in(const Planes& in, int w, int h, PIXEL_YC* out, int stride) {
         const int cy = y >> in.shift_y;
         const T* pu = row_of<T>(in.data[1], in.stride[1], cy);
         const T* pv = row_of<T>(in.data[2], in.stride[2], cy);
+        int x = 0;
+        if constexpr (sizeof(T) == 1) {
+            if (vector)
+                x = in.shift_x ? pixel_rows::in_422_u8(py, pu, pv, w, d) : pixel_rows::in_444_u8(py, pu, pv, w, d);
+        }
         if (in.shift_x)
-            row_in_422(py, pu, pv, w, d, ly, lc);
+            row_in_422(py + x, pu + x / 2, pv + x / 2, w - x, d + x, ly, lc);
         else
-            row_in_444(py, pu, pv, w, d, ly, lc);
+            row_in_444(py + x, pu + x, pv + x, w - x, d + x, ly, lc);
     }
 }
 
@@ -119,7 +121,7 @@ inline int put(const OutScale& k, int v) {
 }
 
 template <class T>
-QUORVEL_VECTOR_CLONES void row_out_444(const PIXEL_YC* s, int w, T* py, T* pu, T* pv, OutScale ly, OutScale lc) {
+void row_out_444(const PIXEL_YC* s, int w, T* py, T* pu, T* pv, OutScale ly, OutScale lc) {
     for (int x = 0; x < w; ++x) {
         py[x] = static_cast<T>(put(ly, s[x].y));
         pu[x] = static_cast<T>(put(lc, s[x].cb));
@@ -128,14 +130,14 @@ QUORVEL_VECTOR_CLONES void row_out_444(const PIXEL_YC* s, int w, T* py, T* pu, T
 }
 
 template <class T>
-QUORVEL_VECTOR_CLONES void row_out_luma(const PIXEL_YC* s, int w, T* py, OutScale ly) {
+void row_out_luma(const PIXEL_YC* s, int w, T* py, OutScale ly) {
     for (int x = 0; x < w; ++x) py[x] = static_cast<T>(put(ly, s[x].y));
 }
 
 // Chroma of a pair of rows (a and b, the same row when there is one) and
 // pairs of columns, as the floor of their mean.
 template <class T>
-QUORVEL_VECTOR_CLONES void row_out_chroma_420(const PIXEL_YC* a, const PIXEL_YC* b, int pairs, T* pu, T* pv,
+void row_out_chroma_420(const PIXEL_YC* a, const PIXEL_YC* b, int pairs, T* pu, T* pv,
                                               OutScale lc) {
     for (int k = 0; k < pairs; ++k) {
         const int cb = (a[2 * k].cb + a[2 * k + 1].cb + b[2 * k].cb + b[2 * k + 1].cb + 2) >> 2;
@@ -154,22 +156,38 @@ template <class T>
 void planes_out(const PIXEL_YC* in, int stride, int w, int h, const OutPlanes& out) {
     const OutScale ly = luma_out(out.bits), lc = chroma_out(out.bits);
     const auto src = [&](int y) { return in + static_cast<std::size_t>(y) * stride; };
+    const bool vector = sizeof(T) == 1 && pixel_rows::have_avx2();
     if (out.shift_x == 0 && out.shift_y == 0) {
-        for (int y = 0; y < h; ++y)
-            row_out_444(src(y), w, out_row<T>(out.data[0], out.stride[0], y),
-                        out_row<T>(out.data[1], out.stride[1], y), out_row<T>(out.data[2], out.stride[2], y), ly,
-                        lc);
+        for (int y = 0; y < h; ++y) {
+            T* py = out_row<T>(out.data[0], out.stride[0], y);
+            T* pu = out_row<T>(out.data[1], out.stride[1], y);
+            T* pv = out_row<T>(out.data[2], out.stride[2], y);
+            int x = 0;
+            if constexpr (sizeof(T) == 1) {
+                if (vector) x = pixel_rows::out_444_u8(src(y), w, py, pu, pv);
+            }
+            row_out_444(src(y) + x, w - x, py + x, pu + x, pv + x, ly, lc);
+        }
         return;
     }
-    for (int y = 0; y < h; ++y) row_out_luma(src(y), w, out_row<T>(out.data[0], out.stride[0], y), ly);
+    // Each chroma row with its one or two luma rows, in one pass.
     const int rows = (h + (1 << out.shift_y) - 1) >> out.shift_y;
     const int pairs = w / 2;
     for (int cy = 0; cy < rows; ++cy) {
-        const PIXEL_YC* a = src(cy << out.shift_y);
-        const PIXEL_YC* b = out.shift_y && (cy << 1) + 1 < h ? src((cy << 1) + 1) : a;
+        const int ya = cy << out.shift_y, yb = out.shift_y && ya + 1 < h ? ya + 1 : ya;
+        const PIXEL_YC* a = src(ya);
+        const PIXEL_YC* b = src(yb);
+        T* la = out_row<T>(out.data[0], out.stride[0], ya);
+        T* lb = out_row<T>(out.data[0], out.stride[0], yb);
         T* pu = out_row<T>(out.data[1], out.stride[1], cy);
         T* pv = out_row<T>(out.data[2], out.stride[2], cy);
-        row_out_chroma_420(a, b, pairs, pu, pv, lc);
+        int x = 0;
+        if constexpr (sizeof(T) == 1) {
+            if (vector) x = pixel_rows::out_420_u8(a, b, w, la, lb, pu, pv);
+        }
+        row_out_luma(a + x, w - x, la + x, ly);
+        if (yb != ya) row_out_luma(b + x, w - x, lb + x, ly);
+        row_out_chroma_420(a + x, b + x, pairs - x / 2, pu + x / 2, pv + x / 2, lc);
         if (w % 2) {  // the last column stands alone
             pu[pairs] = static_cast<T>(put(lc, (a[w - 1].cb + b[w - 1].cb + 1) >> 1));
             pv[pairs] = static_cast<T>(put(lc, (a[w - 1].cr + b[w - 1].cr + 1) >> 1));
