@@ -11,6 +11,9 @@
 
 namespace {
 
+// "FRAME", possibly with parameters after a space.
+bool is_frame_header(const std::string& line) { return line == "FRAME" || line.rfind("FRAME ", 0) == 0; }
+
 class Y4mSource : public FrameSource {
 public:
     ~Y4mSource() override {
@@ -80,7 +83,7 @@ public:
             if (!line.empty()) *error = name_ + ": damaged frame header after frame " + std::to_string(next_);
             return false;  // the end of the stream, or a header cut short
         }
-        if (line.rfind("FRAME", 0) != 0) {
+        if (!is_frame_header(line)) {
             *error = name_ + ": damaged frame header after frame " + std::to_string(next_);
             return false;
         }
@@ -125,7 +128,7 @@ private:
         std::string line;
         for (int c; (c = std::fgetc(file_)) != EOF;) {
             std::ungetc(c, file_);
-            if (!read_line(&line) || line.rfind("FRAME", 0) != 0) {
+            if (!read_line(&line) || !is_frame_header(line)) {
                 damage_ = name_ + ": damaged frame header after frame " + std::to_string(offsets_.size());
                 break;
             }
