@@ -188,11 +188,12 @@ private:
     bool save(const std::string& name, std::string* error) {
         OutputFile file;
         if (!file.create(name, error)) return false;
-        return write_png(file.temp_path(), rgb_.data(), w_, h_, error) && file.commit(error);
+        return encoder_.encode(file.temp_path(), rgb_.data(), w_, h_, error) && file.commit(error);
     }
 
     std::string pattern_;
     bool per_frame_ = false;
+    PngEncoder encoder_;
     std::vector<std::uint8_t> rgb_;
     int w_ = 0, h_ = 0;
 };

@@ -72,5 +72,23 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-// Encodes 8-bit RGB rows (w * 3 bytes each) as PNG and writes it to `path`.
-bool write_png(const std::string& path, const unsigned char* rgb, int w, int h, std::string* error);
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+// Encodes 8-bit RGB rows (w * 3 bytes each) as PNG files, one encoder for
+// a whole sequence.
+class PngEncoder {
+public:
+    bool encode(const std::string& path, const unsigned char* rgb, int w, int h, std::string* error);
+
+private:
+    struct Free {
+        void operator()(AVCodecContext* c) const;
+        void operator()(AVFrame* f) const;
+        void operator()(AVPacket* p) const;
+    };
+    std::unique_ptr<AVCodecContext, Free> codec_;
+    std::unique_ptr<AVFrame, Free> frame_;
+    std::unique_ptr<AVPacket, Free> packet_;
+};
