@@ -80,7 +80,8 @@ void run_script(benchmark::State& state, const char* code) {
     fpip.w = fpip.max_w = BenchFrame::kWidth;
     fpip.h = fpip.max_h = BenchFrame::kHeight;
     free_slots();
-    setup_slots(&fp, &fpip, engine_filter_info());
+    setup_slots(&fpip);
+    fill_filter_info(&fp, engine_filter_info());
     lua_State* L = luaL_newstate();
     luaL_openlibs(L);
     register_library(L);

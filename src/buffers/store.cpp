@@ -4,8 +4,6 @@
 #include <map>
 #include <new>
 
-#include "script/filter_info.h"
-
 namespace {
 
 PIXEL_YC** slots = nullptr;       // the slot table, 20 entries
@@ -14,7 +12,7 @@ std::map<int, PIXEL_YC*> dynamic_buffers;
 
 }  // namespace
 
-bool setup_slots(FILTER* fp, FILTER_PROC_INFO* fpip, LUA_FILTER_INFO* lfip) {
+bool setup_slots(const FILTER_PROC_INFO* fpip) {
     if (slots == nullptr) {
         slots = static_cast<PIXEL_YC**>(std::calloc(kSlotCount, sizeof(PIXEL_YC*)));
         if (slots == nullptr) return false;
@@ -29,14 +27,6 @@ bool setup_slots(FILTER* fp, FILTER_PROC_INFO* fpip, LUA_FILTER_INFO* lfip) {
         for (int k = 2; k < kSlotCount; ++k) slots[k] = slot_block + (k - 2) * frame;
     }
     set_host_slots(fpip->ycp_edit, fpip->ycp_temp);
-
-    const int* track = fp->track;
-    lfip->get_buffer = get_buffer;
-    lfip->script_no = track[kTrackScriptNo];
-    lfip->thread_n = track[kTrackThreads];
-    int* vars[] = {&lfip->a, &lfip->b, &lfip->c, &lfip->d, &lfip->u,
-                   &lfip->v, &lfip->x, &lfip->y, &lfip->z};
-    for (int k = 0; k < 9; ++k) *vars[k] = track[kTrackVarA + k];
     return true;
 }
 

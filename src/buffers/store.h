@@ -9,15 +9,13 @@
 
 #include "platform/aviutl.h"
 
-struct LUA_FILTER_INFO;
-
 constexpr int kSlotCount = 20;
 constexpr int kFirstDynamicBuffer = 10000;
 
-// Points slots 0 and 1 at the host's buffers (making the slot block on the
-// first frame) and refreshes `lfip` from the tracks.  False when the slot
-// block cannot be allocated; the next frame tries again.
-bool setup_slots(FILTER* fp, FILTER_PROC_INFO* fpip, LUA_FILTER_INFO* lfip);
+// Points slots 0 and 1 at the host's buffers, making the slot block on the
+// first frame.  False when the slot block cannot be allocated; the next
+// frame tries again.
+bool setup_slots(const FILTER_PROC_INFO* fpip);
 
 // The pixels of buffer n, or null when n names no buffer.
 PIXEL_YC* get_buffer(int n);

@@ -4,6 +4,7 @@
 // The four conversions take plain numbers and touch no buffer, so they check
 // no argument count (extra arguments are ignored) and need no host records.
 #include "buffers/numeric.h"
+#include "color/bindings.h"
 #include "color/convert.h"
 #include "script/binding.h"
 

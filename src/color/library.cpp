@@ -1,33 +1,8 @@
-// The script functions of this subsystem, in one registration table.
+// The script functions of this room, in one registration table: the end of
+// its bindings.
 #include "script/library.h"
 
-// Conversions and single-pixel access.
-int l_yc2rgb(lua_State*);
-int l_rgb2yc(lua_State*);
-int l_yc2hsv(lua_State*);
-int l_hsv2yc(lua_State*);
-int l_get_yc(lua_State*);
-int l_set_yc(lua_State*);
-// Region colour.
-int l_color(lua_State*);
-int l_color_rgb(lua_State*);
-int l_color_hsv(lua_State*);
-int l_color_hsv_i(lua_State*);
-int l_color_hsv_m(lua_State*);
-int l_color_xyz(lua_State*);
-int l_color_lab(lua_State*);
-// Tone and levels.
-int l_gamma(lua_State*);
-int l_sigmoid(lua_State*);
-int l_posterize(lua_State*);
-int l_posterize_rgb(lua_State*);
-int l_posterize_hsv(lua_State*);
-int l_normalize(lua_State*);
-int l_binarize(lua_State*);
-// Per-pixel script callbacks.
-int l_apply_func(lua_State*);
-int l_functoy(lua_State*);
-int l_functoy_p(lua_State*);
+#include "color/bindings.h"
 
 const luaL_Reg color_functions[] = {
     {"yc2rgb", l_yc2rgb},

@@ -1,8 +1,9 @@
 // Script bindings of the region colour functions: color, color_rgb,
 // color_hsv, color_hsv_i, color_hsv_m, color_xyz, color_lab.  All take
 // (buffer, x, y, w, h, g1, g2, g3, o1, o2, o3) and return nothing.
-#include "color/region_call.h"
+#include "color/bindings.h"
 #include "color/region_color.h"
+#include "script/area_args.h"
 
 namespace {
 
@@ -10,12 +11,13 @@ template <void (*Kernel)(const Frame&, const Region&, const ColorAdjust&)>
 int region_color_binding(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {11});
-    RegionCall call = read_region_call(L);
+    const RegionArgs args = read_region_args(L);
     ColorAdjust adjust;
     for (int k = 0; k < 3; ++k) adjust.gain[k] = luaL_checknumber(L, 6 + k);
     for (int k = 0; k < 3; ++k) adjust.offset[k] = luaL_checknumber(L, 9 + k);
     Frame frame;
-    if (resolve_region_call(L, r, call, &frame)) Kernel(frame, call.region, adjust);
+    Region area;
+    if (resolve_region(L, r, args, frame, area)) Kernel(frame, area, adjust);
     return 0;
 }
 

@@ -1,8 +1,9 @@
 // Script bindings of the tone and level operations: gamma, sigmoid,
 // posterize, posterize_rgb, posterize_hsv, normalize, binarize.  Each takes
 // buffer, x, y, w, h first, then its own numbers, and returns nothing.
-#include "color/region_call.h"
+#include "color/bindings.h"
 #include "color/tone.h"
+#include "script/area_args.h"
 
 namespace {
 
@@ -15,11 +16,12 @@ template <void (*Kernel)(const Frame&, const Region&, const int*)>
 int posterize_binding(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {8});
-    RegionCall call = read_region_call(L);
+    const RegionArgs args = read_region_args(L);
     int levels[3];
     check_ints(L, 6, 3, levels);
     Frame frame;
-    if (resolve_region_call(L, r, call, &frame)) Kernel(frame, call.region, levels);
+    Region area;
+    if (resolve_region(L, r, args, frame, area)) Kernel(frame, area, levels);
     return 0;
 }
 
@@ -29,12 +31,13 @@ int posterize_binding(lua_State* L) {
 int l_gamma(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {8});
-    RegionCall call = read_region_call(L);
+    const RegionArgs args = read_region_args(L);
     double gain[3];
     read_doubles(L, 6, 3, gain);
     Frame frame;
-    if (!resolve_region_call(L, r, call, &frame)) return 0;
-    guarded(L, [&] { gamma_curve(frame, call.region, gain); });
+    Region area;
+    if (!resolve_region(L, r, args, frame, area)) return 0;
+    guarded(L, [&] { gamma_curve(frame, area, gain); });
     return 0;
 }
 
@@ -42,13 +45,14 @@ int l_gamma(lua_State* L) {
 int l_sigmoid(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {11});
-    RegionCall call = read_region_call(L);
+    const RegionArgs args = read_region_args(L);
     double gain[3], centre[3];
     read_doubles(L, 6, 3, gain);
     read_doubles(L, 9, 3, centre);
     Frame frame;
-    if (!resolve_region_call(L, r, call, &frame)) return 0;
-    guarded(L, [&] { sigmoid_curve(frame, call.region, gain, centre); });
+    Region area;
+    if (!resolve_region(L, r, args, frame, area)) return 0;
+    guarded(L, [&] { sigmoid_curve(frame, area, gain, centre); });
     return 0;
 }
 
@@ -60,9 +64,10 @@ int l_posterize_hsv(lua_State* L) { return posterize_binding<posterize_hsv>(L); 
 int l_normalize(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {5});
-    RegionCall call = read_region_call(L);
+    const RegionArgs args = read_region_args(L);
     Frame frame;
-    if (resolve_region_call(L, r, call, &frame)) normalize_gamut(frame, call.region);
+    Region area;
+    if (resolve_region(L, r, args, frame, area)) normalize_gamut(frame, area);
     return 0;
 }
 
@@ -70,9 +75,10 @@ int l_normalize(lua_State* L) {
 int l_binarize(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {6});
-    RegionCall call = read_region_call(L);
+    const RegionArgs args = read_region_args(L);
     const int threshold = check_int(L, 6);
     Frame frame;
-    if (resolve_region_call(L, r, call, &frame)) binarize_luma(frame, call.region, threshold);
+    Region area;
+    if (resolve_region(L, r, args, frame, area)) binarize_luma(frame, area, threshold);
     return 0;
 }

@@ -1,11 +1,7 @@
-// copy(src, dst [, x1, y1, w, h, x2, y2 [, key]]) and
-// copy(src, dst, mask, x1, y1, w, h, x2, y2, x3, y3, key).
+// The keyed and masked copies behind copy.
 #include "draw/copy.h"
 
-#include "buffers/copy_frame.h"
 #include "buffers/rows.h"
-#include "script/area_args.h"
-#include "script/binding.h"
 
 void copy_keyed(const Frame& src, const Frame& dst, const PairArea& area, int key) {
     for_each_pair(src, dst, area, [key](const PIXEL_YC& s, PIXEL_YC& d) {
@@ -18,34 +14,4 @@ void copy_masked(const Frame& src, const Frame& dst, const Frame& mask, const Ma
     for_each_masked(src, dst, mask, area, [key](const PIXEL_YC& s, PIXEL_YC& d, const PIXEL_YC& m) {
         if (m.y > key) d = s;
     });
-}
-
-int l_copy(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L, {2, 8, 9, 12});
-    if (n == 12) {
-        const TripleArgs args = read_triple_args(L);
-        const int key = check_int(L, 12);
-        Frame src, dst, mask;
-        TripleArea area;
-        if (resolve_triple(L, r, args, src, dst, mask, area))
-            copy_masked(src, dst, mask, masked_area(area), key);
-        return 0;
-    }
-    PairArgs args;
-    if (n == 2) {
-        const Region pic = r.picture();
-        args = {check_int(L, 1), check_int(L, 2), 0, 0, pic.w, pic.h, 0, 0};
-    } else {
-        args = read_pair_args(L);
-    }
-    const int key = n == 9 ? check_int(L, 9) : 0;
-    Frame src, dst;
-    PairArea area;
-    if (!resolve_pair(L, r, args, src, dst, area)) return 0;
-    if (n == 9)
-        copy_keyed(src, dst, area, key);
-    else
-        copy_area(src, area.sx, area.sy, dst, area.dx, area.dy, area.w, area.h);
-    return 0;
 }

@@ -1,11 +1,8 @@
-// The script functions of this subsystem, in one registration table.
+// The script functions of this room, in one registration table: the end of
+// its bindings.
 #include "script/library.h"
 
-// Copy and alpha blending.
-int l_copy(lua_State*);
-int l_alpha(lua_State*);
-int l_alpha_yc(lua_State*);
-int l_alpha_rgb(lua_State*);
+#include "draw/bindings.h"
 
 const luaL_Reg draw_functions[] = {
     // Copy and alpha blending.

@@ -1,4 +1,6 @@
 // The filter table handed to the editor and the callbacks it drives.
+#include "host/filter_table.h"
+
 #include <cstdio>
 #include <exception>
 
@@ -24,8 +26,6 @@ bool close_color_box() {
 }
 
 }  // namespace host
-
-BOOL window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, void* editp, FILTER* fp);
 
 namespace {
 
@@ -139,9 +139,6 @@ extern "C" __attribute__((visibility("default"))) FILTER_DLL* GetFilterTable() {
     return &filter_table;
 }
 
-// For host programs that want other limits on what a script may spend (see
-// ScriptLimits): a timeout per frame in seconds and a memory cap in bytes,
-// 0 for none, and the sandbox for untrusted scripts.
 extern "C" __attribute__((visibility("default"))) void QuorvelSetScriptLimits(
     double frame_timeout_seconds, unsigned long long memory_bytes, int sandbox) {
     ScriptLimits limits;

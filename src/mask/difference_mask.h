@@ -18,9 +18,10 @@
 // component differences and weights far outside the nominal ranges.
 #pragma once
 
+#include "buffers/areas.h"
 #include "buffers/frame.h"
 #include "buffers/numeric.h"
-#include "mask/areas.h"
+#include "mask/grade.h"
 #include "mask/graded_mask.h"
 
 struct DifferenceMask {

@@ -19,9 +19,10 @@
 //   Lab   yc_to_lab; keys given as Y, Cb, Cr and converted once
 #pragma once
 
+#include "buffers/areas.h"
 #include "buffers/frame.h"
 #include "buffers/numeric.h"
-#include "mask/areas.h"
+#include "mask/grade.h"
 
 enum class MaskSpace { Yc, Rgb, Hsv, HsvP, HsvC, Lab };
 

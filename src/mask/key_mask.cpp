@@ -1,11 +1,10 @@
-// mkmask, mkmask_rgb, mkmask_hsv, mkmask_hsv_int: masks from a box of
-// colour values, with an optional soft margin.
+// The colour-key masks behind mkmask, mkmask_rgb, mkmask_hsv and
+// mkmask_hsv_int: masks from a box of colour values, with an optional soft
+// margin.
 #include "mask/key_mask.h"
 
 #include "buffers/rows.h"
 #include "color/convert.h"
-#include "script/area_args.h"
-#include "script/binding.h"
 
 namespace {
 
@@ -52,32 +51,6 @@ void key_mask(const Frame& src, const Frame& dst, const PairArea& area, KeyBox b
     });
 }
 
-// mkmask*(src, dst, sx, sy, w, h, dx, dy, l1, l2, l3, u1, u2, u3
-//         [, in, out [, margin]]): 14, 16 or 17 arguments.
-template <class Components>
-int key_mask_binding(lua_State* L, bool hue) {
-    const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L, {14, 16, 17});
-    const PairArgs args = read_pair_args(L);
-    KeyBox box;
-    for (int k = 0; k < 3; ++k) box.lower[k] = check_int(L, 9 + k);
-    for (int k = 0; k < 3; ++k) box.upper[k] = check_int(L, 12 + k);
-    if (n == 17) box.margin = check_int(L, 17);
-    if (n >= 16) {
-        box.in = low16(check_int(L, 15));
-        box.out = low16(check_int(L, 16));
-    }
-    if (hue) {
-        box.lower[0] = reduce_hue(box.lower[0]);
-        box.upper[0] = reduce_hue(box.upper[0]);
-    }
-    Frame src, dst;
-    PairArea area;
-    if (!resolve_pair(L, r, args, src, dst, area)) return 0;
-    key_mask<Components>(src, dst, area, box, hue);
-    return 0;
-}
-
 }  // namespace
 
 void key_mask_yc(const Frame& src, const Frame& dst, const PairArea& area, const KeyBox& box) {
@@ -93,8 +66,3 @@ void key_mask_hsv_int(const Frame& src, const Frame& dst, const PairArea& area,
                       const KeyBox& box) {
     key_mask<HsvIntComponents>(src, dst, area, box, true);
 }
-
-int l_mkmask(lua_State* L) { return key_mask_binding<YcComponents>(L, false); }
-int l_mkmask_rgb(lua_State* L) { return key_mask_binding<RgbComponents>(L, false); }
-int l_mkmask_hsv(lua_State* L) { return key_mask_binding<HsvComponents>(L, true); }
-int l_mkmask_hsv_int(lua_State* L) { return key_mask_binding<HsvIntComponents>(L, true); }

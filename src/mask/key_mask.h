@@ -16,8 +16,9 @@
 // them, so the box becomes one plain interval around 0.
 #pragma once
 
+#include "buffers/areas.h"
 #include "buffers/frame.h"
-#include "mask/areas.h"
+#include "mask/grade.h"
 #include "mask/key_box.h"
 
 void key_mask_yc(const Frame& src, const Frame& dst, const PairArea& area, const KeyBox& box);

@@ -6,50 +6,28 @@
 //   remove_hole(src, dst, sx, sy, w, h, dx, dy)
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <stdexcept>
-#include <string>
 
 #include "buffers/numeric.h"
+#include "mask/bindings.h"
 #include "mask/label.h"
-#include "script/binding.h"
+#include "script/area_args.h"
 
 namespace {
 
-// The eight region arguments: buffer numbers and the job's region.
-struct RegionArgs {
-    int source = 0, destination = 0;
-};
-
 // Reads the eight region arguments; false for an empty region.
-bool read_job(lua_State* L, RegionArgs* args, LabelJob* job) {
-    int v[8];
-    check_ints(L, 1, 8, v);
-    args->source = v[0], args->destination = v[1];
-    job->sx = v[2], job->sy = v[3], job->w = v[4], job->h = v[5], job->dx = v[6], job->dy = v[7];
+bool read_job(lua_State* L, PairArgs* args, LabelJob* job) {
+    *args = read_pair_args(L);
+    job->sx = args->sx, job->sy = args->sy, job->w = args->w, job->h = args->h;
+    job->dx = args->dx, job->dy = args->dy;
     return job->w >= 1 && job->h >= 1;
 }
 
 // Cuts the size to the buffer and resolves source, then destination.
-void resolve_job(lua_State* L, const HostRecords& r, const RegionArgs& args, LabelJob* job) {
+void resolve_job(lua_State* L, const HostRecords& r, const PairArgs& args, LabelJob* job) {
     job->w = std::min(job->w, r.fpip->max_w);
     job->h = std::min(job->h, r.fpip->max_h);
-    job->source = require_frame(L, r, args.source);
-    job->destination = require_frame(L, r, args.destination);
-}
-
-// Runs `work` so that a failure becomes a Lua error naming the function.
-template <class Work>
-void run_guarded(lua_State* L, const char* name, Work&& work) {
-    guarded(L, [&] {
-        try {
-            work();
-        } catch (const std::bad_alloc&) {
-            throw std::runtime_error(std::string(name) + ": not enough memory (bad allocation)");
-        } catch (const std::exception& e) {
-            throw std::runtime_error(std::string(name) + ": " + e.what());
-        }
-    });
+    job->source = require_frame(L, r, args.src);
+    job->destination = require_frame(L, r, args.dst);
 }
 
 void set_field(lua_State* L, const char* key, lua_Integer value) {
@@ -62,7 +40,7 @@ int label_function(lua_State* L, bool eight_connected, const char* name) {
     const int n = lua_gettop(L);
     if (n < 8 || n > 14) return arg_count_error(L, n);
     LabelJob job;
-    RegionArgs args;
+    PairArgs args;
     const bool work_to_do = read_job(L, &args, &job);
     int bound[6] = {0, 2147483647, 0, 2147483647, 0, 2147483647};
     for (int k = 9; k <= n; ++k) bound[k - 9] = check_int(L, k);
@@ -76,7 +54,7 @@ int label_function(lua_State* L, bool eight_connected, const char* name) {
     auto* found = static_cast<ComponentInfo*>(
         lua_newuserdata(L, static_cast<std::size_t>(capacity) * sizeof(ComponentInfo) + 1));
     std::int32_t count = 0;
-    run_guarded(L, name, [&] { count = label_region(job, eight_connected, limits, found); });
+    guarded(L, name, [&] { count = label_region(job, eight_connected, limits, found); });
 
     lua_createtable(L, count, 0);
     for (std::int32_t k = 0; k < count; ++k) {
@@ -103,7 +81,7 @@ int l_label2mask(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {9});
     LabelJob job;
-    RegionArgs args;
+    PairArgs args;
     const bool work_to_do = read_job(L, &args, &job);
     // One flag per 16-bit value, in Lua-owned memory.
     auto* selected = static_cast<std::uint8_t*>(lua_newuserdata(L, 65536));
@@ -124,7 +102,7 @@ int l_label2mask(lua_State* L) {
     }
     if (!work_to_do) return 0;
     resolve_job(L, r, args, &job);
-    run_guarded(L, "label2mask", [&] { label_to_mask(job, selected); });
+    guarded(L, "label2mask", [&] { label_to_mask(job, selected); });
     return 0;
 }
 
@@ -133,9 +111,9 @@ int l_remove_hole(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {8});
     LabelJob job;
-    RegionArgs args;
+    PairArgs args;
     if (!read_job(L, &args, &job)) return 0;
     resolve_job(L, r, args, &job);
-    run_guarded(L, "remove_hole", [&] { remove_holes(job); });
+    guarded(L, "remove_hole", [&] { remove_holes(job); });
     return 0;
 }

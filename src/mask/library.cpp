@@ -1,50 +1,8 @@
-// The script functions of this subsystem, in one registration table.
+// The script functions of this room, in one registration table: the end of
+// its bindings.
 #include "script/library.h"
 
-// Colour keys, graded, difference and near-colour masks, mask logic.
-int l_mkmask(lua_State*);
-int l_mkmask_rgb(lua_State*);
-int l_mkmask_hsv(lua_State*);
-int l_mkmask_hsv_int(lua_State*);
-int l_mask_not(lua_State*);
-int l_mask_and(lua_State*);
-int l_mask_or(lua_State*);
-int l_mask_sub(lua_State*);
-int l_mask_xor(lua_State*);
-int l_mask_range(lua_State*);
-int l_mask_center(lua_State*);
-int l_mkmask_p(lua_State*);
-int l_mkmask_p_rgb(lua_State*);
-int l_mkmask_p_hsv(lua_State*);
-int l_mkmask_p_hsv_p(lua_State*);
-int l_mkmask_p_hsv_c(lua_State*);
-int l_mkmask_p_lab(lua_State*);
-int l_mkmask_l(lua_State*);
-int l_mkmask_l_rgb(lua_State*);
-int l_mkmask_l_hsv(lua_State*);
-int l_mkmask_l_hsv_p(lua_State*);
-int l_mkmask_l_hsv_c(lua_State*);
-int l_mkmask_l_lab(lua_State*);
-int l_mkmask_diff(lua_State*);
-int l_mkmask_diff_rgb(lua_State*);
-int l_mkmask_diff_hsv(lua_State*);
-int l_mkmask_diff_hsv_p(lua_State*);
-int l_mkmask_diff_hsv_c(lua_State*);
-int l_mkmask_diff_lab(lua_State*);
-int l_merge_near(lua_State*);
-int l_mkmask_near(lua_State*);
-int l_merge_near_lab(lua_State*);
-int l_mkmask_near_lab(lua_State*);
-
-// Morphology and labelling.
-int l_erode(lua_State*);
-int l_dilate(lua_State*);
-int l_open(lua_State*);
-int l_close(lua_State*);
-int l_label4(lua_State*);
-int l_label8(lua_State*);
-int l_label2mask(lua_State*);
-int l_remove_hole(lua_State*);
+#include "mask/bindings.h"
 
 const luaL_Reg mask_functions[] = {
     // Colour keys, graded, difference and near-colour masks, mask logic.

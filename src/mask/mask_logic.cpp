@@ -1,9 +1,8 @@
-// mask_not, mask_and, mask_or, mask_sub, mask_xor.
+// The fuzzy set operations behind mask_not, mask_and, mask_or, mask_sub and
+// mask_xor.
 #include "mask/mask_logic.h"
 
 #include "buffers/rows.h"
-#include "script/area_args.h"
-#include "script/binding.h"
 
 int mask_combine(MaskOp op, int a, int b) {
     // Grades are 16-bit, so the products of and, or and sub fit 32 bits.
@@ -40,17 +39,6 @@ void combine_rows(const Frame& a, const Frame& b, const Frame& dst, const Triple
     });
 }
 
-template <MaskOp Op>
-int logic_binding(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {11});
-    const TripleArgs args = read_triple_args(L);
-    Frame a, b, dst;
-    TripleArea area;
-    if (resolve_triple(L, r, args, a, b, dst, area)) combine_rows<Op>(a, b, dst, area);
-    return 0;
-}
-
 }  // namespace
 
 void mask_logic(MaskOp op, const Frame& a, const Frame& b, const Frame& dst,
@@ -62,20 +50,3 @@ void mask_logic(MaskOp op, const Frame& a, const Frame& b, const Frame& dst,
         case MaskOp::Xor: return combine_rows<MaskOp::Xor>(a, b, dst, area);
     }
 }
-
-// mask_not(src, dst, sx, sy, w, h, dx, dy)
-int l_mask_not(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {8});
-    const PairArgs args = read_pair_args(L);
-    Frame src, dst;
-    PairArea area;
-    if (resolve_pair(L, r, args, src, dst, area)) mask_not(src, dst, area);
-    return 0;
-}
-
-// mask_and / or / sub / xor(a, b, dst, ax, ay, w, h, bx, by, dx, dy)
-int l_mask_and(lua_State* L) { return logic_binding<MaskOp::And>(L); }
-int l_mask_or(lua_State* L) { return logic_binding<MaskOp::Or>(L); }
-int l_mask_sub(lua_State* L) { return logic_binding<MaskOp::Sub>(L); }
-int l_mask_xor(lua_State* L) { return logic_binding<MaskOp::Xor>(L); }

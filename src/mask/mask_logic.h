@@ -10,8 +10,9 @@
 // clipped; the destination may be an operand with the same position.
 #pragma once
 
+#include "buffers/areas.h"
 #include "buffers/frame.h"
-#include "mask/areas.h"
+#include "mask/grade.h"
 
 enum class MaskOp { And, Or, Sub, Xor };
 

@@ -1,7 +1,5 @@
-// mask_range, mask_center.
+// The mask measurements behind mask_range and mask_center.
 #include "mask/mask_query.h"
-
-#include "script/binding.h"
 
 bool mask_range(const Frame& mask, const Region& area, int threshold, Region* box) {
     // Selection is tracked by a flag rather than by the start values
@@ -53,56 +51,4 @@ bool mask_center(const Frame& mask, const Region& area, int threshold, double* c
     *cx = static_cast<double>(sum_x) / static_cast<double>(weight);
     *cy = static_cast<double>(sum_y) / static_cast<double>(weight);
     return true;
-}
-
-namespace {
-
-// Both queries: mask, x, y, w, h, threshold; no early return for an empty
-// size, so the buffer is always resolved.
-struct QueryArgs {
-    Frame mask;
-    Region area;
-    int threshold;
-};
-
-QueryArgs read_query(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {6});
-    const int n = check_int(L, 1);
-    Region area = check_region(L, 2);
-    const int threshold = check_int(L, 6);
-    const Frame mask = require_frame(L, r, n);
-    clip_region(area, mask.max_w, mask.max_h);
-    return {mask, area, threshold};
-}
-
-}  // namespace
-
-// mask_range(mask, x, y, w, h, threshold) -> x, y, w, h or four nils
-int l_mask_range(lua_State* L) {
-    const QueryArgs q = read_query(L);
-    Region box;
-    if (!mask_range(q.mask, q.area, q.threshold, &box)) {
-        for (int k = 0; k < 4; ++k) lua_pushnil(L);
-        return 4;
-    }
-    lua_pushinteger(L, box.x);
-    lua_pushinteger(L, box.y);
-    lua_pushinteger(L, box.w);
-    lua_pushinteger(L, box.h);
-    return 4;
-}
-
-// mask_center(mask, x, y, w, h, threshold) -> x, y or two nils
-int l_mask_center(lua_State* L) {
-    const QueryArgs q = read_query(L);
-    double cx = 0, cy = 0;
-    if (!mask_center(q.mask, q.area, q.threshold, &cx, &cy)) {
-        lua_pushnil(L);
-        lua_pushnil(L);
-        return 2;
-    }
-    lua_pushnumber(L, cx);
-    lua_pushnumber(L, cy);
-    return 2;
 }

@@ -3,12 +3,11 @@
 // where element is a disc radius or a table of 0/1 rows.  They read and
 // write only the y component.
 #include <algorithm>
-#include <new>
-#include <stdexcept>
-#include <string>
+#include <cstdint>
 
+#include "mask/bindings.h"
 #include "mask/morphology.h"
-#include "script/binding.h"
+#include "script/area_args.h"
 
 namespace {
 
@@ -51,40 +50,27 @@ MorphologyElement check_element(lua_State* L) {
     return e;
 }
 
-// Runs the kernel; failures become a Lua error naming the function.
-void run_guarded(lua_State* L, const char* name, const MorphologyJob& job,
-                 const MorphologyElement& element, MorphologyOp op, std::uint32_t threads) {
-    guarded(L, [&] {
-        try {
-            morphology_region(job, element, op, threads);
-        } catch (const std::bad_alloc&) {
-            throw std::runtime_error(std::string(name) + ": not enough memory (bad allocation)");
-        } catch (const std::exception& e) {
-            throw std::runtime_error(std::string(name) + ": " + e.what());
-        }
-    });
-}
-
 int morphology_function(lua_State* L, MorphologyOp op, const char* name) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {9});
-    int v[8];
-    check_ints(L, 1, 8, v);
+    const PairArgs args = read_pair_args(L);
     const MorphologyElement element = check_element(L);
 
     MorphologyJob job;
-    job.sx = v[2], job.sy = v[3], job.w = v[4], job.h = v[5], job.dx = v[6], job.dy = v[7];
+    job.sx = args.sx, job.sy = args.sy, job.w = args.w, job.h = args.h;
+    job.dx = args.dx, job.dy = args.dy;
     if (job.w <= 0 || job.h <= 0) return 0;
     job.w = std::min(job.w, r.fpip->max_w);
     job.h = std::min(job.h, r.fpip->max_h);
-    job.source = require_frame(L, r, v[0]);
-    job.destination = require_frame(L, r, v[1]);
+    job.source = require_frame(L, r, args.src);
+    job.destination = require_frame(L, r, args.dst);
     job.picture_w = r.fpip->w;
     job.picture_h = r.fpip->h;
     // The thread-count track runs 1..16; anything below asks for one
     // worker per processor, as the toolkit's 0 does.
     const int n = r.lfip->thread_n;
-    run_guarded(L, name, job, element, op, n > 0 ? static_cast<std::uint32_t>(n) : 0u);
+    const std::uint32_t threads = n > 0 ? static_cast<std::uint32_t>(n) : 0u;
+    guarded(L, name, [&] { morphology_region(job, element, op, threads); });
     return 0;
 }
 

@@ -16,8 +16,9 @@
 // formed in 64 bits and summed in double precision, so no input overflows.
 #pragma once
 
+#include "buffers/areas.h"
 #include "buffers/frame.h"
-#include "mask/areas.h"
+#include "mask/grade.h"
 
 struct NearMerge {
     bool lab = false;

@@ -1,5 +1,8 @@
-// The script functions of this subsystem, in one registration table.
+// The script functions of this room, in one registration table: the end of
+// its bindings.
 #include "script/library.h"
+
+#include "ocv/bindings.h"
 
 const luaL_Reg ocv_functions[] = {
     {nullptr, nullptr},

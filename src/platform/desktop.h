@@ -21,6 +21,9 @@ struct DesktopServices {
 };
 
 typedef void (*SetDesktopFn)(const DesktopServices*);
+
+// The plug-in's export that installs the desktop (see set_desktop below).
+__attribute__((visibility("default"))) void QuorvelSetDesktop(const DesktopServices* services);
 }
 
 namespace platform {

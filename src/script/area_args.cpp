@@ -1,5 +1,12 @@
 #include "script/area_args.h"
 
+RegionArgs read_region_args(lua_State* L) {
+    RegionArgs args;
+    args.buffer = check_int(L, 1);
+    args.region = check_region(L, 2);
+    return args;
+}
+
 PairArgs read_pair_args(lua_State* L) {
     int v[8];
     check_ints(L, 1, 8, v);
@@ -10,6 +17,15 @@ TripleArgs read_triple_args(lua_State* L) {
     int v[11];
     check_ints(L, 1, 11, v);
     return {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10]};
+}
+
+bool resolve_region(lua_State* L, const HostRecords& r, const RegionArgs& args, Frame& frame,
+                    Region& area) {
+    if (args.region.empty()) return false;
+    frame = require_frame(L, r, args.buffer);
+    area = args.region;
+    clip_region(area, frame.max_w, frame.max_h);
+    return !area.empty();
 }
 
 bool resolve_pair(lua_State* L, const HostRecords& r, const PairArgs& args, Frame& src,

@@ -1,6 +1,6 @@
-// Argument reading shared by the bindings whose first arguments name two or
-// three buffers followed by their regions, as the mask functions, copy and
-// alpha do:
+// Argument reading shared by the bindings whose first arguments name one,
+// two or three buffers followed by their regions:
+//   region: buffer, x, y, w, h
 //   pair:   src, dst, sx, sy, w, h, dx, dy
 //   triple: a, b, dst, ax, ay, w, h, bx, by, dx, dy
 // Reading converts every number (truncated toward zero); resolving then
@@ -9,9 +9,15 @@
 // are clipped together against max_w x max_h.
 #pragma once
 
-#include "buffers/frame.h"
 #include "buffers/areas.h"
+#include "buffers/frame.h"
+#include "buffers/region.h"
 #include "script/binding.h"
+
+struct RegionArgs {
+    int buffer = 0;
+    Region region;
+};
 
 struct PairArgs {
     int src = 0, dst = 0;
@@ -23,15 +29,21 @@ struct TripleArgs {
     int ax = 0, ay = 0, w = 0, h = 0, bx = 0, by = 0, dx = 0, dy = 0;
 };
 
+// Arguments 1..5 as a buffer and its region.
+RegionArgs read_region_args(lua_State* L);
+
 // Arguments 1..8 as a pair.
 PairArgs read_pair_args(lua_State* L);
 
 // Arguments 1..11 as a triple.
 TripleArgs read_triple_args(lua_State* L);
 
-// Resolves both buffers and clips the area.  False when there is nothing to
+// Resolves the buffers and clips the area.  False when there is nothing to
 // do (empty size before or after clipping); raises the buffer error for a
-// number that names no buffer.
+// number that names no buffer.  Call them after every number has been read.
+bool resolve_region(lua_State* L, const HostRecords& r, const RegionArgs& args, Frame& frame,
+                    Region& area);
+
 bool resolve_pair(lua_State* L, const HostRecords& r, const PairArgs& args, Frame& src,
                   Frame& dst, PairArea& area);
 

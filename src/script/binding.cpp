@@ -106,9 +106,12 @@ const double* check_table2d(lua_State* L, int index, int* rows, int* cols) {
     return values;
 }
 
-const char* keep_message(const char* text) {
+const char* keep_message(const char* text, const char* name) {
     static char message[512];
-    std::snprintf(message, sizeof message, "%s", text ? text : "");
+    if (name != nullptr)
+        std::snprintf(message, sizeof message, "%s: %s", name, text ? text : "");
+    else
+        std::snprintf(message, sizeof message, "%s", text ? text : "");
     return message;
 }
 

@@ -9,7 +9,10 @@
 // Lua error after the exception's objects are gone.
 #pragma once
 
+#include <exception>
 #include <initializer_list>
+#include <new>
+#include <utility>
 
 #include "buffers/frame.h"
 #include "buffers/region.h"
@@ -63,23 +66,36 @@ const double* check_table2d(lua_State* L, int index, int* rows, int* cols);
 
 // Runs `work`, which may throw (allocation failures of work arrays, length
 // errors); an exception becomes a Lua error carrying its message.  Returns
-// normally when the work completed.
+// normally when the work completed.  With a function name the message reads
+// "name: message", and running out of memory reads "name: not enough memory
+// (bad allocation)".
 template <class Work>
 void guarded(lua_State* L, Work&& work);
+template <class Work>
+void guarded(lua_State* L, const char* name, Work&& work);
 
 // Raises a Lua error with `message`; for use after all C++ objects are gone.
 [[noreturn]] void raise_error(lua_State* L, const char* message);
 
-// Copies an exception's text into storage that outlives it.
-const char* keep_message(const char* text);
+// Copies an exception's text, prefixed by "name: " when a name is given,
+// into storage that outlives the exception.
+const char* keep_message(const char* text, const char* name = nullptr);
 
 template <class Work>
 void guarded(lua_State* L, Work&& work) {
+    guarded(L, nullptr, std::forward<Work>(work));
+}
+
+template <class Work>
+void guarded(lua_State* L, const char* name, Work&& work) {
     const char* failure = nullptr;
     try {
         work();
+    } catch (const std::bad_alloc& e) {
+        const char* text = name != nullptr ? "not enough memory (bad allocation)" : e.what();
+        failure = keep_message(text, name);
     } catch (const std::exception& e) {
-        failure = keep_message(e.what());
+        failure = keep_message(e.what(), name);
     } catch (...) {
         failure = keep_message("unknown error");
     }

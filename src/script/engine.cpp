@@ -348,10 +348,11 @@ std::string script_file_name(int script_no) {
 }
 
 int run_frame(FILTER* fp, FILTER_PROC_INFO* fpip) {
-    if (!setup_slots(fp, fpip, &filter_info)) {
+    if (!setup_slots(fpip)) {
         platform::message_box(nullptr, kNoMemory, kCaption, MB_OK | MB_ICONHAND);
         return 0;
     }
+    fill_filter_info(fp, &filter_info);
     filter_info.script_path = engine.script_dir.c_str();
     if (!script_part_guarded(fp, fpip)) return 1;
     show_display_buffer(fp, fpip);

@@ -21,3 +21,8 @@ enum Track {
     kTrackVarA = 3,  // a b c d u v x y z follow in order
     kTrackCount = 12
 };
+
+// Refreshes `lfip` from the host's tracks at the start of a frame: the
+// buffer resolver, the script number, the thread count and the nine
+// variables.
+void fill_filter_info(const FILTER* fp, LUA_FILTER_INFO* lfip);

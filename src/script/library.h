@@ -1,8 +1,9 @@
 // The script library: every script function, registered as a Lua global.
 //
-// Each subsystem lists its bindings in one luaL_Reg table (ending in a null
-// entry).  library_order holds the 95 names in the order they are
-// registered; a name whose function is not built yet is simply skipped.
+// Each room lists its bindings (declared in its bindings.h) in a luaL_Reg
+// table ending in a null entry, in the room's library.cpp.  library_order
+// (registration.cpp) holds the 95 names in the order they are registered; a
+// name whose function is not built yet is simply skipped.
 #pragma once
 
 #include "script/lua.h"

@@ -22,7 +22,7 @@
 
 namespace mist {
 
-namespace __labeling_controller__ {
+namespace labeling_detail {
 
 // Initial room of the equivalence table.
 constexpr std::size_t initial_table_size = 2560;
@@ -105,22 +105,22 @@ void foreground(const array2<In>& in, array2<Out>& out) {
     for (std::size_t i = 0; i < in.size(); ++i) out[i] = static_cast<Out>(in[i] > 0 ? 1 : 0);
 }
 
-}  // namespace __labeling_controller__
+}  // namespace labeling_detail
 
 // Labels the foreground (cells > 0) of `in` into `out` with 4-connectivity
 // (left and above); `out` may be `in`.  Returns the component count n; `out`
 // holds 0 for background and 1..n for components in scan order.
 template <class In, class Out>
 std::size_t labeling4(const array2<In>& in, array2<Out>& out) {
-    __labeling_controller__::foreground(in, out);
-    return __labeling_controller__::label<Out, false>(out);
+    labeling_detail::foreground(in, out);
+    return labeling_detail::label<Out, false>(out);
 }
 
 // The same with 8-connectivity (also above-left and above-right).
 template <class In, class Out>
 std::size_t labeling8(const array2<In>& in, array2<Out>& out) {
-    __labeling_controller__::foreground(in, out);
-    return __labeling_controller__::label<Out, true>(out);
+    labeling_detail::foreground(in, out);
+    return labeling_detail::label<Out, true>(out);
 }
 
 template <class T>
@@ -145,7 +145,7 @@ void fill_holes(array2<T>& image) {
     background.pitch_x = image.pitch_x;
     background.pitch_y = image.pitch_y;
     for (std::size_t i = 0; i < image.size(); ++i) background[i] = image[i] == 0 ? 1 : 0;
-    const std::size_t nb = __labeling_controller__::label<int, false>(background);
+    const std::size_t nb = labeling_detail::label<int, false>(background);
     bounded_list<std::size_t> count;
     count.assign(nb + 1, 0);
     for (const int v : background) ++count[static_cast<std::size_t>(v)];

@@ -30,7 +30,7 @@
 
 namespace mist {
 
-namespace __morphology_controller__ {
+namespace morphology_detail {
 
 // One point of an element: offsets from the centre and its life.
 struct point {
@@ -141,13 +141,13 @@ private:
     }
 };
 
-}  // namespace __morphology_controller__
+}  // namespace morphology_detail
 
 // A structuring element: every point in row order (y ascending, then x), the
 // right-hand end of every run, and the margins a padded image needs.
 struct morphology_structure {
-    bounded_list<__morphology_controller__::point> full;
-    bounded_list<__morphology_controller__::point> entering;
+    bounded_list<morphology_detail::point> full;
+    bounded_list<morphology_detail::point> entering;
     std::int32_t margin_x = 0;
     std::int32_t margin_y = 0;
 
@@ -161,7 +161,7 @@ struct morphology_structure {
 // radius gives an empty element.  Throws std::length_error when the point
 // list would exceed its limit; the count is checked before any list grows.
 inline morphology_structure circle(double radius, double pitch_x = 1.0, double pitch_y = 1.0) {
-    using __morphology_controller__::point;
+    using morphology_detail::point;
     morphology_structure s;
     if (!(radius >= 0) || !(pitch_x > 0) || !(pitch_y > 0)) return s;
     const double m = pitch_x > pitch_y ? pitch_x : pitch_y;
@@ -216,7 +216,7 @@ inline morphology_structure circle(double radius, double pitch_x = 1.0, double p
 // rows / 2): every non-zero cell is a point.  An all-zero table gives an
 // empty element.
 inline morphology_structure structure_from_table(const array2<int>& cells) {
-    using __morphology_controller__::point;
+    using morphology_detail::point;
     morphology_structure s;
     if (cells.empty()) return s;
     // The 0/1 copy with a border of zeros ends every run without a test.
@@ -248,7 +248,7 @@ inline morphology_structure structure_from_table(const array2<int>& cells) {
     return s;
 }
 
-namespace __morphology_controller__ {
+namespace morphology_detail {
 
 constexpr short erosion_fill = 32767;
 constexpr short dilation_fill = -32768;
@@ -293,22 +293,22 @@ inline bool morphology(array2<short>& image, const morphology_structure& s, std:
     return true;
 }
 
-}  // namespace __morphology_controller__
+}  // namespace morphology_detail
 
 // Each returns false, doing nothing, for an empty image (or element).  A
 // thread count of 0 means one worker per processor.
 inline bool erosion(array2<short>& image, const morphology_structure& s, std::uint32_t threads = 0) {
-    return __morphology_controller__::morphology(image, s, threads, 1, true);
+    return morphology_detail::morphology(image, s, threads, 1, true);
 }
 inline bool dilation(array2<short>& image, const morphology_structure& s,
                      std::uint32_t threads = 0) {
-    return __morphology_controller__::morphology(image, s, threads, 1, false);
+    return morphology_detail::morphology(image, s, threads, 1, false);
 }
 inline bool opening(array2<short>& image, const morphology_structure& s, std::uint32_t threads = 0) {
-    return __morphology_controller__::morphology(image, s, threads, 2, true);
+    return morphology_detail::morphology(image, s, threads, 2, true);
 }
 inline bool closing(array2<short>& image, const morphology_structure& s, std::uint32_t threads = 0) {
-    return __morphology_controller__::morphology(image, s, threads, 2, false);
+    return morphology_detail::morphology(image, s, threads, 2, false);
 }
 
 // The same with a disc of `radius`, shaped by the image's pitches.

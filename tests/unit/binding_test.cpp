@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "buffers/numeric.h"
@@ -53,6 +54,19 @@ int probe_guarded(lua_State* L) {
     return 0;
 }
 
+// probe_named(kind): guarded work under the name "probe" that throws
+// bad_alloc (1), a length error (2), a non-standard exception (3) or nothing.
+int probe_named(lua_State* L) {
+    const int kind = check_int(L, 1);
+    guarded(L, "probe", [kind] {
+        if (kind == 1) throw std::bad_alloc();
+        if (kind == 2) throw std::length_error("work area too large");
+        if (kind == 3) throw 42;
+    });
+    lua_pushinteger(L, kind);
+    return 1;
+}
+
 }  // namespace
 
 class Binding : public LuaFixture {
@@ -61,6 +75,7 @@ protected:
         lua_register(L, "probe_counts", probe_counts);
         lua_register(L, "probe_table", probe_table);
         lua_register(L, "probe_guarded", probe_guarded);
+        lua_register(L, "probe_named", probe_named);
         lua_register(L, "probe_buffer", probe_buffer);
     }
 };
@@ -89,6 +104,15 @@ TEST_F(Binding, TwoDimensionalTablesArePaddedAndCutToTheFirstRow) {
 
 TEST_F(Binding, ExceptionsBecomeLuaErrors) {
     EXPECT_NE(run("probe_guarded()").find("bad_alloc"), std::string::npos);
+    EXPECT_EQ(lua_gettop(L), 0);
+    // With a name, the message starts with it.
+    EXPECT_NE(run("probe_named(1)").find(": probe: not enough memory (bad allocation)"),
+              std::string::npos);
+    EXPECT_NE(run("probe_named(2)").find(": probe: work area too large"), std::string::npos);
+    const std::string unknown = run("probe_named(3)");
+    EXPECT_NE(unknown.find("unknown error"), std::string::npos);
+    EXPECT_EQ(unknown.find("probe:"), std::string::npos);
+    EXPECT_EQ(number("probe_named(0)"), 0);
     EXPECT_EQ(lua_gettop(L), 0);
 }
 

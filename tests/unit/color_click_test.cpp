@@ -8,10 +8,9 @@
 
 #include "color/color_info.h"
 #include "host/adapter_state.h"
+#include "host/filter_table.h"
 #include "platform/aviutl.h"
 #include "platform/desktop.h"
-
-extern "C" FILTER_DLL* GetFilterTable();
 
 namespace {
 

@@ -8,10 +8,9 @@
 
 #include "buffers/store.h"
 #include "host/adapter_state.h"
+#include "host/filter_table.h"
 #include "platform/aviutl.h"
 #include "platform/desktop.h"
-
-extern "C" FILTER_DLL* GetFilterTable();
 
 TEST(FilterTable, DescribesTheFilterAsTheEditorExpects) {
     const FILTER_DLL* t = GetFilterTable();

@@ -31,7 +31,8 @@ protected:
         fpip.h = fpip.max_h = kHeight;
         free_slots();  // the slot block is sized by the first frame it sees
         release_all_dynamic();
-        setup_slots(&fp, &fpip, engine_filter_info());
+        setup_slots(&fpip);
+        fill_filter_info(&fp, engine_filter_info());
         L = luaL_newstate();
         luaL_openlibs(L);
         register_library(L);

@@ -12,7 +12,7 @@ protected:
     // Sets the thread-count track and refreshes the record from it.
     void set_threads(int n) {
         tracks[1] = n;
-        setup_slots(&fp, &fpip, engine_filter_info());
+        fill_filter_info(&fp, engine_filter_info());
     }
 
     // Buffer n: y from f(x, y), cb = 11, cr = -22 everywhere.

@@ -3,9 +3,7 @@
 #include "buffers/copy_frame.h"
 #include "buffers/store.h"
 #include "script/binding.h"
-#include "script/library.h"
-
-namespace {
+#include "script/bindings.h"
 
 // swapbuf(): exchanges the host's output and scratch frames (no copy).
 int l_swapbuf(lua_State* L) {
@@ -92,12 +90,3 @@ int l_copyframe(lua_State* L) {
     copy_area(r.frame(picture), fx, fy, to, bx, by, w, h);
     return 0;
 }
-
-}  // namespace
-
-const luaL_Reg buffer_functions[] = {
-    {"swapbuf", l_swapbuf},       {"createbuf", l_createbuf},
-    {"releasebuf", l_releasebuf}, {"set_frame_n", l_set_frame_n},
-    {"copyframe", l_copyframe},   {"dispsize", l_dispsize},
-    {nullptr, nullptr},
-};

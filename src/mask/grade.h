@@ -6,9 +6,8 @@
 // image is a grey picture.
 #pragma once
 
-#include "buffers/areas.h"
-#include "buffers/frame.h"
 #include "buffers/numeric.h"
+#include "platform/aviutl.h"
 
 // Writes `grade` (kept to its low 16 bits) as a mask pixel.
 inline void put_grade(PIXEL_YC& p, int grade) {

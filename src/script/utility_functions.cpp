@@ -4,9 +4,7 @@
 #include "platform/desktop.h"
 #include "platform/system.h"
 #include "script/binding.h"
-#include "script/library.h"
-
-namespace {
+#include "script/bindings.h"
 
 // tickcount(): milliseconds since the system started, signed 32-bit.
 int l_tickcount(lua_State* L) {
@@ -26,11 +24,3 @@ int l_msgbox(lua_State* L) {
     lua_pushstring(L, answer == IDYES ? "yes" : answer == IDNO ? "no" : "ok");
     return 1;
 }
-
-}  // namespace
-
-const luaL_Reg script_functions[] = {
-    {"tickcount", l_tickcount},
-    {"msgbox", l_msgbox},
-    {nullptr, nullptr},
-};

@@ -16,10 +16,11 @@
 #include <type_traits>
 
 #include "buffers/numeric.h"
-#include "color/region_call.h"
+#include "color/bindings.h"
+#include "script/area_args.h"
 
 static_assert(std::is_trivially_destructible_v<HostRecords>);
-static_assert(std::is_trivially_destructible_v<RegionCall>);
+static_assert(std::is_trivially_destructible_v<RegionArgs>);
 static_assert(std::is_trivially_destructible_v<Frame>);
 
 namespace {
@@ -27,10 +28,10 @@ namespace {
 constexpr int kFuncArg = 6;
 
 // Reads the common arguments: buffer, region, and the callback in argument 6.
-RegionCall read_callback_call(lua_State* L) {
-    RegionCall call = read_region_call(L);
+RegionArgs read_callback_args(lua_State* L) {
+    const RegionArgs args = read_region_args(L);
     luaL_checktype(L, kFuncArg, LUA_TFUNCTION);
-    return call;
+    return args;
 }
 
 // Raises the buffer error when buffer `n` no longer names `frame`'s storage.
@@ -66,13 +67,13 @@ enum class Coordinates { cartesian, polar };
 int functoy_common(lua_State* L, Coordinates coordinates) {
     const HostRecords r = fetch_host_records(L);
     const int n = check_arg_count(L, {8, 9});
-    RegionCall call = read_callback_call(L);
+    const RegionArgs args = read_callback_args(L);
     const int cx = check_int(L, 7);
     const int cy = check_int(L, 8);
     const double scale = n == 9 ? luaL_checknumber(L, 9) : 1.0;
     Frame frame;
-    if (!resolve_region_call(L, r, call, &frame)) return 0;
-    const Region& region = call.region;
+    Region region;
+    if (!resolve_region(L, r, args, frame, region)) return 0;
     for (int i = 0; i < region.h; ++i)
         for (int j = 0; j < region.w; ++j) {
             // In double: cx may be any int, and j - cx must not overflow.
@@ -89,7 +90,7 @@ int functoy_common(lua_State* L, Coordinates coordinates) {
             lua_call(L, 2, 1);
             const std::int16_t g = grade(lua_tonumber(L, -1), scale);
             lua_pop(L, 1);
-            check_still_there(L, r, call.buffer, frame);
+            check_still_there(L, r, args.buffer, frame);
             PIXEL_YC& p = frame.at(region.x + j, region.y + i);
             p.y = g;
             p.cb = 0;
@@ -105,10 +106,10 @@ int functoy_common(lua_State* L, Coordinates coordinates) {
 int l_apply_func(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {6});
-    RegionCall call = read_callback_call(L);
+    const RegionArgs args = read_callback_args(L);
     Frame frame;
-    if (!resolve_region_call(L, r, call, &frame)) return 0;
-    const Region& region = call.region;
+    Region region;
+    if (!resolve_region(L, r, args, frame, region)) return 0;
     for (int i = 0; i < region.h; ++i)
         for (int j = 0; j < region.w; ++j) {
             const PIXEL_YC before = frame.at(region.x + j, region.y + i);
@@ -122,7 +123,7 @@ int l_apply_func(lua_State* L) {
             const PIXEL_YC after = {result_component(L, -3), result_component(L, -2),
                                     result_component(L, -1)};
             lua_pop(L, 3);
-            check_still_there(L, r, call.buffer, frame);
+            check_still_there(L, r, args.buffer, frame);
             frame.at(region.x + j, region.y + i) = after;
         }
     return 0;

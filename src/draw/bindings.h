@@ -1,0 +1,12 @@
+// The script bindings of compositing and drawing: one int
+// l_<name>(lua_State*) per script function, defined in the room's
+// *_functions.cpp files and listed in draw_functions (draw/library.cpp).
+#pragma once
+
+#include "script/lua.h"
+
+// Copy and alpha blending.
+int l_copy(lua_State* L);
+int l_alpha(lua_State* L);
+int l_alpha_yc(lua_State* L);
+int l_alpha_rgb(lua_State* L);

@@ -1,0 +1,38 @@
+// Script functions mkmask, mkmask_rgb, mkmask_hsv, mkmask_hsv_int.
+#include "mask/bindings.h"
+#include "mask/key_mask.h"
+#include "script/area_args.h"
+
+namespace {
+
+// mkmask*(src, dst, sx, sy, w, h, dx, dy, l1, l2, l3, u1, u2, u3
+//         [, in, out [, margin]]): 14, 16 or 17 arguments.
+template <void (*Kernel)(const Frame&, const Frame&, const PairArea&, const KeyBox&)>
+int key_mask_binding(lua_State* L, bool hue) {
+    const HostRecords r = fetch_host_records(L);
+    const int n = check_arg_count(L, {14, 16, 17});
+    const PairArgs args = read_pair_args(L);
+    KeyBox box;
+    for (int k = 0; k < 3; ++k) box.lower[k] = check_int(L, 9 + k);
+    for (int k = 0; k < 3; ++k) box.upper[k] = check_int(L, 12 + k);
+    if (n == 17) box.margin = check_int(L, 17);
+    if (n >= 16) {
+        box.in = low16(check_int(L, 15));
+        box.out = low16(check_int(L, 16));
+    }
+    if (hue) {
+        box.lower[0] = reduce_hue(box.lower[0]);
+        box.upper[0] = reduce_hue(box.upper[0]);
+    }
+    Frame src, dst;
+    PairArea area;
+    if (resolve_pair(L, r, args, src, dst, area)) Kernel(src, dst, area, box);
+    return 0;
+}
+
+}  // namespace
+
+int l_mkmask(lua_State* L) { return key_mask_binding<key_mask_yc>(L, false); }
+int l_mkmask_rgb(lua_State* L) { return key_mask_binding<key_mask_rgb>(L, false); }
+int l_mkmask_hsv(lua_State* L) { return key_mask_binding<key_mask_hsv>(L, true); }
+int l_mkmask_hsv_int(lua_State* L) { return key_mask_binding<key_mask_hsv_int>(L, true); }

@@ -1,0 +1,6 @@
+// The script bindings of the OpenCV bridge: one int l_<name>(lua_State*) per
+// script function, defined in the room's *_functions.cpp files and listed in
+// ocv_functions (ocv/library.cpp).  None is built yet.
+#pragma once
+
+#include "script/lua.h"

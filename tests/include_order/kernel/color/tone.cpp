@@ -1,0 +1,3 @@
+// A kernel that reads its own arguments from Lua.
+#include "color/tone.h"
+#include "script/binding.h"

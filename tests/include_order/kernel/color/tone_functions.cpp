@@ -1,0 +1,3 @@
+// Bindings may use the script.
+#include "color/tone.h"
+#include "script/binding.h"

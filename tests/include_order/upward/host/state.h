@@ -1,0 +1,2 @@
+// The host state that platform/clock.h must not see.
+#pragma once
