@@ -24,6 +24,8 @@ struct SinkSettings {
     int tb_num = 1, tb_den = 30;  // the units of the frames' timestamps
     std::int64_t start_pts = 0;   // the first frame's timestamp: the output starts there
     std::string audio_file;       // audio to pass through, "" for none
+    std::string display_matrix;   // the input's rotation, for encoded output
+    int color_primaries = 2, color_trc = 2, colorspace = 2;
 };
 
 class FrameSink {

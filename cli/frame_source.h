@@ -33,6 +33,11 @@ public:
     const std::string& format() const { return format_; }
     // The file the audio comes from, or "" when there is none to pass on.
     virtual std::string audio_file() const { return ""; }
+    // How the picture is to be shown, for an encoded output to say the same:
+    // the display matrix (a phone's portrait clip is stored on its side) and
+    // FFmpeg's colour tags (primaries, transfer, matrix; 2 = unspecified).
+    std::string display_matrix;  // 36 bytes, or empty
+    int color_primaries = 2, color_trc = 2, colorspace = 2;
 
     // Makes frame n the next one read_next gives (before the first read).
     virtual bool seek(int n, std::string* error);

@@ -118,6 +118,10 @@ private:
             1, av_rescale_q(1, av_inv_q({settings_.rate_num, settings_.rate_den}), c->time_base));
         c->framerate = {settings_.rate_num, settings_.rate_den};
         c->color_range = AVCOL_RANGE_MPEG;
+        // The samples are the input's, unconverted: so are their colours.
+        c->color_primaries = static_cast<AVColorPrimaries>(settings_.color_primaries);
+        c->color_trc = static_cast<AVColorTransferCharacteristic>(settings_.color_trc);
+        c->colorspace = static_cast<AVColorSpace>(settings_.colorspace);
         c->thread_count = 0;
         if (output_->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         AVDictionary* options = nullptr;
@@ -142,6 +146,9 @@ private:
         }
         video_->time_base = c->time_base;
         video_->avg_frame_rate = c->framerate;
+        if (settings_.display_matrix.size() == 36)
+            if (std::uint8_t* m = av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, 36))
+                std::memcpy(m, settings_.display_matrix.data(), 36);
         if (!add_audio(error)) return false;
         output_->pb = nullptr;
         if ((ret = avio_open(&output_->pb, file_.temp_path().c_str(), AVIO_FLAG_WRITE)) < 0 ||

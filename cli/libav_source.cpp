@@ -136,6 +136,10 @@ public:
                   (av_get_pix_fmt_name(codec->pix_fmt) ? av_get_pix_fmt_name(codec->pix_fmt) : "?") + " (" +
                   describe_pixel_format(codec->pix_fmt) + ", " +
                   (codec->color_range == AVCOL_RANGE_JPEG ? "full" : "limited") + " range)";
+        color_primaries = codec->color_primaries, color_trc = codec->color_trc, colorspace = codec->colorspace;
+        std::size_t size = 0;
+        if (const std::uint8_t* m = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size); m && size == 36)
+            display_matrix.assign(reinterpret_cast<const char*>(m), size);
         frame_.reset(av_frame_alloc());
         if (!frame_ || !index(error)) return false;
         // Audio goes along when the file has some.

@@ -218,6 +218,9 @@ int open_output(const Options& options, const FrameSource& source, std::unique_p
     settings.rate_num = source.rate_num(), settings.rate_den = source.rate_den();
     settings.tb_num = source.tb_num(), settings.tb_den = source.tb_den();
     settings.audio_file = source.audio_file();
+    settings.display_matrix = source.display_matrix;
+    settings.color_primaries = source.color_primaries, settings.color_trc = source.color_trc;
+    settings.colorspace = source.colorspace;
     if (options.output == "-") {
         // Standard output carries only the video: keep a private handle on
         // it for the frames and send everything else that writes to it (a

@@ -16,6 +16,12 @@ struct Raw {
 };
 
 const char* const kRunFooter =
+    "SRC is any video or image sequence FFmpeg reads, 8 to 16 bits, or a Y4M file or stream;\n"
+    "the default is pattern:640x360 (colour bars, a grey ramp, a moving disc).  DST: .mp4 and\n"
+    ".mov are H.264 (--crf), .mkv is lossless FFV1 (--codec h264 for H.264), .png the last\n"
+    "frame, out_%05d.png every frame; audio is copied into .mp4, .mov and .mkv.  Without\n"
+    "--output frames are processed and discarded.\n"
+    "\n"
     "The script is filter.lua (filterN.lua for --script-no N) in the script folder: --script-dir,\n"
     "else the input file's folder, else the current folder.  It is reloaded when saved; its errors\n"
     "go to lua_err.txt there, are shown once when they first happen and are counted at the end.\n"
@@ -33,21 +39,16 @@ const char* const kRunFooter =
 void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     const std::string variables = table != nullptr ? variables_help(*table) : "";
     run->add_option("-i,--input", o->input,
-                    "what to read: any video or image sequence FFmpeg reads (clip.mp4, img_%05d.png), a .y4m "
-                    "file, - or a pipe for Y4M on standard input, blank:WxH or pattern:WxH (default "
-                    "pattern:640x360)")
+                    "clip.mp4, img_%05d.png, in.y4m, - (Y4M on standard input), pattern:WxH, blank:WxH")
         ->type_name("SRC");
     run->add_option("-o,--output", o->output,
-                    "where frames go: out.y4m or - (Y4M on standard output), out.png (the last frame), "
-                    "out_%05d.png (every frame), out.mp4 or out.mov (H.264), out.mkv (lossless FFV1); "
-                    "without it frames are processed and discarded")
+                    "out.mp4, out.mov, out.mkv, out.y4m, - (Y4M on standard output), out.png, out_%05d.png")
         ->type_name("DST");
     run->add_option("-s,--start", raw->start, "first frame to run (default 0)")->type_name("N");
     run->add_option("-e,--end", raw->end, "last frame to run, included (default: the input's last)")
         ->type_name("N");
     run->add_option("--frames", raw->frames,
-                    "run at most N frames (a generated input has 30 unless told); the script's set_frame_n "
-                    "cannot go beyond this, --end or the input")
+                    "run at most N frames (a generated input has 30 unless told)")
         ->type_name("N");
     run->add_option("--script-dir", o->script_dir, "folder of the script (default: the input file's folder)")
         ->type_name("DIR");
@@ -58,32 +59,29 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
                                       : "set one of the script's variables " + variables)
         ->type_name("NAME=VALUE")
         ->allow_extra_args(false);
-    run->add_option("--threads", raw->threads, "worker threads of the filters (1 to 16, default 2)")->type_name("N");
+    run->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2)")->type_name("N");
     run->add_option("--display", raw->display, "show buffer N instead of the script's output (0 to 19, default 0: the output)")
         ->type_name("N");
-    run->add_option("--max", raw->max, "frame buffers of WxH, larger than the picture, for scripts that draw outside it")
+    run->add_option("--max", raw->max, "frame buffers larger than the picture, for drawing outside it")
         ->type_name("WxH");
     run->add_option("--answer", o->answer,
-                    "answer message boxes (msgbox) with yes, no or ok; they are printed to standard error "
-                    "(default: OK, or Yes)")
+                    "how msgbox boxes (printed to standard error) are answered (default: OK, or Yes)")
         ->type_name("yes|no|ok");
     run->add_option("--click", raw->clicks,
-                    "after the last frame, click the picture at X,Y and print its colour information "
-                    "(repeatable)")
+                    "after the last frame, click the picture at X,Y: print its colour information")
         ->type_name("X,Y")
         ->allow_extra_args(false);
-    run->add_option("--pix-fmt", o->pix_fmt, "layout of Y4M and encoded output: 420p (default), 422p, 444p, "
-                                             "or 420p10, 422p10, 444p10 for 10 bits")
+    run->add_option("--pix-fmt", o->pix_fmt, "420p (default), 422p, 444p, 420p10, 422p10 or 444p10: Y4M and "
+                                             "video output")
         ->type_name("FMT");
     run->add_option("--crf", raw->crf, "H.264 quality, 0 (lossless) to 51 (default 18; lower is better)")
         ->type_name("N");
     run->add_option("--codec", o->codec, "h264 or ffv1 (default: ffv1 for .mkv, h264 otherwise)")
         ->type_name("NAME");
     run->add_flag("-p,--progress", o->progress,
-                  "show frame, fps and time left on standard error, also when the output is a pipe");
+                  "frame, fps and time left on standard error, also into a pipe");
     run->add_flag("--info", o->info,
-                  "print the input's size, frames, rate and pixel format, the script that would run and the "
-                  "plug-in's tracks, and exit");
+                  "print the input's size, frames, rate and format, the script, the tracks; exit");
     run->add_flag("--strict", o->strict, "exit 1 when the script reports an error or does not exist");
     run->footer(kRunFooter);
 }
@@ -92,11 +90,12 @@ void build_app(CLI::App* app, Options* o, Raw* raw, const FILTER* table, CLI::Ap
                CLI::App** help) {
     app->description("Runs a Quorvel script over video: quorvel run --input clip.mp4 --output out.mp4");
     app->add_flag("--version", raw->version, "print the version and exit");
-    *run = app->add_subcommand("run", "run a script over video (quorvel run --help lists the options)");
+    *run = app->add_subcommand("run", "run a script over video");
     add_run_options(*run, o, raw, table);
     *functions = app->add_subcommand("functions", "list the script functions with their argument forms");
     *help = app->add_subcommand("help", "print a function's entry of the reference (quorvel help mkmask_hsv)");
     (*help)->add_option("name", o->topic, "the function")->type_name("NAME");
+    app->footer("quorvel run --help lists the options of a run; examples/README.md has example scripts.");
     app->require_subcommand(0, 1);
     app->get_formatter()->column_width(26);
 }
