@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "frame_sink.h"
 #include "frame_source.h"
@@ -111,6 +113,37 @@ struct Edit {
     int stop = 0;        // the run stops before this frame, unless the script shortens it
 };
 
+std::uint64_t physical_memory() {
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) : 0;
+}
+
+// Frame buffers alive at once: the editor's two, the filter's slots 2 to 19
+// and the frames kept for copyframe.
+constexpr int kFrameBuffers = 2 + 18 + 5;
+
+// The frame buffers must fit the editor's 32-bit sizes (a buffer's bytes
+// below 2^31) and the machine; 0, or the exit status (2 when --max asked
+// for the size, 1 when the input has it).
+int check_buffer_size(const Options& options, const Edit& edit) {
+    const std::uint64_t bytes = 1ULL * edit.max_w * edit.max_h * sizeof(PIXEL_YC);
+    const std::string size = std::to_string(edit.max_w) + "x" + std::to_string(edit.max_h);
+    const std::string what = options.max_w ? "--max " + size : edit.input + ": a picture of " + size;
+    std::string problem;
+    if (bytes >= (1ULL << 31)) {
+        problem = what + " needs frame buffers of " + std::to_string(bytes >> 20) +
+                  " MiB; the editor's limit is 2048 MiB";
+    } else if (const std::uint64_t memory = physical_memory(); memory && bytes * kFrameBuffers > memory) {
+        problem = what + " needs about " + std::to_string(bytes * kFrameBuffers >> 20) + " MiB for " +
+                  std::to_string(kFrameBuffers) + " frame buffers; this machine has " + std::to_string(memory >> 20) +
+                  " MiB";
+    }
+    if (problem.empty()) return 0;
+    if (options.max_w) return usage_error(problem);
+    print_error(problem);
+    return 1;
+}
+
 // Opens the input and sizes the frame buffers; 0, or the exit status.
 int open_input(const Options& options, Edit* edit) {
     std::string error;
@@ -130,7 +163,7 @@ int open_input(const Options& options, Edit* edit) {
         return usage_error("--max " + std::to_string(edit->max_w) + "x" + std::to_string(edit->max_h) +
                            " is smaller than the input (" + std::to_string(source.width()) + "x" +
                            std::to_string(source.height()) + ")");
-    return 0;
+    return check_buffer_size(options, *edit);
 }
 
 // The frames to run: from --start to --end (inclusive), at most --frames of
@@ -245,6 +278,7 @@ int open_output(const Options& options, const FrameSource& source, std::unique_p
 
 struct RunState {
     int status = 0;
+    bool output_failed = false;  // a write failed: the output stops there
     int done = 0;           // frames run
     int last = -1;          // the last frame's number
     std::int64_t end_pts = 0;
@@ -280,6 +314,7 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         if (sink && !sink->write(host.output(), host.stride(), host.output_w(), host.output_h(), pts, &error)) {
             progress.message(error);
             run.status = 1;
+            run.output_failed = true;
             break;
         }
         run.end_pts = pts + frame_ticks;
@@ -305,6 +340,15 @@ int finish_output(const Options& options, FrameSink* sink, const RunState& run) 
     if (sink->frames() == 0) {
         if (options.output != "-") print_error("nothing was written to " + options.output);
         return run.status == 0 ? 1 : run.status;
+    }
+    if (run.output_failed) {
+        // A file that could not be written is not kept; a pipe has what
+        // its reader took.
+        if (options.output == "-")
+            print_error("the output is incomplete: " + std::to_string(sink->frames()) + " frames were written");
+        else
+            print_error(options.output + " was not written");
+        return 1;
     }
     if (!sink->finish(run.end_pts, &error)) {
         print_error(error);
@@ -354,10 +398,17 @@ Progress::Mode progress_mode(const Options& options) {
 }
 
 int run(const Options& options, PluginHost& host) {
+    // A reader that closes the pipe makes writes fail, said as an error,
+    // instead of ending the program with SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     Edit edit;
     if (const int status = open_input(options, &edit)) return status;
     if (const int status = choose_frames(options, &edit)) return status;
     if (const int status = find_script(options, &edit)) return status;
+    for (const auto& [x, y] : options.clicks)
+        if (x >= edit.max_w || y >= edit.max_h)
+            return usage_error("--click " + std::to_string(x) + "," + std::to_string(y) + " is outside the " +
+                               std::to_string(edit.max_w) + "x" + std::to_string(edit.max_h) + " picture");
     const bool have_script = is_file(edit.script);
     if (options.info) {
         print_info(options, edit, host);
@@ -372,6 +423,11 @@ int run(const Options& options, PluginHost& host) {
     }
     std::unique_ptr<FrameSink> sink;
     if (const int status = open_output(options, *edit.source, &sink)) return status;
+    const std::uint64_t memory = options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
+    if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) && options.sandbox) {
+        print_error("this plug-in cannot run scripts sandboxed");
+        return 1;
+    }
 
     ScriptLog log(edit.dir + "/lua_err.txt");
     log.skip_existing();
@@ -469,5 +525,12 @@ int main(int argc, char** argv) {
         print_error(load_error);
         return 1;
     }
-    return run(options, host);
+    try {
+        return run(options, host);
+    } catch (const std::bad_alloc&) {
+        print_error("out of memory");
+    } catch (const std::exception& e) {
+        print_error(e.what());
+    }
+    return 1;
 }

@@ -2,15 +2,18 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 // Everything as the command line gives it; numbers are checked afterwards
 // so that every message names the option and the value.
 struct Raw {
-    std::string frames, start, end, max, script_no, threads, display, crf;
+    std::string frames, start, end, max, script_no, threads, display, crf, frame_timeout, memory_limit;
     std::vector<std::string> vars, clicks;
     bool version = false;
 };
@@ -31,6 +34,11 @@ const char* const kRunFooter =
     "key frame before it and decodes forward; recent frames are kept); on a pipe only the frames\n"
     "still kept are reachable (the five before the current one), and for others it copies nothing.\n"
     "On a pipe the length is unknown: info.frame_n is the end of --end/--frames, else 2147483647.\n"
+    "\n"
+    "SANDBOX: with --sandbox the script cannot run programs or end the process (os.execute,\n"
+    "os.exit, os.tmpname, io.popen), load native code (package.loadlib, C modules), use the\n"
+    "debug library or load precompiled chunks, and opens files only inside its own folder.\n"
+    "The time budget and the memory cap stay on (--frame-timeout and --memory-limit above 0).\n"
     "\n"
     "Exit status: 0 when every frame was processed, 1 when the input could not be read, a frame\n"
     "failed or the output could not be written (with --strict also when the script reported an\n"
@@ -83,6 +91,13 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     run->add_flag("--info", o->info,
                   "print the input's size, frames, rate and format, the script, the tracks; exit");
     run->add_flag("--strict", o->strict, "exit 1 when the script reports an error or does not exist");
+    run->add_option("--frame-timeout", raw->frame_timeout,
+                    "end a frame whose script runs longer than S seconds (default 30, 0 for no limit)")
+        ->type_name("S");
+    run->add_option("--memory-limit", raw->memory_limit,
+                    "memory the script may hold, 512M, 2G, ... (default: half the machine's, 0 for no limit)")
+        ->type_name("BYTES");
+    run->add_flag("--sandbox", o->sandbox, "run an untrusted script: see SANDBOX below");
     run->footer(kRunFooter);
 }
 
@@ -143,10 +158,30 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
         *error = "--answer must be yes, no or ok (got \"" + o->answer + "\")";
         return false;
     }
+    if (!raw.frame_timeout.empty()) {
+        char* end = nullptr;
+        o->frame_timeout = std::strtod(raw.frame_timeout.c_str(), &end);
+        if (*end != '\0' || !(o->frame_timeout >= 0) || o->frame_timeout > 1e6) {
+            *error = "--frame-timeout must be seconds, 0 or more (got \"" + raw.frame_timeout + "\")";
+            return false;
+        }
+    }
+    if (!raw.memory_limit.empty()) {
+        if (!parse_bytes(raw.memory_limit, &o->memory_limit)) {
+            *error = "--memory-limit must be bytes, such as 512M or 2G (got \"" + raw.memory_limit + "\")";
+            return false;
+        }
+        o->memory_limit_given = true;
+    }
+    if (o->sandbox && (o->frame_timeout == 0 || (o->memory_limit_given && o->memory_limit == 0))) {
+        *error = "--sandbox keeps the time budget and the memory cap: give --frame-timeout and --memory-limit "
+                 "above 0";
+        return false;
+    }
     for (const std::string& click : raw.clicks) {
         int x = 0, y = 0;
-        if (!parse_pair(click, ',', &x, &y)) {
-            *error = "--click must be X,Y (got \"" + click + "\")";
+        if (!parse_pair(click, ',', &x, &y) || x < 0 || y < 0) {
+            *error = "--click must be X,Y, two whole numbers 0 or more (got \"" + click + "\")";
             return false;
         }
         o->clicks.emplace_back(x, y);
@@ -194,6 +229,29 @@ bool parse_int(const std::string& text, int* value) {
     const long v = std::strtol(text.c_str(), &end, 10);
     if (*end != '\0' || errno != 0 || v < -2147483647L || v > 2147483647L) return false;
     *value = static_cast<int>(v);
+    return true;
+}
+
+bool parse_bytes(const std::string& text, std::uint64_t* bytes) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double number = std::strtod(text.c_str(), &end);
+    std::string unit = end;
+    if (!unit.empty() && (unit.back() == 'B' || unit.back() == 'b')) unit.pop_back();
+    if (unit.size() > 1 && unit.back() == 'i') unit.pop_back();  // KiB, MiB, ...
+    double scale = 1;
+    if (unit.size() == 1) {
+        const char* units = "KMGT";
+        const char* at = std::strchr(units, std::toupper(static_cast<unsigned char>(unit[0])));
+        if (at == nullptr) return false;
+        scale = std::pow(1024.0, static_cast<double>(at - units + 1));
+    } else if (!unit.empty()) {
+        return false;
+    }
+    const double value = number * scale;
+    if (errno != 0 || !(value >= 0) || value > 1.8e19) return false;
+    *bytes = static_cast<std::uint64_t>(value);
     return true;
 }
 

@@ -35,7 +35,17 @@ struct Options {
     std::string pix_fmt = "420p";
     int crf = 18;
     std::string codec;  // "": by the output's extension
+    // What a script may spend, 0 for no limit: seconds a frame, and bytes
+    // (half the machine's memory unless given).
+    double frame_timeout = 30;
+    std::uint64_t memory_limit = 0;
+    bool memory_limit_given = false;
+    bool sandbox = false;
 };
+
+// "512M", "2G", "1048576": bytes, with K, M, G or T (powers of 1024); false
+// for anything else.
+bool parse_bytes(const std::string& text, std::uint64_t* bytes);
 
 // Parses argv (after the program name).  On a usage error returns false
 // with the message in *error.  `table` is the plug-in's filter table, whose

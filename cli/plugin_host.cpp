@@ -157,6 +157,14 @@ bool PluginHost::process(int n, std::string* error) {
     return true;
 }
 
+bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox) {
+    using SetLimitsFn = void (*)(double, unsigned long long, int);
+    auto set = reinterpret_cast<SetLimitsFn>(dlsym(library_, "QuorvelSetScriptLimits"));
+    if (set == nullptr) return false;
+    set(frame_timeout_seconds, memory_bytes, sandbox ? 1 : 0);
+    return true;
+}
+
 void PluginHost::click(int x, int y) {
     const int box = color_info_check_box(filter_);
     if (filter_.func_WndProc == nullptr || box < 0) return;
@@ -209,6 +217,16 @@ PluginHost::CachedFrame& PluginHost::cache_slot(int n) {
 }
 
 PIXEL_YC* PluginHost::cached_frame(int n) {
+    // Called from the script through the plug-in: no exception may go back
+    // through it, so a frame that finds no memory is not there.
+    try {
+        return find_frame(n);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+PIXEL_YC* PluginHost::find_frame(int n) {
     // Frames outside the video (as long as the script has made it) are not there.
     if (n < 0 || n >= frame_n_ || (source_->frame_count() >= 0 && n >= source_->frame_count())) return nullptr;
     for (auto it = cache_.begin(); it != cache_.end(); ++it)

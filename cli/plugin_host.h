@@ -47,6 +47,10 @@ public:
     int output_h() const { return fpip_.h; }
     int stride() const { return fpip_.max_w; }
 
+    // Tells the plug-in what a script may spend (0: no limit) and whether it
+    // runs sandboxed; false when the plug-in has no such setting.
+    bool set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox);
+
     // A mouse press on the preview at (x, y), with the click check box on.
     void click(int x, int y);
 
@@ -78,6 +82,7 @@ private:
         std::vector<PIXEL_YC> pixels;  // max_w x max_h, the picture top-left
     };
     CachedFrame& cache_slot(int n);
+    PIXEL_YC* find_frame(int n);
     std::list<CachedFrame> cache_;  // most recently used first
     std::size_t cache_limit_ = 0;   // 0 until a script asks for other frames
     bool ended_ = true;

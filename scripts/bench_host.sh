@@ -27,7 +27,7 @@ echo 'function video_filter(info, vars) end' > "$work/filter.lua"
 # costs the decoder more, as camera footage does.
 ffmpeg -v error -f lavfi -i "testsrc2=size=1920x1080:rate=30" -t "$seconds" \
   -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p "$work/clean.mp4"
-ffmpeg -v error -f lavfi -i "testsrc2=size=1920x1080:rate=30" -t "$seconds" -vf "noise=alls=12:allf=t" \
+ffmpeg -v error -f lavfi -i "testsrc2=size=1920x1080:rate=30" -t "$seconds" -vf "noise=alls=6:allf=t" \
   -c:v libx264 -preset medium -crf 20 -pix_fmt yuv420p "$work/grain.mp4"
 
 best_of() {
