@@ -322,6 +322,14 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         progress.frame_done(++run.done, n);
     }
     progress.end(run.done, run.last);
+    // A script that made the video longer than the run could go is told why
+    // it stopped.
+    if (run.status == 0 && host.frame_n() > edit.length && run.last + 1 < host.frame_n()) {
+        const bool input_end = source.frame_count() >= 0 && run.last + 1 >= source.frame_count();
+        progress.message("the script asked for " + std::to_string(host.frame_n()) + " frames; " +
+                         (input_end ? "the input has " + std::to_string(source.frame_count())
+                                    : "the command line stops the run at " + std::to_string(run.last + 1)));
+    }
     if (run.done == 0 && run.status == 0 && !source.endless()) {
         progress.message(edit.input + ": no frames to run");
         run.status = 1;

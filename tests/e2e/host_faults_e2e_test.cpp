@@ -60,6 +60,9 @@ TEST(HostLimits, TheCommandLineCountIsACapForSetFrameN) {
                                    {"-o", "-"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(parse_y4m(r.out).frames.size(), 5u);
+    EXPECT_NE(r.err.find("the script asked for 1000000 frames; the command line stops the run at 5"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST(HostLimits, ErrorsBeforeAReloadStayInTheSummary) {
