@@ -77,7 +77,8 @@ void reset_frame(Harness& h) {
     h.fpip.max_h = kMaxH;
     h.fpip.frame = 1;
     h.fpip.frame_n = 4;
-    setup_slots(&h.fp, &h.fpip, engine_filter_info());
+    setup_slots(&h.fpip);
+    fill_filter_info(&h.fp, engine_filter_info());
     publish_records(h.L, &h.fp, &h.fpip);
 }
 
