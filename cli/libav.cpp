@@ -11,13 +11,32 @@ std::string av_error_text(int code) {
 namespace {
 
 int log_lines_left = 8;
+LogCapture* capture = nullptr;
+
+}  // namespace
+
+void capture_line(const char* line) {
+    if (!capture->first_.empty()) return;
+    capture->first_ = line;
+    while (!capture->first_.empty() && capture->first_.back() == '\n') capture->first_.pop_back();
+}
+
+LogCapture::LogCapture() { capture = this; }
+LogCapture::~LogCapture() { capture = nullptr; }
+
+namespace {
 
 void log_callback(void* object, int level, const char* format, va_list args) {
-    if (level > AV_LOG_ERROR || log_lines_left <= 0) return;
+    if (level > AV_LOG_ERROR) return;
     char line[1024];
-    int print_prefix = 1;
-    av_log_format_line2(object, level, format, args, line, sizeof line, &print_prefix);
+    int print_prefix = capture != nullptr ? 0 : 1;
+    av_log_format_line2(capture != nullptr ? nullptr : object, level, format, args, line, sizeof line, &print_prefix);
     if (line[0] == '\0') return;
+    if (capture != nullptr) {
+        capture_line(line);
+        return;
+    }
+    if (log_lines_left <= 0) return;
     std::fprintf(stderr, "quorvel: (ffmpeg) %s", line);
     if (--log_lines_left == 0) std::fprintf(stderr, "quorvel: (ffmpeg) further messages are not shown\n");
 }

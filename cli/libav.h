@@ -41,5 +41,21 @@ std::string av_error_text(int code);
 // the program's prefix and at most a few of them per run.
 void quiet_libav_log();
 
+// While one exists, the libraries' error messages are kept here instead of
+// printed: a demuxer that meets damage often says so only in its log.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    // The first error message, without its newline; "" when there was none.
+    const std::string& first_error() const { return first_; }
+
+private:
+    friend void capture_line(const char* line);
+    std::string first_;
+};
+
 // "8-bit 4:2:0" and the like, for a pixel format.
 std::string describe_pixel_format(AVPixelFormat format);

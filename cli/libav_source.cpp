@@ -83,9 +83,8 @@ public:
                 continue;
             }
             if (packet_->stream_index == stream_) {
-                ret = avcodec_send_packet(codec_.get(), packet_.get());
                 // A damaged packet is skipped; the decoder conceals it.
-                if (ret < 0 && ret != AVERROR(EAGAIN)) ++bad_packets_;
+                avcodec_send_packet(codec_.get(), packet_.get());
             }
             av_packet_unref(packet_.get());
         }
@@ -108,7 +107,6 @@ private:
     int stream_ = -1;
     bool draining_ = false;
     std::string read_error_;
-    int bad_packets_ = 0;
 };
 
 std::int64_t timestamp_of(const AVFrame* f) {
@@ -119,32 +117,12 @@ class LibavSource : public FrameSource {
 public:
     bool open(const std::string& path, std::string* error) {
         path_ = path;
-        if (!main_.open(path, error)) return false;
-        AVCodecContext* codec = main_.codec();
-        width_ = codec->width, height_ = codec->height;
-        if (width_ < 1 || height_ < 1) {
-            *error = path + ": the video has no picture size";
-            return false;
-        }
-        const AVStream* stream = main_.stream();
-        tb_num_ = stream->time_base.num, tb_den_ = stream->time_base.den;
-        AVRational rate = stream->avg_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0) rate = stream->r_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0) rate = {30, 1};
-        rate_num_ = rate.num, rate_den_ = rate.den;
-        format_ = std::string(avcodec_get_name(codec->codec_id)) + ", " +
-                  (av_get_pix_fmt_name(codec->pix_fmt) ? av_get_pix_fmt_name(codec->pix_fmt) : "?") + " (" +
-                  describe_pixel_format(codec->pix_fmt) + ", " +
-                  (codec->color_range == AVCOL_RANGE_JPEG ? "full" : "limited") + " range)";
-        color_primaries = codec->color_primaries, color_trc = codec->color_trc, colorspace = codec->colorspace;
-        std::size_t size = 0;
-        if (const std::uint8_t* m = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size); m && size == 36)
-            display_matrix.assign(reinterpret_cast<const char*>(m), size);
-        frame_.reset(av_frame_alloc());
-        if (!frame_ || !index(error)) return false;
-        // Audio goes along when the file has some.
-        has_audio_ = av_find_best_stream(main_.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
-        return true;
+        // Damage the demuxers meet while the file is opened and indexed is
+        // often only in their log: it is kept and said in the program's words.
+        LogCapture complaints;
+        const bool opened = open_and_index(error, complaints);
+        if (!opened && !complaints.first_error().empty()) *error += " (" + complaints.first_error() + ")";
+        return opened;
     }
 
     std::string audio_file() const override { return has_audio_ ? path_ : ""; }
@@ -172,6 +150,10 @@ public:
             *pts = timestamp_of(frame_.get());
             ++next_;
             return convert(frame_.get(), pixels, stride, error);
+        }
+        if (next_ >= static_cast<int>(pts_.size())) {
+            *error = damage_;
+            return false;
         }
         // The picture whose timestamp is frame n's; a picture the decoder
         // could not give is stood in for by the one that follows it.
@@ -229,9 +211,39 @@ private:
         std::int64_t pts, dts;
     };
 
+    bool open_and_index(std::string* error, const LogCapture& complaints) {
+        const std::string& path = path_;
+        if (!main_.open(path, error)) return false;
+        AVCodecContext* codec = main_.codec();
+        width_ = codec->width, height_ = codec->height;
+        if (width_ < 1 || height_ < 1) {
+            *error = path + ": the video has no picture size";
+            return false;
+        }
+        const AVStream* stream = main_.stream();
+        tb_num_ = stream->time_base.num, tb_den_ = stream->time_base.den;
+        AVRational rate = stream->avg_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0) rate = stream->r_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0) rate = {30, 1};
+        rate_num_ = rate.num, rate_den_ = rate.den;
+        format_ = std::string(avcodec_get_name(codec->codec_id)) + ", " +
+                  (av_get_pix_fmt_name(codec->pix_fmt) ? av_get_pix_fmt_name(codec->pix_fmt) : "?") + " (" +
+                  describe_pixel_format(codec->pix_fmt) + ", " +
+                  (codec->color_range == AVCOL_RANGE_JPEG ? "full" : "limited") + " range)";
+        color_primaries = codec->color_primaries, color_trc = codec->color_trc, colorspace = codec->colorspace;
+        std::size_t size = 0;
+        if (const std::uint8_t* m = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size); m && size == 36)
+            display_matrix.assign(reinterpret_cast<const char*>(m), size);
+        frame_.reset(av_frame_alloc());
+        if (!frame_ || !index(error, complaints)) return false;
+        // Audio goes along when the file has some.
+        has_audio_ = av_find_best_stream(main_.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+        return true;
+    }
+
     // Reads every video packet's timestamps (no decoding): the frame count,
     // the presentation order and the key frames.
-    bool index(std::string* error) {
+    bool index(std::string* error, const LogCapture& complaints) {
         AVFormatContext* raw = nullptr;
         if (avformat_open_input(&raw, path_.c_str(), nullptr, nullptr) < 0) {
             *error = "cannot read " + path_;
@@ -262,17 +274,26 @@ private:
             }
             av_packet_unref(packet.get());
         }
-        if (ret != AVERROR_EOF) damage_ = path_ + ": damaged after frame " + std::to_string(packets) + " (" +
-                                          av_error_text(ret) + ")";
+        const AVStream* stream = raw->streams[vs];
+        if (ret != AVERROR_EOF)
+            damage_ = "damaged after frame " + std::to_string(packets) + " (" + av_error_text(ret) + ")";
+        else if (!complaints.first_error().empty())
+            damage_ = "damaged after frame " + std::to_string(packets) + " (" + complaints.first_error() + ")";
+        else if (stream->nb_frames > packets)
+            damage_ = "cut short: it has " + std::to_string(packets) + " of the " + std::to_string(stream->nb_frames) +
+                      " frames its header lists";
         if (packets == 0) {
             *error = path_ + ": " + (damage_.empty() ? "the video has no frames" : damage_);
             return false;
         }
+        if (!damage_.empty()) damage_ = path_ + ": " + damage_;
         std::sort(pts_.begin(), pts_.end());
         std::sort(keys_.begin(), keys_.end(), [](const Key& a, const Key& b) { return a.pts < b.pts; });
         // Frame n is found by its timestamp: they must be there and differ.
         random_access_ = have_times && !keys_.empty() && std::adjacent_find(pts_.begin(), pts_.end()) == pts_.end();
-        frame_count_ = packets;
+        // The damage counts as one frame more, which reading in order stops
+        // at with the message; the frames before it can still be used.
+        frame_count_ = packets + (damage_.empty() ? 0 : 1);
         if (!random_access_) pts_.clear();
         return true;
     }
@@ -295,10 +316,12 @@ private:
     // The decoder has no more pictures: the end, or damage when the file
     // could not be read to its end.
     bool end_of_input(std::string* error) {
-        if (error->empty() && !main_.read_error().empty())
-            *error = path_ + ": damaged after frame " + std::to_string(next_) + " (" + main_.read_error() + ")";
-        else if (!error->empty())
+        if (!error->empty())
             *error = path_ + ": frame " + std::to_string(next_) + ": " + *error;
+        else if (!damage_.empty())
+            *error = damage_;
+        else if (!main_.read_error().empty())
+            *error = path_ + ": damaged after frame " + std::to_string(next_) + " (" + main_.read_error() + ")";
         return false;
     }
 

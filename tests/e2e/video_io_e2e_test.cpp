@@ -210,9 +210,13 @@ TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
     const std::string mkv = dir.read("clip.mkv");
     dir.write("cut.mkv", mkv.substr(0, mkv.size() * 2 / 3));
     const RunResult r = run_quorvel({"run", "-i", dir.file("cut.mkv"), "-o", dir.file("cut.y4m")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cut.mkv: damaged after frame"), std::string::npos) << r.err;
     const Y4mVideo got = read_y4m(dir.file("cut.y4m"));
     EXPECT_GT(got.frames.size(), 0u);
     EXPECT_LT(got.frames.size(), 12u);
+    EXPECT_NE(r.err.find("incomplete: it has " + std::to_string(got.frames.size()) + " frames"), std::string::npos)
+        << r.err;
 }
 
 }  // namespace
