@@ -243,6 +243,8 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
 // Opens --output, if any; 0, or the exit status.
 int open_output(const Options& options, const FrameSource& source, std::unique_ptr<FrameSink>* sink) {
     if (options.output.empty()) return 0;
+    if (options.output != "-" && is_file(options.input) && absolute(options.output) == absolute(options.input))
+        return usage_error("the output " + options.output + " is the input: write to another file");
     SinkSettings settings;
     settings.name = options.output;
     settings.pix_fmt = options.pix_fmt;

@@ -189,6 +189,9 @@ TEST(VideoOutput, EveryKindReadsBack) {
     const RunResult bad = run({"-o", dir.file("o.avi")});
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("the output must be"), std::string::npos);
+    const std::string before = dir.read("clip.mkv");
+    EXPECT_EQ(run({"-o", dir.path() + "/./clip.mkv"}).status, 2);
+    EXPECT_EQ(dir.read("clip.mkv"), before);
 }
 
 TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
