@@ -415,10 +415,6 @@ int run(const Options& options, PluginHost& host) {
     if (const int status = open_input(options, &edit)) return status;
     if (const int status = choose_frames(options, &edit)) return status;
     if (const int status = find_script(options, &edit)) return status;
-    for (const auto& [x, y] : options.clicks)
-        if (x >= edit.max_w || y >= edit.max_h)
-            return usage_error("--click " + std::to_string(x) + "," + std::to_string(y) + " is outside the " +
-                               std::to_string(edit.max_w) + "x" + std::to_string(edit.max_h) + " picture");
     const bool have_script = is_file(edit.script);
     if (options.info) {
         print_info(options, edit, host);

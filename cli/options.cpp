@@ -180,8 +180,12 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
     }
     for (const std::string& click : raw.clicks) {
         int x = 0, y = 0;
-        if (!parse_pair(click, ',', &x, &y) || x < 0 || y < 0) {
-            *error = "--click must be X,Y, two whole numbers 0 or more (got \"" + click + "\")";
+        // The editor's click message holds each coordinate in 16 bits; a
+        // larger one would wrap round to another pixel.  Positions beyond
+        // the picture but within that range reach the plug-in, which
+        // ignores them as it ignores such clicks in the editor.
+        if (!parse_pair(click, ',', &x, &y) || x < 0 || y < 0 || x > 32767 || y > 32767) {
+            *error = "--click must be X,Y, whole numbers from 0 to 32767 (got \"" + click + "\")";
             return false;
         }
         o->clicks.emplace_back(x, y);

@@ -27,14 +27,14 @@ public:
             *error = "cannot open " + name + ": " + std::strerror(errno);
             return false;
         }
-        std::string header;
-        if (!read_line(&header)) {
-            *error = name_ + ": " + (header.empty() ? "empty input, not a Y4M stream" : "not a Y4M stream");
-            return false;
-        }
-        std::string why;
-        if (!parse_y4m_header(header, &format_y4m_, &why)) {
+        std::string header, why;
+        if (!read_line(&header))
+            why = header.empty() ? "empty input, not a Y4M stream" : "not a Y4M stream";
+        else
+            parse_y4m_header(header, &format_y4m_, &why);
+        if (!why.empty()) {
             *error = name_ + ": " + why;
+            if (name == "-") *error += "; standard input takes Y4M, other videos are read from files";
             return false;
         }
         width_ = format_y4m_.width, height_ = format_y4m_.height;
