@@ -10,5 +10,8 @@ const luaL_Reg draw_functions[] = {
     {"alpha", l_alpha},
     {"alpha_yc", l_alpha_yc},
     {"alpha_rgb", l_alpha_rgb},
+    // Text.
+    {"font", l_font},
+    {"text", l_text},
     {nullptr, nullptr},
 };
