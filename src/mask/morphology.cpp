@@ -67,7 +67,7 @@ Spans mapped_spans(long long start, long long length, long long L, long long M) 
 
 // Buffers kept from call to call: grown when a call needs more, never shrunk.
 struct WorkBuffers {
-    std::vector<short> source, first_pass, result;
+    std::vector<short> source, result;
 };
 
 WorkBuffers& work_buffers() {
@@ -75,12 +75,21 @@ WorkBuffers& work_buffers() {
     return buffers;
 }
 
-mist::plane_view view_in(std::vector<short>& storage, long long w, long long h) {
+// A w x h plane in `storage`, each row with `margin` cells holding `fill`
+// on both sides.
+mist::plane_view view_in(std::vector<short>& storage, long long w, long long h,
+                         std::size_t margin = 0, short fill = 0) {
     if (w <= 0 || h <= 0) w = h = 0;
-    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    const std::size_t stride = static_cast<std::size_t>(w) + 2 * margin;
+    const std::size_t count = stride * static_cast<std::size_t>(h);
     if (storage.size() < count) storage.resize(count);
-    return {storage.data(), static_cast<std::size_t>(w), static_cast<std::size_t>(h),
-            static_cast<std::ptrdiff_t>(w)};
+    for (std::size_t y = 0; margin > 0 && y < static_cast<std::size_t>(h); ++y) {
+        short* row = storage.data() + y * stride;
+        std::fill(row, row + margin, fill);
+        std::fill(row + margin + w, row + stride, fill);
+    }
+    return {storage.data() + margin, static_cast<std::size_t>(w), static_cast<std::size_t>(h),
+            static_cast<std::ptrdiff_t>(stride)};
 }
 
 // Where the work area's cells come from: work cell (u, k) reads source pixel
@@ -228,6 +237,8 @@ void morphology_region(const MorphologyJob& job, const MorphologyElement& elemen
     WorkBuffers& buffers = work_buffers();
     const mist::plane_view out = view_in(buffers.result, ow, oh);
     const bool erode_first = op == MorphologyOp::erode || op == MorphologyOp::open;
+    const short neutral = erode_first ? mist::morphology_detail::erosion_fill
+                                      : mist::morphology_detail::dilation_fill;
     if (!two_passes) {
         Rect in_rect;
         if (!element.is_table) {
@@ -244,22 +255,26 @@ void morphology_region(const MorphologyJob& job, const MorphologyElement& elemen
             // matter only as "some 0 is under the window", merged afterwards.
             in_rect = intersect(area.mapped, reach(out_rect, runs));
         }
-        const mist::plane_view in = view_in(buffers.source, in_rect.w(), in_rect.h());
+        const long long ox = out_rect.x0 - in_rect.x0, oy = out_rect.y0 - in_rect.y0;
+        const std::size_t margin =
+            mist::morphology_margin(runs, in_rect.w(), in_rect.h(), ox, oy, out.width, out.height);
+        const mist::plane_view in = view_in(buffers.source, in_rect.w(), in_rect.h(), margin, neutral);
         load(area, in_rect, in);
-        mist::morphology_pass(in, out_rect.x0 - in_rect.x0, out_rect.y0 - in_rect.y0, out, runs,
-                              erode_first, threads);
+        mist::morphology_pass(in, ox, oy, out, runs, erode_first, threads, margin);
         if (element.is_table) merge_outside_zeros(out, out_rect, area.mapped, runs, erode_first);
     } else {
         // The first pass over every cell the second one reads.
         const Rect mid = intersect(whole, reach(out_rect, runs));
         const Rect in_rect = intersect(whole, reach(mid, runs));
-        const mist::plane_view in = view_in(buffers.source, in_rect.w(), in_rect.h());
-        const mist::plane_view between = view_in(buffers.first_pass, mid.w(), mid.h());
+        const long long mx = mid.x0 - in_rect.x0, my = mid.y0 - in_rect.y0;
+        const std::size_t margin = mist::morphology_margin(
+            runs, in_rect.w(), in_rect.h(), mx, my, static_cast<std::size_t>(std::max(mid.w(), 0LL)),
+            static_cast<std::size_t>(std::max(mid.h(), 0LL)));
+        const mist::plane_view in = view_in(buffers.source, in_rect.w(), in_rect.h(), margin, neutral);
         load(area, in_rect, in);
-        mist::morphology_pass(in, mid.x0 - in_rect.x0, mid.y0 - in_rect.y0, between, runs,
-                              erode_first, threads);
-        mist::morphology_pass(between, out_rect.x0 - mid.x0, out_rect.y0 - mid.y0, out, runs,
-                              !erode_first, threads);
+        mist::morphology_two_passes(in, margin, mx, my, static_cast<std::size_t>(std::max(mid.w(), 0LL)),
+                                    static_cast<std::size_t>(std::max(mid.h(), 0LL)), out_rect.x0 - mid.x0,
+                                    out_rect.y0 - mid.y0, out, runs, erode_first, threads);
     }
     store_plane(out, 0, 0, ow, oh, job.destination, dx, dy);
 }

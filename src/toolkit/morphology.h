@@ -116,11 +116,31 @@ morphology_runs runs_of(const morphology_structure& s);
 // output whose window holds no cell of `in` is neutral.  The work is bounded
 // by the sizes of `in` and `out`, whatever the element's reach: points that
 // no output can bring onto `in` are dropped first.  `in` and `out` must not
-// overlap.  Output rows are shared among `threads` workers (0: one per
-// processor).
+// overlap.  When every row of `in` has `in_margin` readable cells on each
+// side holding the pass's neutral value, and morphology_margin() asks for
+// no more, source rows are read where they are instead of being copied.
+// Output rows are shared among `threads` workers (0: one per processor).
 void morphology_pass(const plane_view& in, long long origin_x, long long origin_y,
                      const plane_view& out, const morphology_runs& element, bool erode,
-                     std::uint32_t threads);
+                     std::uint32_t threads, std::size_t in_margin = 0);
+
+// The neutral cells a pass with these arguments reads beside each row of
+// `in` (at most out's width).
+std::size_t morphology_margin(const morphology_runs& element, long long in_w, long long in_h,
+                              long long origin_x, long long origin_y, std::size_t out_w,
+                              std::size_t out_h);
+
+// An opening (first_erodes) or closing: a first pass over the mid_w x mid_h
+// block at (mid_x, mid_y) of `in`, a second from that block, cells outside
+// it neutral, into `out` at (origin_x, origin_y) of the block.  The first
+// pass's rows go through a small ring, read by the second as they are
+// made; only when the element is too large for that does the whole block
+// exist at once (in a buffer kept from call to call).
+void morphology_two_passes(const plane_view& in, std::size_t in_margin, long long mid_x,
+                           long long mid_y, std::size_t mid_w, std::size_t mid_h,
+                           long long origin_x, long long origin_y, const plane_view& out,
+                           const morphology_runs& element, bool first_erodes,
+                           std::uint32_t threads);
 
 // In-place operations on a mist::array2<short>: erosion, dilation, opening
 // (erosion then dilation) and closing (dilation then erosion).  Each returns

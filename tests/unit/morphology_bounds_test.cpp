@@ -122,6 +122,40 @@ TEST(MorphologyPass, EveryElementShapeMatchesThePointByPointExtreme) {
     }
 }
 
+TEST(MorphologyPass, OpeningAndClosingChainTwoPassesOverTheMiddleBlock) {
+    // The first pass's rows go through a ring that the second pass reads;
+    // the chunks of two and three workers each start their own.
+    std::mt19937 rng(99);
+    std::vector<mist::morphology_runs> elements = {mist::circle_runs(1), mist::circle_runs(4), rectangle(5, 5),
+                                                   rectangle(3, 1), rectangle(2, 7)};
+    for (int k = 0; k < 6; ++k) elements.push_back(random_table(rng, 1 + static_cast<int>(rng() % 7), 1 + static_cast<int>(rng() % 7), 60));
+    elements.push_back(mist::circle_runs(45));  // often covering everything: two separate passes
+    for (const mist::morphology_runs& e : elements) {
+        const std::vector<Point> pts = points_of(e);
+        for (int trial = 0; trial < 3; ++trial) {
+            const int iw = 8 + static_cast<int>(rng() % 70), ih = 6 + static_cast<int>(rng() % 40);
+            const int mw = 1 + static_cast<int>(rng() % 60), mh = 1 + static_cast<int>(rng() % 50);
+            const int ow = 1 + static_cast<int>(rng() % 50), oh = 1 + static_cast<int>(rng() % 45);
+            const long long mx = static_cast<long long>(rng() % 16) - 6, my = static_cast<long long>(rng() % 12) - 4;
+            const long long ox = static_cast<long long>(rng() % 16) - 6, oy = static_cast<long long>(rng() % 12) - 4;
+            const std::vector<short> in = random_plane(rng, iw * ih);
+            for (bool first_erodes : {true, false}) {
+                const std::vector<short> mid = brute_pass(in, iw, ih, mx, my, mw, mh, pts, first_erodes);
+                const std::vector<short> want = brute_pass(mid, mw, mh, ox, oy, ow, oh, pts, !first_erodes);
+                for (std::uint32_t threads : {1u, 2u, 3u}) {
+                    std::vector<short> got(want.size(), 99);
+                    std::vector<short> copy = in;
+                    mist::morphology_two_passes({copy.data(), static_cast<std::size_t>(iw), static_cast<std::size_t>(ih), iw},
+                                                0, mx, my, static_cast<std::size_t>(mw), static_cast<std::size_t>(mh), ox, oy,
+                                                {got.data(), static_cast<std::size_t>(ow), static_cast<std::size_t>(oh), ow},
+                                                e, first_erodes, threads);
+                    ASSERT_EQ(got, want) << "points " << pts.size() << " trial " << trial << " threads " << threads;
+                }
+            }
+        }
+    }
+}
+
 TEST(MorphologyPass, ElementsTooTallForTheRingGoSourceBySource) {
     // A disc of radius 120 over 400 columns needs a ring of about 11 million
     // cells; the pass then merges each source row into the outputs instead.
