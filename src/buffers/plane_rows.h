@@ -1,14 +1,23 @@
-// The Y of a run of pixels into a row of 16-bit cells, and back.
+// The pixel conversions of the work-plane copies, a row at a time.
 //
-// The copies of the work-plane module spend most of their time here when a
-// filter's own work is light (morphology, labelling), so the rows are vector
-// code compiled for each instruction set and chosen at run time.
+// Each converts n pixels exactly as yc_to_rgb / rgb_to_yc (pixel_format.h)
+// and to_component (numeric.h) do one pixel, vectorised across pixels (the
+// same operations in the same order for each), compiled for AVX2 and the
+// baseline, the one the processor supports chosen at each call.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/aviutl.h"
+#include "toolkit/rgb.h"
 
-// out[i] = in[i].y for i < n.
-void load_y_row(const PIXEL_YC* in, short* out, int n);
-
-// out[i].y = in[i] for i < n; cb and cr keep their values.
-void store_y_row(const short* in, PIXEL_YC* out, int n);
+// RGB truncated toward zero, low 16 bits kept.
+void yc_to_rgb_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n);
+// RGB rounded to float.
+void yc_to_rgbf_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n);
+// The y of each pixel into a row of cells, and back (cb and cr kept).
+void y_of_row(const PIXEL_YC* in, short* out, std::size_t n);
+void y_into_row(const short* in, PIXEL_YC* out, std::size_t n);
+// Y, Cb, Cr truncated toward zero, low 16 bits kept.
+void rgb_to_yc_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n);
+void rgbf_to_yc_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n);

@@ -1,6 +1,5 @@
 #include "buffers/work_plane.h"
 
-#include <type_traits>
 #include <vector>
 
 #include "buffers/numeric.h"
@@ -28,37 +27,23 @@ long long map_coordinate(long long v, long long L, long long M, Border border) {
 }
 
 // Per element type: a frame pixel into a work cell and back.
+// The row forms convert runs of pixels at once.
 struct YPlane {
     static short load(const PIXEL_YC& p) { return p.y; }
-    static void store(short v, PIXEL_YC& p) { p.y = v; }
-    static void load_row(const PIXEL_YC* in, short* out, int n) { load_y_row(in, out, n); }
-    static void store_row(const short* in, PIXEL_YC* out, int n) { store_y_row(in, out, n); }
+    static void load_row(const PIXEL_YC* in, short* out, std::size_t n) { y_of_row(in, out, n); }
+    static void store_row(const short* in, PIXEL_YC* out, std::size_t n) { y_into_row(in, out, n); }
 };
-
-// Whole rows, pixel by pixel, for the planes without a vector form.
-template <class Plane, class T>
-void load_row(const PIXEL_YC* in, T* out, int n) {
-    if constexpr (std::is_same_v<Plane, YPlane>)
-        Plane::load_row(in, out, n);
-    else
-        for (int i = 0; i < n; ++i) out[i] = Plane::load(in[i]);
-}
-template <class Plane, class T>
-void store_row(const T* in, PIXEL_YC* out, int n) {
-    if constexpr (std::is_same_v<Plane, YPlane>)
-        Plane::store_row(in, out, n);
-    else
-        for (int i = 0; i < n; ++i) Plane::store(in[i], out[i]);
-}
 
 struct RgbPlane {
     static mist::rgb<short> load(const PIXEL_YC& p) {
         const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
         return {to_component(t.a), to_component(t.b), to_component(t.c)};
     }
-    static void store(const mist::rgb<short>& v, PIXEL_YC& p) {
-        const Triple t = rgb_to_yc(v.r, v.g, v.b);
-        p = {to_component(t.a), to_component(t.b), to_component(t.c)};
+    static void load_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
+        yc_to_rgb_row(in, out, n);
+    }
+    static void store_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
+        rgb_to_yc_row(in, out, n);
     }
 };
 
@@ -67,9 +52,11 @@ struct RgbFloatPlane {
         const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
         return {static_cast<float>(t.a), static_cast<float>(t.b), static_cast<float>(t.c)};
     }
-    static void store(const mist::rgb<float>& v, PIXEL_YC& p) {
-        const Triple t = rgb_to_yc(v.r, v.g, v.b);
-        p = {to_component(t.a), to_component(t.b), to_component(t.c)};
+    static void load_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
+        yc_to_rgbf_row(in, out, n);
+    }
+    static void store_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
+        rgbf_to_yc_row(in, out, n);
     }
 };
 
@@ -126,8 +113,8 @@ void load(const PlaneSource& s, const Cells<T>& plane) {
             if (x >= 0) out[u] = Plane::load(row[x]);
         }
         if (last > first) {
-            const PIXEL_YC* straight = row + column[static_cast<std::size_t>(first)];
-            load_row<Plane>(straight, out + first, last - first);
+            Plane::load_row(row + column[static_cast<std::size_t>(first)], out + first,
+                            static_cast<std::size_t>(last - first));
         }
         for (int u = last; u < W; ++u) {
             const int x = column[static_cast<std::size_t>(u)];
@@ -145,7 +132,7 @@ void store(const Cells<T>& plane, int ox, int oy, int w, int h, const Frame& des
     parallel_rows(h, [&](int i) {
         const T* in = plane.row(oy + i) + ox;
         PIXEL_YC* out = destination.row(dy + i) + dx;
-        store_row<Plane>(in, out, w);
+        Plane::store_row(in, out, static_cast<std::size_t>(w));
     });
 }
 
