@@ -247,25 +247,9 @@ HWY_INLINE void combine_two_fixed(const short* const* h, short* dst0, short* dst
     const std::size_t N = hn::Lanes(d);
     const short* p[M + 1];
     for (std::size_t i = 0; i <= M; ++i) p[i] = h[i];
+    // Ordinary stores: the rows are read again soon (the second pass, the
+    // copy back into the frame), so they should stay in the cache.
     std::size_t x = 0;
-    const std::size_t bytes = N * sizeof(short);
-    const bool stream = (reinterpret_cast<std::uintptr_t>(dst0) % bytes) == (reinterpret_cast<std::uintptr_t>(dst1) % bytes);
-    if (stream) {
-        std::size_t head = ((bytes - reinterpret_cast<std::uintptr_t>(dst0) % bytes) % bytes) / sizeof(short);
-        if (head > n) head = n;
-        for (; x < head; ++x) {
-            short shared = p[1][x];
-            for (std::size_t i = 2; i < M; ++i) shared = ext1<Erode>(shared, p[i][x]);
-            dst0[x] = ext1<Erode>(shared, p[0][x]);
-            dst1[x] = ext1<Erode>(shared, p[M][x]);
-        }
-        for (; x + N <= n; x += N) {
-            auto shared = hn::LoadU(d, p[1] + x);
-            for (std::size_t i = 2; i < M; ++i) shared = Ext<Erode>(shared, hn::LoadU(d, p[i] + x));
-            hn::Stream(Ext<Erode>(shared, hn::LoadU(d, p[0] + x)), d, dst0 + x);
-            hn::Stream(Ext<Erode>(shared, hn::LoadU(d, p[M] + x)), d, dst1 + x);
-        }
-    }
     for (; x + N <= n; x += N) {
         auto shared = hn::LoadU(d, p[1] + x);
         for (std::size_t i = 2; i < M; ++i) shared = Ext<Erode>(shared, hn::LoadU(d, p[i] + x));
