@@ -1,11 +1,72 @@
 // The double-precision region colour members: color_hsv, color_hsv_m,
 // color_xyz, color_lab.
-#include <cmath>
+//
+// color_hsv runs vector code compiled for each instruction set and chosen
+// at run time (Highway), exact lane by lane (color_hsv_pixel is the rule);
+// it needs V' well inside the int range, which holds for |k| + |O| below
+// 2^30 (checked per call).  The other members call pow, cbrt-like powers or
+// no vector-friendly form and stay per pixel.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "color/color_spaces.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
-#include "color/convert.h"
+#include <cmath>
+#include <cstdlib>
+
 #include "buffers/numeric.h"
+#include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
+#include "color/convert.h"
+#include "color/convert_simd-inl.h"
 #include "color/region_color.h"
+#include "color/region_color_pixel.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace color_spaces_simd {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;
+
+static void color_hsv_row(PIXEL_YC* p, int n, const HsvAdjust& a) {
+    const RealTag df;
+    const Real16Tag d16;
+    const int step = static_cast<int>(hn::Lanes(df));
+    const auto unit = hn::Set(df, 1.0 / 4096);
+    row_steps(
+        n, step,
+        [&](int i) {
+            hn::Vec<Real16Tag> y, cb, cr;
+            load_pixels(d16, p + i, y, cb, cr);
+            hn::Vec<RealTag> r, g, b, h, s, v;
+            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), r, g, b);
+            clamped_rgb_to_hsv(df, clamp4096(df, r), clamp4096(df, g), clamp4096(df, b), h, s, v);
+            const auto adjust = [&](hn::Vec<RealTag> c, int k) {
+                return hn::Add(hn::Mul(hn::Mul(hn::Set(df, a.k[k]), c), unit), hn::Set(df, a.o[k]));
+            };
+            bool ok = true;
+            hsv_to_rgb(df, adjust(h, 0), adjust(s, 1), adjust(v, 2), r, g, b, ok);
+            if (!ok) {
+                for (int k = i; k < i + step; ++k) color_hsv_pixel(p[k], a);
+                return;
+            }
+            hn::Vec<RealTag> oy, ocb, ocr;
+            rgb_to_yc(df, r, g, b, oy, ocb, ocr);
+            store_pixels(d16, low16(d16, trunc_int(df, oy)), low16(d16, trunc_int(df, ocb)),
+                         low16(d16, trunc_int(df, ocr)), p + i);
+        },
+        [&](int i) { color_hsv_pixel(p[i], a); });
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace color_spaces_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace color_spaces_simd {
+HWY_EXPORT(color_hsv_row);
+}  // namespace color_spaces_simd
 
 namespace {
 
@@ -40,18 +101,13 @@ inline double wrap_degrees(double h) {
 }  // namespace
 
 void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    double k[3], o[3];
-    for (int c = 0; c < 3; ++c) {
-        k[c] = trunc_to_int(adjust.gain[c] * 4096);
-        o[c] = trunc_to_int(adjust.offset[c]);
+    const HsvAdjust a = hsv_adjust(adjust);
+    if (std::fabs(a.k[2]) + std::fabs(a.o[2]) >= 1 << 30) {
+        for_each_pixel(frame, region, [&a](PIXEL_YC& p) { color_hsv_pixel(p, a); });
+        return;
     }
-    for_each_pixel(frame, region, [&k, &o](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
-        store_wrapped(p, hsv_to_rgb((k[0] * hsv.a) * (1.0 / 4096) + o[0],
-                                    (k[1] * hsv.b) * (1.0 / 4096) + o[1],
-                                    (k[2] * hsv.c) * (1.0 / 4096) + o[2]));
-    });
+    const auto row = HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_row);
+    for_each_pixel_row(frame, region, [row, &a](PIXEL_YC* p, int n) { row(p, n, a); });
 }
 
 void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
@@ -93,3 +149,4 @@ void color_lab(const Frame& frame, const Region& region, const ColorAdjust& adju
         store_saturated(p, xyz_to_rgb(xyz.a, xyz.b, xyz.c));
     });
 }
+#endif  // HWY_ONCE
