@@ -71,7 +71,8 @@ struct Images {
 // Odd, offset areas that stay inside the frames.
 const PairArea kPair{1, 2, 4, 1, kW - 5, kH - 3};
 const TripleArea kTriple{2, 0, 1, 3, 3, 2, kW - 4, kH - 3};
-const MaskedArea kMasked = masked_area(kTriple);  // source a, destination d, mask b
+// Source a, destination d, mask b, at the positions of kTriple.
+const MaskedArea kMasked{kTriple.ax, kTriple.ay, kTriple.dx, kTriple.dy, kTriple.bx, kTriple.by, kTriple.w, kTriple.h};
 const Region kRegion{3, 1, kW - 6, kH - 2};
 
 using Run = std::function<void(Images&)>;
@@ -160,6 +161,15 @@ void check_key(const char* name, void (*kernel)(const Frame&, const Frame&, cons
 }
 
 }  // namespace
+
+TEST(VectorKernelsExact, EveryAttainableTargetIsCompared) {
+    // On x86-64 at least one vector target (SSSE3 is the oldest any 64-bit
+    // processor of the last decade has) and the portable one.
+    std::string names;
+    for (std::int64_t t : hwy::SupportedAndGeneratedTargets()) names += std::string(" ") + hwy::TargetName(t);
+    RecordProperty("targets", names);
+    EXPECT_GE(hwy::SupportedAndGeneratedTargets().size(), 2u) << names;
+}
 
 TEST(VectorKernelsExact, KeyMasks) {
     check_key<KeySpace::Yc>("mkmask", key_mask_yc, false);

@@ -69,3 +69,28 @@ TEST(RowLoops, EveryRowOnceWhateverTheWorkerCount) {
     }
     pool::set_worker_count(saved);
 }
+
+TEST(ThreadPool, SharedWorkIsDoneOnceAndWithdrawnOffersNeverRunLater) {
+    const int saved = pool::worker_count();
+    pool::set_worker_count(4);
+    for (int round = 0; round < 200; ++round) {
+        std::atomic<int> next{0}, calls{0};
+        std::vector<std::atomic<int>> done(64);
+        pool::run_shared(3, [&](int) {
+            ++calls;
+            for (int k; (k = next++) < 64;) ++done[static_cast<std::size_t>(k)];
+        });
+        const int seen = calls.load();
+        for (auto& d : done) ASSERT_EQ(d.load(), 1);
+        ASSERT_GE(seen, 1);
+        ASSERT_LE(seen, 4);
+        // Offers withdrawn at the return are not taken up afterwards (the
+        // job's captures are gone by then).
+        if (round % 50 == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ASSERT_EQ(calls.load(), seen);
+        }
+    }
+    pool::set_worker_count(saved);
+}
+
