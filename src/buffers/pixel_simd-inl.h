@@ -82,6 +82,15 @@ HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> trunc_int(DF, hn::Vec<DF> v) {
     return hn::DemoteTo(hn::Rebind<std::int32_t, DF>(), v);
 }
 
+// trunc_to_int of numeric.h lane by lane: NaN gives 0, values beyond the
+// int range its ends.
+template <class DF>
+HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> trunc_int_saturated(DF df, hn::Vec<DF> v) {
+    v = hn::IfThenZeroElse(hn::IsNaN(v), v);
+    v = hn::Min(hn::Max(v, hn::Set(df, -2147483648.0)), hn::Set(df, 2147483647.0));
+    return hn::DemoteTo(hn::Rebind<std::int32_t, DF>(), v);
+}
+
 // yc_to_rgb and rgb_to_yc of pixel_format.h, lane by lane, same order.
 template <class DF>
 HWY_INLINE void yc_to_rgb(DF df, hn::Vec<DF> y, hn::Vec<DF> cb, hn::Vec<DF> cr, hn::Vec<DF>& r,

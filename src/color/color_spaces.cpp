@@ -59,6 +59,38 @@ static void color_hsv_row(PIXEL_YC* p, int n, const HsvAdjust& a) {
         [&](int i) { color_hsv_pixel(p[i], a); });
 }
 
+// color_xyz: every step a single IEEE operation in the order of convert.h;
+// results saturated as trunc_to_int and saturate16 do it (gains and offsets
+// are any doubles, so NaN and infinities can occur).
+static void color_xyz_row(PIXEL_YC* p, int n, const ColorAdjust& a) {
+    const RealTag df;
+    const Real16Tag d16;
+    const auto c = [&](double v) { return hn::Set(df, v); };
+    row_steps(
+        n, static_cast<int>(hn::Lanes(df)),
+        [&](int i) {
+            hn::Vec<Real16Tag> y, cb, cr;
+            load_pixels(d16, p + i, y, cb, cr);
+            hn::Vec<RealTag> r, g, b;
+            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), r, g, b);
+            const auto x = hn::Add(hn::Add(hn::Mul(c(0.412453), r), hn::Mul(c(0.35758), g)), hn::Mul(c(0.180423), b));
+            const auto yy = hn::Add(hn::Add(hn::Mul(c(0.212671), r), hn::Mul(c(0.71516), g)), hn::Mul(c(0.072169), b));
+            const auto z = hn::Add(hn::Add(hn::Mul(c(0.019334), r), hn::Mul(c(0.119193), g)), hn::Mul(c(0.950227), b));
+            const auto x2 = hn::Add(hn::Mul(x, c(a.gain[0])), c(a.offset[0]));
+            const auto y2 = hn::Add(hn::Mul(yy, c(a.gain[1])), c(a.offset[1]));
+            const auto z2 = hn::Add(hn::Mul(z, c(a.gain[2])), c(a.offset[2]));
+            r = hn::Sub(hn::Sub(hn::Mul(c(3.240479), x2), hn::Mul(c(1.53715), y2)), hn::Mul(c(0.498535), z2));
+            g = hn::Add(hn::Add(hn::Mul(c(-0.969256), x2), hn::Mul(c(1.875991), y2)), hn::Mul(c(0.041556), z2));
+            b = hn::Add(hn::Sub(hn::Mul(c(0.055648), x2), hn::Mul(c(0.204043), y2)), hn::Mul(c(1.057331), z2));
+            hn::Vec<RealTag> oy, ocb, ocr;
+            rgb_to_yc(df, r, g, b, oy, ocb, ocr);
+            store_pixels(d16, hn::DemoteTo(d16, trunc_int_saturated(df, oy)),
+                         hn::DemoteTo(d16, trunc_int_saturated(df, ocb)),
+                         hn::DemoteTo(d16, trunc_int_saturated(df, ocr)), p + i);
+        },
+        [&](int i) { color_xyz_pixel(p[i], a); });
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace color_spaces_simd
 HWY_AFTER_NAMESPACE();
@@ -66,6 +98,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace color_spaces_simd {
 HWY_EXPORT(color_hsv_row);
+HWY_EXPORT(color_xyz_row);
 }  // namespace color_spaces_simd
 
 namespace {
@@ -78,13 +111,6 @@ inline void store_wrapped(PIXEL_YC& p, const Triple& rgb) {
     p.y = to_component(yc.a);
     p.cb = to_component(yc.b);
     p.cr = to_component(yc.c);
-}
-
-inline void store_saturated(PIXEL_YC& p, const Triple& rgb) {
-    const Triple yc = rgb_to_yc(rgb.a, rgb.b, rgb.c);
-    p.y = saturate_component(yc.a);
-    p.cb = saturate_component(yc.b);
-    p.cr = saturate_component(yc.c);
 }
 
 // Degrees into 0..360 by whole turns.  A large gain can put the hue far out,
@@ -131,13 +157,8 @@ void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust&
 }
 
 void color_xyz(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    const ColorAdjust a = adjust;
-    for_each_pixel(frame, region, [&a](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        const Triple xyz = rgb_to_xyz(rgb.a, rgb.b, rgb.c);
-        store_saturated(p, xyz_to_rgb(xyz.a * a.gain[0] + a.offset[0], xyz.b * a.gain[1] + a.offset[1],
-                                      xyz.c * a.gain[2] + a.offset[2]));
-    });
+    const auto row = HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_xyz_row);
+    for_each_pixel_row(frame, region, [row, &adjust](PIXEL_YC* p, int n) { row(p, n, adjust); });
 }
 
 void color_lab(const Frame& frame, const Region& region, const ColorAdjust& adjust) {

@@ -1,69 +1,162 @@
 // posterize, posterize_rgb, posterize_hsv: quantisation to a number of levels
 // in YCbCr, RGB or HSV.  Each value is moved to the nearest multiple of the
-// step by adding half a step and dividing with truncation.
-#include "color/convert.h"
-#include "buffers/numeric.h"
-#include "buffers/rows.h"
-#include "color/tone.h"
+// step by adding half a step and dividing with truncation (the rules are in
+// tone_pixel.h).
+//
+// The row loops are vector code compiled for each instruction set and
+// chosen at run time (Highway).  The truncating division is a double
+// division truncated: numerators stay below 2^18 and steps are 1..4096, so
+// a quotient that is not whole lies at least 1/4096 from the next whole
+// number, far more than the rounding, and the result is the integer
+// quotient.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "color/posterize.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
+#include "buffers/pixel_simd-inl.h"
+#include "buffers/rows.h"
+#include "color/convert_simd-inl.h"
+#include "color/tone.h"
+#include "color/tone_pixel.h"
+
+#if HWY_ONCE
 int level_step(int levels, int range) {
     const int divisions = levels >= 2 ? levels - 1 : 1;
     const int step = range / divisions;
     return step == 0 ? 1 : step;
 }
+#endif  // HWY_ONCE
+
+HWY_BEFORE_NAMESPACE();
+namespace posterize_simd {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;
+
+// Quantiser::operator() on whole numbers below 2^17 in magnitude, with
+// `half` added first (0 when the caller has added it already).
+HWY_INLINE hn::Vec<RealIntTag> quantise(hn::Vec<RealIntTag> v, const Quantiser& q, int half) {
+    const RealTag df;
+    const RealIntTag di;
+    const auto t = hn::Add(v, hn::Set(di, half));
+    const auto quotient = hn::DemoteTo(di, hn::Div(hn::PromoteTo(df, t), hn::Set(df, double(q.step))));
+    const auto r = hn::Mul(quotient, hn::Set(di, q.step));
+    return hn::Min(hn::Max(r, hn::Zero(di)), hn::Set(di, q.top));
+}
+
+HWY_INLINE void store_yc(hn::Vec<RealTag> r, hn::Vec<RealTag> g, hn::Vec<RealTag> b, PIXEL_YC* p) {
+    const RealTag df;
+    const Real16Tag d16;
+    hn::Vec<RealTag> y, cb, cr;
+    rgb_to_yc(df, r, g, b, y, cb, cr);
+    store_pixels(d16, low16(d16, trunc_int(df, y)), low16(d16, trunc_int(df, cb)), low16(d16, trunc_int(df, cr)), p);
+}
+
+static void posterize_yc_row(PIXEL_YC* p, int n, const Posterize& q) {
+    const RealTag df;
+    const RealIntTag di;
+    const Real16Tag d16;
+    const auto offset = hn::Set(di, 2048);
+    row_steps(
+        n, static_cast<int>(hn::Lanes(df)),
+        [&](int i) {
+            hn::Vec<Real16Tag> y, cb, cr;
+            load_pixels(d16, p + i, y, cb, cr);
+            const auto chroma = [&](hn::Vec<Real16Tag> c, const Quantiser& quant) {
+                return hn::DemoteTo(d16, hn::Sub(quantise(hn::Add(hn::PromoteTo(di, c), offset), quant, quant.half), offset));
+            };
+            store_pixels(d16, hn::DemoteTo(d16, quantise(hn::PromoteTo(di, y), q.q[0], q.q[0].half)), chroma(cb, q.q[1]),
+                         chroma(cr, q.q[2]), p + i);
+        },
+        [&](int i) { posterize_yc_pixel(p[i], q); });
+}
+
+static void posterize_rgb_row(PIXEL_YC* p, int n, const Posterize& q) {
+    const RealTag df;
+    const Real16Tag d16;
+    row_steps(
+        n, static_cast<int>(hn::Lanes(df)),
+        [&](int i) {
+            hn::Vec<Real16Tag> y, cb, cr;
+            load_pixels(d16, p + i, y, cb, cr);
+            hn::Vec<RealTag> r, g, b;
+            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), r, g, b);
+            const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
+                return hn::PromoteTo(df, quantise(trunc_int(df, c), quant, quant.half));
+            };
+            store_yc(level(r, q.q[0]), level(g, q.q[1]), level(b, q.q[2]), p + i);
+        },
+        [&](int i) { posterize_rgb_pixel(p[i], q); });
+}
+
+static void posterize_hsv_row(PIXEL_YC* p, int n, const Posterize& q) {
+    const RealTag df;
+    const Real16Tag d16;
+    const int step = static_cast<int>(hn::Lanes(df));
+    row_steps(
+        n, step,
+        [&](int i) {
+            hn::Vec<Real16Tag> y, cb, cr;
+            load_pixels(d16, p + i, y, cb, cr);
+            hn::Vec<RealTag> r, g, b, h, s, v;
+            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), r, g, b);
+            clamped_rgb_to_hsv(df, clamp4096(df, r), clamp4096(df, g), clamp4096(df, b), h, s, v);
+            // Quantiser::real: trunc(v + half), then the integer rule (the
+            // values lie within 0..4096 plus half a step).
+            const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
+                const auto t = trunc_int(df, hn::Add(c, hn::Set(df, double(quant.half))));
+                return hn::PromoteTo(df, quantise(t, quant, 0));
+            };
+            bool ok = true;
+            hsv_to_rgb(df, level(h, q.q[0]), level(s, q.q[1]), level(v, q.q[2]), r, g, b, ok);
+            if (!ok) {
+                for (int k = i; k < i + step; ++k) posterize_hsv_pixel(p[k], q);
+                return;
+            }
+            store_yc(r, g, b, p + i);
+        },
+        [&](int i) { posterize_hsv_pixel(p[i], q); });
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace posterize_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace posterize_simd {
+HWY_EXPORT(posterize_yc_row);
+HWY_EXPORT(posterize_rgb_row);
+HWY_EXPORT(posterize_hsv_row);
 
 namespace {
 
-struct Quantiser {
-    int step, half, top;
-    explicit Quantiser(int levels, int range)
-        : step(level_step(levels, range)), half(step / 2), top(range) {}
-    // (v + half) / step * step, limited to 0..top.
-    int operator()(int v) const {
-        const long long q = (static_cast<long long>(v) + half) / step * step;
-        return static_cast<int>(q < 0 ? 0 : (q > top ? top : q));
-    }
-};
+Posterize posterize_of(const int levels[3], int range1) {
+    return {{Quantiser(level_step(levels[0], range1), range1), Quantiser(level_step(levels[1], 4096), 4096),
+             Quantiser(level_step(levels[2], 4096), 4096)}};
+}
 
-inline void store_yc(PIXEL_YC& p, double r, double g, double b) {
-    const Triple yc = rgb_to_yc(r, g, b);
-    p.y = to_component(yc.a);
-    p.cb = to_component(yc.b);
-    p.cr = to_component(yc.c);
+template <class Row>
+void run(const Frame& frame, const Region& region, const Posterize& q, Row row) {
+    for_each_pixel_row(frame, region, [row, &q](PIXEL_YC* p, int n) { row(p, n, q); });
 }
 
 }  // namespace
+}  // namespace posterize_simd
 
 void posterize_yc(const Frame& frame, const Region& region, const int levels[3]) {
-    const Quantiser qy(levels[0], 4096), qcb(levels[1], 4096), qcr(levels[2], 4096);
-    for_each_pixel(frame, region, [=](PIXEL_YC& p) {
-        p.y = low16(qy(p.y));
-        p.cb = low16(qcb(p.cb + 2048) - 2048);
-        p.cr = low16(qcr(p.cr + 2048) - 2048);
-    });
+    using namespace posterize_simd;
+    run(frame, region, posterize_of(levels, 4096), HWY_DYNAMIC_DISPATCH(posterize_yc_row));
 }
 
 void posterize_rgb(const Frame& frame, const Region& region, const int levels[3]) {
-    const Quantiser qr(levels[0], 4096), qg(levels[1], 4096), qb(levels[2], 4096);
-    for_each_pixel(frame, region, [=](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        store_yc(p, qr(trunc_to_int(rgb.a)), qg(trunc_to_int(rgb.b)), qb(trunc_to_int(rgb.c)));
-    });
+    using namespace posterize_simd;
+    run(frame, region, posterize_of(levels, 4096), HWY_DYNAMIC_DISPATCH(posterize_rgb_row));
 }
 
 void posterize_hsv(const Frame& frame, const Region& region, const int levels[3]) {
-    const Quantiser qh(levels[0], 3600), qs(levels[1], 4096), qv(levels[2], 4096);
-    for_each_pixel(frame, region, [=](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
-        // trunc(H + step/2) / step * step: the half step is added to the
-        // unrounded value before truncation.
-        auto quantise = [](const Quantiser& q, double v) {
-            const long long t = trunc_to_int(v + q.half);
-            const long long r = t / q.step * q.step;
-            return static_cast<double>(r < 0 ? 0 : (r > q.top ? q.top : r));
-        };
-        const Triple out = hsv_to_rgb(quantise(qh, hsv.a), quantise(qs, hsv.b), quantise(qv, hsv.c));
-        store_yc(p, out.a, out.b, out.c);
-    });
+    using namespace posterize_simd;
+    run(frame, region, posterize_of(levels, 3600), HWY_DYNAMIC_DISPATCH(posterize_hsv_row));
 }
+#endif  // HWY_ONCE

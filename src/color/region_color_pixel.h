@@ -108,3 +108,19 @@ inline void color_hsv_pixel(PIXEL_YC& p, const HsvAdjust& a) {
     p.cb = to_component(yc.b);
     p.cr = to_component(yc.c);
 }
+
+// A result in RGB converted back, each component truncated and saturated.
+inline void store_saturated(PIXEL_YC& p, const Triple& rgb) {
+    const Triple yc = rgb_to_yc(rgb.a, rgb.b, rgb.c);
+    p.y = saturate_component(yc.a);
+    p.cb = saturate_component(yc.b);
+    p.cr = saturate_component(yc.c);
+}
+
+// color_xyz: X' = X * gain + offset in double, saturated.
+inline void color_xyz_pixel(PIXEL_YC& p, const ColorAdjust& a) {
+    const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+    const Triple xyz = rgb_to_xyz(rgb.a, rgb.b, rgb.c);
+    store_saturated(p, xyz_to_rgb(xyz.a * a.gain[0] + a.offset[0], xyz.b * a.gain[1] + a.offset[1],
+                                  xyz.c * a.gain[2] + a.offset[2]));
+}

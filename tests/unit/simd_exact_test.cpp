@@ -21,6 +21,10 @@
 #include "draw/alpha.h"
 #include "draw/blend.h"
 #include "draw/copy.h"
+#include "mask/difference_mask.h"
+#include "mask/difference_pixel.h"
+#include "mask/graded_mask.h"
+#include "mask/graded_pixel.h"
 #include "mask/key_mask.h"
 #include "mask/key_pixel.h"
 #include "mask/mask_logic.h"
@@ -178,6 +182,73 @@ TEST(VectorKernelsExact, KeyMasks) {
     check_key<KeySpace::HsvInt>("mkmask_hsv_int", key_mask_hsv_int, true);
 }
 
+TEST(VectorKernelsExact, DifferenceMasks) {
+    DifferenceMask masks[4];
+    masks[1].gain = 2.5, masks[1].weight[0] = 0.3, masks[1].weight[1] = 7.9, masks[1].threshold = 100;
+    masks[2].gain = -1;
+    masks[3].gain = 1e300, masks[3].weight[0] = 0, masks[3].weight[1] = 1e5, masks[3].weight[2] = -3;
+    for (DifferenceMask m : masks) {
+        const std::string at = " gain " + std::to_string(m.gain);
+        const FixedWeights f = fixed_weights(m.weight);
+        m.space = MaskSpace::Yc;
+        expect_exact(
+            "mkmask_diff" + at, [&](Images& im) { difference_mask(im.fa(), im.fb(), im.fd(), kTriple, m); },
+            [&](Images& im) {
+                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) { difference_pixel<MaskSpace::Yc>(a, b, d, m, f); });
+            });
+        m.space = MaskSpace::Rgb;
+        expect_exact(
+            "mkmask_diff_rgb" + at, [&](Images& im) { difference_mask(im.fa(), im.fb(), im.fd(), kTriple, m); },
+            [&](Images& im) {
+                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) { difference_pixel<MaskSpace::Rgb>(a, b, d, m, f); });
+            });
+        m.space = MaskSpace::Hsv;
+        expect_exact(
+            "mkmask_diff_hsv" + at, [&](Images& im) { difference_mask(im.fa(), im.fb(), im.fd(), kTriple, m); },
+            [&](Images& im) {
+                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) { difference_pixel<MaskSpace::Hsv>(a, b, d, m, f); });
+            });
+    }
+}
+
+template <bool Circular, class Convert>
+void check_graded(const std::string& name, MaskSpace space, Convert convert) {
+    GradedMask masks[4];
+    masks[0].key_a[0] = 2048, masks[0].key_a[1] = -500, masks[0].key_a[2] = -300;
+    masks[0].key_b[0] = 3500, masks[0].key_b[1] = 500, masks[0].key_b[2] = 300;
+    masks[0].inner = 100, masks[0].outer = 900;
+    masks[1] = masks[0];
+    masks[1].key_a[0] = 3550, masks[1].key_b[0] = 50, masks[1].weight[0] = 0.5, masks[1].weight[2] = 3;
+    masks[1].inner = 700, masks[1].outer = 300;  // no ramp
+    masks[2].inner = 0, masks[2].outer = 1e9, masks[2].weight[1] = 0;  // A = B: a point
+    masks[3] = masks[0];
+    masks[3].weight[0] = 1e308, masks[3].outer = 1e308;  // infinities and NaN
+    for (GradedMask m : masks) {
+        m.space = space;
+        const GradedKeys k = graded_keys(as_triple(m.key_a), as_triple(m.key_b), {m.weight[0], m.weight[1], m.weight[2]});
+        for (bool line : {false, true}) {
+            m.line = line;
+            expect_exact(
+                name + (line ? " line" : " point") + " inner " + std::to_string(m.inner),
+                [&](Images& im) { graded_mask(im.fa(), im.fd(), kPair, m); },
+                [&](Images& im) {
+                    each_pair(im, [&](PIXEL_YC& s, PIXEL_YC& d) {
+                        if (line)
+                            graded_pixel<true, false>(s, d, convert, k, m.inner, m.outer);
+                        else
+                            graded_pixel<false, Circular>(s, d, convert, k, m.inner, m.outer);
+                    });
+                });
+        }
+    }
+}
+
+TEST(VectorKernelsExact, GradedMasks) {
+    check_graded<false>("mkmask_p/l", MaskSpace::Yc, mask_space::Yc{});
+    check_graded<false>("mkmask_p/l_rgb", MaskSpace::Rgb, mask_space::Rgb{});
+    check_graded<true>("mkmask_p/l_hsv", MaskSpace::Hsv, mask_space::Hsv{});
+}
+
 TEST(VectorKernelsExact, MaskLogic) {
     const MaskOp ops[] = {MaskOp::And, MaskOp::Or, MaskOp::Sub, MaskOp::Xor};
     for (MaskOp op : ops)
@@ -260,6 +331,7 @@ TEST(VectorKernelsExact, RegionColours) {
         {{-3.7, 15.9, 0.001}, {-2000.5, 7000, 0.3}},
         {{16, -16, 2}, {524287, -524288, 1}},   // at the edge of the 32-bit path
         {{300, 1e6, -1e9}, {1e9, -3e9, 5}},     // beyond it: per pixel
+        {{1e300, -1e308, 0}, {-1e308, 1e300, 0}},  // infinities and NaN in color_xyz
     };
     for (const ColorAdjust& a : adjusts) {
         const std::string at = " gain " + std::to_string(a.gain[0]);
@@ -281,6 +353,9 @@ TEST(VectorKernelsExact, RegionColours) {
                 const HsvAdjust h = hsv_adjust(a);
                 each_pixel(im, [&](PIXEL_YC& p) { color_hsv_pixel(p, h); });
             });
+        expect_exact(
+            "color_xyz" + at, [&](Images& im) { color_xyz(im.fd(), kRegion, a); },
+            [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { color_xyz_pixel(p, a); }); });
     }
 }
 
@@ -289,6 +364,23 @@ TEST(VectorKernelsExact, Levels) {
         expect_exact(
             "binarize " + std::to_string(t), [&](Images& im) { binarize_luma(im.fd(), kRegion, t); },
             [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { binarize_pixel(p, t); }); });
+    const int levels[][3] = {{5, 4, 4}, {2, 1, 0}, {4097, 5000, 7}, {3, 4098, 100000}, {-5, 9, 65}};
+    for (const auto& l : levels) {
+        const std::string at = " " + std::to_string(l[0]) + "," + std::to_string(l[1]) + "," + std::to_string(l[2]);
+        const auto quantisers = [&](int range1) {
+            return Posterize{{Quantiser(level_step(l[0], range1), range1), Quantiser(level_step(l[1], 4096), 4096),
+                              Quantiser(level_step(l[2], 4096), 4096)}};
+        };
+        expect_exact(
+            "posterize" + at, [&](Images& im) { posterize_yc(im.fd(), kRegion, l); },
+            [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { posterize_yc_pixel(p, quantisers(4096)); }); });
+        expect_exact(
+            "posterize_rgb" + at, [&](Images& im) { posterize_rgb(im.fd(), kRegion, l); },
+            [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { posterize_rgb_pixel(p, quantisers(4096)); }); });
+        expect_exact(
+            "posterize_hsv" + at, [&](Images& im) { posterize_hsv(im.fd(), kRegion, l); },
+            [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { posterize_hsv_pixel(p, quantisers(3600)); }); });
+    }
     expect_exact(
         "normalize", [](Images& im) { normalize_gamut(im.fd(), kRegion); },
         [](Images& im) { each_pixel(im, [](PIXEL_YC& p) { normalize_pixel(p); }); });
