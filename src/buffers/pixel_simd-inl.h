@@ -111,6 +111,70 @@ HWY_INLINE void rgb_to_yc(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b, hn
                  hn::Mul(b, hn::Set(df, 0.081)));
 }
 
+// Double kernels take Lanes(IntTag) pixels a step: the 16-bit planes are
+// loaded at that width, where deinterleaving costs least, widened, and
+// split into kRealParts vectors of doubles (one on the scalar target).
+#if HWY_TARGET == HWY_SCALAR
+constexpr int kRealParts = 1;
+#else
+constexpr int kRealParts = 2;
+#endif
+
+struct RealPlanes {
+    hn::Vec<RealTag> y[kRealParts], cb[kRealParts], cr[kRealParts];
+};
+
+// 32-bit results of a double kernel, part by part.
+using IntParts = hn::Vec<RealIntTag>[kRealParts];
+
+HWY_INLINE int real_step() { return kRealParts * static_cast<int>(hn::Lanes(RealTag())); }
+
+HWY_INLINE void load_real(const PIXEL_YC* p, RealPlanes& out) {
+    const RealTag df;
+#if HWY_TARGET == HWY_SCALAR
+    const Real16Tag d16;
+    hn::Vec<Real16Tag> y, cb, cr;
+    load_pixels(d16, p, y, cb, cr);
+    out.y[0] = to_real(df, y), out.cb[0] = to_real(df, cb), out.cr[0] = to_real(df, cr);
+#else
+    const IntTag di;
+    const Int16Tag d16;
+    const hn::Half<IntTag> dh;
+    hn::Vec<Int16Tag> y, cb, cr;
+    load_pixels(d16, p, y, cb, cr);
+    const auto split = [&](hn::Vec<Int16Tag> v, hn::Vec<RealTag>* parts) {
+        const auto w = hn::PromoteTo(di, v);
+        parts[0] = hn::PromoteTo(df, hn::LowerHalf(dh, w));
+        parts[1] = hn::PromoteTo(df, hn::UpperHalf(dh, w));
+    };
+    split(y, out.y), split(cb, out.cb), split(cr, out.cr);
+#endif
+}
+
+// The parts joined into 16-bit lanes: the low 16 bits, or saturated.
+template <bool Saturate>
+HWY_INLINE hn::Vec<Int16Tag> join16(const IntParts& parts) {
+#if HWY_TARGET == HWY_SCALAR
+    const auto v = parts[0];
+#else
+    const auto v = hn::Combine(IntTag(), parts[1], parts[0]);
+#endif
+    if constexpr (Saturate)
+        return hn::DemoteTo(Int16Tag(), v);
+    else
+        return low16(Int16Tag(), v);
+}
+
+// Whole pixels stored with the low 16 bits of each component.
+HWY_INLINE void store_wrapped(const IntParts& y, const IntParts& cb, const IntParts& cr, PIXEL_YC* p) {
+    store_pixels(Int16Tag(), join16<false>(y), join16<false>(cb), join16<false>(cr), p);
+}
+
+// Mask pixels from grades already within the 16-bit range.
+HWY_INLINE void store_grade_parts(const IntParts& grade, PIXEL_YC* p) {
+    store_grades(Int16Tag(), join16<true>(grade), p);
+}
+
 // Runs vector(i) on each whole step of `step` pixels of a run of n, then
 // scalar(i) on each pixel left over.
 template <class Vector, class Scalar>

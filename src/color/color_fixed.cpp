@@ -49,28 +49,31 @@ static void color_yc_row(PIXEL_YC* p, int n, const ColorFixed& f) {
 
 static void color_rgb_row(PIXEL_YC* p, int n, const ColorFixed& f) {
     const RealTag df;
-    const Real16Tag d16;
     const double k[3] = {double(f.k[0]), double(f.k[1]), double(f.k[2])};
     const double o[3] = {double(f.o[0]), double(f.o[1]), double(f.o[2])};
+    const auto unit = hn::Set(df, 1.0 / 4096);
     row_steps(
-        n, static_cast<int>(hn::Lanes(df)),
+        n, real_step(),
         [&](int i) {
-            hn::Vec<Real16Tag> y, cb, cr;
-            load_pixels(d16, p + i, y, cb, cr);
-            hn::Vec<RealTag> r, g, b;
-            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), r, g, b);
-            // Truncated to whole numbers, then R * k + O: exact in doubles.
-            const auto adjust = [&](hn::Vec<RealTag> v, int c) {
-                const auto whole = hn::PromoteTo(df, trunc_int(df, v));
-                return hn::Add(hn::Mul(whole, hn::Set(df, k[c])), hn::Set(df, o[c]));
-            };
-            r = adjust(r, 0), g = adjust(g, 1), b = adjust(b, 2);
-            const auto unit = hn::Set(df, 1.0 / 4096);
-            hn::Vec<RealTag> oy, ocb, ocr;
-            rgb_to_yc(df, r, g, b, oy, ocb, ocr);
-            store_pixels(d16, low16(d16, trunc_int(df, hn::Mul(oy, unit))),
-                         low16(d16, trunc_int(df, hn::Mul(ocb, unit))),
-                         low16(d16, trunc_int(df, hn::Mul(ocr, unit))), p + i);
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> r, g, b;
+                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
+                // Truncated to whole numbers, then R * k + O: exact in doubles.
+                const auto adjust = [&](hn::Vec<RealTag> v, int c) {
+                    const auto whole = hn::PromoteTo(df, trunc_int(df, v));
+                    return hn::Add(hn::Mul(whole, hn::Set(df, k[c])), hn::Set(df, o[c]));
+                };
+                r = adjust(r, 0), g = adjust(g, 1), b = adjust(b, 2);
+                hn::Vec<RealTag> y, cb, cr;
+                rgb_to_yc(df, r, g, b, y, cb, cr);
+                oy[h] = trunc_int(df, hn::Mul(y, unit));
+                ocb[h] = trunc_int(df, hn::Mul(cb, unit));
+                ocr[h] = trunc_int(df, hn::Mul(cr, unit));
+            }
+            store_wrapped(oy, ocb, ocr, p + i);
         },
         [&](int i) { color_rgb_pixel(p[i], f); });
 }

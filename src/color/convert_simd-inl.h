@@ -53,6 +53,17 @@ HWY_INLINE void clamped_rgb_to_hsv(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<
     v = max;
 }
 
+// rgb_to_hsv of convert.h on R, G, B from yc_to_rgb of 16-bit pixels:
+// always numbers and never -0, so the clamp to 0..4096 can be a maximum and
+// a minimum (the same values as clamp4096's two tests for such inputs).
+template <class DF>
+HWY_INLINE void rgb_to_hsv(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b, hn::Vec<DF>& h, hn::Vec<DF>& s,
+                           hn::Vec<DF>& v) {
+    const auto zero = hn::Zero(df), top = hn::Set(df, 4096.0);
+    const auto clamp = [&](hn::Vec<DF> c) { return hn::Min(hn::Max(c, zero), top); };
+    clamped_rgb_to_hsv(df, clamp(r), clamp(g), clamp(b), h, s, v);
+}
+
 // hsv_to_rgb of convert.h for finite H whose wrap into 0..3600 needs at
 // most one turn after the floor step (true for every H a region colour
 // function can form; `ok` is cleared in lanes where it is not, and the

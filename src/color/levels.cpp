@@ -23,25 +23,28 @@ using namespace pixel_simd::HWY_NAMESPACE;
 static void normalize_row(PIXEL_YC* p, int n) {
     const RealTag df;
     const RealIntTag di;
-    const Real16Tag d16;
     const auto zero = hn::Zero(di), top = hn::Set(di, 4096);
     row_steps(
-        n, static_cast<int>(hn::Lanes(df)),
+        n, real_step(),
         [&](int i) {
-            hn::Vec<Real16Tag> y, cb, cr;
-            load_pixels(d16, p + i, y, cb, cr);
-            hn::Vec<RealTag> r, g, b;
-            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), r, g, b);
-            // Truncated, above 4096 to 4096, at or below 0 to 0.
-            const auto cube = [&](hn::Vec<RealTag> v) {
-                return hn::PromoteTo(df, hn::Min(hn::Max(trunc_int(df, v), zero), top));
-            };
-            hn::Vec<RealTag> oy, ocb, ocr;
-            rgb_to_yc(df, cube(r), cube(g), cube(b), oy, ocb, ocr);
-            const auto limit = [&](hn::Vec<RealTag> v, int lo, int hi) {
-                return hn::DemoteTo(d16, hn::Min(hn::Max(trunc_int(df, v), hn::Set(di, lo)), hn::Set(di, hi)));
-            };
-            store_pixels(d16, limit(oy, 0, 4096), limit(ocb, -2048, 2048), limit(ocr, -2048, 2048), p + i);
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> r, g, b;
+                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
+                // Truncated, above 4096 to 4096, at or below 0 to 0.
+                const auto cube = [&](hn::Vec<RealTag> v) {
+                    return hn::PromoteTo(df, hn::Min(hn::Max(trunc_int(df, v), zero), top));
+                };
+                hn::Vec<RealTag> y, cb, cr;
+                rgb_to_yc(df, cube(r), cube(g), cube(b), y, cb, cr);
+                const auto limit = [&](hn::Vec<RealTag> v, int lo, int hi) {
+                    return hn::Min(hn::Max(trunc_int(df, v), hn::Set(di, lo)), hn::Set(di, hi));
+                };
+                oy[h] = limit(y, 0, 4096), ocb[h] = limit(cb, -2048, 2048), ocr[h] = limit(cr, -2048, 2048);
+            }
+            store_wrapped(oy, ocb, ocr, p + i);
         },
         [&](int i) { normalize_pixel(p[i]); });
 }

@@ -46,76 +46,87 @@ HWY_INLINE hn::Vec<RealIntTag> quantise(hn::Vec<RealIntTag> v, const Quantiser& 
     return hn::Min(hn::Max(r, hn::Zero(di)), hn::Set(di, q.top));
 }
 
-HWY_INLINE void store_yc(hn::Vec<RealTag> r, hn::Vec<RealTag> g, hn::Vec<RealTag> b, PIXEL_YC* p) {
+// rgb_to_yc, each result truncated (all within the 16-bit range here).
+HWY_INLINE void to_yc(hn::Vec<RealTag> r, hn::Vec<RealTag> g, hn::Vec<RealTag> b, hn::Vec<RealIntTag>& y,
+                      hn::Vec<RealIntTag>& cb, hn::Vec<RealIntTag>& cr) {
     const RealTag df;
-    const Real16Tag d16;
-    hn::Vec<RealTag> y, cb, cr;
-    rgb_to_yc(df, r, g, b, y, cb, cr);
-    store_pixels(d16, low16(d16, trunc_int(df, y)), low16(d16, trunc_int(df, cb)), low16(d16, trunc_int(df, cr)), p);
+    hn::Vec<RealTag> fy, fcb, fcr;
+    rgb_to_yc(df, r, g, b, fy, fcb, fcr);
+    y = trunc_int(df, fy), cb = trunc_int(df, fcb), cr = trunc_int(df, fcr);
 }
 
 static void posterize_yc_row(PIXEL_YC* p, int n, const Posterize& q) {
     const RealTag df;
     const RealIntTag di;
-    const Real16Tag d16;
     const auto offset = hn::Set(di, 2048);
     row_steps(
-        n, static_cast<int>(hn::Lanes(df)),
+        n, real_step(),
         [&](int i) {
-            hn::Vec<Real16Tag> y, cb, cr;
-            load_pixels(d16, p + i, y, cb, cr);
-            const auto chroma = [&](hn::Vec<Real16Tag> c, const Quantiser& quant) {
-                return hn::DemoteTo(d16, hn::Sub(quantise(hn::Add(hn::PromoteTo(di, c), offset), quant, quant.half), offset));
-            };
-            store_pixels(d16, hn::DemoteTo(d16, quantise(hn::PromoteTo(di, y), q.q[0], q.q[0].half)), chroma(cb, q.q[1]),
-                         chroma(cr, q.q[2]), p + i);
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int h = 0; h < kRealParts; ++h) {
+                const auto chroma = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
+                    return hn::Sub(quantise(hn::Add(trunc_int(df, c), offset), quant, quant.half), offset);
+                };
+                oy[h] = quantise(trunc_int(df, px.y[h]), q.q[0], q.q[0].half);
+                ocb[h] = chroma(px.cb[h], q.q[1]);
+                ocr[h] = chroma(px.cr[h], q.q[2]);
+            }
+            store_wrapped(oy, ocb, ocr, p + i);
         },
         [&](int i) { posterize_yc_pixel(p[i], q); });
 }
 
 static void posterize_rgb_row(PIXEL_YC* p, int n, const Posterize& q) {
     const RealTag df;
-    const Real16Tag d16;
     row_steps(
-        n, static_cast<int>(hn::Lanes(df)),
+        n, real_step(),
         [&](int i) {
-            hn::Vec<Real16Tag> y, cb, cr;
-            load_pixels(d16, p + i, y, cb, cr);
-            hn::Vec<RealTag> r, g, b;
-            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), r, g, b);
-            const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
-                return hn::PromoteTo(df, quantise(trunc_int(df, c), quant, quant.half));
-            };
-            store_yc(level(r, q.q[0]), level(g, q.q[1]), level(b, q.q[2]), p + i);
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> r, g, b;
+                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
+                const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
+                    return hn::PromoteTo(df, quantise(trunc_int(df, c), quant, quant.half));
+                };
+                to_yc(level(r, q.q[0]), level(g, q.q[1]), level(b, q.q[2]), oy[h], ocb[h], ocr[h]);
+            }
+            store_wrapped(oy, ocb, ocr, p + i);
         },
         [&](int i) { posterize_rgb_pixel(p[i], q); });
 }
 
 static void posterize_hsv_row(PIXEL_YC* p, int n, const Posterize& q) {
     const RealTag df;
-    const Real16Tag d16;
-    const int step = static_cast<int>(hn::Lanes(df));
+    const int step = real_step();
     row_steps(
         n, step,
         [&](int i) {
-            hn::Vec<Real16Tag> y, cb, cr;
-            load_pixels(d16, p + i, y, cb, cr);
-            hn::Vec<RealTag> r, g, b, h, s, v;
-            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), r, g, b);
-            clamped_rgb_to_hsv(df, clamp4096(df, r), clamp4096(df, g), clamp4096(df, b), h, s, v);
-            // Quantiser::real: trunc(v + half), then the integer rule (the
-            // values lie within 0..4096 plus half a step).
-            const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
-                const auto t = trunc_int(df, hn::Add(c, hn::Set(df, double(quant.half))));
-                return hn::PromoteTo(df, quantise(t, quant, 0));
-            };
-            bool ok = true;
-            hsv_to_rgb(df, level(h, q.q[0]), level(s, q.q[1]), level(v, q.q[2]), r, g, b, ok);
-            if (!ok) {
-                for (int k = i; k < i + step; ++k) posterize_hsv_pixel(p[k], q);
-                return;
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int part = 0; part < kRealParts; ++part) {
+                hn::Vec<RealTag> r, g, b, h, s, v;
+                yc_to_rgb(df, px.y[part], px.cb[part], px.cr[part], r, g, b);
+                rgb_to_hsv(df, r, g, b, h, s, v);
+                // Quantiser::real: trunc(v + half), then the integer rule
+                // (the values lie within 0..4096 plus half a step).
+                const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
+                    const auto t = trunc_int(df, hn::Add(c, hn::Set(df, double(quant.half))));
+                    return hn::PromoteTo(df, quantise(t, quant, 0));
+                };
+                bool ok = true;
+                hsv_to_rgb(df, level(h, q.q[0]), level(s, q.q[1]), level(v, q.q[2]), r, g, b, ok);
+                if (!ok) {
+                    for (int k = i; k < i + step; ++k) posterize_hsv_pixel(p[k], q);
+                    return;
+                }
+                to_yc(r, g, b, oy[part], ocb[part], ocr[part]);
             }
-            store_yc(r, g, b, p + i);
+            store_wrapped(oy, ocb, ocr, p + i);
         },
         [&](int i) { posterize_hsv_pixel(p[i], q); });
 }

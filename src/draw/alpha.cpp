@@ -120,29 +120,31 @@ static void blend_row_yc(const PIXEL_YC* s, PIXEL_YC* d, int n, int ay, int acb,
 static void blend_row_rgb(const PIXEL_YC* s, PIXEL_YC* d, int n, int ar, int ag, int ab) {
     const RealTag df;
     const RealIntTag di;
-    const Real16Tag d16;
     const auto va = hn::Set(di, ar), vg = hn::Set(di, ag), vb = hn::Set(di, ab);
     const auto lo = hn::Set(di, -32768), hi = hn::Set(di, 32767);
     row_steps(
-        n, static_cast<int>(hn::Lanes(df)),
+        n, real_step(),
         [&](int i) {
-            hn::Vec<Real16Tag> y, cb, cr;
-            hn::Vec<RealTag> sr, sg, sb, dr, dg, db;
-            load_pixels(d16, s + i, y, cb, cr);
-            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), sr, sg, sb);
-            load_pixels(d16, d + i, y, cb, cr);
-            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), dr, dg, db);
-            // Channels within +-2^17 and the opacity range checked per call:
-            // the 32-bit blend is exact.
-            const auto mix = [&](hn::Vec<RealTag> sv, hn::Vec<RealTag> dv, hn::Vec<RealIntTag> a) {
-                const auto v = blend(di, trunc_int(df, sv), trunc_int(df, dv), a);
-                return hn::PromoteTo(df, hn::Min(hn::Max(v, lo), hi));
-            };
-            hn::Vec<RealTag> oy, ocb, ocr;
-            rgb_to_yc(df, mix(sr, dr, va), mix(sg, dg, vg), mix(sb, db, vb), oy, ocb, ocr);
-            // Saturated channels keep every result well inside the int range.
-            store_pixels(d16, low16(d16, trunc_int(df, oy)), low16(d16, trunc_int(df, ocb)),
-                         low16(d16, trunc_int(df, ocr)), d + i);
+            RealPlanes sp, dp;
+            load_real(s + i, sp);
+            load_real(d + i, dp);
+            IntParts oy, ocb, ocr;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> sr, sg, sb, dr, dg, db;
+                yc_to_rgb(df, sp.y[h], sp.cb[h], sp.cr[h], sr, sg, sb);
+                yc_to_rgb(df, dp.y[h], dp.cb[h], dp.cr[h], dr, dg, db);
+                // Channels within +-2^17 and the opacity range checked per
+                // call: the 32-bit blend is exact.
+                const auto mix = [&](hn::Vec<RealTag> sv, hn::Vec<RealTag> dv, hn::Vec<RealIntTag> a) {
+                    const auto v = blend(di, trunc_int(df, sv), trunc_int(df, dv), a);
+                    return hn::PromoteTo(df, hn::Min(hn::Max(v, lo), hi));
+                };
+                hn::Vec<RealTag> y, cb, cr;
+                rgb_to_yc(df, mix(sr, dr, va), mix(sg, dg, vg), mix(sb, db, vb), y, cb, cr);
+                // Saturated channels keep every result well inside the int range.
+                oy[h] = trunc_int(df, y), ocb[h] = trunc_int(df, cb), ocr[h] = trunc_int(df, cr);
+            }
+            store_wrapped(oy, ocb, ocr, d + i);
         },
         [&](int i) { blend_pixel_rgb(s[i], d[i], ar, ag, ab); });
 }

@@ -29,14 +29,12 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 using namespace pixel_simd::HWY_NAMESPACE;
 
-// The components of Lanes(df) pixels in space S, as doubles.
+// The components of part h of a step's pixels in space S, as doubles.
 template <MaskSpace S>
-HWY_INLINE void components(const PIXEL_YC* p, hn::Vec<RealTag>& c1, hn::Vec<RealTag>& c2, hn::Vec<RealTag>& c3) {
+HWY_INLINE void components(const RealPlanes& px, int h, hn::Vec<RealTag>& c1, hn::Vec<RealTag>& c2,
+                           hn::Vec<RealTag>& c3) {
     const RealTag df;
-    const Real16Tag d16;
-    hn::Vec<Real16Tag> y, cb, cr;
-    load_pixels(d16, p, y, cb, cr);
-    c1 = to_real(df, y), c2 = to_real(df, cb), c3 = to_real(df, cr);
+    c1 = px.y[h], c2 = px.cb[h], c3 = px.cr[h];
     if constexpr (S == MaskSpace::Yc) return;
     hn::Vec<RealTag> r, g, b;
     yc_to_rgb(df, c1, c2, c3, r, g, b);
@@ -45,7 +43,7 @@ HWY_INLINE void components(const PIXEL_YC* p, hn::Vec<RealTag>& c1, hn::Vec<Real
         c2 = hn::PromoteTo(df, trunc_int(df, g));
         c3 = hn::PromoteTo(df, trunc_int(df, b));
     } else {
-        clamped_rgb_to_hsv(df, clamp4096(df, r), clamp4096(df, g), clamp4096(df, b), c1, c2, c3);
+        rgb_to_hsv(df, r, g, b, c1, c2, c3);
     }
 }
 
@@ -62,31 +60,37 @@ HWY_INLINE hn::Vec<RealIntTag> grade(hn::Vec<RealTag> d, double gain, double thr
 template <MaskSpace S>
 HWY_INLINE void difference_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
     const RealTag df;
-    const Real16Tag d16;
     const FixedWeights f = fixed_weights(m.weight);
     row_steps(
-        n, static_cast<int>(hn::Lanes(df)),
+        n, real_step(),
         [&](int i) {
-            hn::Vec<RealTag> a1, a2, a3, b1, b2, b3;
-            components<S>(a + i, a1, a2, a3);
-            components<S>(b + i, b1, b2, b3);
-            hn::Vec<RealTag> e1, e2, e3;
-            if constexpr (S == MaskSpace::Hsv) {
-                auto t = hn::Abs(hn::Sub(a1, b1));
-                t = hn::IfThenElse(hn::Gt(t, hn::Set(df, 1800.0)), hn::Sub(hn::Set(df, 3600.0), t), t);
-                e1 = hn::Mul(hn::Set(df, m.weight[0]), t);
-                e2 = hn::Mul(hn::Set(df, m.weight[1]), hn::Sub(a2, b2));
-                e3 = hn::Mul(hn::Set(df, m.weight[2]), hn::Sub(a3, b3));
-            } else {
-                // ((a - b) * W) >> 12: the product is exact, the shift a floor.
-                const auto unit = hn::Set(df, 1.0 / 4096);
-                const auto fixed = [&](hn::Vec<RealTag> x, hn::Vec<RealTag> y, long long w) {
-                    return hn::Floor(hn::Mul(hn::Mul(hn::Sub(x, y), hn::Set(df, double(w))), unit));
-                };
-                e1 = fixed(a1, b1, f.w[0]), e2 = fixed(a2, b2, f.w[1]), e3 = fixed(a3, b3, f.w[2]);
+            RealPlanes pa, pb;
+            load_real(a + i, pa);
+            load_real(b + i, pb);
+            IntParts grades;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> a1, a2, a3, b1, b2, b3;
+                components<S>(pa, h, a1, a2, a3);
+                components<S>(pb, h, b1, b2, b3);
+                hn::Vec<RealTag> e1, e2, e3;
+                if constexpr (S == MaskSpace::Hsv) {
+                    auto t = hn::Abs(hn::Sub(a1, b1));
+                    t = hn::IfThenElse(hn::Gt(t, hn::Set(df, 1800.0)), hn::Sub(hn::Set(df, 3600.0), t), t);
+                    e1 = hn::Mul(hn::Set(df, m.weight[0]), t);
+                    e2 = hn::Mul(hn::Set(df, m.weight[1]), hn::Sub(a2, b2));
+                    e3 = hn::Mul(hn::Set(df, m.weight[2]), hn::Sub(a3, b3));
+                } else {
+                    // ((a - b) * W) >> 12: the product is exact, the shift a floor.
+                    const auto unit = hn::Set(df, 1.0 / 4096);
+                    const auto fixed = [&](hn::Vec<RealTag> x, hn::Vec<RealTag> y, long long w) {
+                        return hn::Floor(hn::Mul(hn::Mul(hn::Sub(x, y), hn::Set(df, double(w))), unit));
+                    };
+                    e1 = fixed(a1, b1, f.w[0]), e2 = fixed(a2, b2, f.w[1]), e3 = fixed(a3, b3, f.w[2]);
+                }
+                const auto s = hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3));
+                grades[h] = grade(hn::Sqrt(s), m.gain, m.threshold);
             }
-            const auto s = hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3));
-            store_grades(d16, hn::DemoteTo(d16, grade(hn::Sqrt(s), m.gain, m.threshold)), d + i);
+            store_grade_parts(grades, d + i);
         },
         [&](int i) { difference_pixel<S>(a[i], b[i], d[i], m, f); });
 }

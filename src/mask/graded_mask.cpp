@@ -25,21 +25,19 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 using namespace pixel_simd::HWY_NAMESPACE;
 
-// The components of Lanes(df) pixels in space S (Yc, Rgb unrounded, Hsv).
+// The components of part h of a step's pixels in space S (Yc, Rgb unrounded, Hsv).
 template <MaskSpace S>
-HWY_INLINE void components(const PIXEL_YC* p, hn::Vec<RealTag>& c1, hn::Vec<RealTag>& c2, hn::Vec<RealTag>& c3) {
+HWY_INLINE void components(const RealPlanes& px, int h, hn::Vec<RealTag>& c1, hn::Vec<RealTag>& c2,
+                           hn::Vec<RealTag>& c3) {
     const RealTag df;
-    const Real16Tag d16;
-    hn::Vec<Real16Tag> y, cb, cr;
-    load_pixels(d16, p, y, cb, cr);
-    c1 = to_real(df, y), c2 = to_real(df, cb), c3 = to_real(df, cr);
+    c1 = px.y[h], c2 = px.cb[h], c3 = px.cr[h];
     if constexpr (S == MaskSpace::Yc) return;
     hn::Vec<RealTag> r, g, b;
     yc_to_rgb(df, c1, c2, c3, r, g, b);
     if constexpr (S == MaskSpace::Rgb)
         c1 = r, c2 = g, c3 = b;
     else
-        clamped_rgb_to_hsv(df, clamp4096(df, r), clamp4096(df, g), clamp4096(df, b), c1, c2, c3);
+        rgb_to_hsv(df, r, g, b, c1, c2, c3);
 }
 
 // distance_grade of graded_mask.h.
@@ -55,7 +53,6 @@ template <MaskSpace S, bool Line, bool Circular, class Convert>
 HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Convert& convert, const GradedKeys& k,
                            double inner, double outer) {
     const RealTag df;
-    const Real16Tag d16;
     const auto c = [&](double v) { return hn::Set(df, v); };
     // The segment: its direction and squared length are the same for every
     // pixel (segment_distance forms them per call of its own).
@@ -63,10 +60,14 @@ HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Conve
     const bool has_length = d1 != 0 || d2 != 0 || d3 != 0;
     const double length2 = d1 * d1 + d2 * d2 + d3 * d3;
     row_steps(
-        n, static_cast<int>(hn::Lanes(df)),
+        n, real_step(),
         [&](int i) {
+            RealPlanes px;
+            load_real(in + i, px);
+            IntParts grades;
+            for (int h = 0; h < kRealParts; ++h) {
             hn::Vec<RealTag> c1, c2, c3;
-            components<S>(in + i, c1, c2, c3);
+            components<S>(px, h, c1, c2, c3);
             hn::Vec<RealTag> d;
             if constexpr (Line) {
                 const auto p1 = hn::Mul(c(k.w.a), c1), p2 = hn::Mul(c(k.w.b), c2), p3 = hn::Mul(c(k.w.c), c3);
@@ -92,7 +93,9 @@ HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Conve
                 const auto e3 = hn::Mul(c(k.w.c), hn::Sub(c3, c(k.ka.c)));
                 d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
             }
-            store_grades(d16, hn::DemoteTo(d16, grade(d, inner, outer)), out + i);
+            grades[h] = grade(d, inner, outer);
+            }
+            store_grade_parts(grades, out + i);
         },
         [&](int i) { graded_pixel<Line, Circular>(in[i], out[i], convert, k, inner, outer); });
 }

@@ -125,30 +125,31 @@ template <KeySpace S>
 void key_row_real(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule) {
     const RealTag df;
     const RealIntTag di;
-    const Real16Tag d16;
-    const int step = static_cast<int>(hn::Lanes(df));
+    const int step = real_step();
     row_steps(
         n, step,
         [&](int i) {
-            hn::Vec<Real16Tag> y, cb, cr;
-            load_pixels(d16, in + i, y, cb, cr);
-            hn::Vec<RealTag> r, g, b;
-            yc_to_rgb(df, to_real(df, y), to_real(df, cb), to_real(df, cr), r, g, b);
-            hn::Vec<RealIntTag> c1, c2, c3;
-            if constexpr (S == KeySpace::Hsv) {
-                hn::Vec<RealTag> h, s, v;
-                clamped_rgb_to_hsv(df, clamp4096(df, r), clamp4096(df, g), clamp4096(df, b), h, s, v);
-                c1 = trunc_int(df, h), c2 = trunc_int(df, s), c3 = trunc_int(df, v);
-            } else if constexpr (S == KeySpace::HsvInt) {
-                rgb_to_hsv_int(df, trunc_int(df, r), trunc_int(df, g), trunc_int(df, b), c1, c2, c3);
-            } else {
-                c1 = trunc_int(df, r), c2 = trunc_int(df, g), c3 = trunc_int(df, b);
+            RealPlanes px;
+            load_real(in + i, px);
+            IntParts grades;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> r, g, b;
+                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
+                hn::Vec<RealIntTag> c1, c2, c3;
+                if constexpr (S == KeySpace::Hsv) {
+                    hn::Vec<RealTag> hue, sat, val;
+                    rgb_to_hsv(df, r, g, b, hue, sat, val);
+                    c1 = trunc_int(df, hue), c2 = trunc_int(df, sat), c3 = trunc_int(df, val);
+                } else if constexpr (S == KeySpace::HsvInt) {
+                    rgb_to_hsv_int(df, trunc_int(df, r), trunc_int(df, g), trunc_int(df, b), c1, c2, c3);
+                } else {
+                    c1 = trunc_int(df, r), c2 = trunc_int(df, g), c3 = trunc_int(df, b);
+                }
+                if constexpr (S != KeySpace::Rgb) c1 = shift_hue(di, c1, rule);
+                if (!box_grade(di, c1, c2, c3, rule.box, grades[h]))
+                    return grade_scalar<S>(in + i, out + i, step, rule);
             }
-            if constexpr (S != KeySpace::Rgb) c1 = shift_hue(di, c1, rule);
-            hn::Vec<RealIntTag> grade;
-            if (!box_grade(di, c1, c2, c3, rule.box, grade))
-                return grade_scalar<S>(in + i, out + i, step, rule);
-            store_grades(d16, hn::DemoteTo(d16, grade), out + i);
+            store_grade_parts(grades, out + i);
         },
         [&](int i) { key_pixel<S>(in[i], out[i], rule); });
 }
