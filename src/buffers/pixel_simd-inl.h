@@ -175,6 +175,29 @@ HWY_INLINE void store_grade_parts(const IntParts& grade, PIXEL_YC* p) {
     store_grades(Int16Tag(), join16<true>(grade), p);
 }
 
+// Flat kernels, for rules that treat the three components alike (each
+// with its own constants), skip deinterleaving: they see a run of pixels as
+// its 16-bit values y, cb, cr, y, ... in chunks of Lanes(D) values, and
+// three chunks hold Lanes(D) pixels.  Lane l of chunk c holds component
+// (c * Lanes(D) + l) mod 3; component_pattern gives a vector per chunk with
+// the constant of that component in each lane.
+template <class D, class T>
+HWY_INLINE void component_pattern(D d, T c0, T c1, T c2, hn::Vec<D> (&out)[3]) {
+    using Lane = hn::TFromD<D>;
+    const T c[3] = {c0, c1, c2};
+    const size_t lanes = hn::Lanes(d);
+    HWY_ALIGN Lane buffer[64];
+    for (size_t chunk = 0; chunk < 3; ++chunk) {
+        for (size_t l = 0; l < lanes; ++l) buffer[l] = static_cast<Lane>(c[(chunk * lanes + l) % 3]);
+        out[chunk] = hn::Load(d, buffer);
+    }
+}
+
+HWY_INLINE const std::int16_t* values_of(const PIXEL_YC* p) {
+    return reinterpret_cast<const std::int16_t*>(p);
+}
+HWY_INLINE std::int16_t* values_of(PIXEL_YC* p) { return reinterpret_cast<std::int16_t*>(p); }
+
 // Runs vector(i) on each whole step of `step` pixels of a run of n, then
 // scalar(i) on each pixel left over.
 template <class Vector, class Scalar>

@@ -27,22 +27,22 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 using namespace pixel_simd::HWY_NAMESPACE;
 
+// Flat: each 16-bit value scaled by the constants of its component.
 static void color_yc_row(PIXEL_YC* p, int n, const ColorFixed& f) {
     const IntTag di;
     const Int16Tag d16;
-    const auto k0 = hn::Set(di, static_cast<int>(f.k[0])), k1 = hn::Set(di, static_cast<int>(f.k[1])),
-               k2 = hn::Set(di, static_cast<int>(f.k[2]));
-    const auto o0 = hn::Set(di, static_cast<int>(f.o[0])), o1 = hn::Set(di, static_cast<int>(f.o[1])),
-               o2 = hn::Set(di, static_cast<int>(f.o[2]));
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    hn::Vec<IntTag> k[3], o[3];
+    component_pattern(di, static_cast<int>(f.k[0]), static_cast<int>(f.k[1]), static_cast<int>(f.k[2]), k);
+    component_pattern(di, static_cast<int>(f.o[0]), static_cast<int>(f.o[1]), static_cast<int>(f.o[2]), o);
     row_steps(
-        n, static_cast<int>(hn::Lanes(di)),
+        n, lanes,
         [&](int i) {
-            hn::Vec<Int16Tag> y, cb, cr;
-            load_pixels(d16, p + i, y, cb, cr);
-            const auto scale = [&](hn::Vec<Int16Tag> v, hn::Vec<IntTag> k, hn::Vec<IntTag> o) {
-                return saturate16(d16, hn::ShiftRight<12>(hn::Add(hn::Mul(hn::PromoteTo(di, v), k), o)));
-            };
-            store_pixels(d16, scale(y, k0, o0), scale(cb, k1, o1), scale(cr, k2, o2), p + i);
+            std::int16_t* v = values_of(p + i);
+            for (int c = 0; c < 3; ++c) {
+                const auto x = hn::PromoteTo(di, hn::LoadU(d16, v + c * lanes));
+                hn::StoreU(saturate16(d16, hn::ShiftRight<12>(hn::Add(hn::Mul(x, k[c]), o[c]))), d16, v + c * lanes);
+            }
         },
         [&](int i) { color_yc_pixel(p[i], f); });
 }

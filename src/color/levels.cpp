@@ -49,20 +49,25 @@ static void normalize_row(PIXEL_YC* p, int n) {
         [&](int i) { normalize_pixel(p[i]); });
 }
 
-// Y >= threshold in 16-bit lanes; a threshold above the 16-bit range
-// selects nothing, one at or below its bottom everything.
+// Y >= threshold in 16-bit lanes, flat (the cb and cr values become 0); a
+// threshold above the 16-bit range selects nothing, one at or below its
+// bottom everything.
 static void binarize_row(PIXEL_YC* p, int n, int threshold) {
     const hn::ScalableTag<std::int16_t> d16;
+    const int lanes = static_cast<int>(hn::Lanes(d16));
     const auto full = hn::Set(d16, 4096);
     const bool none = threshold > 32767;
     const auto t = hn::Set(d16, static_cast<std::int16_t>(threshold < -32768 ? -32768 : (none ? 0 : threshold)));
+    hn::Vec<decltype(d16)> pattern[3];
+    component_pattern(d16, 4096, 0, 0, pattern);
     row_steps(
-        n, static_cast<int>(hn::Lanes(d16)),
+        n, lanes,
         [&](int i) {
-            hn::Vec<decltype(d16)> y, cb, cr;
-            load_pixels(d16, p + i, y, cb, cr);
-            const auto grade = none ? hn::Zero(d16) : hn::IfThenZeroElse(hn::Lt(y, t), full);
-            store_grades(d16, grade, p + i);
+            std::int16_t* v = values_of(p + i);
+            for (int c = 0; c < 3; ++c) {
+                const auto selected = hn::AndNot(hn::Lt(hn::LoadU(d16, v + c * lanes), t), hn::Eq(pattern[c], full));
+                hn::StoreU(none ? hn::Zero(d16) : hn::IfThenElseZero(selected, full), d16, v + c * lanes);
+            }
         },
         [&](int i) { binarize_pixel(p[i], threshold); });
 }

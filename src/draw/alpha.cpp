@@ -41,17 +41,50 @@ struct KeyTest {
     }
 };
 
+// Flat blend of a whole step of pixels with one opacity for every value:
+// the low 16 bits, or (for opacities within 0..4096, where a blend never
+// leaves the range of its operands) the plain narrowing.
+HWY_INLINE void blend_flat(const PIXEL_YC* s, PIXEL_YC* d, hn::Vec<IntTag> a, bool convex) {
+    const IntTag di;
+    const Int16Tag d16;
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    const std::int16_t* sv = values_of(s);
+    std::int16_t* dv = values_of(d);
+    for (int c = 0; c < 3; ++c) {
+        const auto v = blend(di, hn::PromoteTo(di, hn::LoadU(d16, sv + c * lanes)),
+                             hn::PromoteTo(di, hn::LoadU(d16, dv + c * lanes)), a);
+        hn::StoreU(convex ? hn::DemoteTo(d16, v) : low16(d16, v), d16, dv + c * lanes);
+    }
+}
+
 // A row of alpha_constant (keyed on the source) or alpha_masked_keyed
-// (keyed on the mask, when `mask` is not null).
+// (keyed on the mask, when `mask` is not null).  Where the key lets every
+// pixel of a step through (a key below the 16-bit range, or no keyed value
+// at the key's lower end -32768), the step is blended flat.
 static void blend_row_keyed(const PIXEL_YC* s, PIXEL_YC* d, const PIXEL_YC* mask, int n, int a,
                             int key) {
     const IntTag di;
     const Int16Tag d16;
     const KeyTest pass{key};
     const auto va = hn::Set(di, a);
+    const bool convex = a >= 0 && a <= 4096;
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    const bool all_pass = key < -32768;
+    const bool bottom_key = key == -32768;
+    const PIXEL_YC* keyed = mask != nullptr ? mask : s;
     row_steps(
-        n, static_cast<int>(hn::Lanes(di)),
+        n, lanes,
         [&](int i) {
+            if (all_pass) return blend_flat(s + i, d + i, va, convex);
+            if (bottom_key) {
+                // Any value at -32768 among the step's values (y or not)
+                // sends the step the keyed way; otherwise all pass.
+                const std::int16_t* kv = values_of(keyed + i);
+                const auto bottom = hn::Set(d16, static_cast<std::int16_t>(-32768));
+                bool any = false;
+                for (int c = 0; c < 3; ++c) any = any || !hn::AllFalse(d16, hn::Eq(hn::LoadU(d16, kv + c * lanes), bottom));
+                if (!any) return blend_flat(s + i, d + i, va, convex);
+            }
             hn::Vec<Int16Tag> sy, scb, scr, dy, dcb, dcr;
             load_pixels(d16, s + i, sy, scb, scr);
             load_pixels(d16, d + i, dy, dcb, dcr);
@@ -71,7 +104,7 @@ static void blend_row_keyed(const PIXEL_YC* s, PIXEL_YC* d, const PIXEL_YC* mask
             store_pixels(d16, mix(sy, dy), mix(scb, dcb), mix(scr, dcr), d + i);
         },
         [&](int i) {
-            if ((mask != nullptr ? mask[i].y : s[i].y) > key) blend_pixel(s[i], d[i], a);
+            if (keyed[i].y > key) blend_pixel(s[i], d[i], a);
         });
 }
 
@@ -99,20 +132,23 @@ static void blend_row_masked(const PIXEL_YC* s, PIXEL_YC* d, const PIXEL_YC* mas
         [&](int i) { blend_pixel(s[i], d[i], mask[i].y); });
 }
 
+// Flat, one opacity per component, saturated.
 static void blend_row_yc(const PIXEL_YC* s, PIXEL_YC* d, int n, int ay, int acb, int acr) {
     const IntTag di;
     const Int16Tag d16;
-    const auto vy = hn::Set(di, ay), vcb = hn::Set(di, acb), vcr = hn::Set(di, acr);
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    hn::Vec<IntTag> a[3];
+    component_pattern(di, ay, acb, acr, a);
     row_steps(
-        n, static_cast<int>(hn::Lanes(di)),
+        n, lanes,
         [&](int i) {
-            hn::Vec<Int16Tag> sy, scb, scr, dy, dcb, dcr;
-            load_pixels(d16, s + i, sy, scb, scr);
-            load_pixels(d16, d + i, dy, dcb, dcr);
-            const auto mix = [&](hn::Vec<Int16Tag> sv, hn::Vec<Int16Tag> dv, hn::Vec<IntTag> a) {
-                return saturate16(d16, blend(di, hn::PromoteTo(di, sv), hn::PromoteTo(di, dv), a));
-            };
-            store_pixels(d16, mix(sy, dy, vy), mix(scb, dcb, vcb), mix(scr, dcr, vcr), d + i);
+            const std::int16_t* sv = values_of(s + i);
+            std::int16_t* dv = values_of(d + i);
+            for (int c = 0; c < 3; ++c) {
+                const auto v = blend(di, hn::PromoteTo(di, hn::LoadU(d16, sv + c * lanes)),
+                                     hn::PromoteTo(di, hn::LoadU(d16, dv + c * lanes)), a[c]);
+                hn::StoreU(saturate16(d16, v), d16, dv + c * lanes);
+            }
         },
         [&](int i) { blend_pixel_saturated(s[i], d[i], ay, acb, acr); });
 }

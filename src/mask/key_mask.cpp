@@ -4,9 +4,8 @@
 //
 // The row loops are vector code compiled for each instruction set and
 // chosen at run time (Highway).  Each step converts and grades a vector of
-// pixels exactly as key_pixel does one; a step in which some pixel falls
-// on the soft margin (whose grade is a double-precision ramp) is graded by
-// key_pixel instead, as are the pixels at the end of a row.
+// pixels exactly as key_pixel does one; the pixels at the end of a row go
+// through key_pixel itself.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "mask/key_mask.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -25,13 +24,13 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 using namespace pixel_simd::HWY_NAMESPACE;
 
-// The largest single-component excess over the box (0 inside), in 32-bit
-// lanes: exact while bounds and components lie within +-2^24 (the caller
-// checks the bounds).  Returns false when a lane lies on the soft margin;
-// otherwise sets `grade` to the in or out value.
+// The grade of the largest single-component excess over the box (0
+// inside), in 32-bit lanes: exact while bounds and components lie within
+// +-2^24 (the caller checks the bounds).  Lanes on the soft margin, whose
+// grade is a double-precision ramp, are graded one by one by
+// key_grade_of_excess.
 template <class DI>
-HWY_INLINE bool box_grade(DI di, hn::Vec<DI> c1, hn::Vec<DI> c2, hn::Vec<DI> c3, const KeyBox& box,
-                          hn::Vec<DI>& grade) {
+HWY_INLINE hn::Vec<DI> box_grade(DI di, hn::Vec<DI> c1, hn::Vec<DI> c2, hn::Vec<DI> c3, const KeyBox& box) {
     auto excess = hn::Zero(di);
     const hn::Vec<DI> c[3] = {c1, c2, c3};
     for (int k = 0; k < 3; ++k) {
@@ -39,30 +38,24 @@ HWY_INLINE bool box_grade(DI di, hn::Vec<DI> c1, hn::Vec<DI> c2, hn::Vec<DI> c3,
         excess = hn::Max(excess, hn::Sub(c[k], hn::Set(di, box.upper[k])));
     }
     const auto inside = hn::Eq(excess, hn::Zero(di));
-    if (box.margin > 0 && !hn::AllFalse(di, hn::AndNot(inside, hn::Not(hn::Gt(excess, hn::Set(di, box.margin))))))
-        return false;
-    grade = hn::IfThenElse(inside, hn::Set(di, box.in), hn::Set(di, box.out));
-    return true;
-}
-
-template <KeySpace S>
-HWY_INLINE void grade_scalar(const PIXEL_YC* in, PIXEL_YC* out, int count, const KeyRule& rule) {
-    for (int k = 0; k < count; ++k) key_pixel<S>(in[k], out[k], rule);
+    if (box.margin > 0 && !hn::AllFalse(di, hn::AndNot(inside, hn::Not(hn::Gt(excess, hn::Set(di, box.margin)))))) {
+        HWY_ALIGN std::int32_t lanes[16];
+        hn::Store(excess, di, lanes);
+        for (size_t k = 0; k < hn::Lanes(di); ++k) lanes[k] = key_grade_of_excess(lanes[k], box);
+        return hn::Load(di, lanes);
+    }
+    return hn::IfThenElse(inside, hn::Set(di, box.in), hn::Set(di, box.out));
 }
 
 static void key_row_yc(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule) {
     const IntTag di;
     const Int16Tag d16;
-    const int step = static_cast<int>(hn::Lanes(di));
     row_steps(
-        n, step,
+        n, static_cast<int>(hn::Lanes(di)),
         [&](int i) {
             hn::Vec<Int16Tag> y, cb, cr;
             load_pixels(d16, in + i, y, cb, cr);
-            hn::Vec<IntTag> grade;
-            if (!box_grade(di, hn::PromoteTo(di, y), hn::PromoteTo(di, cb), hn::PromoteTo(di, cr),
-                           rule.box, grade))
-                return grade_scalar<KeySpace::Yc>(in + i, out + i, step, rule);
+            const auto grade = box_grade(di, hn::PromoteTo(di, y), hn::PromoteTo(di, cb), hn::PromoteTo(di, cr), rule.box);
             store_grades(d16, hn::DemoteTo(d16, grade), out + i);
         },
         [&](int i) { key_pixel<KeySpace::Yc>(in[i], out[i], rule); });
@@ -125,9 +118,8 @@ template <KeySpace S>
 void key_row_real(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule) {
     const RealTag df;
     const RealIntTag di;
-    const int step = real_step();
     row_steps(
-        n, step,
+        n, real_step(),
         [&](int i) {
             RealPlanes px;
             load_real(in + i, px);
@@ -146,8 +138,7 @@ void key_row_real(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule)
                     c1 = trunc_int(df, r), c2 = trunc_int(df, g), c3 = trunc_int(df, b);
                 }
                 if constexpr (S != KeySpace::Rgb) c1 = shift_hue(di, c1, rule);
-                if (!box_grade(di, c1, c2, c3, rule.box, grades[h]))
-                    return grade_scalar<S>(in + i, out + i, step, rule);
+                grades[h] = box_grade(di, c1, c2, c3, rule.box);
             }
             store_grade_parts(grades, out + i);
         },

@@ -58,30 +58,44 @@ HWY_INLINE hn::Vec<DI> combine(DI di, hn::Vec<DI> a, hn::Vec<DI> b) {
     return hn::Sub(one, product(hn::Sub(one, u), hn::Sub(one, v)));
 }
 
+// Flat: the rule on every 16-bit value of the step, the results of the cb
+// and cr values then replaced by 0.
 template <MaskOp Op>
 HWY_INLINE void combine_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n) {
     const IntTag di;
     const Int16Tag d16;
-    const int step = static_cast<int>(hn::Lanes(di));
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    hn::Vec<IntTag> pattern[3];
+    component_pattern(di, 1, 0, 0, pattern);
+    hn::Mask<Int16Tag> grade_lane[3];
+    for (int c = 0; c < 3; ++c) grade_lane[c] = hn::RebindMask(d16, hn::Eq(hn::DemoteTo(d16, pattern[c]), hn::Set(d16, 1)));
     const auto scalar = [&](int i) {
         const int g = mask_combine(Op, a[i].y, b[i].y);
         d[i].y = static_cast<std::int16_t>(g), d[i].cb = 0, d[i].cr = 0;
     };
     row_steps(
-        n, step,
+        n, lanes,
         [&](int i) {
-            hn::Vec<Int16Tag> ay, acb, acr, by, bcb, bcr;
-            load_pixels(d16, a + i, ay, acb, acr);
-            load_pixels(d16, b + i, by, bcb, bcr);
-            const auto va = hn::PromoteTo(di, ay), vb = hn::PromoteTo(di, by);
+            const std::int16_t* av = values_of(a + i);
+            const std::int16_t* bv = values_of(b + i);
+            std::int16_t* dv = values_of(d + i);
+            hn::Vec<IntTag> va[3], vb[3];
+            for (int c = 0; c < 3; ++c) {
+                va[c] = hn::PromoteTo(di, hn::LoadU(d16, av + c * lanes));
+                vb[c] = hn::PromoteTo(di, hn::LoadU(d16, bv + c * lanes));
+            }
             if constexpr (Op == MaskOp::Xor) {
                 const auto limit = hn::Set(di, 8192);
-                if (!hn::AllFalse(di, hn::Or(hn::Gt(hn::Abs(va), limit), hn::Gt(hn::Abs(vb), limit)))) {
-                    for (int k = i; k < i + step; ++k) scalar(k);
+                bool wide = false;
+                for (int c = 0; c < 3; ++c)
+                    wide = wide || !hn::AllFalse(di, hn::Or(hn::Gt(hn::Abs(va[c]), limit), hn::Gt(hn::Abs(vb[c]), limit)));
+                if (wide) {
+                    for (int k = i; k < i + lanes; ++k) scalar(k);
                     return;
                 }
             }
-            store_grades(d16, low16(d16, combine<Op>(di, va, vb)), d + i);
+            for (int c = 0; c < 3; ++c)
+                hn::StoreU(hn::IfThenElseZero(grade_lane[c], low16(d16, combine<Op>(di, va[c], vb[c]))), d16, dv + c * lanes);
         },
         scalar);
 }
@@ -99,16 +113,23 @@ static void xor_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n) {
     combine_row<MaskOp::Xor>(a, b, d, n);
 }
 
-// 4096 - a, wrapping in 16-bit lanes as the low 16 bits of the int would.
+// 4096 - a, wrapping in 16-bit lanes as the low 16 bits of the int would;
+// flat, the cb and cr values replaced by 0.
 static void not_row(const PIXEL_YC* s, PIXEL_YC* d, int n) {
     const hn::ScalableTag<std::int16_t> d16;
+    const int lanes = static_cast<int>(hn::Lanes(d16));
     const auto one = hn::Set(d16, 4096);
+    hn::Vec<decltype(d16)> pattern[3];
+    component_pattern(d16, 1, 0, 0, pattern);
     row_steps(
-        n, static_cast<int>(hn::Lanes(d16)),
+        n, lanes,
         [&](int i) {
-            hn::Vec<decltype(d16)> y, cb, cr;
-            load_pixels(d16, s + i, y, cb, cr);
-            store_grades(d16, hn::Sub(one, y), d + i);
+            const std::int16_t* sv = values_of(s + i);
+            std::int16_t* dv = values_of(d + i);
+            for (int c = 0; c < 3; ++c) {
+                const auto g = hn::Sub(one, hn::LoadU(d16, sv + c * lanes));
+                hn::StoreU(hn::IfThenElseZero(hn::Eq(pattern[c], hn::Set(d16, 1)), g), d16, dv + c * lanes);
+            }
         },
         [&](int i) { put_grade(d[i], 4096 - s[i].y); });
 }
