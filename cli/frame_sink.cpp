@@ -1,73 +1,166 @@
 #include "frame_sink.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "color/convert.h"
-#include "yuv8.h"
+#include "pixel_convert.h"
+#include "y4m.h"
+
+OutputFile::~OutputFile() {
+    if (file_ != nullptr) std::fclose(file_);
+    if (!temp_.empty()) unlink(temp_.c_str());
+}
+
+bool OutputFile::create(const std::string& path, std::string* error) {
+    path_ = path;
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string pattern = dir + "." + base + ".part-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    temp_ = pattern;
+    // mkstemp makes the file private; the output gets the usual permissions.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    file_ = fdopen(fd, "wb");
+    if (file_ == nullptr) {
+        close(fd);
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::commit(std::string* error) {
+    const bool written = file_ == nullptr || std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!written || std::rename(temp_.c_str(), path_.c_str()) != 0) {
+        *error = "cannot write " + path_ + ": " + std::strerror(errno);
+        return false;
+    }
+    temp_.clear();
+    return true;
+}
 
 namespace {
 
-// 4:4:4 Y4M.  The header takes the size of the first frame written; a later
-// frame of another size (a script may change the shown size per frame) is
-// cut or padded with black to it, since a Y4M stream has one size.
+bool parse_pix_fmt(const std::string& text, Y4mFormat* f) {
+    static const struct {
+        const char* name;
+        int shift_x, shift_y, bits;
+    } kFormats[] = {{"420p", 1, 1, 8}, {"422p", 1, 0, 8}, {"444p", 0, 0, 8},
+                    {"420p10", 1, 1, 10}, {"422p10", 1, 0, 10}, {"444p10", 0, 0, 10}};
+    for (const auto& k : kFormats)
+        if (text == k.name) {
+            f->shift_x = k.shift_x, f->shift_y = k.shift_y, f->bits = k.bits;
+            return true;
+        }
+    return false;
+}
+
+std::string write_error(const std::string& name) {
+    return "cannot write " + name + ": " + (errno == EPIPE ? "the reader closed the pipe" : std::strerror(errno));
+}
+
+// Y4M in the layout --pix-fmt names.  The header takes the size of the first
+// frame written.
 class Y4mSink : public FrameSink {
 public:
-    Y4mSink(std::FILE* file, bool owned, int num, int den) : file_(file), owned_(owned), num_(num), den_(den) {}
+    Y4mSink(std::string name, std::FILE* stream, const Y4mFormat& format) : name_(std::move(name)), format_(format) {
+        stream_ = stream;
+    }
     ~Y4mSink() override {
-        if (owned_ && file_) std::fclose(file_);
+        if (stream_ != nullptr) std::fclose(stream_);
     }
 
-    bool write(int, const PIXEL_YC* pixels, int stride, int w, int h, std::string* error) override {
-        if (width_ == 0) {
-            width_ = w, height_ = h;
-            std::fprintf(file_, "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C444 XYSCSS=444\n", w, h, num_, den_);
-        }
-        plane_.assign(static_cast<std::size_t>(width_) * height_ * 3, 0);
-        std::uint8_t* py = plane_.data();
-        std::uint8_t* pcb = py + static_cast<std::size_t>(width_) * height_;
-        std::uint8_t* pcr = pcb + static_cast<std::size_t>(width_) * height_;
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x) {
-                const std::size_t at = static_cast<std::size_t>(y) * width_ + x;
-                if (x < w && y < h) {
-                    const PIXEL_YC& p = pixels[static_cast<std::size_t>(y) * stride + x];
-                    py[at] = luma_to8(p.y), pcb[at] = chroma_to8(p.cb), pcr[at] = chroma_to8(p.cr);
-                } else {
-                    py[at] = 16, pcb[at] = 128, pcr[at] = 128;
-                }
+    bool open(std::string* error) {
+        if (stream_ != nullptr) return true;
+        return file_.create(name_, error);
+    }
+
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t, std::string* error) override {
+        std::FILE* out = stream_ != nullptr ? stream_ : file_.file();
+        if (frames_ == 0) {
+            format_.width = w, format_.height = h;
+            const std::string header = y4m_header(format_);
+            if (std::fwrite(header.data(), 1, header.size(), out) != header.size()) {
+                *error = write_error(name_);
+                return false;
             }
-        std::fputs("FRAME\n", file_);
-        if (std::fwrite(plane_.data(), 1, plane_.size(), file_) != plane_.size()) {
-            *error = std::string("cannot write the output: ") + std::strerror(errno);
+            data_.resize(format_.frame_bytes());
+        }
+        convert(pixels, stride, w, h);
+        if (std::fwrite("FRAME\n", 1, 6, out) != 6 || std::fwrite(data_.data(), 1, data_.size(), out) != data_.size()) {
+            *error = write_error(name_);
             return false;
         }
+        ++frames_;
         return true;
     }
 
-    bool finish(std::string* error) override {
-        const bool ok = std::fflush(file_) == 0 && (!owned_ || std::fclose(file_) == 0);
-        if (owned_) file_ = nullptr;
-        if (!ok) *error = "cannot write the output";
-        return ok;
+    bool finish(std::int64_t, std::string* error) override {
+        if (stream_ != nullptr) {
+            const bool ok = std::fflush(stream_) == 0;
+            std::fclose(stream_);
+            stream_ = nullptr;
+            if (!ok) *error = write_error(name_);
+            return ok;
+        }
+        if (std::fflush(file_.file()) != 0) {
+            *error = write_error(name_);
+            return false;
+        }
+        return file_.commit(error);
     }
 
 private:
-    std::FILE* file_;
-    bool owned_;
-    int num_, den_;
-    int width_ = 0, height_ = 0;
-    std::vector<std::uint8_t> plane_;
-};
+    void convert(const PIXEL_YC* pixels, int stride, int w, int h) {
+        const Y4mFormat& f = format_;
+        const std::size_t sample = f.sample_bytes();
+        OutPlanes planes;
+        std::uint8_t* luma = data_.data();
+        const std::size_t luma_bytes = sample * f.width * f.height;
+        const std::size_t chroma_bytes = sample * f.chroma_width() * f.chroma_height();
+        planes.data[0] = luma;
+        planes.data[1] = luma + luma_bytes;
+        planes.data[2] = luma + luma_bytes + chroma_bytes;
+        planes.stride[0] = static_cast<std::ptrdiff_t>(sample * f.width);
+        planes.stride[1] = planes.stride[2] = static_cast<std::ptrdiff_t>(sample * f.chroma_width());
+        planes.bits = f.bits;
+        planes.shift_x = f.shift_x, planes.shift_y = f.shift_y;
+        // A frame of another size than the first: black around what fits.
+        if (w < f.width || h < f.height) fill_black(planes, luma_bytes, chroma_bytes);
+        yc_to_planes(pixels, stride, std::min(w, f.width), std::min(h, f.height), planes);
+    }
 
-std::uint8_t rgb_to8(double v) {
-    const double scaled = std::round(v * 255.0 / 4096.0);
-    return static_cast<std::uint8_t>(scaled < 0 ? 0 : (scaled > 255 ? 255 : scaled));
-}
+    void fill_black(const OutPlanes& planes, std::size_t luma_bytes, std::size_t chroma_bytes) {
+        const int y = luma_to_sample(0, format_.bits), c = chroma_to_sample(0, format_.bits);
+        if (format_.bits == 8) {
+            std::memset(planes.data[0], y, luma_bytes);
+            std::memset(planes.data[1], c, 2 * chroma_bytes);
+            return;
+        }
+        auto* words = static_cast<std::uint16_t*>(planes.data[0]);
+        std::fill(words, words + luma_bytes / 2, static_cast<std::uint16_t>(y));
+        std::fill(words + luma_bytes / 2, words + (luma_bytes + 2 * chroma_bytes) / 2, static_cast<std::uint16_t>(c));
+    }
+
+    std::string name_;
+    std::FILE* stream_ = nullptr;
+    OutputFile file_;
+    Y4mFormat format_;
+    std::vector<std::uint8_t> data_;
+};
 
 class PngSink : public FrameSink {
 public:
@@ -75,37 +168,42 @@ public:
         per_frame_ = pattern_.find('%') != std::string::npos;
     }
 
-    bool write(int n, const PIXEL_YC* pixels, int stride, int w, int h, std::string* error) override {
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t, std::string* error) override {
         rgb_.resize(static_cast<std::size_t>(w) * h * 3);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const PIXEL_YC& p = pixels[static_cast<std::size_t>(y) * stride + x];
-                const Triple c = yc_to_rgb(p.y, p.cb, p.cr);
-                std::uint8_t* out = &rgb_[(static_cast<std::size_t>(y) * w + x) * 3];
-                out[0] = rgb_to8(c.a), out[1] = rgb_to8(c.b), out[2] = rgb_to8(c.c);
-            }
+        yc_to_rgb24(pixels, stride, w, h, rgb_.data(), static_cast<std::ptrdiff_t>(w) * 3);
         w_ = w, h_ = h;
+        const int n = frames_++;
         if (!per_frame_) return true;  // only the last frame is kept
         char name[4096];
         std::snprintf(name, sizeof name, pattern_.c_str(), n);
-        return write_png(name, rgb_.data(), w, h, error);
+        return save(name, error);
     }
 
-    bool finish(std::string* error) override {
+    bool finish(std::int64_t, std::string* error) override {
         if (per_frame_ || w_ == 0) return true;
-        return write_png(pattern_, rgb_.data(), w_, h_, error);
+        return save(pattern_, error);
     }
 
 private:
+    bool save(const std::string& name, std::string* error) {
+        OutputFile file;
+        if (!file.create(name, error)) return false;
+        return encoder_.encode(file.temp_path(), rgb_.data(), w_, h_, error) && file.commit(error);
+    }
+
     std::string pattern_;
     bool per_frame_ = false;
+    PngEncoder encoder_;
     std::vector<std::uint8_t> rgb_;
     int w_ = 0, h_ = 0;
 };
 
 bool ends_with(const std::string& s, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
-    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+    if (s.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i]) return false;
+    return true;
 }
 
 // A PNG pattern may hold one integer conversion (%d, %05d, ...) and %%.
@@ -118,7 +216,7 @@ bool valid_png_pattern(const std::string& p) {
             continue;
         }
         std::size_t j = i + 1;
-        while (j < p.size() && (std::isdigit(static_cast<unsigned char>(p[j])) || p[j] == '0')) ++j;
+        while (j < p.size() && std::isdigit(static_cast<unsigned char>(p[j]))) ++j;
         if (j >= p.size() || (p[j] != 'd' && p[j] != 'i')) return false;
         ++conversions;
         i = j;
@@ -128,24 +226,32 @@ bool valid_png_pattern(const std::string& p) {
 
 }  // namespace
 
-std::unique_ptr<FrameSink> open_sink(const std::string& name, std::FILE* stream, int rate_num, int rate_den,
-                                     std::string* error) {
-    if (name == "-") return std::make_unique<Y4mSink>(stream, true, rate_num, rate_den);
-    if (ends_with(name, ".png")) {
-        if (!valid_png_pattern(name)) {
+std::unique_ptr<FrameSink> open_sink(const SinkSettings& s, std::string* error, bool* usage) {
+    *usage = false;
+    Y4mFormat format;
+    if (!parse_pix_fmt(s.pix_fmt, &format)) {
+        *error = "--pix-fmt must be 420p, 422p, 444p, 420p10, 422p10 or 444p10 (got \"" + s.pix_fmt + "\")";
+        *usage = true;
+        return nullptr;
+    }
+    format.rate_num = s.rate_num, format.rate_den = s.rate_den;
+    if (s.name == "-" || ends_with(s.name, ".y4m")) {
+        auto sink = std::make_unique<Y4mSink>(s.name, s.name == "-" ? s.stream : nullptr, format);
+        if (!sink->open(error)) return nullptr;
+        return sink;
+    }
+    if (ends_with(s.name, ".png")) {
+        if (!valid_png_pattern(s.name)) {
             *error = "a PNG output name may hold one %d-style number, such as out_%05d.png";
+            *usage = true;
             return nullptr;
         }
-        return std::make_unique<PngSink>(name);
+        return std::make_unique<PngSink>(s.name);
     }
-    if (ends_with(name, ".y4m")) {
-        std::FILE* f = std::fopen(name.c_str(), "wb");
-        if (!f) {
-            *error = "cannot write " + name + ": " + std::strerror(errno);
-            return nullptr;
-        }
-        return std::make_unique<Y4mSink>(f, true, rate_num, rate_den);
-    }
-    *error = "the output must be a .y4m file, - for Y4M on standard output, or a .png name";
+    if (ends_with(s.name, ".mp4") || ends_with(s.name, ".mkv") || ends_with(s.name, ".mov"))
+        return open_libav_sink(s, error, usage);
+    *error = "the output must be .y4m, - (Y4M on standard output), .png, NAME_%05d.png, .mp4, .mkv or .mov (got \"" +
+             s.name + "\")";
+    *usage = true;
     return nullptr;
 }

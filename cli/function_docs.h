@@ -11,7 +11,8 @@
 
 struct FunctionDoc {
     std::string name;
-    std::string text;  // the whole entry, its heading line included
+    std::string text;     // the whole entry, its heading line included
+    std::string section;  // the "## " heading above it
 };
 
 // The entries of the reference, in their order.
@@ -19,3 +20,9 @@ std::vector<FunctionDoc> parse_function_docs(const std::string& markdown);
 
 // The code of an entry's ```lua blocks, its examples.
 std::vector<std::string> lua_examples(const std::string& entry);
+
+// The argument forms of an entry: the lines of its first plain code block.
+std::vector<std::string> argument_forms(const std::string& entry);
+
+// The reference built into the program (docs/functions.md at build time).
+const std::string& built_in_reference();

@@ -1,23 +1,31 @@
 // quorvel: runs a Quorvel script over video from the command line.
 //
 // It loads build/quorvel.auf the way the video editor loads a filter
-// plug-in, feeds it frames from a file or a generated picture, and writes the
-// filtered frames out.  See --help.
+// plug-in, feeds it frames from a video file, a pipe or a generated
+// picture, and writes the filtered frames out.  See quorvel run --help.
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
+#include <climits>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <string>
+#include <new>
 
 #include "frame_sink.h"
 #include "frame_source.h"
+#include "function_docs.h"
+#include "libav.h"
 #include "options.h"
 #include "plugin_host.h"
+#include "progress.h"
+#include "script_log.h"
+
+#ifndef QUORVEL_VERSION
+#define QUORVEL_VERSION "0"
+#endif
 
 namespace {
 
@@ -68,6 +76,11 @@ bool is_generated(const std::string& input) {
     return input.rfind("blank:", 0) == 0 || input.rfind("pattern:", 0) == 0;
 }
 
+bool is_file(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // The plug-in lives beside this program.
 std::string plugin_path() {
     char self[PATH_MAX];
@@ -77,39 +90,71 @@ std::string plugin_path() {
     return folder_of(self) + "/quorvel.auf";
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "quorvel: %s\n(quorvel --help shows the options)\n", message.c_str());
+    std::fprintf(stderr, "quorvel: %s\n(quorvel run --help shows the options)\n", message.c_str());
     return 2;
 }
 
 void print_error(const std::string& message) { std::fprintf(stderr, "quorvel: %s\n", message.c_str()); }
 
-// The input and what follows from it: the frame buffers' size, the script
-// folder, the file name the editor reports and the number of frames.
+// The input and what follows from it: the frame buffers' size, the script,
+// the frames to run.
 struct Edit {
     std::unique_ptr<FrameSource> source;
     bool generated = false;  // blank: or pattern:, which has any number of frames
     int max_w = 0, max_h = 0;
     std::string dir;  // the script folder, absolute
     std::string edited_file;
-    int frames = 0;
+    std::string input;   // as the command line names it
+    std::string script;  // the script file's path
+    int start = 0;
+    int cap = INT_MAX;   // frames from the command line stop before this number
+    int length = 0;      // info.frame_n at the start
+    int stop = 0;        // the run stops before this frame, unless the script shortens it
 };
+
+std::uint64_t physical_memory() {
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) : 0;
+}
+
+// Frame buffers alive at once: the editor's two, the filter's slots 2 to 19
+// and the frames kept for copyframe.
+constexpr int kFrameBuffers = 2 + 18 + 5;
+
+// The frame buffers must fit the editor's 32-bit sizes (a buffer's bytes
+// below 2^31) and the machine; 0, or the exit status (2 when --max asked
+// for the size, 1 when the input has it).
+int check_buffer_size(const Options& options, const Edit& edit) {
+    const std::uint64_t bytes = 1ULL * edit.max_w * edit.max_h * sizeof(PIXEL_YC);
+    const std::string size = std::to_string(edit.max_w) + "x" + std::to_string(edit.max_h);
+    const std::string what = options.max_w ? "--max " + size : edit.input + ": a picture of " + size;
+    std::string problem;
+    if (bytes >= (1ULL << 31)) {
+        problem = what + " needs frame buffers of " + std::to_string(bytes >> 20) +
+                  " MiB; the editor's limit is 2048 MiB";
+    } else if (const std::uint64_t memory = physical_memory(); memory && bytes * kFrameBuffers > memory) {
+        problem = what + " needs about " + std::to_string(bytes * kFrameBuffers >> 20) + " MiB for " +
+                  std::to_string(kFrameBuffers) + " frame buffers; this machine has " + std::to_string(memory >> 20) +
+                  " MiB";
+    }
+    if (problem.empty()) return 0;
+    if (options.max_w) return usage_error(problem);
+    print_error(problem);
+    return 1;
+}
 
 // Opens the input and sizes the frame buffers; 0, or the exit status.
 int open_input(const Options& options, Edit* edit) {
     std::string error;
+    bool usage = false;
+    edit->input = options.input == "-" ? "standard input" : options.input;
     edit->generated = is_generated(options.input);
-    edit->source = open_source(options.input, &error);
+    edit->source = open_source(options.input, &error, &usage);
     if (!edit->source) {
+        if (usage) return usage_error(error);
         print_error(error);
-        return edit->generated ? 2 : 1;
+        return 1;
     }
     const FrameSource& source = *edit->source;
     edit->max_w = options.max_w ? options.max_w : source.width();
@@ -118,107 +163,211 @@ int open_input(const Options& options, Edit* edit) {
         return usage_error("--max " + std::to_string(edit->max_w) + "x" + std::to_string(edit->max_h) +
                            " is smaller than the input (" + std::to_string(source.width()) + "x" +
                            std::to_string(source.height()) + ")");
+    return check_buffer_size(options, *edit);
+}
+
+// The frames to run: from --start to --end (inclusive), at most --frames of
+// them, never beyond a file's end; 0, or the exit status.
+int choose_frames(const Options& options, Edit* edit) {
+    const FrameSource& source = *edit->source;
+    edit->start = options.start;
+    if (options.end >= 0) edit->cap = options.end + 1;
+    if (options.frames >= 0) edit->cap = static_cast<int>(std::min<long long>(edit->cap, 1LL * edit->start + options.frames));
+    const int count = source.frame_count();
+    if (count >= 0 && edit->start >= count)
+        return usage_error("--start " + std::to_string(edit->start) + " is past the end of " + options.input + " (" +
+                           std::to_string(count) + " frames, 0 to " + std::to_string(count - 1) + ")");
+    if (count >= 0)
+        edit->length = count;
+    else if (source.endless())
+        edit->length = edit->cap != INT_MAX ? edit->cap : edit->start + 30;
+    else
+        edit->length = edit->cap;  // a pipe: unknown
+    edit->stop = std::min(edit->length, edit->cap);
     return 0;
 }
 
-// Finds the script folder and names the edited file in it; 0, or the exit
-// status.  The plug-in looks for its script beside the edited file.
-int find_script_folder(const Options& options, Edit* edit) {
+// Finds the script folder and the script; 0, or the exit status.  The
+// plug-in looks for its script beside the edited file.
+int find_script(const Options& options, Edit* edit) {
     std::string dir = options.script_dir;
-    if (dir.empty()) dir = edit->generated ? "." : folder_of(options.input);
+    if (dir.empty()) dir = edit->generated || options.input == "-" ? "." : folder_of(options.input);
     edit->dir = absolute(dir);
     if (access(edit->dir.c_str(), X_OK) != 0) return usage_error("script folder " + edit->dir + " cannot be opened");
-    edit->edited_file = edit->dir + "/" + (edit->generated ? "input.y4m" : base_name(options.input));
+    edit->edited_file =
+        edit->dir + "/" + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
+    const int script_no = options.tracks.empty() ? 0 : options.tracks[0];
+    edit->script = edit->dir + "/" + (script_no == 0 ? "filter.lua" : "filter" + std::to_string(script_no) + ".lua");
     return 0;
 }
 
-// The number of frames to run: 30 of a generated source, all of a file,
-// unless --frames says otherwise (never more than a file has).
-int frame_count(const Options& options, const Edit& edit) {
-    const int frames = edit.generated ? 30 : edit.source->frame_count();
-    if (options.frames < 0) return frames;
-    return edit.generated ? options.frames : std::min(options.frames, frames);
+std::string rate_text(const FrameSource& s) {
+    char text[64];
+    if (s.rate_den() == 0) return "?";
+    std::snprintf(text, sizeof text, "%.3g fps (%d/%d)", static_cast<double>(s.rate_num()) / s.rate_den(),
+                  s.rate_num(), s.rate_den());
+    return text;
+}
+
+// --info: what a run would do, without running it.
+void print_info(const Options& options, const Edit& edit, PluginHost& host) {
+    const FrameSource& s = *edit.source;
+    std::printf("input    %s\n", options.input.c_str());
+    std::printf("format   %s\n", s.format().c_str());
+    std::printf("size     %dx%d (frame buffers %dx%d)\n", s.width(), s.height(), edit.max_w, edit.max_h);
+    if (s.frame_count() >= 0)
+        std::printf("frames   %d, %s\n", s.frame_count(), rate_text(s).c_str());
+    else
+        std::printf("frames   %s, %s\n", s.endless() ? "any number (30 unless told)" : "unknown (a stream)",
+                    rate_text(s).c_str());
+    if (edit.stop == INT_MAX)
+        std::printf("run      frames %d to the end of the input\n", edit.start);
+    else
+        std::printf("run      frames %d to %d (%d frames)\n", edit.start, edit.stop - 1, edit.stop - edit.start);
+    std::printf("copyframe  %s\n", s.random_access() ? "any frame of the input"
+                                                     : "only the frames still kept (a stream cannot seek)");
+    std::printf("audio    %s\n", s.audio_file().empty() ? "none" : "passed on to .mp4, .mov and .mkv output");
+    std::printf("script   %s%s\n", edit.script.c_str(),
+                is_file(edit.script) ? "" : " (missing: frames would pass through unchanged)");
+    const FILTER& t = host.table();
+    std::printf("tracks   of the plug-in \"%s\":\n", t.name ? t.name : "?");
+    for (int i = 0; i < t.track_n; ++i) {
+        const std::string option = track_option(t, i);
+        std::printf("  %2d  %-12s %5d  (%d..%d, default %d)  %s\n", i, option.c_str(),
+                    options.tracks.size() > static_cast<std::size_t>(i) ? options.tracks[i] : 0,
+                    t.track_s ? t.track_s[i] : 0, t.track_e ? t.track_e[i] : 0,
+                    t.track_default ? t.track_default[i] : 0, t.track_name ? t.track_name[i] : "?");
+    }
 }
 
 // Opens --output, if any; 0, or the exit status.
 int open_output(const Options& options, const FrameSource& source, std::unique_ptr<FrameSink>* sink) {
     if (options.output.empty()) return 0;
-    std::FILE* stream = nullptr;
+    if (options.output != "-" && is_file(options.input) && absolute(options.output) == absolute(options.input))
+        return usage_error("the output " + options.output + " is the input: write to another file");
+    SinkSettings settings;
+    settings.name = options.output;
+    settings.pix_fmt = options.pix_fmt;
+    settings.crf = options.crf;
+    settings.codec = options.codec;
+    settings.rate_num = source.rate_num(), settings.rate_den = source.rate_den();
+    settings.tb_num = source.tb_num(), settings.tb_den = source.tb_den();
+    settings.audio_file = source.audio_file();
+    settings.display_matrix = source.display_matrix;
+    settings.color_primaries = source.color_primaries, settings.color_trc = source.color_trc;
+    settings.colorspace = source.colorspace;
     if (options.output == "-") {
         // Standard output carries only the video: keep a private handle on
         // it for the frames and send everything else that writes to it (a
         // script's print, say) to standard error.
         const int video_fd = dup(STDOUT_FILENO);
-        stream = video_fd >= 0 ? fdopen(video_fd, "wb") : nullptr;
-        if (stream == nullptr || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        settings.stream = video_fd >= 0 ? fdopen(video_fd, "wb") : nullptr;
+        if (settings.stream == nullptr || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
             print_error("cannot set up standard output");
             return 1;
         }
     }
     std::string error;
-    *sink = open_sink(options.output, stream, source.rate_num(), source.rate_den(), &error);
+    bool usage = false;
+    *sink = open_sink(settings, &error, &usage);
     if (!*sink) {
+        if (usage) return usage_error(error);
         print_error(error);
         return 1;
     }
     return 0;
 }
 
-// The "frame n/N  fps" line on a terminal, rewritten after every frame.
-class Progress {
-public:
-    explicit Progress(bool shown) : shown_(shown), start_(std::chrono::steady_clock::now()) {}
-    void frame_done(int done, int total) const {
-        if (!shown_) return;
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        std::fprintf(stderr, "\rframe %d/%d  %.1f fps ", done, total, seconds > 0 ? done / seconds : 0.0);
-    }
-    // A message between progress lines starts on a line of its own.
-    void error(const std::string& message) const {
-        std::fprintf(stderr, "%squorvel: %s\n", shown_ ? "\n" : "", message.c_str());
-    }
-    void end() const {
-        if (shown_) std::fputc('\n', stderr);
-    }
-
-private:
-    bool shown_;
-    std::chrono::steady_clock::time_point start_;
+struct RunState {
+    int status = 0;
+    bool output_failed = false;  // a write failed: the output stops there
+    int done = 0;           // frames run
+    int last = -1;          // the last frame's number
+    std::int64_t end_pts = 0;
+    bool input_failed = false;
 };
 
-// Runs every frame through the filter and writes it out; the exit status.
-int filter_frames(PluginHost& host, const Edit& edit, FrameSink* sink, const Progress& progress) {
+// Runs the frames through the filter and writes them out.
+RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog& log, Progress& progress) {
+    RunState run;
     std::string error;
-    int status = 0;
-    int n = 0;
-    for (; n < host.frame_n(); ++n) {
-        // A file has only its own frames, however many the script asks for.
-        if (!edit.generated && n >= edit.source->frame_count()) break;
-        if (!host.process(n, &error)) {
-            progress.error(error);
-            status = 1;
-        }
-        // The frame is written even when the filter failed on it, as the
-        // editor would show it, so the output keeps one frame per input frame.
-        if (sink && !sink->write(n, host.output(), host.stride(), host.output_w(), host.output_h(), &error)) {
-            progress.error(error);
-            status = 1;
+    const FrameSource& source = *edit.source;
+    const std::int64_t frame_ticks =
+        std::max<std::int64_t>(1, (1LL * source.tb_den() * source.rate_den()) /
+                                      std::max<std::int64_t>(1, 1LL * source.tb_num() * source.rate_num()));
+    const auto show = [&](const std::string& text) { progress.message(text); };
+    for (int n = edit.start; n < std::min(host.frame_n(), edit.cap); ++n) {
+        std::int64_t pts = 0;
+        if (!host.read_next(&pts, &error)) {
+            if (!error.empty()) {
+                progress.message(error);
+                run.status = 1;
+                run.input_failed = true;
+            }
             break;
         }
-        progress.frame_done(n + 1, host.frame_n());
+        if (!host.process(n, &error)) {
+            progress.message(error);
+            run.status = 1;
+        }
+        log.poll(n, show);
+        // The frame is written even when the filter failed on it, as the
+        // editor would show it, so the output keeps one frame per input frame.
+        if (sink && !sink->write(host.output(), host.stride(), host.output_w(), host.output_h(), pts, &error)) {
+            progress.message(error);
+            run.status = 1;
+            run.output_failed = true;
+            break;
+        }
+        run.end_pts = pts + frame_ticks;
+        run.last = n;
+        progress.frame_done(++run.done, n);
     }
-    progress.end();
-    if (!edit.generated && host.frame_n() > n && status == 0 && n == edit.source->frame_count())
-        std::fprintf(stderr, "quorvel: the script asked for %d frames; the input has %d\n", host.frame_n(), n);
-    return status;
+    progress.end(run.done, run.last);
+    // A script that made the video longer than the run could go is told why
+    // it stopped.
+    if (run.status == 0 && host.frame_n() > edit.length && run.last + 1 < host.frame_n()) {
+        const bool input_end = source.frame_count() >= 0 && run.last + 1 >= source.frame_count();
+        progress.message("the script asked for " + std::to_string(host.frame_n()) + " frames; " +
+                         (input_end ? "the input has " + std::to_string(source.frame_count())
+                                    : "the command line stops the run at " + std::to_string(run.last + 1)));
+    }
+    if (run.done == 0 && run.status == 0 && !source.endless()) {
+        progress.message(edit.input + ": no frames to run");
+        run.status = 1;
+    }
+    return run;
 }
 
-// Completes the output; the exit status.
-int finish_output(FrameSink* sink) {
+}  // namespace
+
+namespace {
+
+// Completes the output, or says what became of it; the exit status.
+int finish_output(const Options& options, FrameSink* sink, const RunState& run) {
+    if (sink == nullptr) return run.status;
     std::string error;
-    if (sink == nullptr || sink->finish(&error)) return 0;
-    print_error(error);
-    return 1;
+    if (sink->frames() == 0) {
+        if (options.output != "-") print_error("nothing was written to " + options.output);
+        return run.status == 0 ? 1 : run.status;
+    }
+    if (run.output_failed) {
+        // A file that could not be written is not kept; a pipe has what
+        // its reader took.
+        if (options.output == "-")
+            print_error("the output is incomplete: " + std::to_string(sink->frames()) + " frames were written");
+        else
+            print_error(options.output + " was not written");
+        return 1;
+    }
+    if (!sink->finish(run.end_pts, &error)) {
+        print_error(error);
+        return 1;
+    }
+    if (run.status != 0)
+        print_error("the output " + options.output + " is incomplete: it has " + std::to_string(sink->frames()) +
+                    " frame" + (sink->frames() == 1 ? "" : "s"));
+    return run.status;
 }
 
 // --click: presses on the last frame; their boxes go to standard output,
@@ -229,39 +378,133 @@ void click_preview(PluginHost& host, const Options& options) {
     desktop.boxes_to_stdout = false;
 }
 
-// Shows the script's error log after the run; true when it had errors.
-bool show_script_errors(const std::string& dir) {
-    const std::string log = read_file(dir + "/lua_err.txt");
-    if (log.empty()) return false;
-    std::fprintf(stderr, "quorvel: the script reported errors (%s/lua_err.txt):\n%s", dir.c_str(), log.c_str());
-    if (log.back() != '\n') std::fputc('\n', stderr);
+// The script's errors over the run: how many frames had one, and each
+// different error with how often it was logged.
+bool summarise_script_errors(const ScriptLog& log, int frames) {
+    if (log.lines().empty()) return false;
+    std::vector<std::pair<std::string, int>> counts;
+    for (const std::string& line : log.lines()) {
+        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == line; });
+        if (it == counts.end())
+            counts.emplace_back(line, 1);
+        else
+            ++it->second;
+    }
+    std::fprintf(stderr, "quorvel: script errors in %d of %d frame%s (the log is %s):\n", log.frames_with_errors(),
+                 frames, frames == 1 ? "" : "s", log.path().c_str());
+    const std::size_t shown = std::min<std::size_t>(counts.size(), 10);
+    for (std::size_t i = 0; i < shown; ++i)
+        std::fprintf(stderr, "  %dx %s\n", counts[i].second, counts[i].first.c_str());
+    if (counts.size() > shown) std::fprintf(stderr, "  and %zu other errors\n", counts.size() - shown);
     return true;
 }
 
+Progress::Mode progress_mode(const Options& options) {
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    if (options.progress) return terminal ? Progress::Mode::terminal : Progress::Mode::lines;
+    // Unasked, progress shows on a terminal, unless the video goes to a
+    // program that writes to the same terminal.
+    return terminal && options.output != "-" ? Progress::Mode::terminal : Progress::Mode::off;
+}
+
 int run(const Options& options, PluginHost& host) {
+    // A reader that closes the pipe makes writes fail, said as an error,
+    // instead of ending the program with SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     Edit edit;
     if (const int status = open_input(options, &edit)) return status;
-    if (const int status = find_script_folder(options, &edit)) return status;
-    edit.frames = frame_count(options, edit);
+    if (const int status = choose_frames(options, &edit)) return status;
+    if (const int status = find_script(options, &edit)) return status;
+    const bool have_script = is_file(edit.script);
+    if (options.info) {
+        print_info(options, edit, host);
+        return 0;
+    }
+    if (!have_script) {
+        print_error("no script " + edit.script + ": frames pass through unchanged" +
+                    (options.strict ? " (an error with --strict)" : ""));
+        if (options.strict) return 1;
+    } else {
+        print_error("script " + edit.script);
+    }
     std::unique_ptr<FrameSink> sink;
     if (const int status = open_output(options, *edit.source, &sink)) return status;
+    const std::uint64_t memory = options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
+    if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) && options.sandbox) {
+        print_error("this plug-in cannot run scripts sandboxed");
+        return 1;
+    }
 
+    ScriptLog log(edit.dir + "/lua_err.txt");
+    log.skip_existing();
     desktop.answer = options.answer;
-    host.set_frame_n(edit.frames);
+    host.set_frame_n(edit.length);
     host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks, &desktop_services);
-    const Progress progress(isatty(STDERR_FILENO) && options.output != "-");
-    int status = filter_frames(host, edit, sink.get(), progress);
-    if (finish_output(sink.get()) != 0) status = 1;
+    std::string error;
+    if (edit.start > 0 && !host.seek(edit.start, &error)) {
+        print_error(error);
+        host.end();
+        return 1;
+    }
+    Progress progress(progress_mode(options), edit.stop == INT_MAX ? -1 : edit.stop - edit.start);
+    RunState state = filter_frames(host, edit, sink.get(), log, progress);
+    int status = finish_output(options, sink.get(), state);
     click_preview(host, options);
     host.end();
+    log.poll(-1, [](const std::string& text) { print_error(text); });
 
-    if (show_script_errors(edit.dir) && options.strict) status = 1;
+    if (summarise_script_errors(log, state.done) && options.strict) status = std::max(status, 1);
     return status;
+}
+
+// quorvel functions: every function with its argument forms, by section.
+int list_functions() {
+    std::string section;
+    for (const FunctionDoc& d : parse_function_docs(built_in_reference())) {
+        if (d.section != section) {
+            section = d.section;
+            std::printf("%s%s\n", section.empty() ? "" : "\n", section.c_str());
+        }
+        for (const std::string& form : argument_forms(d.text)) std::printf("  %s\n", form.c_str());
+    }
+    std::printf("\nquorvel help NAME prints a function's entry.\n");
+    return 0;
+}
+
+// quorvel help NAME: the function's entry of the reference.
+int show_function(const std::string& name) {
+    const std::vector<FunctionDoc> docs = parse_function_docs(built_in_reference());
+    for (const FunctionDoc& d : docs)
+        if (d.name == name) {
+            std::fputs(d.text.c_str(), stdout);
+            return 0;
+        }
+    std::string similar;
+    for (const FunctionDoc& d : docs)
+        if (d.name.find(name) != std::string::npos || name.find(d.name) != std::string::npos)
+            similar += (similar.empty() ? "" : ", ") + d.name;
+    print_error("no function \"" + name + "\"" + (similar.empty() ? "" : " (perhaps " + similar + ")") +
+                "; quorvel functions lists them");
+    return 1;
+}
+
+std::string version_text(const PluginHost* host, const std::string& load_error) {
+    std::string text = "quorvel " QUORVEL_VERSION "\n";
+    text += "plug-in: " + (host ? std::string(host->table().information ? host->table().information : "?") + " (" +
+                                      plugin_path() + ")"
+                                : "not loaded (" + load_error + ")") +
+            "\n";
+    const unsigned f = avformat_version(), c = avcodec_version(), s = swscale_version();
+    char libs[160];
+    std::snprintf(libs, sizeof libs, "FFmpeg: libavformat %u.%u.%u, libavcodec %u.%u.%u, libswscale %u.%u.%u\n",
+                  f >> 16, f >> 8 & 0xFF, f & 0xFF, c >> 16, c >> 8 & 0xFF, c & 0xFF, s >> 16, s >> 8 & 0xFF, s & 0xFF);
+    return text + libs;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    quiet_libav_log();
     // The plug-in's filter table says which tracks there are, with their
     // ranges and defaults, so it is loaded before the options are read.
     PluginHost host;
@@ -270,16 +513,30 @@ int main(int argc, char** argv) {
 
     Options options;
     std::string error;
-    bool help = false;
-    if (!parse_options(argc - 1, argv + 1, loaded ? &host.table() : nullptr, &options, &error, &help))
+    if (!parse_options(argc - 1, argv + 1, loaded ? &host.table() : nullptr, &options, &error,
+                       version_text(loaded ? &host : nullptr, load_error)))
         return usage_error(error);
-    if (help) {
-        std::fputs(usage_text(loaded ? &host.table() : nullptr).c_str(), stdout);
-        return 0;
+    switch (options.command) {
+        case Command::print:
+            std::fputs(options.text.c_str(), stdout);
+            return 0;
+        case Command::functions:
+            return list_functions();
+        case Command::help:
+            return show_function(options.topic);
+        case Command::run:
+            break;
     }
     if (!loaded) {
         print_error(load_error);
         return 1;
     }
-    return run(options, host);
+    try {
+        return run(options, host);
+    } catch (const std::bad_alloc&) {
+        print_error("out of memory");
+    } catch (const std::exception& e) {
+        print_error(e.what());
+    }
+    return 1;
 }

@@ -1,35 +1,119 @@
 #include "options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-std::string usage_text(const FILTER* table) {
-    const std::string variables = table != nullptr ? variables_help(*table) : "";
-    std::string text =
-        "usage: quorvel run [--input SRC] [--output DST] [--script-dir DIR] [--frames N]\n"
-        "                   [--max WxH] [--script-no N] [--threads N] [--display N]\n"
-        "                   [--var NAME=VALUE]... [--answer yes|no|ok] [--click X,Y]... [--strict]\n"
-        "\n"
-        "  SRC  blank:WxH | pattern:WxH | FILE.y4m        (default pattern:640x360)\n"
-        "  DST  FILE.y4m | - (Y4M on standard output) | NAME.png | NAME_%05d.png\n"
-        "  The script is filter.lua (or filterN.lua for --script-no N) in the script folder;\n"
-        "  its errors are written to lua_err.txt there and shown after the run.\n";
-    text += variables.empty() ? "  --var sets one of the script's variables.\n" : "  --var sets " + variables + ".\n";
-    return text;
-}
-
-bool parse_int(const std::string& text, int* value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0 || v < -2147483647L || v > 2147483647L) return false;
-    *value = static_cast<int>(v);
-    return true;
-}
-
 namespace {
+
+// Everything as the command line gives it; numbers are checked afterwards
+// so that every message names the option and the value.
+struct Raw {
+    std::string frames, start, end, max, script_no, threads, display, crf, frame_timeout, memory_limit;
+    std::vector<std::string> vars, clicks;
+    bool version = false;
+};
+
+const char* const kRunFooter =
+    "SRC is any video or image sequence FFmpeg reads, 8 to 16 bits, or a Y4M file or stream;\n"
+    "the default is pattern:640x360 (colour bars, a grey ramp, a moving disc).  DST: .mp4 and\n"
+    ".mov are H.264 (--crf), .mkv is lossless FFV1 (--codec h264 for H.264), .png the last\n"
+    "frame, out_%05d.png every frame; audio is copied into .mp4, .mov and .mkv.  Without\n"
+    "--output frames are processed and discarded.\n"
+    "\n"
+    "The script is filter.lua (filterN.lua for --script-no N) in the script folder: --script-dir,\n"
+    "else the input file's folder, else the current folder.  It is reloaded when saved; its errors\n"
+    "go to lua_err.txt there, are shown once when they first happen and are counted at the end.\n"
+    "\n"
+    "Frame numbers are the input's: with --start 100 the script's first info.frame is 100, and\n"
+    "info.frame_n is the input's length.  copyframe reaches any frame of a file (it seeks to the\n"
+    "key frame before it and decodes forward; recent frames are kept); on a pipe only the frames\n"
+    "still kept are reachable (the five before the current one), and for others it copies nothing.\n"
+    "On a pipe the length is unknown: info.frame_n is the end of --end/--frames, else 2147483647.\n"
+    "\n"
+    "SANDBOX: with --sandbox the script cannot run programs or end the process (os.execute,\n"
+    "os.exit, os.tmpname, io.popen), load native code (package.loadlib, C modules), use the\n"
+    "debug library or load precompiled chunks, and opens files only inside its own folder.\n"
+    "The time budget and the memory cap stay on (--frame-timeout and --memory-limit above 0).\n"
+    "\n"
+    "Exit status: 0 when every frame was processed, 1 when the input could not be read, a frame\n"
+    "failed or the output could not be written (with --strict also when the script reported an\n"
+    "error or does not exist), 2 for a usage error.\n";
+
+void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
+    const std::string variables = table != nullptr ? variables_help(*table) : "";
+    run->add_option("-i,--input", o->input,
+                    "clip.mp4, img_%05d.png, in.y4m, - (Y4M on standard input), pattern:WxH, blank:WxH")
+        ->type_name("SRC");
+    run->add_option("-o,--output", o->output,
+                    "out.mp4, out.mov, out.mkv, out.y4m, - (Y4M on standard output), out.png, out_%05d.png")
+        ->type_name("DST");
+    run->add_option("-s,--start", raw->start, "first frame to run (default 0)")->type_name("N");
+    run->add_option("-e,--end", raw->end, "last frame to run, included (default: the input's last)")
+        ->type_name("N");
+    run->add_option("--frames", raw->frames,
+                    "run at most N frames (a generated input has 30 unless told)")
+        ->type_name("N");
+    run->add_option("--script-dir", o->script_dir, "folder of the script (default: the input file's folder)")
+        ->type_name("DIR");
+    run->add_option("--script-no", raw->script_no, "run filterN.lua instead of filter.lua (1 to 10)")
+        ->type_name("N");
+    run->add_option("-a,--var", raw->vars,
+                    variables.empty() ? std::string("set one of the script's variables")
+                                      : "set one of the script's variables " + variables)
+        ->type_name("NAME=VALUE")
+        ->allow_extra_args(false);
+    run->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2)")->type_name("N");
+    run->add_option("--display", raw->display, "show buffer N instead of the script's output (0 to 19, default 0: the output)")
+        ->type_name("N");
+    run->add_option("--max", raw->max, "frame buffers larger than the picture, for drawing outside it")
+        ->type_name("WxH");
+    run->add_option("--answer", o->answer,
+                    "how msgbox boxes (printed to standard error) are answered (default: OK, or Yes)")
+        ->type_name("yes|no|ok");
+    run->add_option("--click", raw->clicks,
+                    "after the last frame, click the picture at X,Y: print its colour information")
+        ->type_name("X,Y")
+        ->allow_extra_args(false);
+    run->add_option("--pix-fmt", o->pix_fmt, "420p (default), 422p, 444p, 420p10, 422p10 or 444p10: Y4M and "
+                                             "video output")
+        ->type_name("FMT");
+    run->add_option("--crf", raw->crf, "H.264 quality, 0 (lossless) to 51 (default 18; lower is better)")
+        ->type_name("N");
+    run->add_option("--codec", o->codec, "h264 or ffv1 (default: ffv1 for .mkv, h264 otherwise)")
+        ->type_name("NAME");
+    run->add_flag("-p,--progress", o->progress,
+                  "frame, fps and time left on standard error, also into a pipe");
+    run->add_flag("--info", o->info,
+                  "print the input's size, frames, rate and format, the script, the tracks; exit");
+    run->add_flag("--strict", o->strict, "exit 1 when the script reports an error or does not exist");
+    run->add_option("--frame-timeout", raw->frame_timeout,
+                    "end a frame whose script runs longer than S seconds (default 30, 0 for no limit)")
+        ->type_name("S");
+    run->add_option("--memory-limit", raw->memory_limit,
+                    "memory the script may hold, 512M, 2G, ... (default: half the machine's, 0 for no limit)")
+        ->type_name("BYTES");
+    run->add_flag("--sandbox", o->sandbox, "run an untrusted script: see SANDBOX below");
+    run->footer(kRunFooter);
+}
+
+void build_app(CLI::App* app, Options* o, Raw* raw, const FILTER* table, CLI::App** run, CLI::App** functions,
+               CLI::App** help) {
+    app->description("Runs a Quorvel script over video: quorvel run --input clip.mp4 --output out.mp4");
+    app->add_flag("--version", raw->version, "print the version and exit");
+    *run = app->add_subcommand("run", "run a script over video");
+    add_run_options(*run, o, raw, table);
+    *functions = app->add_subcommand("functions", "list the script functions with their argument forms");
+    *help = app->add_subcommand("help", "print a function's entry of the reference (quorvel help mkmask_hsv)");
+    (*help)->add_option("name", o->topic, "the function")->type_name("NAME");
+    app->footer("quorvel run --help lists the options of a run; examples/README.md has example scripts.");
+    app->require_subcommand(0, 1);
+    app->get_formatter()->column_width(26);
+}
 
 bool parse_pair(const std::string& text, char separator, int* a, int* b) {
     const std::size_t at = text.find(separator);
@@ -42,76 +126,186 @@ bool set_track(const FILTER* table, const TrackSetting& setting, Options* o, std
     return table == nullptr || apply_track_setting(*table, setting, &o->tracks, error);
 }
 
-}  // namespace
-
-bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::string* error, bool* help) {
-    *help = false;
-    if (table != nullptr) o->tracks = default_tracks(*table);
-    if (argc < 1 || std::strcmp(argv[0], "run") != 0) {
-        if (argc >= 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
-            *help = true;
-            return true;
-        }
-        *error = argc < 1 ? "missing command" : std::string("unknown command \"") + argv[0] + "\"";
+bool whole_number(const std::string& option, const std::string& value, int min, int* out, std::string* error) {
+    if (value.empty()) return true;
+    if (!parse_int(value, out) || *out < min) {
+        *error = option + " must be a whole number" + (min > 0 ? " from " + std::to_string(min) : "") + " (got \"" +
+                 value + "\")";
         return false;
     }
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            *help = true;
-            return true;
-        }
-        if (arg == "--strict") {
-            o->strict = true;
-            continue;
-        }
-        if (i + 1 >= argc) {
-            *error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unexpected argument \"" + arg + "\"";
-            return false;
-        }
-        const std::string value = argv[++i];
-        if (arg == "--input") {
-            o->input = value;
-        } else if (arg == "--output") {
-            o->output = value;
-        } else if (arg == "--script-dir") {
-            o->script_dir = value;
-        } else if (arg == "--frames") {
-            if (!parse_int(value, &o->frames) || o->frames < 0) {
-                *error = "--frames must be a whole number of frames (got \"" + value + "\")";
-                return false;
-            }
-        } else if (arg == "--max") {
-            if (!parse_pair(value, 'x', &o->max_w, &o->max_h) || o->max_w < 1 || o->max_h < 1) {
-                *error = "--max must be WxH, for example 1920x1080 (got \"" + value + "\")";
-                return false;
-            }
-        } else if (arg == "--script-no" || arg == "--threads" || arg == "--display") {
-            if (!set_track(table, {arg.substr(2), value, false}, o, error)) return false;
-        } else if (arg == "--var") {
-            const std::size_t eq = value.find('=');
-            if (eq == std::string::npos) {
-                *error = "--var must be NAME=VALUE (got \"" + value + "\")";
-                return false;
-            }
-            if (!set_track(table, {value.substr(0, eq), value.substr(eq + 1), true}, o, error)) return false;
-        } else if (arg == "--answer") {
-            if (value != "yes" && value != "no" && value != "ok") {
-                *error = "--answer must be yes, no or ok (got \"" + value + "\")";
-                return false;
-            }
-            o->answer = value;
-        } else if (arg == "--click") {
-            int x = 0, y = 0;
-            if (!parse_pair(value, ',', &x, &y)) {
-                *error = "--click must be X,Y (got \"" + value + "\")";
-                return false;
-            }
-            o->clicks.emplace_back(x, y);
-        } else {
-            *error = "unknown option \"" + arg + "\"";
+    return true;
+}
+
+// The checks CLI11 leaves: numbers, sizes, positions and the tracks.
+bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* error) {
+    if (!whole_number("--frames", raw.frames, 0, &o->frames, error) ||
+        !whole_number("--start", raw.start, 0, &o->start, error) ||
+        !whole_number("--end", raw.end, 0, &o->end, error) || !whole_number("--crf", raw.crf, 0, &o->crf, error))
+        return false;
+    if (!raw.end.empty() && o->end < o->start) {
+        *error = "--end " + raw.end + " is before --start " + std::to_string(o->start);
+        return false;
+    }
+    if (o->crf > 51) {
+        *error = "--crf must be from 0 to 51 (got \"" + raw.crf + "\")";
+        return false;
+    }
+    if (!raw.max.empty() && (!parse_pair(raw.max, 'x', &o->max_w, &o->max_h) || o->max_w < 1 || o->max_h < 1)) {
+        *error = "--max must be WxH, for example 1920x1080 (got \"" + raw.max + "\")";
+        return false;
+    }
+    if (o->answer != "yes" && o->answer != "no" && o->answer != "ok") {
+        *error = "--answer must be yes, no or ok (got \"" + o->answer + "\")";
+        return false;
+    }
+    if (!raw.frame_timeout.empty()) {
+        char* end = nullptr;
+        o->frame_timeout = std::strtod(raw.frame_timeout.c_str(), &end);
+        if (*end != '\0' || !(o->frame_timeout >= 0) || o->frame_timeout > 1e6) {
+            *error = "--frame-timeout must be seconds, 0 or more (got \"" + raw.frame_timeout + "\")";
             return false;
         }
     }
+    if (!raw.memory_limit.empty()) {
+        if (!parse_bytes(raw.memory_limit, &o->memory_limit)) {
+            *error = "--memory-limit must be bytes, such as 512M or 2G (got \"" + raw.memory_limit + "\")";
+            return false;
+        }
+        o->memory_limit_given = true;
+    }
+    if (o->sandbox && (o->frame_timeout == 0 || (o->memory_limit_given && o->memory_limit == 0))) {
+        *error = "--sandbox keeps the time budget and the memory cap: give --frame-timeout and --memory-limit "
+                 "above 0";
+        return false;
+    }
+    for (const std::string& click : raw.clicks) {
+        int x = 0, y = 0;
+        // The editor's click message holds each coordinate in 16 bits; a
+        // larger one would wrap round to another pixel.  Positions beyond
+        // the picture but within that range reach the plug-in, which
+        // ignores them as it ignores such clicks in the editor.
+        if (!parse_pair(click, ',', &x, &y) || x < 0 || y < 0 || x > 32767 || y > 32767) {
+            *error = "--click must be X,Y, whole numbers from 0 to 32767 (got \"" + click + "\")";
+            return false;
+        }
+        o->clicks.emplace_back(x, y);
+    }
+    const std::pair<const char*, const std::string*> named[] = {
+        {"script-no", &raw.script_no}, {"threads", &raw.threads}, {"display", &raw.display}};
+    for (const auto& [option, value] : named)
+        if (!value->empty() && !set_track(table, {option, *value, false}, o, error)) return false;
+    for (const std::string& var : raw.vars) {
+        const std::size_t eq = var.find('=');
+        if (eq == std::string::npos) {
+            *error = "--var must be NAME=VALUE (got \"" + var + "\")";
+            return false;
+        }
+        if (!set_track(table, {var.substr(0, eq), var.substr(eq + 1), true}, o, error)) return false;
+    }
     return true;
+}
+
+// CLI11's complaints in the program's words.
+std::string usage_message(const CLI::ParseError& e, bool in_run) {
+    const std::string what = e.what();
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+        const std::size_t colon = what.find(": ");
+        std::string extra = colon == std::string::npos ? "" : what.substr(colon + 2);
+        // CLI11 lists them last first.
+        const std::size_t space = extra.rfind(' ');
+        if (space != std::string::npos) extra = extra.substr(space + 1);
+        if (!extra.empty() && extra[0] == '-') return "unknown option \"" + extra + "\"";
+        return in_run ? "unexpected argument \"" + extra + "\"" : "unknown command \"" + extra + "\"";
+    }
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr && what.find(" missing") != std::string::npos) {
+        const std::size_t colon = what.find(':');
+        if (colon != std::string::npos) return what.substr(0, colon) + " needs a value";
+    }
+    return what;
+}
+
+}  // namespace
+
+bool parse_int(const std::string& text, int* value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0 || v < -2147483647L || v > 2147483647L) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+bool parse_bytes(const std::string& text, std::uint64_t* bytes) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double number = std::strtod(text.c_str(), &end);
+    std::string unit = end;
+    if (!unit.empty() && (unit.back() == 'B' || unit.back() == 'b')) unit.pop_back();
+    if (unit.size() > 1 && unit.back() == 'i') unit.pop_back();  // KiB, MiB, ...
+    double scale = 1;
+    if (unit.size() == 1) {
+        const char* units = "KMGT";
+        const char* at = std::strchr(units, std::toupper(static_cast<unsigned char>(unit[0])));
+        if (at == nullptr) return false;
+        scale = std::pow(1024.0, static_cast<double>(at - units + 1));
+    } else if (!unit.empty()) {
+        return false;
+    }
+    const double value = number * scale;
+    if (errno != 0 || !(value >= 0) || value > 1.8e19) return false;
+    *bytes = static_cast<std::uint64_t>(value);
+    return true;
+}
+
+std::string usage_text(const FILTER* table) {
+    CLI::App app{"", "quorvel"};
+    Options o;
+    Raw raw;
+    CLI::App *run = nullptr, *functions = nullptr, *help = nullptr;
+    build_app(&app, &o, &raw, table, &run, &functions, &help);
+    return run->help("quorvel");
+}
+
+bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::string* error,
+                   const std::string& version) {
+    if (table != nullptr) o->tracks = default_tracks(*table);
+    CLI::App app{"", "quorvel"};
+    Raw raw;
+    CLI::App *run = nullptr, *functions = nullptr, *help = nullptr;
+    build_app(&app, o, &raw, table, &run, &functions, &help);
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> args(argv, argv + argc);
+    std::reverse(args.begin(), args.end());
+    try {
+        app.parse(args);
+    } catch (const CLI::CallForHelp&) {
+        o->command = Command::print;
+        o->text = run->parsed() ? run->help("quorvel") : app.help();
+        return true;
+    } catch (const CLI::ParseError& e) {
+        *error = usage_message(e, run->parsed());
+        return false;
+    }
+    if (raw.version) {
+        o->command = Command::print;
+        o->text = version;
+        return true;
+    }
+    if (functions->parsed()) {
+        o->command = Command::functions;
+        return true;
+    }
+    if (help->parsed()) {
+        o->command = o->topic.empty() ? Command::print : Command::help;
+        if (o->topic.empty()) o->text = app.help();
+        return true;
+    }
+    if (!run->parsed()) {
+        *error = "missing command (quorvel run, functions or help)";
+        return false;
+    }
+    o->command = Command::run;
+    return check_run(raw, table, o, error);
 }

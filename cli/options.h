@@ -1,32 +1,62 @@
-// The host program's command line.
+// The host program's command line (CLI11): the commands
+//
+//   quorvel run [options]     run a script over video
+//   quorvel functions         list the script functions
+//   quorvel help [NAME]       one function's reference entry
+//   quorvel --help | --version
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "tracks.h"
 
+enum class Command { run, functions, help, print };
+
 struct Options {
+    Command command = Command::run;
+    std::string topic;  // help: the function asked about ("" for the usage)
+    std::string text;   // print: the text to print (help, version), then exit 0
+
     std::string input = "pattern:640x360";
     std::string output;       // empty: frames are processed and discarded
     std::string script_dir;   // empty: the input file's folder, else the current folder
-    int frames = -1;          // -1: all frames of a file, 30 for a generated source
+    int frames = -1;          // -1: no limit given
+    int start = 0;            // the first frame
+    int end = -1;             // the last frame (inclusive); -1: the end of the input
     int max_w = 0, max_h = 0; // 0: the input's size
     std::vector<int> tracks;  // one value per track of the plug-in's filter table
     std::string answer = "ok";  // how message boxes are answered: yes, no or ok
     bool strict = false;
+    bool progress = false;
+    bool info = false;
     std::vector<std::pair<int, int>> clicks;  // --click X,Y, in order
+    std::string pix_fmt = "420p";
+    int crf = 18;
+    std::string codec;  // "": by the output's extension
+    // What a script may spend, 0 for no limit: seconds a frame, and bytes
+    // (half the machine's memory unless given).
+    double frame_timeout = 30;
+    std::uint64_t memory_limit = 0;
+    bool memory_limit_given = false;
+    bool sandbox = false;
 };
 
-// Parses argv (after the program name).  On a usage error returns false and
-// puts the message in *error; "--help" sets *help.  `table` is the plug-in's
-// filter table, whose tracks the track options set (tracks.h); when it is
-// null (the plug-in could not be loaded) they are not checked or kept.
-bool parse_options(int argc, char** argv, const FILTER* table, Options* options, std::string* error,
-                   bool* help);
+// "512M", "2G", "1048576": bytes, with K, M, G or T (powers of 1024); false
+// for anything else.
+bool parse_bytes(const std::string& text, std::uint64_t* bytes);
 
-// The usage text; the variables and their range come from `table` when
-// there is one.
+// Parses argv (after the program name).  On a usage error returns false
+// with the message in *error.  `table` is the plug-in's filter table, whose
+// tracks the track options set (tracks.h); when it is null (the plug-in
+// could not be loaded) they are not checked or kept.  `version` is the
+// text --version prints.
+bool parse_options(int argc, char** argv, const FILTER* table, Options* options, std::string* error,
+                   const std::string& version = "");
+
+// The help of `quorvel run`; the variables and their range come from
+// `table` when there is one.
 std::string usage_text(const FILTER* table);
 
 // A decimal int with nothing after it; false for anything else.

@@ -68,6 +68,11 @@ void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::str
                        const std::vector<int>& tracks, const DesktopServices* desktop) {
     active_host = this;
     source_ = source;
+    next_frame_ = 0;
+    // A stream cannot be read again: the frames read are always kept, so
+    // that the recent ones stay within copyframe's reach.
+    cache_.clear();
+    cache_limit_ = source->random_access() || source->endless() ? 0 : 5;
     edited_file_ = edited_file;
     tracks_ = tracks;
     tracks_.resize(filter_.track_n > 0 ? filter_.track_n : 0, 0);
@@ -100,13 +105,47 @@ void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::str
     if (filter_.func_update) filter_.func_update(&filter_, 0);
 }
 
-bool PluginHost::process(int n, std::string* error) {
+bool PluginHost::seek(int n, std::string* error) {
+    if (source_->random_access() || source_->endless()) {
+        if (!source_->seek(n, error)) return false;
+        next_frame_ = n;
+        return true;
+    }
+    std::int64_t pts = 0;
+    while (next_frame_ < n)
+        if (!read_next(&pts, error)) {
+            if (error->empty())
+                *error = "the input ended after " + std::to_string(next_frame_) + " frames, before frame " +
+                         std::to_string(n);
+            return false;
+        }
+    return true;
+}
+
+bool PluginHost::read_next(std::int64_t* pts, std::string* error) {
     // The editor hands over its own two buffers for every frame; the picture
-    // fills the top-left and the rest of the buffer is black.
+    // fills the top-left and the rest of the buffer is black.  The script
+    // may have swapped them or drawn outside the picture.
     fpip_.ycp_edit = edit_.data();
     fpip_.ycp_temp = temp_.data();
-    std::fill(edit_.begin(), edit_.end(), PIXEL_YC{});
-    if (!source_->read(n, edit_.data(), fpip_.max_w, error)) return false;
+    const int w = source_->width(), h = source_->height(), max_w = fpip_.max_w;
+    if (w < max_w)
+        for (int y = 0; y < h; ++y) std::fill_n(edit_.data() + static_cast<std::size_t>(y) * max_w + w, max_w - w, PIXEL_YC{});
+    std::fill(edit_.begin() + static_cast<std::ptrdiff_t>(h) * max_w, edit_.end(), PIXEL_YC{});
+    if (!source_->read_next(edit_.data(), max_w, pts, error)) return false;
+    const int n = next_frame_++;
+    // While a script looks at other frames, the frames read are kept for it.
+    if (cache_limit_ > 0) {
+        PIXEL_YC* copy = cache_slot(n).pixels.data();
+        for (int y = 0; y < h; ++y)
+            std::copy_n(edit_.data() + static_cast<std::size_t>(y) * max_w, w, copy + static_cast<std::size_t>(y) * max_w);
+    }
+    return true;
+}
+
+bool PluginHost::process(int n, std::string* error) {
+    fpip_.ycp_edit = edit_.data();
+    fpip_.ycp_temp = temp_.data();
     fpip_.w = source_->width();
     fpip_.h = source_->height();
     fpip_.frame = n;
@@ -115,6 +154,14 @@ bool PluginHost::process(int n, std::string* error) {
         *error = "the filter reported failure on frame " + std::to_string(n);
         return false;
     }
+    return true;
+}
+
+bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox) {
+    using SetLimitsFn = void (*)(double, unsigned long long, int);
+    auto set = reinterpret_cast<SetLimitsFn>(dlsym(library_, "QuorvelSetScriptLimits"));
+    if (set == nullptr) return false;
+    set(frame_timeout_seconds, memory_bytes, sandbox ? 1 : 0);
     return true;
 }
 
@@ -152,18 +199,48 @@ void PluginHost::set_cache_size(int frames) {
     while (cache_.size() > cache_limit_) cache_.pop_back();
 }
 
+// The entry for frame n, most recently used: the existing one, else the
+// least recently used one taken over, else a new one.
+PluginHost::CachedFrame& PluginHost::cache_slot(int n) {
+    for (auto it = cache_.begin(); it != cache_.end(); ++it)
+        if (it->number == n) {
+            cache_.splice(cache_.begin(), cache_, it);
+            return cache_.front();
+        }
+    if (cache_.size() >= std::max<std::size_t>(cache_limit_, 1)) {
+        cache_.splice(cache_.begin(), cache_, std::prev(cache_.end()));
+    } else {
+        cache_.push_front({n, std::vector<PIXEL_YC>(static_cast<std::size_t>(fpip_.max_w) * fpip_.max_h)});
+    }
+    cache_.front().number = n;
+    return cache_.front();
+}
+
 PIXEL_YC* PluginHost::cached_frame(int n) {
-    const int count = source_->frame_count() < 0 ? frame_n_ : source_->frame_count();
-    if (n < 0 || n >= count) return nullptr;
+    // Called from the script through the plug-in: no exception may go back
+    // through it, so a frame that finds no memory is not there.
+    try {
+        return find_frame(n);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+PIXEL_YC* PluginHost::find_frame(int n) {
+    // Frames outside the video (as long as the script has made it) are not there.
+    if (n < 0 || n >= frame_n_ || (source_->frame_count() >= 0 && n >= source_->frame_count())) return nullptr;
     for (auto it = cache_.begin(); it != cache_.end(); ++it)
         if (it->number == n) {
             cache_.splice(cache_.begin(), cache_, it);
             return cache_.front().pixels.data();
         }
-    CachedFrame entry{n, std::vector<PIXEL_YC>(static_cast<std::size_t>(fpip_.max_w) * fpip_.max_h)};
+    // The frame is read into the least recently used entry; a frame the
+    // source cannot reach (a pipe's) leaves that entry marked unused.
+    CachedFrame& entry = cache_slot(n);
     std::string error;
-    if (!source_->read(n, entry.pixels.data(), fpip_.max_w, &error)) return nullptr;
-    cache_.push_front(std::move(entry));
-    while (cache_.size() > cache_limit_) cache_.pop_back();
-    return cache_.front().pixels.data();
+    if (!source_->read_at(n, entry.pixels.data(), fpip_.max_w, &error)) {
+        entry.number = -1;
+        return nullptr;
+    }
+    return entry.pixels.data();
 }

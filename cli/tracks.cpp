@@ -113,3 +113,14 @@ int color_info_check_box(const FILTER& table) {
         if (table.check_name[i] != nullptr && std::strcmp(table.check_name[i], kColorInfoCaption) == 0) return i;
     return -1;
 }
+
+std::string track_option(const FILTER& table, int index) {
+    if (table.track_name == nullptr || index < 0 || index >= table.track_n || table.track_name[index] == nullptr)
+        return "";
+    const std::string caption = table.track_name[index];
+    for (const NamedTrack& t : kNamedTracks)
+        if (caption == t.caption) return std::string("--") + t.option;
+    const std::size_t prefix = std::strlen(kVariablePrefix);
+    if (caption.compare(0, prefix, kVariablePrefix) == 0) return "--var " + caption.substr(prefix);
+    return "";
+}

@@ -35,3 +35,6 @@ std::string variables_help(const FILTER& table);
 // The index of the check box that turns on colour information on click
 // ("クリックで色情報の表示"), or -1 when the table has none.
 int color_info_check_box(const FILTER& table);
+
+// The option that sets track `index`: "--threads", "--var a", ... or "".
+std::string track_option(const FILTER& table, int index);

@@ -4,6 +4,7 @@
 
 #include "buffers/numeric.h"
 #include "buffers/pixel_format.h"
+#include "buffers/plane_rows.h"
 #include "buffers/region.h"
 #include "buffers/rows.h"
 
@@ -26,9 +27,15 @@ long long map_coordinate(long long v, long long L, long long M, Border border) {
 }
 
 // Per element type: a frame pixel into a work cell and back.
+// The row forms convert runs of pixels at once.
 struct YPlane {
     static short load(const PIXEL_YC& p) { return p.y; }
-    static void store(short v, PIXEL_YC& p) { p.y = v; }
+    static void load_row(const PIXEL_YC* in, short* out, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) out[i] = in[i].y;
+    }
+    static void store_row(const short* in, PIXEL_YC* out, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) out[i].y = in[i];
+    }
 };
 
 struct RgbPlane {
@@ -36,9 +43,11 @@ struct RgbPlane {
         const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
         return {to_component(t.a), to_component(t.b), to_component(t.c)};
     }
-    static void store(const mist::rgb<short>& v, PIXEL_YC& p) {
-        const Triple t = rgb_to_yc(v.r, v.g, v.b);
-        p = {to_component(t.a), to_component(t.b), to_component(t.c)};
+    static void load_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
+        yc_to_rgb_row(in, out, n);
+    }
+    static void store_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
+        rgb_to_yc_row(in, out, n);
     }
 };
 
@@ -47,9 +56,11 @@ struct RgbFloatPlane {
         const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
         return {static_cast<float>(t.a), static_cast<float>(t.b), static_cast<float>(t.c)};
     }
-    static void store(const mist::rgb<float>& v, PIXEL_YC& p) {
-        const Triple t = rgb_to_yc(v.r, v.g, v.b);
-        p = {to_component(t.a), to_component(t.b), to_component(t.c)};
+    static void load_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
+        yc_to_rgbf_row(in, out, n);
+    }
+    static void store_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
+        rgbf_to_yc_row(in, out, n);
     }
 };
 
@@ -83,8 +94,8 @@ void load(const PlaneSource& s, mist::array2<T>& plane) {
             if (x >= 0) out[u] = Plane::load(row[x]);
         }
         if (last > first) {
-            const PIXEL_YC* straight = row + column[static_cast<std::size_t>(first)];
-            for (int u = first; u < last; ++u) out[u] = Plane::load(straight[u - first]);
+            Plane::load_row(row + column[static_cast<std::size_t>(first)], out + first,
+                            static_cast<std::size_t>(last - first));
         }
         for (int u = last; u < W; ++u) {
             const int x = column[static_cast<std::size_t>(u)];
@@ -102,7 +113,7 @@ void store(const mist::array2<T>& plane, int ox, int oy, int w, int h, const Fra
     parallel_rows(h, [&](int i) {
         const T* in = plane.row(static_cast<std::size_t>(oy + i)) + ox;
         PIXEL_YC* out = destination.row(dy + i) + dx;
-        for (int j = 0; j < w; ++j) Plane::store(in[j], out[j]);
+        Plane::store_row(in, out, static_cast<std::size_t>(w));
     });
 }
 

@@ -10,5 +10,12 @@ const luaL_Reg draw_functions[] = {
     {"alpha", l_alpha},
     {"alpha_yc", l_alpha_yc},
     {"alpha_rgb", l_alpha_rgb},
+    // Shape filling.
+    {"fill", l_fill},
+    {"fill_line_r", l_fill_line_r},
+    {"ellipse", l_ellipse},
+    // Text.
+    {"font", l_font},
+    {"text", l_text},
     {nullptr, nullptr},
 };

@@ -5,5 +5,11 @@
 #include "filters/bindings.h"
 
 const luaL_Reg filter_functions[] = {
+    {"linear", l_linear},
+    {"laplacian", l_laplacian},
+    {"gaussian", l_gaussian},
+    {"defocus", l_defocus},
+    {"diffuse", l_diffuse},
+    {"median", l_median},
     {nullptr, nullptr},
 };

@@ -5,5 +5,7 @@
 #include "ocv/bindings.h"
 
 const luaL_Reg ocv_functions[] = {
+    {"ocvtest", l_ocvtest},
+    {"cvcanny", l_cvcanny},
     {nullptr, nullptr},
 };

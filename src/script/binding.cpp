@@ -119,3 +119,15 @@ void raise_error(lua_State* L, const char* message) {
     luaL_error(L, "%s", message);
     std::terminate();  // luaL_error does not return
 }
+
+void check_table_rows(lua_State* L, int index, const char* what) {
+    if (!lua_istable(L, index)) return;
+    const int rows = static_cast<int>(lua_objlen(L, index));
+    for (int i = 2; i <= rows; ++i) {
+        lua_rawgeti(L, index, i);
+        if (!lua_istable(L, -1))
+            luaL_error(L, "attempt to index a %s value (row %d of the %s)", luaL_typename(L, -1), i,
+                       what);
+        lua_pop(L, 1);
+    }
+}

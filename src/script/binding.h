@@ -101,3 +101,9 @@ void guarded(lua_State* L, const char* name, Work&& work) {
     }
     if (failure != nullptr) raise_error(L, failure);
 }
+
+// For a table of rows read by check_table2d: raises the error of indexing a
+// non-table ("attempt to index a <type> value (row <i> of the <what>)") for
+// the first row after row 1 that is not a table, as reading it from a script
+// would.
+void check_table_rows(lua_State* L, int index, const char* what);

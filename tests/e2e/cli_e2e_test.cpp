@@ -55,13 +55,19 @@ TEST(HostProgram, FramesCountAndTruncatedFiles) {
         std::ofstream more(dir.file("in.y4m"), std::ios::app | std::ios::binary);
         more << "FRAME\nshort";  // a frame cut off by a failed copy
     }
-    run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("all.y4m")});
+    // The whole file: the complete frames, and a loud end.
+    RunResult r = run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("all.y4m")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("in.y4m: frame 3 is cut short (5 of 96 bytes)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("is incomplete: it has 3 frames"), std::string::npos) << r.err;
     EXPECT_EQ(read_y4m(dir.file("all.y4m")).frames.size(), 3u);
-    run_quorvel({"run", "--input", dir.file("in.y4m"), "--frames", "2", "--output", dir.file("two.y4m")});
+    // The frames before the damage are fine on their own.
+    r = run_quorvel({"run", "--input", dir.file("in.y4m"), "--frames", "2", "--output", dir.file("two.y4m")});
+    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_y4m(dir.file("two.y4m")).frames.size(), 2u);
     // The script folder defaults to the input's folder.
     dir.write("filter.lua", "function video_filter(info) error('seen') end");
-    const RunResult r = run_quorvel({"run", "--input", dir.file("in.y4m"), "--frames", "1"});
+    r = run_quorvel({"run", "--input", dir.file("in.y4m"), "--frames", "1"});
     EXPECT_NE(dir.read("lua_err.txt").find("seen"), std::string::npos) << r.err;
 }
 
@@ -116,12 +122,86 @@ TEST(HostProgram, UsageErrorsExitWithTwoAndSayWhy) {
     }
 }
 
-TEST(HostProgram, UnreadableFilesExitWithOne) {
+TEST(HostProgram, UnreadableFilesExitWithOneAndWriteNothing) {
     ScriptDir dir;
     EXPECT_EQ(run_quorvel({"run", "--input", dir.file("missing.y4m")}).status, 1);
-    dir.write("bad.y4m", "not a video\n");
-    EXPECT_EQ(run_quorvel({"run", "--input", dir.file("bad.y4m")}).status, 1);
     EXPECT_EQ(run_quorvel({"run", "--input", "blank:8x8", "--output", dir.file("no/such/dir/o.y4m")}).status, 1);
+    const std::pair<const char*, const char*> bad[] = {
+        {"not a video\n", "not a Y4M stream"},
+        {"YUV4MPEG2 W8 H4 C444\n", "has a header but no frames"},
+        {"YUV4MPEG2 W4294967312 H4 C444\nFRAME\n", "bad width \"W4294967312\""},
+        {"YUV4MPEG2 W8 H4 C444\nFRAMES\n", "damaged frame header after frame 0"},
+    };
+    for (const auto& [text, says] : bad) {
+        dir.write("bad.y4m", text);
+        const RunResult r = run_quorvel({"run", "--input", dir.file("bad.y4m"), "--output", dir.file("o.y4m")});
+        EXPECT_EQ(r.status, 1) << text;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        EXPECT_FALSE(dir.exists("o.y4m")) << text;
+    }
+    // A 10-bit stream is read as 10-bit, not as 8-bit that then looks damaged.
+    dir.write("deep.y4m", "YUV4MPEG2 W2 H2 F25:1 C420p10\nFRAME\n" + std::string("\x40\x00\x40\x00\xac\x03\xac\x03"
+                                                                                  "\x00\x02\x00\x02", 12));
+    const RunResult r = run_quorvel({"run", "--input", dir.file("deep.y4m"), "--output", dir.file("deep_out.y4m"),
+                                     "--pix-fmt", "420p10"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.read("deep_out.y4m"), "YUV4MPEG2 W2 H2 F25:1 Ip A1:1 C420p10\nFRAME\n" +
+                                            std::string("\x40\x00\x40\x00\xac\x03\xac\x03\x00\x02\x00\x02", 12));
+}
+
+TEST(HostProgram, SaysWhichScriptRunsAndReportsEachErrorOnce) {
+    ScriptDir dir;
+    // No script: frames pass through, said once; --strict makes it an error
+    // before anything is written.
+    RunResult r = run_quorvel({"run", "--input", "blank:16x16", "--frames", "2", "--script-dir", dir.path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("no script " + dir.file("filter.lua") + ": frames pass through unchanged"), std::string::npos)
+        << r.err;
+    r = run_quorvel({"run", "--input", "blank:16x16", "--script-dir", dir.path(), "--strict", "-o", dir.file("o.y4m")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(dir.exists("o.y4m"));
+
+    r = run_script(dir, "function video_filter(info)\n  if info.frame > 0 then local x = nil + 1 end\nend\n",
+                   "blank:16x16", 5);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("script " + dir.file("filter.lua")), std::string::npos);
+    const std::string error = dir.file("filter.lua") + ":2: attempt to perform arithmetic on a nil value";
+    EXPECT_NE(r.err.find("frame 1: " + error), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("frame 2: "), std::string::npos) << r.err;  // the same error is not shown again
+    EXPECT_NE(r.err.find("script errors in 4 of 5 frames"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("4x " + error), std::string::npos) << r.err;
+    EXPECT_EQ(run_script(dir, "function video_filter() error('x') end", "blank:16x16", 1, {"--strict"}).status, 1);
+}
+
+TEST(HostProgram, HelpTeachesTheOptionsAndTheFunctions) {
+    const RunResult help = run_quorvel({"run", "--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--click", "--answer", "--max", "--start", "--end", "--progress", "--info", "--pix-fmt",
+                               "--crf", "--strict", "--var", "copyframe"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    EXPECT_NE(run_quorvel({"--help"}).out.find("functions"), std::string::npos);
+    EXPECT_NE(run_quorvel({"--version"}).out.find("quorvel "), std::string::npos);
+
+    const RunResult list = run_quorvel({"functions"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("Buffers and frames\n  swapbuf()\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("  copyframe(buf, frame, fx, fy, w, h, bx, by)\n"), std::string::npos);
+    const RunResult entry = run_quorvel({"help", "mkmask_hsv"});
+    EXPECT_EQ(entry.status, 0);
+    EXPECT_EQ(entry.out.rfind("### mkmask_hsv\n", 0), 0u) << entry.out;
+    EXPECT_NE(entry.out.find("Errors:"), std::string::npos);
+    EXPECT_EQ(entry.out.find("### mkmask_hsv_int"), std::string::npos);
+    const RunResult unknown = run_quorvel({"help", "mkmask_hs"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("mkmask_hsv,"), std::string::npos) << unknown.err;
+}
+
+TEST(HostProgram, ProgressGoesToStandardErrorEvenIntoAPipe) {
+    ScriptDir dir;
+    const RunResult r = run_script(dir, "", "blank:16x16", 3, {"-p", "-o", "-"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("frame 2 (3/3, 100%)"), std::string::npos) << r.err;
+    EXPECT_EQ(parse_y4m(r.out).frames.size(), 3u);
 }
 
 TEST(HostProgram, MessageBoxesAreAnsweredAsTold) {

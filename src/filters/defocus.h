@@ -1,0 +1,28 @@
+// defocus and diffuse: a region box-blurred, or scattered like frosted
+// glass.
+#pragma once
+
+#include "buffers/areas.h"
+#include "buffers/frame.h"
+#include "filters/filter_job.h"
+
+// Each pixel becomes the mean, in RGB, of the kw x kh box around it (box
+// of x: x - kw/2 .. x - kw/2 + kw - 1).  The box is cut at the edges of the
+// visible picture (nothing is mirrored): near an edge a pixel is the mean of
+// the picture pixels its box covers.  kw below 1 acts as 1, above the
+// buffer width as the buffer width; kh likewise.  A region wholly outside
+// the picture writes nothing.  Throws std::length_error or std::bad_alloc
+// when the work area cannot be had; the destination is then unchanged.
+void defocus_region(const FilterJob& job, int kw, int kh);
+
+// Each destination pixel of `area` (already clipped to both buffers)
+// becomes a randomly picked source pixel at most rx columns and ry rows from
+// the corresponding source position, copied unchanged; picks beyond the
+// visible picture (pw x ph) fold back into it (before the first column the
+// edge column is not repeated, after the last it is).  rx and ry are 0 or
+// more.  Every thread draws from its own generator, which is never
+// reseeded, so the picture depends on earlier calls and on the thread count.
+// When source and destination are one buffer, the picture is read from a
+// copy taken first, so no pick sees a pixel this call has written.
+void diffuse_region(const Frame& source, const Frame& destination, int pw, int ph,
+                    const PairArea& area, int rx, int ry);

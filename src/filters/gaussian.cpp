@@ -1,0 +1,13 @@
+#include "filters/gaussian.h"
+
+#include "buffers/work_plane.h"
+#include "filters/work_area.h"
+#include "toolkit/gaussian.h"
+
+void gaussian_region(const FilterJob& job, double sigma) {
+    mist::array2<mist::rgb<float>> image;
+    make_work_area(image, job.w, job.h, 0, 0);
+    load_rgbf_region(job.source, job.picture_w, job.picture_h, job.sx, job.sy, image);
+    mist::gaussian(image, sigma, job.threads);
+    store_rgbf_region(image, 0, 0, job.w, job.h, job.destination, job.dx, job.dy);
+}

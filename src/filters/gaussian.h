@@ -1,0 +1,16 @@
+// gaussian: a region blurred with a Gaussian, in float RGB.
+//
+// The region itself (no margin) is copied into a float work array, where a
+// one-dimensional kernel runs along the rows and then the columns; at the
+// region's edges the kernel is cut and renormalised, so nothing beyond the
+// region is read except where the region itself lies beyond the picture
+// (those pixels are mirrored in).  Values stay in float until they are
+// truncated once on the way back.
+#pragma once
+
+#include "filters/filter_job.h"
+
+// sigma: the standard deviation in pixels, finite and not negative (the
+// caller checks); 0 acts as 1.  Throws std::length_error or std::bad_alloc
+// when the work area cannot be had; the destination is then unchanged.
+void gaussian_region(const FilterJob& job, double sigma);

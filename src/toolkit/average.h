@@ -1,0 +1,169 @@
+// Box mean of an RGB array.
+//
+// Output (x, y) is, per component, the sum of the input values in the box
+// of columns x - kw/2 .. x - kw/2 + kw - 1 and rows y - kh/2 .. y - kh/2 +
+// kh - 1, cut to the array, divided by the number of pixels the cut box
+// covers, truncated toward zero.  The sums are exact integers, so they are
+// kept in integers; the quotient is formed in double as the definition has
+// it.
+//
+// Each worker takes a band of rows and keeps, for every column, the sum of
+// the rows its box covers: moving down one row adds the entering row and
+// subtracts the leaving one.  Along a row, narrow boxes add their column
+// sums directly, vectorised across the row; wide ones take differences of
+// running sums, so no box costs more per pixel than a few operations.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "toolkit/array.h"
+#include "toolkit/controller.h"
+#include "toolkit/filter_rows.h"
+#include "toolkit/rgb.h"
+#include "toolkit/thread.h"
+#include "toolkit/truncate.h"
+
+namespace mist {
+
+namespace linear_filter {
+
+class average_thread : public thread<average_thread> {
+public:
+    const array2<rgb<short>>* input = nullptr;
+    array2<rgb<short>>* output = nullptr;
+    std::size_t width = 1, height = 1, depth = 1;  // the box
+    std::int32_t* column_sums = nullptr;  // scratch: 3 x width of the input
+    std::int64_t* running = nullptr;      // scratch: 3 x (width of the input + 1)
+
+protected:
+    std::uint32_t thread_function() override {
+        const std::size_t H = input->height();
+        const row_range band = row_band(H, thread_index, thread_count);
+        if (band.begin >= band.end) return 1;
+        // Column sums of at most 65535 rows of 16-bit values fit in 32 bits.
+        if (std::min(height, H) > 65535) {
+            for (std::size_t y = band.begin; y < band.end; ++y) slow_row(y);
+            return 1;
+        }
+        const std::size_t W = input->width(), n = 3 * W;
+        std::size_t ya = 0, yb = 0;  // rows in the column sums: [ya, yb)
+        std::fill(column_sums, column_sums + n, 0);
+        for (std::size_t y = band.begin; y < band.end; ++y) {
+            const auto [a, b] = covered(y, height, H);
+            if (a >= yb || b <= ya) {  // no overlap (first row of the band)
+                std::fill(column_sums, column_sums + n, 0);
+                for (std::size_t k = a; k < b; ++k) rows::add_row(column_sums, &input->row(k)->r, n);
+            } else {
+                for (std::size_t k = ya; k < a; ++k) ::mist::rows::subtract_row(column_sums, &input->row(k)->r, n);
+                for (std::size_t k = yb; k < b; ++k) ::mist::rows::add_row(column_sums, &input->row(k)->r, n);
+            }
+            ya = a;
+            yb = b;
+            mean_row(&output->row(y)->r, b - a);
+        }
+        return 1;
+    }
+
+private:
+    // The rows (or columns) [a, b) that the box of position p covers along
+    // an axis of L elements.
+    static std::pair<std::size_t, std::size_t> covered(std::size_t p, std::size_t k, std::size_t L) {
+        const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(p) - static_cast<std::ptrdiff_t>(k / 2);
+        const std::ptrdiff_t last = first + static_cast<std::ptrdiff_t>(k);  // exclusive
+        const std::size_t a = static_cast<std::size_t>(std::max<std::ptrdiff_t>(first, 0));
+        const std::size_t b = static_cast<std::size_t>(std::min<std::ptrdiff_t>(last, static_cast<std::ptrdiff_t>(L)));
+        return {a, b};
+    }
+
+    void mean_row(short* out, std::size_t rows_covered) {
+        const std::size_t W = input->width();
+        const std::size_t kw = width, left = kw / 2;
+        const std::size_t cols_covered = std::min(kw, W);
+        const bool narrow = kw <= 8 && cols_covered * rows_covered <= 65535;
+        if (narrow) {
+            // Interior columns: the whole box width lies over the array.
+            std::size_t x0 = left, x1 = W >= kw ? W - kw + left + 1 : 0;
+            if (x1 <= x0) x0 = x1 = 0;
+            if (x1 > x0)
+                ::mist::rows::box_mean(column_sums + 3 * (x0 - left), kw, out + 3 * x0, 3 * (x1 - x0),
+                               static_cast<double>(kw * rows_covered));
+            auto edge = [&](std::size_t x) {
+                const auto [a, b] = covered(x, kw, W);
+                const double count = static_cast<double>((b - a) * rows_covered);
+                for (std::size_t c = 0; c < 3; ++c) {
+                    std::int64_t s = 0;
+                    for (std::size_t k = a; k < b; ++k) s += column_sums[3 * k + c];
+                    out[3 * x + c] = truncate_to_short(static_cast<double>(s) / count);
+                }
+            };
+            for (std::size_t x = 0; x < std::min(x0 == x1 ? W : x0, W); ++x) edge(x);
+            if (x1 > x0)
+                for (std::size_t x = x1; x < W; ++x) edge(x);
+            return;
+        }
+        running[0] = running[1] = running[2] = 0;
+        for (std::size_t j = 0; j < 3 * W; ++j) running[j + 3] = running[j] + column_sums[j];
+        for (std::size_t x = 0; x < W; ++x) {
+            const auto [a, b] = covered(x, kw, W);
+            const double count = static_cast<double>((b - a) * rows_covered);
+            for (std::size_t c = 0; c < 3; ++c)
+                out[3 * x + c] = truncate_to_short(
+                    static_cast<double>(running[3 * b + c] - running[3 * a + c]) / count);
+        }
+    }
+
+    // Any box, summed pixel by pixel in 64 bits (for arrays too tall for
+    // 32-bit column sums).
+    void slow_row(std::size_t y) {
+        const std::size_t W = input->width(), H = input->height();
+        const auto [ya, yb] = covered(y, height, H);
+        rgb<short>* out = output->row(y);
+        for (std::size_t x = 0; x < W; ++x) {
+            const auto [xa, xb] = covered(x, width, W);
+            std::int64_t r = 0, g = 0, b = 0;
+            for (std::size_t k = ya; k < yb; ++k)
+                for (std::size_t j = xa; j < xb; ++j) {
+                    const rgb<short>& v = input->row(k)[j];
+                    r += v.r;
+                    g += v.g;
+                    b += v.b;
+                }
+            const double count = static_cast<double>((xb - xa) * (yb - ya));
+            out[x] = {truncate_to_short(static_cast<double>(r) / count),
+                      truncate_to_short(static_cast<double>(g) / count),
+                      truncate_to_short(static_cast<double>(b) / count)};
+        }
+    }
+};
+
+}  // namespace linear_filter
+
+// The box mean of `in` with a kw x kh box into `out` on `thread_count`
+// workers (0: one per processor).  False, doing nothing, when out is in, the
+// input is empty or the box is empty.
+inline bool average(const array2<rgb<short>>& in, array2<rgb<short>>& out, std::size_t kw,
+                    std::size_t kh, std::uint32_t thread_count) {
+    if (kw == 0 || kh == 0) return false;
+    if (static_cast<const void*>(&in) == static_cast<const void*>(&out) || in.empty()) return false;
+    const std::uint32_t n = thread_count == 0 ? processor_count() : thread_count;
+    const std::size_t line = 3 * in.width();
+    std::vector<std::int32_t> sums(line * n);
+    std::vector<std::int64_t> running((line + 3) * n);
+    std::uint32_t next = 0;
+    return run_row_filter<linear_filter::average_thread>(
+        in, out, n, [&](linear_filter::average_thread& w) {
+            w.input = &in;
+            w.output = &out;
+            w.width = kw;
+            w.height = kh;
+            w.depth = 1;
+            w.column_sums = sums.data() + line * next;
+            w.running = running.data() + (line + 3) * next;
+            ++next;
+        });
+}
+
+}  // namespace mist

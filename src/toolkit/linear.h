@@ -1,0 +1,158 @@
+// Convolution of an RGB work array with a two-dimensional kernel.
+//
+// Output element (x, y) weighs the input elements under the kernel placed
+// with its anchor (cols / 2, rows / 2) on (x, y).  Only cells over the array
+// take part: S is the sum of their weights and T, per component, the sum of
+// weight x value, both accumulated in double in kernel order (rows top to
+// bottom, each left to right).  The value is T / S, or T when S is 0 (a
+// zero-sum kernel such as the Laplacian gives raw sums), truncated toward
+// zero and stored as its low 16 bits.
+//
+// Where the whole kernel lies over the array, S is the same for every
+// element, cells of weight 0 change no sum, and T of many elements is
+// formed side by side in vector lanes (in 32-bit integers when the weights
+// are integers small enough for every partial sum to be exact).  Only the
+// bands along the array's edges test the kernel cell by cell.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "toolkit/array.h"
+#include "toolkit/controller.h"
+#include "toolkit/filter_rows.h"
+#include "toolkit/rgb.h"
+#include "toolkit/thread.h"
+#include "toolkit/truncate.h"
+
+namespace mist {
+
+namespace linear_filter {
+
+// The kernel as the workers use it, made once per call and shared.
+struct linear_plan {
+    std::size_t cols = 0, rows = 0;  // kernel size
+    std::size_t ax = 0, ay = 0;      // anchor
+    // Cells of non-zero weight, in kernel order, for the interior.
+    std::vector<std::size_t> tap_col, tap_row;
+    std::vector<double> weight;
+    std::vector<std::int32_t> integral_weight;
+    bool integral = false;
+    double full_sum = 0;  // S of the whole kernel, in kernel order
+    // One run of tap pointers per worker.
+    std::vector<const short*> pointers;
+
+    explicit linear_plan(const array2<double>& kernel, std::uint32_t workers) {
+        cols = kernel.width();
+        rows = kernel.height();
+        ax = cols / 2;
+        ay = rows / 2;
+        double magnitude = 0;
+        bool whole = true;
+        for (std::size_t a = 0; a < rows; ++a)
+            for (std::size_t b = 0; b < cols; ++b) {
+                const double v = kernel(b, a);
+                full_sum += v;
+                if (v == 0) continue;
+                tap_col.push_back(b);
+                tap_row.push_back(a);
+                weight.push_back(v);
+                whole = whole && std::isfinite(v) && v == std::trunc(v);
+                magnitude += std::fabs(v);
+            }
+        integral = whole && magnitude <= static_cast<double>(::mist::rows::kIntegralWeightLimit);
+        if (integral)
+            for (double v : weight) integral_weight.push_back(static_cast<std::int32_t>(v));
+        pointers.resize(weight.size() * workers);
+    }
+};
+
+class linear_thread : public thread<linear_thread> {
+public:
+    const array2<rgb<short>>* input = nullptr;
+    array2<rgb<short>>* output = nullptr;
+    const array2<double>* kernel = nullptr;
+    linear_plan* plan = nullptr;
+
+protected:
+    std::uint32_t thread_function() override {
+        const std::size_t W = input->width(), H = input->height();
+        linear_plan& p = *plan;
+        // The interior: where every cell of the kernel lies over the array.
+        const bool fits = p.cols >= 1 && p.rows >= 1 && p.cols <= W && p.rows <= H;
+        const std::size_t x0 = p.ax, x1 = fits ? W - (p.cols - 1 - p.ax) : 0;
+        const std::size_t y0 = p.ay, y1 = fits ? H - (p.rows - 1 - p.ay) : 0;
+        const short** pointers = p.pointers.data() + p.weight.size() * thread_index;
+        for (std::size_t y = thread_index; y < H; y += thread_count) {
+            rgb<short>* out = output->row(y);
+            if (!fits || y < y0 || y >= y1 || p.weight.empty()) {
+                for (std::size_t x = 0; x < W; ++x) out[x] = cell(x, y);
+                continue;
+            }
+            for (std::size_t x = 0; x < x0; ++x) out[x] = cell(x, y);
+            for (std::size_t x = x1; x < W; ++x) out[x] = cell(x, y);
+            for (std::size_t t = 0; t < p.weight.size(); ++t)
+                pointers[t] = &input->row(y + p.tap_row[t] - p.ay)[x0 + p.tap_col[t] - p.ax].r;
+            short* first = &out[x0].r;
+            const std::size_t n = 3 * (x1 - x0);
+            if (p.integral)
+                ::mist::rows::convolve_integral(pointers, p.integral_weight.data(), p.weight.size(), first,
+                                        n, static_cast<std::int32_t>(p.full_sum));
+            else
+                ::mist::rows::convolve(pointers, p.weight.data(), p.weight.size(), first, n, p.full_sum);
+        }
+        return 1;
+    }
+
+private:
+    // One element with the kernel cut to the array.
+    rgb<short> cell(std::size_t x, std::size_t y) const {
+        const std::size_t W = input->width(), H = input->height();
+        double S = 0, r = 0, g = 0, b = 0;
+        for (std::size_t a = 0; a < plan->rows; ++a) {
+            const std::ptrdiff_t yy = static_cast<std::ptrdiff_t>(y + a) - static_cast<std::ptrdiff_t>(plan->ay);
+            if (yy < 0 || yy >= static_cast<std::ptrdiff_t>(H)) continue;
+            const rgb<short>* row = input->row(static_cast<std::size_t>(yy));
+            for (std::size_t c = 0; c < plan->cols; ++c) {
+                const std::ptrdiff_t xx =
+                    static_cast<std::ptrdiff_t>(x + c) - static_cast<std::ptrdiff_t>(plan->ax);
+                if (xx < 0 || xx >= static_cast<std::ptrdiff_t>(W)) continue;
+                const double w = (*kernel)(c, a);
+                const rgb<short>& v = row[xx];
+                S += w;
+                r += w * v.r;
+                g += w * v.g;
+                b += w * v.b;
+            }
+        }
+        if (S != 0) {
+            r /= S;
+            g /= S;
+            b /= S;
+        }
+        return {truncate_to_short(r), truncate_to_short(g), truncate_to_short(b)};
+    }
+};
+
+}  // namespace linear_filter
+
+// Convolves `in` into `out` with `kernel` on `thread_count` workers (0: one
+// per processor).  False, doing nothing, when out is in or the input is
+// empty.  A kernel without cells gives 0 everywhere.
+inline bool linear(const array2<rgb<short>>& in, array2<rgb<short>>& out,
+                   const array2<double>& kernel, std::uint32_t thread_count) {
+    if (static_cast<const void*>(&in) == static_cast<const void*>(&out) || in.empty()) return false;
+    const std::uint32_t n = thread_count == 0 ? processor_count() : thread_count;
+    linear_filter::linear_plan plan(kernel, n);
+    return run_row_filter<linear_filter::linear_thread>(
+        in, out, n, [&](linear_filter::linear_thread& w) {
+            w.input = &in;
+            w.output = &out;
+            w.kernel = &kernel;
+            w.plan = &plan;
+        });
+}
+
+}  // namespace mist

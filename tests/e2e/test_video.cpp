@@ -1,0 +1,187 @@
+#include "test_video.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <cmath>
+
+int test_sample(int k, int p, int x, int y, int bits) {
+    const int s = bits - 8;
+    if (p == 0) return (16 << s) + (x * 5 + y * 3 + k * 37) % (219 << s);
+    return (16 << s) + (x * 7 + y * 11 + k * 23 + p * 50) % (224 << s);
+}
+
+std::string make_video(const std::string& path, const VideoSpec& spec) {
+    av_log_set_level(AV_LOG_ERROR);
+    AVFormatContext* out = nullptr;
+    if (avformat_alloc_output_context2(&out, nullptr, nullptr, path.c_str()) < 0) return "no container for " + path;
+    const AVCodec* codec = avcodec_find_encoder_by_name(spec.encoder.c_str());
+    AVCodecContext* c = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (c == nullptr) return "no encoder " + spec.encoder;
+    c->width = spec.w, c->height = spec.h;
+    c->pix_fmt = av_get_pix_fmt(spec.pix_fmt.c_str());
+    c->time_base = {1, spec.rate};
+    c->framerate = {spec.rate, 1};
+    c->gop_size = spec.gop;
+    c->max_b_frames = 2;
+    if (out->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    AVDictionary* options = nullptr;
+    if (spec.encoder == "libx264") {
+        av_dict_set(&options, "qp", "0", 0);
+        av_dict_set(&options, "preset", "veryfast", 0);
+        av_dict_set(&options, "x264-params", ("keyint=" + std::to_string(spec.gop) + ":min-keyint=" +
+                                              std::to_string(spec.gop) + ":scenecut=0:bframes=2").c_str(), 0);
+    }
+    if (avcodec_open2(c, codec, &options) < 0) return "cannot open " + spec.encoder;
+    av_dict_free(&options);
+    AVStream* vs = avformat_new_stream(out, nullptr);
+    avcodec_parameters_from_context(vs->codecpar, c);
+    vs->time_base = c->time_base;
+
+    AVCodecContext* ac = nullptr;
+    AVStream* as = nullptr;
+    if (spec.audio) {
+        const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
+        ac = avcodec_alloc_context3(aac);
+        ac->sample_rate = 48000;
+        ac->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        av_channel_layout_default(&ac->ch_layout, 1);
+        ac->time_base = {1, 48000};
+        if (out->oformat->flags & AVFMT_GLOBALHEADER) ac->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (avcodec_open2(ac, aac, nullptr) < 0) return "cannot open aac";
+        as = avformat_new_stream(out, nullptr);
+        avcodec_parameters_from_context(as->codecpar, ac);
+        as->time_base = ac->time_base;
+    }
+    if (avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 || avformat_write_header(out, nullptr) < 0)
+        return "cannot write " + path;
+
+    AVPacket* packet = av_packet_alloc();
+    const auto drain = [&](AVCodecContext* cc, AVStream* st, AVFrame* f) {
+        avcodec_send_frame(cc, f);
+        while (avcodec_receive_packet(cc, packet) == 0) {
+            if (packet->duration == 0) packet->duration = cc == c ? 1 : 1024;
+            av_packet_rescale_ts(packet, cc->time_base, st->time_base);
+            packet->stream_index = st->index;
+            av_interleaved_write_frame(out, packet);
+        }
+    };
+    AVFrame* frame = av_frame_alloc();
+    frame->format = c->pix_fmt, frame->width = c->width, frame->height = c->height;
+    av_frame_get_buffer(frame, 0);
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(c->pix_fmt);
+    const int bits = d->comp[0].depth;
+    std::int64_t audio_samples = 0;
+    for (int k = 0; k < spec.frames; ++k) {
+        av_frame_make_writable(frame);
+        for (int p = 0; p < 3; ++p) {
+            const int pw = p ? AV_CEIL_RSHIFT(spec.w, d->log2_chroma_w) : spec.w;
+            const int ph = p ? AV_CEIL_RSHIFT(spec.h, d->log2_chroma_h) : spec.h;
+            for (int y = 0; y < ph; ++y)
+                for (int x = 0; x < pw; ++x) {
+                    const int v = test_sample(k, p, x, y, bits);
+                    std::uint8_t* row = frame->data[p] + y * frame->linesize[p];
+                    if (bits == 8)
+                        row[x] = static_cast<std::uint8_t>(v);
+                    else
+                        reinterpret_cast<std::uint16_t*>(row)[x] = static_cast<std::uint16_t>(v);
+                }
+        }
+        frame->pts = k;
+        drain(c, vs, frame);
+        // Audio up to the end of this frame: a quiet tone.
+        while (ac != nullptr && audio_samples * spec.rate < (k + 1) * 48000LL) {
+            AVFrame* a = av_frame_alloc();
+            a->format = ac->sample_fmt, a->nb_samples = ac->frame_size, a->sample_rate = 48000;
+            av_channel_layout_copy(&a->ch_layout, &ac->ch_layout);
+            av_frame_get_buffer(a, 0);
+            auto* samples = reinterpret_cast<float*>(a->data[0]);
+            for (int i = 0; i < a->nb_samples; ++i) samples[i] = 0.1f * std::sin((audio_samples + i) * 0.05);
+            a->pts = audio_samples;
+            audio_samples += a->nb_samples;
+            drain(ac, as, a);
+            av_frame_free(&a);
+        }
+    }
+    drain(c, vs, nullptr);
+    if (ac != nullptr) drain(ac, as, nullptr);
+    av_write_trailer(out);
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&c);
+    avcodec_free_context(&ac);
+    avio_closep(&out->pb);
+    avformat_free_context(out);
+    return "";
+}
+
+DecodedVideo read_video(const std::string& path) {
+    DecodedVideo v;
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0 || avformat_find_stream_info(in, nullptr) < 0) {
+        v.error = "cannot read " + path;
+        return v;
+    }
+    const AVCodec* codec = nullptr;
+    const int vs = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    const int as = av_find_best_stream(in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    v.has_audio = as >= 0;
+    AVCodecContext* c = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(c, in->streams[vs]->codecpar);
+    avcodec_open2(c, codec, nullptr);
+    v.codec = codec->name;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    std::int64_t audio_end = 0, video_end = 0;
+    const auto receive = [&] {
+        while (avcodec_receive_frame(c, frame) == 0) {
+            const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+            v.w = frame->width, v.h = frame->height, v.bits = d->comp[0].depth;
+            v.shift_x = d->log2_chroma_w, v.shift_y = d->log2_chroma_h;
+            v.pix_fmt = av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format));
+            std::vector<std::vector<int>> planes(3);
+            if (d->flags & AV_PIX_FMT_FLAG_RGB) {  // packed RGB: the bytes of its one plane
+                const int row_bytes = av_image_get_linesize(static_cast<AVPixelFormat>(frame->format), v.w, 0);
+                for (int y = 0; y < v.h; ++y)
+                    for (int x = 0; x < row_bytes; ++x) planes[0].push_back(frame->data[0][y * frame->linesize[0] + x]);
+                v.frames.push_back(std::move(planes));
+                continue;
+            }
+            for (int p = 0; p < 3 && p < d->nb_components; ++p) {
+                const int pw = v.plane_w(p), ph = p ? AV_CEIL_RSHIFT(v.h, v.shift_y) : v.h;
+                for (int y = 0; y < ph; ++y)
+                    for (int x = 0; x < pw; ++x) {
+                        const std::uint8_t* row = frame->data[p] + y * frame->linesize[p];
+                        planes[p].push_back(v.bits == 8 ? row[x] : reinterpret_cast<const std::uint16_t*>(row)[x]);
+                    }
+            }
+            v.frames.push_back(std::move(planes));
+        }
+    };
+    while (av_read_frame(in, packet) >= 0) {
+        const AVStream* st = in->streams[packet->stream_index];
+        const std::int64_t end = av_rescale_q(packet->pts + packet->duration, st->time_base, {1, 1000000});
+        if (packet->stream_index == vs) {
+            video_end = std::max(video_end, end);
+            avcodec_send_packet(c, packet);
+            receive();
+        } else if (packet->stream_index == as) {
+            audio_end = std::max(audio_end, end);
+        }
+        av_packet_unref(packet);
+    }
+    avcodec_send_packet(c, nullptr);
+    receive();
+    v.video_seconds = video_end / 1e6;
+    v.audio_seconds = audio_end / 1e6;
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&c);
+    avformat_close_input(&in);
+    return v;
+}

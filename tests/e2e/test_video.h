@@ -1,0 +1,37 @@
+// Videos that the tests make themselves with FFmpeg's libraries, and the
+// reading back of what quorvel encoded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct VideoSpec {
+    int w = 64, h = 48, frames = 12;
+    std::string encoder = "libx264";  // lossless: qp 0 for libx264, FFV1 always
+    std::string pix_fmt = "yuv420p";   // yuv420p, yuv422p10le, ...
+    int rate = 25;
+    int gop = 4;          // frames from one key frame to the next
+    bool audio = false;   // an AAC track as long as the video
+};
+
+// The sample of plane p (0 Y, 1 Cb, 2 Cr) at plane coordinates (x, y) in
+// frame k: a different pattern in every frame, within the legal range of
+// limited-range video at `bits`.
+int test_sample(int k, int p, int x, int y, int bits);
+
+// Writes the video (the container follows the name); "" or the error.
+std::string make_video(const std::string& path, const VideoSpec& spec);
+
+// A decoded video: every frame's planes, the samples as ints.
+struct DecodedVideo {
+    std::string error;
+    int w = 0, h = 0, bits = 8, shift_x = 1, shift_y = 1;
+    std::string codec, pix_fmt;
+    bool has_audio = false;
+    double video_seconds = 0, audio_seconds = 0;
+    std::vector<std::vector<std::vector<int>>> frames;  // [frame][plane][y * plane width + x]
+    int plane_w(int p) const { return p ? (w + (1 << shift_x) - 1) >> shift_x : w; }
+    int at(int k, int p, int x, int y) const { return frames[k][p][static_cast<std::size_t>(y) * plane_w(p) + x]; }
+};
+DecodedVideo read_video(const std::string& path);

@@ -1,0 +1,225 @@
+// Video in and out through the host program: files FFmpeg reads, Y4M on
+// standard input, frame ranges, copyframe across seeks, every output kind
+// read back.  The test videos are made here, losslessly, so that what comes
+// back can be compared sample for sample.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "test_video.h"
+
+namespace {
+
+// The script that shows frame n + offset (from copyframe) instead of frame n.
+std::string show_frame(const std::string& offset) {
+    return "function video_filter(info) copyframe(1, info.frame " + offset + ") copy(1, 0) end\n";
+}
+
+// Every sample of frame `k` of `got` equals the test pattern's frame `want`.
+void expect_pattern(const Y4mVideo& got, int k, int want, const char* what) {
+    for (int p = 0; p < 3; ++p)
+        for (int y = 0; y < got.plane_h(p); ++y)
+            for (int x = 0; x < got.plane_w(p); ++x)
+                ASSERT_EQ(got.sample(k, p, x, y), test_sample(want, p, x, y, got.bits))
+                    << what << ": frame " << k << " plane " << p << " at " << x << "," << y;
+}
+
+TEST(VideoInput, Mp4AndTenBitMkvReachTheScriptSampleForSample) {
+    ScriptDir dir;
+    VideoSpec mp4;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), mp4), "");
+    VideoSpec mkv;
+    mkv.encoder = "ffv1", mkv.pix_fmt = "yuv422p10le", mkv.frames = 5, mkv.w = 30, mkv.h = 20;
+    ASSERT_EQ(make_video(dir.file("deep.mkv"), mkv), "");
+
+    RunResult r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "-o", dir.file("a.y4m"), "--pix-fmt", "420p"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Y4mVideo a = read_y4m(dir.file("a.y4m"));
+    ASSERT_EQ(a.frames.size(), 12u);
+    for (int k = 0; k < 12; ++k) expect_pattern(a, k, k, "mp4");
+
+    r = run_quorvel({"run", "-i", dir.file("deep.mkv"), "-o", dir.file("b.y4m"), "--pix-fmt", "422p10"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Y4mVideo b = read_y4m(dir.file("b.y4m"));
+    EXPECT_EQ(b.colour, "422p10");
+    ASSERT_EQ(b.frames.size(), 5u);
+    for (int k = 0; k < 5; ++k) expect_pattern(b, k, k, "10-bit mkv");
+
+    r = run_quorvel({"run", "-i", dir.file("deep.mkv"), "--info"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("30x20"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("frames   5,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("10-bit 4:2:2"), std::string::npos) << r.out;
+}
+
+TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
+    ScriptDir dir;
+    VideoSpec spec;
+    spec.frames = 20;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    // Frames 10..14, each showing the frame seven before it: every one of
+    // those lies behind a key frame, so the second decoder has to seek.
+    dir.write("filter.lua",
+              "function video_filter(info)\n"
+              "  local log = io.open(info.script_path .. 'seen.txt', 'a')\n"
+              "  log:write(info.frame, ' ', info.frame_n, '\\n') log:close()\n"
+              "  copyframe(1, info.frame - 7) copy(1, 0)\n"
+              "end\n");
+    RunResult r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "-s", "10", "--end=14", "-o", dir.file("o.y4m"),
+                              "--pix-fmt", "420p"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Y4mVideo v = read_y4m(dir.file("o.y4m"));
+    ASSERT_EQ(v.frames.size(), 5u);
+    for (int k = 0; k < 5; ++k) expect_pattern(v, k, 3 + k, "seven back");
+    EXPECT_EQ(dir.read("seen.txt"), "10 20\n11 20\n12 20\n13 20\n14 20\n");
+
+    // Forward, and past the end (nothing copied: the frame itself stays).
+    dir.write("filter.lua", show_frame("+ 3"));
+    r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "--start", "15", "-o", dir.file("f.y4m"), "--pix-fmt=420p"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    v = read_y4m(dir.file("f.y4m"));
+    ASSERT_EQ(v.frames.size(), 5u);
+    expect_pattern(v, 0, 18, "three ahead");
+    expect_pattern(v, 4, 19, "beyond the end");  // nothing copied: buffer 1 still holds frame 19
+
+    // --frames caps the run, and so does a script's set_frame_n.
+    dir.write("filter.lua", "function video_filter(info) if info.frame == 2 then set_frame_n(1000000) end end\n");
+    r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "--frames", "5", "-o", dir.file("c.y4m")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_y4m(dir.file("c.y4m")).frames.size(), 5u);
+
+    r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "--start", "20"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("past the end"), std::string::npos) << r.err;
+}
+
+TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
+    ScriptDir dir;
+    VideoSpec spec;
+    spec.frames = 8;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    ASSERT_EQ(run_quorvel({"run", "-i", dir.file("clip.mp4"), "-o", dir.file("in.y4m"), "--pix-fmt", "420p"}).status, 0);
+    const std::string stream = dir.read("in.y4m");
+
+    // The frame before is still kept; the one after cannot be reached yet,
+    // so buffer 1 keeps what it had (the frame before, copied a frame ago).
+    dir.write("filter.lua",
+              "function video_filter(info)\n"
+              "  if info.frame % 2 == 1 then copyframe(1, info.frame - 1) else copyframe(1, info.frame + 1) end\n"
+              "  copy(1, 0)\n"
+              "end\n");
+    RunResult r = run_quorvel({"run", "-i", "-", "--script-dir", dir.path(), "-o", "-", "--pix-fmt", "420p", "-s", "1"},
+                              stream);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Y4mVideo v = parse_y4m(r.out);
+    ASSERT_EQ(v.frames.size(), 7u);
+    expect_pattern(v, 0, 0, "frame 1 shows 0");
+    expect_pattern(v, 1, 0, "frame 2 cannot see 3: buffer 1 still holds 0");
+    expect_pattern(v, 2, 2, "frame 3 shows 2");
+
+    // A header and no frame, a frame cut short: said, exit 1, and no
+    // output file without frames.
+    const std::string header = stream.substr(0, stream.find('\n') + 1);
+    r = run_quorvel({"run", "-i", "-", "--script-dir", dir.path(), "-o", dir.file("none.y4m")}, header);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no frames"), std::string::npos) << r.err;
+    EXPECT_FALSE(dir.exists("none.y4m"));
+    r = run_quorvel({"run", "-i", "-", "--script-dir", dir.path(), "-o", dir.file("cut.y4m")},
+                    stream.substr(0, stream.size() - 100));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("frame 7 is cut short"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("incomplete: it has 7 frames"), std::string::npos) << r.err;
+    EXPECT_EQ(read_y4m(dir.file("cut.y4m")).frames.size(), 7u);
+}
+
+TEST(VideoOutput, EveryKindReadsBack) {
+    ScriptDir dir;
+    VideoSpec spec;
+    spec.frames = 6, spec.w = 33, spec.h = 17, spec.audio = true, spec.encoder = "ffv1", spec.pix_fmt = "yuv444p";
+    ASSERT_EQ(make_video(dir.file("clip.mkv"), spec), "");
+    const auto run = [&](const std::vector<std::string>& extra) {
+        std::vector<std::string> args = {"run", "-i", dir.file("clip.mkv")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run_quorvel(args);
+    };
+    // Lossless H.264 and FFV1 give the samples back exactly, odd sizes and
+    // audio included.
+    ASSERT_EQ(run({"-o", dir.file("o.mp4"), "--crf", "0", "--pix-fmt", "444p"}).status, 0);
+    ASSERT_EQ(run({"-o", dir.file("o.mkv"), "--pix-fmt", "444p"}).status, 0);
+    ASSERT_EQ(run({"-o", dir.file("o.mov"), "--crf", "0", "--pix-fmt", "444p", "-s", "2", "-e", "4"}).status, 0);
+    for (const char* name : {"o.mp4", "o.mkv", "o.mov"}) {
+        const DecodedVideo v = read_video(dir.file(name));
+        ASSERT_EQ(v.error, "");
+        const int first = std::string(name) == "o.mov" ? 2 : 0;
+        ASSERT_EQ(v.frames.size(), std::string(name) == "o.mov" ? 3u : 6u) << name;
+        EXPECT_EQ(v.w, 33) << name;
+        EXPECT_TRUE(v.has_audio) << name;
+        EXPECT_NEAR(v.audio_seconds, v.video_seconds, 0.1) << name;
+        for (std::size_t k = 0; k < v.frames.size(); ++k)
+            for (int p = 0; p < 3; ++p)
+                for (int y = 0; y < 17; y += 4)
+                    for (int x = 0; x < 33; x += 3)
+                        ASSERT_EQ(v.at(static_cast<int>(k), p, x, y), test_sample(static_cast<int>(k) + first, p, x, y, 8))
+                            << name << " frame " << k;
+    }
+    // Default H.264: 4:2:0, padded to even sides for the encoder.
+    ASSERT_EQ(run({"-o", dir.file("small.mp4"), "--frames", "2"}).status, 0);
+    const DecodedVideo small = read_video(dir.file("small.mp4"));
+    EXPECT_EQ(small.codec, "h264");
+    EXPECT_EQ(small.pix_fmt, "yuv420p");
+    EXPECT_EQ(small.frames.size(), 2u);
+
+    // Y4M layouts, and PNG: every frame, or the last.
+    for (const char* fmt : {"420p", "422p", "444p", "420p10"}) {
+        const RunResult r = run({"-o", dir.file("o.y4m"), "--pix-fmt", fmt});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Y4mVideo y = read_y4m(dir.file("o.y4m"));
+        ASSERT_EQ(y.frames.size(), 6u) << fmt;
+        EXPECT_EQ(y.w, 33);
+        // Luma is never subsampled: it comes back as it went in.
+        const int shift = y.bits - 8;
+        EXPECT_EQ(y.sample(3, 0, 32, 16), test_sample(3, 0, 32, 16, 8) << shift) << fmt;
+    }
+    ASSERT_EQ(run({"-o", dir.file("f_%02d.png")}).status, 0);
+    EXPECT_TRUE(dir.exists("f_05.png"));
+    ASSERT_EQ(run({"-o", dir.file("last.png")}).status, 0);
+    const DecodedVideo png = read_video(dir.file("last.png"));
+    EXPECT_EQ(png.w, 33);
+    EXPECT_EQ(png.frames.size(), 1u);
+
+    const RunResult bad = run({"-o", dir.file("o.avi")});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("the output must be"), std::string::npos);
+    const std::string before = dir.read("clip.mkv");
+    EXPECT_EQ(run({"-o", dir.path() + "/./clip.mkv"}).status, 2);
+    EXPECT_EQ(dir.read("clip.mkv"), before);
+}
+
+TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
+    ScriptDir dir;
+    VideoSpec spec;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    const std::string mp4 = dir.read("clip.mp4");
+    dir.write("half.mp4", mp4.substr(0, mp4.size() / 2));  // the index (moov) is at the end: lost
+    dir.write("noise.mkv", std::string(5000, 'x'));
+    for (const char* name : {"half.mp4", "noise.mkv", "missing.mp4"}) {
+        const RunResult r = run_quorvel({"run", "-i", dir.file(name), "-o", dir.file("out.mp4")});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+        EXPECT_FALSE(dir.exists("out.mp4")) << name;
+    }
+    // A file that breaks off after some frames: those frames, said loudly.
+    spec.encoder = "ffv1", spec.pix_fmt = "yuv420p";
+    ASSERT_EQ(make_video(dir.file("clip.mkv"), spec), "");
+    const std::string mkv = dir.read("clip.mkv");
+    dir.write("cut.mkv", mkv.substr(0, mkv.size() * 2 / 3));
+    const RunResult r = run_quorvel({"run", "-i", dir.file("cut.mkv"), "-o", dir.file("cut.y4m")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cut.mkv: damaged after frame"), std::string::npos) << r.err;
+    const Y4mVideo got = read_y4m(dir.file("cut.y4m"));
+    EXPECT_GT(got.frames.size(), 0u);
+    EXPECT_LT(got.frames.size(), 12u);
+    EXPECT_NE(r.err.find("incomplete: it has " + std::to_string(got.frames.size()) + " frames"), std::string::npos)
+        << r.err;
+}
+
+}  // namespace
