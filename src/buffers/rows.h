@@ -11,6 +11,8 @@
 //
 //   parallel_ranges(n, body(begin, end))    rows [begin, end) of 0..n-1
 //   parallel_rows(n, body(i))               every row i of 0..n-1
+//   parallel_ranges_by_thread(n, body(thread, begin, end))
+//                                           with the running thread's index
 //   for_each_pixel(f, region, body(p))      one area, in place
 //   for_each_pair(s, d, area, body(s, d))   read at (sx, sy), write at (dx, dy)
 //   for_each_triple(a, b, d, area, body(a, b, d))
@@ -43,24 +45,36 @@ constexpr int kMinRowsPerJob = 4;
 // a block (one atomic add) costs nothing next to its rows.
 constexpr int kBlocksPerWorker = 8;
 
+// The maximum number of threads taking blocks in one loop, for bodies that
+// keep scratch space per thread.
+inline int row_loop_threads(int rows) { return std::min(pool::worker_count(), std::max(1, rows / kMinRowsPerJob)); }
+
+// As parallel_ranges, with the index (0 .. row_loop_threads(rows) - 1) of
+// the thread running each block, which no other thread running blocks of
+// the same loop has: body(thread, begin, end).
 template <class Body>
-void parallel_ranges(int rows, Body&& body) {
+void parallel_ranges_by_thread(int rows, Body&& body) {
     if (rows <= 0) return;
-    const int workers = std::min(pool::worker_count(), std::max(1, rows / kMinRowsPerJob));
+    const int workers = row_loop_threads(rows);
     if (workers <= 1) {
-        body(0, rows);
+        body(0, 0, rows);
         return;
     }
     const int blocks = workers * kBlocksPerWorker;
     const int block = std::max(kMinRowsPerJob, (rows + blocks - 1) / blocks);
     std::atomic<int> next{0};
-    pool::run_shared(workers - 1, [&](int) {
+    pool::run_shared(workers - 1, [&](int thread) {
         for (;;) {
             const int begin = next.fetch_add(block, std::memory_order_relaxed);
             if (begin >= rows) return;
-            body(begin, std::min(rows, begin + block));
+            body(thread, begin, std::min(rows, begin + block));
         }
     });
+}
+
+template <class Body>
+void parallel_ranges(int rows, Body&& body) {
+    parallel_ranges_by_thread(rows, [&](int, int begin, int end) { body(begin, end); });
 }
 
 template <class Body>

@@ -70,6 +70,37 @@ TEST(RowLoops, EveryRowOnceWhateverTheWorkerCount) {
     pool::set_worker_count(saved);
 }
 
+// Scratch kept per thread index is never used by two threads at once: each
+// block marks its slot busy while it runs, and the index stays in range.
+TEST(RowLoops, ThreadIndexesAreInRangeAndNeverSharedAtOnce) {
+    const int saved = pool::worker_count();
+    for (int workers : {1, 2, 3, 16}) {
+        pool::set_worker_count(workers);
+        for (int rows : {1, 7, 4000}) {
+            const int threads = row_loop_threads(rows);
+            ASSERT_GE(threads, 1);
+            ASSERT_LE(threads, workers);
+            std::vector<std::atomic<int>> busy(static_cast<std::size_t>(threads));
+            std::vector<int> hits(static_cast<std::size_t>(rows), 0);
+            std::atomic<bool> clash{false}, out_of_range{false};
+            parallel_ranges_by_thread(rows, [&](int thread, int begin, int end) {
+                if (thread < 0 || thread >= threads) {
+                    out_of_range = true;
+                    return;
+                }
+                if (busy[static_cast<std::size_t>(thread)].exchange(1) != 0) clash = true;
+                for (int i = begin; i < end; ++i) ++hits[static_cast<std::size_t>(i)];
+                std::this_thread::yield();
+                busy[static_cast<std::size_t>(thread)] = 0;
+            });
+            EXPECT_FALSE(out_of_range) << workers << " workers, " << rows << " rows";
+            EXPECT_FALSE(clash) << workers << " workers, " << rows << " rows";
+            for (int h : hits) ASSERT_EQ(h, 1) << workers << " workers, " << rows << " rows";
+        }
+    }
+    pool::set_worker_count(saved);
+}
+
 TEST(ThreadPool, SharedWorkIsDoneOnceAndWithdrawnOffersNeverRunLater) {
     const int saved = pool::worker_count();
     pool::set_worker_count(4);
