@@ -55,25 +55,34 @@ HWY_INLINE void to_yc(hn::Vec<RealTag> r, hn::Vec<RealTag> g, hn::Vec<RealTag> b
     y = trunc_int(df, fy), cb = trunc_int(df, fcb), cr = trunc_int(df, fcr);
 }
 
+// Flat: each 16-bit value through the quantiser of its component in
+// 32-bit lanes, the division in single precision.  That is exact here: the
+// numerator t lies below 2^17 in magnitude, so the quotient q = t / step
+// lies below 2^17 / step, and its rounding error (at most q * 2^-24, under
+// 2^-7 / step) is smaller than the 1 / step by which a quotient that is not
+// whole misses the next whole number; truncated, it is the integer quotient.
 static void posterize_yc_row(PIXEL_YC* p, int n, const Posterize& q) {
-    const RealTag df;
-    const RealIntTag di;
-    const auto offset = hn::Set(di, 2048);
+    const IntTag di;
+    const Int16Tag d16;
+    const hn::Rebind<float, IntTag> df;
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    hn::Vec<IntTag> offset[3], start[3], step[3], top[3];
+    component_pattern(di, 0, 2048, 2048, offset);
+    component_pattern(di, q.q[0].half, q.q[1].half + 2048, q.q[2].half + 2048, start);
+    component_pattern(di, q.q[0].step, q.q[1].step, q.q[2].step, step);
+    component_pattern(di, q.q[0].top, q.q[1].top, q.q[2].top, top);
+    hn::Vec<decltype(df)> divisor[3];
+    for (int c = 0; c < 3; ++c) divisor[c] = hn::ConvertTo(df, step[c]);
     row_steps(
-        n, real_step(),
+        n, lanes,
         [&](int i) {
-            RealPlanes px;
-            load_real(p + i, px);
-            IntParts oy, ocb, ocr;
-            for (int h = 0; h < kRealParts; ++h) {
-                const auto chroma = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
-                    return hn::Sub(quantise(hn::Add(trunc_int(df, c), offset), quant, quant.half), offset);
-                };
-                oy[h] = quantise(trunc_int(df, px.y[h]), q.q[0], q.q[0].half);
-                ocb[h] = chroma(px.cb[h], q.q[1]);
-                ocr[h] = chroma(px.cr[h], q.q[2]);
+            std::int16_t* v = values_of(p + i);
+            for (int c = 0; c < 3; ++c) {
+                const auto t = hn::Add(hn::PromoteTo(di, hn::LoadU(d16, v + c * lanes)), start[c]);
+                const auto quotient = hn::ConvertTo(di, hn::Div(hn::ConvertTo(df, t), divisor[c]));
+                const auto r = hn::Min(hn::Max(hn::Mul(quotient, step[c]), hn::Zero(di)), top[c]);
+                hn::StoreU(low16(d16, hn::Sub(r, offset[c])), d16, v + c * lanes);
             }
-            store_wrapped(oy, ocb, ocr, p + i);
         },
         [&](int i) { posterize_yc_pixel(p[i], q); });
 }
