@@ -26,19 +26,33 @@ HWY_INLINE hn::Vec<DF> clamp4096(DF df, hn::Vec<DF> v) {
     return hn::IfThenElse(hn::Lt(v, zero), zero, hn::IfThenElse(hn::Gt(v, top), top, v));
 }
 
-// rgb_to_hsv of convert.h on R, G, B already clamped to 0..4096 (so no
-// NaN and no -0 reach the maximum and minimum, which therefore need no
-// library call).  Pixels whose maximum equals the minimum get H = S = 0.
+// The parts of rgb_to_hsv of convert.h on R, G, B already clamped to
+// 0..4096 (so no NaN and no -0 reach the maximum and minimum, which
+// therefore need no library call).  Pixels whose maximum equals the
+// minimum ("flat") get H = S = 0.
 template <class DF>
-HWY_INLINE void clamped_rgb_to_hsv(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b,
-                                   hn::Vec<DF>& h, hn::Vec<DF>& s, hn::Vec<DF>& v) {
+struct HsvParts {
+    hn::Vec<DF> max, range;
+    hn::Mask<DF> flat;
+};
+
+// The maximum (V), the range and S.
+template <class DF>
+HWY_INLINE HsvParts<DF> hsv_saturation(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b, hn::Vec<DF>& s) {
     const auto max = hn::Max(r, hn::Max(g, b));
     const auto min = hn::Min(r, hn::Min(g, b));
     const auto range = hn::Sub(max, min);
     const auto flat = hn::Eq(range, hn::Zero(df));
-    // Flat pixels divide by zero here; their lanes are replaced below.
-    const auto sat = hn::Mul(hn::Div(range, max), hn::Set(df, 4096.0));
-    const auto m = hn::Div(hn::Set(df, 60.0), range);
+    // Flat pixels divide by zero here; their lanes are replaced.
+    s = hn::IfThenZeroElse(flat, hn::Mul(hn::Div(range, max), hn::Set(df, 4096.0)));
+    return {max, range, flat};
+}
+
+// H, from the parts hsv_saturation found.
+template <class DF>
+HWY_INLINE hn::Vec<DF> hsv_hue(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b, const HsvParts<DF>& parts) {
+    const auto max = parts.max;
+    const auto m = hn::Div(hn::Set(df, 60.0), parts.range);
     const auto rp = hn::Sub(max, hn::Mul(m, r));
     const auto gp = hn::Sub(max, hn::Mul(m, g));
     const auto bp = hn::Sub(max, hn::Mul(m, b));
@@ -47,21 +61,29 @@ HWY_INLINE void clamped_rgb_to_hsv(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<
     const auto from_b = hn::Sub(hn::Add(gp, hn::Set(df, 240.0)), rp);
     auto hue = hn::IfThenElse(hn::Eq(r, max), from_r, hn::IfThenElse(hn::Eq(g, max), from_g, from_b));
     hue = hn::IfThenElse(hn::Lt(hue, hn::Zero(df)), hn::Add(hue, hn::Set(df, 360.0)), hue);
-    hue = hn::Mul(hue, hn::Set(df, 10.0));
-    h = hn::IfThenZeroElse(flat, hue);
-    s = hn::IfThenZeroElse(flat, sat);
-    v = max;
+    return hn::IfThenZeroElse(parts.flat, hn::Mul(hue, hn::Set(df, 10.0)));
+}
+
+template <class DF>
+HWY_INLINE void clamped_rgb_to_hsv(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b,
+                                   hn::Vec<DF>& h, hn::Vec<DF>& s, hn::Vec<DF>& v) {
+    const HsvParts<DF> parts = hsv_saturation(df, r, g, b, s);
+    h = hsv_hue(df, r, g, b, parts);
+    v = parts.max;
 }
 
 // rgb_to_hsv of convert.h on R, G, B from yc_to_rgb of 16-bit pixels:
 // always numbers and never -0, so the clamp to 0..4096 can be a maximum and
 // a minimum (the same values as clamp4096's two tests for such inputs).
 template <class DF>
+HWY_INLINE hn::Vec<DF> clamp_rgb(DF df, hn::Vec<DF> c) {
+    return hn::Min(hn::Max(c, hn::Zero(df)), hn::Set(df, 4096.0));
+}
+
+template <class DF>
 HWY_INLINE void rgb_to_hsv(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b, hn::Vec<DF>& h, hn::Vec<DF>& s,
                            hn::Vec<DF>& v) {
-    const auto zero = hn::Zero(df), top = hn::Set(df, 4096.0);
-    const auto clamp = [&](hn::Vec<DF> c) { return hn::Min(hn::Max(c, zero), top); };
-    clamped_rgb_to_hsv(df, clamp(r), clamp(g), clamp(b), h, s, v);
+    clamped_rgb_to_hsv(df, clamp_rgb(df, r), clamp_rgb(df, g), clamp_rgb(df, b), h, s, v);
 }
 
 // hsv_to_rgb of convert.h for finite H whose wrap into 0..3600 needs at

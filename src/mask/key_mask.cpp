@@ -61,6 +61,16 @@ static void key_row_yc(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& 
         [&](int i) { key_pixel<KeySpace::Yc>(in[i], out[i], rule); });
 }
 
+// The larger excess of the second and third components over the box (0
+// inside): a lower bound of the excess box_grade finds.
+template <class DI>
+HWY_INLINE hn::Vec<DI> sv_excess(DI di, hn::Vec<DI> c2, hn::Vec<DI> c3, const KeyBox& box) {
+    const auto excess = [&](hn::Vec<DI> c, int k) {
+        return hn::Max(hn::Sub(hn::Set(di, box.lower[k]), c), hn::Sub(c, hn::Set(di, box.upper[k])));
+    };
+    return hn::Max(excess(c2, 1), excess(c3, 2));
+}
+
 // The hue shift of a range through 0 (see KeyRule).
 template <class DI>
 HWY_INLINE hn::Vec<DI> shift_hue(DI di, hn::Vec<DI> h, const KeyRule& rule) {
@@ -118,6 +128,7 @@ template <KeySpace S>
 void key_row_real(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule) {
     const RealTag df;
     const RealIntTag di;
+    const auto beyond = hn::Set(di, rule.box.margin > 0 ? rule.box.margin : 0);
     row_steps(
         n, real_step(),
         [&](int i) {
@@ -129,9 +140,17 @@ void key_row_real(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule)
                 yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
                 hn::Vec<RealIntTag> c1, c2, c3;
                 if constexpr (S == KeySpace::Hsv) {
-                    hn::Vec<RealTag> hue, sat, val;
-                    rgb_to_hsv(df, r, g, b, hue, sat, val);
-                    c1 = trunc_int(df, hue), c2 = trunc_int(df, sat), c3 = trunc_int(df, val);
+                    r = clamp_rgb(df, r), g = clamp_rgb(df, g), b = clamp_rgb(df, b);
+                    hn::Vec<RealTag> sat;
+                    const HsvParts<RealTag> parts = hsv_saturation(df, r, g, b, sat);
+                    c2 = trunc_int(df, sat), c3 = trunc_int(df, parts.max);
+                    // When S and V alone put every pixel beyond the margin,
+                    // H cannot change a grade: the hue is not worked out.
+                    if (hn::AllTrue(di, hn::Gt(sv_excess(di, c2, c3, rule.box), beyond))) {
+                        grades[h] = hn::Set(di, rule.box.out);
+                        continue;
+                    }
+                    c1 = trunc_int(df, hsv_hue(df, r, g, b, parts));
                 } else if constexpr (S == KeySpace::HsvInt) {
                     rgb_to_hsv_int(df, trunc_int(df, r), trunc_int(df, g), trunc_int(df, b), c1, c2, c3);
                 } else {

@@ -153,6 +153,7 @@ void check_key(const char* name, void (*kernel)(const Frame&, const Frame&, cons
         box(900, 1000, 500, 1500, 4096, 4096, 0, 4096, 100),
         box(hue ? 3300 : -300, 200, 300, 300, 3000, 3900, 1234, -77, 37),
         box(-40000, -40000, -40000, 40000, 40000, 40000, 4096, 0, 1 << 30),
+        box(900, 1200, 800, 1500, 4096, 4096, 0, 4096, -5),  // a negative margin: a hard edge
         box(0, 0, 0, 0, 0, 0, -1, 32767, 5000),
     };
     for (const KeyBox& b : boxes) {
