@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 
+#include "background_writer.h"
 #include "frame_sink.h"
 #include "frame_source.h"
 #include "function_docs.h"
@@ -296,6 +298,13 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         std::max<std::int64_t>(1, (1LL * source.tb_den() * source.rate_den()) /
                                       std::max<std::int64_t>(1, 1LL * source.tb_num() * source.rate_num()));
     const auto show = [&](const std::string& text) { progress.message(text); };
+    std::optional<BackgroundWriter> writer;
+    if (sink) writer.emplace(sink);
+    const auto output_failed = [&] {
+        progress.message(error);
+        run.status = 1;
+        run.output_failed = true;
+    };
     for (int n = edit.start; n < std::min(host.frame_n(), edit.cap); ++n) {
         std::int64_t pts = 0;
         if (!host.read_next(&pts, &error)) {
@@ -313,16 +322,18 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         log.poll(n, show);
         // The frame is written even when the filter failed on it, as the
         // editor would show it, so the output keeps one frame per input frame.
-        if (sink && !sink->write(host.output(), host.stride(), host.output_w(), host.output_h(), pts, &error)) {
-            progress.message(error);
-            run.status = 1;
-            run.output_failed = true;
+        // It is written while the script works on the next one; a failure
+        // shows at the next frame's write (or below, for the last frame).
+        if (writer && !writer->write(host.output(), host.stride(), host.output_w(), host.output_h(), pts, &error)) {
+            output_failed();
             break;
         }
         run.end_pts = pts + frame_ticks;
         run.last = n;
         progress.frame_done(++run.done, n);
     }
+    if (writer && !run.output_failed && !writer->drain(&error)) output_failed();
+    writer.reset();
     progress.end(run.done, run.last);
     // A script that made the video longer than the run could go is told why
     // it stopped.
