@@ -54,8 +54,10 @@ int run_preview(const Options& options, PluginHost& host) {
 
     int signal = 0;
     sigwait(&ending, &signal);
-    server.stop();
+    // The editor first: its end releases the pages still waiting for a
+    // newer state, which the server's end waits for.
     session.stop();
+    server.stop();
     std::printf("quorvel preview: ended\n");
     return 0;
 }
