@@ -49,8 +49,14 @@ bool int_param(const httplib::Request& req, const char* name, long min, long max
     return true;
 }
 
-// The body as a JSON object; null with the reply sent when it is not one.
+// The body as a JSON object; false with the reply sent when it is not one.
+// Only JSON is taken: another site's page cannot send JSON to this server
+// without the browser asking it first, which it never allows.
 bool parse_body(const httplib::Request& req, httplib::Response& res, json* body) {
+    if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
+        send_error(res, 415, "the request must be JSON (Content-Type: application/json)");
+        return false;
+    }
     *body = json::parse(req.body, nullptr, false);
     if (body->is_discarded() || !body->is_object()) {
         send_error(res, 400, "the request must be a JSON object");
@@ -124,12 +130,25 @@ PreviewServer::PreviewServer(PreviewSession& session) : session_(session), serve
     server_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
         send_error(res, 500, "the request failed inside the server");
     });
+    // Served on this machine only, the page answers only to this machine's
+    // names, so that a site whose name is made to point here cannot read it.
+    server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (!loopback_only_) return httplib::Server::HandlerResponse::Unhandled;
+        std::string host = req.get_header_value("Host");
+        const std::size_t colon = host.rfind(':');
+        if (colon != std::string::npos && host.find(']', colon) == std::string::npos) host.resize(colon);
+        if (host == "127.0.0.1" || host == "localhost" || host == "[::1]" || host.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        send_error(res, 403, "this preview answers to 127.0.0.1 and localhost only");
+        return httplib::Server::HandlerResponse::Handled;
+    });
     add_routes();
 }
 
 PreviewServer::~PreviewServer() { stop(); }
 
 bool PreviewServer::bind(const std::string& address, int port, std::string* error) {
+    loopback_only_ = address == "127.0.0.1" || address == "localhost" || address == "::1";
     port_ = port == 0 ? server_->bind_to_any_port(address) : (server_->bind_to_port(address, port) ? port : -1);
     if (port_ <= 0) {
         *error = "cannot listen on " + address + ":" + std::to_string(port) +

@@ -52,4 +52,5 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
+    bool loopback_only_ = true;
 };

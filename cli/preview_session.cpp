@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 
 #include "preview_images.h"
 #include "tracks.h"
@@ -22,9 +21,10 @@ std::int64_t now_ms() {
 
 // Milliseconds until the wall clock's next whole second.
 std::int64_t ms_to_next_second() {
-    timespec t{};
-    clock_gettime(CLOCK_REALTIME, &t);
-    return 1000 - t.tv_nsec / 1000000;
+    const std::int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+    return 1000 - ms % 1000;
 }
 
 // The desktop of the plug-in while a preview runs: boxes go to the session

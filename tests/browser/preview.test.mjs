@@ -152,6 +152,21 @@ try {
     await page.locator('#zoom-fit').click();
   });
 
+  await step('the split view shows the input left of the line, the output right', async () => {
+    await page.locator('#view').selectOption('split');
+    const inputSide = await screenPoint(page, 100, 2), outputSide = await screenPoint(page, 200, 2);
+    await page.waitForFunction(() => document.body.dataset.frameVersion && window.preview.view.input);
+    await page.waitForFunction(({ x, y }) => {
+      const c = window.preview.view.canvas, r = c.getBoundingClientRect(), dpr = window.devicePixelRatio || 1;
+      return c.getContext('2d').getImageData(Math.floor((x - r.left) * dpr), Math.floor((y - r.top) * dpr), 1, 1).data[0] < 50;
+    }, inputSide);  // the pattern's cyan bar, not the script's white one
+    const [r, g, b] = await shownColour(page, outputSide);
+    assert.ok(r > 250 && g > 250 && b > 250, `output side is ${[r, g, b]}`);
+    await page.mouse.move(inputSide.x, inputSide.y);
+    await page.waitForFunction(() => document.getElementById('pixel').textContent.startsWith('input x=100 y=2 '));
+    await page.locator('#view').selectOption('output');
+  });
+
   await step('saving the script shows its result without reloading the page', async () => {
     const bar = await screenPoint(page, 100, 2);
     const before = await frameVersion(page);

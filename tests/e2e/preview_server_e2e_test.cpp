@@ -159,6 +159,11 @@ TEST_F(PreviewServerTest, TrackAndDisplaySettingsReachTheScript) {
     post("/api/track", json{{"index", table.track_n}, {"value", 0}}.dump(), 400);
     post("/api/track", json{{"index", a}, {"value", "12"}}.dump(), 400);
     post("/api/track", "not json", 400);
+    // Only JSON, and only under this machine's names: another site cannot
+    // drive the preview.
+    EXPECT_EQ(client_->Post("/api/track", json{{"index", a}, {"value", 5}}.dump(), "text/plain")->status, 415);
+    httplib::Headers elsewhere = {{"Host", "attacker.example:80"}};
+    EXPECT_EQ(client_->Get("/api/state", elsewhere)->status, 403);
     EXPECT_EQ(get("/api/state")["tracks"][a]["value"], 1000);
 }
 
