@@ -16,12 +16,14 @@
 #include <optional>
 
 #include "background_writer.h"
+#include "edit.h"
 #include "frame_sink.h"
 #include "frame_source.h"
 #include "function_docs.h"
 #include "libav.h"
 #include "options.h"
 #include "plugin_host.h"
+#include "preview_command.h"
 #include "progress.h"
 #include "script_log.h"
 
@@ -56,152 +58,6 @@ void* find_no_window(const char*) { return nullptr; }
 void ignore_message(void*, unsigned, std::uintptr_t, std::intptr_t) {}
 
 const DesktopServices desktop_services = {show_box, find_no_window, ignore_message};
-
-std::string absolute(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-    return path;
-}
-
-std::string folder_of(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string base_name(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool is_generated(const std::string& input) {
-    return input.rfind("blank:", 0) == 0 || input.rfind("pattern:", 0) == 0;
-}
-
-bool is_file(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// The plug-in lives beside this program.
-std::string plugin_path() {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "./quorvel.auf";
-    self[n] = '\0';
-    return folder_of(self) + "/quorvel.auf";
-}
-
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "quorvel: %s\n(quorvel run --help shows the options)\n", message.c_str());
-    return 2;
-}
-
-void print_error(const std::string& message) { std::fprintf(stderr, "quorvel: %s\n", message.c_str()); }
-
-// The input and what follows from it: the frame buffers' size, the script,
-// the frames to run.
-struct Edit {
-    std::unique_ptr<FrameSource> source;
-    bool generated = false;  // blank: or pattern:, which has any number of frames
-    int max_w = 0, max_h = 0;
-    std::string dir;  // the script folder, absolute
-    std::string edited_file;
-    std::string input;   // as the command line names it
-    std::string script;  // the script file's path
-    int start = 0;
-    int cap = INT_MAX;   // frames from the command line stop before this number
-    int length = 0;      // info.frame_n at the start
-    int stop = 0;        // the run stops before this frame, unless the script shortens it
-};
-
-std::uint64_t physical_memory() {
-    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
-    return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) : 0;
-}
-
-// Frame buffers alive at once: the editor's two, the filter's slots 2 to 19
-// and the frames kept for copyframe.
-constexpr int kFrameBuffers = 2 + 18 + 5;
-
-// The frame buffers must fit the editor's 32-bit sizes (a buffer's bytes
-// below 2^31) and the machine; 0, or the exit status (2 when --max asked
-// for the size, 1 when the input has it).
-int check_buffer_size(const Options& options, const Edit& edit) {
-    const std::uint64_t bytes = 1ULL * edit.max_w * edit.max_h * sizeof(PIXEL_YC);
-    const std::string size = std::to_string(edit.max_w) + "x" + std::to_string(edit.max_h);
-    const std::string what = options.max_w ? "--max " + size : edit.input + ": a picture of " + size;
-    std::string problem;
-    if (bytes >= (1ULL << 31)) {
-        problem = what + " needs frame buffers of " + std::to_string(bytes >> 20) +
-                  " MiB; the editor's limit is 2048 MiB";
-    } else if (const std::uint64_t memory = physical_memory(); memory && bytes * kFrameBuffers > memory) {
-        problem = what + " needs about " + std::to_string(bytes * kFrameBuffers >> 20) + " MiB for " +
-                  std::to_string(kFrameBuffers) + " frame buffers; this machine has " + std::to_string(memory >> 20) +
-                  " MiB";
-    }
-    if (problem.empty()) return 0;
-    if (options.max_w) return usage_error(problem);
-    print_error(problem);
-    return 1;
-}
-
-// Opens the input and sizes the frame buffers; 0, or the exit status.
-int open_input(const Options& options, Edit* edit) {
-    std::string error;
-    bool usage = false;
-    edit->input = options.input == "-" ? "standard input" : options.input;
-    edit->generated = is_generated(options.input);
-    edit->source = open_source(options.input, &error, &usage);
-    if (!edit->source) {
-        if (usage) return usage_error(error);
-        print_error(error);
-        return 1;
-    }
-    const FrameSource& source = *edit->source;
-    edit->max_w = options.max_w ? options.max_w : source.width();
-    edit->max_h = options.max_h ? options.max_h : source.height();
-    if (edit->max_w < source.width() || edit->max_h < source.height())
-        return usage_error("--max " + std::to_string(edit->max_w) + "x" + std::to_string(edit->max_h) +
-                           " is smaller than the input (" + std::to_string(source.width()) + "x" +
-                           std::to_string(source.height()) + ")");
-    return check_buffer_size(options, *edit);
-}
-
-// The frames to run: from --start to --end (inclusive), at most --frames of
-// them, never beyond a file's end; 0, or the exit status.
-int choose_frames(const Options& options, Edit* edit) {
-    const FrameSource& source = *edit->source;
-    edit->start = options.start;
-    if (options.end >= 0) edit->cap = options.end + 1;
-    if (options.frames >= 0) edit->cap = static_cast<int>(std::min<long long>(edit->cap, 1LL * edit->start + options.frames));
-    const int count = source.frame_count();
-    if (count >= 0 && edit->start >= count)
-        return usage_error("--start " + std::to_string(edit->start) + " is past the end of " + options.input + " (" +
-                           std::to_string(count) + " frames, 0 to " + std::to_string(count - 1) + ")");
-    if (count >= 0)
-        edit->length = count;
-    else if (source.endless())
-        edit->length = edit->cap != INT_MAX ? edit->cap : edit->start + 30;
-    else
-        edit->length = edit->cap;  // a pipe: unknown
-    edit->stop = std::min(edit->length, edit->cap);
-    return 0;
-}
-
-// Finds the script folder and the script; 0, or the exit status.  The
-// plug-in looks for its script beside the edited file.
-int find_script(const Options& options, Edit* edit) {
-    std::string dir = options.script_dir;
-    if (dir.empty()) dir = edit->generated || options.input == "-" ? "." : folder_of(options.input);
-    edit->dir = absolute(dir);
-    if (access(edit->dir.c_str(), X_OK) != 0) return usage_error("script folder " + edit->dir + " cannot be opened");
-    edit->edited_file =
-        edit->dir + "/" + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
-    const int script_no = options.tracks.empty() ? 0 : options.tracks[0];
-    edit->script = edit->dir + "/" + (script_no == 0 ? "filter.lua" : "filter" + std::to_string(script_no) + ".lua");
-    return 0;
-}
 
 std::string rate_text(const FrameSource& s) {
     char text[64];
@@ -536,6 +392,7 @@ int main(int argc, char** argv) {
         case Command::help:
             return show_function(options.topic);
         case Command::run:
+        case Command::preview:
             break;
     }
     if (!loaded) {
@@ -543,7 +400,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        return run(options, host);
+        return options.command == Command::preview ? run_preview(options, host) : run(options, host);
     } catch (const std::bad_alloc&) {
         print_error("out of memory");
     } catch (const std::exception& e) {
