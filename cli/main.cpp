@@ -3,13 +3,8 @@
 // It loads build/quorvel.auf the way the video editor loads a filter
 // plug-in, feeds it frames from a video file, a pipe or a generated
 // picture, and writes the filtered frames out.  See quorvel run --help.
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -17,7 +12,8 @@
 #include "frame_sink.h"
 #include "frame_source.h"
 #include "function_docs.h"
-#include "libav.h"
+#include "host_os.h"
+#include "media_libraries.h"
 #include "options.h"
 #include "plugin_host.h"
 #include "progress.h"
@@ -55,40 +51,18 @@ void ignore_message(void*, unsigned, std::uintptr_t, std::intptr_t) {}
 
 const DesktopServices desktop_services = {show_box, find_no_window, ignore_message};
 
-std::string absolute(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-    return path;
-}
-
-std::string folder_of(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string base_name(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string absolute(const std::string& path) { return host_os::absolute_path(path); }
+std::string folder_of(const std::string& path) { return host_os::folder_of(path); }
+std::string base_name(const std::string& path) { return host_os::base_name(path); }
 
 bool is_generated(const std::string& input) {
     return input.rfind("blank:", 0) == 0 || input.rfind("pattern:", 0) == 0;
 }
 
-bool is_file(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool is_file(const std::string& path) { return host_os::is_regular_file(path); }
 
 // The plug-in lives beside this program.
-std::string plugin_path() {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "./quorvel.auf";
-    self[n] = '\0';
-    return folder_of(self) + "/quorvel.auf";
-}
+std::string plugin_path() { return host_os::program_folder() + host_os::kSeparator + "quorvel.auf"; }
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "quorvel: %s\n(quorvel run --help shows the options)\n", message.c_str());
@@ -113,10 +87,7 @@ struct Edit {
     int stop = 0;        // the run stops before this frame, unless the script shortens it
 };
 
-std::uint64_t physical_memory() {
-    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
-    return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) : 0;
-}
+std::uint64_t physical_memory() { return host_os::physical_memory(); }
 
 // Frame buffers alive at once: the editor's two, the filter's slots 2 to 19
 // and the frames kept for copyframe.
@@ -193,11 +164,12 @@ int find_script(const Options& options, Edit* edit) {
     std::string dir = options.script_dir;
     if (dir.empty()) dir = edit->generated || options.input == "-" ? "." : folder_of(options.input);
     edit->dir = absolute(dir);
-    if (access(edit->dir.c_str(), X_OK) != 0) return usage_error("script folder " + edit->dir + " cannot be opened");
-    edit->edited_file =
-        edit->dir + "/" + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
+    if (!host_os::folder_can_be_entered(edit->dir))
+        return usage_error("script folder " + edit->dir + " cannot be opened");
+    const std::string folder = edit->dir + host_os::kSeparator;
+    edit->edited_file = folder + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
     const int script_no = options.tracks.empty() ? 0 : options.tracks[0];
-    edit->script = edit->dir + "/" + (script_no == 0 ? "filter.lua" : "filter" + std::to_string(script_no) + ".lua");
+    edit->script = folder + (script_no == 0 ? "filter.lua" : "filter" + std::to_string(script_no) + ".lua");
     return 0;
 }
 
@@ -260,9 +232,8 @@ int open_output(const Options& options, const FrameSource& source, std::unique_p
         // Standard output carries only the video: keep a private handle on
         // it for the frames and send everything else that writes to it (a
         // script's print, say) to standard error.
-        const int video_fd = dup(STDOUT_FILENO);
-        settings.stream = video_fd >= 0 ? fdopen(video_fd, "wb") : nullptr;
-        if (settings.stream == nullptr || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        settings.stream = host_os::take_standard_output();
+        if (settings.stream == nullptr) {
             print_error("cannot set up standard output");
             return 1;
         }
@@ -400,7 +371,7 @@ bool summarise_script_errors(const ScriptLog& log, int frames) {
 }
 
 Progress::Mode progress_mode(const Options& options) {
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const bool terminal = host_os::stderr_is_terminal();
     if (options.progress) return terminal ? Progress::Mode::terminal : Progress::Mode::lines;
     // Unasked, progress shows on a terminal, unless the video goes to a
     // program that writes to the same terminal.
@@ -410,7 +381,7 @@ Progress::Mode progress_mode(const Options& options) {
 int run(const Options& options, PluginHost& host) {
     // A reader that closes the pipe makes writes fail, said as an error,
     // instead of ending the program with SIGPIPE.
-    std::signal(SIGPIPE, SIG_IGN);
+    host_os::ignore_broken_pipe();
     Edit edit;
     if (const int status = open_input(options, &edit)) return status;
     if (const int status = choose_frames(options, &edit)) return status;
@@ -435,7 +406,7 @@ int run(const Options& options, PluginHost& host) {
         return 1;
     }
 
-    ScriptLog log(edit.dir + "/lua_err.txt");
+    ScriptLog log(edit.dir + host_os::kSeparator + "lua_err.txt");
     log.skip_existing();
     desktop.answer = options.answer;
     host.set_frame_n(edit.length);
@@ -494,16 +465,13 @@ std::string version_text(const PluginHost* host, const std::string& load_error) 
                                       plugin_path() + ")"
                                 : "not loaded (" + load_error + ")") +
             "\n";
-    const unsigned f = avformat_version(), c = avcodec_version(), s = swscale_version();
-    char libs[160];
-    std::snprintf(libs, sizeof libs, "FFmpeg: libavformat %u.%u.%u, libavcodec %u.%u.%u, libswscale %u.%u.%u\n",
-                  f >> 16, f >> 8 & 0xFF, f & 0xFF, c >> 16, c >> 8 & 0xFF, c & 0xFF, s >> 16, s >> 8 & 0xFF, s & 0xFF);
-    return text + libs;
+    return text + media_libraries_text() + "\n";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    host_os::binary_standard_streams();
     quiet_libav_log();
     // The plug-in's filter table says which tracks there are, with their
     // ranges and defaults, so it is loaded before the options are read.

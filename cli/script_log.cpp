@@ -6,6 +6,11 @@
 
 #include <algorithm>
 
+#ifdef _WIN32
+// The log's descriptor is not handed to programs the script starts.
+#define O_CLOEXEC _O_NOINHERIT
+#endif
+
 namespace {
 
 constexpr std::size_t kShownErrors = 10;  // different errors shown before the rest are only counted

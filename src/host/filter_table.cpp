@@ -135,11 +135,11 @@ FILTER_DLL filter_table = {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) FILTER_DLL* GetFilterTable() {
+extern "C" QUORVEL_EXPORT FILTER_DLL* QUORVEL_STDCALL GetFilterTable() {
     return &filter_table;
 }
 
-extern "C" __attribute__((visibility("default"))) void QuorvelSetScriptLimits(
+extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(
     double frame_timeout_seconds, unsigned long long memory_bytes, int sandbox) {
     ScriptLimits limits;
     limits.frame_timeout_seconds = frame_timeout_seconds;
