@@ -19,7 +19,10 @@ endif()
 # the Linux build's does (the x87 unit would keep 80-bit intermediates).
 # The editor calls with a 4-byte-aligned stack: realign where SSE needs it.
 add_compile_options(-msse2 -mfpmath=sse -mstackrealign)
-add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 LUA_BUILD_AS_DLL)
+# Lua's functions are declared without dllimport: the calls then go through
+# the delay-load library's thunks, which bind lua.dll on the first call
+# (dllimport would read the delay-load slots directly, before they are bound).
+add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 # Only the runtime libraries of the system and lua.dll at run time.
 set(QUORVEL_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 

@@ -87,6 +87,9 @@ BOOL func_exit(FILTER* /*fp*/) {
         close_engine();
         free_slots();
         release_all_dynamic();
+        // The worker threads end here, before the editor unloads the
+        // plug-in: during the unload they could not (see thread_pool.cpp).
+        pool::shut_down();
         return TRUE;
     });
 }
