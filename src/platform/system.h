@@ -47,6 +47,11 @@ std::int64_t monotonic_ms();
 // Deletes a file; a missing file is not an error.
 void remove_file(const std::string& path);
 
+// True when the Lua runtime can be called.  The Windows plug-in binds
+// "lua.dll" on first use (found beside the plug-in through PATH); a call
+// into a missing one would end the editor, so this is asked first.
+bool script_runtime_available();
+
 // Full path of the shared library (or program) that contains this code.
 std::string module_path();
 

@@ -80,6 +80,14 @@ std::int64_t monotonic_ms() { return static_cast<std::int64_t>(GetTickCount64())
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
+bool script_runtime_available() {
+    // Loaded once it is found; until then looked for again on each call, so
+    // that copying lua.dll in while the editor runs is enough.
+    static bool found = false;
+    if (!found) found = LoadLibraryA("lua.dll") != nullptr;
+    return found;
+}
+
 std::string module_path() {
     static const int anchor = 0;
     HMODULE module = nullptr;

@@ -86,13 +86,14 @@ compare opencv "$SCRIPTS/opencv" pattern:320x180 2 2
 # The plug-in in a folder of its own, loaded by the editor's calls alone:
 # lua.dll and the OpenCV libraries beside it are found through the PATH
 # entry that start-up adds.  Output against the Linux plug-in's.
-PLUGINS=$WORK/plugins
-mkdir -p "$PLUGINS"
+PLUGINS=$WORK/plugins LOADER=$WORK/loader
+mkdir -p "$PLUGINS" "$LOADER"
 cp "$WIN/quorvel.auf" "$WIN/lua.dll" "$KIT/cxcore110.dll" "$KIT/cv110.dll" "$PLUGINS/"
+cp "$WIN/auf_loader.exe" "$LOADER/"
 for s in compose opencv; do
   "$LINUX/auf_loader" "$LINUX/quorvel.auf" "$SCRIPTS/$s" "$WORK/$s.linux.raw" 96 64 3 2 >/dev/null 2>&1 ||
     fail "auf_loader $s: the Linux plug-in failed"
-  if timeout 300 wine "$WIN/auf_loader.exe" "$PLUGINS/quorvel.auf" "$SCRIPTS/$s" "$WORK/$s.windows.raw" 96 64 3 2 \
+  if timeout 300 wine "$LOADER/auf_loader.exe" "$PLUGINS/quorvel.auf" "$SCRIPTS/$s" "$WORK/$s.windows.raw" 96 64 3 2 \
        >"$WORK/$s.loader.log" 2>&1; then
     cmp -s "$WORK/$s.linux.raw" "$WORK/$s.windows.raw" && pass "auf_loader $s: same bytes" ||
       fail "auf_loader $s: the frames differ"
@@ -101,6 +102,22 @@ for s in compose opencv; do
   fi
   grep -q . "$SCRIPTS/$s/lua_err.txt" 2>/dev/null && fail "auf_loader $s: script errors: $(head -3 "$SCRIPTS/$s/lua_err.txt")"
 done
+
+# Without lua.dll the plug-in says so once and passes the frames through,
+# instead of ending the editor on the first call into Lua.
+rm "$PLUGINS/lua.dll"
+if timeout 300 wine "$LOADER/auf_loader.exe" "$PLUGINS/quorvel.auf" "$SCRIPTS/compose" "$WORK/no_lua.raw" 32 16 2 2 \
+     >"$WORK/no_lua.log" 2>&1; then
+  mkdir -p "$WORK/no_script"
+  "$LINUX/auf_loader" "$LINUX/quorvel.auf" "$WORK/no_script" "$WORK/unchanged.raw" 32 16 2 2 >/dev/null 2>&1
+  if [ "$(grep -c 'lua.dll' "$WORK/no_lua.log")" = 1 ] && cmp -s "$WORK/unchanged.raw" "$WORK/no_lua.raw"; then
+    pass "without lua.dll: one message, frames pass unchanged"
+  else
+    fail "without lua.dll: expected one message and unchanged frames"; cat "$WORK/no_lua.log"
+  fi
+else
+  fail "without lua.dll: the loader failed"; cat "$WORK/no_lua.log"
+fi
 
 [ $failed = 0 ] && echo "Windows tests passed" || echo "Windows tests FAILED"
 exit $failed
