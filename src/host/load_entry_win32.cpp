@@ -5,6 +5,8 @@
 
 #include "host/startup.h"
 
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID);
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) host::library_startup();
     return TRUE;
