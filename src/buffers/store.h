@@ -39,5 +39,9 @@ void release_all_dynamic();
 // Frees the slot block and the slot table.
 void free_slots();
 
+// Caps the bytes all dynamic buffers may hold together (0: no cap); a
+// buffer that would pass it is not made (CreateResult::no_memory).
+void set_dynamic_buffer_limit(std::size_t bytes);
+
 // Number of dynamic buffers in use.
 int dynamic_buffer_count();

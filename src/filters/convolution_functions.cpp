@@ -4,6 +4,12 @@
 #include "filters/bindings.h"
 #include "filters/convolution.h"
 
+namespace {
+// About 4 G multiply-adds per channel: a few seconds on one core; a
+// 45 x 45 kernel over a whole 1920 x 1080 frame.
+constexpr double kLinearWorkLimit = 4294967296.0;
+}  // namespace
+
 int l_linear(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {9});
@@ -14,6 +20,11 @@ int l_linear(lua_State* L) {
     check_table_rows(L, 9, "kernel");
     FilterJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
+    // A native call cannot be stopped by the script's time budget, so the
+    // work of one call is capped: kernel cells times region pixels.
+    const double work = static_cast<double>(rows) * cols * job.w * job.h;
+    if (work > kLinearWorkLimit)
+        return luaL_argerror(L, 9, "kernel too large for the region (cells x pixels above 2^32)");
     guarded(L, "linear", [&] { linear_region(job, cells, rows, cols); });
     return 0;
 }

@@ -109,6 +109,7 @@ lua_State* new_state() {
     if (L == nullptr) return nullptr;
     lua_atpanic(L, on_panic);
     install_budget(L);
+    set_dynamic_buffer_limit(limits.memory_bytes);
     return L;
 }
 
@@ -369,6 +370,8 @@ ScriptLimits default_script_limits() {
 void set_script_limits(const ScriptLimits& l) {
     limits = l;
     if (!(limits.frame_timeout_seconds >= 0)) limits.frame_timeout_seconds = 0;
+    // Buffers made by createbuf count against the same cap as the Lua heap.
+    set_dynamic_buffer_limit(limits.memory_bytes);
     if (engine.lua != nullptr) install_budget(engine.lua);
 }
 

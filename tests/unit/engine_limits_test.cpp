@@ -124,6 +124,30 @@ TEST_F(ScriptLimitsTest, MemoryCapFailsTheAllocationAndTheStateLivesOn) {
     EXPECT_EQ(edit[0].y, 2);
 }
 
+TEST_F(ScriptLimitsTest, BuffersCountAgainstTheMemoryCap) {
+    // A frame buffer is 768 bytes here: a few hundred fit under a 256 KiB
+    // cap, a thousand do not, and releasing one makes room for one again.
+    set_script_limits({0, 256u << 10});
+    script(
+        "function video_filter()\n"
+        "  local made, last = 0, nil\n"
+        "  for i = 1, 1000 do\n"
+        "    local ok, n = pcall(createbuf)\n"
+        "    if not ok then error('stopped: ' .. n) end\n"
+        "    made, last = made + 1, n\n"
+        "  end\n"
+        "end\n");
+    EXPECT_EQ(frame(), 1);
+    EXPECT_NE(log().find("stopped: メモリの確保に失敗しました"), std::string::npos);
+    const int made = dynamic_buffer_count();
+    EXPECT_GT(made, 5);
+    EXPECT_LT(made, 1000);
+    release_dynamic_buffer(10000);
+    int number = 0;
+    EXPECT_EQ(create_dynamic_buffer(kW * kH, &number), CreateResult::ok);
+    EXPECT_EQ(create_dynamic_buffer(kW * kH, &number), CreateResult::no_memory);
+}
+
 TEST_F(ScriptLimitsTest, AFifoIsNotAScriptAndIsReportedOnce) {
     ASSERT_EQ(::mkfifo((dir / "filter.lua").c_str(), 0600), 0);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(frame(), 1);  // would block in open()

@@ -256,6 +256,10 @@ TEST_F(FilterFunctions, ArgumentErrorsComeBeforeAnyPixelChanges) {
         {"defocus(99, 3, 0, 0, 8, 8, 0, 0, 3, 3)", "バッファが存在しません[99]"},
         {"cvcanny(2, 3, 0, 0, 8, 8, 0, 0, 10, 20, 4)", "Aperture size should be odd between 3 and 7"},
         {"cvcanny(2, 3, 0, 0, 8, 8, 0, 0, 10, 20, -1)", "Aperture size should be odd between 3 and 7"},
+        // 1200 x 1200 cells over 64 x 48 pixels: minutes of work in one call.
+        {"local r, k = {}, {} for i = 1, 1200 do r[i] = 1 end for i = 1, 1200 do k[i] = r end "
+         "linear(2, 3, 0, 0, 64, 48, 0, 0, k)",
+         "kernel too large for the region"},
     };
     for (const auto& [call, message] : cases)
         EXPECT_NE(run(call).find(message), std::string::npos) << call << " -> " << run(call);
