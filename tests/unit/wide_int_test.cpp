@@ -1,13 +1,22 @@
 // Int128, the 32-bit build's stand-in for __int128, against __int128 itself.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
+#include <string>
 
 #include "platform/wide_int.h"
 
 namespace {
 
 using platform::Int128;
+
+// GoogleTest cannot print __int128; failures show the two halves instead.
+std::string text(__int128 v) {
+    return std::to_string(static_cast<long long>(v >> 64)) + ":" +
+           std::to_string(static_cast<unsigned long long>(v));
+}
+#define EXPECT_SAME(a, b) EXPECT_TRUE((a) == (b)) << text(a) << " != " << text(b)
 
 // Int128's value, rebuilt through its public operations only.
 __int128 value_of(Int128 v) {
@@ -47,13 +56,13 @@ TEST(WideInt, ArithmeticAndOrderMatchInt128) {
         const __int128 a = draw();
         const long long small = static_cast<long long>(random() >> (random() % 64)) * (random() % 2 ? 1 : -1);
         const __int128 b = small;
-        ASSERT_EQ(value_of(wide(a)), a);
-        EXPECT_EQ(value_of(wide(a) + wide(b)), a + b);
-        EXPECT_EQ(value_of(wide(a) - wide(b)), a - b);
-        EXPECT_EQ(value_of(wide(b) * Int128(small / 3 + 1)), b * (small / 3 + 1));
+        EXPECT_SAME(value_of(wide(a)), static_cast<__int128>(a));
+        EXPECT_SAME(value_of(wide(a) + wide(b)), static_cast<__int128>(a + b));
+        EXPECT_SAME(value_of(wide(a) - wide(b)), static_cast<__int128>(a - b));
+        EXPECT_SAME(value_of(wide(b) * Int128(small / 3 + 1)), static_cast<__int128>(b * (small / 3 + 1)));
         if (b != 0) {
-            EXPECT_EQ(value_of(wide(a) / wide(b)), a / b) << i;
-            EXPECT_EQ(value_of(wide(a) % wide(b)), a % b) << i;
+            EXPECT_SAME(value_of(wide(a) / wide(b)), a / b) << i;
+            EXPECT_SAME(value_of(wide(a) % wide(b)), a % b) << i;
         }
         EXPECT_EQ(wide(a) < wide(b), a < b);
         EXPECT_EQ(wide(a) <= wide(b), a <= b);
@@ -63,11 +72,11 @@ TEST(WideInt, ArithmeticAndOrderMatchInt128) {
 }
 
 TEST(WideInt, EdgesOfTheRange) {
-    EXPECT_EQ(value_of(Int128(-1) * Int128(-1)), 1);
-    EXPECT_EQ(value_of(Int128(LLONG_MIN) * Int128(LLONG_MIN)), static_cast<__int128>(LLONG_MIN) * LLONG_MIN);
-    EXPECT_EQ(value_of(Int128(LLONG_MIN) / Int128(-1)), -static_cast<__int128>(LLONG_MIN));
-    EXPECT_EQ(value_of(Int128(-7) / Int128(2)), -3);  // toward zero
-    EXPECT_EQ(value_of(Int128(-7) % Int128(2)), -1);
+    EXPECT_SAME(value_of(Int128(-1) * Int128(-1)), static_cast<__int128>(1));
+    EXPECT_SAME(value_of(Int128(LLONG_MIN) * Int128(LLONG_MIN)), static_cast<__int128>(LLONG_MIN) * LLONG_MIN);
+    EXPECT_SAME(value_of(Int128(LLONG_MIN) / Int128(-1)), -static_cast<__int128>(LLONG_MIN));
+    EXPECT_SAME(value_of(Int128(-7) / Int128(2)), static_cast<__int128>(-3));  // toward zero
+    EXPECT_SAME(value_of(Int128(-7) % Int128(2)), static_cast<__int128>(-1));
     EXPECT_EQ(static_cast<long long>(Int128(-5)), -5);
     EXPECT_EQ(static_cast<int>(Int128(123456)), 123456);
     EXPECT_TRUE(Int128(-1) < Int128(0));
