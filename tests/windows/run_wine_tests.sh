@@ -66,6 +66,18 @@ compare compose_3_threads "$SCRIPTS/compose" pattern:320x180 3 3
 compare masks "$SCRIPTS/masks" pattern:320x180 4 2
 compare buffers "$SCRIPTS/buffers" pattern:320x180 4 2
 compare example "$WORK/examples" pattern:640x360 30 2
+# Y4M through standard output and standard input (binary streams on Windows).
+"$LINUX/quorvel" run --input pattern:96x64 --frames 3 --script-dir "$WORK/examples" --output - \
+  2>/dev/null >"$WORK/pipe.linux.y4m"
+timeout 300 wine "$KIT/quorvel.exe" run --input pattern:96x64 --frames 3 --script-dir "$WORK/examples" --output - \
+  2>/dev/null >"$WORK/pipe.windows.y4m"
+timeout 300 wine "$KIT/quorvel.exe" run --input - --script-dir "$WORK/examples" --output "$WORK/stdin.windows.y4m" \
+  <"$WORK/pipe.linux.y4m" 2>/dev/null
+"$LINUX/quorvel" run --input - --script-dir "$WORK/examples" --output "$WORK/stdin.linux.y4m" \
+  <"$WORK/pipe.linux.y4m" 2>/dev/null
+cmp -s "$WORK/pipe.linux.y4m" "$WORK/pipe.windows.y4m" && cmp -s "$WORK/stdin.linux.y4m" "$WORK/stdin.windows.y4m" &&
+  pass "Y4M through pipes: same bytes" || fail "Y4M through pipes differs"
+
 # Text: each build checks its own glyphs' properties (--strict fails on an error).
 run_both text "$SCRIPTS/text" pattern:320x180 2 2 && pass "text: properties hold on both"
 
