@@ -1,8 +1,18 @@
-// A 1920 x 1080 test frame for benchmarks, filled with a deterministic mix of
-// colours and noise so that branches in the kernels are not all taken alike.
+// Test frames for the benchmarks (1920 x 1080, filled with a deterministic
+// mix of colours and noise so that branches in the kernels are not all
+// taken alike) and the conventions every benchmark follows, which
+// bench/report.sh relies on to pair each of ours with its reference:
+//
+//   BM_<name>/.../<threads>         ours, the thread count the last argument
+//   BM_cv_<name>/.../<threads>      the OpenCV call doing the same job
+//   BM_memcpy_<name>/.../<threads>  where OpenCV has none: a memcpy moving as
+//                                   many bytes as <name> reads and writes
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "buffers/frame.h"
@@ -26,3 +36,30 @@ struct BenchFrame {
     }
     Frame frame() { return {pixels.data(), kWidth, kHeight}; }
 };
+
+constexpr double kBenchMegapixels = double(BenchFrame::kWidth) * BenchFrame::kHeight / 1e6;
+constexpr std::size_t kBenchFrameBytes =
+    sizeof(PIXEL_YC) * static_cast<std::size_t>(BenchFrame::kWidth) * BenchFrame::kHeight;
+
+inline void report_megapixels(benchmark::State& state) {
+    state.counters["MP/s"] =
+        benchmark::Counter(kBenchMegapixels, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The memcpy reference of a function that reads and writes `frames` frames
+// in all (an in-place function: 2): half of that is copied, since a copy
+// reads as much as it writes.
+inline void run_memcpy(benchmark::State& state, double frames) {
+    const std::size_t bytes = static_cast<std::size_t>(kBenchFrameBytes * frames / 2);
+    std::vector<unsigned char> from(bytes, 1), to(bytes, 2);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    report_megapixels(state);
+}
+
+#define MEMCPY_REFERENCE(name, frames)                                                    \
+    void BM_memcpy_##name(benchmark::State& state) { run_memcpy(state, frames); }         \
+    BENCHMARK(BM_memcpy_##name)->Arg(1)->MinTime(0.2)->Unit(benchmark::kMillisecond)

@@ -83,6 +83,8 @@ struct AVPacket;
 class PngEncoder {
 public:
     bool encode(const std::string& path, const unsigned char* rgb, int w, int h, std::string* error);
+    // The PNG file's bytes into *png.
+    bool encode(std::string* png, const unsigned char* rgb, int w, int h, std::string* error);
 
 private:
     struct Free {

@@ -61,19 +61,47 @@ public:
 };
 
 // Colour bars over the top half, a grey ramp below them, and a disc that
-// moves a little with every frame, so that scripts see motion.
+// moves a little with every frame, so that scripts see motion.  The bars
+// and the ramp are made once and copied into every frame; only the disc's
+// bounding box is worked out per frame.
 class PatternSource : public GeneratedSource {
 public:
     using GeneratedSource::GeneratedSource;
     bool read_at(int n, PIXEL_YC* pixels, int stride, std::string*) override {
-        static const int bars[8][3] = {{4096, 4096, 4096}, {4096, 4096, 0}, {0, 4096, 4096}, {0, 4096, 0},
-                                       {4096, 0, 4096},    {4096, 0, 0},    {0, 0, 4096},    {0, 0, 0}};
-        const int bar_h = height_ / 2;
+        if (background_.empty()) make_background();
+        const std::size_t w = static_cast<std::size_t>(width_);
+        for (int y = 0; y < height_; ++y)
+            std::memcpy(pixels + static_cast<std::size_t>(y) * stride, background_.data() + y * w,
+                        sizeof(PIXEL_YC) * w);
         const double radius = std::max(2, std::min(width_, height_) / 6);
         const double cx = std::fmod(width_ / 4.0 + n * 4.0, static_cast<double>(width_));
         const double cy = height_ * 0.6;
-        for (int y = 0; y < height_; ++y) {
+        const Triple yc = rgb_to_yc(4096, 2048, 512);
+        const PIXEL_YC disc{to_component(yc.a), to_component(yc.b), to_component(yc.c)};
+        // Every pixel the disc test can pass lies within radius of the
+        // centre; the test itself is the one each pixel always had.
+        const int y0 = std::max(0, static_cast<int>(std::floor(cy - radius)));
+        const int y1 = std::min(height_ - 1, static_cast<int>(std::ceil(cy + radius)));
+        const int x0 = std::max(0, static_cast<int>(std::floor(cx - radius)));
+        const int x1 = std::min(width_ - 1, static_cast<int>(std::ceil(cx + radius)));
+        for (int y = y0; y <= y1; ++y) {
             PIXEL_YC* row = pixels + static_cast<std::size_t>(y) * stride;
+            for (int x = x0; x <= x1; ++x) {
+                const double dx = x - cx, dy = y - cy;
+                if (dx * dx + dy * dy <= radius * radius) row[x] = disc;
+            }
+        }
+        return true;
+    }
+
+private:
+    void make_background() {
+        static const int bars[8][3] = {{4096, 4096, 4096}, {4096, 4096, 0}, {0, 4096, 4096}, {0, 4096, 0},
+                                       {4096, 0, 4096},    {4096, 0, 0},    {0, 0, 4096},    {0, 0, 0}};
+        background_.resize(static_cast<std::size_t>(width_) * height_);
+        const int bar_h = height_ / 2;
+        for (int y = 0; y < height_; ++y) {
+            PIXEL_YC* row = background_.data() + static_cast<std::size_t>(y) * width_;
             for (int x = 0; x < width_; ++x) {
                 double r, g, b;
                 if (y < bar_h) {
@@ -82,14 +110,13 @@ public:
                 } else {
                     r = g = b = (width_ > 1 ? (4096.0 * x) / (width_ - 1) : 0);
                 }
-                const double dx = x - cx, dy = y - cy;
-                if (dx * dx + dy * dy <= radius * radius) r = 4096, g = 2048, b = 512;
                 const Triple yc = rgb_to_yc(r, g, b);
                 row[x] = {to_component(yc.a), to_component(yc.b), to_component(yc.c)};
             }
         }
-        return true;
     }
+
+    std::vector<PIXEL_YC> background_;
 };
 
 bool ends_with(const std::string& s, const char* suffix) {

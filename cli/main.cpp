@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 
+#include "background_writer.h"
+#include "edit.h"
 #include "frame_sink.h"
 #include "frame_source.h"
 #include "function_docs.h"
@@ -16,6 +19,7 @@
 #include "media_libraries.h"
 #include "options.h"
 #include "plugin_host.h"
+#include "preview_command.h"
 #include "progress.h"
 #include "script_log.h"
 
@@ -50,128 +54,6 @@ void* find_no_window(const char*) { return nullptr; }
 void ignore_message(void*, unsigned, std::uintptr_t, std::intptr_t) {}
 
 const DesktopServices desktop_services = {show_box, find_no_window, ignore_message};
-
-std::string absolute(const std::string& path) { return host_os::absolute_path(path); }
-std::string folder_of(const std::string& path) { return host_os::folder_of(path); }
-std::string base_name(const std::string& path) { return host_os::base_name(path); }
-
-bool is_generated(const std::string& input) {
-    return input.rfind("blank:", 0) == 0 || input.rfind("pattern:", 0) == 0;
-}
-
-bool is_file(const std::string& path) { return host_os::is_regular_file(path); }
-
-// The plug-in lives beside this program.
-std::string plugin_path() { return host_os::program_folder() + host_os::kSeparator + "quorvel.auf"; }
-
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "quorvel: %s\n(quorvel run --help shows the options)\n", message.c_str());
-    return 2;
-}
-
-void print_error(const std::string& message) { std::fprintf(stderr, "quorvel: %s\n", message.c_str()); }
-
-// The input and what follows from it: the frame buffers' size, the script,
-// the frames to run.
-struct Edit {
-    std::unique_ptr<FrameSource> source;
-    bool generated = false;  // blank: or pattern:, which has any number of frames
-    int max_w = 0, max_h = 0;
-    std::string dir;  // the script folder, absolute
-    std::string edited_file;
-    std::string input;   // as the command line names it
-    std::string script;  // the script file's path
-    int start = 0;
-    int cap = INT_MAX;   // frames from the command line stop before this number
-    int length = 0;      // info.frame_n at the start
-    int stop = 0;        // the run stops before this frame, unless the script shortens it
-};
-
-std::uint64_t physical_memory() { return host_os::physical_memory(); }
-
-// Frame buffers alive at once: the editor's two, the filter's slots 2 to 19
-// and the frames kept for copyframe.
-constexpr int kFrameBuffers = 2 + 18 + 5;
-
-// The frame buffers must fit the editor's 32-bit sizes (a buffer's bytes
-// below 2^31) and the machine; 0, or the exit status (2 when --max asked
-// for the size, 1 when the input has it).
-int check_buffer_size(const Options& options, const Edit& edit) {
-    const std::uint64_t bytes = 1ULL * edit.max_w * edit.max_h * sizeof(PIXEL_YC);
-    const std::string size = std::to_string(edit.max_w) + "x" + std::to_string(edit.max_h);
-    const std::string what = options.max_w ? "--max " + size : edit.input + ": a picture of " + size;
-    std::string problem;
-    if (bytes >= (1ULL << 31)) {
-        problem = what + " needs frame buffers of " + std::to_string(bytes >> 20) +
-                  " MiB; the editor's limit is 2048 MiB";
-    } else if (const std::uint64_t memory = physical_memory(); memory && bytes * kFrameBuffers > memory) {
-        problem = what + " needs about " + std::to_string(bytes * kFrameBuffers >> 20) + " MiB for " +
-                  std::to_string(kFrameBuffers) + " frame buffers; this machine has " + std::to_string(memory >> 20) +
-                  " MiB";
-    }
-    if (problem.empty()) return 0;
-    if (options.max_w) return usage_error(problem);
-    print_error(problem);
-    return 1;
-}
-
-// Opens the input and sizes the frame buffers; 0, or the exit status.
-int open_input(const Options& options, Edit* edit) {
-    std::string error;
-    bool usage = false;
-    edit->input = options.input == "-" ? "standard input" : options.input;
-    edit->generated = is_generated(options.input);
-    edit->source = open_source(options.input, &error, &usage);
-    if (!edit->source) {
-        if (usage) return usage_error(error);
-        print_error(error);
-        return 1;
-    }
-    const FrameSource& source = *edit->source;
-    edit->max_w = options.max_w ? options.max_w : source.width();
-    edit->max_h = options.max_h ? options.max_h : source.height();
-    if (edit->max_w < source.width() || edit->max_h < source.height())
-        return usage_error("--max " + std::to_string(edit->max_w) + "x" + std::to_string(edit->max_h) +
-                           " is smaller than the input (" + std::to_string(source.width()) + "x" +
-                           std::to_string(source.height()) + ")");
-    return check_buffer_size(options, *edit);
-}
-
-// The frames to run: from --start to --end (inclusive), at most --frames of
-// them, never beyond a file's end; 0, or the exit status.
-int choose_frames(const Options& options, Edit* edit) {
-    const FrameSource& source = *edit->source;
-    edit->start = options.start;
-    if (options.end >= 0) edit->cap = options.end + 1;
-    if (options.frames >= 0) edit->cap = static_cast<int>(std::min<long long>(edit->cap, 1LL * edit->start + options.frames));
-    const int count = source.frame_count();
-    if (count >= 0 && edit->start >= count)
-        return usage_error("--start " + std::to_string(edit->start) + " is past the end of " + options.input + " (" +
-                           std::to_string(count) + " frames, 0 to " + std::to_string(count - 1) + ")");
-    if (count >= 0)
-        edit->length = count;
-    else if (source.endless())
-        edit->length = edit->cap != INT_MAX ? edit->cap : edit->start + 30;
-    else
-        edit->length = edit->cap;  // a pipe: unknown
-    edit->stop = std::min(edit->length, edit->cap);
-    return 0;
-}
-
-// Finds the script folder and the script; 0, or the exit status.  The
-// plug-in looks for its script beside the edited file.
-int find_script(const Options& options, Edit* edit) {
-    std::string dir = options.script_dir;
-    if (dir.empty()) dir = edit->generated || options.input == "-" ? "." : folder_of(options.input);
-    edit->dir = absolute(dir);
-    if (!host_os::folder_can_be_entered(edit->dir))
-        return usage_error("script folder " + edit->dir + " cannot be opened");
-    const std::string folder = edit->dir + host_os::kSeparator;
-    edit->edited_file = folder + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
-    const int script_no = options.tracks.empty() ? 0 : options.tracks[0];
-    edit->script = folder + (script_no == 0 ? "filter.lua" : "filter" + std::to_string(script_no) + ".lua");
-    return 0;
-}
 
 std::string rate_text(const FrameSource& s) {
     char text[64];
@@ -267,6 +149,13 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         std::max<std::int64_t>(1, (1LL * source.tb_den() * source.rate_den()) /
                                       std::max<std::int64_t>(1, 1LL * source.tb_num() * source.rate_num()));
     const auto show = [&](const std::string& text) { progress.message(text); };
+    std::optional<BackgroundWriter> writer;
+    if (sink) writer.emplace(sink);
+    const auto output_failed = [&] {
+        progress.message(error);
+        run.status = 1;
+        run.output_failed = true;
+    };
     for (int n = edit.start; n < std::min(host.frame_n(), edit.cap); ++n) {
         std::int64_t pts = 0;
         if (!host.read_next(&pts, &error)) {
@@ -284,16 +173,18 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         log.poll(n, show);
         // The frame is written even when the filter failed on it, as the
         // editor would show it, so the output keeps one frame per input frame.
-        if (sink && !sink->write(host.output(), host.stride(), host.output_w(), host.output_h(), pts, &error)) {
-            progress.message(error);
-            run.status = 1;
-            run.output_failed = true;
+        // It is written while the script works on the next one; a failure
+        // shows at the next frame's write (or below, for the last frame).
+        if (writer && !writer->write(host.output(), host.stride(), host.output_w(), host.output_h(), pts, &error)) {
+            output_failed();
             break;
         }
         run.end_pts = pts + frame_ticks;
         run.last = n;
         progress.frame_done(++run.done, n);
     }
+    if (writer && !run.output_failed && !writer->drain(&error)) output_failed();
+    writer.reset();
     progress.end(run.done, run.last);
     // A script that made the video longer than the run could go is told why
     // it stopped.
@@ -493,6 +384,7 @@ int main(int argc, char** argv) {
         case Command::help:
             return show_function(options.topic);
         case Command::run:
+        case Command::preview:
             break;
     }
     if (!loaded) {
@@ -500,7 +392,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        return run(options, host);
+        return options.command == Command::preview ? run_preview(options, host) : run(options, host);
     } catch (const std::bad_alloc&) {
         print_error("out of memory");
     } catch (const std::exception& e) {

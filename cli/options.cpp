@@ -13,7 +13,7 @@ namespace {
 // Everything as the command line gives it; numbers are checked afterwards
 // so that every message names the option and the value.
 struct Raw {
-    std::string frames, start, end, max, script_no, threads, display, crf, frame_timeout, memory_limit;
+    std::string frames, start, end, max, script_no, threads, display, crf, frame_timeout, memory_limit, port;
     std::vector<std::string> vars, clicks;
     bool version = false;
 };
@@ -101,12 +101,58 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     run->footer(kRunFooter);
 }
 
-void build_app(CLI::App* app, Options* o, Raw* raw, const FILTER* table, CLI::App** run, CLI::App** functions,
-               CLI::App** help) {
+const char* const kPreviewFooter =
+    "Serves a page that shows the filtered frame and redraws it whenever something changes: the\n"
+    "plug-in's tracks as sliders, its check box, the display buffer, the frame and play, zoom\n"
+    "and pan with the pixel under the cursor, a click's colour information, the script's errors\n"
+    "and msgbox texts.  Saving the script shows its new result at once.  Open the address it\n"
+    "prints; Ctrl+C ends it.  The input must be one the program can seek in (not a pipe).\n";
+
+void add_preview_options(CLI::App* preview, Options* o, Raw* raw, const FILTER* table) {
+    const std::string variables = table != nullptr ? variables_help(*table) : "";
+    preview->add_option("-i,--input", o->input, "clip.mp4, img_%05d.png, in.y4m, pattern:WxH, blank:WxH")
+        ->type_name("SRC");
+    preview->add_option("--script-dir", o->script_dir, "folder of the script (default: the input file's folder)")
+        ->type_name("DIR");
+    preview->add_option("--script-no", raw->script_no, "start with filterN.lua instead of filter.lua (1 to 10)")
+        ->type_name("N");
+    preview->add_option("-a,--var", raw->vars,
+                        variables.empty() ? std::string("start with one of the script's variables set")
+                                          : "start with one of the script's variables " + variables + " set")
+        ->type_name("NAME=VALUE")
+        ->allow_extra_args(false);
+    preview->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2)")->type_name("N");
+    preview->add_option("--display", raw->display, "start showing buffer N (0 to 19, default 0: the output)")
+        ->type_name("N");
+    preview->add_option("-s,--start", raw->start, "the frame shown first (default 0)")->type_name("N");
+    preview->add_option("--frames", raw->frames, "frames of a generated input (default 30)")->type_name("N");
+    preview->add_option("--max", raw->max, "frame buffers larger than the picture, for drawing outside it")
+        ->type_name("WxH");
+    preview->add_option("--answer", o->answer, "how msgbox boxes (shown in the page's log) are answered")
+        ->type_name("yes|no|ok");
+    preview->add_option("--frame-timeout", raw->frame_timeout,
+                        "end a frame whose script runs longer than S seconds (default 5, 0 for no limit)")
+        ->type_name("S");
+    preview->add_option("--memory-limit", raw->memory_limit,
+                        "memory the script may hold, 512M, 2G, ... (default: half the machine's, 0 for no limit)")
+        ->type_name("BYTES");
+    preview->add_flag("--sandbox", o->sandbox, "run an untrusted script (see quorvel run --help)");
+    preview->add_option("--port", raw->port, "the port to serve the page on (default 8080, 0: any free port)")
+        ->type_name("P");
+    preview->add_option("--bind", o->bind,
+                        "the address to listen on (default 127.0.0.1: this machine only; 0.0.0.0 for every network)")
+        ->type_name("ADDR");
+    preview->footer(kPreviewFooter);
+}
+
+void build_app(CLI::App* app, Options* o, Raw* raw, const FILTER* table, CLI::App** run, CLI::App** preview,
+               CLI::App** functions, CLI::App** help) {
     app->description("Runs a Quorvel script over video: quorvel run --input clip.mp4 --output out.mp4");
     app->add_flag("--version", raw->version, "print the version and exit");
     *run = app->add_subcommand("run", "run a script over video");
     add_run_options(*run, o, raw, table);
+    *preview = app->add_subcommand("preview", "show a script's result live in a web browser, with the tracks as sliders");
+    add_preview_options(*preview, o, raw, table);
     *functions = app->add_subcommand("functions", "list the script functions with their argument forms");
     *help = app->add_subcommand("help", "print a function's entry of the reference (quorvel help mkmask_hsv)");
     (*help)->add_option("name", o->topic, "the function")->type_name("NAME");
@@ -263,8 +309,8 @@ std::string usage_text(const FILTER* table) {
     CLI::App app{"", "quorvel"};
     Options o;
     Raw raw;
-    CLI::App *run = nullptr, *functions = nullptr, *help = nullptr;
-    build_app(&app, &o, &raw, table, &run, &functions, &help);
+    CLI::App *run = nullptr, *preview = nullptr, *functions = nullptr, *help = nullptr;
+    build_app(&app, &o, &raw, table, &run, &preview, &functions, &help);
     return run->help("quorvel");
 }
 
@@ -273,8 +319,8 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
     if (table != nullptr) o->tracks = default_tracks(*table);
     CLI::App app{"", "quorvel"};
     Raw raw;
-    CLI::App *run = nullptr, *functions = nullptr, *help = nullptr;
-    build_app(&app, o, &raw, table, &run, &functions, &help);
+    CLI::App *run = nullptr, *preview = nullptr, *functions = nullptr, *help = nullptr;
+    build_app(&app, o, &raw, table, &run, &preview, &functions, &help);
     // CLI11 takes the arguments last first.
     std::vector<std::string> args(argv, argv + argc);
     std::reverse(args.begin(), args.end());
@@ -282,10 +328,10 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
         o->command = Command::print;
-        o->text = run->parsed() ? run->help("quorvel") : app.help();
+        o->text = run->parsed() ? run->help("quorvel") : preview->parsed() ? preview->help("quorvel") : app.help();
         return true;
     } catch (const CLI::ParseError& e) {
-        *error = usage_message(e, run->parsed());
+        *error = usage_message(e, run->parsed() || preview->parsed());
         return false;
     }
     if (raw.version) {
@@ -302,8 +348,19 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
         if (o->topic.empty()) o->text = app.help();
         return true;
     }
+    if (preview->parsed()) {
+        o->command = Command::preview;
+        // A preview answers quickly: a script that runs away is stopped
+        // sooner than in a run, unless told otherwise.
+        if (raw.frame_timeout.empty()) o->frame_timeout = 5;
+        if (!raw.port.empty() && (!parse_int(raw.port, &o->port) || o->port < 0 || o->port > 65535)) {
+            *error = "--port must be a whole number from 0 to 65535 (got \"" + raw.port + "\")";
+            return false;
+        }
+        return check_run(raw, table, o, error);
+    }
     if (!run->parsed()) {
-        *error = "missing command (quorvel run, functions or help)";
+        *error = "missing command (quorvel run, preview, functions or help)";
         return false;
     }
     o->command = Command::run;

@@ -1,6 +1,7 @@
 // The host program's command line (CLI11): the commands
 //
 //   quorvel run [options]     run a script over video
+//   quorvel preview [options] show a script's result live in a web browser
 //   quorvel functions         list the script functions
 //   quorvel help [NAME]       one function's reference entry
 //   quorvel --help | --version
@@ -12,7 +13,7 @@
 
 #include "tracks.h"
 
-enum class Command { run, functions, help, print };
+enum class Command { run, preview, functions, help, print };
 
 struct Options {
     Command command = Command::run;
@@ -41,6 +42,9 @@ struct Options {
     std::uint64_t memory_limit = 0;
     bool memory_limit_given = false;
     bool sandbox = false;
+    // preview: where the page is served; port 0 takes any free port.
+    std::string bind = "127.0.0.1";
+    int port = 8080;
 };
 
 // "512M", "2G", "1048576": bytes, with K, M, G or T (powers of 1024); false

@@ -230,10 +230,11 @@ void rgb48_to_yc(const std::uint16_t* rgb, std::ptrdiff_t rgb_stride, int w, int
 }
 
 void yc_to_rgb24(const PIXEL_YC* in, int stride, int w, int h, std::uint8_t* rgb, std::ptrdiff_t rgb_stride) {
+    const bool vector = pixel_rows::have_avx2();
     for (int y = 0; y < h; ++y) {
         const PIXEL_YC* s = in + static_cast<std::size_t>(y) * stride;
         std::uint8_t* d = rgb + rgb_stride * y;
-        for (int x = 0; x < w; ++x) {
+        for (int x = vector ? pixel_rows::out_rgb24(s, w, d) : 0; x < w; ++x) {
             const Triple c = yc_to_rgb(s[x].y, s[x].cb, s[x].cr);
             d[3 * x] = rgb_to8(c.a), d[3 * x + 1] = rgb_to8(c.b), d[3 * x + 2] = rgb_to8(c.c);
         }

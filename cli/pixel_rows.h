@@ -21,4 +21,7 @@ int out_444_u8(const PIXEL_YC* s, int w, std::uint8_t* py, std::uint8_t* pu, std
 int out_420_u8(const PIXEL_YC* a, const PIXEL_YC* b, int w, std::uint8_t* ya, std::uint8_t* yb, std::uint8_t* pu,
                std::uint8_t* pv);
 
+// Pixels to 8-bit R G B bytes, as yc_to_rgb24 does them.
+int out_rgb24(const PIXEL_YC* s, int w, std::uint8_t* rgb);
+
 }  // namespace pixel_rows

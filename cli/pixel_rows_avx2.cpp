@@ -1,6 +1,7 @@
 // The hot rows of pixel_convert.cpp for 8-bit limited-range video, written
 // with AVX2 intrinsics (chosen at run time when the processor has AVX2):
-// 4:2:0 or 4:2:2 samples to editor pixels, and editor pixels to 4:2:0.
+// 4:2:0 or 4:2:2 samples to editor pixels, editor pixels to 4:2:0, and
+// editor pixels to 8-bit RGB (PNG).
 // They compute exactly what the plain loops compute.
 #include "pixel_rows.h"
 
@@ -32,6 +33,23 @@ struct Masks {
     }
 };
 const Masks masks;
+
+// pshufb masks that interleave eight R, G and B bytes (R and G in one
+// vector, B in another) into 24 bytes r g b r g b ...: [output vector][source].
+struct RgbMasks {
+    alignas(16) std::int8_t put[2][2][16];
+    RgbMasks() {
+        std::memset(put, -1, sizeof put);
+        for (int byte = 0; byte < 24; ++byte) {
+            const int pixel = byte / 3, component = byte % 3;
+            if (component < 2)
+                put[byte / 16][0][byte % 16] = static_cast<std::int8_t>(8 * component + pixel);
+            else
+                put[byte / 16][1][byte % 16] = static_cast<std::int8_t>(pixel);
+        }
+    }
+};
+const RgbMasks rgb_masks;
 
 AVX2 inline __m128i mask(const std::int8_t* m) { return _mm_load_si128(reinterpret_cast<const __m128i*>(m)); }
 
@@ -90,6 +108,39 @@ AVX2 inline __m128i chroma_out(__m128i a, __m128i b) {
     const __m128i mean = _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(2)), 2);
     const __m128i scaled = _mm_mullo_epi32(_mm_add_epi32(mean, _mm_set1_epi32(2048)), _mm_set1_epi32(224));
     return _mm_add_epi32(_mm_srai_epi32(_mm_add_epi32(scaled, _mm_set1_epi32(2112)), 12), _mm_set1_epi32(16));
+}
+
+// round(v * 255 / 4096) as std::round does it (halves away from zero),
+// limited to 0..255, for four doubles: four int32.
+AVX2 inline __m128i rgb_byte(__m256d v) {
+    const __m256d t = _mm256_div_pd(_mm256_mul_pd(v, _mm256_set1_pd(255.0)), _mm256_set1_pd(4096.0));
+    const __m256d whole = _mm256_round_pd(t, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256d sign = _mm256_and_pd(t, _mm256_set1_pd(-0.0));
+    const __m256d fraction = _mm256_andnot_pd(_mm256_set1_pd(-0.0), _mm256_sub_pd(t, whole));
+    const __m256d away = _mm256_cmp_pd(fraction, _mm256_set1_pd(0.5), _CMP_GE_OQ);
+    const __m256d step = _mm256_and_pd(away, _mm256_or_pd(sign, _mm256_set1_pd(1.0)));
+    const __m256d rounded = _mm256_add_pd(whole, step);
+    const __m256d limited = _mm256_min_pd(_mm256_max_pd(rounded, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+    return _mm256_cvttpd_epi32(limited);
+}
+
+// R, G and B (pixel_format.h's yc_to_rgb, same operations in the same
+// order) of four pixels whose components are in the low four words.
+AVX2 inline void rgb_of(__m128i y, __m128i cb, __m128i cr, __m128i out[3]) {
+    const __m256d fy = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(y));
+    const __m256d fcb = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(cb));
+    const __m256d fcr = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(cr));
+    out[0] = rgb_byte(_mm256_add_pd(_mm256_mul_pd(fcr, _mm256_set1_pd(1.402)), fy));
+    out[1] = rgb_byte(_mm256_sub_pd(_mm256_sub_pd(fy, _mm256_mul_pd(fcb, _mm256_set1_pd(0.344))),
+                                    _mm256_mul_pd(fcr, _mm256_set1_pd(0.714))));
+    out[2] = rgb_byte(_mm256_add_pd(fy, _mm256_mul_pd(fcb, _mm256_set1_pd(1.772))));
+}
+
+// Output vector v (bytes 0..15, or 16..23 in the low half) of the 24 bytes
+// r g b r g b ... of eight pixels.
+AVX2 inline __m128i interleave_rgb(__m128i rg, __m128i b, int v) {
+    return _mm_or_si128(_mm_shuffle_epi8(rg, mask(rgb_masks.put[v][0])),
+                        _mm_shuffle_epi8(b, mask(rgb_masks.put[v][1])));
 }
 
 }  // namespace
@@ -192,6 +243,24 @@ AVX2 int out_420_u8(const PIXEL_YC* a, const PIXEL_YC* b, int w, std::uint8_t* y
     return x;
 }
 
+AVX2 int out_rgb24(const PIXEL_YC* s, int w, std::uint8_t* rgb) {
+    int x = 0;
+    __m128i in[3];
+    for (; x + 8 <= w; x += 8) {
+        load_pixels(s + x, in);
+        const __m128i y = take(in, 0), cb = take(in, 1), cr = take(in, 2);
+        __m128i lo[3], hi[3];
+        rgb_of(y, cb, cr, lo);
+        rgb_of(_mm_srli_si128(y, 8), _mm_srli_si128(cb, 8), _mm_srli_si128(cr, 8), hi);
+        // Bytes r0..r7 g0..g7, and b0..b7.
+        const __m128i rg = _mm_packus_epi16(_mm_packs_epi32(lo[0], hi[0]), _mm_packs_epi32(lo[1], hi[1]));
+        const __m128i b = _mm_packus_epi16(_mm_packs_epi32(lo[2], hi[2]), _mm_setzero_si128());
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + 3 * x), interleave_rgb(rg, b, 0));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(rgb + 3 * x + 16), interleave_rgb(rg, b, 1));
+    }
+    return x;
+}
+
 }  // namespace pixel_rows
 
 #else
@@ -205,6 +274,7 @@ int out_444_u8(const PIXEL_YC*, int, std::uint8_t*, std::uint8_t*, std::uint8_t*
 int out_420_u8(const PIXEL_YC*, const PIXEL_YC*, int, std::uint8_t*, std::uint8_t*, std::uint8_t*, std::uint8_t*) {
     return 0;
 }
+int out_rgb24(const PIXEL_YC*, int, std::uint8_t*) { return 0; }
 }  // namespace pixel_rows
 
 #endif

@@ -169,9 +169,22 @@ void PluginHost::click(int x, int y) {
     const int box = color_info_check_box(filter_);
     if (filter_.func_WndProc == nullptr || box < 0) return;
     checks_[box] = 1;
+    press(x, y);
+}
+
+void PluginHost::press(int x, int y) {
+    if (filter_.func_WndProc == nullptr) return;
     const LPARAM position = static_cast<LPARAM>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
                                                 static_cast<std::uint32_t>(x & 0xFFFF));
     filter_.func_WndProc(nullptr, WM_FILTER_MAIN_MOUSE_DOWN, 0, position, this, &filter_);
+}
+
+void PluginHost::change_settings(const std::vector<int>& tracks, const std::vector<int>& checks) {
+    // The table's own arrays keep their size: filter_.track and .check
+    // point into them.
+    for (std::size_t i = 0; i < tracks_.size() && i < tracks.size(); ++i) tracks_[i] = tracks[i];
+    for (std::size_t i = 0; i < checks_.size() && i < checks.size(); ++i) checks_[i] = checks[i];
+    if (!ended_ && filter_.func_update) filter_.func_update(&filter_, 0);
 }
 
 void PluginHost::end() {

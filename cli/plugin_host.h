@@ -53,6 +53,15 @@ public:
 
     // A mouse press on the preview at (x, y), with the click check box on.
     void click(int x, int y);
+    // A mouse press on the preview at (x, y) as the editor sends it: what
+    // the plug-in does with it is up to its check box.
+    void press(int x, int y);
+
+    // The settings window's tracks and check boxes (one value per entry of
+    // the table); changing them tells the plug-in, as the editor does.
+    const std::vector<int>& tracks() const { return tracks_; }
+    const std::vector<int>& checks() const { return checks_; }
+    void change_settings(const std::vector<int>& tracks, const std::vector<int>& checks);
 
     // Ends the filter (func_exit).
     void end();

@@ -13,6 +13,16 @@ void PngEncoder::Free::operator()(AVFrame* f) const { av_frame_free(&f); }
 void PngEncoder::Free::operator()(AVPacket* p) const { av_packet_free(&p); }
 
 bool PngEncoder::encode(const std::string& path, const unsigned char* rgb, int w, int h, std::string* error) {
+    std::string png;
+    if (!encode(&png, rgb, w, h, error)) return false;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    bool ok = f != nullptr && std::fwrite(png.data(), 1, png.size(), f) == png.size();
+    if (f != nullptr && std::fclose(f) != 0) ok = false;
+    if (!ok) *error = "cannot write " + path + ": " + std::strerror(errno);
+    return ok;
+}
+
+bool PngEncoder::encode(std::string* png, const unsigned char* rgb, int w, int h, std::string* error) {
     if (!codec_ || codec_->width != w || codec_->height != h) {
         const AVCodec* png = avcodec_find_encoder(AV_CODEC_ID_PNG);
         codec_.reset(png ? avcodec_alloc_context3(png) : nullptr);
@@ -40,13 +50,10 @@ bool PngEncoder::encode(const std::string& path, const unsigned char* rgb, int w
         std::memcpy(frame_->data[0] + static_cast<std::ptrdiff_t>(y) * frame_->linesize[0],
                     rgb + static_cast<std::size_t>(y) * w * 3, static_cast<std::size_t>(w) * 3);
     if (avcodec_send_frame(codec_.get(), frame_.get()) < 0 || avcodec_receive_packet(codec_.get(), packet_.get()) < 0) {
-        *error = "cannot encode " + path;
+        *error = "cannot encode a PNG picture";
         return false;
     }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    bool ok = f != nullptr && std::fwrite(packet_->data, 1, packet_->size, f) == static_cast<std::size_t>(packet_->size);
-    if (f != nullptr && std::fclose(f) != 0) ok = false;
+    png->assign(reinterpret_cast<const char*>(packet_->data), static_cast<std::size_t>(packet_->size));
     av_packet_unref(packet_.get());
-    if (!ok) *error = "cannot write " + path + ": " + std::strerror(errno);
-    return ok;
+    return true;
 }

@@ -28,6 +28,14 @@ public:
         }
     }
 
+    // The lines logged since the last read, kept but not shown: the
+    // preview shows each frame's errors as they are.
+    std::vector<std::string> take_new_lines() {
+        std::vector<std::string> lines = read_new_lines();
+        lines_.insert(lines_.end(), lines.begin(), lines.end());
+        return lines;
+    }
+
     // What the log already holds (from an earlier run) is not this run's.
     void skip_existing();
 

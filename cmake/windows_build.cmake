@@ -6,10 +6,16 @@
 #
 # QUORVEL_LUA_DIR holds Lua 5.1 for Windows: include/lua5.1/*.h and
 # lib/liblua_delay.a, the delay-load import library of lua.dll.
+# QUORVEL_HWY_DIR holds Highway for Windows: include/hwy/*.h and
+# lib/libhwy.a (its run-time dispatch and allocator).
 # QUORVEL_HOST_HEADERS holds header-only libraries taken from the build
 # machine (CLI/ of CLI11).
 
 set(QUORVEL_LUA_DIR "" CACHE PATH "Lua 5.1 built for Windows (scripts/build-windows.sh makes it)")
+set(QUORVEL_HWY_DIR "" CACHE PATH "Highway built for Windows (scripts/build-windows.sh makes it)")
+if(NOT EXISTS ${QUORVEL_HWY_DIR}/include/hwy/highway.h OR NOT EXISTS ${QUORVEL_HWY_DIR}/lib/libhwy.a)
+  message(FATAL_ERROR "QUORVEL_HWY_DIR must name the Highway for Windows that scripts/build-windows.sh builds")
+endif()
 set(QUORVEL_HOST_HEADERS "" CACHE PATH "CLI11's headers for the host program")
 if(NOT EXISTS ${QUORVEL_LUA_DIR}/include/lua5.1/lua.hpp OR NOT EXISTS ${QUORVEL_LUA_DIR}/lib/liblua_delay.a)
   message(FATAL_ERROR "QUORVEL_LUA_DIR must name the Lua for Windows that scripts/build-windows.sh builds")
@@ -33,6 +39,10 @@ target_include_directories(quorvel_lua SYSTEM INTERFACE ${QUORVEL_LUA_DIR}/inclu
 # for beside the editor's program before the plug-in runs at all).
 target_link_libraries(quorvel_lua INTERFACE ${QUORVEL_LUA_DIR}/lib/liblua_delay.a)
 
+add_library(quorvel_hwy INTERFACE)
+target_include_directories(quorvel_hwy SYSTEM INTERFACE ${QUORVEL_HWY_DIR}/include)
+target_link_libraries(quorvel_hwy INTERFACE ${QUORVEL_HWY_DIR}/lib/libhwy.a)
+
 # The plug-in's sources, with the Windows files in place of the Linux ones.
 file(GLOB_RECURSE QUORVEL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*.cpp)
 set(QUORVEL_LINUX_ONLY
@@ -47,7 +57,7 @@ list(REMOVE_ITEM QUORVEL_SOURCES ${PROJECT_SOURCE_DIR}/src/host/load_entry_win32
 
 add_library(quorvel_objects OBJECT ${QUORVEL_SOURCES})
 target_include_directories(quorvel_objects PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(quorvel_objects PUBLIC quorvel_lua gdi32 user32)
+target_link_libraries(quorvel_objects PUBLIC quorvel_lua quorvel_hwy gdi32 user32)
 
 add_library(quorvel_plugin MODULE src/host/load_entry_win32.cpp)
 target_link_libraries(quorvel_plugin PRIVATE quorvel_objects)
@@ -64,9 +74,12 @@ add_custom_command(OUTPUT ${QUORVEL_REFERENCE_INC}
           -P ${PROJECT_SOURCE_DIR}/cli/embed_text.cmake
   DEPENDS ${PROJECT_SOURCE_DIR}/docs/functions.md ${PROJECT_SOURCE_DIR}/cli/embed_text.cmake)
 file(GLOB QUORVEL_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cli/*.cpp)
+# Nor the preview server (a web server and a JPEG encoder it would need
+# built for Windows): preview_absent_win32.cpp says so.
 foreach(file libav.cpp libav_source.cpp libav_sink.cpp png.cpp host_os_posix.cpp)
   list(REMOVE_ITEM QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/${file})
 endforeach()
+list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview_(assets|images|server|session|command)\\.cpp$")
 add_executable(quorvel ${QUORVEL_CLI_SOURCES} ${QUORVEL_REFERENCE_INC})
 target_include_directories(quorvel PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/cli
   ${CMAKE_BINARY_DIR}/generated)

@@ -3,6 +3,8 @@
 # UndefinedBehaviorSanitizer) into build-fuzz/ and runs it for a while from
 # the seed corpus in tests/fuzz/corpus (copied, so the repository's corpus
 # stays as it is).  Usage: scripts/fuzz.sh [seconds, default 120]
+# With FUZZ_RUNS=N it runs N inputs from the seed FUZZ_SEED (default 1)
+# instead: the same inputs on every machine, as the test command wants.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-120}
@@ -14,5 +16,10 @@ trap 'rm -rf "$work"' EXIT
 cp tests/fuzz/corpus/* "$work"/
 # Findings (crash-*, leak-*, timeout-*) are written to build-fuzz/findings.
 mkdir -p build-fuzz/findings
-build-fuzz/quorvel_fuzzer -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 \
+if [ -n "${FUZZ_RUNS:-}" ]; then
+  budget=(-runs="$FUZZ_RUNS" -seed="${FUZZ_SEED:-1}")
+else
+  budget=(-max_total_time="$seconds")
+fi
+build-fuzz/quorvel_fuzzer "${budget[@]}" -timeout=10 -rss_limit_mb=3072 \
   -print_final_stats=1 -artifact_prefix=build-fuzz/findings/ "$work"

@@ -1,46 +1,80 @@
 // The row loops of every pointwise operation.
 //
-// The rows of an area are cut into one contiguous block per worker (the
-// count set from the thread-count track); each job computes its own block
-// and the blocks run on the plug-in's thread pool in one call.  Pixels of
-// different rows never depend on each other here, so the result does not
-// depend on the worker count.  Bodies must not throw.
+// The rows of an area are cut into blocks of contiguous rows, several per
+// worker (the count set from the thread-count track), which the calling
+// thread and the pool's threads take in turn until none are left: a thread
+// that the system runs late, on a busy machine, takes fewer blocks, and one
+// that has not started when the caller runs out of blocks is not waited for.
+// Pixels of different rows never depend on each other here, so the result
+// does not depend on the worker count or on who took which block.  Bodies
+// must not throw.
 //
 //   parallel_ranges(n, body(begin, end))    rows [begin, end) of 0..n-1
 //   parallel_rows(n, body(i))               every row i of 0..n-1
+//   parallel_ranges_by_thread(n, body(thread, begin, end))
+//                                           with the running thread's index
 //   for_each_pixel(f, region, body(p))      one area, in place
 //   for_each_pair(s, d, area, body(s, d))   read at (sx, sy), write at (dx, dy)
 //   for_each_triple(a, b, d, area, body(a, b, d))
 //                                           two areas read, one written
 //   for_each_masked(s, d, m, area, body(s, d, m))
 //                                           a pair under a mask
+// and, for kernels that work on runs of pixels (vector code), the same
+// loops handing over one row's run at a time:
+//   for_each_pixel_row(f, region, body(row, n))
+//   for_each_pair_row(s, d, area, body(s_row, d_row, n))
+//   for_each_triple_row(a, b, d, area, body(a_row, b_row, d_row, n))
+//   for_each_masked_row(s, d, m, area, body(s_row, d_row, m_row, n))
 // Areas are clipped by the caller.  Every pixel is passed by reference; the
 // body writes only its output.
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 
 #include "buffers/areas.h"
 #include "buffers/frame.h"
 #include "buffers/region.h"
 #include "platform/thread_pool.h"
 
-// Rows per job below which splitting costs more than it saves.
+// Rows per block below which splitting costs more than it saves.
 constexpr int kMinRowsPerJob = 4;
+
+// Blocks per worker: enough that a worker slowed down by other work on the
+// machine leaves little for the others to wait on, few enough that taking
+// a block (one atomic add) costs nothing next to its rows.
+constexpr int kBlocksPerWorker = 8;
+
+// The maximum number of threads taking blocks in one loop, for bodies that
+// keep scratch space per thread.
+inline int row_loop_threads(int rows) { return std::min(pool::worker_count(), std::max(1, rows / kMinRowsPerJob)); }
+
+// As parallel_ranges, with the index (0 .. row_loop_threads(rows) - 1) of
+// the thread running each block, which no other thread running blocks of
+// the same loop has: body(thread, begin, end).
+template <class Body>
+void parallel_ranges_by_thread(int rows, Body&& body) {
+    if (rows <= 0) return;
+    const int workers = row_loop_threads(rows);
+    if (workers <= 1) {
+        body(0, 0, rows);
+        return;
+    }
+    const int blocks = workers * kBlocksPerWorker;
+    const int block = std::max(kMinRowsPerJob, (rows + blocks - 1) / blocks);
+    std::atomic<int> next{0};
+    pool::run_shared(workers - 1, [&](int thread) {
+        for (;;) {
+            const int begin = next.fetch_add(block, std::memory_order_relaxed);
+            if (begin >= rows) return;
+            body(thread, begin, std::min(rows, begin + block));
+        }
+    });
+}
 
 template <class Body>
 void parallel_ranges(int rows, Body&& body) {
-    if (rows <= 0) return;
-    const int jobs = std::min(pool::worker_count(), std::max(1, rows / kMinRowsPerJob));
-    if (jobs <= 1) {
-        body(0, rows);
-        return;
-    }
-    pool::run_jobs(jobs, [&](int k) {
-        const long long begin = static_cast<long long>(rows) * k / jobs;
-        const long long end = static_cast<long long>(rows) * (k + 1) / jobs;
-        body(static_cast<int>(begin), static_cast<int>(end));
-    });
+    parallel_ranges_by_thread(rows, [&](int, int begin, int end) { body(begin, end); });
 }
 
 template <class Body>
@@ -90,5 +124,39 @@ void for_each_masked(const Frame& src, const Frame& dst, const Frame& mask, cons
         PIXEL_YC* m = mask.row(area.my + i) + area.mx;
         PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
         for (int j = 0; j < area.w; ++j) body(s[j], d[j], m[j]);
+    });
+}
+
+template <class Body>
+void for_each_pixel_row(const Frame& frame, const Region& region, Body&& body) {
+    if (region.empty()) return;
+    parallel_rows(region.h, [&](int i) { body(frame.row(region.y + i) + region.x, region.w); });
+}
+
+template <class Body>
+void for_each_pair_row(const Frame& src, const Frame& dst, const PairArea& area, Body&& body) {
+    if (area.w < 1) return;
+    parallel_rows(area.h, [&](int i) {
+        body(src.row(area.sy + i) + area.sx, dst.row(area.dy + i) + area.dx, area.w);
+    });
+}
+
+template <class Body>
+void for_each_triple_row(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
+                         Body&& body) {
+    if (area.w < 1) return;
+    parallel_rows(area.h, [&](int i) {
+        body(a.row(area.ay + i) + area.ax, b.row(area.by + i) + area.bx,
+             dst.row(area.dy + i) + area.dx, area.w);
+    });
+}
+
+template <class Body>
+void for_each_masked_row(const Frame& src, const Frame& dst, const Frame& mask,
+                         const MaskedArea& area, Body&& body) {
+    if (area.w < 1) return;
+    parallel_rows(area.h, [&](int i) {
+        body(src.row(area.sy + i) + area.sx, dst.row(area.dy + i) + area.dx,
+             mask.row(area.my + i) + area.mx, area.w);
     });
 }

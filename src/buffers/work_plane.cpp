@@ -30,12 +30,8 @@ long long map_coordinate(long long v, long long L, long long M, Border border) {
 // The row forms convert runs of pixels at once.
 struct YPlane {
     static short load(const PIXEL_YC& p) { return p.y; }
-    static void load_row(const PIXEL_YC* in, short* out, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) out[i] = in[i].y;
-    }
-    static void store_row(const short* in, PIXEL_YC* out, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) out[i].y = in[i];
-    }
+    static void load_row(const PIXEL_YC* in, short* out, std::size_t n) { y_of_row(in, out, n); }
+    static void store_row(const short* in, PIXEL_YC* out, std::size_t n) { y_into_row(in, out, n); }
 };
 
 struct RgbPlane {
@@ -64,9 +60,32 @@ struct RgbFloatPlane {
     }
 };
 
+// Cells of a plane: `height` rows of `width`, rows `stride` cells apart.
+template <class T>
+struct Cells {
+    T* data;
+    int width, height;
+    std::ptrdiff_t stride;
+    T* row(int k) const { return data + static_cast<std::ptrdiff_t>(k) * stride; }
+};
+
+template <class T>
+Cells<T> cells_of(mist::array2<T>& a) {
+    return {a.data(), static_cast<int>(a.width()), static_cast<int>(a.height()),
+            static_cast<std::ptrdiff_t>(a.width())};
+}
+template <class T>
+Cells<const T> cells_of(const mist::array2<T>& a) {
+    return {a.data(), static_cast<int>(a.width()), static_cast<int>(a.height()),
+            static_cast<std::ptrdiff_t>(a.width())};
+}
+Cells<short> cells_of(const mist::plane_view& v) {
+    return {v.data, static_cast<int>(v.width), static_cast<int>(v.height), v.stride};
+}
+
 template <class Plane, class T>
-void load(const PlaneSource& s, mist::array2<T>& plane) {
-    const int W = static_cast<int>(plane.width()), H = static_cast<int>(plane.height());
+void load(const PlaneSource& s, const Cells<T>& plane) {
+    const int W = plane.width, H = plane.height;
     if (W < 1 || H < 1) return;
     // Every row reads the same columns: map them once.
     std::vector<int> column(static_cast<std::size_t>(W));
@@ -88,7 +107,7 @@ void load(const PlaneSource& s, mist::array2<T>& plane) {
             map_coordinate(s.y + k, s.picture_h, s.frame.max_h, s.border);
         if (y < 0) return;
         const PIXEL_YC* row = s.frame.row(static_cast<int>(y));
-        T* out = plane.row(static_cast<std::size_t>(k));
+        T* out = plane.row(k);
         for (int u = 0; u < first; ++u) {
             const int x = column[static_cast<std::size_t>(u)];
             if (x >= 0) out[u] = Plane::load(row[x]);
@@ -105,13 +124,13 @@ void load(const PlaneSource& s, mist::array2<T>& plane) {
 }
 
 template <class Plane, class T>
-void store(const mist::array2<T>& plane, int ox, int oy, int w, int h, const Frame& destination,
-           int dx, int dy) {
-    clip_region_pair(ox, oy, dx, dy, w, h, static_cast<int>(plane.width()),
-                     static_cast<int>(plane.height()), destination.max_w, destination.max_h);
+void store(const Cells<T>& plane, int ox, int oy, int w, int h, const Frame& destination, int dx,
+           int dy) {
+    clip_region_pair(ox, oy, dx, dy, w, h, plane.width, plane.height, destination.max_w,
+                     destination.max_h);
     if (w < 1 || h < 1) return;
     parallel_rows(h, [&](int i) {
-        const T* in = plane.row(static_cast<std::size_t>(oy + i)) + ox;
+        const T* in = plane.row(oy + i) + ox;
         PIXEL_YC* out = destination.row(dy + i) + dx;
         Plane::store_row(in, out, static_cast<std::size_t>(w));
     });
@@ -120,24 +139,33 @@ void store(const mist::array2<T>& plane, int ox, int oy, int w, int h, const Fra
 }  // namespace
 
 void load_plane(const PlaneSource& source, mist::array2<short>& plane) {
-    load<YPlane>(source, plane);
+    load<YPlane>(source, cells_of(plane));
 }
 void load_plane(const PlaneSource& source, mist::array2<mist::rgb<short>>& plane) {
-    load<RgbPlane>(source, plane);
+    load<RgbPlane>(source, cells_of(plane));
 }
 void load_plane(const PlaneSource& source, mist::array2<mist::rgb<float>>& plane) {
-    load<RgbFloatPlane>(source, plane);
+    load<RgbFloatPlane>(source, cells_of(plane));
+}
+void load_plane(const PlaneSource& source, const mist::plane_view& plane) {
+    load<YPlane>(source, cells_of(plane));
 }
 
 void store_plane(const mist::array2<short>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
-    store<YPlane>(plane, ox, oy, w, h, destination, dx, dy);
+    store<YPlane>(cells_of(plane), ox, oy, w, h, destination, dx, dy);
 }
 void store_plane(const mist::array2<mist::rgb<short>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
-    store<RgbPlane>(plane, ox, oy, w, h, destination, dx, dy);
+    store<RgbPlane>(cells_of(plane), ox, oy, w, h, destination, dx, dy);
 }
 void store_plane(const mist::array2<mist::rgb<float>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
-    store<RgbFloatPlane>(plane, ox, oy, w, h, destination, dx, dy);
+    store<RgbFloatPlane>(cells_of(plane), ox, oy, w, h, destination, dx, dy);
+}
+void store_plane(const mist::plane_view& plane, int ox, int oy, int w, int h,
+                 const Frame& destination, int dx, int dy) {
+    store<YPlane>(Cells<const short>{plane.data, static_cast<int>(plane.width),
+                                     static_cast<int>(plane.height), plane.stride},
+                  ox, oy, w, h, destination, dx, dy);
 }

@@ -17,6 +17,7 @@
 
 #include "buffers/frame.h"
 #include "toolkit/array.h"
+#include "toolkit/plane_view.h"
 #include "toolkit/rgb.h"
 
 enum class Border {
@@ -42,6 +43,9 @@ struct PlaneSource {
 void load_plane(const PlaneSource& source, mist::array2<short>& plane);
 void load_plane(const PlaneSource& source, mist::array2<mist::rgb<short>>& plane);
 void load_plane(const PlaneSource& source, mist::array2<mist::rgb<float>>& plane);
+// Y into a plane seen through a view (a buffer the caller keeps from call to
+// call): the same rules, cells that map nowhere keep their value.
+void load_plane(const PlaneSource& source, const mist::plane_view& plane);
 
 // short -> the y of the pixel (cb and cr left alone); RGB -> Y, Cb, Cr by
 // rgb_to_yc, truncated toward zero, low 16 bits kept, no clamping.
@@ -50,6 +54,8 @@ void store_plane(const mist::array2<short>& plane, int ox, int oy, int w, int h,
 void store_plane(const mist::array2<mist::rgb<short>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
 void store_plane(const mist::array2<mist::rgb<float>>& plane, int ox, int oy, int w, int h,
+                 const Frame& destination, int dx, int dy);
+void store_plane(const mist::plane_view& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
 
 // The RGB copies of the neighbourhood filters, under the names they go by:

@@ -1,84 +1,121 @@
 // The fixed-point region colour members: color (YCbCr), color_rgb and
-// color_hsv_i.
+// color_hsv_i (per-pixel rules and their 64-bit arithmetic in
+// region_color_pixel.h).
 //
-// A gain of 16 or more times a 16-bit component no longer fits 32 bits, and
-// neither does a large offset added to it.  Products and sums are therefore
-// formed in 64 bits, where every script value fits exactly: for any gain
-// whose 32-bit arithmetic would not overflow the results are the same, and
-// beyond that each member gives the exact value, saturated (color) or
-// truncated to 32 bits and wrapped to 16 (color_rgb), or wrapped into the
-// hue circle and clamped in S and V (color_hsv_i).  Gains and offsets whose
-// fixed-point form lies outside the int range saturate to it.
-#include "color/convert.h"
-#include "buffers/numeric.h"
+// color and color_rgb run vector code compiled for each instruction set and
+// chosen at run time (Highway).  color works in 32-bit lanes, exact while
+// 32768 * |k| + |O| fits 31 bits; color_rgb in double lanes, exact while
+// its results stay well inside the int range.  Both conditions are checked
+// per call (they hold for gains below 16 and any sensible offset); beyond
+// them, and at the ends of rows, the per-pixel rules do the work.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "color/color_fixed.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include <cstdlib>
+
+#include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/region_color.h"
+#include "color/region_color_pixel.h"
 
-namespace {
+HWY_BEFORE_NAMESPACE();
+namespace color_fixed_simd {
+namespace HWY_NAMESPACE {
 
-struct Fixed {
-    long long k[3];
-    long long o[3];
-};
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;
 
-// k = trunc(gain * 4096); the offset is trunc(offset * scale).
-Fixed to_fixed(const ColorAdjust& adjust, double offset_scale) {
-    Fixed f{};
-    for (int c = 0; c < 3; ++c) {
-        f.k[c] = trunc_to_int(adjust.gain[c] * 4096);
-        f.o[c] = trunc_to_int(adjust.offset[c] * offset_scale);
-    }
-    return f;
+// Flat: each 16-bit value scaled by the constants of its component.
+static void color_yc_row(PIXEL_YC* p, int n, const ColorFixed& f) {
+    const IntTag di;
+    const Int16Tag d16;
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    hn::Vec<IntTag> k[3], o[3];
+    component_pattern(di, static_cast<int>(f.k[0]), static_cast<int>(f.k[1]), static_cast<int>(f.k[2]), k);
+    component_pattern(di, static_cast<int>(f.o[0]), static_cast<int>(f.o[1]), static_cast<int>(f.o[2]), o);
+    row_steps(
+        n, lanes,
+        [&](int i) {
+            std::int16_t* v = values_of(p + i);
+            for (int c = 0; c < 3; ++c) {
+                const auto x = hn::PromoteTo(di, hn::LoadU(d16, v + c * lanes));
+                hn::StoreU(saturate16(d16, hn::ShiftRight<12>(hn::Add(hn::Mul(x, k[c]), o[c]))), d16, v + c * lanes);
+            }
+        },
+        [&](int i) { color_yc_pixel(p[i], f); });
 }
 
-// An integer hue folded into 0..3599 (the same as the 32-bit wrap of the
-// integer HSV conversion for every value that conversion can take).
-inline int wrap_hue(long long h) {
-    const long long r = h % 3600;
-    return static_cast<int>(r < 0 ? r + 3600 : r);
+static void color_rgb_row(PIXEL_YC* p, int n, const ColorFixed& f) {
+    const RealTag df;
+    const double k[3] = {double(f.k[0]), double(f.k[1]), double(f.k[2])};
+    const double o[3] = {double(f.o[0]), double(f.o[1]), double(f.o[2])};
+    const auto unit = hn::Set(df, 1.0 / 4096);
+    row_steps(
+        n, real_step(),
+        [&](int i) {
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> r, g, b;
+                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
+                // Truncated to whole numbers, then R * k + O: exact in doubles.
+                const auto adjust = [&](hn::Vec<RealTag> v, int c) {
+                    const auto whole = hn::PromoteTo(df, trunc_int(df, v));
+                    return hn::Add(hn::Mul(whole, hn::Set(df, k[c])), hn::Set(df, o[c]));
+                };
+                r = adjust(r, 0), g = adjust(g, 1), b = adjust(b, 2);
+                hn::Vec<RealTag> y, cb, cr;
+                rgb_to_yc(df, r, g, b, y, cb, cr);
+                oy[h] = trunc_int(df, hn::Mul(y, unit));
+                ocb[h] = trunc_int(df, hn::Mul(cb, unit));
+                ocr[h] = trunc_int(df, hn::Mul(cr, unit));
+            }
+            store_wrapped(oy, ocb, ocr, p + i);
+        },
+        [&](int i) { color_rgb_pixel(p[i], f); });
 }
 
-// S or V limited to 0..4096, as the integer conversion would clamp it.
-inline int clamp_unit(long long v) { return static_cast<int>(v < 0 ? 0 : (v > 4096 ? 4096 : v)); }
+}  // namespace HWY_NAMESPACE
+}  // namespace color_fixed_simd
+HWY_AFTER_NAMESPACE();
 
-}  // namespace
+#if HWY_ONCE
+namespace color_fixed_simd {
+HWY_EXPORT(color_yc_row);
+HWY_EXPORT(color_rgb_row);
+}  // namespace color_fixed_simd
 
 void color_yc(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    const Fixed f = to_fixed(adjust, 4096);
-    for_each_pixel(frame, region, [f](PIXEL_YC& p) {
-        // >> on a negative value rounds toward minus infinity: -3 * 0.5 is -2.
-        p.y = saturate16((p.y * f.k[0] + f.o[0]) >> 12);
-        p.cb = saturate16((p.cb * f.k[1] + f.o[1]) >> 12);
-        p.cr = saturate16((p.cr * f.k[2] + f.o[2]) >> 12);
-    });
+    const ColorFixed f = color_fixed(adjust, 4096);
+    bool fits = true;  // 32768 * |k| + |O| < 2^31 for every component
+    for (int c = 0; c < 3; ++c) fits = fits && 32768 * std::llabs(f.k[c]) + std::llabs(f.o[c]) < (1LL << 31);
+    if (!fits) {
+        for_each_pixel(frame, region, [&f](PIXEL_YC& p) { color_yc_pixel(p, f); });
+        return;
+    }
+    const auto row = HWY_DYNAMIC_DISPATCH(color_fixed_simd::color_yc_row);
+    for_each_pixel_row(frame, region, [row, &f](PIXEL_YC* p, int n) { row(p, n, f); });
 }
 
 void color_rgb(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    const Fixed f = to_fixed(adjust, 4096);
-    for_each_pixel(frame, region, [f](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        // 4096 times too large; exact in a double (well below 2^53).
-        const double r = static_cast<double>(trunc_to_int(rgb.a) * f.k[0] + f.o[0]);
-        const double g = static_cast<double>(trunc_to_int(rgb.b) * f.k[1] + f.o[1]);
-        const double b = static_cast<double>(trunc_to_int(rgb.c) * f.k[2] + f.o[2]);
-        p.y = to_component(((g * 0.587 + r * 0.299) + b * 0.114) * (1.0 / 4096));
-        p.cb = to_component((b * 0.5 - (r * 0.169 + g * 0.331)) * (1.0 / 4096));
-        p.cr = to_component(((r * 0.5 - g * 0.419) - b * 0.081) * (1.0 / 4096));
-    });
+    const ColorFixed f = color_fixed(adjust, 4096);
+    // |R| < 2^17 and each conversion's weights sum to 1 in magnitude, so
+    // every result lies within 32 * |k| + |O| / 4096 (plus rounding).
+    bool fits = true;
+    for (int c = 0; c < 3; ++c) fits = fits && 32.0 * std::llabs(f.k[c]) + std::llabs(f.o[c]) / 4096.0 < 1 << 30;
+    if (!fits) {
+        for_each_pixel(frame, region, [&f](PIXEL_YC& p) { color_rgb_pixel(p, f); });
+        return;
+    }
+    const auto row = HWY_DYNAMIC_DISPATCH(color_fixed_simd::color_rgb_row);
+    for_each_pixel_row(frame, region, [row, &f](PIXEL_YC* p, int n) { row(p, n, f); });
 }
 
 void color_hsv_int(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    const Fixed f = to_fixed(adjust, 1);
-    for_each_pixel(frame, region, [f](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        const IntTriple hsv =
-            rgb_to_hsv_int(trunc_to_int(rgb.a), trunc_to_int(rgb.b), trunc_to_int(rgb.c));
-        const IntTriple out = hsv_to_rgb_int(wrap_hue(hsv.a * f.k[0] / 4096 + f.o[0]),
-                                             clamp_unit(hsv.b * f.k[1] / 4096 + f.o[1]),
-                                             clamp_unit(hsv.c * f.k[2] / 4096 + f.o[2]));
-        const Triple yc = rgb_to_yc(out.a, out.b, out.c);
-        p.y = to_component(yc.a);
-        p.cb = to_component(yc.b);
-        p.cr = to_component(yc.c);
-    });
+    const ColorFixed f = color_fixed(adjust, 1);
+    for_each_pixel(frame, region, [&f](PIXEL_YC& p) { color_hsv_int_pixel(p, f); });
 }
+#endif  // HWY_ONCE

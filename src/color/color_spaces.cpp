@@ -1,11 +1,110 @@
 // The double-precision region colour members: color_hsv, color_hsv_m,
 // color_xyz, color_lab.
-#include <cmath>
+//
+// color_hsv runs vector code compiled for each instruction set and chosen
+// at run time (Highway), exact lane by lane (color_hsv_pixel is the rule);
+// it needs V' well inside the int range, which holds for |k| + |O| below
+// 2^30 (checked per call).  The other members call pow, cbrt-like powers or
+// no vector-friendly form and stay per pixel.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "color/color_spaces.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
-#include "color/convert.h"
+#include <cmath>
+#include <cstdlib>
+
 #include "buffers/numeric.h"
+#include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
+#include "color/convert.h"
+#include "color/convert_simd-inl.h"
 #include "color/region_color.h"
+#include "color/region_color_pixel.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace color_spaces_simd {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;
+
+static void color_hsv_row(PIXEL_YC* p, int n, const HsvAdjust& a) {
+    const RealTag df;
+    const int step = real_step();
+    const auto unit = hn::Set(df, 1.0 / 4096);
+    row_steps(
+        n, step,
+        [&](int i) {
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int part = 0; part < kRealParts; ++part) {
+                hn::Vec<RealTag> r, g, b, h, s, v;
+                yc_to_rgb(df, px.y[part], px.cb[part], px.cr[part], r, g, b);
+                rgb_to_hsv(df, r, g, b, h, s, v);
+                const auto adjust = [&](hn::Vec<RealTag> c, int k) {
+                    return hn::Add(hn::Mul(hn::Mul(hn::Set(df, a.k[k]), c), unit), hn::Set(df, a.o[k]));
+                };
+                bool ok = true;
+                hsv_to_rgb(df, adjust(h, 0), adjust(s, 1), adjust(v, 2), r, g, b, ok);
+                if (!ok) {
+                    for (int k = i; k < i + step; ++k) color_hsv_pixel(p[k], a);
+                    return;
+                }
+                hn::Vec<RealTag> y, cb, cr;
+                rgb_to_yc(df, r, g, b, y, cb, cr);
+                oy[part] = trunc_int(df, y), ocb[part] = trunc_int(df, cb), ocr[part] = trunc_int(df, cr);
+            }
+            store_wrapped(oy, ocb, ocr, p + i);
+        },
+        [&](int i) { color_hsv_pixel(p[i], a); });
+}
+
+// color_xyz: every step a single IEEE operation in the order of convert.h;
+// results saturated as trunc_to_int and saturate16 do it (gains and offsets
+// are any doubles, so NaN and infinities can occur).
+static void color_xyz_row(PIXEL_YC* p, int n, const ColorAdjust& a) {
+    const RealTag df;
+    const auto c = [&](double v) { return hn::Set(df, v); };
+    row_steps(
+        n, real_step(),
+        [&](int i) {
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> r, g, b;
+                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
+                const auto x = hn::Add(hn::Add(hn::Mul(c(0.412453), r), hn::Mul(c(0.35758), g)), hn::Mul(c(0.180423), b));
+                const auto yy = hn::Add(hn::Add(hn::Mul(c(0.212671), r), hn::Mul(c(0.71516), g)), hn::Mul(c(0.072169), b));
+                const auto z = hn::Add(hn::Add(hn::Mul(c(0.019334), r), hn::Mul(c(0.119193), g)), hn::Mul(c(0.950227), b));
+                const auto x2 = hn::Add(hn::Mul(x, c(a.gain[0])), c(a.offset[0]));
+                const auto y2 = hn::Add(hn::Mul(yy, c(a.gain[1])), c(a.offset[1]));
+                const auto z2 = hn::Add(hn::Mul(z, c(a.gain[2])), c(a.offset[2]));
+                r = hn::Sub(hn::Sub(hn::Mul(c(3.240479), x2), hn::Mul(c(1.53715), y2)), hn::Mul(c(0.498535), z2));
+                g = hn::Add(hn::Add(hn::Mul(c(-0.969256), x2), hn::Mul(c(1.875991), y2)), hn::Mul(c(0.041556), z2));
+                b = hn::Add(hn::Sub(hn::Mul(c(0.055648), x2), hn::Mul(c(0.204043), y2)), hn::Mul(c(1.057331), z2));
+                hn::Vec<RealTag> y, cb, cr;
+                rgb_to_yc(df, r, g, b, y, cb, cr);
+                oy[h] = trunc_int_saturated(df, y);
+                ocb[h] = trunc_int_saturated(df, cb);
+                ocr[h] = trunc_int_saturated(df, cr);
+            }
+            store_pixels(Int16Tag(), join16<true>(oy), join16<true>(ocb), join16<true>(ocr), p + i);
+        },
+        [&](int i) { color_xyz_pixel(p[i], a); });
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace color_spaces_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace color_spaces_simd {
+HWY_EXPORT(color_hsv_row);
+HWY_EXPORT(color_xyz_row);
+}  // namespace color_spaces_simd
 
 namespace {
 
@@ -17,13 +116,6 @@ inline void store_wrapped(PIXEL_YC& p, const Triple& rgb) {
     p.y = to_component(yc.a);
     p.cb = to_component(yc.b);
     p.cr = to_component(yc.c);
-}
-
-inline void store_saturated(PIXEL_YC& p, const Triple& rgb) {
-    const Triple yc = rgb_to_yc(rgb.a, rgb.b, rgb.c);
-    p.y = saturate_component(yc.a);
-    p.cb = saturate_component(yc.b);
-    p.cr = saturate_component(yc.c);
 }
 
 // Degrees into 0..360 by whole turns.  A large gain can put the hue far out,
@@ -40,18 +132,13 @@ inline double wrap_degrees(double h) {
 }  // namespace
 
 void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    double k[3], o[3];
-    for (int c = 0; c < 3; ++c) {
-        k[c] = trunc_to_int(adjust.gain[c] * 4096);
-        o[c] = trunc_to_int(adjust.offset[c]);
+    const HsvAdjust a = hsv_adjust(adjust);
+    if (std::fabs(a.k[2]) + std::fabs(a.o[2]) >= 1 << 30) {
+        for_each_pixel(frame, region, [&a](PIXEL_YC& p) { color_hsv_pixel(p, a); });
+        return;
     }
-    for_each_pixel(frame, region, [&k, &o](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
-        store_wrapped(p, hsv_to_rgb((k[0] * hsv.a) * (1.0 / 4096) + o[0],
-                                    (k[1] * hsv.b) * (1.0 / 4096) + o[1],
-                                    (k[2] * hsv.c) * (1.0 / 4096) + o[2]));
-    });
+    const auto row = HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_row);
+    for_each_pixel_row(frame, region, [row, &a](PIXEL_YC* p, int n) { row(p, n, a); });
 }
 
 void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
@@ -75,13 +162,8 @@ void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust&
 }
 
 void color_xyz(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    const ColorAdjust a = adjust;
-    for_each_pixel(frame, region, [&a](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        const Triple xyz = rgb_to_xyz(rgb.a, rgb.b, rgb.c);
-        store_saturated(p, xyz_to_rgb(xyz.a * a.gain[0] + a.offset[0], xyz.b * a.gain[1] + a.offset[1],
-                                      xyz.c * a.gain[2] + a.offset[2]));
-    });
+    const auto row = HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_xyz_row);
+    for_each_pixel_row(frame, region, [row, &adjust](PIXEL_YC* p, int n) { row(p, n, adjust); });
 }
 
 void color_lab(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
@@ -93,3 +175,4 @@ void color_lab(const Frame& frame, const Region& region, const ColorAdjust& adju
         store_saturated(p, xyz_to_rgb(xyz.a, xyz.b, xyz.c));
     });
 }
+#endif  // HWY_ONCE

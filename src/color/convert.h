@@ -17,6 +17,11 @@
 namespace color_detail {
 
 inline double clamp4096(double v) { return v < 0 ? 0 : (v > 4096 ? 4096 : v); }
+
+// fmax and fmin without the library call (inlined, so the per-pixel loops
+// stay call-free): a NaN operand gives the other one.
+inline double max_of(double a, double b) { return (a > b || b != b) ? a : b; }
+inline double min_of(double a, double b) { return (a < b || b != b) ? a : b; }
 inline int clamp4096(int v) { return v < 0 ? 0 : (v > 4096 ? 4096 : v); }
 
 // Hue from the primed values, a tie for the maximum going to R, then G.
@@ -45,9 +50,11 @@ inline Triple sector_rgb(int sector, double v, double p, double q, double t) {
 // H in tenths of a degree, S and V 0..4096; R, G, B are clamped to 0..4096.
 inline Triple rgb_to_hsv(double r, double g, double b) {
     using color_detail::clamp4096;
+    using color_detail::max_of;
+    using color_detail::min_of;
     r = clamp4096(r), g = clamp4096(g), b = clamp4096(b);
-    const double max = std::fmax(r, std::fmax(g, b));
-    const double min = std::fmin(r, std::fmin(g, b));
+    const double max = max_of(r, max_of(g, b));
+    const double min = min_of(r, min_of(g, b));
     if (max - min == 0) return {0, 0, max};
     const double s = (max - min) / max * 4096;
     const double m = 60 / (max - min);
@@ -119,8 +126,10 @@ inline IntTriple hsv_to_rgb_int(int h, int s, int v) {
 
 // Unit HSV: R, G, B on 0..255, H in degrees, S and V 0..1.  No clamping.
 inline Triple rgb_to_hsv_unit(double r, double g, double b) {
-    const double max = std::fmax(r, std::fmax(g, b));
-    const double min = std::fmin(r, std::fmin(g, b));
+    using color_detail::max_of;
+    using color_detail::min_of;
+    const double max = max_of(r, max_of(g, b));
+    const double min = min_of(r, min_of(g, b));
     const double v = max / 255;
     if (max - min == 0) return {0, 0, v};
     const double s = (max - min) / max;

@@ -1,69 +1,182 @@
 // posterize, posterize_rgb, posterize_hsv: quantisation to a number of levels
 // in YCbCr, RGB or HSV.  Each value is moved to the nearest multiple of the
-// step by adding half a step and dividing with truncation.
-#include "color/convert.h"
-#include "buffers/numeric.h"
-#include "buffers/rows.h"
-#include "color/tone.h"
+// step by adding half a step and dividing with truncation (the rules are in
+// tone_pixel.h).
+//
+// The row loops are vector code compiled for each instruction set and
+// chosen at run time (Highway).  The truncating division is a double
+// division truncated: numerators stay below 2^18 and steps are 1..4096, so
+// a quotient that is not whole lies at least 1/4096 from the next whole
+// number, far more than the rounding, and the result is the integer
+// quotient.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "color/posterize.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
+#include "buffers/pixel_simd-inl.h"
+#include "buffers/rows.h"
+#include "color/convert_simd-inl.h"
+#include "color/tone.h"
+#include "color/tone_pixel.h"
+
+#if HWY_ONCE
 int level_step(int levels, int range) {
     const int divisions = levels >= 2 ? levels - 1 : 1;
     const int step = range / divisions;
     return step == 0 ? 1 : step;
 }
+#endif  // HWY_ONCE
+
+HWY_BEFORE_NAMESPACE();
+namespace posterize_simd {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;
+
+// Quantiser::operator() on whole numbers below 2^17 in magnitude, with
+// `half` added first (0 when the caller has added it already).
+HWY_INLINE hn::Vec<RealIntTag> quantise(hn::Vec<RealIntTag> v, const Quantiser& q, int half) {
+    const RealTag df;
+    const RealIntTag di;
+    const auto t = hn::Add(v, hn::Set(di, half));
+    const auto quotient = hn::DemoteTo(di, hn::Div(hn::PromoteTo(df, t), hn::Set(df, double(q.step))));
+    const auto r = hn::Mul(quotient, hn::Set(di, q.step));
+    return hn::Min(hn::Max(r, hn::Zero(di)), hn::Set(di, q.top));
+}
+
+// rgb_to_yc, each result truncated (all within the 16-bit range here).
+HWY_INLINE void to_yc(hn::Vec<RealTag> r, hn::Vec<RealTag> g, hn::Vec<RealTag> b, hn::Vec<RealIntTag>& y,
+                      hn::Vec<RealIntTag>& cb, hn::Vec<RealIntTag>& cr) {
+    const RealTag df;
+    hn::Vec<RealTag> fy, fcb, fcr;
+    rgb_to_yc(df, r, g, b, fy, fcb, fcr);
+    y = trunc_int(df, fy), cb = trunc_int(df, fcb), cr = trunc_int(df, fcr);
+}
+
+// Flat: each 16-bit value through the quantiser of its component in
+// 32-bit lanes, the division in single precision.  That is exact here: the
+// numerator t lies below 2^17 in magnitude, so the quotient q = t / step
+// lies below 2^17 / step, and its rounding error (at most q * 2^-24, under
+// 2^-7 / step) is smaller than the 1 / step by which a quotient that is not
+// whole misses the next whole number; truncated, it is the integer quotient.
+static void posterize_yc_row(PIXEL_YC* p, int n, const Posterize& q) {
+    const IntTag di;
+    const Int16Tag d16;
+    const hn::Rebind<float, IntTag> df;
+    const int lanes = static_cast<int>(hn::Lanes(di));
+    hn::Vec<IntTag> offset[3], start[3], step[3], top[3];
+    component_pattern(di, 0, 2048, 2048, offset);
+    component_pattern(di, q.q[0].half, q.q[1].half + 2048, q.q[2].half + 2048, start);
+    component_pattern(di, q.q[0].step, q.q[1].step, q.q[2].step, step);
+    component_pattern(di, q.q[0].top, q.q[1].top, q.q[2].top, top);
+    hn::Vec<decltype(df)> divisor[3];
+    for (int c = 0; c < 3; ++c) divisor[c] = hn::ConvertTo(df, step[c]);
+    row_steps(
+        n, lanes,
+        [&](int i) {
+            std::int16_t* v = values_of(p + i);
+            for (int c = 0; c < 3; ++c) {
+                const auto t = hn::Add(hn::PromoteTo(di, hn::LoadU(d16, v + c * lanes)), start[c]);
+                const auto quotient = hn::ConvertTo(di, hn::Div(hn::ConvertTo(df, t), divisor[c]));
+                const auto r = hn::Min(hn::Max(hn::Mul(quotient, step[c]), hn::Zero(di)), top[c]);
+                hn::StoreU(low16(d16, hn::Sub(r, offset[c])), d16, v + c * lanes);
+            }
+        },
+        [&](int i) { posterize_yc_pixel(p[i], q); });
+}
+
+static void posterize_rgb_row(PIXEL_YC* p, int n, const Posterize& q) {
+    const RealTag df;
+    row_steps(
+        n, real_step(),
+        [&](int i) {
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> r, g, b;
+                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
+                const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
+                    return hn::PromoteTo(df, quantise(trunc_int(df, c), quant, quant.half));
+                };
+                to_yc(level(r, q.q[0]), level(g, q.q[1]), level(b, q.q[2]), oy[h], ocb[h], ocr[h]);
+            }
+            store_wrapped(oy, ocb, ocr, p + i);
+        },
+        [&](int i) { posterize_rgb_pixel(p[i], q); });
+}
+
+static void posterize_hsv_row(PIXEL_YC* p, int n, const Posterize& q) {
+    const RealTag df;
+    const int step = real_step();
+    row_steps(
+        n, step,
+        [&](int i) {
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts oy, ocb, ocr;
+            for (int part = 0; part < kRealParts; ++part) {
+                hn::Vec<RealTag> r, g, b, h, s, v;
+                yc_to_rgb(df, px.y[part], px.cb[part], px.cr[part], r, g, b);
+                rgb_to_hsv(df, r, g, b, h, s, v);
+                // Quantiser::real: trunc(v + half), then the integer rule
+                // (the values lie within 0..4096 plus half a step).
+                const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
+                    const auto t = trunc_int(df, hn::Add(c, hn::Set(df, double(quant.half))));
+                    return hn::PromoteTo(df, quantise(t, quant, 0));
+                };
+                bool ok = true;
+                hsv_to_rgb(df, level(h, q.q[0]), level(s, q.q[1]), level(v, q.q[2]), r, g, b, ok);
+                if (!ok) {
+                    for (int k = i; k < i + step; ++k) posterize_hsv_pixel(p[k], q);
+                    return;
+                }
+                to_yc(r, g, b, oy[part], ocb[part], ocr[part]);
+            }
+            store_wrapped(oy, ocb, ocr, p + i);
+        },
+        [&](int i) { posterize_hsv_pixel(p[i], q); });
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace posterize_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace posterize_simd {
+HWY_EXPORT(posterize_yc_row);
+HWY_EXPORT(posterize_rgb_row);
+HWY_EXPORT(posterize_hsv_row);
 
 namespace {
 
-struct Quantiser {
-    int step, half, top;
-    explicit Quantiser(int levels, int range)
-        : step(level_step(levels, range)), half(step / 2), top(range) {}
-    // (v + half) / step * step, limited to 0..top.
-    int operator()(int v) const {
-        const long long q = (static_cast<long long>(v) + half) / step * step;
-        return static_cast<int>(q < 0 ? 0 : (q > top ? top : q));
-    }
-};
+Posterize posterize_of(const int levels[3], int range1) {
+    return {{Quantiser(level_step(levels[0], range1), range1), Quantiser(level_step(levels[1], 4096), 4096),
+             Quantiser(level_step(levels[2], 4096), 4096)}};
+}
 
-inline void store_yc(PIXEL_YC& p, double r, double g, double b) {
-    const Triple yc = rgb_to_yc(r, g, b);
-    p.y = to_component(yc.a);
-    p.cb = to_component(yc.b);
-    p.cr = to_component(yc.c);
+template <class Row>
+void run(const Frame& frame, const Region& region, const Posterize& q, Row row) {
+    for_each_pixel_row(frame, region, [row, &q](PIXEL_YC* p, int n) { row(p, n, q); });
 }
 
 }  // namespace
+}  // namespace posterize_simd
 
 void posterize_yc(const Frame& frame, const Region& region, const int levels[3]) {
-    const Quantiser qy(levels[0], 4096), qcb(levels[1], 4096), qcr(levels[2], 4096);
-    for_each_pixel(frame, region, [=](PIXEL_YC& p) {
-        p.y = low16(qy(p.y));
-        p.cb = low16(qcb(p.cb + 2048) - 2048);
-        p.cr = low16(qcr(p.cr + 2048) - 2048);
-    });
+    using namespace posterize_simd;
+    run(frame, region, posterize_of(levels, 4096), HWY_DYNAMIC_DISPATCH(posterize_yc_row));
 }
 
 void posterize_rgb(const Frame& frame, const Region& region, const int levels[3]) {
-    const Quantiser qr(levels[0], 4096), qg(levels[1], 4096), qb(levels[2], 4096);
-    for_each_pixel(frame, region, [=](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        store_yc(p, qr(trunc_to_int(rgb.a)), qg(trunc_to_int(rgb.b)), qb(trunc_to_int(rgb.c)));
-    });
+    using namespace posterize_simd;
+    run(frame, region, posterize_of(levels, 4096), HWY_DYNAMIC_DISPATCH(posterize_rgb_row));
 }
 
 void posterize_hsv(const Frame& frame, const Region& region, const int levels[3]) {
-    const Quantiser qh(levels[0], 3600), qs(levels[1], 4096), qv(levels[2], 4096);
-    for_each_pixel(frame, region, [=](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
-        // trunc(H + step/2) / step * step: the half step is added to the
-        // unrounded value before truncation.
-        auto quantise = [](const Quantiser& q, double v) {
-            const long long t = trunc_to_int(v + q.half);
-            const long long r = t / q.step * q.step;
-            return static_cast<double>(r < 0 ? 0 : (r > q.top ? q.top : r));
-        };
-        const Triple out = hsv_to_rgb(quantise(qh, hsv.a), quantise(qs, hsv.b), quantise(qv, hsv.c));
-        store_yc(p, out.a, out.b, out.c);
-    });
+    using namespace posterize_simd;
+    run(frame, region, posterize_of(levels, 3600), HWY_DYNAMIC_DISPATCH(posterize_hsv_row));
 }
+#endif  // HWY_ONCE

@@ -12,14 +12,15 @@
 // (Cr+2048)/4096) with exponent 1/gain: a gain of 2 brightens, 1 keeps.
 // A component whose curve has no finite value (a base below 0 with a
 // fractional exponent, or an infinite result from a zero gain) keeps its
-// value.  Large regions allocate a 384 KB table (may throw bad_alloc).
+// value.  Large regions build a 384 KB table of the curve (may throw
+// bad_alloc), which is kept for the next call with the same exponents.
 void gamma_curve(const Frame& frame, const Region& region, const double gain[3]);
 
 // Logistic curve per component: steepness gain[k], centre centre[k] on the
 // unit scale.  Y uses Y/4096, the chroma components Cb/4096 unshifted with
 // the result shifted by -2048.  A component whose curve is not finite (only
-// for infinite or NaN arguments) keeps its value.  Large regions allocate a
-// table as gamma_curve does.
+// for infinite or NaN arguments) keeps its value.  Large regions build and
+// keep a table as gamma_curve does.
 void sigmoid_curve(const Frame& frame, const Region& region, const double gain[3],
                    const double centre[3]);
 

@@ -162,14 +162,13 @@ void resize_region(const Frame& src, const Frame& dst, const ResizeJob& job) {
     std::size_t n_pairs = n;  // entries before the single-tap ones
     while (n_pairs > 0 && taps[n_pairs - 1].ix == area.x1 - 1) --n_pairs;
 
-    // Two rows of horizontal results per job.
+    // Two rows of horizontal results per thread.
     const std::size_t stride = 3 * n_pairs + 4;
-    const int slots = pool::worker_count();
+    const int slots = row_loop_threads(static_cast<int>(rows.size()));
     std::vector<std::int32_t> work(stride * 2 * static_cast<std::size_t>(slots));
-    std::atomic<int> next_slot{0};
 
-    parallel_ranges(static_cast<int>(rows.size()), [&](int begin, int end) {
-        const std::size_t slot = static_cast<std::size_t>(next_slot.fetch_add(1));
+    parallel_ranges_by_thread(static_cast<int>(rows.size()), [&](int thread, int begin, int end) {
+        const std::size_t slot = static_cast<std::size_t>(thread);
         RowPairCache cache(&work[stride * 2 * slot], &work[stride * (2 * slot + 1)]);
         auto make = [&](long long iy, std::int32_t* h) {
             horizontal_pass(src.row(static_cast<int>(iy)), taps.data(), n_pairs, h);

@@ -1,43 +1,122 @@
 // mkmask_diff, mkmask_diff_rgb, mkmask_diff_hsv, mkmask_diff_hsv_p,
 // mkmask_diff_hsv_c, mkmask_diff_lab: one row loop, one grade rule, a
 // conversion and a distance per colour space.
-#include "mask/difference_mask.h"
+//
+// The Y/Cb/Cr, R/G/B and HSV members run vector code compiled for each
+// instruction set and chosen at run time (Highway), exact lane by lane
+// (difference_pixel.h holds their rule).  Their fixed-point products are
+// formed in doubles: a difference below 2^18 times a weight below 2^31 is
+// exact there, and the flooring shift is an exact multiplication by 2^-12
+// and a floor.  The cylinder, cone and L*a*b* members call cos, sin or pow
+// and stay per pixel.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "mask/difference_mask.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <cmath>
 
+#include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
-#include "mask/color_spaces.h"
+#include "color/convert_simd-inl.h"
+#include "mask/difference_mask.h"
+#include "mask/difference_pixel.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace difference_simd {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;
+
+// The components of part h of a step's pixels in space S, as doubles.
+template <MaskSpace S>
+HWY_INLINE void components(const RealPlanes& px, int h, hn::Vec<RealTag>& c1, hn::Vec<RealTag>& c2,
+                           hn::Vec<RealTag>& c3) {
+    const RealTag df;
+    c1 = px.y[h], c2 = px.cb[h], c3 = px.cr[h];
+    if constexpr (S == MaskSpace::Yc) return;
+    hn::Vec<RealTag> r, g, b;
+    yc_to_rgb(df, c1, c2, c3, r, g, b);
+    if constexpr (S == MaskSpace::Rgb) {
+        c1 = hn::PromoteTo(df, trunc_int(df, r));
+        c2 = hn::PromoteTo(df, trunc_int(df, g));
+        c3 = hn::PromoteTo(df, trunc_int(df, b));
+    } else {
+        rgb_to_hsv(df, r, g, b, c1, c2, c3);
+    }
+}
+
+// difference_grade of difference_mask.h.
+HWY_INLINE hn::Vec<RealIntTag> grade(hn::Vec<RealTag> d, double gain, double threshold) {
+    const RealTag df;
+    const RealIntTag di;
+    const auto x = hn::Mul(d, hn::Set(df, gain));
+    const auto none = hn::Or(hn::Lt(x, hn::Set(df, threshold)), hn::IsNaN(x));
+    const auto v = trunc_int_saturated(df, hn::IfThenZeroElse(none, x));
+    return hn::Min(hn::Max(v, hn::Zero(di)), hn::Set(di, 4096));
+}
+
+template <MaskSpace S>
+HWY_INLINE void difference_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
+    const RealTag df;
+    const FixedWeights f = fixed_weights(m.weight);
+    row_steps(
+        n, real_step(),
+        [&](int i) {
+            RealPlanes pa, pb;
+            load_real(a + i, pa);
+            load_real(b + i, pb);
+            IntParts grades;
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<RealTag> a1, a2, a3, b1, b2, b3;
+                components<S>(pa, h, a1, a2, a3);
+                components<S>(pb, h, b1, b2, b3);
+                hn::Vec<RealTag> e1, e2, e3;
+                if constexpr (S == MaskSpace::Hsv) {
+                    auto t = hn::Abs(hn::Sub(a1, b1));
+                    t = hn::IfThenElse(hn::Gt(t, hn::Set(df, 1800.0)), hn::Sub(hn::Set(df, 3600.0), t), t);
+                    e1 = hn::Mul(hn::Set(df, m.weight[0]), t);
+                    e2 = hn::Mul(hn::Set(df, m.weight[1]), hn::Sub(a2, b2));
+                    e3 = hn::Mul(hn::Set(df, m.weight[2]), hn::Sub(a3, b3));
+                } else {
+                    // ((a - b) * W) >> 12: the product is exact, the shift a floor.
+                    const auto unit = hn::Set(df, 1.0 / 4096);
+                    const auto fixed = [&](hn::Vec<RealTag> x, hn::Vec<RealTag> y, long long w) {
+                        return hn::Floor(hn::Mul(hn::Mul(hn::Sub(x, y), hn::Set(df, double(w))), unit));
+                    };
+                    e1 = fixed(a1, b1, f.w[0]), e2 = fixed(a2, b2, f.w[1]), e3 = fixed(a3, b3, f.w[2]);
+                }
+                const auto s = hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3));
+                grades[h] = grade(hn::Sqrt(s), m.gain, m.threshold);
+            }
+            store_grade_parts(grades, d + i);
+        },
+        [&](int i) { difference_pixel<S>(a[i], b[i], d[i], m, f); });
+}
+
+static void difference_row_yc(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
+    difference_row<MaskSpace::Yc>(a, b, d, n, m);
+}
+static void difference_row_rgb(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
+    difference_row<MaskSpace::Rgb>(a, b, d, n, m);
+}
+static void difference_row_hsv(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
+    difference_row<MaskSpace::Hsv>(a, b, d, n, m);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace difference_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace difference_simd {
+HWY_EXPORT(difference_row_yc);
+HWY_EXPORT(difference_row_rgb);
+HWY_EXPORT(difference_row_hsv);
+}  // namespace difference_simd
 
 namespace {
-
-// Fixed-point distance of whole-number components (the conversions give
-// exact whole doubles of at most a few 10^5, so the casts are exact).
-struct FixedDistance {
-    long long w[3];
-    double operator()(const Triple& a, const Triple& b) const {
-        const long long e1 = (static_cast<long long>(a.a - b.a) * w[0]) >> 12;
-        const long long e2 = (static_cast<long long>(a.b - b.b) * w[1]) >> 12;
-        const long long e3 = (static_cast<long long>(a.c - b.c) * w[2]) >> 12;
-        const double s = static_cast<double>(e1) * e1 + static_cast<double>(e2) * e2 +
-                         static_cast<double>(e3) * e3;
-        return std::sqrt(s);
-    }
-};
-
-// Real-weighted distance; with Circular the first component is a hue.
-template <bool Circular>
-struct WeightedDistance {
-    double w[3];
-    double operator()(const Triple& a, const Triple& b) const {
-        double t = a.a - b.a;
-        if constexpr (Circular) {
-            t = std::fabs(t);
-            if (t > 1800) t = 3600 - t;
-        }
-        const double e1 = w[0] * t, e2 = w[1] * (a.b - b.b), e3 = w[2] * (a.c - b.c);
-        return std::sqrt(e1 * e1 + e2 * e2 + e3 * e3);
-    }
-};
 
 template <class Convert, class Distance>
 void difference_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
@@ -49,32 +128,48 @@ void difference_rows(const Frame& a, const Frame& b, const Frame& dst, const Tri
     });
 }
 
-FixedDistance fixed_weights(const double w[3]) {
-    return {{trunc_to_int(w[0] * 4096), trunc_to_int(w[1] * 4096), trunc_to_int(w[2] * 4096)}};
+// The plain Euclidean distance of the converted points.
+struct UnitDistance {
+    double operator()(const Triple& a, const Triple& b) const {
+        static constexpr double kOne[3] = {1, 1, 1};
+        return weighted_distance<false>(a, b, kOne);
+    }
+};
+
+struct LabDistance {
+    double w[3];
+    double operator()(const Triple& a, const Triple& b) const { return weighted_distance<false>(a, b, w); }
+};
+
+template <class Row>
+void vector_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area, const DifferenceMask& m,
+                 Row row) {
+    for_each_triple_row(a, b, dst, area, [row, &m](const PIXEL_YC* pa, const PIXEL_YC* pb, PIXEL_YC* d, int n) {
+        row(pa, pb, d, n, m);
+    });
 }
 
 }  // namespace
 
 void difference_mask(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
                      const DifferenceMask& m) {
-    const WeightedDistance<false> plain{{m.weight[0], m.weight[1], m.weight[2]}};
-    const WeightedDistance<false> unit{{1, 1, 1}};
+    using namespace difference_simd;
     switch (m.space) {
         case MaskSpace::Yc:
-            return difference_rows(a, b, dst, area, m, mask_space::Yc{}, fixed_weights(m.weight));
+            return vector_rows(a, b, dst, area, m, HWY_DYNAMIC_DISPATCH(difference_row_yc));
         case MaskSpace::Rgb:
-            return difference_rows(a, b, dst, area, m, mask_space::RgbTruncated{},
-                                   fixed_weights(m.weight));
+            return vector_rows(a, b, dst, area, m, HWY_DYNAMIC_DISPATCH(difference_row_rgb));
         case MaskSpace::Hsv:
-            return difference_rows(a, b, dst, area, m, mask_space::Hsv{},
-                                   WeightedDistance<true>{{m.weight[0], m.weight[1], m.weight[2]}});
+            return vector_rows(a, b, dst, area, m, HWY_DYNAMIC_DISPATCH(difference_row_hsv));
         case MaskSpace::HsvP:
             return difference_rows(a, b, dst, area, m, mask_space::HsvP{m.weight[0], m.weight[1]},
-                                   unit);
+                                   UnitDistance{});
         case MaskSpace::HsvC:
             return difference_rows(a, b, dst, area, m, mask_space::HsvC{m.weight[0], m.weight[1]},
-                                   unit);
+                                   UnitDistance{});
         case MaskSpace::Lab:
-            return difference_rows(a, b, dst, area, m, mask_space::Lab{}, plain);
+            return difference_rows(a, b, dst, area, m, mask_space::Lab{},
+                                   LabDistance{{m.weight[0], m.weight[1], m.weight[2]}});
     }
 }
+#endif  // HWY_ONCE

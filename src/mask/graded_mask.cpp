@@ -1,42 +1,140 @@
 // The mkmask_p and mkmask_l families: twelve masks on one row loop,
 // differing only in the colour space of the distance.
-#include "mask/graded_mask.h"
+//
+// The Y/Cb/Cr, R/G/B and HSV members run vector code compiled for each
+// instruction set and chosen at run time (Highway), exact lane by lane
+// (graded_pixel.h holds the rule).  The cylinder, cone and L*a*b* members
+// call cos, sin or pow and stay per pixel.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "mask/graded_mask.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
+#include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert.h"
+#include "color/convert_simd-inl.h"
 #include "mask/color_spaces.h"
+#include "mask/graded_mask.h"
+#include "mask/graded_pixel.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace graded_simd {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;
+
+// The components of part h of a step's pixels in space S (Yc, Rgb unrounded, Hsv).
+template <MaskSpace S>
+HWY_INLINE void components(const RealPlanes& px, int h, hn::Vec<RealTag>& c1, hn::Vec<RealTag>& c2,
+                           hn::Vec<RealTag>& c3) {
+    const RealTag df;
+    c1 = px.y[h], c2 = px.cb[h], c3 = px.cr[h];
+    if constexpr (S == MaskSpace::Yc) return;
+    hn::Vec<RealTag> r, g, b;
+    yc_to_rgb(df, c1, c2, c3, r, g, b);
+    if constexpr (S == MaskSpace::Rgb)
+        c1 = r, c2 = g, c3 = b;
+    else
+        rgb_to_hsv(df, r, g, b, c1, c2, c3);
+}
+
+// distance_grade of graded_mask.h.
+HWY_INLINE hn::Vec<RealIntTag> grade(hn::Vec<RealTag> d, double inner, double outer) {
+    const RealTag df;
+    const auto vi = hn::Set(df, inner), vo = hn::Set(df, outer);
+    const auto ramp = hn::Mul(hn::Div(hn::Sub(vo, d), hn::Sub(vo, vi)), hn::Set(df, 4096.0));
+    const auto v = hn::IfThenElse(hn::Le(d, vi), hn::Set(df, 4096.0), hn::IfThenElseZero(hn::Le(d, vo), ramp));
+    return trunc_int_saturated(df, v);
+}
+
+template <MaskSpace S, bool Line, bool Circular, class Convert>
+HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Convert& convert, const GradedKeys& k,
+                           double inner, double outer) {
+    const RealTag df;
+    const auto c = [&](double v) { return hn::Set(df, v); };
+    // The segment: its direction and squared length are the same for every
+    // pixel (segment_distance forms them per call of its own).
+    const double d1 = k.wb.a - k.wa.a, d2 = k.wb.b - k.wa.b, d3 = k.wb.c - k.wa.c;
+    const bool has_length = d1 != 0 || d2 != 0 || d3 != 0;
+    const double length2 = d1 * d1 + d2 * d2 + d3 * d3;
+    row_steps(
+        n, real_step(),
+        [&](int i) {
+            RealPlanes px;
+            load_real(in + i, px);
+            IntParts grades;
+            for (int h = 0; h < kRealParts; ++h) {
+            hn::Vec<RealTag> c1, c2, c3;
+            components<S>(px, h, c1, c2, c3);
+            hn::Vec<RealTag> d;
+            if constexpr (Line) {
+                const auto p1 = hn::Mul(c(k.w.a), c1), p2 = hn::Mul(c(k.w.b), c2), p3 = hn::Mul(c(k.w.c), c3);
+                auto t = hn::Zero(df);
+                if (has_length) {
+                    const auto dot = hn::Add(hn::Add(hn::Mul(c(d1), hn::Sub(p1, c(k.wa.a))), hn::Mul(c(d2), hn::Sub(p2, c(k.wa.b)))),
+                                             hn::Mul(c(d3), hn::Sub(p3, c(k.wa.c))));
+                    t = hn::Div(dot, c(length2));
+                    t = hn::IfThenElse(hn::Lt(t, hn::Zero(df)), hn::Zero(df), hn::IfThenElse(hn::Gt(t, c(1.0)), c(1.0), t));
+                }
+                const auto e1 = hn::Sub(hn::Add(c(k.wa.a), hn::Mul(t, c(d1))), p1);
+                const auto e2 = hn::Sub(hn::Add(c(k.wa.b), hn::Mul(t, c(d2))), p2);
+                const auto e3 = hn::Sub(hn::Add(c(k.wa.c), hn::Mul(t, c(d3))), p3);
+                d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
+            } else {
+                auto t = hn::Sub(c1, c(k.ka.a));
+                if constexpr (Circular) {
+                    t = hn::Abs(t);
+                    t = hn::IfThenElse(hn::Gt(t, c(1800.0)), hn::Sub(c(3600.0), t), t);
+                }
+                const auto e1 = hn::Mul(c(k.w.a), t);
+                const auto e2 = hn::Mul(c(k.w.b), hn::Sub(c2, c(k.ka.b)));
+                const auto e3 = hn::Mul(c(k.w.c), hn::Sub(c3, c(k.ka.c)));
+                d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
+            }
+            grades[h] = grade(d, inner, outer);
+            }
+            store_grade_parts(grades, out + i);
+        },
+        [&](int i) { graded_pixel<Line, Circular>(in[i], out[i], convert, k, inner, outer); });
+}
+
+#define GRADED_ROW(name, space, line, circular, convert)                                                  \
+    static void name(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k, double inner,       \
+                     double outer) {                                                                      \
+        graded_row<MaskSpace::space, line, circular>(in, out, n, convert{}, k, inner, outer);            \
+    }
+GRADED_ROW(point_yc, Yc, false, false, mask_space::Yc)
+GRADED_ROW(point_rgb, Rgb, false, false, mask_space::Rgb)
+GRADED_ROW(point_hsv, Hsv, false, true, mask_space::Hsv)
+GRADED_ROW(line_yc, Yc, true, false, mask_space::Yc)
+GRADED_ROW(line_rgb, Rgb, true, false, mask_space::Rgb)
+GRADED_ROW(line_hsv, Hsv, true, false, mask_space::Hsv)
+#undef GRADED_ROW
+
+}  // namespace HWY_NAMESPACE
+}  // namespace graded_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace graded_simd {
+HWY_EXPORT(point_yc);
+HWY_EXPORT(point_rgb);
+HWY_EXPORT(point_hsv);
+HWY_EXPORT(line_yc);
+HWY_EXPORT(line_rgb);
+HWY_EXPORT(line_hsv);
+}  // namespace graded_simd
 
 namespace {
 
-Triple weigh(const Triple& w, const Triple& p) { return {w.a * p.a, w.b * p.b, w.c * p.c}; }
-
-// Distance of converted pixel c: to the weighted segment wa-wb (Line), or
-// to the key ka with weights w, the first component taken around the hue
-// circle when Circular.
-template <bool Line, bool Circular>
-double graded_distance(const Triple& c, const Triple& ka, const Triple& wa, const Triple& wb,
-                       const Triple& w) {
-    if constexpr (Line) {
-        return segment_distance(wa, wb, weigh(w, c));
-    } else {
-        double t = c.a - ka.a;
-        if constexpr (Circular) {
-            t = std::fabs(t);
-            if (t > 1800) t = 3600 - t;
-        }
-        const double e1 = w.a * t, e2 = w.b * (c.b - ka.b), e3 = w.c * (c.c - ka.c);
-        return std::sqrt(e1 * e1 + e2 * e2 + e3 * e3);
-    }
-}
-
 template <bool Line, bool Circular, class Convert>
 void graded_rows(const Frame& src, const Frame& dst, const PairArea& area, const GradedMask& m,
-                 const Convert& convert, const Triple& ka, const Triple& kb, const Triple& w) {
-    const Triple wa = weigh(w, ka), wb = weigh(w, kb);  // weighted segment ends, once
+                 const Convert& convert, const GradedKeys& k) {
     const double inner = m.inner, outer = m.outer;
     for_each_pair(src, dst, area, [&](const PIXEL_YC& in, PIXEL_YC& out) {
-        const double d = graded_distance<Line, Circular>(convert(in), ka, wa, wb, w);
-        put_grade(out, distance_grade(d, inner, outer));
+        graded_pixel<Line, Circular>(in, out, convert, k, inner, outer);
     });
 }
 
@@ -44,14 +142,22 @@ void graded_rows(const Frame& src, const Frame& dst, const PairArea& area, const
 template <bool Circular, class Convert, class KeyFn>
 void graded_space(const Frame& src, const Frame& dst, const PairArea& area, const GradedMask& m,
                   const Convert& convert, KeyFn key_of, const Triple& w) {
-    const Triple ka = key_of(m.key_a), kb = key_of(m.key_b);
+    const GradedKeys k = graded_keys(key_of(m.key_a), key_of(m.key_b), w);
     if (m.line)
-        graded_rows<true, false>(src, dst, area, m, convert, ka, kb, w);
+        graded_rows<true, false>(src, dst, area, m, convert, k);
     else
-        graded_rows<false, Circular>(src, dst, area, m, convert, ka, kb, w);
+        graded_rows<false, Circular>(src, dst, area, m, convert, k);
 }
 
-Triple as_triple(const int k[3]) { return {double(k[0]), double(k[1]), double(k[2])}; }
+using VectorRow = void (*)(const PIXEL_YC*, PIXEL_YC*, int, const GradedKeys&, double, double);
+
+void vector_space(const Frame& src, const Frame& dst, const PairArea& area, const GradedMask& m, const Triple& w,
+                  VectorRow point, VectorRow line) {
+    const GradedKeys k = graded_keys(as_triple(m.key_a), as_triple(m.key_b), w);
+    const VectorRow row = m.line ? line : point;
+    const double inner = m.inner, outer = m.outer;
+    for_each_pair_row(src, dst, area, [&](const PIXEL_YC* in, PIXEL_YC* out, int n) { row(in, out, n, k, inner, outer); });
+}
 
 }  // namespace
 
@@ -60,11 +166,14 @@ void graded_mask(const Frame& src, const Frame& dst, const PairArea& area, const
     const Triple unit{1, 1, 1};
     switch (m.space) {
         case MaskSpace::Yc:
-            return graded_space<false>(src, dst, area, m, mask_space::Yc{}, as_triple, w);
+            return vector_space(src, dst, area, m, w, HWY_DYNAMIC_DISPATCH(graded_simd::point_yc),
+                                HWY_DYNAMIC_DISPATCH(graded_simd::line_yc));
         case MaskSpace::Rgb:
-            return graded_space<false>(src, dst, area, m, mask_space::Rgb{}, as_triple, w);
+            return vector_space(src, dst, area, m, w, HWY_DYNAMIC_DISPATCH(graded_simd::point_rgb),
+                                HWY_DYNAMIC_DISPATCH(graded_simd::line_rgb));
         case MaskSpace::Hsv:
-            return graded_space<true>(src, dst, area, m, mask_space::Hsv{}, as_triple, w);
+            return vector_space(src, dst, area, m, w, HWY_DYNAMIC_DISPATCH(graded_simd::point_hsv),
+                                HWY_DYNAMIC_DISPATCH(graded_simd::line_hsv));
         case MaskSpace::HsvP: {
             const mask_space::HsvP p{m.weight[1], m.weight[2]};
             auto key = [&p](const int k[3]) { return p.from_hsv(k[0], k[1], k[2]); };
@@ -81,3 +190,4 @@ void graded_mask(const Frame& src, const Frame& dst, const PairArea& area, const
         }
     }
 }
+#endif  // HWY_ONCE

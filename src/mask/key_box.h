@@ -20,6 +20,15 @@ struct KeyBox {
     int margin = 0;
 };
 
+// The grade of a pixel whose largest excess over the box is d (0 inside).
+inline int key_grade_of_excess(long long d, const KeyBox& box) {
+    if (d <= 0) return box.in;
+    if (box.margin <= 0 || d > box.margin) return box.out;
+    const double ramp = static_cast<double>(box.in - box.out) *
+                        static_cast<double>(box.margin - d) / box.margin;
+    return trunc_to_int(box.out + ramp);
+}
+
 // The grade of components c1, c2, c3 against `box`.  Excesses are taken in
 // 64 bits, so bounds anywhere in the int range cannot overflow.
 inline int key_box_grade(int c1, int c2, int c3, const KeyBox& box) {
@@ -31,11 +40,7 @@ inline int key_box_grade(int c1, int c2, int c3, const KeyBox& box) {
         if (below > d) d = below;
         if (above > d) d = above;
     }
-    if (d <= 0) return box.in;
-    if (box.margin <= 0 || d > box.margin) return box.out;
-    const double ramp = static_cast<double>(box.in - box.out) *
-                        static_cast<double>(box.margin - d) / box.margin;
-    return trunc_to_int(box.out + ramp);
+    return key_grade_of_excess(d, box);
 }
 
 // Reduces a hue bound into 0..3599 (-1 gives 3599, 3600 gives 0).

@@ -11,9 +11,9 @@
 //   key_mask_hsv_int  H, S, V by rgb_to_hsv_int on truncated RGB
 //
 // For the two HSV kernels a hue range that passes through 0 (lower bound
-// above the upper, both already in 0..3599) is handled by hue_box(): hues at
-// or above the lower bound are moved down by 3600 and the lower bound with
-// them, so the box becomes one plain interval around 0.
+// above the upper, both already in 0..3599) is unrolled into one plain
+// interval around 0 (key_rule in key_pixel.h, which also holds the
+// per-pixel rule of each kernel).
 #pragma once
 
 #include "buffers/areas.h"

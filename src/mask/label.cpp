@@ -7,7 +7,8 @@
 #include "buffers/rows.h"
 #include "buffers/region.h"
 #include "buffers/work_plane.h"
-#include "toolkit/labeling.h"
+#include "platform/thread_pool.h"
+#include "toolkit/labeling_strips.h"
 
 namespace {
 
@@ -18,13 +19,20 @@ struct Record {
     std::int32_t min_x, max_x, min_y, max_y;
 };
 
-// A w x h work array holding the y of the source region; cells whose source
-// pixel lies outside the buffer stay 0.
-mist::array2<short> copy_region_in(const LabelJob& job) {
-    mist::array2<short> work(static_cast<std::size_t>(job.w), static_cast<std::size_t>(job.h));
-    if (work.empty()) throw std::length_error("work area too large");
-    load_plane({job.source, 0, 0, job.sx, job.sy, Border::buffer}, work);
-    return work;
+// The y of the source region in a w x h plane kept from call to call (grown,
+// never shrunk); cells whose source pixel lies outside the buffer are 0.
+mist::plane_view copy_region_in(const LabelJob& job) {
+    thread_local std::vector<short> storage;
+    const std::size_t w = static_cast<std::size_t>(job.w), h = static_cast<std::size_t>(job.h);
+    if (w * h > mist::array2<short>::max_size) throw std::length_error("work area too large");
+    if (storage.size() < w * h) storage.resize(w * h);
+    const mist::plane_view plane{storage.data(), w, h, static_cast<std::ptrdiff_t>(w)};
+    const bool inside = job.sx >= 0 && job.sy >= 0 &&
+                        static_cast<long long>(job.sx) + job.w <= job.source.max_w &&
+                        static_cast<long long>(job.sy) + job.h <= job.source.max_h;
+    if (!inside) std::fill(storage.begin(), storage.begin() + static_cast<std::ptrdiff_t>(w * h), short{0});
+    load_plane({job.source, 0, 0, job.sx, job.sy, Border::buffer}, plane);
+    return plane;
 }
 
 bool within(const Record& r, const ComponentLimits& k) {
@@ -42,25 +50,21 @@ std::int32_t component_capacity(int w, int h) {
 
 std::int32_t label_region(const LabelJob& job, bool eight_connected, const ComponentLimits& limits,
                           ComponentInfo* out) {
-    mist::array2<short> work = copy_region_in(job);
-    const std::size_t n = eight_connected ? mist::labeling8(work) : mist::labeling4(work);
+    const mist::plane_view work = copy_region_in(job);
+    mist::strip_labeling& labels = mist::thread_strip_labeling();
+    const std::size_t n = labels.run(work.data, work.stride, work.width, work.height,
+                                     mist::foreground_cells::positive, eight_connected, 32767, true,
+                                     static_cast<std::uint32_t>(pool::worker_count()));
 
     std::vector<Record> records(n + 1);
-    for (std::size_t v = 0; v <= n; ++v)
-        records[v] = {static_cast<std::int32_t>(v), 0, 2147483647, -1, 2147483647, -1};
-    for (int y = 0; y < job.h; ++y) {
-        const short* row = work.row(static_cast<std::size_t>(y));
-        for (int x = 0; x < job.w; ++x) {
-            Record& r = records[static_cast<std::size_t>(row[x])];
-            ++r.area;
-            r.min_x = std::min(r.min_x, x);
-            r.max_x = std::max(r.max_x, x);
-            r.min_y = std::min(r.min_y, y);
-            r.max_y = std::max(r.max_y, y);
-        }
+    for (std::size_t v = 0; v <= n; ++v) {
+        const mist::component_measure& m = labels.measure(v);
+        records[v] = {static_cast<std::int32_t>(v), m.area, m.min_x, m.max_x, m.min_y, m.max_y};
     }
     records[0].area = 0;
 
+    // new_label[v]: the number now carried by the component labelled v.
+    std::vector<short> new_label(n + 1, 0);
     std::int32_t count = 0;
     if (n >= 1) {
         count = static_cast<std::int32_t>(n);
@@ -75,8 +79,6 @@ std::int32_t label_region(const LabelJob& job, bool eight_connected, const Compo
         std::vector<Record> order(records.begin() + 1, records.end());
         std::stable_sort(order.begin(), order.end(),
                          [](const Record& a, const Record& b) { return a.area > b.area; });
-        // new_label[v]: the number now carried by the component labelled v.
-        std::vector<short> new_label(n + 1, 0);
         for (std::int32_t k = 0; k < count; ++k) {
             new_label[static_cast<std::size_t>(order[k].label)] = static_cast<short>(k + 1);
             const Record& r = order[k];
@@ -87,11 +89,17 @@ std::int32_t label_region(const LabelJob& job, bool eight_connected, const Compo
                       r.max_x - r.min_x + 1,
                       r.max_y - r.min_y + 1};
         }
-        parallel_rows(job.h, [&](int y) {
-            short* row = work.row(static_cast<std::size_t>(y));
-            for (int x = 0; x < job.w; ++x) row[x] = new_label[static_cast<std::size_t>(row[x])];
-        });
     }
+    parallel_rows(job.h, [&](int y) {
+        short* row = work.row(static_cast<std::size_t>(y));
+        std::size_t x = 0;
+        labels.for_each_run(static_cast<std::size_t>(y), [&](std::size_t x0, std::size_t x1, std::int32_t k) {
+            std::fill(row + x, row + x0, short{0});
+            std::fill(row + x0, row + x1, new_label[static_cast<std::size_t>(k)]);
+            x = x1;
+        });
+        std::fill(row + x, row + work.width, short{0});
+    });
     store_plane(work, 0, 0, job.w, job.h, job.destination, job.dx, job.dy);
     return count;
 }
@@ -125,12 +133,23 @@ void label_to_mask(const LabelJob& job, const std::uint8_t* selected) {
 }
 
 void remove_holes(const LabelJob& job) {
-    mist::array2<short> work = copy_region_in(job);
-    mist::fill_holes(work);
+    const mist::plane_view work = copy_region_in(job);
+    mist::strip_labeling& labels = mist::thread_strip_labeling();
+    // The background (y == 0) under 4-connectivity; the largest region, the
+    // first met among equals, stays 0.
+    const std::size_t n = labels.run(work.data, work.stride, work.width, work.height,
+                                     mist::foreground_cells::zero, false, 2147483647u, true,
+                                     static_cast<std::uint32_t>(pool::worker_count()));
+    std::size_t largest = 1;
+    for (std::size_t k = 2; k <= n; ++k)
+        if (labels.measure(k).area > labels.measure(largest).area) largest = k;
+    const auto keep = static_cast<std::int32_t>(largest);
     parallel_rows(job.h, [&](int y) {
         short* row = work.row(static_cast<std::size_t>(y));
-        for (int x = 0; x < job.w; ++x)
-            if (row[x] > 0) row[x] = 4096;
+        std::fill(row, row + work.width, short{4096});
+        labels.for_each_run(static_cast<std::size_t>(y), [&](std::size_t x0, std::size_t x1, std::int32_t k) {
+            if (k == keep) std::fill(row + x0, row + x1, short{0});
+        });
     });
     store_plane(work, 0, 0, job.w, job.h, job.destination, job.dx, job.dy);
 }

@@ -22,9 +22,10 @@ struct Latch {
     std::condition_variable cv;
     int remaining = 0;
 
-    void count_down() {
+    void count_down(int n = 1) {
         std::lock_guard<std::mutex> hold(m);
-        if (--remaining == 0) cv.notify_all();
+        remaining -= n;
+        if (remaining == 0) cv.notify_all();
     }
     void wait() {
         std::unique_lock<std::mutex> hold(m);
@@ -74,11 +75,14 @@ private:
 
 // One pool thread.  The assignment fields are written by the assigning
 // thread while the worker is idle, then published by bumping `mailbox`,
-// on which the worker sleeps.
+// on which the worker sleeps.  `pending` marks an assignment not yet taken
+// up; the worker clears it when it takes the assignment, and a withdrawn
+// offer (run_shared) clears it first, so every assignment runs at most once.
 struct Worker {
     std::thread thread;
     Mailbox mailbox;
-    bool idle = true;  // guarded by the pool mutex
+    bool idle = true;  // this and the fields below guarded by the pool mutex
+    bool pending = false;
     bool stop = false;
     JobFunction job = nullptr;
     void* context = nullptr;
@@ -136,13 +140,7 @@ public:
             for (; handed < count; ++handed) {
                 Worker* w = take_idle();
                 if (w == nullptr) break;
-                w->job = job;
-                w->context = context;
-                w->index = handed;
-                w->latch = &latch;
-                w->task_fn = nullptr;
-                w->task = nullptr;
-                wake(*w);
+                assign(*w, job, context, handed, &latch);
             }
         }
         // Jobs that found no thread (the system refused one) run here.
@@ -151,6 +149,44 @@ public:
             latch.count_down();
         }
         job(context, 0);
+        latch.wait();
+    }
+
+    void run_shared(int helpers, JobFunction job, void* context) {
+        helpers = std::min(helpers, kMaxHelpers);
+        if (helpers <= 0 || inside_pool) {
+            job(context, 0);
+            return;
+        }
+        Latch latch;
+        latch.remaining = helpers;  // before any helper can count down
+        Worker* offered[kMaxHelpers];
+        int count = 0;
+        {
+            std::lock_guard<std::mutex> hold(m_);
+            for (; count < helpers; ++count) {
+                // Helpers are optional: start no thread beyond the worker
+                // count for them.
+                const bool may_start = static_cast<int>(workers_.size()) < worker_count() - 1;
+                Worker* w = take_idle(may_start);
+                if (w == nullptr) break;
+                assign(*w, job, context, count + 1, &latch);
+                offered[count] = w;
+            }
+        }
+        if (count < helpers) latch.count_down(helpers - count);
+        job(context, 0);
+        int withdrawn = 0;
+        {
+            std::lock_guard<std::mutex> hold(m_);
+            for (int k = 0; k < count; ++k)
+                if (offered[k]->pending) {
+                    offered[k]->pending = false;
+                    offered[k]->idle = true;
+                    ++withdrawn;
+                }
+        }
+        if (withdrawn > 0) latch.count_down(withdrawn);
         latch.wait();
     }
 
@@ -163,6 +199,7 @@ public:
         w->task_fn = fn;
         w->context = context;
         w->task = task;
+        w->pending = true;
         wake(*w);
         return true;
     }
@@ -182,14 +219,30 @@ public:
     }
 
 private:
+    static constexpr int kMaxHelpers = 63;
+
+    // Hands job `index` to an idle worker and wakes it.  Called with the
+    // mutex held.
+    static void assign(Worker& w, JobFunction job, void* context, int index, Latch* latch) {
+        w.job = job;
+        w.context = context;
+        w.index = index;
+        w.latch = latch;
+        w.task_fn = nullptr;
+        w.task = nullptr;
+        w.pending = true;
+        wake(w);
+    }
+
     // An idle worker marked busy, or a new one; null when none can be
     // started.  Called with the mutex held.
-    Worker* take_idle() {
+    Worker* take_idle(bool may_start = true) {
         for (auto& w : workers_)
             if (w->idle) {
                 w->idle = false;
                 return w.get();
             }
+        if (!may_start) return nullptr;
         Worker* w = spawn();
         if (w != nullptr) w->idle = false;
         return w;
@@ -225,6 +278,10 @@ private:
             {
                 std::lock_guard<std::mutex> hold(m_);
                 if (w->stop) return;
+                // A withdrawn offer, or an assignment already taken up on an
+                // earlier wake: nothing to do.
+                if (!w->pending) continue;
+                w->pending = false;
                 job = w->job, context = w->context, index = w->index, latch = w->latch;
                 task_fn = w->task_fn, task = w->task;
             }
@@ -260,6 +317,9 @@ void set_worker_count(int n) { the_pool().set_worker_count(n); }
 int worker_count() { return the_pool().worker_count(); }
 void run_jobs(int count, JobFunction job, void* context) {
     the_pool().run_jobs(count, job, context);
+}
+void run_shared(int helpers, JobFunction job, void* context) {
+    the_pool().run_shared(helpers, job, context);
 }
 bool on_pool_thread() { return inside_pool; }
 void shut_down() { the_pool().shut_down(); }

@@ -39,6 +39,22 @@ void run_jobs(int count, Job&& job) {
         const_cast<void*>(static_cast<const void*>(&job)));
 }
 
+// For work that the job shares out itself, each call taking pieces until
+// none are left: runs job(context, 0) in the calling thread and offers
+// job(context, k), k = 1..helpers, to idle pool threads.  When the calling
+// thread's call returns, every offer that no thread has taken up yet is
+// withdrawn, so on a busy machine the caller never waits for a thread the
+// system has not yet scheduled; it waits only for helpers already at work.
+// A helper may therefore run or not: the job must not depend on it.
+void run_shared(int helpers, JobFunction job, void* context);
+
+template <class Job>
+void run_shared(int helpers, Job&& job) {
+    run_shared(
+        helpers, [](void* c, int k) { (*static_cast<Job*>(c))(k); },
+        const_cast<void*>(static_cast<const void*>(&job)));
+}
+
 // One asynchronous task on a pool thread, for work whose start and end are
 // separate steps (the toolkit's thread objects).  Not copyable: the pool
 // writes into it until it is finished.

@@ -1,11 +1,11 @@
 // Connected-component labelling and hole filling on mist arrays.
 //
-// Labelling is one raster scan with an equivalence table plus one pass over
-// the cells.  Each provisional label's table entry is its class: the
-// smallest provisional label it is known to be connected to.  A merge
-// rewrites the entries of the absorbed class, so a lookup is always a single
-// step.  Classes are numbered 1, 2, ... in increasing order afterwards,
-// which numbers components in the order their first pixel is met.
+// The result is that of one raster scan with an equivalence table: each
+// provisional label's class is the smallest provisional label it is known
+// to be connected to, and classes are numbered 1, 2, ... in increasing
+// order, which numbers components in the order their first pixel is met.
+// The work is done in parallel strips (toolkit/labeling_strips.h), which
+// give exactly that result.
 //
 // Labels live in the array's own element type; with 16-bit cells the counter
 // stops at 32767 and every further seed shares that label.
@@ -15,82 +15,42 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <stdexcept>
+#include <type_traits>
+#include <vector>
 
 #include "toolkit/array.h"
-#include "toolkit/bounded_list.h"
+#include "toolkit/labeling_strips.h"
 
 namespace mist {
 
 namespace labeling_detail {
 
-// Initial room of the equivalence table.
-constexpr std::size_t initial_table_size = 2560;
+// A 16-bit plane of `image`'s cells for the labelling: the array itself
+// when it is one, otherwise `copy` holding 1 where `keep(cell)` and 0
+// elsewhere.
+template <class T, class Keep>
+const short* cells_of(const array2<T>& image, std::vector<short>& copy, Keep keep) {
+    if constexpr (std::is_same_v<T, short>) {
+        return image.data();
+    } else {
+        copy.resize(image.size());
+        for (std::size_t i = 0; i < image.size(); ++i) copy[i] = keep(image[i]) ? 1 : 0;
+        return copy.data();
+    }
+}
 
 // Labels `image` in place; on entry non-zero cells are foreground.  Returns
 // the component count n; cells then hold 0 or 1..n.
 template <class Label, bool EightConnected>
 std::size_t label(array2<Label>& image) {
-    const std::size_t W = image.width(), H = image.height();
     if (image.empty()) return 0;
-    const std::uint32_t cap = static_cast<std::uint32_t>(std::numeric_limits<Label>::max());
-    bounded_list<std::uint32_t> table;
-    table.reserve(initial_table_size);
-    table.push_back(0);
-    std::uint32_t counter = 0;
-
-    for (std::size_t y = 0; y < H; ++y) {
-        Label* row = image.row(y);
-        const Label* above = y > 0 ? image.row(y - 1) : nullptr;
-        for (std::size_t x = 0; x < W; ++x) {
-            if (row[x] == 0) continue;
-            // Classes of the already-visited neighbours (0: none).
-            std::uint32_t c[4] = {0, 0, 0, 0};
-            int k = 0;
-            if (x > 0) c[k++] = table[static_cast<std::size_t>(row[x - 1])];
-            if (above != nullptr) {
-                c[k++] = table[static_cast<std::size_t>(above[x])];
-                if (EightConnected) {
-                    if (x > 0) c[k++] = table[static_cast<std::size_t>(above[x - 1])];
-                    if (x + 1 < W) c[k++] = table[static_cast<std::size_t>(above[x + 1])];
-                }
-            }
-            std::uint32_t m = 0;
-            for (int i = 0; i < k; ++i)
-                if (c[i] != 0 && (m == 0 || c[i] < m)) m = c[i];
-            if (m == 0) {
-                if (counter < cap) {
-                    ++counter;
-                    table.push_back(counter);
-                }
-                row[x] = static_cast<Label>(counter);
-                continue;
-            }
-            row[x] = static_cast<Label>(m);
-            bool mixed = false;
-            for (int i = 0; i < k; ++i) mixed |= c[i] != 0 && c[i] != m;
-            if (!mixed) continue;
-            std::sort(c, c + k);
-            for (int i = 0; i < k; ++i) {
-                const std::uint32_t q = c[i];
-                if (q == 0 || q == m || (i > 0 && c[i - 1] == q)) continue;
-                // Entries holding q have indices >= q (a class is the
-                // smallest label in it), so the rewrite starts there.
-                for (std::size_t e = q; e <= counter; ++e)
-                    if (table[e] == q) table[e] = m;
-            }
-        }
-    }
-
-    // Number the classes in increasing order, then relabel the cells.
-    bounded_list<std::uint32_t> number;
-    number.assign(static_cast<std::size_t>(counter) + 1, 0);
-    for (std::size_t e = 1; e <= counter; ++e) number[table[e]] = 1;
-    std::uint32_t n = 0;
-    for (std::size_t cls = 1; cls <= counter; ++cls)
-        if (number[cls] != 0) number[cls] = ++n;
-    for (std::size_t e = 1; e <= counter; ++e) table[e] = number[table[e]];
-    for (Label& cell : image) cell = static_cast<Label>(table[static_cast<std::size_t>(cell)]);
+    std::vector<short> copy;
+    const short* cells = cells_of(image, copy, [](Label v) { return v != 0; });
+    strip_labeling& work = thread_strip_labeling();
+    const std::size_t n = work.run(cells, static_cast<std::ptrdiff_t>(image.width()), image.width(),
+                                   image.height(), foreground_cells::nonzero, EightConnected,
+                                   static_cast<std::uint32_t>(std::numeric_limits<Label>::max()), false);
+    for (std::size_t y = 0; y < image.height(); ++y) work.write_row(y, image.row(y));
     return n;
 }
 
@@ -140,20 +100,22 @@ std::size_t labeling8(array2<T>& image) {
 template <class T>
 void fill_holes(array2<T>& image) {
     if (image.empty()) return;
-    array2<int> background(image.width(), image.height());
-    if (background.empty()) throw std::length_error("hole-filling array too large");
-    background.pitch_x = image.pitch_x;
-    background.pitch_y = image.pitch_y;
-    for (std::size_t i = 0; i < image.size(); ++i) background[i] = image[i] == 0 ? 1 : 0;
-    const std::size_t nb = labeling_detail::label<int, false>(background);
-    bounded_list<std::size_t> count;
-    count.assign(nb + 1, 0);
-    for (const int v : background) ++count[static_cast<std::size_t>(v)];
+    std::vector<short> copy;
+    const short* cells = labeling_detail::cells_of(image, copy, [](T v) { return v != 0; });
+    strip_labeling& work = thread_strip_labeling();
+    const std::size_t nb = work.run(cells, static_cast<std::ptrdiff_t>(image.width()), image.width(),
+                                    image.height(), foreground_cells::zero, false,
+                                    static_cast<std::uint32_t>(std::numeric_limits<int>::max()), true);
     std::size_t largest = 1;
     for (std::size_t k = 2; k <= nb; ++k)
-        if (count[k] > count[largest]) largest = k;
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<T>(static_cast<std::size_t>(background[i]) != largest ? 1 : 0);
+        if (work.measure(k).area > work.measure(largest).area) largest = k;
+    for (std::size_t y = 0; y < image.height(); ++y) {
+        T* row = image.row(y);
+        std::fill(row, row + image.width(), T(1));
+        work.for_each_run(y, [&](std::size_t x0, std::size_t x1, std::int32_t k) {
+            if (static_cast<std::size_t>(k) == largest) std::fill(row + x0, row + x1, T(0));
+        });
+    }
 }
 
 }  // namespace mist

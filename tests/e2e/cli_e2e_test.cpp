@@ -82,6 +82,29 @@ TEST(HostProgram, StandardOutputCarriesOnlyTheVideo) {
     EXPECT_NE(r.err.find("chatter"), std::string::npos);
 }
 
+// The test pattern depends on the frame number alone: a run that starts
+// late (the disc already wrapped round the right edge) gives the frames of a
+// run from 0, and the disc of an earlier frame leaves no trace.
+TEST(HostProgram, PatternFramesDependOnTheirNumberOnly) {
+    ScriptDir dir;
+    ASSERT_EQ(run_script(dir, "", "pattern:64x48", 16, {"--output", dir.file("all.y4m")}).status, 0);
+    ASSERT_EQ(run_quorvel({"run", "--input", "pattern:64x48", "--start", "13", "--frames", "3", "--script-dir",
+                           dir.path(), "--output", dir.file("late.y4m")})
+                  .status,
+              0);
+    const Y4mVideo all = read_y4m(dir.file("all.y4m")), late = read_y4m(dir.file("late.y4m"));
+    ASSERT_EQ(all.frames.size(), 16u);
+    ASSERT_EQ(late.frames.size(), 3u);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(late.frames[k], all.frames[13 + k]) << "frame " << 13 + k;
+    // Frames 0 and 8 have their discs 32 pixels apart (no overlap): where
+    // neither disc lies, the two frames are alike.
+    int alike = 0, differ = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) (all.y(0, x, y) == all.y(8, x, y) ? alike : differ)++;
+    EXPECT_GT(differ, 0);
+    EXPECT_GT(alike, 64 * 48 - 2 * 260);
+}
+
 TEST(HostProgram, PngOutputPerFrameOrLast) {
     ScriptDir dir;
     ASSERT_EQ(run_script(dir, "", "pattern:32x24", 3, {"--output", dir.file("f_%03d.png")}).status, 0);

@@ -16,28 +16,28 @@ int test_sample(int k, int p, int x, int y, int bits) {
     return (16 << s) + (x * 7 + y * 11 + k * 23 + p * 50) % (224 << s);
 }
 
-std::string make_video(const std::string& path, const VideoSpec& spec) {
+std::string make_video(const std::string& path, const VideoSpec& video) {
     av_log_set_level(AV_LOG_ERROR);
     AVFormatContext* out = nullptr;
     if (avformat_alloc_output_context2(&out, nullptr, nullptr, path.c_str()) < 0) return "no container for " + path;
-    const AVCodec* codec = avcodec_find_encoder_by_name(spec.encoder.c_str());
+    const AVCodec* codec = avcodec_find_encoder_by_name(video.encoder.c_str());
     AVCodecContext* c = codec ? avcodec_alloc_context3(codec) : nullptr;
-    if (c == nullptr) return "no encoder " + spec.encoder;
-    c->width = spec.w, c->height = spec.h;
-    c->pix_fmt = av_get_pix_fmt(spec.pix_fmt.c_str());
-    c->time_base = {1, spec.rate};
-    c->framerate = {spec.rate, 1};
-    c->gop_size = spec.gop;
+    if (c == nullptr) return "no encoder " + video.encoder;
+    c->width = video.w, c->height = video.h;
+    c->pix_fmt = av_get_pix_fmt(video.pix_fmt.c_str());
+    c->time_base = {1, video.rate};
+    c->framerate = {video.rate, 1};
+    c->gop_size = video.gop;
     c->max_b_frames = 2;
     if (out->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
-    if (spec.encoder == "libx264") {
+    if (video.encoder == "libx264") {
         av_dict_set(&options, "qp", "0", 0);
         av_dict_set(&options, "preset", "veryfast", 0);
-        av_dict_set(&options, "x264-params", ("keyint=" + std::to_string(spec.gop) + ":min-keyint=" +
-                                              std::to_string(spec.gop) + ":scenecut=0:bframes=2").c_str(), 0);
+        av_dict_set(&options, "x264-params", ("keyint=" + std::to_string(video.gop) + ":min-keyint=" +
+                                              std::to_string(video.gop) + ":scenecut=0:bframes=2").c_str(), 0);
     }
-    if (avcodec_open2(c, codec, &options) < 0) return "cannot open " + spec.encoder;
+    if (avcodec_open2(c, codec, &options) < 0) return "cannot open " + video.encoder;
     av_dict_free(&options);
     AVStream* vs = avformat_new_stream(out, nullptr);
     avcodec_parameters_from_context(vs->codecpar, c);
@@ -45,7 +45,7 @@ std::string make_video(const std::string& path, const VideoSpec& spec) {
 
     AVCodecContext* ac = nullptr;
     AVStream* as = nullptr;
-    if (spec.audio) {
+    if (video.audio) {
         const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
         ac = avcodec_alloc_context3(aac);
         ac->sample_rate = 48000;
@@ -77,11 +77,11 @@ std::string make_video(const std::string& path, const VideoSpec& spec) {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(c->pix_fmt);
     const int bits = d->comp[0].depth;
     std::int64_t audio_samples = 0;
-    for (int k = 0; k < spec.frames; ++k) {
+    for (int k = 0; k < video.frames; ++k) {
         av_frame_make_writable(frame);
         for (int p = 0; p < 3; ++p) {
-            const int pw = p ? AV_CEIL_RSHIFT(spec.w, d->log2_chroma_w) : spec.w;
-            const int ph = p ? AV_CEIL_RSHIFT(spec.h, d->log2_chroma_h) : spec.h;
+            const int pw = p ? AV_CEIL_RSHIFT(video.w, d->log2_chroma_w) : video.w;
+            const int ph = p ? AV_CEIL_RSHIFT(video.h, d->log2_chroma_h) : video.h;
             for (int y = 0; y < ph; ++y)
                 for (int x = 0; x < pw; ++x) {
                     const int v = test_sample(k, p, x, y, bits);
@@ -95,7 +95,7 @@ std::string make_video(const std::string& path, const VideoSpec& spec) {
         frame->pts = k;
         drain(c, vs, frame);
         // Audio up to the end of this frame: a quiet tone.
-        while (ac != nullptr && audio_samples * spec.rate < (k + 1) * 48000LL) {
+        while (ac != nullptr && audio_samples * video.rate < (k + 1) * 48000LL) {
             AVFrame* a = av_frame_alloc();
             a->format = ac->sample_fmt, a->nb_samples = ac->frame_size, a->sample_rate = 48000;
             av_channel_layout_copy(&a->ch_layout, &ac->ch_layout);

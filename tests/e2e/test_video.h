@@ -21,7 +21,7 @@ struct VideoSpec {
 int test_sample(int k, int p, int x, int y, int bits);
 
 // Writes the video (the container follows the name); "" or the error.
-std::string make_video(const std::string& path, const VideoSpec& spec);
+std::string make_video(const std::string& path, const VideoSpec& video);
 
 // A decoded video: every frame's planes, the samples as ints.
 struct DecodedVideo {

@@ -53,9 +53,9 @@ TEST(VideoInput, Mp4AndTenBitMkvReachTheScriptSampleForSample) {
 
 TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
     ScriptDir dir;
-    VideoSpec spec;
-    spec.frames = 20;
-    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    VideoSpec video;
+    video.frames = 20;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     // Frames 10..14, each showing the frame seven before it: every one of
     // those lies behind a key frame, so the second decoder has to seek.
     dir.write("filter.lua",
@@ -94,9 +94,9 @@ TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
 
 TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
     ScriptDir dir;
-    VideoSpec spec;
-    spec.frames = 8;
-    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    VideoSpec video;
+    video.frames = 8;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     ASSERT_EQ(run_quorvel({"run", "-i", dir.file("clip.mp4"), "-o", dir.file("in.y4m"), "--pix-fmt", "420p"}).status, 0);
     const std::string stream = dir.read("in.y4m");
 
@@ -133,9 +133,9 @@ TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
 
 TEST(VideoOutput, EveryKindReadsBack) {
     ScriptDir dir;
-    VideoSpec spec;
-    spec.frames = 6, spec.w = 33, spec.h = 17, spec.audio = true, spec.encoder = "ffv1", spec.pix_fmt = "yuv444p";
-    ASSERT_EQ(make_video(dir.file("clip.mkv"), spec), "");
+    VideoSpec video;
+    video.frames = 6, video.w = 33, video.h = 17, video.audio = true, video.encoder = "ffv1", video.pix_fmt = "yuv444p";
+    ASSERT_EQ(make_video(dir.file("clip.mkv"), video), "");
     const auto run = [&](const std::vector<std::string>& extra) {
         std::vector<std::string> args = {"run", "-i", dir.file("clip.mkv")};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -196,8 +196,8 @@ TEST(VideoOutput, EveryKindReadsBack) {
 
 TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
     ScriptDir dir;
-    VideoSpec spec;
-    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    VideoSpec video;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     const std::string mp4 = dir.read("clip.mp4");
     dir.write("half.mp4", mp4.substr(0, mp4.size() / 2));  // the index (moov) is at the end: lost
     dir.write("noise.mkv", std::string(5000, 'x'));
@@ -208,8 +208,8 @@ TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
         EXPECT_FALSE(dir.exists("out.mp4")) << name;
     }
     // A file that breaks off after some frames: those frames, said loudly.
-    spec.encoder = "ffv1", spec.pix_fmt = "yuv420p";
-    ASSERT_EQ(make_video(dir.file("clip.mkv"), spec), "");
+    video.encoder = "ffv1", video.pix_fmt = "yuv420p";
+    ASSERT_EQ(make_video(dir.file("clip.mkv"), video), "");
     const std::string mkv = dir.read("clip.mkv");
     dir.write("cut.mkv", mkv.substr(0, mkv.size() * 2 / 3));
     const RunResult r = run_quorvel({"run", "-i", dir.file("cut.mkv"), "-o", dir.file("cut.y4m")});

@@ -117,6 +117,43 @@ TEST(PixelConvert, RowsAgreeWithTheFormulaForEverySample) {
     EXPECT_EQ(chroma_to_sample(32767, 10), 1023);
 }
 
+// PNG rows: R, G and B rounded (halves away from zero) and clamped, for
+// every pixel, the vector rows and the tail of a row alike.  The values
+// include exact halves: Y = 2048 * k / 255 + 8 gives R = G = B = k + 0.5
+// whenever that Y is whole.
+TEST(PixelConvert, RgbRowsRoundAndClampEveryPixel) {
+    std::mt19937 random(11);
+    const int w = 61, h = 40;
+    std::vector<PIXEL_YC> yc(static_cast<std::size_t>(w) * h);
+    for (std::size_t i = 0; i < yc.size(); ++i) {
+        if (i % 3 == 0)
+            yc[i] = {static_cast<std::int16_t>(random()), static_cast<std::int16_t>(random()),
+                     static_cast<std::int16_t>(random())};
+        else if (i % 3 == 1)
+            yc[i] = {static_cast<std::int16_t>(random() % 4400 - 150), static_cast<std::int16_t>(random() % 4400 - 2200),
+                     static_cast<std::int16_t>(random() % 4400 - 2200)};
+        else
+            yc[i] = {static_cast<std::int16_t>((i * 8) % 4352 - 128), 0, 0};  // greys, halves among them
+    }
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3 + 5, 77);
+    yc_to_rgb24(yc.data(), w, w - 2, h, rgb.data(), static_cast<std::ptrdiff_t>(w) * 3);
+    const auto byte = [](double v) {
+        const double r = std::round(v * 255.0 / 4096.0);
+        return r < 0 ? 0 : (r > 255 ? 255 : static_cast<int>(r));
+    };
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w - 2; ++x) {
+            const PIXEL_YC& p = yc[static_cast<std::size_t>(y) * w + x];
+            const std::uint8_t* d = &rgb[(static_cast<std::size_t>(y) * w + x) * 3];
+            ASSERT_EQ(d[0], byte(p.cr * 1.402 + p.y)) << x << "," << y;
+            ASSERT_EQ(d[1], byte((p.y - p.cb * 0.344) - p.cr * 0.714)) << x << "," << y;
+            ASSERT_EQ(d[2], byte(p.y + p.cb * 1.772)) << x << "," << y;
+        }
+        // Nothing written past the row's pixels.
+        for (int k = (w - 2) * 3; k < w * 3; ++k) ASSERT_EQ(rgb[static_cast<std::size_t>(y) * w * 3 + k], 77);
+    }
+}
+
 TEST(PixelConvert, FullRangeSpansTheWholeScale) {
     EXPECT_EQ(luma_from_sample(0, 8, true), 0);
     EXPECT_EQ(luma_from_sample(255, 8, true), 4096);

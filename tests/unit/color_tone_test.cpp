@@ -90,6 +90,48 @@ TEST(ToneCurves, TableAndDirectPathsAgree) {
     }
 }
 
+// The table of the last curve is kept: a later call with other parameters
+// must not use it, and the kept table must give what the curve gives.
+TEST(ToneCurves, KeptTablesFollowTheParameters) {
+    auto frame_of = [](std::vector<PIXEL_YC>& px) { return Frame{px.data(), 256, 256}; };
+    std::vector<PIXEL_YC> start(65536);
+    for (int u = 0; u < 65536; ++u) {
+        const short v = static_cast<short>(static_cast<unsigned short>(u));
+        start[u] = {v, static_cast<short>(v ^ 0x0f0f), static_cast<short>(-v)};
+    }
+    const double g1[3] = {1.7, 0.6, 3.1}, g2[3] = {0.4, 2.2, 1.3};
+    const double c1[3] = {0.45, 0.1, -0.2}, c2[3] = {0.6, 0.0, 0.3};
+    auto by_rows = [&](auto curve) {  // small regions: per value, unless a table is kept
+        std::vector<PIXEL_YC> px = start;
+        for (int row = 0; row < 256; ++row) curve(frame_of(px), Region{0, row, 256, 1});
+        return px;
+    };
+    auto whole = [&](auto curve) {
+        std::vector<PIXEL_YC> px = start;
+        curve(frame_of(px), Region{0, 0, 256, 256});
+        return px;
+    };
+    auto same = [](const std::vector<PIXEL_YC>& a, const std::vector<PIXEL_YC>& b) {
+        for (std::size_t k = 0; k < a.size(); ++k)
+            if (a[k].y != b[k].y || a[k].cb != b[k].cb || a[k].cr != b[k].cr) return false;
+        return true;
+    };
+    auto gamma1 = [&](const Frame& f, const Region& r) { gamma_curve(f, r, g1); };
+    auto gamma2 = [&](const Frame& f, const Region& r) { gamma_curve(f, r, g2); };
+    auto sigmoid1 = [&](const Frame& f, const Region& r) { sigmoid_curve(f, r, g1, c1); };
+    auto sigmoid2 = [&](const Frame& f, const Region& r) { sigmoid_curve(f, r, g1, c2); };
+    const std::vector<PIXEL_YC> gamma_direct = by_rows(gamma1), sigmoid_direct = by_rows(sigmoid1);
+    EXPECT_TRUE(same(whole(gamma1), gamma_direct));  // builds and keeps the table of g1
+    EXPECT_TRUE(same(by_rows(gamma1), gamma_direct));  // through the kept table
+    EXPECT_TRUE(same(whole(sigmoid1), sigmoid_direct));
+    const std::vector<PIXEL_YC> gamma_other = whole(gamma2), sigmoid_other = whole(sigmoid2);
+    EXPECT_FALSE(same(gamma_other, gamma_direct));
+    EXPECT_FALSE(same(sigmoid_other, sigmoid_direct));  // only a centre differs
+    EXPECT_TRUE(same(by_rows(gamma1), gamma_direct));
+    EXPECT_TRUE(same(by_rows(sigmoid1), sigmoid_direct));
+    EXPECT_TRUE(same(by_rows(gamma2), gamma_other));
+}
+
 TEST(Posterize, YcLevels) {
     Row row{{682, -1, 0}, {683, 0, 0}, {4096, 0, 0}, {-300, 0, 0}};
     const int four[3] = {4, 2, 2};

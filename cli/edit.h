@@ -1,0 +1,50 @@
+// The edit the host program works on, shared by `run` and `preview`: the
+// input, the frame buffers' size, the script folder and script, and the
+// frames the command line asks for.  Each step prints its own message and
+// returns 0 or the exit status (2 for a usage error, 1 otherwise).
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "frame_source.h"
+#include "options.h"
+
+struct Edit {
+    std::unique_ptr<FrameSource> source;
+    bool generated = false;  // blank: or pattern:, which has any number of frames
+    int max_w = 0, max_h = 0;
+    std::string dir;  // the script folder, absolute
+    std::string edited_file;
+    std::string input;   // as the command line names it
+    std::string script;  // the script file's path
+    int start = 0;
+    int cap = INT_MAX;   // frames from the command line stop before this number
+    int length = 0;      // info.frame_n at the start
+    int stop = 0;        // the run stops before this frame, unless the script shortens it
+};
+
+// Opens the input and sizes the frame buffers.
+int open_input(const Options& options, Edit* edit);
+// The frames to run: from --start to --end (inclusive), at most --frames of
+// them, never beyond a file's end.
+int choose_frames(const Options& options, Edit* edit);
+// Finds the script folder and the script.  The plug-in looks for its script
+// beside the edited file.
+int find_script(const Options& options, Edit* edit);
+
+// "filter.lua" for script number 0, else "filterN.lua".
+std::string script_file_for(int script_no);
+
+std::string absolute(const std::string& path);
+std::string folder_of(const std::string& path);
+bool is_file(const std::string& path);
+// The plug-in beside this program.
+std::string plugin_path();
+std::uint64_t physical_memory();
+
+// "quorvel: MESSAGE" on standard error, with the hint to --help; returns 2.
+int usage_error(const std::string& message);
+void print_error(const std::string& message);

@@ -1,0 +1,237 @@
+// The preview page in a real headless Chromium, against `quorvel preview`
+// on a generated test pattern: a track slider changes the picture, a click
+// shows the pixel's colour information (checked against `quorvel run
+// --click`), hover and zoom point at the right pixel, a saved script shows
+// without a reload, and a script error reaches the error panel.
+//
+//   node preview.test.mjs --binary build/quorvel --modules DIR [--screenshot FILE]
+import assert from 'node:assert/strict';
+import { execFileSync, spawn } from 'node:child_process';
+import fs from 'node:fs';
+import { createRequire } from 'node:module';
+import os from 'node:os';
+import path from 'node:path';
+
+const args = {};
+for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].replace(/^--/, '')] = process.argv[i + 1];
+const require = createRequire(path.join(path.resolve(args.modules), 'package.json'));
+const { chromium } = require('playwright-core');
+
+const W = 320, H = 180;
+const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quorvel-browser-'));
+const script = path.join(dir, 'filter.lua');
+
+// Variable a is the brightness of a bar across the top.
+const barScript = `function video_filter(info, vars)
+  fill(0, 0, 0, info.w, 8, vars.a, 0, 0)
+end
+`;
+
+const steps = [];
+async function step(name, body) {
+  const started = Date.now();
+  await body();
+  steps.push(`ok  ${name} (${Date.now() - started} ms)`);
+  console.log(steps.at(-1));
+}
+
+function startPreview() {
+  const child = spawn(args.binary, ['preview', '--input', `pattern:${W}x${H}`, '--script-dir', dir, '--port', '0'],
+    { stdio: ['ignore', 'pipe', 'pipe'] });
+  let errors = '';
+  child.stderr.on('data', (d) => { errors += d; });
+  return new Promise((resolve, reject) => {
+    let out = '';
+    const timer = setTimeout(() => reject(new Error(`no address printed:\n${out}\n${errors}`)), 20000);
+    child.stdout.on('data', (d) => {
+      out += d;
+      const m = out.match(/open (http:\/\/127\.0\.0\.1:\d+\/)/);
+      if (m) {
+        clearTimeout(timer);
+        resolve({ child, url: m[1], log: () => errors });
+      }
+    });
+    child.on('exit', (code) => reject(new Error(`quorvel preview ended (${code}):\n${errors}`)));
+  });
+}
+
+// Where picture pixel (x, y) is on the screen: its centre, or the point
+// (fx, fy) of its square.
+async function screenPoint(page, x, y, fx = 0.5, fy = 0.5) {
+  return page.evaluate(({ x, y, fx, fy }) => {
+    const v = window.preview.view;
+    const r = v.canvas.getBoundingClientRect();
+    return { x: r.left + v.ox + (x + fx) * v.scale, y: r.top + v.oy + (y + fy) * v.scale };
+  }, { x, y, fx, fy });
+}
+
+// The colour the canvas shows at a screen point.
+async function shownColour(page, p) {
+  return page.evaluate(({ x, y }) => {
+    const c = window.preview.view.canvas;
+    const r = c.getBoundingClientRect();
+    const dpr = window.devicePixelRatio || 1;
+    const d = c.getContext('2d').getImageData(Math.floor((x - r.left) * dpr), Math.floor((y - r.top) * dpr), 1, 1).data;
+    return [d[0], d[1], d[2]];
+  }, p);
+}
+
+const frameVersion = (page) => page.evaluate(() => Number(document.body.dataset.frameVersion || 0));
+async function nextFrame(page, after) {
+  await page.waitForFunction((v) => Number(document.body.dataset.frameVersion || 0) > v, after, { timeout: 10000 });
+}
+
+let preview, browser;
+try {
+  fs.writeFileSync(script, barScript);
+  preview = await startPreview();
+  browser = await chromium.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-gpu'],
+  });
+  const page = await browser.newPage({ viewport: { width: 1280, height: 720 } });
+  const pageErrors = [];
+  page.on('pageerror', (e) => pageErrors.push(e.message));
+  await page.goto(preview.url);
+  await nextFrame(page, 0);
+
+  await step('a track slider from the filter table changes the picture', async () => {
+    const row = page.locator('.track', { hasText: '変数a' });
+    assert.equal(await row.locator('input').getAttribute('max'), '4096');
+    assert.equal(await page.locator('.track', { hasText: '表示Buf' }).locator('select option').count(), 20);
+    const bar = await screenPoint(page, 100, 2);
+    assert.deepEqual(await shownColour(page, bar), [0, 0, 0]);
+    const before = await frameVersion(page);
+    await row.locator('input').fill('4096');
+    await nextFrame(page, before);
+    const [r, g, b] = await shownColour(page, bar);
+    assert.ok(r > 250 && g > 250 && b > 250, `bar is ${[r, g, b]}`);
+  });
+
+  await step('a click shows the colour information of the picture pixel', async () => {
+    const text = page.locator('#click-text');
+    await page.mouse.click(...Object.values(await screenPoint(page, 300, 170)));
+    await page.waitForTimeout(300);
+    assert.match(await text.textContent(), /turn on/);  // the check box is off: nothing
+    const before = await frameVersion(page);
+    await page.locator('#check-0').check();
+    await nextFrame(page, before);
+    await page.mouse.click(...Object.values(await screenPoint(page, 300, 170)));
+    await page.waitForFunction(() => document.getElementById('click-text').textContent.startsWith('座標'));
+    // The same press through `quorvel run --click` gives the same box.
+    const expected = execFileSync(args.binary, ['run', '--input', `pattern:${W}x${H}`, '--script-dir', dir,
+      '--frames', '1', '--var', 'a=4096', '--click', '300,170'], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
+    assert.equal((await text.textContent()).trim(), expected.trim());
+    assert.match(expected, /^座標： x=300, y=170\n/);
+  });
+
+  await step('hover and zoom keep pointing at the pixel under the cursor', async () => {
+    let p = await screenPoint(page, 300, 170);
+    await page.mouse.move(p.x, p.y);
+    await page.waitForFunction(() => /x=300 y=170 {2}Y=/.test(document.getElementById('pixel').textContent));
+    const clickY = (await page.locator('#click-text').textContent()).match(/Y,Cb,Cr = +(-?\d+)/)[1];
+    assert.match(await page.locator('#pixel').textContent(), new RegExp(`Y=${clickY} `));
+    for (let i = 0; i < 20; ++i) await page.mouse.wheel(0, -100);
+    assert.equal(await page.locator('#zoom-label').textContent(), '16×');
+    await page.waitForFunction(() => /x=300 y=170 /.test(document.getElementById('pixel').textContent));
+    // A corner of the pixel, at 16x: still pixel (300, 170).
+    p = await screenPoint(page, 300, 170, 0.95, 0.95);
+    await page.mouse.move(p.x, p.y);
+    await page.mouse.move(p.x, p.y + 1);
+    await page.waitForFunction(() => /x=300 y=171 /.test(document.getElementById('pixel').textContent));
+    // Nearest-neighbour: one picture pixel is one colour across its square,
+    // also beside the edge between two colour bars (x 39 | 40).
+    await page.locator('#zoom-fit').click();
+    await page.mouse.move(...Object.values(await screenPoint(page, 39, 40)));
+    for (let i = 0; i < 20; ++i) await page.mouse.wheel(0, -100);
+    const left = await shownColour(page, await screenPoint(page, 39, 40, 0.1));
+    const right = await shownColour(page, await screenPoint(page, 39, 40, 0.9));
+    const next = await shownColour(page, await screenPoint(page, 40, 40, 0.1));
+    assert.deepEqual(left, right);
+    assert.notDeepEqual(right, next);
+    await page.locator('#zoom-fit').click();
+  });
+
+  await step('the split view shows the input left of the line, the output right', async () => {
+    await page.locator('#view').selectOption('split');
+    const inputSide = await screenPoint(page, 100, 2), outputSide = await screenPoint(page, 200, 2);
+    await page.waitForFunction(() => document.body.dataset.frameVersion && window.preview.view.input);
+    await page.waitForFunction(({ x, y }) => {
+      const c = window.preview.view.canvas, r = c.getBoundingClientRect(), dpr = window.devicePixelRatio || 1;
+      return c.getContext('2d').getImageData(Math.floor((x - r.left) * dpr), Math.floor((y - r.top) * dpr), 1, 1).data[0] < 50;
+    }, inputSide);  // the pattern's cyan bar, not the script's white one
+    const [r, g, b] = await shownColour(page, outputSide);
+    assert.ok(r > 250 && g > 250 && b > 250, `output side is ${[r, g, b]}`);
+    await page.mouse.move(inputSide.x, inputSide.y);
+    await page.waitForFunction(() => document.getElementById('pixel').textContent.startsWith('input x=100 y=2 '));
+    await page.locator('#view').selectOption('output');
+  });
+
+  await step('saving the script shows its result without reloading the page', async () => {
+    const bar = await screenPoint(page, 100, 2);
+    const before = await frameVersion(page);
+    await page.evaluate(() => { window.notReloaded = true; });
+    const saved = Date.now();
+    fs.writeFileSync(script, barScript.replace('vars.a, 0, 0', '1000, -2048, 2047'));
+    await page.waitForFunction(async (v) => Number(document.body.dataset.frameVersion) > v, before);
+    await page.waitForFunction(({ x, y }) => {
+      const c = window.preview.view.canvas, r = c.getBoundingClientRect(), dpr = window.devicePixelRatio || 1;
+      const d = c.getContext('2d').getImageData(Math.floor((x - r.left) * dpr), Math.floor((y - r.top) * dpr), 1, 1).data;
+      return d[0] > 200 && d[2] < 50;  // red: Cr up, Cb down
+    }, bar, { timeout: 10000 });
+    const took = Date.now() - saved;
+    assert.ok(await page.evaluate(() => window.notReloaded), 'the page was reloaded');
+    assert.ok(took < 2500, `the saved script showed after ${took} ms`);
+    steps.push(`    (shown ${took} ms after saving)`);
+  });
+
+  await step('a script error shows in the error panel and clears when mended', async () => {
+    fs.writeFileSync(script, 'function video_filter(info, vars)\n  error("broken on purpose")\nend\n');
+    await page.waitForFunction(() => document.getElementById('errors').textContent.includes('broken on purpose'),
+      null, { timeout: 10000 });
+    fs.writeFileSync(script, barScript);
+    await page.waitForFunction(() => document.getElementById('errors').textContent === 'none', null, { timeout: 10000 });
+  });
+
+  await step('keys step the frame and play', async () => {
+    await page.locator('#canvas').focus();
+    await page.keyboard.press('ArrowRight');
+    await page.waitForFunction(() => document.getElementById('frame-label').textContent.startsWith('1 /'));
+    await page.keyboard.press(' ');
+    await page.waitForFunction(() => document.body.dataset.frameFormat === 'jpeg');
+    await page.keyboard.press(' ');
+    await page.waitForFunction(() => document.getElementById('play').textContent === '▶');
+    await page.waitForFunction(() => document.body.dataset.frameFormat === 'png');
+  });
+
+  // The picture for the README: the moving disc, the click's box, a track
+  // set.
+  const shot = args.screenshot || path.join(path.resolve(args.modules), 'preview.png');
+  await page.keyboard.press('ArrowLeft');
+  await page.mouse.click(...Object.values(await screenPoint(page, 120, 110)));
+  await page.waitForFunction(() => document.getElementById('click-text').textContent.includes('x=120, y=110'));
+  await page.mouse.move(...Object.values(await screenPoint(page, 60, 140)));
+  await page.waitForTimeout(300);
+  await page.screenshot({ path: shot });
+  console.log(`screenshot: ${shot}`);
+
+  assert.deepEqual(pageErrors, []);
+  console.log(`all ${steps.filter((s) => s.startsWith('ok')).length} steps passed`);
+} catch (e) {
+  console.error(`FAILED: ${e.stack || e}`);
+  if (preview) console.error(`quorvel preview said:\n${preview.log()}`);
+  process.exitCode = 1;
+} finally {
+  if (browser) await browser.close();
+  if (preview) {
+    const ended = new Promise((resolve) => preview.child.on('exit', (code) => resolve(code)));
+    preview.child.kill('SIGTERM');
+    const code = await Promise.race([ended, new Promise((r) => setTimeout(() => r('hung'), 10000))]);
+    if (code !== 0) {
+      console.error(`quorvel preview did not end cleanly on SIGTERM: ${code}`);
+      preview.child.kill('SIGKILL');
+      process.exitCode = 1;
+    }
+  }
+  fs.rmSync(dir, { recursive: true, force: true });
+}
