@@ -95,6 +95,18 @@ fi
 cp "$WIN/opencv-stand-in/cxcore110.dll" "$WIN/opencv-stand-in/cv110.dll" "$KIT/"
 compare opencv "$SCRIPTS/opencv" pattern:320x180 2 2
 
+# Every vector kernel on every instruction set of the 32-bit build (SSSE3,
+# SSE4 and the portable fallback, as far as this processor has them)
+# against its per-pixel rule.
+if [ ! -f "$WIN/simd_exact_test.exe" ]; then
+  fail "simd_exact_test.exe was not built (GoogleTest's sources missing?)"
+elif (cd "$WORK" && timeout 900 wine "$WIN/simd_exact_test.exe" --gtest_output=xml:simd.xml >simd.log 2>&1); then
+  pass "vector kernels exact on every target:$(grep -o 'targets" value="[^"]*"' "$WORK/simd.xml" | head -1 |
+    sed 's/.*value="//; s/"$//')"
+else
+  fail "vector kernels differ from their per-pixel rules under Wine"; grep -E 'FAIL|Failure|differ' "$WORK/simd.log" | head -20
+fi
+
 # The plug-in in a folder of its own, loaded by the editor's calls alone:
 # lua.dll and the OpenCV libraries beside it are found through the PATH
 # entry that start-up adds.  Output against the Linux plug-in's.
