@@ -65,6 +65,7 @@ compare compose "$SCRIPTS/compose" pattern:320x180 4 2
 compare compose_3_threads "$SCRIPTS/compose" pattern:320x180 3 3
 compare masks "$SCRIPTS/masks" pattern:320x180 4 2
 compare buffers "$SCRIPTS/buffers" pattern:320x180 4 2
+compare scatter "$SCRIPTS/scatter" pattern:320x180 3 1
 compare example "$WORK/examples" pattern:640x360 30 2
 # Y4M through standard output and standard input (binary streams on Windows).
 "$LINUX/quorvel" run --input pattern:96x64 --frames 3 --script-dir "$WORK/examples" --output - \

@@ -1,5 +1,7 @@
 -- Copying, blending, shapes, geometry and the spatial filters, each into
--- its own cell of the output.  Buffer 2 keeps the input picture.
+-- its own cell of the output.  Buffer 2 keeps the input picture.  diffuse
+-- is in scripts/scatter, run on one thread: with more, which generator
+-- serves which rows depends on thread timing.
 function video_filter(info, vars)
   local W, H = info.w, info.h
   local cw, ch = math.floor(W / 6), math.floor(H / 4)
@@ -29,5 +31,4 @@ function video_filter(info, vars)
   x, y = c(14); gaussian(2, 0, 20, 20, cw, ch, x, y, 2.5)
   x, y = c(15); median(2, 0, 20, 20, cw, ch, x, y, 5, 3)
   x, y = c(16); defocus(2, 0, 20, 20, cw, ch, x, y, 6, 4)
-  x, y = c(17); diffuse(2, 0, 20, 20, cw, ch, x, y, 4, 3)
 end
