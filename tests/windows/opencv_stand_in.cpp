@@ -28,7 +28,7 @@ struct CvSize {
     int width, height;
 };
 
-int element_bytes(int depth) { return (depth & 0xFF) / 8; }
+[[maybe_unused]] int element_bytes(int depth) { return (depth & 0xFF) / 8; }
 
 }  // namespace
 
