@@ -1,18 +1,13 @@
 #include "edit.h"
 
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 
+#include "host_os.h"
+
 namespace {
 
-std::string base_name(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string base_name(const std::string& path) { return host_os::base_name(path); }
 
 bool is_generated(const std::string& input) {
     return input.rfind("blank:", 0) == 0 || input.rfind("pattern:", 0) == 0;
@@ -24,30 +19,11 @@ std::string script_file_for(int script_no) {
     return script_no == 0 ? "filter.lua" : "filter" + std::to_string(script_no) + ".lua";
 }
 
-std::string absolute(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-    return path;
-}
+std::string absolute(const std::string& path) { return host_os::absolute_path(path); }
+std::string folder_of(const std::string& path) { return host_os::folder_of(path); }
+bool is_file(const std::string& path) { return host_os::is_regular_file(path); }
 
-std::string folder_of(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool is_file(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string plugin_path() {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "./quorvel.auf";
-    self[n] = '\0';
-    return folder_of(self) + "/quorvel.auf";
-}
+std::string plugin_path() { return host_os::program_folder() + host_os::kSeparator + "quorvel.auf"; }
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "quorvel: %s\n(quorvel run --help shows the options)\n", message.c_str());
@@ -56,10 +32,7 @@ int usage_error(const std::string& message) {
 
 void print_error(const std::string& message) { std::fprintf(stderr, "quorvel: %s\n", message.c_str()); }
 
-std::uint64_t physical_memory() {
-    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
-    return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) : 0;
-}
+std::uint64_t physical_memory() { return host_os::physical_memory(); }
 
 namespace {
 
@@ -135,9 +108,10 @@ int find_script(const Options& options, Edit* edit) {
     std::string dir = options.script_dir;
     if (dir.empty()) dir = edit->generated || options.input == "-" ? "." : folder_of(options.input);
     edit->dir = absolute(dir);
-    if (access(edit->dir.c_str(), X_OK) != 0) return usage_error("script folder " + edit->dir + " cannot be opened");
-    edit->edited_file =
-        edit->dir + "/" + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
-    edit->script = edit->dir + "/" + script_file_for(options.tracks.empty() ? 0 : options.tracks[0]);
+    if (!host_os::folder_can_be_entered(edit->dir))
+        return usage_error("script folder " + edit->dir + " cannot be opened");
+    const std::string folder = edit->dir + host_os::kSeparator;
+    edit->edited_file = folder + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
+    edit->script = folder + script_file_for(options.tracks.empty() ? 0 : options.tracks[0]);
     return 0;
 }

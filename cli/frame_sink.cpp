@@ -1,50 +1,29 @@
 #include "frame_sink.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "host_os.h"
 #include "pixel_convert.h"
 #include "y4m.h"
 
 OutputFile::~OutputFile() {
     if (file_ != nullptr) std::fclose(file_);
-    if (!temp_.empty()) unlink(temp_.c_str());
+    if (!temp_.empty()) std::remove(temp_.c_str());
 }
 
 bool OutputFile::create(const std::string& path, std::string* error) {
     path_ = path;
-    const std::size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string pattern = dir + "." + base + ".part-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    temp_ = pattern;
-    // mkstemp makes the file private; the output gets the usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    file_ = fdopen(fd, "wb");
-    if (file_ == nullptr) {
-        close(fd);
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    file_ = host_os::create_temporary_beside(path, &temp_, error);
+    return file_ != nullptr;
 }
 
 bool OutputFile::commit(std::string* error) {
     const bool written = file_ == nullptr || std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!written || std::rename(temp_.c_str(), path_.c_str()) != 0) {
+    if (!written || !host_os::replace_file(temp_, path_)) {
         *error = "cannot write " + path_ + ": " + std::strerror(errno);
         return false;
     }

@@ -1,7 +1,5 @@
 #include "frame_source.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "color/convert.h"
+#include "host_os.h"
 
 bool FrameSource::seek(int n, std::string* error) {
     // Without an index the frames before n are read and dropped.
@@ -128,8 +127,7 @@ bool ends_with(const std::string& s, const char* suffix) {
 // Standard input, a FIFO or a character device: a stream that is read once.
 bool is_stream(const std::string& name) {
     if (name == "-") return true;
-    struct stat st {};
-    return stat(name.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode));
+    return host_os::is_stream_file(name);
 }
 
 }  // namespace

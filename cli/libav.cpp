@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "media_libraries.h"
+
 std::string av_error_text(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
@@ -44,6 +46,14 @@ void log_callback(void* object, int level, const char* format, va_list args) {
 }  // namespace
 
 void quiet_libav_log() { av_log_set_callback(log_callback); }
+
+std::string media_libraries_text() {
+    const unsigned f = avformat_version(), c = avcodec_version(), s = swscale_version();
+    char libs[160];
+    std::snprintf(libs, sizeof libs, "FFmpeg: libavformat %u.%u.%u, libavcodec %u.%u.%u, libswscale %u.%u.%u",
+                  f >> 16, f >> 8 & 0xFF, f & 0xFF, c >> 16, c >> 8 & 0xFF, c & 0xFF, s >> 16, s >> 8 & 0xFF, s & 0xFF);
+    return libs;
+}
 
 std::string describe_pixel_format(AVPixelFormat format) {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);

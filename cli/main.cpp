@@ -3,13 +3,8 @@
 // It loads build/quorvel.auf the way the video editor loads a filter
 // plug-in, feeds it frames from a video file, a pipe or a generated
 // picture, and writes the filtered frames out.  See quorvel run --help.
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -20,7 +15,8 @@
 #include "frame_sink.h"
 #include "frame_source.h"
 #include "function_docs.h"
-#include "libav.h"
+#include "host_os.h"
+#include "media_libraries.h"
 #include "options.h"
 #include "plugin_host.h"
 #include "preview_command.h"
@@ -118,9 +114,8 @@ int open_output(const Options& options, const FrameSource& source, std::unique_p
         // Standard output carries only the video: keep a private handle on
         // it for the frames and send everything else that writes to it (a
         // script's print, say) to standard error.
-        const int video_fd = dup(STDOUT_FILENO);
-        settings.stream = video_fd >= 0 ? fdopen(video_fd, "wb") : nullptr;
-        if (settings.stream == nullptr || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        settings.stream = host_os::take_standard_output();
+        if (settings.stream == nullptr) {
             print_error("cannot set up standard output");
             return 1;
         }
@@ -267,7 +262,7 @@ bool summarise_script_errors(const ScriptLog& log, int frames) {
 }
 
 Progress::Mode progress_mode(const Options& options) {
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const bool terminal = host_os::stderr_is_terminal();
     if (options.progress) return terminal ? Progress::Mode::terminal : Progress::Mode::lines;
     // Unasked, progress shows on a terminal, unless the video goes to a
     // program that writes to the same terminal.
@@ -277,7 +272,7 @@ Progress::Mode progress_mode(const Options& options) {
 int run(const Options& options, PluginHost& host) {
     // A reader that closes the pipe makes writes fail, said as an error,
     // instead of ending the program with SIGPIPE.
-    std::signal(SIGPIPE, SIG_IGN);
+    host_os::ignore_broken_pipe();
     Edit edit;
     if (const int status = open_input(options, &edit)) return status;
     if (const int status = choose_frames(options, &edit)) return status;
@@ -302,7 +297,7 @@ int run(const Options& options, PluginHost& host) {
         return 1;
     }
 
-    ScriptLog log(edit.dir + "/lua_err.txt");
+    ScriptLog log(edit.dir + host_os::kSeparator + "lua_err.txt");
     log.skip_existing();
     desktop.answer = options.answer;
     host.set_frame_n(edit.length);
@@ -361,16 +356,13 @@ std::string version_text(const PluginHost* host, const std::string& load_error) 
                                       plugin_path() + ")"
                                 : "not loaded (" + load_error + ")") +
             "\n";
-    const unsigned f = avformat_version(), c = avcodec_version(), s = swscale_version();
-    char libs[160];
-    std::snprintf(libs, sizeof libs, "FFmpeg: libavformat %u.%u.%u, libavcodec %u.%u.%u, libswscale %u.%u.%u\n",
-                  f >> 16, f >> 8 & 0xFF, f & 0xFF, c >> 16, c >> 8 & 0xFF, c & 0xFF, s >> 16, s >> 8 & 0xFF, s & 0xFF);
-    return text + libs;
+    return text + media_libraries_text() + "\n";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    host_os::binary_standard_streams();
     quiet_libav_log();
     // The plug-in's filter table says which tracks there are, with their
     // ranges and defaults, so it is loaded before the options are read.

@@ -1,9 +1,8 @@
 #include "plugin_host.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 
+#include "host_os.h"
 #include "tracks.h"
 
 namespace {
@@ -44,12 +43,13 @@ void* service_get_cached_frame(void*, void* editp, int n, int* w, int* h) {
 }  // namespace
 
 bool PluginHost::load(const std::string& plugin_path, std::string* error) {
-    library_ = dlopen(plugin_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    library_ = host_os::load_library(plugin_path, &why);
     if (library_ == nullptr) {
-        *error = std::string("cannot load the plug-in: ") + dlerror();
+        *error = "cannot load the plug-in: " + why;
         return false;
     }
-    auto get_table = reinterpret_cast<GetFilterTableFn>(dlsym(library_, "GetFilterTable"));
+    auto get_table = reinterpret_cast<GetFilterTableFn>(host_os::library_symbol(library_, "GetFilterTable"));
     if (get_table == nullptr) {
         *error = plugin_path + " exports no GetFilterTable";
         return false;
@@ -61,7 +61,7 @@ bool PluginHost::load(const std::string& plugin_path, std::string* error) {
 
 PluginHost::~PluginHost() {
     end();
-    if (library_ != nullptr) dlclose(library_);
+    if (library_ != nullptr) host_os::unload_library(library_);
 }
 
 void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::string& edited_file,
@@ -99,7 +99,7 @@ void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::str
     fpip_.yc_size = sizeof(PIXEL_YC);
     fpip_.line_size = static_cast<int>(max_w * sizeof(PIXEL_YC));
 
-    if (auto set = reinterpret_cast<SetDesktopFn>(dlsym(library_, "QuorvelSetDesktop"))) set(desktop);
+    if (auto set = reinterpret_cast<SetDesktopFn>(host_os::library_symbol(library_, "QuorvelSetDesktop"))) set(desktop);
     ended_ = false;
     // The editor tells a filter about its settings once before the first frame.
     if (filter_.func_update) filter_.func_update(&filter_, 0);
@@ -159,7 +159,7 @@ bool PluginHost::process(int n, std::string* error) {
 
 bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox) {
     using SetLimitsFn = void (*)(double, unsigned long long, int);
-    auto set = reinterpret_cast<SetLimitsFn>(dlsym(library_, "QuorvelSetScriptLimits"));
+    auto set = reinterpret_cast<SetLimitsFn>(host_os::library_symbol(library_, "QuorvelSetScriptLimits"));
     if (set == nullptr) return false;
     set(frame_timeout_seconds, memory_bytes, sandbox ? 1 : 0);
     return true;
@@ -192,7 +192,7 @@ void PluginHost::end() {
     ended_ = true;
     if (filter_.func_exit) filter_.func_exit(&filter_);
     if (library_ != nullptr)
-        if (auto set = reinterpret_cast<SetDesktopFn>(dlsym(library_, "QuorvelSetDesktop"))) set(nullptr);
+        if (auto set = reinterpret_cast<SetDesktopFn>(host_os::library_symbol(library_, "QuorvelSetDesktop"))) set(nullptr);
     if (active_host == this) active_host = nullptr;
 }
 

@@ -6,9 +6,26 @@
 
 #include <algorithm>
 
+#ifdef _WIN32
+// The log's descriptor is not handed to programs the script starts.
+#define O_CLOEXEC _O_NOINHERIT
+#endif
+
 namespace {
 
 constexpr std::size_t kShownErrors = 10;  // different errors shown before the rest are only counted
+
+// Whether the log at the path is still the file we hold open.  Windows has
+// no inode numbers (and stat and fstat disagree on the device); there a file
+// held open cannot be deleted and replaced anyway, it is truncated instead.
+bool same_file(const struct stat& at_path, const struct stat& open_file) {
+#ifdef _WIN32
+    static_cast<void>(at_path), static_cast<void>(open_file);
+    return true;
+#else
+    return at_path.st_ino == open_file.st_ino && at_path.st_dev == open_file.st_dev;
+#endif
+}
 
 }  // namespace
 
@@ -31,7 +48,7 @@ std::vector<std::string> ScriptLog::read_new_lines() {
         if (open_file.st_size < lseek(fd_, 0, SEEK_CUR)) lseek(fd_, 0, SEEK_SET);
         drain();
         // A reload deletes the log and the next error makes a new one.
-        if (!exists || at_path.st_ino != open_file.st_ino || at_path.st_dev != open_file.st_dev) {
+        if (!exists || !same_file(at_path, open_file)) {
             close(fd_);
             fd_ = -1;
         }

@@ -7,7 +7,7 @@
 
 namespace {
 
-using Wide = __int128;
+using Wide = platform::wide_int;
 
 // Rows walked one by one before skipping ahead pays.
 constexpr long long kWalkRows = 4096;

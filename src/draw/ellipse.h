@@ -22,6 +22,7 @@
 #pragma once
 
 #include "buffers/frame.h"
+#include "platform/wide_int.h"
 
 class EllipseWidths {
 public:
@@ -47,7 +48,7 @@ private:
     long long exact_at(long long k);
 
     long long a_, b_;
-    __int128 a2_, b2_;
+    platform::wide_int a2_, b2_;
     long long known_k_ = 0, known_x_;  // a row whose X is known exactly
 };
 

@@ -5,6 +5,7 @@
 #include "buffers/fill_pixels.h"
 #include "buffers/numeric.h"
 #include "buffers/rows.h"
+#include "platform/wide_int.h"
 
 PIXEL_YC fill_colour(int y, int cb, int cr) { return {low16(y), low16(cb), low16(cr)}; }
 
@@ -24,7 +25,7 @@ void fill_masked(const Frame& frame, const Frame& mask, const PairArea& area, PI
 
 namespace {
 
-using Wide = __int128;
+using Wide = platform::wide_int;
 
 Wide floor_div(Wide n, Wide d) {  // d > 0
     const Wide q = n / d;

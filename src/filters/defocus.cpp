@@ -7,6 +7,7 @@
 #include "buffers/rows.h"
 #include "buffers/work_plane.h"
 #include "filters/work_area.h"
+#include "platform/crt_random.h"
 #include "toolkit/average.h"
 
 void defocus_region(const FilterJob& job, int kw, int kh) {
@@ -30,24 +31,6 @@ void defocus_region(const FilterJob& job, int kw, int kh) {
 }
 
 namespace {
-
-// The runtime library's generator as the scatter uses it: 15-bit results,
-// one state per thread, starting from 1 and never reseeded.
-class ScatterRandom {
-public:
-    int next() {
-        state_ = state_ * 214013u + 2531011u;
-        return static_cast<int>((state_ >> 16) & 0x7FFF);
-    }
-
-private:
-    std::uint32_t state_ = 1;
-};
-
-ScatterRandom& thread_random() {
-    thread_local ScatterRandom random;
-    return random;
-}
 
 // Coordinate v folded into a picture line of `length` pixels: period
 // 2 length - 1; past the end it runs back from the last pixel, before the
@@ -88,14 +71,14 @@ void diffuse_region(const Frame& source, const Frame& destination, int pw, int p
         stride = pw;
     }
     parallel_ranges(area.h, [&](int begin, int end) {
-        ScatterRandom& random = thread_random();
         for (int i = begin; i < end; ++i) {
             PIXEL_YC* out = destination.row(area.dy + i) + area.dx;
             const long long y = static_cast<long long>(area.sy) + i;
             for (int j = 0; j < area.w; ++j) {
                 const long long x = static_cast<long long>(area.sx) + j;
-                const int r1 = random.next();
-                const int r2 = random.next();
+                // The runtime's per-thread generator, r1 before r2.
+                const int r1 = platform::crt_rand();
+                const int r2 = platform::crt_rand();
                 const int column = fold(x + offset(r1, rx), pw);
                 const int row = fold(y + offset(r2, ry), ph);
                 out[j] = picture[row * stride + column];

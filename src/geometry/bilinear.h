@@ -46,11 +46,11 @@ inline PIXEL_YC bilinear_sample(const PIXEL_YC& p00, const PIXEL_YC& p10, const 
 inline PIXEL_YC bilinear_taps(const PIXEL_YC* r0, const PIXEL_YC* r1, int fx, int fy) {
 #if defined(__SSE2__)
     auto row_pair = [](const PIXEL_YC* r, __m128i weights) {
-        std::int64_t a, b;
-        std::memcpy(&a, r, 8);                                     // y0 cb0 cr0 y1
-        std::memcpy(&b, reinterpret_cast<const char*>(r) + 4, 8);  // cr0 y1 cb1 cr1
-        const __m128i p0 = _mm_cvtsi64_si128(a);
-        const __m128i p1 = _mm_srli_epi64(_mm_cvtsi64_si128(b), 16);
+        // 64-bit loads that 32-bit x86 has as well (movq).
+        const __m128i p0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(r));  // y0 cb0 cr0 y1
+        const __m128i p1 = _mm_srli_epi64(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(r) + 4)),
+            16);  // cr0 y1 cb1 cr1 moved down one value
         return _mm_madd_epi16(_mm_unpacklo_epi16(p0, p1), weights);
     };
     const __m128i wx = _mm_set1_epi32((fx << 16) | (256 - fx));
@@ -65,7 +65,8 @@ inline PIXEL_YC bilinear_taps(const PIXEL_YC* r0, const PIXEL_YC* r1, int fx, in
     const __m128i v = _mm_srai_epi32(_mm_add_epi32(s1, _mm_srai_epi32(s0, 8)), 8);
     const __m128i packed = _mm_packs_epi32(v, v);
     PIXEL_YC out;
-    const std::int64_t bits = _mm_cvtsi128_si64(packed);
+    std::int64_t bits;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(&bits), packed);
     std::memcpy(&out, &bits, sizeof out);
     return out;
 #else

@@ -21,6 +21,7 @@
 #include "geometry/resample.h"
 #include "platform/cpu_features.h"
 #include "platform/thread_pool.h"
+#include "platform/wide_int.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ class ScaledSteps {
 public:
     ScaledSteps(long long n0, long long num, long long den)
         : q_(num / den), r_(num % den), den_(den) {
-        const __int128 p = static_cast<__int128>(n0) * num;
+        const platform::wide_int p = static_cast<platform::wide_int>(n0) * num;
         value_ = static_cast<long long>(p / den);
         rem_ = static_cast<long long>(p % den);
     }
@@ -64,11 +65,10 @@ void horizontal_pass(const PIXEL_YC* row, const ColumnTap* taps, std::size_t n, 
     for (std::size_t k = 0; k < n; ++k) {
         const PIXEL_YC* p = row + taps[k].ix;
 #if defined(__SSE2__)
-        std::int64_t a, b;
-        std::memcpy(&a, p, 8);
-        std::memcpy(&b, reinterpret_cast<const char*>(p) + 4, 8);
-        const __m128i pair =
-            _mm_unpacklo_epi16(_mm_cvtsi64_si128(a), _mm_srli_epi64(_mm_cvtsi64_si128(b), 16));
+        // 64-bit loads that 32-bit x86 has as well (movq).
+        const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(p) + 4));
+        const __m128i pair = _mm_unpacklo_epi16(a, _mm_srli_epi64(b, 16));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * k),
                          _mm_madd_epi16(pair, _mm_set1_epi32(taps[k].weights)));
 #else

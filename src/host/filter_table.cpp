@@ -7,6 +7,7 @@
 #include "buffers/store.h"
 #include "host/adapter_state.h"
 #include "platform/desktop.h"
+#include "platform/system.h"
 #include "platform/thread_pool.h"
 #include "script/engine.h"
 #include "script/filter_info.h"
@@ -60,8 +61,20 @@ BOOL entry_point(const char* name, Body&& body) {
     return FALSE;
 }
 
+// Shown once when the Lua library cannot be found; frames then pass
+// through unchanged.
+const char* const kNoLua = "lua.dll が見つかりません。quorvel.auf と同じフォルダに置いてください。";
+
 BOOL proc(FILTER* fp, FILTER_PROC_INFO* fpip) {
     host::AdapterState& state = host::adapter_state();
+    if (!platform::script_runtime_available()) {
+        static bool told = false;
+        if (!told) {
+            told = true;
+            platform::message_box(nullptr, kNoLua, "Quorvel", MB_OK | MB_ICONHAND);
+        }
+        return TRUE;
+    }
     state.last_ycp_edit = fpip->ycp_edit;
     state.last_max_w = fpip->max_w;
     state.last_max_h = fpip->max_h;
@@ -87,6 +100,9 @@ BOOL func_exit(FILTER* /*fp*/) {
         close_engine();
         free_slots();
         release_all_dynamic();
+        // The worker threads end here, before the editor unloads the
+        // plug-in: during the unload they could not (see thread_pool.cpp).
+        pool::shut_down();
         return TRUE;
     });
 }
@@ -135,11 +151,11 @@ FILTER_DLL filter_table = {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) FILTER_DLL* GetFilterTable() {
+extern "C" QUORVEL_EXPORT FILTER_DLL* QUORVEL_STDCALL GetFilterTable() {
     return &filter_table;
 }
 
-extern "C" __attribute__((visibility("default"))) void QuorvelSetScriptLimits(
+extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(
     double frame_timeout_seconds, unsigned long long memory_bytes, int sandbox) {
     ScriptLimits limits;
     limits.frame_timeout_seconds = frame_timeout_seconds;

@@ -4,12 +4,12 @@
 #include "platform/aviutl.h"
 
 // The plug-in's single export: the filter table, the same record every time.
-extern "C" __attribute__((visibility("default"))) FILTER_DLL* GetFilterTable();
+extern "C" QUORVEL_EXPORT FILTER_DLL* QUORVEL_STDCALL GetFilterTable();
 
 // For host programs that want other limits on what a script may spend (see
 // ScriptLimits): a timeout per frame in seconds and a memory cap in bytes,
 // 0 for none, and the sandbox for untrusted scripts.
-extern "C" __attribute__((visibility("default"))) void QuorvelSetScriptLimits(
+extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(
     double frame_timeout_seconds, unsigned long long memory_bytes, int sandbox);
 
 // The editor's main-window messages (window_proc.cpp): a click on the

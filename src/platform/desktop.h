@@ -1,12 +1,16 @@
 // The desktop: message boxes and top-level windows.
 //
-// The plug-in never talks to a window system itself.  The process that loads
-// it registers a DesktopServices table through the plug-in's export
-// QuorvelSetDesktop(); until one is registered, boxes are written to standard
-// error and answered with OK (or Yes), and no window is ever found.
+// The process that loads the plug-in may register a DesktopServices table
+// through the plug-in's export QuorvelSetDesktop() (the host program answers
+// boxes on the console).  Until one is registered the system's desktop
+// serves: on Windows its message boxes and windows; elsewhere boxes are
+// written to standard error and answered with OK (or Yes), and no window is
+// ever found.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/export.h"
 
 extern "C" {
 
@@ -23,12 +27,15 @@ struct DesktopServices {
 typedef void (*SetDesktopFn)(const DesktopServices*);
 
 // The plug-in's export that installs the desktop (see set_desktop below).
-__attribute__((visibility("default"))) void QuorvelSetDesktop(const DesktopServices* services);
+QUORVEL_EXPORT void QuorvelSetDesktop(const DesktopServices* services);
 }
 
 namespace platform {
 
-// Installs the process's desktop; null restores the default.
+// The system's own desktop (desktop_console.cpp, desktop_win32.cpp).
+const DesktopServices& system_desktop();
+
+// Installs the process's desktop; null restores the system's.
 void set_desktop(const DesktopServices* services);
 
 int message_box(void* owner, const char* text, const char* caption, unsigned kind);

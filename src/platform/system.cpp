@@ -69,6 +69,9 @@ std::int64_t monotonic_ms() {
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
+// Lua is linked in.
+bool script_runtime_available() { return true; }
+
 std::string module_path() {
     Dl_info info{};
     static const int anchor = 0;

@@ -8,8 +8,13 @@
 
 namespace platform {
 
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+constexpr char kPathListSeparator = ';';
+#else
 constexpr char kPathSeparator = '/';
 constexpr char kPathListSeparator = ':';
+#endif
 
 // Milliseconds since the system started, as a signed 32-bit value: it wraps
 // to negative values after about 24.8 days, as scripts have always seen it.
@@ -42,10 +47,16 @@ std::int64_t monotonic_ms();
 // Deletes a file; a missing file is not an error.
 void remove_file(const std::string& path);
 
+// True when the Lua runtime can be called.  The Windows plug-in binds
+// "lua.dll" on first use (found beside the plug-in through PATH); a call
+// into a missing one would end the editor, so this is asked first.
+bool script_runtime_available();
+
 // Full path of the shared library (or program) that contains this code.
 std::string module_path();
 
-// "dir/file" -> "dir"; "/file" -> "/"; "file" -> "".
+// "dir/file" -> "dir"; "/file" -> "/"; "file" -> "".  On Windows both
+// separators count and a drive's root keeps its own: "C:\\file" -> "C:\\".
 std::string remove_file_spec(const std::string& path);
 
 // Appends the separator unless the path already ends with one.

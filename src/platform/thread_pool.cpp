@@ -33,6 +33,46 @@ struct Latch {
     }
 };
 
+// The counter a worker sleeps on until work is posted.  On Linux the atomic's
+// own wait (a futex).  Elsewhere libstdc++ 12 emulates that wait with a
+// shared table of condition variables and spinning; the Windows build has
+// each worker sleep on a condition variable of its own instead.
+#ifdef _WIN32
+class Mailbox {
+public:
+    void post() {
+        {
+            std::lock_guard<std::mutex> hold(m_);
+            count_.fetch_add(1, std::memory_order_release);
+        }
+        cv_.notify_one();
+    }
+    void wait(std::uint32_t seen) {
+        std::unique_lock<std::mutex> hold(m_);
+        cv_.wait(hold, [&] { return count_.load(std::memory_order_acquire) != seen; });
+    }
+    std::uint32_t load() const { return count_.load(std::memory_order_acquire); }
+
+private:
+    std::atomic<std::uint32_t> count_{0};
+    std::mutex m_;
+    std::condition_variable cv_;
+};
+#else
+class Mailbox {
+public:
+    void post() {
+        count_.fetch_add(1, std::memory_order_release);
+        count_.notify_one();
+    }
+    void wait(std::uint32_t seen) { count_.wait(seen, std::memory_order_acquire); }
+    std::uint32_t load() const { return count_.load(std::memory_order_acquire); }
+
+private:
+    std::atomic<std::uint32_t> count_{0};
+};
+#endif
+
 // One pool thread.  The assignment fields are written by the assigning
 // thread while the worker is idle, then published by bumping `mailbox`,
 // on which the worker sleeps.  `pending` marks an assignment not yet taken
@@ -40,7 +80,7 @@ struct Latch {
 // offer (run_shared) clears it first, so every assignment runs at most once.
 struct Worker {
     std::thread thread;
-    std::atomic<std::uint32_t> mailbox{0};
+    Mailbox mailbox;
     bool idle = true;  // this and the fields below guarded by the pool mutex
     bool pending = false;
     bool stop = false;
@@ -60,7 +100,20 @@ std::condition_variable task_cv;
 
 class Pool {
 public:
+#ifdef _WIN32
+    // This runs when the plug-in is unloaded, while Windows holds the loader
+    // lock, which a thread needs in order to end: joining would never
+    // return.  func_exit has stopped the threads already; any still here
+    // sleep on and are let go, with their records.
+    ~Pool() {
+        for (auto& w : workers_) {
+            w->thread.detach();
+            static_cast<void>(w.release());
+        }
+    }
+#else
     ~Pool() { shut_down(); }
+#endif
 
     void set_worker_count(int n) {
         n = std::clamp(n, 1, 64);
@@ -207,16 +260,15 @@ private:
     }
 
     static void wake(Worker& w) {
-        w.mailbox.fetch_add(1, std::memory_order_release);
-        w.mailbox.notify_one();
+        w.mailbox.post();
     }
 
     void loop(Worker* w) {
         inside_pool = true;
         std::uint32_t seen = 0;
         for (;;) {
-            w->mailbox.wait(seen, std::memory_order_acquire);
-            seen = w->mailbox.load(std::memory_order_acquire);
+            w->mailbox.wait(seen);
+            seen = w->mailbox.load();
             JobFunction job;
             void* context;
             int index;

@@ -162,7 +162,9 @@ public:
     // above 32 bits or a product above max_size, computed without overflow).
     static size_type checked_count(size_type width, size_type height) {
         if (width == 0 || height == 0) return 0;
-        if (width > 0xFFFFFFFFull || height > 0xFFFFFFFFull) return max_size + 1;
+        // (A 32-bit size_type cannot hold more than 32 bits.)
+        if constexpr (sizeof(size_type) > 4)
+            if (width > 0xFFFFFFFFull || height > 0xFFFFFFFFull) return max_size + 1;
         if (width > max_size / height) return max_size + 1;
         return width * height;
     }
