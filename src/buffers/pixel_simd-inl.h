@@ -23,6 +23,7 @@
 #endif
 
 #include <cstdint>
+#include <type_traits>
 
 #include <hwy/highway.h>
 
@@ -39,6 +40,8 @@ using Int16Tag = hn::Rebind<std::int16_t, IntTag>;
 using RealTag = hn::ScalableTag<double>;
 using RealIntTag = hn::Rebind<std::int32_t, RealTag>;
 using Real16Tag = hn::Rebind<std::int16_t, RealTag>;
+using RealVec = hn::Vec<RealTag>;
+using RealIntVec = hn::Vec<RealIntTag>;
 
 // Lanes(d) pixels from p as three planes.
 template <class D>
@@ -205,6 +208,71 @@ HWY_INLINE void row_steps(int n, int step, const Vector& vector, const Scalar& s
     int i = 0;
     for (; i + step <= n; i += step) vector(i);
     for (; i < n; ++i) scalar(i);
+}
+
+// Flat kernels over a run of n pixels: chunk(c, at) on each chunk c (0, 1,
+// 2) of each whole step of `lanes` pixels, `at` being the offset of the
+// chunk's first value from the run's first value (see values_of);
+// scalar(i) on each pixel left over.
+template <class Chunk, class Scalar>
+HWY_INLINE void flat_steps(int n, int lanes, const Chunk& chunk, const Scalar& scalar) {
+    row_steps(
+        n, lanes,
+        [&](int i) {
+            for (int c = 0; c < 3; ++c) chunk(c, 3 * i + c * lanes);
+        },
+        scalar);
+}
+
+// The double kernels that work on R, G, B in place.  Each step's pixels
+// are converted by yc_to_rgb part by part, and convert(r, g, b, y, cb, cr)
+// gives the part's 32-bit Y, Cb, Cr, stored back with their low 16 bits
+// (or saturated).  A convert that returns a bool can give up: false hands
+// the whole step to scalar(i), pixel by pixel.  scalar also takes the
+// pixels left at the end.
+template <bool Saturate = false, class Convert, class Scalar>
+HWY_INLINE void rgb_steps(PIXEL_YC* p, int n, const Convert& convert, const Scalar& scalar) {
+    const RealTag df;
+    const int step = real_step();
+    row_steps(
+        n, step,
+        [&](int i) {
+            RealPlanes px;
+            load_real(p + i, px);
+            IntParts y, cb, cr;
+            for (int h = 0; h < kRealParts; ++h) {
+                RealVec r, g, b;
+                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
+                if constexpr (std::is_void_v<decltype(convert(r, g, b, y[h], cb[h], cr[h]))>) {
+                    convert(r, g, b, y[h], cb[h], cr[h]);
+                } else if (!convert(r, g, b, y[h], cb[h], cr[h])) {
+                    for (int k = i; k < i + step; ++k) scalar(k);
+                    return;
+                }
+            }
+            store_pixels(Int16Tag(), join16<Saturate>(y), join16<Saturate>(cb),
+                         join16<Saturate>(cr), p + i);
+        },
+        scalar);
+}
+
+// The double mask kernels: the step's pixels of each input run loaded as
+// doubles (px[0] from in[0], px[1] from in[1]), grade(px, h) giving part
+// h's grades (within the 16-bit range); scalar(i) grades the pixels left
+// at the end.
+template <size_t N, class Grade, class Scalar>
+HWY_INLINE void grade_steps(const PIXEL_YC* const (&in)[N], PIXEL_YC* out, int n,
+                            const Grade& grade, const Scalar& scalar) {
+    row_steps(
+        n, real_step(),
+        [&](int i) {
+            RealPlanes px[N];
+            for (size_t k = 0; k < N; ++k) load_real(in[k] + i, px[k]);
+            IntParts grades;
+            for (int h = 0; h < kRealParts; ++h) grades[h] = grade(px, h);
+            store_grade_parts(grades, out + i);
+        },
+        scalar);
 }
 
 }  // namespace HWY_NAMESPACE

@@ -56,23 +56,34 @@ MIST_VEC_INLINE void to_yc(v4d r, v4d g, v4d b, v4d& y, v4d& cb, v4d& cr) {
 
 }  // namespace
 
-MIST_VEC_INLINE void yc_to_rgb_row_body(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
+// n pixels of three shorts (Y, Cb, Cr or R, G, B) through a conversion,
+// Four on four lanes and One (its pixel_format.h form) on the pixels left
+// at the end; results truncated toward zero, low 16 bits kept.  From 16-bit
+// values with coefficients below 3 the results stay far inside the 32-bit
+// range.
+template <void (*Four)(v4d, v4d, v4d, v4d&, v4d&, v4d&), Triple (*One)(double, double, double)>
+MIST_VEC_INLINE void convert_shorts(const short* in, short* out, std::size_t n) {
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        v8s y, cb, cr;
-        split3(&in[i].y, y, cb, cr);
-        v4d r0, g0, b0, r1, g1, b1;
-        to_rgb(low4(y), low4(cb), low4(cr), r0, g0, b0);
-        to_rgb(high4(y), high4(cb), high4(cr), r1, g1, b1);
-        // From 16-bit values with coefficients below 3 the results stay far
-        // inside the 32-bit range.
-        join3(&out[i].r, truncate8_in_range(r0, r1), truncate8_in_range(g0, g1),
-              truncate8_in_range(b0, b1));
+        v8s a, b, c;
+        split3(in + 3 * i, a, b, c);
+        v4d x0, y0, z0, x1, y1, z1;
+        Four(low4(a), low4(b), low4(c), x0, y0, z0);
+        Four(high4(a), high4(b), high4(c), x1, y1, z1);
+        join3(out + 3 * i, truncate8_in_range(x0, x1), truncate8_in_range(y0, y1),
+              truncate8_in_range(z0, z1));
     }
     for (; i < n; ++i) {
-        const Triple t = yc_to_rgb(in[i].y, in[i].cb, in[i].cr);
-        out[i] = {to_component(t.a), to_component(t.b), to_component(t.c)};
+        const Triple t = One(in[3 * i], in[3 * i + 1], in[3 * i + 2]);
+        out[3 * i] = to_component(t.a);
+        out[3 * i + 1] = to_component(t.b);
+        out[3 * i + 2] = to_component(t.c);
     }
+}
+
+MIST_VEC_INLINE void yc_to_rgb_row_body(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
+    convert_shorts<to_rgb, yc_to_rgb>(reinterpret_cast<const short*>(in),
+                                      reinterpret_cast<short*>(out), n);
 }
 
 MIST_DISPATCH(yc_to_rgb_row, (const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n), (in, out, n))
@@ -99,20 +110,8 @@ MIST_VEC_INLINE void yc_to_rgbf_row_body(const PIXEL_YC* in, mist::rgb<float>* o
 MIST_DISPATCH(yc_to_rgbf_row, (const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n), (in, out, n))
 
 MIST_VEC_INLINE void rgb_to_yc_row_body(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        v8s r, g, b;
-        split3(&in[i].r, r, g, b);
-        v4d y0, cb0, cr0, y1, cb1, cr1;
-        to_yc(low4(r), low4(g), low4(b), y0, cb0, cr0);
-        to_yc(high4(r), high4(g), high4(b), y1, cb1, cr1);
-        join3(&out[i].y, truncate8_in_range(y0, y1), truncate8_in_range(cb0, cb1),
-              truncate8_in_range(cr0, cr1));
-    }
-    for (; i < n; ++i) {
-        const Triple t = rgb_to_yc(in[i].r, in[i].g, in[i].b);
-        out[i] = {to_component(t.a), to_component(t.b), to_component(t.c)};
-    }
+    convert_shorts<to_yc, rgb_to_yc>(reinterpret_cast<const short*>(in),
+                                     reinterpret_cast<short*>(out), n);
 }
 
 MIST_DISPATCH(rgb_to_yc_row, (const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n), (in, out, n))

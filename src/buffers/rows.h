@@ -21,10 +21,10 @@
 //                                           a pair under a mask
 // and, for kernels that work on runs of pixels (vector code), the same
 // loops handing over one row's run at a time:
-//   for_each_pixel_row(f, region, body(row, n))
-//   for_each_pair_row(s, d, area, body(s_row, d_row, n))
-//   for_each_triple_row(a, b, d, area, body(a_row, b_row, d_row, n))
-//   for_each_masked_row(s, d, m, area, body(s_row, d_row, m_row, n))
+//   for_each_pixel_row(f, region, body(row, n, args...), args...)
+//   for_each_pair_row(s, d, area, body(s_row, d_row, n, args...), args...)
+//   for_each_triple_row(a, b, d, area, body(a_row, b_row, d_row, n, args...), args...)
+//   for_each_masked_row(s, d, m, area, body(s_row, d_row, m_row, n, args...), args...)
 // Areas are clipped by the caller.  Every pixel is passed by reference; the
 // body writes only its output.
 #pragma once
@@ -84,79 +84,73 @@ void parallel_rows(int rows, Body&& body) {
     });
 }
 
+// The row forms: each row's run handed over at once, followed by any
+// extra arguments (a dispatched vector kernel and its parameters can be
+// passed as they are: for_each_pixel_row(f, region, row, params)).
+template <class Body, class... Args>
+void for_each_pixel_row(const Frame& frame, const Region& region, Body&& body,
+                        const Args&... args) {
+    if (region.empty()) return;
+    parallel_rows(region.h,
+                  [&](int i) { body(frame.row(region.y + i) + region.x, region.w, args...); });
+}
+
+template <class Body, class... Args>
+void for_each_pair_row(const Frame& src, const Frame& dst, const PairArea& area, Body&& body,
+                       const Args&... args) {
+    if (area.w < 1) return;
+    parallel_rows(area.h, [&](int i) {
+        body(src.row(area.sy + i) + area.sx, dst.row(area.dy + i) + area.dx, area.w, args...);
+    });
+}
+
+template <class Body, class... Args>
+void for_each_triple_row(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
+                         Body&& body, const Args&... args) {
+    if (area.w < 1) return;
+    parallel_rows(area.h, [&](int i) {
+        body(a.row(area.ay + i) + area.ax, b.row(area.by + i) + area.bx,
+             dst.row(area.dy + i) + area.dx, area.w, args...);
+    });
+}
+
+template <class Body, class... Args>
+void for_each_masked_row(const Frame& src, const Frame& dst, const Frame& mask,
+                         const MaskedArea& area, Body&& body, const Args&... args) {
+    if (area.w < 1) return;
+    parallel_rows(area.h, [&](int i) {
+        body(src.row(area.sy + i) + area.sx, dst.row(area.dy + i) + area.dx,
+             mask.row(area.my + i) + area.mx, area.w, args...);
+    });
+}
+
+// The pixel forms: the row forms with the body called on each pixel.
 template <class Body>
 void for_each_pixel(const Frame& frame, const Region& region, Body&& body) {
-    if (region.empty()) return;
-    parallel_rows(region.h, [&](int i) {
-        PIXEL_YC* p = frame.row(region.y + i) + region.x;
-        for (int j = 0; j < region.w; ++j) body(p[j]);
+    for_each_pixel_row(frame, region, [&](PIXEL_YC* p, int n) {
+        for (int j = 0; j < n; ++j) body(p[j]);
     });
 }
 
 template <class Body>
 void for_each_pair(const Frame& src, const Frame& dst, const PairArea& area, Body&& body) {
-    if (area.w < 1) return;
-    parallel_rows(area.h, [&](int i) {
-        PIXEL_YC* s = src.row(area.sy + i) + area.sx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) body(s[j], d[j]);
+    for_each_pair_row(src, dst, area, [&](PIXEL_YC* s, PIXEL_YC* d, int n) {
+        for (int j = 0; j < n; ++j) body(s[j], d[j]);
     });
 }
 
 template <class Body>
 void for_each_triple(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
                      Body&& body) {
-    if (area.w < 1) return;
-    parallel_rows(area.h, [&](int i) {
-        PIXEL_YC* pa = a.row(area.ay + i) + area.ax;
-        PIXEL_YC* pb = b.row(area.by + i) + area.bx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) body(pa[j], pb[j], d[j]);
+    for_each_triple_row(a, b, dst, area, [&](PIXEL_YC* pa, PIXEL_YC* pb, PIXEL_YC* d, int n) {
+        for (int j = 0; j < n; ++j) body(pa[j], pb[j], d[j]);
     });
 }
 
 template <class Body>
 void for_each_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area,
                      Body&& body) {
-    if (area.w < 1) return;
-    parallel_rows(area.h, [&](int i) {
-        PIXEL_YC* s = src.row(area.sy + i) + area.sx;
-        PIXEL_YC* m = mask.row(area.my + i) + area.mx;
-        PIXEL_YC* d = dst.row(area.dy + i) + area.dx;
-        for (int j = 0; j < area.w; ++j) body(s[j], d[j], m[j]);
-    });
-}
-
-template <class Body>
-void for_each_pixel_row(const Frame& frame, const Region& region, Body&& body) {
-    if (region.empty()) return;
-    parallel_rows(region.h, [&](int i) { body(frame.row(region.y + i) + region.x, region.w); });
-}
-
-template <class Body>
-void for_each_pair_row(const Frame& src, const Frame& dst, const PairArea& area, Body&& body) {
-    if (area.w < 1) return;
-    parallel_rows(area.h, [&](int i) {
-        body(src.row(area.sy + i) + area.sx, dst.row(area.dy + i) + area.dx, area.w);
-    });
-}
-
-template <class Body>
-void for_each_triple_row(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
-                         Body&& body) {
-    if (area.w < 1) return;
-    parallel_rows(area.h, [&](int i) {
-        body(a.row(area.ay + i) + area.ax, b.row(area.by + i) + area.bx,
-             dst.row(area.dy + i) + area.dx, area.w);
-    });
-}
-
-template <class Body>
-void for_each_masked_row(const Frame& src, const Frame& dst, const Frame& mask,
-                         const MaskedArea& area, Body&& body) {
-    if (area.w < 1) return;
-    parallel_rows(area.h, [&](int i) {
-        body(src.row(area.sy + i) + area.sx, dst.row(area.dy + i) + area.dx,
-             mask.row(area.my + i) + area.mx, area.w);
+    for_each_masked_row(src, dst, mask, area, [&](PIXEL_YC* s, PIXEL_YC* d, PIXEL_YC* m, int n) {
+        for (int j = 0; j < n; ++j) body(s[j], d[j], m[j]);
     });
 }

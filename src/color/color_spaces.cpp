@@ -26,39 +26,15 @@ HWY_BEFORE_NAMESPACE();
 namespace color_spaces_simd {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-using namespace pixel_simd::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
 static void color_hsv_row(PIXEL_YC* p, int n, const HsvAdjust& a) {
     const RealTag df;
-    const int step = real_step();
     const auto unit = hn::Set(df, 1.0 / 4096);
-    row_steps(
-        n, step,
-        [&](int i) {
-            RealPlanes px;
-            load_real(p + i, px);
-            IntParts oy, ocb, ocr;
-            for (int part = 0; part < kRealParts; ++part) {
-                hn::Vec<RealTag> r, g, b, h, s, v;
-                yc_to_rgb(df, px.y[part], px.cb[part], px.cr[part], r, g, b);
-                rgb_to_hsv(df, r, g, b, h, s, v);
-                const auto adjust = [&](hn::Vec<RealTag> c, int k) {
-                    return hn::Add(hn::Mul(hn::Mul(hn::Set(df, a.k[k]), c), unit), hn::Set(df, a.o[k]));
-                };
-                bool ok = true;
-                hsv_to_rgb(df, adjust(h, 0), adjust(s, 1), adjust(v, 2), r, g, b, ok);
-                if (!ok) {
-                    for (int k = i; k < i + step; ++k) color_hsv_pixel(p[k], a);
-                    return;
-                }
-                hn::Vec<RealTag> y, cb, cr;
-                rgb_to_yc(df, r, g, b, y, cb, cr);
-                oy[part] = trunc_int(df, y), ocb[part] = trunc_int(df, cb), ocr[part] = trunc_int(df, cr);
-            }
-            store_wrapped(oy, ocb, ocr, p + i);
-        },
-        [&](int i) { color_hsv_pixel(p[i], a); });
+    const auto adjust = [&](RealVec c, int k) {
+        return hn::Add(hn::Mul(hn::Mul(hn::Set(df, a.k[k]), c), unit), hn::Set(df, a.o[k]));
+    };
+    hsv_steps(p, n, adjust, [&](int i) { color_hsv_pixel(p[i], a); });
 }
 
 // color_xyz: every step a single IEEE operation in the order of convert.h;
@@ -67,31 +43,29 @@ static void color_hsv_row(PIXEL_YC* p, int n, const HsvAdjust& a) {
 static void color_xyz_row(PIXEL_YC* p, int n, const ColorAdjust& a) {
     const RealTag df;
     const auto c = [&](double v) { return hn::Set(df, v); };
-    row_steps(
-        n, real_step(),
-        [&](int i) {
-            RealPlanes px;
-            load_real(p + i, px);
-            IntParts oy, ocb, ocr;
-            for (int h = 0; h < kRealParts; ++h) {
-                hn::Vec<RealTag> r, g, b;
-                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
-                const auto x = hn::Add(hn::Add(hn::Mul(c(0.412453), r), hn::Mul(c(0.35758), g)), hn::Mul(c(0.180423), b));
-                const auto yy = hn::Add(hn::Add(hn::Mul(c(0.212671), r), hn::Mul(c(0.71516), g)), hn::Mul(c(0.072169), b));
-                const auto z = hn::Add(hn::Add(hn::Mul(c(0.019334), r), hn::Mul(c(0.119193), g)), hn::Mul(c(0.950227), b));
-                const auto x2 = hn::Add(hn::Mul(x, c(a.gain[0])), c(a.offset[0]));
-                const auto y2 = hn::Add(hn::Mul(yy, c(a.gain[1])), c(a.offset[1]));
-                const auto z2 = hn::Add(hn::Mul(z, c(a.gain[2])), c(a.offset[2]));
-                r = hn::Sub(hn::Sub(hn::Mul(c(3.240479), x2), hn::Mul(c(1.53715), y2)), hn::Mul(c(0.498535), z2));
-                g = hn::Add(hn::Add(hn::Mul(c(-0.969256), x2), hn::Mul(c(1.875991), y2)), hn::Mul(c(0.041556), z2));
-                b = hn::Add(hn::Sub(hn::Mul(c(0.055648), x2), hn::Mul(c(0.204043), y2)), hn::Mul(c(1.057331), z2));
-                hn::Vec<RealTag> y, cb, cr;
-                rgb_to_yc(df, r, g, b, y, cb, cr);
-                oy[h] = trunc_int_saturated(df, y);
-                ocb[h] = trunc_int_saturated(df, cb);
-                ocr[h] = trunc_int_saturated(df, cr);
-            }
-            store_pixels(Int16Tag(), join16<true>(oy), join16<true>(ocb), join16<true>(ocr), p + i);
+    rgb_steps<true>(
+        p, n,
+        [&](RealVec r, RealVec g, RealVec b, RealIntVec& oy, RealIntVec& ocb, RealIntVec& ocr) {
+            const auto x = hn::Add(hn::Add(hn::Mul(c(0.412453), r), hn::Mul(c(0.35758), g)),
+                                   hn::Mul(c(0.180423), b));
+            const auto yy = hn::Add(hn::Add(hn::Mul(c(0.212671), r), hn::Mul(c(0.71516), g)),
+                                    hn::Mul(c(0.072169), b));
+            const auto z = hn::Add(hn::Add(hn::Mul(c(0.019334), r), hn::Mul(c(0.119193), g)),
+                                   hn::Mul(c(0.950227), b));
+            const auto x2 = hn::Add(hn::Mul(x, c(a.gain[0])), c(a.offset[0]));
+            const auto y2 = hn::Add(hn::Mul(yy, c(a.gain[1])), c(a.offset[1]));
+            const auto z2 = hn::Add(hn::Mul(z, c(a.gain[2])), c(a.offset[2]));
+            r = hn::Sub(hn::Sub(hn::Mul(c(3.240479), x2), hn::Mul(c(1.53715), y2)),
+                        hn::Mul(c(0.498535), z2));
+            g = hn::Add(hn::Add(hn::Mul(c(-0.969256), x2), hn::Mul(c(1.875991), y2)),
+                        hn::Mul(c(0.041556), z2));
+            b = hn::Add(hn::Sub(hn::Mul(c(0.055648), x2), hn::Mul(c(0.204043), y2)),
+                        hn::Mul(c(1.057331), z2));
+            RealVec y, cb, cr;
+            rgb_to_yc(df, r, g, b, y, cb, cr);
+            oy = trunc_int_saturated(df, y);
+            ocb = trunc_int_saturated(df, cb);
+            ocr = trunc_int_saturated(df, cr);
         },
         [&](int i) { color_xyz_pixel(p[i], a); });
 }
@@ -137,8 +111,7 @@ void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adju
         for_each_pixel(frame, region, [&a](PIXEL_YC& p) { color_hsv_pixel(p, a); });
         return;
     }
-    const auto row = HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_row);
-    for_each_pixel_row(frame, region, [row, &a](PIXEL_YC* p, int n) { row(p, n, a); });
+    for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_row), a);
 }
 
 void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
@@ -162,8 +135,8 @@ void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust&
 }
 
 void color_xyz(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    const auto row = HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_xyz_row);
-    for_each_pixel_row(frame, region, [row, &adjust](PIXEL_YC* p, int n) { row(p, n, adjust); });
+    for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_xyz_row),
+                       adjust);
 }
 
 void color_lab(const Frame& frame, const Region& region, const ColorAdjust& adjust) {

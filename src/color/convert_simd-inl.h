@@ -131,6 +131,30 @@ HWY_INLINE void hsv_to_rgb(DF df, hn::Vec<DF> h, hn::Vec<DF> s, hn::Vec<DF> v, h
     b = hn::IfThenElse(grey, v, hn::Mul(pick(p, p, t, vv, vv, q), scale));
 }
 
+// Kernels that work on H, S, V in place: each step's pixels through
+// rgb_to_hsv, change(c, k) applied to each component c (k: 0 H, 1 S, 2 V),
+// then back through hsv_to_rgb and rgb_to_yc, truncated, low 16 bits kept.
+// A step with a hue hsv_to_rgb cannot wrap goes to scalar(i) pixel by
+// pixel, as do the pixels left at the end.
+template <class Change, class Scalar>
+HWY_INLINE void hsv_steps(PIXEL_YC* p, int n, const Change& change, const Scalar& scalar) {
+    const RealTag df;
+    rgb_steps(
+        p, n,
+        [&](RealVec r, RealVec g, RealVec b, RealIntVec& oy, RealIntVec& ocb, RealIntVec& ocr) {
+            RealVec h, s, v;
+            rgb_to_hsv(df, r, g, b, h, s, v);
+            bool ok = true;
+            hsv_to_rgb(df, change(h, 0), change(s, 1), change(v, 2), r, g, b, ok);
+            if (!ok) return false;
+            RealVec y, cb, cr;
+            rgb_to_yc(df, r, g, b, y, cb, cr);
+            oy = trunc_int(df, y), ocb = trunc_int(df, cb), ocr = trunc_int(df, cr);
+            return true;
+        },
+        scalar);
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace pixel_simd
 HWY_AFTER_NAMESPACE();

@@ -32,8 +32,7 @@ HWY_BEFORE_NAMESPACE();
 namespace posterize_simd {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-using namespace pixel_simd::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
 // Quantiser::operator() on whole numbers below 2^17 in magnitude, with
 // `half` added first (0 when the caller has added it already).
@@ -73,71 +72,40 @@ static void posterize_yc_row(PIXEL_YC* p, int n, const Posterize& q) {
     component_pattern(di, q.q[0].top, q.q[1].top, q.q[2].top, top);
     hn::Vec<decltype(df)> divisor[3];
     for (int c = 0; c < 3; ++c) divisor[c] = hn::ConvertTo(df, step[c]);
-    row_steps(
+    std::int16_t* const v = values_of(p);
+    flat_steps(
         n, lanes,
-        [&](int i) {
-            std::int16_t* v = values_of(p + i);
-            for (int c = 0; c < 3; ++c) {
-                const auto t = hn::Add(hn::PromoteTo(di, hn::LoadU(d16, v + c * lanes)), start[c]);
-                const auto quotient = hn::ConvertTo(di, hn::Div(hn::ConvertTo(df, t), divisor[c]));
-                const auto r = hn::Min(hn::Max(hn::Mul(quotient, step[c]), hn::Zero(di)), top[c]);
-                hn::StoreU(low16(d16, hn::Sub(r, offset[c])), d16, v + c * lanes);
-            }
+        [&](int c, int at) {
+            const auto t = hn::Add(hn::PromoteTo(di, hn::LoadU(d16, v + at)), start[c]);
+            const auto quotient = hn::ConvertTo(di, hn::Div(hn::ConvertTo(df, t), divisor[c]));
+            const auto r = hn::Min(hn::Max(hn::Mul(quotient, step[c]), hn::Zero(di)), top[c]);
+            hn::StoreU(low16(d16, hn::Sub(r, offset[c])), d16, v + at);
         },
         [&](int i) { posterize_yc_pixel(p[i], q); });
 }
 
 static void posterize_rgb_row(PIXEL_YC* p, int n, const Posterize& q) {
     const RealTag df;
-    row_steps(
-        n, real_step(),
-        [&](int i) {
-            RealPlanes px;
-            load_real(p + i, px);
-            IntParts oy, ocb, ocr;
-            for (int h = 0; h < kRealParts; ++h) {
-                hn::Vec<RealTag> r, g, b;
-                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
-                const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
-                    return hn::PromoteTo(df, quantise(trunc_int(df, c), quant, quant.half));
-                };
-                to_yc(level(r, q.q[0]), level(g, q.q[1]), level(b, q.q[2]), oy[h], ocb[h], ocr[h]);
-            }
-            store_wrapped(oy, ocb, ocr, p + i);
+    const auto level = [&](RealVec c, const Quantiser& quant) {
+        return hn::PromoteTo(df, quantise(trunc_int(df, c), quant, quant.half));
+    };
+    rgb_steps(
+        p, n,
+        [&](RealVec r, RealVec g, RealVec b, RealIntVec& oy, RealIntVec& ocb, RealIntVec& ocr) {
+            to_yc(level(r, q.q[0]), level(g, q.q[1]), level(b, q.q[2]), oy, ocb, ocr);
         },
         [&](int i) { posterize_rgb_pixel(p[i], q); });
 }
 
 static void posterize_hsv_row(PIXEL_YC* p, int n, const Posterize& q) {
     const RealTag df;
-    const int step = real_step();
-    row_steps(
-        n, step,
-        [&](int i) {
-            RealPlanes px;
-            load_real(p + i, px);
-            IntParts oy, ocb, ocr;
-            for (int part = 0; part < kRealParts; ++part) {
-                hn::Vec<RealTag> r, g, b, h, s, v;
-                yc_to_rgb(df, px.y[part], px.cb[part], px.cr[part], r, g, b);
-                rgb_to_hsv(df, r, g, b, h, s, v);
-                // Quantiser::real: trunc(v + half), then the integer rule
-                // (the values lie within 0..4096 plus half a step).
-                const auto level = [&](hn::Vec<RealTag> c, const Quantiser& quant) {
-                    const auto t = trunc_int(df, hn::Add(c, hn::Set(df, double(quant.half))));
-                    return hn::PromoteTo(df, quantise(t, quant, 0));
-                };
-                bool ok = true;
-                hsv_to_rgb(df, level(h, q.q[0]), level(s, q.q[1]), level(v, q.q[2]), r, g, b, ok);
-                if (!ok) {
-                    for (int k = i; k < i + step; ++k) posterize_hsv_pixel(p[k], q);
-                    return;
-                }
-                to_yc(r, g, b, oy[part], ocb[part], ocr[part]);
-            }
-            store_wrapped(oy, ocb, ocr, p + i);
-        },
-        [&](int i) { posterize_hsv_pixel(p[i], q); });
+    // Quantiser::real: trunc(v + half), then the integer rule (the values
+    // lie within 0..4096 plus half a step).
+    const auto level = [&](RealVec c, int k) {
+        const auto t = trunc_int(df, hn::Add(c, hn::Set(df, double(q.q[k].half))));
+        return hn::PromoteTo(df, quantise(t, q.q[k], 0));
+    };
+    hsv_steps(p, n, level, [&](int i) { posterize_hsv_pixel(p[i], q); });
 }
 
 }  // namespace HWY_NAMESPACE
@@ -157,26 +125,24 @@ Posterize posterize_of(const int levels[3], int range1) {
              Quantiser(level_step(levels[2], 4096), 4096)}};
 }
 
-template <class Row>
-void run(const Frame& frame, const Region& region, const Posterize& q, Row row) {
-    for_each_pixel_row(frame, region, [row, &q](PIXEL_YC* p, int n) { row(p, n, q); });
-}
-
 }  // namespace
 }  // namespace posterize_simd
 
 void posterize_yc(const Frame& frame, const Region& region, const int levels[3]) {
     using namespace posterize_simd;
-    run(frame, region, posterize_of(levels, 4096), HWY_DYNAMIC_DISPATCH(posterize_yc_row));
+    for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(posterize_yc_row),
+                       posterize_of(levels, 4096));
 }
 
 void posterize_rgb(const Frame& frame, const Region& region, const int levels[3]) {
     using namespace posterize_simd;
-    run(frame, region, posterize_of(levels, 4096), HWY_DYNAMIC_DISPATCH(posterize_rgb_row));
+    for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(posterize_rgb_row),
+                       posterize_of(levels, 4096));
 }
 
 void posterize_hsv(const Frame& frame, const Region& region, const int levels[3]) {
     using namespace posterize_simd;
-    run(frame, region, posterize_of(levels, 3600), HWY_DYNAMIC_DISPATCH(posterize_hsv_row));
+    for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(posterize_hsv_row),
+                       posterize_of(levels, 3600));
 }
 #endif  // HWY_ONCE

@@ -22,8 +22,7 @@ HWY_BEFORE_NAMESPACE();
 namespace alpha_simd {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-using namespace pixel_simd::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
 // (s * a + d * (4096 - a)) >> 12 in 32-bit lanes.
 template <class DI>
@@ -139,16 +138,14 @@ static void blend_row_yc(const PIXEL_YC* s, PIXEL_YC* d, int n, int ay, int acb,
     const int lanes = static_cast<int>(hn::Lanes(di));
     hn::Vec<IntTag> a[3];
     component_pattern(di, ay, acb, acr, a);
-    row_steps(
+    const std::int16_t* const sv = values_of(s);
+    std::int16_t* const dv = values_of(d);
+    flat_steps(
         n, lanes,
-        [&](int i) {
-            const std::int16_t* sv = values_of(s + i);
-            std::int16_t* dv = values_of(d + i);
-            for (int c = 0; c < 3; ++c) {
-                const auto v = blend(di, hn::PromoteTo(di, hn::LoadU(d16, sv + c * lanes)),
-                                     hn::PromoteTo(di, hn::LoadU(d16, dv + c * lanes)), a[c]);
-                hn::StoreU(saturate16(d16, v), d16, dv + c * lanes);
-            }
+        [&](int c, int at) {
+            const auto v = blend(di, hn::PromoteTo(di, hn::LoadU(d16, sv + at)),
+                                 hn::PromoteTo(di, hn::LoadU(d16, dv + at)), a[c]);
+            hn::StoreU(saturate16(d16, v), d16, dv + at);
         },
         [&](int i) { blend_pixel_saturated(s[i], d[i], ay, acb, acr); });
 }
@@ -230,9 +227,7 @@ void alpha_constant(const Frame& src, const Frame& dst, const PairArea& area, in
 }
 
 void alpha_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area) {
-    const auto row = HWY_DYNAMIC_DISPATCH(blend_row_masked);
-    for_each_masked_row(src, dst, mask, area,
-                        [=](const PIXEL_YC* s, PIXEL_YC* d, const PIXEL_YC* m, int n) { row(s, d, m, n); });
+    for_each_masked_row(src, dst, mask, area, HWY_DYNAMIC_DISPATCH(blend_row_masked));
 }
 
 void alpha_masked_keyed(const Frame& src, const Frame& dst, const Frame& mask,
@@ -243,9 +238,7 @@ void alpha_masked_keyed(const Frame& src, const Frame& dst, const Frame& mask,
         });
         return;
     }
-    const auto row = HWY_DYNAMIC_DISPATCH(blend_row_keyed);
-    for_each_masked_row(src, dst, mask, area,
-                        [=](const PIXEL_YC* s, PIXEL_YC* d, const PIXEL_YC* m, int n) { row(s, d, m, n, a, key); });
+    for_each_masked_row(src, dst, mask, area, HWY_DYNAMIC_DISPATCH(blend_row_keyed), a, key);
 }
 
 void alpha_yc(const Frame& src, const Frame& dst, const PairArea& area, int ay, int acb,
@@ -256,9 +249,7 @@ void alpha_yc(const Frame& src, const Frame& dst, const PairArea& area, int ay, 
         });
         return;
     }
-    const auto row = HWY_DYNAMIC_DISPATCH(blend_row_yc);
-    for_each_pair_row(src, dst, area,
-                      [=](const PIXEL_YC* s, PIXEL_YC* d, int n) { row(s, d, n, ay, acb, acr); });
+    for_each_pair_row(src, dst, area, HWY_DYNAMIC_DISPATCH(blend_row_yc), ay, acb, acr);
 }
 
 void alpha_rgb(const Frame& src, const Frame& dst, const PairArea& area, int ar, int ag, int ab) {
@@ -269,8 +260,6 @@ void alpha_rgb(const Frame& src, const Frame& dst, const PairArea& area, int ar,
         });
         return;
     }
-    const auto row = HWY_DYNAMIC_DISPATCH(blend_row_rgb);
-    for_each_pair_row(src, dst, area,
-                      [=](const PIXEL_YC* s, PIXEL_YC* d, int n) { row(s, d, n, ar, ag, ab); });
+    for_each_pair_row(src, dst, area, HWY_DYNAMIC_DISPATCH(blend_row_rgb), ar, ag, ab);
 }
 #endif  // HWY_ONCE

@@ -16,8 +16,7 @@ HWY_BEFORE_NAMESPACE();
 namespace copy_simd {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-using namespace pixel_simd::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
 // D = S where K.y > key, K being the source itself or the mask.
 static void copy_row_keyed(const PIXEL_YC* s, PIXEL_YC* d, const PIXEL_YC* keyed, int n, int key) {
@@ -60,8 +59,6 @@ void copy_keyed(const Frame& src, const Frame& dst, const PairArea& area, int ke
 
 void copy_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area,
                  int key) {
-    const auto row = HWY_DYNAMIC_DISPATCH(copy_simd::copy_row_keyed);
-    for_each_masked_row(src, dst, mask, area,
-                        [=](const PIXEL_YC* s, PIXEL_YC* d, const PIXEL_YC* m, int n) { row(s, d, m, n, key); });
+    for_each_masked_row(src, dst, mask, area, HWY_DYNAMIC_DISPATCH(copy_simd::copy_row_keyed), key);
 }
 #endif  // HWY_ONCE

@@ -18,34 +18,15 @@
 
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
-#include "color/convert_simd-inl.h"
 #include "mask/difference_mask.h"
 #include "mask/difference_pixel.h"
+#include "mask/space_simd-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace difference_simd {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-using namespace pixel_simd::HWY_NAMESPACE;
-
-// The components of part h of a step's pixels in space S, as doubles.
-template <MaskSpace S>
-HWY_INLINE void components(const RealPlanes& px, int h, hn::Vec<RealTag>& c1, hn::Vec<RealTag>& c2,
-                           hn::Vec<RealTag>& c3) {
-    const RealTag df;
-    c1 = px.y[h], c2 = px.cb[h], c3 = px.cr[h];
-    if constexpr (S == MaskSpace::Yc) return;
-    hn::Vec<RealTag> r, g, b;
-    yc_to_rgb(df, c1, c2, c3, r, g, b);
-    if constexpr (S == MaskSpace::Rgb) {
-        c1 = hn::PromoteTo(df, trunc_int(df, r));
-        c2 = hn::PromoteTo(df, trunc_int(df, g));
-        c3 = hn::PromoteTo(df, trunc_int(df, b));
-    } else {
-        rgb_to_hsv(df, r, g, b, c1, c2, c3);
-    }
-}
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
 // difference_grade of difference_mask.h.
 HWY_INLINE hn::Vec<RealIntTag> grade(hn::Vec<RealTag> d, double gain, double threshold) {
@@ -61,36 +42,30 @@ template <MaskSpace S>
 HWY_INLINE void difference_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
     const RealTag df;
     const FixedWeights f = fixed_weights(m.weight);
-    row_steps(
-        n, real_step(),
-        [&](int i) {
-            RealPlanes pa, pb;
-            load_real(a + i, pa);
-            load_real(b + i, pb);
-            IntParts grades;
-            for (int h = 0; h < kRealParts; ++h) {
-                hn::Vec<RealTag> a1, a2, a3, b1, b2, b3;
-                components<S>(pa, h, a1, a2, a3);
-                components<S>(pb, h, b1, b2, b3);
-                hn::Vec<RealTag> e1, e2, e3;
-                if constexpr (S == MaskSpace::Hsv) {
-                    auto t = hn::Abs(hn::Sub(a1, b1));
-                    t = hn::IfThenElse(hn::Gt(t, hn::Set(df, 1800.0)), hn::Sub(hn::Set(df, 3600.0), t), t);
-                    e1 = hn::Mul(hn::Set(df, m.weight[0]), t);
-                    e2 = hn::Mul(hn::Set(df, m.weight[1]), hn::Sub(a2, b2));
-                    e3 = hn::Mul(hn::Set(df, m.weight[2]), hn::Sub(a3, b3));
-                } else {
-                    // ((a - b) * W) >> 12: the product is exact, the shift a floor.
-                    const auto unit = hn::Set(df, 1.0 / 4096);
-                    const auto fixed = [&](hn::Vec<RealTag> x, hn::Vec<RealTag> y, long long w) {
-                        return hn::Floor(hn::Mul(hn::Mul(hn::Sub(x, y), hn::Set(df, double(w))), unit));
-                    };
-                    e1 = fixed(a1, b1, f.w[0]), e2 = fixed(a2, b2, f.w[1]), e3 = fixed(a3, b3, f.w[2]);
-                }
-                const auto s = hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3));
-                grades[h] = grade(hn::Sqrt(s), m.gain, m.threshold);
+    grade_steps(
+        {a, b}, d, n,
+        [&](const RealPlanes* px, int h) {
+            RealVec a1, a2, a3, b1, b2, b3;
+            space_components<S, true>(px[0], h, a1, a2, a3);
+            space_components<S, true>(px[1], h, b1, b2, b3);
+            RealVec e1, e2, e3;
+            if constexpr (S == MaskSpace::Hsv) {
+                auto t = hn::Abs(hn::Sub(a1, b1));
+                t = hn::IfThenElse(hn::Gt(t, hn::Set(df, 1800.0)), hn::Sub(hn::Set(df, 3600.0), t),
+                                   t);
+                e1 = hn::Mul(hn::Set(df, m.weight[0]), t);
+                e2 = hn::Mul(hn::Set(df, m.weight[1]), hn::Sub(a2, b2));
+                e3 = hn::Mul(hn::Set(df, m.weight[2]), hn::Sub(a3, b3));
+            } else {
+                // ((a - b) * W) >> 12: the product is exact, the shift a floor.
+                const auto unit = hn::Set(df, 1.0 / 4096);
+                const auto fixed = [&](RealVec x, RealVec y, long long w) {
+                    return hn::Floor(hn::Mul(hn::Mul(hn::Sub(x, y), hn::Set(df, double(w))), unit));
+                };
+                e1 = fixed(a1, b1, f.w[0]), e2 = fixed(a2, b2, f.w[1]), e3 = fixed(a3, b3, f.w[2]);
             }
-            store_grade_parts(grades, d + i);
+            const auto s = hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3));
+            return grade(hn::Sqrt(s), m.gain, m.threshold);
         },
         [&](int i) { difference_pixel<S>(a[i], b[i], d[i], m, f); });
 }
@@ -141,14 +116,6 @@ struct LabDistance {
     double operator()(const Triple& a, const Triple& b) const { return weighted_distance<false>(a, b, w); }
 };
 
-template <class Row>
-void vector_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area, const DifferenceMask& m,
-                 Row row) {
-    for_each_triple_row(a, b, dst, area, [row, &m](const PIXEL_YC* pa, const PIXEL_YC* pb, PIXEL_YC* d, int n) {
-        row(pa, pb, d, n, m);
-    });
-}
-
 }  // namespace
 
 void difference_mask(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
@@ -156,11 +123,13 @@ void difference_mask(const Frame& a, const Frame& b, const Frame& dst, const Tri
     using namespace difference_simd;
     switch (m.space) {
         case MaskSpace::Yc:
-            return vector_rows(a, b, dst, area, m, HWY_DYNAMIC_DISPATCH(difference_row_yc));
+            return for_each_triple_row(a, b, dst, area, HWY_DYNAMIC_DISPATCH(difference_row_yc), m);
         case MaskSpace::Rgb:
-            return vector_rows(a, b, dst, area, m, HWY_DYNAMIC_DISPATCH(difference_row_rgb));
+            return for_each_triple_row(a, b, dst, area, HWY_DYNAMIC_DISPATCH(difference_row_rgb),
+                                       m);
         case MaskSpace::Hsv:
-            return vector_rows(a, b, dst, area, m, HWY_DYNAMIC_DISPATCH(difference_row_hsv));
+            return for_each_triple_row(a, b, dst, area, HWY_DYNAMIC_DISPATCH(difference_row_hsv),
+                                       m);
         case MaskSpace::HsvP:
             return difference_rows(a, b, dst, area, m, mask_space::HsvP{m.weight[0], m.weight[1]},
                                    UnitDistance{});

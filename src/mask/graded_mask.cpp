@@ -13,32 +13,16 @@
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert.h"
-#include "color/convert_simd-inl.h"
 #include "mask/color_spaces.h"
 #include "mask/graded_mask.h"
 #include "mask/graded_pixel.h"
+#include "mask/space_simd-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace graded_simd {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-using namespace pixel_simd::HWY_NAMESPACE;
-
-// The components of part h of a step's pixels in space S (Yc, Rgb unrounded, Hsv).
-template <MaskSpace S>
-HWY_INLINE void components(const RealPlanes& px, int h, hn::Vec<RealTag>& c1, hn::Vec<RealTag>& c2,
-                           hn::Vec<RealTag>& c3) {
-    const RealTag df;
-    c1 = px.y[h], c2 = px.cb[h], c3 = px.cr[h];
-    if constexpr (S == MaskSpace::Yc) return;
-    hn::Vec<RealTag> r, g, b;
-    yc_to_rgb(df, c1, c2, c3, r, g, b);
-    if constexpr (S == MaskSpace::Rgb)
-        c1 = r, c2 = g, c3 = b;
-    else
-        rgb_to_hsv(df, r, g, b, c1, c2, c3);
-}
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
 // distance_grade of graded_mask.h.
 HWY_INLINE hn::Vec<RealIntTag> grade(hn::Vec<RealTag> d, double inner, double outer) {
@@ -59,16 +43,12 @@ HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Conve
     const double d1 = k.wb.a - k.wa.a, d2 = k.wb.b - k.wa.b, d3 = k.wb.c - k.wa.c;
     const bool has_length = d1 != 0 || d2 != 0 || d3 != 0;
     const double length2 = d1 * d1 + d2 * d2 + d3 * d3;
-    row_steps(
-        n, real_step(),
-        [&](int i) {
-            RealPlanes px;
-            load_real(in + i, px);
-            IntParts grades;
-            for (int h = 0; h < kRealParts; ++h) {
-            hn::Vec<RealTag> c1, c2, c3;
-            components<S>(px, h, c1, c2, c3);
-            hn::Vec<RealTag> d;
+    grade_steps(
+        {in}, out, n,
+        [&](const RealPlanes* px, int h) {
+            RealVec c1, c2, c3;
+            space_components<S, false>(px[0], h, c1, c2, c3);
+            RealVec d;
             if constexpr (Line) {
                 const auto p1 = hn::Mul(c(k.w.a), c1), p2 = hn::Mul(c(k.w.b), c2), p3 = hn::Mul(c(k.w.c), c3);
                 auto t = hn::Zero(df);
@@ -93,9 +73,7 @@ HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Conve
                 const auto e3 = hn::Mul(c(k.w.c), hn::Sub(c3, c(k.ka.c)));
                 d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
             }
-            grades[h] = grade(d, inner, outer);
-            }
-            store_grade_parts(grades, out + i);
+            return grade(d, inner, outer);
         },
         [&](int i) { graded_pixel<Line, Circular>(in[i], out[i], convert, k, inner, outer); });
 }
@@ -154,9 +132,7 @@ using VectorRow = void (*)(const PIXEL_YC*, PIXEL_YC*, int, const GradedKeys&, d
 void vector_space(const Frame& src, const Frame& dst, const PairArea& area, const GradedMask& m, const Triple& w,
                   VectorRow point, VectorRow line) {
     const GradedKeys k = graded_keys(as_triple(m.key_a), as_triple(m.key_b), w);
-    const VectorRow row = m.line ? line : point;
-    const double inner = m.inner, outer = m.outer;
-    for_each_pair_row(src, dst, area, [&](const PIXEL_YC* in, PIXEL_YC* out, int n) { row(in, out, n, k, inner, outer); });
+    for_each_pair_row(src, dst, area, m.line ? line : point, k, m.inner, m.outer);
 }
 
 }  // namespace

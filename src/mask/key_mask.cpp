@@ -21,8 +21,7 @@ HWY_BEFORE_NAMESPACE();
 namespace key_simd {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-using namespace pixel_simd::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
 // The grade of the largest single-component excess over the box (0
 // inside), in 32-bit lanes: exact while bounds and components lie within
@@ -129,37 +128,30 @@ void key_row_real(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule)
     const RealTag df;
     const RealIntTag di;
     const auto beyond = hn::Set(di, rule.box.margin > 0 ? rule.box.margin : 0);
-    row_steps(
-        n, real_step(),
-        [&](int i) {
-            RealPlanes px;
-            load_real(in + i, px);
-            IntParts grades;
-            for (int h = 0; h < kRealParts; ++h) {
-                hn::Vec<RealTag> r, g, b;
-                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
-                hn::Vec<RealIntTag> c1, c2, c3;
-                if constexpr (S == KeySpace::Hsv) {
-                    r = clamp_rgb(df, r), g = clamp_rgb(df, g), b = clamp_rgb(df, b);
-                    hn::Vec<RealTag> sat;
-                    const HsvParts<RealTag> parts = hsv_saturation(df, r, g, b, sat);
-                    c2 = trunc_int(df, sat), c3 = trunc_int(df, parts.max);
-                    // When S and V alone put every pixel beyond the margin,
-                    // H cannot change a grade: the hue is not worked out.
-                    if (hn::AllTrue(di, hn::Gt(sv_excess(di, c2, c3, rule.box), beyond))) {
-                        grades[h] = hn::Set(di, rule.box.out);
-                        continue;
-                    }
-                    c1 = trunc_int(df, hsv_hue(df, r, g, b, parts));
-                } else if constexpr (S == KeySpace::HsvInt) {
-                    rgb_to_hsv_int(df, trunc_int(df, r), trunc_int(df, g), trunc_int(df, b), c1, c2, c3);
-                } else {
-                    c1 = trunc_int(df, r), c2 = trunc_int(df, g), c3 = trunc_int(df, b);
-                }
-                if constexpr (S != KeySpace::Rgb) c1 = shift_hue(di, c1, rule);
-                grades[h] = box_grade(di, c1, c2, c3, rule.box);
+    grade_steps(
+        {in}, out, n,
+        [&](const RealPlanes* px, int h) {
+            RealVec r, g, b;
+            yc_to_rgb(df, px[0].y[h], px[0].cb[h], px[0].cr[h], r, g, b);
+            RealIntVec c1, c2, c3;
+            if constexpr (S == KeySpace::Hsv) {
+                r = clamp_rgb(df, r), g = clamp_rgb(df, g), b = clamp_rgb(df, b);
+                RealVec sat;
+                const HsvParts<RealTag> parts = hsv_saturation(df, r, g, b, sat);
+                c2 = trunc_int(df, sat), c3 = trunc_int(df, parts.max);
+                // When S and V alone put every pixel beyond the margin,
+                // H cannot change a grade: the hue is not worked out.
+                if (hn::AllTrue(di, hn::Gt(sv_excess(di, c2, c3, rule.box), beyond)))
+                    return hn::Set(di, rule.box.out);
+                c1 = trunc_int(df, hsv_hue(df, r, g, b, parts));
+            } else if constexpr (S == KeySpace::HsvInt) {
+                rgb_to_hsv_int(df, trunc_int(df, r), trunc_int(df, g), trunc_int(df, b), c1, c2,
+                               c3);
+            } else {
+                c1 = trunc_int(df, r), c2 = trunc_int(df, g), c3 = trunc_int(df, b);
             }
-            store_grade_parts(grades, out + i);
+            if constexpr (S != KeySpace::Rgb) c1 = shift_hue(di, c1, rule);
+            return box_grade(di, c1, c2, c3, rule.box);
         },
         [&](int i) { key_pixel<S>(in[i], out[i], rule); });
 }
@@ -210,8 +202,7 @@ void key_mask(const Frame& src, const Frame& dst, const PairArea& area, const Ke
                       [&rule](const PIXEL_YC& in, PIXEL_YC& out) { key_pixel<S>(in, out, rule); });
         return;
     }
-    for_each_pair_row(src, dst, area,
-                      [&rule, row](const PIXEL_YC* in, PIXEL_YC* out, int n) { row(in, out, n, rule); });
+    for_each_pair_row(src, dst, area, row, rule);
 }
 
 }  // namespace

@@ -43,8 +43,7 @@ HWY_BEFORE_NAMESPACE();
 namespace logic_simd {
 namespace HWY_NAMESPACE {
 
-namespace hn = hwy::HWY_NAMESPACE;
-using namespace pixel_simd::HWY_NAMESPACE;
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
 template <MaskOp Op, class DI>
 HWY_INLINE hn::Vec<DI> combine(DI di, hn::Vec<DI> a, hn::Vec<DI> b) {
@@ -121,15 +120,13 @@ static void not_row(const PIXEL_YC* s, PIXEL_YC* d, int n) {
     const auto one = hn::Set(d16, 4096);
     hn::Vec<decltype(d16)> pattern[3];
     component_pattern(d16, 1, 0, 0, pattern);
-    row_steps(
+    const std::int16_t* const sv = values_of(s);
+    std::int16_t* const dv = values_of(d);
+    flat_steps(
         n, lanes,
-        [&](int i) {
-            const std::int16_t* sv = values_of(s + i);
-            std::int16_t* dv = values_of(d + i);
-            for (int c = 0; c < 3; ++c) {
-                const auto g = hn::Sub(one, hn::LoadU(d16, sv + c * lanes));
-                hn::StoreU(hn::IfThenElseZero(hn::Eq(pattern[c], hn::Set(d16, 1)), g), d16, dv + c * lanes);
-            }
+        [&](int c, int at) {
+            const auto g = hn::Sub(one, hn::LoadU(d16, sv + at));
+            hn::StoreU(hn::IfThenElseZero(hn::Eq(pattern[c], hn::Set(d16, 1)), g), d16, dv + at);
         },
         [&](int i) { put_grade(d[i], 4096 - s[i].y); });
 }
@@ -148,8 +145,7 @@ HWY_EXPORT(not_row);
 }  // namespace logic_simd
 
 void mask_not(const Frame& src, const Frame& dst, const PairArea& area) {
-    const auto row = HWY_DYNAMIC_DISPATCH(logic_simd::not_row);
-    for_each_pair_row(src, dst, area, [row](const PIXEL_YC* s, PIXEL_YC* d, int n) { row(s, d, n); });
+    for_each_pair_row(src, dst, area, HWY_DYNAMIC_DISPATCH(logic_simd::not_row));
 }
 
 void mask_logic(MaskOp op, const Frame& a, const Frame& b, const Frame& dst,
@@ -163,8 +159,6 @@ void mask_logic(MaskOp op, const Frame& a, const Frame& b, const Frame& dst,
         case MaskOp::Sub: row = HWY_DYNAMIC_DISPATCH(sub_row); break;
         case MaskOp::Xor: row = HWY_DYNAMIC_DISPATCH(xor_row); break;
     }
-    for_each_triple_row(a, b, dst, area, [row](const PIXEL_YC* pa, const PIXEL_YC* pb, PIXEL_YC* d, int n) {
-        row(pa, pb, d, n);
-    });
+    for_each_triple_row(a, b, dst, area, row);
 }
 #endif  // HWY_ONCE
