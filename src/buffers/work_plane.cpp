@@ -1,5 +1,6 @@
 #include "buffers/work_plane.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "buffers/numeric.h"
@@ -83,31 +84,31 @@ Cells<short> cells_of(const mist::plane_view& v) {
     return {v.data, static_cast<int>(v.width), static_cast<int>(v.height), v.stride};
 }
 
-template <class Plane, class T>
-void load(const PlaneSource& s, const Cells<T>& plane) {
-    const int W = plane.width, H = plane.height;
-    if (W < 1 || H < 1) return;
-    // Every row reads the same columns: map them once.
-    std::vector<int> column(static_cast<std::size_t>(W));
-    for (int u = 0; u < W; ++u)
-        column[static_cast<std::size_t>(u)] = static_cast<int>(
-            map_coordinate(s.x + u, s.picture_w, s.frame.max_w, s.border));
-    // The columns that read straight across, one run in the middle: the
-    // loop there needs no map.
-    auto straight_at = [&](int u) {
-        const int x = column[static_cast<std::size_t>(u)];
-        return x >= 0 && x == s.x + u;
-    };
-    int first = 0;
-    while (first < W && !straight_at(first)) ++first;
-    int last = first;
-    while (last < W && straight_at(last)) ++last;
-    parallel_rows(H, [&](int k) {
-        const long long y =
-            map_coordinate(s.y + k, s.picture_h, s.frame.max_h, s.border);
-        if (y < 0) return;
-        const PIXEL_YC* row = s.frame.row(static_cast<int>(y));
-        T* out = plane.row(k);
+// The columns a work row reads: every row reads the same ones, so they are
+// mapped once.  Columns [first, last) read straight across, one run in the
+// middle that the loop copies with no map.
+struct ColumnMap {
+    std::vector<int> column;
+    int first = 0, last = 0;
+
+    ColumnMap(const PlaneSource& s, int W) : column(static_cast<std::size_t>(std::max(W, 0))) {
+        for (int u = 0; u < W; ++u)
+            column[static_cast<std::size_t>(u)] = static_cast<int>(
+                map_coordinate(s.x + u, s.picture_w, s.frame.max_w, s.border));
+        auto straight_at = [&](int u) {
+            const int x = column[static_cast<std::size_t>(u)];
+            return x >= 0 && x == s.x + u;
+        };
+        while (first < W && !straight_at(first)) ++first;
+        last = first;
+        while (last < W && straight_at(last)) ++last;
+    }
+
+    // Work row `out` (W cells) from source row `row`; cells that map
+    // nowhere are left alone.
+    template <class Plane, class T>
+    void load_row(const PIXEL_YC* row, T* out) const {
+        const int W = static_cast<int>(column.size());
         for (int u = 0; u < first; ++u) {
             const int x = column[static_cast<std::size_t>(u)];
             if (x >= 0) out[u] = Plane::load(row[x]);
@@ -120,6 +121,19 @@ void load(const PlaneSource& s, const Cells<T>& plane) {
             const int x = column[static_cast<std::size_t>(u)];
             if (x >= 0) out[u] = Plane::load(row[x]);
         }
+    }
+};
+
+template <class Plane, class T>
+void load(const PlaneSource& s, const Cells<T>& plane) {
+    const int W = plane.width, H = plane.height;
+    if (W < 1 || H < 1) return;
+    const ColumnMap columns(s, W);
+    parallel_rows(H, [&](int k) {
+        const long long y =
+            map_coordinate(s.y + k, s.picture_h, s.frame.max_h, s.border);
+        if (y < 0) return;
+        columns.load_row<Plane>(s.frame.row(static_cast<int>(y)), plane.row(k));
     });
 }
 
@@ -168,4 +182,20 @@ void store_plane(const mist::plane_view& plane, int ox, int oy, int w, int h,
     store<YPlane>(Cells<const short>{plane.data, static_cast<int>(plane.width),
                                      static_cast<int>(plane.height), plane.stride},
                   ox, oy, w, h, destination, dx, dy);
+}
+
+struct PlaneRows::Columns : ColumnMap {
+    using ColumnMap::ColumnMap;
+};
+
+PlaneRows::PlaneRows(const PlaneSource& source, int width)
+    : source_(source), width_(std::max(width, 0)), columns_(new Columns(source, width)) {}
+
+PlaneRows::~PlaneRows() = default;
+
+void PlaneRows::load(int k, mist::rgb<short>* out) const {
+    std::fill(out, out + width_, mist::rgb<short>{0, 0, 0});
+    const long long y = map_coordinate(source_.y + k, source_.picture_h, source_.frame.max_h,
+                                       source_.border);
+    if (y >= 0) columns_->load_row<RgbPlane>(source_.frame.row(static_cast<int>(y)), out);
 }

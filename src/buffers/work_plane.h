@@ -15,6 +15,8 @@
 // in parallel in both directions.
 #pragma once
 
+#include <memory>
+
 #include "buffers/frame.h"
 #include "toolkit/array.h"
 #include "toolkit/plane_view.h"
@@ -46,6 +48,24 @@ void load_plane(const PlaneSource& source, mist::array2<mist::rgb<float>>& plane
 // Y into a plane seen through a view (a buffer the caller keeps from call to
 // call): the same rules, cells that map nowhere keep their value.
 void load_plane(const PlaneSource& source, const mist::plane_view& plane);
+
+// One row of an RGB work plane at a time, for a filter that streams its
+// rows through per-thread lines instead of filling a whole array (when
+// nothing it writes can be read back).  Row k of a plane `width` cells wide,
+// by the rules of load_plane, except that cells that map nowhere become
+// zero, as in a freshly made array.  Serial: call it from the row loop.
+class PlaneRows {
+public:
+    PlaneRows(const PlaneSource& source, int width);
+    ~PlaneRows();
+    void load(int k, mist::rgb<short>* out) const;
+
+private:
+    struct Columns;
+    PlaneSource source_;
+    int width_;
+    std::unique_ptr<Columns> columns_;
+};
 
 // short -> the y of the pixel (cb and cr left alone); RGB -> Y, Cb, Cr by
 // rgb_to_yc, truncated toward zero, low 16 bits kept, no clamping.

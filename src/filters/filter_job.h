@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "buffers/frame.h"
 
@@ -21,4 +22,17 @@ struct FilterJob {
     int w = 0, h = 0;    // positive, at most the buffer size
     int dx = 0, dy = 0;  // destination position
     std::uint32_t threads = 1;  // toolkit workers (0: one per processor)
+
+    // True when a pixel written to the destination could be read from the
+    // source: the two buffers share memory.  Filters that stream rows
+    // straight from source to destination, without a whole work array in
+    // between, may do so only when this is false.
+    bool reads_back() const {
+        const PIXEL_YC* s0 = source.pixels;
+        const PIXEL_YC* d0 = destination.pixels;
+        const auto before = [](const PIXEL_YC* a, const PIXEL_YC* b) {
+            return std::less<const PIXEL_YC*>()(a, b);
+        };
+        return before(s0, d0 + destination.pixel_count()) && before(d0, s0 + source.pixel_count());
+    }
 };

@@ -1,15 +1,87 @@
 #include "filters/median.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
+#include "buffers/plane_rows.h"
+#include "buffers/region.h"
+#include "buffers/rows.h"
 #include "buffers/work_plane.h"
 #include "filters/work_area.h"
 #include "toolkit/median.h"
+#include "toolkit/median_rows.h"
+
+namespace {
+
+// The lines one thread of the streamed median works in.
+struct MedianLines {
+    std::vector<double> ring;             // the window's rows of keys, kh of them
+    std::vector<mist::rgb<short>> pixels;  // one row of the work plane
+    std::vector<double> keys_out;          // one row of medians
+    std::vector<double> window;            // selection scratch (other windows)
+    std::vector<const double*> rows;       // the window's rows in order
+};
+
+// The work plane is (w + 2 ex) x (h + 2 ey) with the region at (ex, ey), as
+// in the array version below; only the block the destination keeps is
+// computed, each thread loading the rows its blocks need (and their halo)
+// into a ring of keys and writing its medians straight to the destination.
+void median_streamed(const FilterJob& job, int kw, int kh) {
+    const int ex = kw / 2, ey = kh / 2;
+    const int W = job.w + 2 * ex, H = job.h + 2 * ey;
+    int ox = ex, oy = ey, dx = job.dx, dy = job.dy, w = job.w, h = job.h;
+    clip_region_pair(ox, oy, dx, dy, w, h, W, H, job.destination.max_w, job.destination.max_h);
+    if (w < 1 || h < 1) return;
+    const std::size_t kw1 = static_cast<std::size_t>(kw | 1), kh1 = static_cast<std::size_t>(kh | 1);
+    // Work columns ox - ex .. ox + w + ex - 1 of the plane.
+    const std::size_t n_in = static_cast<std::size_t>(w) + 2 * static_cast<std::size_t>(ex);
+    const std::size_t n_out = static_cast<std::size_t>(w);
+    const PlaneRows plane({job.source, job.picture_w, job.picture_h,
+                           static_cast<long long>(job.sx) - ex + (ox - ex),
+                           static_cast<long long>(job.sy) - ey, Border::mirror},
+                          static_cast<int>(n_in));
+    std::vector<MedianLines> lines(static_cast<std::size_t>(row_loop_threads(h)));
+    for (MedianLines& l : lines) {
+        l.ring.resize(kh1 * n_in);
+        l.pixels.resize(std::max(n_in, n_out));
+        l.keys_out.resize(n_out);
+        if (!(kw1 == kh1 && (kw1 == 3 || kw1 == 5))) l.window.resize(kw1 * kh1);
+        l.rows.resize(kh1);
+    }
+    parallel_ranges_by_thread(h, [&](int thread, int begin, int end) {
+        MedianLines& l = lines[static_cast<std::size_t>(thread)];
+        auto ring_row = [&](int k) { return l.ring.data() + static_cast<std::size_t>(k) % kh1 * n_in; };
+        int loaded = oy + begin - ey;  // next work row to turn into keys
+        for (int i = begin; i < end; ++i) {
+            const int y = oy + i;
+            for (; loaded <= y + ey; ++loaded) {
+                plane.load(loaded, l.pixels.data());
+                mist::rows::to_keys(&l.pixels[0].r, ring_row(loaded), n_in);
+            }
+            for (std::size_t k = 0; k < kh1; ++k) l.rows[k] = ring_row(y - ey + static_cast<int>(k));
+            mist::rows::median_row(l.rows.data(), kw1, kh1, l.keys_out.data(), n_out, l.window.data());
+            mist::rows::from_keys(l.keys_out.data(), &l.pixels[0].r, n_out);
+            rgb_to_yc_row(l.pixels.data(), job.destination.row(dy + i) + dx, n_out);
+        }
+    });
+}
+
+}  // namespace
 
 void median_region(const FilterJob& job, int kw, int kh) {
     kw = std::clamp(kw, 1, std::max(job.source.max_w, 1));
     kh = std::clamp(kh, 1, std::max(job.source.max_h, 1));
     const int ex = kw / 2, ey = kh / 2;
+    const long long W = static_cast<long long>(job.w) + 2LL * ex;
+    const long long H = static_cast<long long>(job.h) + 2LL * ey;
+    if (W > 0x7FFFFFFF || H > 0x7FFFFFFF)
+        throw std::length_error("work area too large (" + std::to_string(W) + " x " +
+                                std::to_string(H) + " pixels)");
+    if (!job.reads_back()) return median_streamed(job, kw, kh);
+    // Source and destination share memory: read the whole region first.
     mist::array2<mist::rgb<short>> input, output;
     make_work_area(input, job.w, job.h, ex, ey);
     load_plane({job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex,

@@ -30,6 +30,60 @@ namespace mist {
 
 namespace linear_filter {
 
+// The rows (or columns) [a, b) that the box of size k around position p
+// covers along an axis of L elements.
+inline std::pair<std::size_t, std::size_t> box_cover(std::size_t p, std::size_t k, std::size_t L) {
+    const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(p) - static_cast<std::ptrdiff_t>(k / 2);
+    const std::ptrdiff_t last = first + static_cast<std::ptrdiff_t>(k);  // exclusive
+    const std::size_t a = static_cast<std::size_t>(std::max<std::ptrdiff_t>(first, 0));
+    const std::size_t b = static_cast<std::size_t>(std::min<std::ptrdiff_t>(last, static_cast<std::ptrdiff_t>(L)));
+    return {a, b};
+}
+
+// Box means of one row, columns [xa, xb) of W: out[3 x + c] = the sum of
+// the column sums (3 components interleaved, each the sum of
+// `rows_covered` rows) of the columns the box of x covers, divided by their
+// pixel count, truncated.  Narrow boxes add their column sums directly,
+// vectorised across the row; wide ones take differences of running sums
+// (`running`: 3 W + 3 scratch).
+inline void box_mean_row(const std::int32_t* column_sums, std::size_t W, std::size_t kw,
+                         std::size_t rows_covered, short* out, std::size_t xa, std::size_t xb,
+                         std::int64_t* running) {
+    const std::size_t left = kw / 2;
+    const std::size_t cols_covered = std::min(kw, W);
+    auto edge = [&](std::size_t x) {
+        const auto [a, b] = box_cover(x, kw, W);
+        const double count = static_cast<double>((b - a) * rows_covered);
+        for (std::size_t c = 0; c < 3; ++c) {
+            std::int64_t s = 0;
+            for (std::size_t k = a; k < b; ++k) s += column_sums[3 * k + c];
+            out[3 * x + c] = truncate_to_short(static_cast<double>(s) / count);
+        }
+    };
+    if (kw <= 8 && cols_covered * rows_covered <= 65535) {
+        // Interior columns [x0, x1): the whole box width lies over the array.
+        std::size_t x0 = left, x1 = W >= kw ? W - kw + left + 1 : 0;
+        x0 = std::max(x0, xa);
+        x1 = std::min(x1, xb);
+        if (x1 <= x0) x0 = x1 = xb;
+        if (x1 > x0)
+            ::mist::rows::box_mean(column_sums + 3 * (x0 - left), kw, out + 3 * x0, 3 * (x1 - x0),
+                                   static_cast<double>(kw * rows_covered));
+        for (std::size_t x = xa; x < x0; ++x) edge(x);
+        for (std::size_t x = x1; x < xb; ++x) edge(x);
+        return;
+    }
+    running[0] = running[1] = running[2] = 0;
+    for (std::size_t j = 0; j < 3 * W; ++j) running[j + 3] = running[j] + column_sums[j];
+    for (std::size_t x = xa; x < xb; ++x) {
+        const auto [a, b] = box_cover(x, kw, W);
+        const double count = static_cast<double>((b - a) * rows_covered);
+        for (std::size_t c = 0; c < 3; ++c)
+            out[3 * x + c] = truncate_to_short(
+                static_cast<double>(running[3 * b + c] - running[3 * a + c]) / count);
+    }
+}
+
 class average_thread : public thread<average_thread> {
 public:
     const array2<rgb<short>>* input = nullptr;
@@ -68,51 +122,13 @@ protected:
     }
 
 private:
-    // The rows (or columns) [a, b) that the box of position p covers along
-    // an axis of L elements.
     static std::pair<std::size_t, std::size_t> covered(std::size_t p, std::size_t k, std::size_t L) {
-        const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(p) - static_cast<std::ptrdiff_t>(k / 2);
-        const std::ptrdiff_t last = first + static_cast<std::ptrdiff_t>(k);  // exclusive
-        const std::size_t a = static_cast<std::size_t>(std::max<std::ptrdiff_t>(first, 0));
-        const std::size_t b = static_cast<std::size_t>(std::min<std::ptrdiff_t>(last, static_cast<std::ptrdiff_t>(L)));
-        return {a, b};
+        return box_cover(p, k, L);
     }
 
     void mean_row(short* out, std::size_t rows_covered) {
-        const std::size_t W = input->width();
-        const std::size_t kw = width, left = kw / 2;
-        const std::size_t cols_covered = std::min(kw, W);
-        const bool narrow = kw <= 8 && cols_covered * rows_covered <= 65535;
-        if (narrow) {
-            // Interior columns: the whole box width lies over the array.
-            std::size_t x0 = left, x1 = W >= kw ? W - kw + left + 1 : 0;
-            if (x1 <= x0) x0 = x1 = 0;
-            if (x1 > x0)
-                ::mist::rows::box_mean(column_sums + 3 * (x0 - left), kw, out + 3 * x0, 3 * (x1 - x0),
-                               static_cast<double>(kw * rows_covered));
-            auto edge = [&](std::size_t x) {
-                const auto [a, b] = covered(x, kw, W);
-                const double count = static_cast<double>((b - a) * rows_covered);
-                for (std::size_t c = 0; c < 3; ++c) {
-                    std::int64_t s = 0;
-                    for (std::size_t k = a; k < b; ++k) s += column_sums[3 * k + c];
-                    out[3 * x + c] = truncate_to_short(static_cast<double>(s) / count);
-                }
-            };
-            for (std::size_t x = 0; x < std::min(x0 == x1 ? W : x0, W); ++x) edge(x);
-            if (x1 > x0)
-                for (std::size_t x = x1; x < W; ++x) edge(x);
-            return;
-        }
-        running[0] = running[1] = running[2] = 0;
-        for (std::size_t j = 0; j < 3 * W; ++j) running[j + 3] = running[j] + column_sums[j];
-        for (std::size_t x = 0; x < W; ++x) {
-            const auto [a, b] = covered(x, kw, W);
-            const double count = static_cast<double>((b - a) * rows_covered);
-            for (std::size_t c = 0; c < 3; ++c)
-                out[3 * x + c] = truncate_to_short(
-                    static_cast<double>(running[3 * b + c] - running[3 * a + c]) / count);
-        }
+        box_mean_row(column_sums, input->width(), width, rows_covered, out, 0, input->width(),
+                     running);
     }
 
     // Any box, summed pixel by pixel in 64 bits (for arrays too tall for

@@ -67,12 +67,7 @@ protected:
             loaded = y + ey + 1;
             for (std::size_t k = 0; k < height; ++k) row_keys[k] = ring_row(y - ey + k);
             const std::size_t n = W - 2 * ex;
-            if (width == 3 && height == 3)
-                rows::median3x3(row_keys, line, n);
-            else if (width == 5 && height == 5)
-                rows::median5x5(row_keys, line, n);
-            else
-                select_row(n);
+            rows::median_row(row_keys, width, height, line, n, window);
             rows::from_keys(line, &out[ex].r, n);
             for (std::size_t x = 0; x < ex; ++x) out[x] = cut_window(x, y);
             for (std::size_t x = W - ex; x < W; ++x) out[x] = cut_window(x, y);
@@ -82,18 +77,6 @@ protected:
 
 private:
     double* ring_row(std::size_t k) const { return ring + (k % height) * input->width(); }
-
-    // Any other window: gather its keys and select the middle one.
-    void select_row(std::size_t n) {
-        const std::size_t count = width * height;
-        for (std::size_t i = 0; i < n; ++i) {
-            double* w = window;
-            for (std::size_t k = 0; k < height; ++k, w += width)
-                std::copy(row_keys[k] + i, row_keys[k] + i + width, w);
-            std::nth_element(window, window + (count - 1) / 2, window + count);
-            line[i] = window[(count - 1) / 2];
-        }
-    }
 
     // The window of (x, y) cut to the array; the lower middle of an even
     // count.

@@ -1,5 +1,6 @@
 #include "toolkit/median_rows.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -279,5 +280,18 @@ MIST_VEC_INLINE void median5x5_body(const double* const* r, double* out, std::si
 }
 
 MIST_DISPATCH(median5x5, (const double* const* r, double* out, std::size_t n), (r, out, n))
+
+void median_row(const double* const* r, std::size_t kw, std::size_t kh, double* out,
+                std::size_t n, double* window) {
+    if (kw == 3 && kh == 3) return median3x3(r, out, n);
+    if (kw == 5 && kh == 5) return median5x5(r, out, n);
+    const std::size_t count = kw * kh;
+    for (std::size_t i = 0; i < n; ++i) {
+        double* w = window;
+        for (std::size_t k = 0; k < kh; ++k, w += kw) std::copy(r[k] + i, r[k] + i + kw, w);
+        std::nth_element(window, window + (count - 1) / 2, window + count);
+        out[i] = window[(count - 1) / 2];
+    }
+}
 
 }  // namespace mist::rows
