@@ -47,7 +47,7 @@ target_link_libraries(quorvel_hwy INTERFACE ${QUORVEL_HWY_DIR}/lib/libhwy.a)
 file(GLOB_RECURSE QUORVEL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*.cpp)
 set(QUORVEL_LINUX_ONLY
   host/load_entry.cpp ocv/opencv_calls.cpp platform/system.cpp platform/desktop_console.cpp
-  platform/crt_random.cpp platform/glyph_raster_freetype.cpp platform/font_faces.cpp
+  platform/glyph_raster_freetype.cpp platform/font_faces.cpp
   platform/polyline_flattening.cpp platform/pen_stroke.cpp platform/coverage_raster.cpp
   platform/text_encoding.cpp)
 foreach(file ${QUORVEL_LINUX_ONLY})

@@ -1,6 +1,7 @@
 #include "filters/defocus.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -9,7 +10,7 @@
 #include "buffers/rows.h"
 #include "buffers/work_plane.h"
 #include "filters/work_area.h"
-#include "platform/crt_random.h"
+#include "platform/thread_pool.h"
 #include "toolkit/average.h"
 #include "toolkit/filter_rows.h"
 
@@ -109,6 +110,27 @@ void defocus_region(const FilterJob& job, int kw, int kh) {
 
 namespace {
 
+// The C runtime's rand as diffuse uses it (the Windows runtime's linear
+// congruence): 15-bit results, starting from 1 and never reseeded.
+class ScatterRandom {
+public:
+    int next() {
+        state_ = state_ * 214013u + 2531011u;
+        return static_cast<int>((state_ >> 16) & 0x7FFF);
+    }
+
+private:
+    std::uint32_t state_ = 1;
+};
+
+// The rows are cut into one contiguous share per thread, and share t always
+// draws from generator t, kept from call to call whichever pool thread runs
+// it, as a loop with a static schedule and per-thread generators would: the
+// picture depends on the thread count and on earlier calls, never on which
+// thread started first.  Calls come one at a time from the script's thread.
+constexpr int kMaxScatterShares = 64;
+std::array<ScatterRandom, kMaxScatterShares> scatter_randoms;
+
 // Coordinate v folded into a picture line of `length` pixels: period
 // 2 length - 1; past the end it runs back from the last pixel, before the
 // start from the second.
@@ -147,15 +169,18 @@ void diffuse_region(const Frame& source, const Frame& destination, int pw, int p
         picture = copy.data();
         stride = pw;
     }
-    parallel_ranges(area.h, [&](int begin, int end) {
+    const int shares = std::min({pool::worker_count(), area.h, kMaxScatterShares});
+    pool::run_jobs(shares, [&](int share) {
+        ScatterRandom& random = scatter_randoms[static_cast<std::size_t>(share)];
+        const int begin = static_cast<int>(static_cast<long long>(area.h) * share / shares);
+        const int end = static_cast<int>(static_cast<long long>(area.h) * (share + 1) / shares);
         for (int i = begin; i < end; ++i) {
             PIXEL_YC* out = destination.row(area.dy + i) + area.dx;
             const long long y = static_cast<long long>(area.sy) + i;
             for (int j = 0; j < area.w; ++j) {
                 const long long x = static_cast<long long>(area.sx) + j;
-                // The runtime's per-thread generator, r1 before r2.
-                const int r1 = platform::crt_rand();
-                const int r2 = platform::crt_rand();
+                const int r1 = random.next();
+                const int r2 = random.next();
                 const int column = fold(x + offset(r1, rx), pw);
                 const int row = fold(y + offset(r2, ry), ph);
                 out[j] = picture[row * stride + column];
@@ -163,3 +188,5 @@ void diffuse_region(const Frame& source, const Frame& destination, int pw, int p
         }
     });
 }
+
+void restart_diffuse_generators() { scatter_randoms.fill(ScatterRandom{}); }
