@@ -22,7 +22,8 @@ struct BenchFrame {
     static constexpr int kHeight = 1080;
     std::vector<PIXEL_YC> pixels;
 
-    explicit BenchFrame(std::uint32_t seed = 1) : pixels(static_cast<std::size_t>(kWidth) * kHeight) {
+    explicit BenchFrame(std::uint32_t seed = 1)
+        : pixels(static_cast<std::size_t>(kWidth) * kHeight) {
         std::uint32_t s = seed;
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) {
@@ -60,6 +61,6 @@ inline void run_memcpy(benchmark::State& state, double frames) {
     report_megapixels(state);
 }
 
-#define MEMCPY_REFERENCE(name, frames)                                                    \
-    void BM_memcpy_##name(benchmark::State& state) { run_memcpy(state, frames); }         \
+#define MEMCPY_REFERENCE(name, frames)                                            \
+    void BM_memcpy_##name(benchmark::State& state) { run_memcpy(state, frames); } \
     BENCHMARK(BM_memcpy_##name)->Arg(1)->MinTime(0.2)->Unit(benchmark::kMillisecond)

@@ -57,16 +57,16 @@ void run_cv(benchmark::State& state, Call call) {
 
 #define BENCH_ARGS ->Arg(1)->Arg(2)->MinTime(0.2)->Unit(benchmark::kMillisecond)
 
-#define COLOR_BENCH(name, ...)                                                        \
-    void BM_##name(benchmark::State& state) {                                         \
-        run_kernel(state, [](const Frame& f, const Region& r) { __VA_ARGS__; });      \
-    }                                                                                 \
+#define COLOR_BENCH(name, ...)                                                   \
+    void BM_##name(benchmark::State& state) {                                    \
+        run_kernel(state, [](const Frame& f, const Region& r) { __VA_ARGS__; }); \
+    }                                                                            \
     BENCHMARK(BM_##name) BENCH_ARGS
 
-#define CV_BENCH(name, ...)                                                           \
-    void BM_cv_##name(benchmark::State& state) {                                      \
-        run_cv(state, [](cv::Mat& m) { __VA_ARGS__; });                               \
-    }                                                                                 \
+#define CV_BENCH(name, ...)                             \
+    void BM_cv_##name(benchmark::State& state) {        \
+        run_cv(state, [](cv::Mat& m) { __VA_ARGS__; }); \
+    }                                                   \
     BENCHMARK(BM_cv_##name)->Arg(1)->MinTime(0.2)->Unit(benchmark::kMillisecond)
 
 constexpr ColorAdjust kAdjust{{1.1, 0.9, 1.2}, {10, -5, 3}};
@@ -154,10 +154,13 @@ void run_script(benchmark::State& state, const char* code) {
 }
 
 void BM_apply_func(benchmark::State& state) {
-    run_script(state, "apply_func(0, 0, 0, 1920, 1080, function(x, y, Y, Cb, Cr) return Cr, Y, Cb end)");
+    run_script(state,
+               "apply_func(0, 0, 0, 1920, 1080, function(x, y, Y, Cb, Cr) return Cr, Y, Cb end)");
 }
 void BM_functoy(benchmark::State& state) {
-    run_script(state, "functoy(0, 0, 0, 1920, 1080, function(X, Y) return X * X + Y * Y end, 960, 540, 100)");
+    run_script(
+        state,
+        "functoy(0, 0, 0, 1920, 1080, function(X, Y) return X * X + Y * Y end, 960, 540, 100)");
 }
 void BM_functoy_p(benchmark::State& state) {
     run_script(state, "functoy_p(0, 0, 0, 1920, 1080, function(r, a) return r * a end, 960, 540)");

@@ -18,7 +18,8 @@ constexpr int kW = BenchFrame::kWidth, kH = BenchFrame::kHeight;
 struct Frames {
     BenchFrame src{1}, dst{2}, mask{3};
     Frames() {
-        for (PIXEL_YC& p : mask.pixels) p = {static_cast<short>(p.y < 0 ? 0 : p.y > 4096 ? 4096 : p.y), 0, 0};
+        for (PIXEL_YC& p : mask.pixels)
+            p = {static_cast<short>(p.y < 0 ? 0 : p.y > 4096 ? 4096 : p.y), 0, 0};
     }
 };
 
@@ -45,13 +46,13 @@ void run(benchmark::State& state, Kernel kernel) {
     report_megapixels(state);
 }
 
-#define DRAW_BENCH(name, ...)                                                               \
-    void BM_##name(benchmark::State& state) {                                               \
-        run(state, [](const Frame& s, const Frame& d, const Frame& m) {                     \
-            (void)m;                                                                        \
-            __VA_ARGS__;                                                                    \
-        });                                                                                 \
-    }                                                                                       \
+#define DRAW_BENCH(name, ...)                                           \
+    void BM_##name(benchmark::State& state) {                           \
+        run(state, [](const Frame& s, const Frame& d, const Frame& m) { \
+            (void)m;                                                    \
+            __VA_ARGS__;                                                \
+        });                                                             \
+    }                                                                   \
     BENCHMARK(BM_##name) BENCH_ARGS
 
 // alpha with a constant opacity (key -32768: every pixel); OpenCV's

@@ -46,7 +46,8 @@ cv::Mat rgb_mat(int type) {
         for (int x = 0; x < kW; ++x) {
             const PIXEL_YC p = source().pixels[static_cast<std::size_t>(y) * kW + x];
             const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
-            m.at<cv::Vec3d>(y, x) = {double(to_component(t.a)), double(to_component(t.b)), double(to_component(t.c))};
+            m.at<cv::Vec3d>(y, x) = {double(to_component(t.a)), double(to_component(t.b)),
+                                     double(to_component(t.c))};
         }
     cv::Mat out;
     m.convertTo(out, type);
@@ -65,7 +66,6 @@ struct Run {
         job.threads = static_cast<std::uint32_t>(threads);
     }
 };
-
 
 const double kBinomial[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
 const double kFractional[9] = {0.05, 0.1, 0.05, 0.1, 0.4, 0.1, 0.05, 0.1, 0.05};
@@ -176,7 +176,9 @@ void BM_cv_Canny(benchmark::State& state) {
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) {
             const int v = source().pixels[static_cast<std::size_t>(y) * kW + x].y;
-            plane.at<std::uint8_t>(y, x) = static_cast<std::uint8_t>(v < 0 ? 0 : v > 4095 ? 255 : v >> 4);
+            plane.at<std::uint8_t>(y, x) = static_cast<std::uint8_t>(v < 0      ? 0
+                                                                     : v > 4095 ? 255
+                                                                                : v >> 4);
         }
     cv::Mat edges;
     for (auto _ : state) cv::Canny(plane, edges, 50, 150, 3, false);
@@ -187,8 +189,16 @@ void BM_cv_Canny(benchmark::State& state) {
 
 // The machine is shared: each case runs five times and reports, besides the
 // usual aggregates, its fastest run, the least disturbed one.
-static double fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
-#define FILTER_RUNS ->MinTime(0.3)->Repetitions(5)->ComputeStatistics("min", fastest)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond)
+static double fastest(const std::vector<double>& v) {
+    return *std::min_element(v.begin(), v.end());
+}
+#define FILTER_RUNS                         \
+    ->MinTime(0.3)                          \
+        ->Repetitions(5)                    \
+        ->ComputeStatistics("min", fastest) \
+        ->ReportAggregatesOnly(true)        \
+        ->UseRealTime()                     \
+        ->Unit(benchmark::kMillisecond)
 #define FILTER_ARGS ->Arg(1)->Arg(2) FILTER_RUNS
 #define MEDIAN_ARGS ->ArgsProduct({{3, 5}, {1, 2}}) FILTER_RUNS
 BENCHMARK(BM_linear_3x3) FILTER_ARGS;

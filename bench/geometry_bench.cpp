@@ -46,7 +46,8 @@ void report(benchmark::State& state, double pixels = double(kW) * kH) {
 
 // Ours into a destination frame of the bench size.
 template <class Kernel>
-void run_ours(benchmark::State& state, Kernel kernel, double pixels = double(kW) * kH, int threads_argument = 0) {
+void run_ours(benchmark::State& state, Kernel kernel, double pixels = double(kW) * kH,
+              int threads_argument = 0) {
     set_threads(state, threads_argument);
     BenchFrame out(3);
     const Frame src = source().frame();

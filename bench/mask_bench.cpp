@@ -27,7 +27,8 @@ struct Frames {
     BenchFrame a{1}, b{2}, out{3}, grades_a{4}, grades_b{5};
     Frames() {
         for (auto* f : {&grades_a, &grades_b})
-            for (PIXEL_YC& p : f->pixels) p = {static_cast<short>(p.y < 0 ? 0 : p.y > 4096 ? 4096 : p.y), 0, 0};
+            for (PIXEL_YC& p : f->pixels)
+                p = {static_cast<short>(p.y < 0 ? 0 : p.y > 4096 ? 4096 : p.y), 0, 0};
     }
 };
 
@@ -76,7 +77,8 @@ void BM_mkmask(benchmark::State& s) {
 void BM_cv_mkmask(benchmark::State& state) {
     cv::setNumThreads(1);
     cv::Mat src = view(frames().a), out;
-    for (auto _ : state) cv::inRange(src, cv::Scalar(1000, -1000, -500), cv::Scalar(3000, 200, 500), out);
+    for (auto _ : state)
+        cv::inRange(src, cv::Scalar(1000, -1000, -500), cv::Scalar(3000, 200, 500), out);
     report_megapixels(state);
 }
 BENCHMARK(BM_mkmask) BENCH_ARGS;
@@ -98,7 +100,8 @@ void BM_cv_mkmask_hsv(benchmark::State& state) {
         for (int x = 0; x < kW; ++x) {
             const PIXEL_YC& p = px[static_cast<std::size_t>(y) * kW + x];
             const Triple c = yc_to_rgb(p.y, p.cb, p.cr);
-            rgb.at<cv::Vec3f>(y, x) = cv::Vec3f(float(c.a / 4096), float(c.b / 4096), float(c.c / 4096));
+            rgb.at<cv::Vec3f>(y, x) =
+                cv::Vec3f(float(c.a / 4096), float(c.b / 4096), float(c.c / 4096));
         }
     cv::Mat hsv, out;
     for (auto _ : state) {
@@ -150,7 +153,8 @@ template <MaskOp Op>
 void run_logic(benchmark::State& state) {
     set_threads(state);
     Frames& f = frames();
-    for (auto _ : state) mask_logic(Op, f.grades_a.frame(), f.grades_b.frame(), f.out.frame(), kTriple);
+    for (auto _ : state)
+        mask_logic(Op, f.grades_a.frame(), f.grades_b.frame(), f.out.frame(), kTriple);
     report_megapixels(state);
 }
 
@@ -216,8 +220,14 @@ void BM_merge_near(benchmark::State& state) {
     for (auto _ : state) merge_near(f.a.frame(), f.b.frame(), f.out.frame(), kTriple, m);
     report_megapixels(state);
 }
-BENCHMARK(BM_merge_near)->ArgsProduct({{0, 1}, {1, 2}})->MinTime(0.2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_merge_near)
+    ->ArgsProduct({{0, 1}, {1, 2}})
+    ->MinTime(0.2)
+    ->Unit(benchmark::kMillisecond);
 void BM_memcpy_merge_near(benchmark::State& state) { run_memcpy(state, 3); }
-BENCHMARK(BM_memcpy_merge_near)->ArgsProduct({{0, 1}, {1}})->MinTime(0.2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_memcpy_merge_near)
+    ->ArgsProduct({{0, 1}, {1}})
+    ->MinTime(0.2)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -48,7 +48,8 @@ std::vector<PIXEL_YC> make_mask() {
         for (int x = 0; x < kW; ++x) {
             const bool on = blocks[static_cast<std::size_t>(y / 8) * (kW / 8) + x / 8] != 0;
             const bool flip = rng() % 64 == 0;
-            m[static_cast<std::size_t>(y) * kW + x] = {static_cast<short>(on != flip ? 4096 : 0), 0, 0};
+            m[static_cast<std::size_t>(y) * kW + x] = {static_cast<short>(on != flip ? 4096 : 0), 0,
+                                                       0};
         }
     return m;
 }
@@ -61,7 +62,8 @@ std::vector<PIXEL_YC>& mask() {
 cv::Mat mask_plane() {
     cv::Mat m(kH, kW, CV_16S);
     for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) m.at<short>(y, x) = mask()[static_cast<std::size_t>(y) * kW + x].y;
+        for (int x = 0; x < kW; ++x)
+            m.at<short>(y, x) = mask()[static_cast<std::size_t>(y) * kW + x].y;
     return m;
 }
 
@@ -80,7 +82,8 @@ cv::Mat kernel_for(int element) {
     return element == 0 ? cv::Mat(5, 5, CV_8U, cv::Scalar(1)) : disc_kernel(element);
 }
 
-const double kSquare5[25] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+const double kSquare5[25] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                             1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 
 MorphologyElement element_for(int element) {
     MorphologyElement e;
@@ -116,10 +119,18 @@ void run_plane(benchmark::State& state, MorphologyOp op) {
     const mist::morphology_runs runs = make_morphology_runs(element_for(element));
     for (auto _ : state) {
         switch (op) {
-            case MorphologyOp::erode: mist::erosion(in, out, runs, threads); break;
-            case MorphologyOp::dilate: mist::dilation(in, out, runs, threads); break;
-            case MorphologyOp::open: mist::opening(in, out, runs, threads); break;
-            case MorphologyOp::close: mist::closing(in, out, runs, threads); break;
+            case MorphologyOp::erode:
+                mist::erosion(in, out, runs, threads);
+                break;
+            case MorphologyOp::dilate:
+                mist::dilation(in, out, runs, threads);
+                break;
+            case MorphologyOp::open:
+                mist::opening(in, out, runs, threads);
+                break;
+            case MorphologyOp::close:
+                mist::closing(in, out, runs, threads);
+                break;
         }
         benchmark::DoNotOptimize(out.data());
     }
@@ -240,10 +251,12 @@ void BM_cv_remove_hole(benchmark::State& state) {
     cv::Mat labels, stats, centroids, out;
     for (auto _ : state) {
         const cv::Mat background = src == 0;
-        const int n = cv::connectedComponentsWithStats(background, labels, stats, centroids, 4, CV_32S);
+        const int n =
+            cv::connectedComponentsWithStats(background, labels, stats, centroids, 4, CV_32S);
         int largest = 1;
         for (int k = 2; k < n; ++k)
-            if (stats.at<int>(k, cv::CC_STAT_AREA) > stats.at<int>(largest, cv::CC_STAT_AREA)) largest = k;
+            if (stats.at<int>(k, cv::CC_STAT_AREA) > stats.at<int>(largest, cv::CC_STAT_AREA))
+                largest = k;
         out = labels != largest;
         benchmark::DoNotOptimize(out.data);
     }

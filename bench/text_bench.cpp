@@ -8,9 +8,9 @@
 #include <string>
 
 #include "bench_frame.h"
-#include "platform/thread_pool.h"
 #include "draw/text.h"
 #include "platform/glyph_raster.h"
+#include "platform/thread_pool.h"
 
 namespace {
 
@@ -43,7 +43,12 @@ void BM_text_title(benchmark::State& state) {
         benchmark::DoNotOptimize(frame.pixels.data());
     }
 }
-BENCHMARK(BM_text_title)->Arg(1)->Arg(2)->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_text_title)
+    ->Arg(1)
+    ->Arg(2)
+    ->MinTime(0.3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_text_title_first(benchmark::State& state) {
     pool::set_worker_count(static_cast<int>(state.range(0)));

@@ -23,7 +23,8 @@ public:
 
     // As FrameSink::write, except that false may be the previous frame's
     // failure (with its message); the frame given then is not written.
-    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts, std::string* error);
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
+               std::string* error);
     // Waits for the frame in flight; false with its message if it failed.
     bool drain(std::string* error);
 

@@ -23,14 +23,18 @@ std::string absolute(const std::string& path) { return host_os::absolute_path(pa
 std::string folder_of(const std::string& path) { return host_os::folder_of(path); }
 bool is_file(const std::string& path) { return host_os::is_regular_file(path); }
 
-std::string plugin_path() { return host_os::program_folder() + host_os::kSeparator + "quorvel.auf"; }
+std::string plugin_path() {
+    return host_os::program_folder() + host_os::kSeparator + "quorvel.auf";
+}
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "quorvel: %s\n(quorvel run --help shows the options)\n", message.c_str());
     return 2;
 }
 
-void print_error(const std::string& message) { std::fprintf(stderr, "quorvel: %s\n", message.c_str()); }
+void print_error(const std::string& message) {
+    std::fprintf(stderr, "quorvel: %s\n", message.c_str());
+}
 
 std::uint64_t physical_memory() { return host_os::physical_memory(); }
 
@@ -46,15 +50,17 @@ constexpr int kFrameBuffers = 2 + 18 + 5;
 int check_buffer_size(const Options& options, const Edit& edit) {
     const std::uint64_t bytes = 1ULL * edit.max_w * edit.max_h * sizeof(PIXEL_YC);
     const std::string size = std::to_string(edit.max_w) + "x" + std::to_string(edit.max_h);
-    const std::string what = options.max_w ? "--max " + size : edit.input + ": a picture of " + size;
+    const std::string what =
+        options.max_w ? "--max " + size : edit.input + ": a picture of " + size;
     std::string problem;
     if (bytes >= (1ULL << 31)) {
         problem = what + " needs frame buffers of " + std::to_string(bytes >> 20) +
                   " MiB; the editor's limit is 2048 MiB";
-    } else if (const std::uint64_t memory = physical_memory(); memory && bytes * kFrameBuffers > memory) {
-        problem = what + " needs about " + std::to_string(bytes * kFrameBuffers >> 20) + " MiB for " +
-                  std::to_string(kFrameBuffers) + " frame buffers; this machine has " + std::to_string(memory >> 20) +
-                  " MiB";
+    } else if (const std::uint64_t memory = physical_memory();
+               memory && bytes * kFrameBuffers > memory) {
+        problem = what + " needs about " + std::to_string(bytes * kFrameBuffers >> 20) +
+                  " MiB for " + std::to_string(kFrameBuffers) +
+                  " frame buffers; this machine has " + std::to_string(memory >> 20) + " MiB";
     }
     if (problem.empty()) return 0;
     if (options.max_w) return usage_error(problem);
@@ -79,9 +85,10 @@ int open_input(const Options& options, Edit* edit) {
     edit->max_w = options.max_w ? options.max_w : source.width();
     edit->max_h = options.max_h ? options.max_h : source.height();
     if (edit->max_w < source.width() || edit->max_h < source.height())
-        return usage_error("--max " + std::to_string(edit->max_w) + "x" + std::to_string(edit->max_h) +
-                           " is smaller than the input (" + std::to_string(source.width()) + "x" +
-                           std::to_string(source.height()) + ")");
+        return usage_error("--max " + std::to_string(edit->max_w) + "x" +
+                           std::to_string(edit->max_h) + " is smaller than the input (" +
+                           std::to_string(source.width()) + "x" + std::to_string(source.height()) +
+                           ")");
     return check_buffer_size(options, *edit);
 }
 
@@ -89,11 +96,14 @@ int choose_frames(const Options& options, Edit* edit) {
     const FrameSource& source = *edit->source;
     edit->start = options.start;
     if (options.end >= 0) edit->cap = options.end + 1;
-    if (options.frames >= 0) edit->cap = static_cast<int>(std::min<long long>(edit->cap, 1LL * edit->start + options.frames));
+    if (options.frames >= 0)
+        edit->cap =
+            static_cast<int>(std::min<long long>(edit->cap, 1LL * edit->start + options.frames));
     const int count = source.frame_count();
     if (count >= 0 && edit->start >= count)
-        return usage_error("--start " + std::to_string(edit->start) + " is past the end of " + options.input + " (" +
-                           std::to_string(count) + " frames, 0 to " + std::to_string(count - 1) + ")");
+        return usage_error("--start " + std::to_string(edit->start) + " is past the end of " +
+                           options.input + " (" + std::to_string(count) + " frames, 0 to " +
+                           std::to_string(count - 1) + ")");
     if (count >= 0)
         edit->length = count;
     else if (source.endless())
@@ -111,7 +121,8 @@ int find_script(const Options& options, Edit* edit) {
     if (!host_os::folder_can_be_entered(edit->dir))
         return usage_error("script folder " + edit->dir + " cannot be opened");
     const std::string folder = edit->dir + host_os::kSeparator;
-    edit->edited_file = folder + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
+    edit->edited_file =
+        folder + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
     edit->script = folder + script_file_for(options.tracks.empty() ? 0 : options.tracks[0]);
     return 0;
 }

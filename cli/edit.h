@@ -21,9 +21,9 @@ struct Edit {
     std::string input;   // as the command line names it
     std::string script;  // the script file's path
     int start = 0;
-    int cap = INT_MAX;   // frames from the command line stop before this number
-    int length = 0;      // info.frame_n at the start
-    int stop = 0;        // the run stops before this frame, unless the script shortens it
+    int cap = INT_MAX;  // frames from the command line stop before this number
+    int length = 0;     // info.frame_n at the start
+    int stop = 0;       // the run stops before this frame, unless the script shortens it
 };
 
 // Opens the input and sizes the frame buffers.

@@ -37,7 +37,7 @@ bool parse_pix_fmt(const std::string& text, Y4mFormat* f) {
     static const struct {
         const char* name;
         int shift_x, shift_y, bits;
-    } kFormats[] = {{"420p", 1, 1, 8}, {"422p", 1, 0, 8}, {"444p", 0, 0, 8},
+    } kFormats[] = {{"420p", 1, 1, 8},    {"422p", 1, 0, 8},    {"444p", 0, 0, 8},
                     {"420p10", 1, 1, 10}, {"422p10", 1, 0, 10}, {"444p10", 0, 0, 10}};
     for (const auto& k : kFormats)
         if (text == k.name) {
@@ -48,14 +48,16 @@ bool parse_pix_fmt(const std::string& text, Y4mFormat* f) {
 }
 
 std::string write_error(const std::string& name) {
-    return "cannot write " + name + ": " + (errno == EPIPE ? "the reader closed the pipe" : std::strerror(errno));
+    return "cannot write " + name + ": " +
+           (errno == EPIPE ? "the reader closed the pipe" : std::strerror(errno));
 }
 
 // Y4M in the layout --pix-fmt names.  The header takes the size of the first
 // frame written.
 class Y4mSink : public FrameSink {
 public:
-    Y4mSink(std::string name, std::FILE* stream, const Y4mFormat& format) : name_(std::move(name)), format_(format) {
+    Y4mSink(std::string name, std::FILE* stream, const Y4mFormat& format)
+        : name_(std::move(name)), format_(format) {
         stream_ = stream;
     }
     ~Y4mSink() override {
@@ -67,7 +69,8 @@ public:
         return file_.create(name_, error);
     }
 
-    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t, std::string* error) override {
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t,
+               std::string* error) override {
         std::FILE* out = stream_ != nullptr ? stream_ : file_.file();
         if (frames_ == 0) {
             format_.width = w, format_.height = h;
@@ -79,7 +82,8 @@ public:
             data_.resize(format_.frame_bytes());
         }
         convert(pixels, stride, w, h);
-        if (std::fwrite("FRAME\n", 1, 6, out) != 6 || std::fwrite(data_.data(), 1, data_.size(), out) != data_.size()) {
+        if (std::fwrite("FRAME\n", 1, 6, out) != 6 ||
+            std::fwrite(data_.data(), 1, data_.size(), out) != data_.size()) {
             *error = write_error(name_);
             return false;
         }
@@ -114,7 +118,8 @@ private:
         planes.data[1] = luma + luma_bytes;
         planes.data[2] = luma + luma_bytes + chroma_bytes;
         planes.stride[0] = static_cast<std::ptrdiff_t>(sample * f.width);
-        planes.stride[1] = planes.stride[2] = static_cast<std::ptrdiff_t>(sample * f.chroma_width());
+        planes.stride[1] = planes.stride[2] =
+            static_cast<std::ptrdiff_t>(sample * f.chroma_width());
         planes.bits = f.bits;
         planes.shift_x = f.shift_x, planes.shift_y = f.shift_y;
         // A frame of another size than the first: black around what fits.
@@ -131,7 +136,8 @@ private:
         }
         auto* words = static_cast<std::uint16_t*>(planes.data[0]);
         std::fill(words, words + luma_bytes / 2, static_cast<std::uint16_t>(y));
-        std::fill(words + luma_bytes / 2, words + (luma_bytes + 2 * chroma_bytes) / 2, static_cast<std::uint16_t>(c));
+        std::fill(words + luma_bytes / 2, words + (luma_bytes + 2 * chroma_bytes) / 2,
+                  static_cast<std::uint16_t>(c));
     }
 
     std::string name_;
@@ -147,7 +153,8 @@ public:
         per_frame_ = pattern_.find('%') != std::string::npos;
     }
 
-    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t, std::string* error) override {
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t,
+               std::string* error) override {
         rgb_.resize(static_cast<std::size_t>(w) * h * 3);
         yc_to_rgb24(pixels, stride, w, h, rgb_.data(), static_cast<std::ptrdiff_t>(w) * 3);
         w_ = w, h_ = h;
@@ -181,7 +188,8 @@ bool ends_with(const std::string& s, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
     if (s.size() < n) return false;
     for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i]) return false;
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i])
+            return false;
     return true;
 }
 
@@ -209,7 +217,8 @@ std::unique_ptr<FrameSink> open_sink(const SinkSettings& s, std::string* error, 
     *usage = false;
     Y4mFormat format;
     if (!parse_pix_fmt(s.pix_fmt, &format)) {
-        *error = "--pix-fmt must be 420p, 422p, 444p, 420p10, 422p10 or 444p10 (got \"" + s.pix_fmt + "\")";
+        *error = "--pix-fmt must be 420p, 422p, 444p, 420p10, 422p10 or 444p10 (got \"" +
+                 s.pix_fmt + "\")";
         *usage = true;
         return nullptr;
     }
@@ -229,8 +238,10 @@ std::unique_ptr<FrameSink> open_sink(const SinkSettings& s, std::string* error, 
     }
     if (ends_with(s.name, ".mp4") || ends_with(s.name, ".mkv") || ends_with(s.name, ".mov"))
         return open_libav_sink(s, error, usage);
-    *error = "the output must be .y4m, - (Y4M on standard output), .png, NAME_%05d.png, .mp4, .mkv or .mov (got \"" +
-             s.name + "\")";
+    *error =
+        "the output must be .y4m, - (Y4M on standard output), .png, NAME_%05d.png, .mp4, .mkv or "
+        ".mov (got \"" +
+        s.name + "\")";
     *usage = true;
     return nullptr;
 }

@@ -15,11 +15,11 @@
 #include "platform/aviutl.h"
 
 struct SinkSettings {
-    std::string name;             // as --output gives it
-    std::FILE* stream = nullptr;  // for "-": where the video goes (the sink owns it)
-    std::string pix_fmt = "420p"; // 420p, 422p, 444p, and 420p10, 422p10, 444p10
-    int crf = 18;                 // H.264 quality
-    std::string codec;            // "" (by extension), "h264" or "ffv1"
+    std::string name;              // as --output gives it
+    std::FILE* stream = nullptr;   // for "-": where the video goes (the sink owns it)
+    std::string pix_fmt = "420p";  // 420p, 422p, 444p, and 420p10, 422p10, 444p10
+    int crf = 18;                  // H.264 quality
+    std::string codec;             // "" (by extension), "h264" or "ffv1"
     int rate_num = 30, rate_den = 1;
     int tb_num = 1, tb_den = 30;  // the units of the frames' timestamps
     std::int64_t start_pts = 0;   // the first frame's timestamp: the output starts there
@@ -52,7 +52,8 @@ protected:
 std::unique_ptr<FrameSink> open_sink(const SinkSettings& settings, std::string* error, bool* usage);
 
 // The sinks behind open_sink.
-std::unique_ptr<FrameSink> open_libav_sink(const SinkSettings& settings, std::string* error, bool* usage);
+std::unique_ptr<FrameSink> open_libav_sink(const SinkSettings& settings, std::string* error,
+                                           bool* usage);
 
 // A file written under a temporary name in the folder of `path` and renamed
 // to `path` by commit(); removed if never committed.
@@ -82,7 +83,8 @@ struct AVPacket;
 // a whole sequence.
 class PngEncoder {
 public:
-    bool encode(const std::string& path, const unsigned char* rgb, int w, int h, std::string* error);
+    bool encode(const std::string& path, const unsigned char* rgb, int w, int h,
+                std::string* error);
     // The PNG file's bytes into *png.
     bool encode(std::string* png, const unsigned char* rgb, int w, int h, std::string* error);
 

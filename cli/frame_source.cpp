@@ -16,8 +16,8 @@ bool FrameSource::seek(int n, std::string* error) {
     while (next_ < n) {
         if (!read_next(scratch.data(), width_, &pts, error)) {
             if (error->empty())
-                *error = "the input has only " + std::to_string(next_) + " frames; cannot start at frame " +
-                         std::to_string(n);
+                *error = "the input has only " + std::to_string(next_) +
+                         " frames; cannot start at frame " + std::to_string(n);
             return false;
         }
     }
@@ -29,7 +29,8 @@ namespace {
 bool parse_size(const std::string& text, int* w, int* h) {
     int consumed = 0;
     if (std::sscanf(text.c_str(), "%dx%d%n", w, h, &consumed) != 2) return false;
-    return consumed == static_cast<int>(text.size()) && *w >= 1 && *h >= 1 && *w <= 16384 && *h <= 16384;
+    return consumed == static_cast<int>(text.size()) && *w >= 1 && *h >= 1 && *w <= 16384 &&
+           *h <= 16384;
 }
 
 // A picture made from its frame number alone.
@@ -55,7 +56,8 @@ public:
     using GeneratedSource::GeneratedSource;
     bool read_at(int, PIXEL_YC* pixels, int stride, std::string*) override {
         for (int y = 0; y < height_; ++y)
-            std::memset(pixels + static_cast<std::size_t>(y) * stride, 0, sizeof(PIXEL_YC) * width_);
+            std::memset(pixels + static_cast<std::size_t>(y) * stride, 0,
+                        sizeof(PIXEL_YC) * width_);
         return true;
     }
 };
@@ -96,8 +98,9 @@ public:
 
 private:
     void make_background() {
-        static const int bars[8][3] = {{4096, 4096, 4096}, {4096, 4096, 0}, {0, 4096, 4096}, {0, 4096, 0},
-                                       {4096, 0, 4096},    {4096, 0, 0},    {0, 0, 4096},    {0, 0, 0}};
+        static const int bars[8][3] = {{4096, 4096, 4096}, {4096, 4096, 0}, {0, 4096, 4096},
+                                       {0, 4096, 0},       {4096, 0, 4096}, {4096, 0, 0},
+                                       {0, 0, 4096},       {0, 0, 0}};
         background_.resize(static_cast<std::size_t>(width_) * height_);
         const int bar_h = height_ / 2;
         for (int y = 0; y < height_; ++y) {

@@ -55,7 +55,9 @@ bool folder_can_be_entered(const std::string& path) { return access(path.c_str()
 
 std::uint64_t physical_memory() {
     const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
-    return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) : 0;
+    return pages > 0 && page > 0
+               ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page)
+               : 0;
 }
 
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) != 0; }

@@ -17,10 +17,11 @@ std::size_t last_separator(const std::string& path) { return path.find_last_of("
 
 std::string system_message(DWORD code) {
     char text[512] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                   text, sizeof text, nullptr);
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, text, sizeof text, nullptr);
     std::string message(text, n);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
     return message.empty() ? "error " + std::to_string(code) : message;
 }
@@ -70,8 +71,8 @@ bool is_regular_file(const std::string& path) {
 
 // Named pipes ("\\.\pipe\name") and devices ("CON", "NUL") are streams.
 bool is_stream_file(const std::string& path) {
-    const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const DWORD type = GetFileType(file);
     CloseHandle(file);
@@ -88,7 +89,8 @@ std::uint64_t physical_memory() {
     status.dwLength = sizeof status;
     if (!GlobalMemoryStatusEx(&status)) return 0;
     // A 32-bit program is held to its address space.
-    return status.ullTotalPhys < status.ullTotalVirtual ? status.ullTotalPhys : status.ullTotalVirtual;
+    return status.ullTotalPhys < status.ullTotalVirtual ? status.ullTotalPhys
+                                                        : status.ullTotalVirtual;
 }
 
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
@@ -109,10 +111,11 @@ std::FILE* create_temporary_beside(const std::string& path, std::string* temp, s
     const std::string base = cut == std::string::npos ? path : path.substr(cut + 1);
     // A name not taken yet, made by this process alone (CREATE_NEW).
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = dir + "." + base + ".part-" + std::to_string(GetCurrentProcessId()) + "-" +
+        const std::string name = dir + "." + base + ".part-" +
+                                 std::to_string(GetCurrentProcessId()) + "-" +
                                  std::to_string(GetTickCount() + attempt);
-        const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr);
+        const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_EXISTS) continue;
             *error = "cannot write " + path + ": " + system_message(GetLastError());

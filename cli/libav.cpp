@@ -32,7 +32,8 @@ void log_callback(void* object, int level, const char* format, va_list args) {
     if (level > AV_LOG_ERROR) return;
     char line[1024];
     int print_prefix = capture != nullptr ? 0 : 1;
-    av_log_format_line2(capture != nullptr ? nullptr : object, level, format, args, line, sizeof line, &print_prefix);
+    av_log_format_line2(capture != nullptr ? nullptr : object, level, format, args, line,
+                        sizeof line, &print_prefix);
     if (line[0] == '\0') return;
     if (capture != nullptr) {
         capture_line(line);
@@ -40,7 +41,8 @@ void log_callback(void* object, int level, const char* format, va_list args) {
     }
     if (log_lines_left <= 0) return;
     std::fprintf(stderr, "quorvel: (ffmpeg) %s", line);
-    if (--log_lines_left == 0) std::fprintf(stderr, "quorvel: (ffmpeg) further messages are not shown\n");
+    if (--log_lines_left == 0)
+        std::fprintf(stderr, "quorvel: (ffmpeg) further messages are not shown\n");
 }
 
 }  // namespace
@@ -50,8 +52,10 @@ void quiet_libav_log() { av_log_set_callback(log_callback); }
 std::string media_libraries_text() {
     const unsigned f = avformat_version(), c = avcodec_version(), s = swscale_version();
     char libs[160];
-    std::snprintf(libs, sizeof libs, "FFmpeg: libavformat %u.%u.%u, libavcodec %u.%u.%u, libswscale %u.%u.%u",
-                  f >> 16, f >> 8 & 0xFF, f & 0xFF, c >> 16, c >> 8 & 0xFF, c & 0xFF, s >> 16, s >> 8 & 0xFF, s & 0xFF);
+    std::snprintf(libs, sizeof libs,
+                  "FFmpeg: libavformat %u.%u.%u, libavcodec %u.%u.%u, libswscale %u.%u.%u", f >> 16,
+                  f >> 8 & 0xFF, f & 0xFF, c >> 16, c >> 8 & 0xFF, c & 0xFF, s >> 16, s >> 8 & 0xFF,
+                  s & 0xFF);
     return libs;
 }
 

@@ -22,9 +22,9 @@ AVPixelFormat pixel_format_of(const std::string& pix_fmt) {
     static const struct {
         const char* name;
         AVPixelFormat format;
-    } kFormats[] = {{"420p", AV_PIX_FMT_YUV420P},       {"422p", AV_PIX_FMT_YUV422P},
-                    {"444p", AV_PIX_FMT_YUV444P},       {"420p10", AV_PIX_FMT_YUV420P10},
-                    {"422p10", AV_PIX_FMT_YUV422P10},   {"444p10", AV_PIX_FMT_YUV444P10}};
+    } kFormats[] = {{"420p", AV_PIX_FMT_YUV420P},     {"422p", AV_PIX_FMT_YUV422P},
+                    {"444p", AV_PIX_FMT_YUV444P},     {"420p10", AV_PIX_FMT_YUV420P10},
+                    {"422p10", AV_PIX_FMT_YUV422P10}, {"444p10", AV_PIX_FMT_YUV444P10}};
     for (const auto& k : kFormats)
         if (pix_fmt == k.name) return k.format;
     return AV_PIX_FMT_NONE;
@@ -41,7 +41,8 @@ public:
 
     bool open(std::string* error, bool* usage) {
         const std::string& name = settings_.name;
-        codec_name_ = settings_.codec.empty() ? (ends_with(name, ".mkv") ? "ffv1" : "h264") : settings_.codec;
+        codec_name_ =
+            settings_.codec.empty() ? (ends_with(name, ".mkv") ? "ffv1" : "h264") : settings_.codec;
         if (codec_name_ != "h264" && codec_name_ != "ffv1") {
             *error = "--codec must be h264 or ffv1 (got \"" + codec_name_ + "\")";
             *usage = true;
@@ -62,7 +63,8 @@ public:
         // temporary file, which is renamed when the video is complete.
         if (!file_.create(name, error)) return false;
         AVFormatContext* raw = nullptr;
-        if (avformat_alloc_output_context2(&raw, nullptr, nullptr, name.c_str()) < 0 || raw == nullptr) {
+        if (avformat_alloc_output_context2(&raw, nullptr, nullptr, name.c_str()) < 0 ||
+            raw == nullptr) {
             *error = "cannot write " + name + ": unknown container";
             return false;
         }
@@ -70,7 +72,8 @@ public:
         return true;
     }
 
-    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts, std::string* error) override {
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
+               std::string* error) override {
         if (frames_ == 0 && !start(w, h, error)) return false;
         if (av_frame_make_writable(frame_.get()) < 0) {
             *error = "out of memory";
@@ -78,7 +81,8 @@ public:
         }
         fill(pixels, stride, w, h);
         frame_->pts = pts - settings_.start_pts;
-        if (frame_->pts <= last_pts_) frame_->pts = last_pts_ + 1;  // encoders need rising timestamps
+        if (frame_->pts <= last_pts_)
+            frame_->pts = last_pts_ + 1;  // encoders need rising timestamps
         last_pts_ = frame_->pts;
         if (!encode(frame_.get(), error)) return false;
         ++frames_;
@@ -88,7 +92,8 @@ public:
     bool finish(std::int64_t end_pts, std::string* error) override {
         if (frames_ == 0) return true;
         if (!encode(nullptr, error)) return false;
-        const std::int64_t end = av_rescale_q(end_pts - settings_.start_pts, encoder_->time_base, AV_TIME_BASE_Q);
+        const std::int64_t end =
+            av_rescale_q(end_pts - settings_.start_pts, encoder_->time_base, AV_TIME_BASE_Q);
         if (!copy_audio(end, error)) return false;
         const int ret = av_write_trailer(output_.get());
         if (ret < 0) {
@@ -107,8 +112,12 @@ private:
         width_ = w, height_ = h;
         // H.264 needs whole chroma samples: an odd side gets one more pixel,
         // a copy of its neighbour.
-        enc_w_ = codec_name_ == "h264" ? (w + (1 << d->log2_chroma_w) - 1) & ~((1 << d->log2_chroma_w) - 1) : w;
-        enc_h_ = codec_name_ == "h264" ? (h + (1 << d->log2_chroma_h) - 1) & ~((1 << d->log2_chroma_h) - 1) : h;
+        enc_w_ = codec_name_ == "h264"
+                     ? (w + (1 << d->log2_chroma_w) - 1) & ~((1 << d->log2_chroma_w) - 1)
+                     : w;
+        enc_h_ = codec_name_ == "h264"
+                     ? (h + (1 << d->log2_chroma_h) - 1) & ~((1 << d->log2_chroma_h) - 1)
+                     : h;
         encoder_.reset(avcodec_alloc_context3(codec_));
         AVCodecContext* c = encoder_.get();
         c->width = enc_w_, c->height = enc_h_;
@@ -136,7 +145,8 @@ private:
         int ret = avcodec_open2(c, codec_, &options);
         av_dict_free(&options);
         if (ret < 0) {
-            *error = "cannot start the " + codec_name_ + " encoder for " + settings_.name + ": " + av_error_text(ret);
+            *error = "cannot start the " + codec_name_ + " encoder for " + settings_.name + ": " +
+                     av_error_text(ret);
             return false;
         }
         video_ = avformat_new_stream(output_.get(), nullptr);
@@ -171,14 +181,17 @@ private:
     bool add_audio(std::string* error) {
         if (settings_.audio_file.empty()) return true;
         AVFormatContext* raw = nullptr;
-        if (avformat_open_input(&raw, settings_.audio_file.c_str(), nullptr, nullptr) < 0) return true;
+        if (avformat_open_input(&raw, settings_.audio_file.c_str(), nullptr, nullptr) < 0)
+            return true;
         audio_in_.reset(raw);
         if (avformat_find_stream_info(raw, nullptr) < 0) return true;
         audio_index_ = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         if (audio_index_ < 0) return true;
         AVStream* in = raw->streams[audio_index_];
-        if (avformat_query_codec(output_->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
-            std::fprintf(stderr, "quorvel: the audio (%s) cannot be stored in %s; the output has none\n",
+        if (avformat_query_codec(output_->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) !=
+            1) {
+            std::fprintf(stderr,
+                         "quorvel: the audio (%s) cannot be stored in %s; the output has none\n",
                          avcodec_get_name(in->codecpar->codec_id), settings_.name.c_str());
             audio_index_ = -1;
             return true;
@@ -193,7 +206,8 @@ private:
         audio_->codecpar->codec_tag = 0;
         audio_->time_base = in->time_base;
         // The audio starts where the first frame does.
-        audio_start_ = av_rescale_q(settings_.start_pts, {settings_.tb_num, settings_.tb_den}, in->time_base);
+        audio_start_ =
+            av_rescale_q(settings_.start_pts, {settings_.tb_num, settings_.tb_den}, in->time_base);
         if (audio_start_ > (in->start_time == AV_NOPTS_VALUE ? 0 : in->start_time))
             av_seek_frame(raw, audio_index_, audio_start_, AVSEEK_FLAG_BACKWARD);
         audio_packet_.reset(av_packet_alloc());
@@ -211,14 +225,15 @@ private:
                     audio_done_ = true;
                     return true;
                 }
-                if (audio_packet_->stream_index != audio_index_ || audio_packet_->pts == AV_NOPTS_VALUE ||
-                    audio_packet_->pts < audio_start_) {
+                if (audio_packet_->stream_index != audio_index_ ||
+                    audio_packet_->pts == AV_NOPTS_VALUE || audio_packet_->pts < audio_start_) {
                     av_packet_unref(audio_packet_.get());
                     continue;
                 }
                 audio_pending_ = true;
             }
-            const std::int64_t at = av_rescale_q(audio_packet_->pts - audio_start_, in->time_base, AV_TIME_BASE_Q);
+            const std::int64_t at =
+                av_rescale_q(audio_packet_->pts - audio_start_, in->time_base, AV_TIME_BASE_Q);
             if (at >= until) return true;
             audio_packet_->pts -= audio_start_;
             if (audio_packet_->dts != AV_NOPTS_VALUE) audio_packet_->dts -= audio_start_;
@@ -241,11 +256,13 @@ private:
         const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(pixel_format_);
         const int bits = d->comp[0].depth;
         OutPlanes planes;
-        for (int i = 0; i < 3; ++i) planes.data[i] = frame_->data[i], planes.stride[i] = frame_->linesize[i];
+        for (int i = 0; i < 3; ++i)
+            planes.data[i] = frame_->data[i], planes.stride[i] = frame_->linesize[i];
         planes.bits = bits;
         planes.shift_x = d->log2_chroma_w, planes.shift_y = d->log2_chroma_h;
         if (w < width_ || h < height_) {
-            const int chroma_w = AV_CEIL_RSHIFT(enc_w_, planes.shift_x), chroma_h = AV_CEIL_RSHIFT(enc_h_, planes.shift_y);
+            const int chroma_w = AV_CEIL_RSHIFT(enc_w_, planes.shift_x),
+                      chroma_h = AV_CEIL_RSHIFT(enc_h_, planes.shift_y);
             fill_plane(0, enc_w_, enc_h_, luma_to_sample(0, bits), bits);
             fill_plane(1, chroma_w, chroma_h, chroma_to_sample(0, bits), bits);
             fill_plane(2, chroma_w, chroma_h, chroma_to_sample(0, bits), bits);
@@ -260,8 +277,10 @@ private:
             const int ls = frame_->linesize[i];
             for (int y = 0; y < have_h; ++y)
                 for (int x = have_w; x < need_w; ++x)
-                    std::memcpy(base + y * ls + x * bytes, base + y * ls + (have_w - 1) * bytes, bytes);
-            for (int y = have_h; y < need_h; ++y) std::memcpy(base + y * ls, base + (have_h - 1) * ls, need_w * bytes);
+                    std::memcpy(base + y * ls + x * bytes, base + y * ls + (have_w - 1) * bytes,
+                                bytes);
+            for (int y = have_h; y < need_h; ++y)
+                std::memcpy(base + y * ls, base + (have_h - 1) * ls, need_w * bytes);
         }
     }
 
@@ -317,7 +336,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<FrameSink> open_libav_sink(const SinkSettings& settings, std::string* error, bool* usage) {
+std::unique_ptr<FrameSink> open_libav_sink(const SinkSettings& settings, std::string* error,
+                                           bool* usage) {
     auto sink = std::make_unique<LibavSink>(settings);
     if (!sink->open(error, usage)) return nullptr;
     return sink;

@@ -34,7 +34,8 @@ public:
         const AVCodec* codec = nullptr;
         stream_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
         if (stream_ < 0 || codec == nullptr) {
-            *error = path + (stream_ == AVERROR_DECODER_NOT_FOUND ? ": no decoder for its video" : ": has no video");
+            *error = path + (stream_ == AVERROR_DECODER_NOT_FOUND ? ": no decoder for its video"
+                                                                  : ": has no video");
             return false;
         }
         for (unsigned i = 0; i < raw->nb_streams; ++i)
@@ -47,7 +48,8 @@ public:
         codec_->thread_count = 0;  // as many as the machine has
         codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
         if ((ret = avcodec_open2(codec_.get(), codec, nullptr)) < 0) {
-            *error = path + ": cannot open the " + std::string(codec->name) + " decoder: " + av_error_text(ret);
+            *error = path + ": cannot open the " + std::string(codec->name) +
+                     " decoder: " + av_error_text(ret);
             return false;
         }
         packet_.reset(av_packet_alloc());
@@ -121,7 +123,8 @@ public:
         // often only in their log: it is kept and said in the program's words.
         LogCapture complaints;
         const bool opened = open_and_index(error, complaints);
-        if (!opened && !complaints.first_error().empty()) *error += " (" + complaints.first_error() + ")";
+        if (!opened && !complaints.first_error().empty())
+            *error += " (" + complaints.first_error() + ")";
         return opened;
     }
 
@@ -129,8 +132,8 @@ public:
 
     bool seek(int n, std::string* error) override {
         if (frame_count_ >= 0 && n >= frame_count_) {
-            *error = path_ + " has " + std::to_string(frame_count_) + " frames; cannot start at frame " +
-                     std::to_string(n);
+            *error = path_ + " has " + std::to_string(frame_count_) +
+                     " frames; cannot start at frame " + std::to_string(n);
             return false;
         }
         if (!random_access_) return FrameSource::seek(n, error);
@@ -177,7 +180,8 @@ public:
         std::size_t key = key_before(want);
         // Decoding on from where the decoder is beats seeking while no key
         // frame lies between.
-        const bool forward = random_at_ != AV_NOPTS_VALUE && random_at_ < want && keys_[key].pts <= random_at_;
+        const bool forward =
+            random_at_ != AV_NOPTS_VALUE && random_at_ < want && keys_[key].pts <= random_at_;
         for (int attempt = 0; attempt < 4; ++attempt) {
             if (!(forward && attempt == 0)) {
                 random_->seek(keys_[key].dts);
@@ -226,18 +230,23 @@ private:
         if (rate.num <= 0 || rate.den <= 0) rate = stream->r_frame_rate;
         if (rate.num <= 0 || rate.den <= 0) rate = {30, 1};
         rate_num_ = rate.num, rate_den_ = rate.den;
-        format_ = std::string(avcodec_get_name(codec->codec_id)) + ", " +
-                  (av_get_pix_fmt_name(codec->pix_fmt) ? av_get_pix_fmt_name(codec->pix_fmt) : "?") + " (" +
-                  describe_pixel_format(codec->pix_fmt) + ", " +
-                  (codec->color_range == AVCOL_RANGE_JPEG ? "full" : "limited") + " range)";
-        color_primaries = codec->color_primaries, color_trc = codec->color_trc, colorspace = codec->colorspace;
+        format_ =
+            std::string(avcodec_get_name(codec->codec_id)) + ", " +
+            (av_get_pix_fmt_name(codec->pix_fmt) ? av_get_pix_fmt_name(codec->pix_fmt) : "?") +
+            " (" + describe_pixel_format(codec->pix_fmt) + ", " +
+            (codec->color_range == AVCOL_RANGE_JPEG ? "full" : "limited") + " range)";
+        color_primaries = codec->color_primaries, color_trc = codec->color_trc,
+        colorspace = codec->colorspace;
         std::size_t size = 0;
-        if (const std::uint8_t* m = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size); m && size == 36)
+        if (const std::uint8_t* m =
+                av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+            m && size == 36)
             display_matrix.assign(reinterpret_cast<const char*>(m), size);
         frame_.reset(av_frame_alloc());
         if (!frame_ || !index(error, complaints)) return false;
         // Audio goes along when the file has some.
-        has_audio_ = av_find_best_stream(main_.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+        has_audio_ =
+            av_find_best_stream(main_.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
         return true;
     }
 
@@ -276,21 +285,25 @@ private:
         }
         const AVStream* stream = raw->streams[vs];
         if (ret != AVERROR_EOF)
-            damage_ = "damaged after frame " + std::to_string(packets) + " (" + av_error_text(ret) + ")";
+            damage_ =
+                "damaged after frame " + std::to_string(packets) + " (" + av_error_text(ret) + ")";
         else if (!complaints.first_error().empty())
-            damage_ = "damaged after frame " + std::to_string(packets) + " (" + complaints.first_error() + ")";
+            damage_ = "damaged after frame " + std::to_string(packets) + " (" +
+                      complaints.first_error() + ")";
         else if (stream->nb_frames > packets)
-            damage_ = "cut short: it has " + std::to_string(packets) + " of the " + std::to_string(stream->nb_frames) +
-                      " frames its header lists";
+            damage_ = "cut short: it has " + std::to_string(packets) + " of the " +
+                      std::to_string(stream->nb_frames) + " frames its header lists";
         if (packets == 0) {
             *error = path_ + ": " + (damage_.empty() ? "the video has no frames" : damage_);
             return false;
         }
         if (!damage_.empty()) damage_ = path_ + ": " + damage_;
         std::sort(pts_.begin(), pts_.end());
-        std::sort(keys_.begin(), keys_.end(), [](const Key& a, const Key& b) { return a.pts < b.pts; });
+        std::sort(keys_.begin(), keys_.end(),
+                  [](const Key& a, const Key& b) { return a.pts < b.pts; });
         // Frame n is found by its timestamp: they must be there and differ.
-        random_access_ = have_times && !keys_.empty() && std::adjacent_find(pts_.begin(), pts_.end()) == pts_.end();
+        random_access_ = have_times && !keys_.empty() &&
+                         std::adjacent_find(pts_.begin(), pts_.end()) == pts_.end();
         // The damage counts as one frame more, which reading in order stops
         // at with the message; the frames before it can still be used.
         frame_count_ = packets + (damage_.empty() ? 0 : 1);
@@ -321,7 +334,8 @@ private:
         else if (!damage_.empty())
             *error = damage_;
         else if (!main_.read_error().empty())
-            *error = path_ + ": damaged after frame " + std::to_string(next_) + " (" + main_.read_error() + ")";
+            *error = path_ + ": damaged after frame " + std::to_string(next_) + " (" +
+                     main_.read_error() + ")";
         return false;
     }
 
@@ -329,8 +343,9 @@ private:
     // else through swscale (RGB to 16-bit RGB, other YUV layouts to planar).
     bool convert(const AVFrame* f, PIXEL_YC* pixels, int stride, std::string* error) {
         if (f->width != width_ || f->height != height_) {
-            *error = path_ + ": frame " + std::to_string(next_ - 1) + " has another picture size (" +
-                     std::to_string(f->width) + "x" + std::to_string(f->height) + ")";
+            *error = path_ + ": frame " + std::to_string(next_ - 1) +
+                     " has another picture size (" + std::to_string(f->width) + "x" +
+                     std::to_string(f->height) + ")";
             return false;
         }
         const auto format = static_cast<AVPixelFormat>(f->format);
@@ -365,21 +380,22 @@ private:
                 return false;
             }
         }
-        scale_.reset(sws_getCachedContext(scale_.release(), width_, height_, format, width_, height_, target,
-                                          SWS_POINT, nullptr, nullptr, nullptr));
+        scale_.reset(sws_getCachedContext(scale_.release(), width_, height_, format, width_,
+                                          height_, target, SWS_POINT, nullptr, nullptr, nullptr));
         if (!scale_) {
             *error = path_ + ": cannot convert from " + std::string(av_get_pix_fmt_name(format));
             return false;
         }
         sws_scale(scale_.get(), f->data, f->linesize, 0, height_, scaled_->data, scaled_->linesize);
         if (rgb) {
-            rgb48_to_yc(reinterpret_cast<const std::uint16_t*>(scaled_->data[0]), scaled_->linesize[0], width_,
-                        height_, pixels, stride);
+            rgb48_to_yc(reinterpret_cast<const std::uint16_t*>(scaled_->data[0]),
+                        scaled_->linesize[0], width_, height_, pixels, stride);
             return true;
         }
         const AVPixFmtDescriptor* t = av_pix_fmt_desc_get(target);
         Planes planes;
-        for (int i = 0; i < 3; ++i) planes.data[i] = scaled_->data[i], planes.stride[i] = scaled_->linesize[i];
+        for (int i = 0; i < 3; ++i)
+            planes.data[i] = scaled_->data[i], planes.stride[i] = scaled_->linesize[i];
         planes.bits = t->comp[0].depth;
         planes.shift_x = t->log2_chroma_w, planes.shift_y = t->log2_chroma_h;
         planes.full_range = full;
@@ -399,7 +415,8 @@ private:
         if (depth < 8 || depth > 16 || d->log2_chroma_w > 1 || d->log2_chroma_h > 1) return false;
         for (int i = 0; i < planes; ++i) {
             const AVComponentDescriptor& c = d->comp[i];
-            if (c.plane != i || c.offset != 0 || c.shift != 0 || c.depth != depth || c.step != (depth > 8 ? 2 : 1))
+            if (c.plane != i || c.offset != 0 || c.shift != 0 || c.depth != depth ||
+                c.step != (depth > 8 ? 2 : 1))
                 return false;
         }
         return true;
@@ -409,8 +426,10 @@ private:
     static AVPixelFormat planar_target(const AVPixFmtDescriptor* d) {
         const bool deep = d->comp[0].depth > 8;
         if (d->nb_components < 3) return deep ? AV_PIX_FMT_GRAY16 : AV_PIX_FMT_GRAY8;
-        if (d->log2_chroma_w == 1 && d->log2_chroma_h == 1) return deep ? AV_PIX_FMT_YUV420P16 : AV_PIX_FMT_YUV420P;
-        if (d->log2_chroma_w == 1 && d->log2_chroma_h == 0) return deep ? AV_PIX_FMT_YUV422P16 : AV_PIX_FMT_YUV422P;
+        if (d->log2_chroma_w == 1 && d->log2_chroma_h == 1)
+            return deep ? AV_PIX_FMT_YUV420P16 : AV_PIX_FMT_YUV420P;
+        if (d->log2_chroma_w == 1 && d->log2_chroma_h == 0)
+            return deep ? AV_PIX_FMT_YUV422P16 : AV_PIX_FMT_YUV422P;
         return deep ? AV_PIX_FMT_YUV444P16 : AV_PIX_FMT_YUV444P;
     }
 

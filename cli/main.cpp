@@ -58,8 +58,8 @@ const DesktopServices desktop_services = {show_box, find_no_window, ignore_messa
 std::string rate_text(const FrameSource& s) {
     char text[64];
     if (s.rate_den() == 0) return "?";
-    std::snprintf(text, sizeof text, "%.3g fps (%d/%d)", static_cast<double>(s.rate_num()) / s.rate_den(),
-                  s.rate_num(), s.rate_den());
+    std::snprintf(text, sizeof text, "%.3g fps (%d/%d)",
+                  static_cast<double>(s.rate_num()) / s.rate_den(), s.rate_num(), s.rate_den());
     return text;
 }
 
@@ -68,19 +68,24 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
     const FrameSource& s = *edit.source;
     std::printf("input    %s\n", options.input.c_str());
     std::printf("format   %s\n", s.format().c_str());
-    std::printf("size     %dx%d (frame buffers %dx%d)\n", s.width(), s.height(), edit.max_w, edit.max_h);
+    std::printf("size     %dx%d (frame buffers %dx%d)\n", s.width(), s.height(), edit.max_w,
+                edit.max_h);
     if (s.frame_count() >= 0)
         std::printf("frames   %d, %s\n", s.frame_count(), rate_text(s).c_str());
     else
-        std::printf("frames   %s, %s\n", s.endless() ? "any number (30 unless told)" : "unknown (a stream)",
+        std::printf("frames   %s, %s\n",
+                    s.endless() ? "any number (30 unless told)" : "unknown (a stream)",
                     rate_text(s).c_str());
     if (edit.stop == INT_MAX)
         std::printf("run      frames %d to the end of the input\n", edit.start);
     else
-        std::printf("run      frames %d to %d (%d frames)\n", edit.start, edit.stop - 1, edit.stop - edit.start);
-    std::printf("copyframe  %s\n", s.random_access() ? "any frame of the input"
-                                                     : "only the frames still kept (a stream cannot seek)");
-    std::printf("audio    %s\n", s.audio_file().empty() ? "none" : "passed on to .mp4, .mov and .mkv output");
+        std::printf("run      frames %d to %d (%d frames)\n", edit.start, edit.stop - 1,
+                    edit.stop - edit.start);
+    std::printf("copyframe  %s\n", s.random_access()
+                                       ? "any frame of the input"
+                                       : "only the frames still kept (a stream cannot seek)");
+    std::printf("audio    %s\n",
+                s.audio_file().empty() ? "none" : "passed on to .mp4, .mov and .mkv output");
     std::printf("script   %s%s\n", edit.script.c_str(),
                 is_file(edit.script) ? "" : " (missing: frames would pass through unchanged)");
     const FILTER& t = host.table();
@@ -95,9 +100,11 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
 }
 
 // Opens --output, if any; 0, or the exit status.
-int open_output(const Options& options, const FrameSource& source, std::unique_ptr<FrameSink>* sink) {
+int open_output(const Options& options, const FrameSource& source,
+                std::unique_ptr<FrameSink>* sink) {
     if (options.output.empty()) return 0;
-    if (options.output != "-" && is_file(options.input) && absolute(options.output) == absolute(options.input))
+    if (options.output != "-" && is_file(options.input) &&
+        absolute(options.output) == absolute(options.input))
         return usage_error("the output " + options.output + " is the input: write to another file");
     SinkSettings settings;
     settings.name = options.output;
@@ -134,20 +141,21 @@ int open_output(const Options& options, const FrameSource& source, std::unique_p
 struct RunState {
     int status = 0;
     bool output_failed = false;  // a write failed: the output stops there
-    int done = 0;           // frames run
-    int last = -1;          // the last frame's number
+    int done = 0;                // frames run
+    int last = -1;               // the last frame's number
     std::int64_t end_pts = 0;
     bool input_failed = false;
 };
 
 // Runs the frames through the filter and writes them out.
-RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog& log, Progress& progress) {
+RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog& log,
+                       Progress& progress) {
     RunState run;
     std::string error;
     const FrameSource& source = *edit.source;
-    const std::int64_t frame_ticks =
-        std::max<std::int64_t>(1, (1LL * source.tb_den() * source.rate_den()) /
-                                      std::max<std::int64_t>(1, 1LL * source.tb_num() * source.rate_num()));
+    const std::int64_t frame_ticks = std::max<std::int64_t>(
+        1, (1LL * source.tb_den() * source.rate_den()) /
+               std::max<std::int64_t>(1, 1LL * source.tb_num() * source.rate_num()));
     const auto show = [&](const std::string& text) { progress.message(text); };
     std::optional<BackgroundWriter> writer;
     if (sink) writer.emplace(sink);
@@ -175,7 +183,8 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         // editor would show it, so the output keeps one frame per input frame.
         // It is written while the script works on the next one; a failure
         // shows at the next frame's write (or below, for the last frame).
-        if (writer && !writer->write(host.output(), host.stride(), host.output_w(), host.output_h(), pts, &error)) {
+        if (writer && !writer->write(host.output(), host.stride(), host.output_w(), host.output_h(),
+                                     pts, &error)) {
             output_failed();
             break;
         }
@@ -190,9 +199,10 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
     // it stopped.
     if (run.status == 0 && host.frame_n() > edit.length && run.last + 1 < host.frame_n()) {
         const bool input_end = source.frame_count() >= 0 && run.last + 1 >= source.frame_count();
-        progress.message("the script asked for " + std::to_string(host.frame_n()) + " frames; " +
-                         (input_end ? "the input has " + std::to_string(source.frame_count())
-                                    : "the command line stops the run at " + std::to_string(run.last + 1)));
+        progress.message(
+            "the script asked for " + std::to_string(host.frame_n()) + " frames; " +
+            (input_end ? "the input has " + std::to_string(source.frame_count())
+                       : "the command line stops the run at " + std::to_string(run.last + 1)));
     }
     if (run.done == 0 && run.status == 0 && !source.endless()) {
         progress.message(edit.input + ": no frames to run");
@@ -217,7 +227,8 @@ int finish_output(const Options& options, FrameSink* sink, const RunState& run) 
         // A file that could not be written is not kept; a pipe has what
         // its reader took.
         if (options.output == "-")
-            print_error("the output is incomplete: " + std::to_string(sink->frames()) + " frames were written");
+            print_error("the output is incomplete: " + std::to_string(sink->frames()) +
+                        " frames were written");
         else
             print_error(options.output + " was not written");
         return 1;
@@ -227,8 +238,8 @@ int finish_output(const Options& options, FrameSink* sink, const RunState& run) 
         return 1;
     }
     if (run.status != 0)
-        print_error("the output " + options.output + " is incomplete: it has " + std::to_string(sink->frames()) +
-                    " frame" + (sink->frames() == 1 ? "" : "s"));
+        print_error("the output " + options.output + " is incomplete: it has " +
+                    std::to_string(sink->frames()) + " frame" + (sink->frames() == 1 ? "" : "s"));
     return run.status;
 }
 
@@ -246,18 +257,20 @@ bool summarise_script_errors(const ScriptLog& log, int frames) {
     if (log.lines().empty()) return false;
     std::vector<std::pair<std::string, int>> counts;
     for (const std::string& line : log.lines()) {
-        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == line; });
+        auto it = std::find_if(counts.begin(), counts.end(),
+                               [&](const auto& c) { return c.first == line; });
         if (it == counts.end())
             counts.emplace_back(line, 1);
         else
             ++it->second;
     }
-    std::fprintf(stderr, "quorvel: script errors in %d of %d frame%s (the log is %s):\n", log.frames_with_errors(),
-                 frames, frames == 1 ? "" : "s", log.path().c_str());
+    std::fprintf(stderr, "quorvel: script errors in %d of %d frame%s (the log is %s):\n",
+                 log.frames_with_errors(), frames, frames == 1 ? "" : "s", log.path().c_str());
     const std::size_t shown = std::min<std::size_t>(counts.size(), 10);
     for (std::size_t i = 0; i < shown; ++i)
         std::fprintf(stderr, "  %dx %s\n", counts[i].second, counts[i].first.c_str());
-    if (counts.size() > shown) std::fprintf(stderr, "  and %zu other errors\n", counts.size() - shown);
+    if (counts.size() > shown)
+        std::fprintf(stderr, "  and %zu other errors\n", counts.size() - shown);
     return true;
 }
 
@@ -291,8 +304,10 @@ int run(const Options& options, PluginHost& host) {
     }
     std::unique_ptr<FrameSink> sink;
     if (const int status = open_output(options, *edit.source, &sink)) return status;
-    const std::uint64_t memory = options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
-    if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) && options.sandbox) {
+    const std::uint64_t memory =
+        options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
+    if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) &&
+        options.sandbox) {
         print_error("this plug-in cannot run scripts sandboxed");
         return 1;
     }
@@ -301,7 +316,8 @@ int run(const Options& options, PluginHost& host) {
     log.skip_existing();
     desktop.answer = options.answer;
     host.set_frame_n(edit.length);
-    host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks, &desktop_services);
+    host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks,
+               &desktop_services);
     std::string error;
     if (edit.start > 0 && !host.seek(edit.start, &error)) {
         print_error(error);
@@ -345,16 +361,18 @@ int show_function(const std::string& name) {
     for (const FunctionDoc& d : docs)
         if (d.name.find(name) != std::string::npos || name.find(d.name) != std::string::npos)
             similar += (similar.empty() ? "" : ", ") + d.name;
-    print_error("no function \"" + name + "\"" + (similar.empty() ? "" : " (perhaps " + similar + ")") +
+    print_error("no function \"" + name + "\"" +
+                (similar.empty() ? "" : " (perhaps " + similar + ")") +
                 "; quorvel functions lists them");
     return 1;
 }
 
 std::string version_text(const PluginHost* host, const std::string& load_error) {
     std::string text = "quorvel " QUORVEL_VERSION "\n";
-    text += "plug-in: " + (host ? std::string(host->table().information ? host->table().information : "?") + " (" +
-                                      plugin_path() + ")"
-                                : "not loaded (" + load_error + ")") +
+    text += "plug-in: " +
+            (host ? std::string(host->table().information ? host->table().information : "?") +
+                        " (" + plugin_path() + ")"
+                  : "not loaded (" + load_error + ")") +
             "\n";
     return text + media_libraries_text() + "\n";
 }
@@ -392,7 +410,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        return options.command == Command::preview ? run_preview(options, host) : run(options, host);
+        return options.command == Command::preview ? run_preview(options, host)
+                                                   : run(options, host);
     } catch (const std::bad_alloc&) {
         print_error("out of memory");
     } catch (const std::exception& e) {

@@ -7,27 +7,32 @@
 namespace {
 
 const char* const kWithoutFfmpeg =
-    "this Windows build of quorvel has no FFmpeg: it reads .y4m files, Y4M on standard input, blank:WxH and "
+    "this Windows build of quorvel has no FFmpeg: it reads .y4m files, Y4M on standard input, "
+    "blank:WxH and "
     "pattern:WxH, and writes .y4m or - (convert other formats with ffmpeg)";
 
 }  // namespace
 
 void quiet_libav_log() {}
 
-std::string media_libraries_text() { return "FFmpeg: not in this build (Y4M input and output only)"; }
+std::string media_libraries_text() {
+    return "FFmpeg: not in this build (Y4M input and output only)";
+}
 
 std::unique_ptr<FrameSource> open_libav_source(const std::string& name, std::string* error) {
     *error = name + ": " + kWithoutFfmpeg;
     return nullptr;
 }
 
-std::unique_ptr<FrameSink> open_libav_sink(const SinkSettings& settings, std::string* error, bool* usage) {
+std::unique_ptr<FrameSink> open_libav_sink(const SinkSettings& settings, std::string* error,
+                                           bool* usage) {
     *error = settings.name + ": " + kWithoutFfmpeg;
     *usage = true;
     return nullptr;
 }
 
-bool PngEncoder::encode(const std::string& path, const unsigned char*, int, int, std::string* error) {
+bool PngEncoder::encode(const std::string& path, const unsigned char*, int, int,
+                        std::string* error) {
     *error = path + ": " + kWithoutFfmpeg;
     return false;
 }

@@ -13,7 +13,8 @@ namespace {
 // Everything as the command line gives it; numbers are checked afterwards
 // so that every message names the option and the value.
 struct Raw {
-    std::string frames, start, end, max, script_no, threads, display, crf, frame_timeout, memory_limit, port;
+    std::string frames, start, end, max, script_no, threads, display, crf, frame_timeout,
+        memory_limit, port;
     std::vector<std::string> vars, clicks;
     bool version = false;
 };
@@ -26,13 +27,15 @@ const char* const kRunFooter =
     "--output frames are processed and discarded.\n"
     "\n"
     "The script is filter.lua (filterN.lua for --script-no N) in the script folder: --script-dir,\n"
-    "else the input file's folder, else the current folder.  It is reloaded when saved; its errors\n"
+    "else the input file's folder, else the current folder.  It is reloaded when saved; its "
+    "errors\n"
     "go to lua_err.txt there, are shown once when they first happen and are counted at the end.\n"
     "\n"
     "Frame numbers are the input's: with --start 100 the script's first info.frame is 100, and\n"
     "info.frame_n is the input's length.  copyframe reaches any frame of a file (it seeks to the\n"
     "key frame before it and decodes forward; recent frames are kept); on a pipe only the frames\n"
-    "still kept are reachable (the five before the current one), and for others it copies nothing.\n"
+    "still kept are reachable (the five before the current one), and for others it copies "
+    "nothing.\n"
     "On a pipe the length is unknown: info.frame_n is the end of --end/--frames, else 2147483647.\n"
     "\n"
     "SANDBOX: with --sandbox the script cannot run programs or end the process (os.execute,\n"
@@ -46,11 +49,13 @@ const char* const kRunFooter =
 
 void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     const std::string variables = table != nullptr ? variables_help(*table) : "";
-    run->add_option("-i,--input", o->input,
-                    "clip.mp4, img_%05d.png, in.y4m, - (Y4M on standard input), pattern:WxH, blank:WxH")
+    run->add_option(
+           "-i,--input", o->input,
+           "clip.mp4, img_%05d.png, in.y4m, - (Y4M on standard input), pattern:WxH, blank:WxH")
         ->type_name("SRC");
-    run->add_option("-o,--output", o->output,
-                    "out.mp4, out.mov, out.mkv, out.y4m, - (Y4M on standard output), out.png, out_%05d.png")
+    run->add_option(
+           "-o,--output", o->output,
+           "out.mp4, out.mov, out.mkv, out.y4m, - (Y4M on standard output), out.png, out_%05d.png")
         ->type_name("DST");
     run->add_option("-s,--start", raw->start, "first frame to run (default 0)")->type_name("N");
     run->add_option("-e,--end", raw->end, "last frame to run, included (default: the input's last)")
@@ -58,31 +63,39 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     run->add_option("--frames", raw->frames,
                     "run at most N frames (a generated input has 30 unless told)")
         ->type_name("N");
-    run->add_option("--script-dir", o->script_dir, "folder of the script (default: the input file's folder)")
+    run->add_option("--script-dir", o->script_dir,
+                    "folder of the script (default: the input file's folder)")
         ->type_name("DIR");
-    run->add_option("--script-no", raw->script_no, "run filterN.lua instead of filter.lua (1 to 10)")
+    run->add_option("--script-no", raw->script_no,
+                    "run filterN.lua instead of filter.lua (1 to 10)")
         ->type_name("N");
     run->add_option("-a,--var", raw->vars,
                     variables.empty() ? std::string("set one of the script's variables")
                                       : "set one of the script's variables " + variables)
         ->type_name("NAME=VALUE")
         ->allow_extra_args(false);
-    run->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2)")->type_name("N");
-    run->add_option("--display", raw->display, "show buffer N instead of the script's output (0 to 19, default 0: the output)")
+    run->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2)")
         ->type_name("N");
-    run->add_option("--max", raw->max, "frame buffers larger than the picture, for drawing outside it")
+    run->add_option("--display", raw->display,
+                    "show buffer N instead of the script's output (0 to 19, default 0: the output)")
+        ->type_name("N");
+    run->add_option("--max", raw->max,
+                    "frame buffers larger than the picture, for drawing outside it")
         ->type_name("WxH");
-    run->add_option("--answer", o->answer,
-                    "how msgbox boxes (printed to standard error) are answered (default: OK, or Yes)")
+    run->add_option(
+           "--answer", o->answer,
+           "how msgbox boxes (printed to standard error) are answered (default: OK, or Yes)")
         ->type_name("yes|no|ok");
     run->add_option("--click", raw->clicks,
                     "after the last frame, click the picture at X,Y: print its colour information")
         ->type_name("X,Y")
         ->allow_extra_args(false);
-    run->add_option("--pix-fmt", o->pix_fmt, "420p (default), 422p, 444p, 420p10, 422p10 or 444p10: Y4M and "
-                                             "video output")
+    run->add_option("--pix-fmt", o->pix_fmt,
+                    "420p (default), 422p, 444p, 420p10, 422p10 or 444p10: Y4M and "
+                    "video output")
         ->type_name("FMT");
-    run->add_option("--crf", raw->crf, "H.264 quality, 0 (lossless) to 51 (default 18; lower is better)")
+    run->add_option("--crf", raw->crf,
+                    "H.264 quality, 0 (lossless) to 51 (default 18; lower is better)")
         ->type_name("N");
     run->add_option("--codec", o->codec, "h264 or ffv1 (default: ffv1 for .mkv, h264 otherwise)")
         ->type_name("NAME");
@@ -90,12 +103,15 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
                   "frame, fps and time left on standard error, also into a pipe");
     run->add_flag("--info", o->info,
                   "print the input's size, frames, rate and format, the script, the tracks; exit");
-    run->add_flag("--strict", o->strict, "exit 1 when the script reports an error or does not exist");
-    run->add_option("--frame-timeout", raw->frame_timeout,
-                    "end a frame whose script runs longer than S seconds (default 30, 0 for no limit)")
+    run->add_flag("--strict", o->strict,
+                  "exit 1 when the script reports an error or does not exist");
+    run->add_option(
+           "--frame-timeout", raw->frame_timeout,
+           "end a frame whose script runs longer than S seconds (default 30, 0 for no limit)")
         ->type_name("S");
     run->add_option("--memory-limit", raw->memory_limit,
-                    "memory the script may hold, 512M, 2G, ... (default: half the machine's, 0 for no limit)")
+                    "memory the script may hold, 512M, 2G, ... (default: half the machine's, 0 for "
+                    "no limit)")
         ->type_name("BYTES");
     run->add_flag("--sandbox", o->sandbox, "run an untrusted script: see SANDBOX below");
     run->footer(kRunFooter);
@@ -110,53 +126,83 @@ const char* const kPreviewFooter =
 
 void add_preview_options(CLI::App* preview, Options* o, Raw* raw, const FILTER* table) {
     const std::string variables = table != nullptr ? variables_help(*table) : "";
-    preview->add_option("-i,--input", o->input, "clip.mp4, img_%05d.png, in.y4m, pattern:WxH, blank:WxH")
+    preview
+        ->add_option("-i,--input", o->input,
+                     "clip.mp4, img_%05d.png, in.y4m, pattern:WxH, blank:WxH")
         ->type_name("SRC");
-    preview->add_option("--script-dir", o->script_dir, "folder of the script (default: the input file's folder)")
+    preview
+        ->add_option("--script-dir", o->script_dir,
+                     "folder of the script (default: the input file's folder)")
         ->type_name("DIR");
-    preview->add_option("--script-no", raw->script_no, "start with filterN.lua instead of filter.lua (1 to 10)")
+    preview
+        ->add_option("--script-no", raw->script_no,
+                     "start with filterN.lua instead of filter.lua (1 to 10)")
         ->type_name("N");
-    preview->add_option("-a,--var", raw->vars,
-                        variables.empty() ? std::string("start with one of the script's variables set")
-                                          : "start with one of the script's variables " + variables + " set")
+    preview
+        ->add_option("-a,--var", raw->vars,
+                     variables.empty()
+                         ? std::string("start with one of the script's variables set")
+                         : "start with one of the script's variables " + variables + " set")
         ->type_name("NAME=VALUE")
         ->allow_extra_args(false);
-    preview->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2)")->type_name("N");
-    preview->add_option("--display", raw->display, "start showing buffer N (0 to 19, default 0: the output)")
+    preview->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2)")
         ->type_name("N");
-    preview->add_option("-s,--start", raw->start, "the frame shown first (default 0)")->type_name("N");
-    preview->add_option("--frames", raw->frames, "frames of a generated input (default 30)")->type_name("N");
-    preview->add_option("--max", raw->max, "frame buffers larger than the picture, for drawing outside it")
+    preview
+        ->add_option("--display", raw->display,
+                     "start showing buffer N (0 to 19, default 0: the output)")
+        ->type_name("N");
+    preview->add_option("-s,--start", raw->start, "the frame shown first (default 0)")
+        ->type_name("N");
+    preview->add_option("--frames", raw->frames, "frames of a generated input (default 30)")
+        ->type_name("N");
+    preview
+        ->add_option("--max", raw->max,
+                     "frame buffers larger than the picture, for drawing outside it")
         ->type_name("WxH");
-    preview->add_option("--answer", o->answer, "how msgbox boxes (shown in the page's log) are answered")
+    preview
+        ->add_option("--answer", o->answer,
+                     "how msgbox boxes (shown in the page's log) are answered")
         ->type_name("yes|no|ok");
-    preview->add_option("--frame-timeout", raw->frame_timeout,
-                        "end a frame whose script runs longer than S seconds (default 5, 0 for no limit)")
+    preview
+        ->add_option(
+            "--frame-timeout", raw->frame_timeout,
+            "end a frame whose script runs longer than S seconds (default 5, 0 for no limit)")
         ->type_name("S");
-    preview->add_option("--memory-limit", raw->memory_limit,
-                        "memory the script may hold, 512M, 2G, ... (default: half the machine's, 0 for no limit)")
+    preview
+        ->add_option("--memory-limit", raw->memory_limit,
+                     "memory the script may hold, 512M, 2G, ... (default: half the machine's, 0 "
+                     "for no limit)")
         ->type_name("BYTES");
     preview->add_flag("--sandbox", o->sandbox, "run an untrusted script (see quorvel run --help)");
-    preview->add_option("--port", raw->port, "the port to serve the page on (default 8080, 0: any free port)")
+    preview
+        ->add_option("--port", raw->port,
+                     "the port to serve the page on (default 8080, 0: any free port)")
         ->type_name("P");
-    preview->add_option("--bind", o->bind,
-                        "the address to listen on (default 127.0.0.1: this machine only; 0.0.0.0 for every network)")
+    preview
+        ->add_option("--bind", o->bind,
+                     "the address to listen on (default 127.0.0.1: this machine only; 0.0.0.0 for "
+                     "every network)")
         ->type_name("ADDR");
     preview->footer(kPreviewFooter);
 }
 
-void build_app(CLI::App* app, Options* o, Raw* raw, const FILTER* table, CLI::App** run, CLI::App** preview,
-               CLI::App** functions, CLI::App** help) {
-    app->description("Runs a Quorvel script over video: quorvel run --input clip.mp4 --output out.mp4");
+void build_app(CLI::App* app, Options* o, Raw* raw, const FILTER* table, CLI::App** run,
+               CLI::App** preview, CLI::App** functions, CLI::App** help) {
+    app->description(
+        "Runs a Quorvel script over video: quorvel run --input clip.mp4 --output out.mp4");
     app->add_flag("--version", raw->version, "print the version and exit");
     *run = app->add_subcommand("run", "run a script over video");
     add_run_options(*run, o, raw, table);
-    *preview = app->add_subcommand("preview", "show a script's result live in a web browser, with the tracks as sliders");
+    *preview = app->add_subcommand(
+        "preview", "show a script's result live in a web browser, with the tracks as sliders");
     add_preview_options(*preview, o, raw, table);
-    *functions = app->add_subcommand("functions", "list the script functions with their argument forms");
-    *help = app->add_subcommand("help", "print a function's entry of the reference (quorvel help mkmask_hsv)");
+    *functions =
+        app->add_subcommand("functions", "list the script functions with their argument forms");
+    *help = app->add_subcommand(
+        "help", "print a function's entry of the reference (quorvel help mkmask_hsv)");
     (*help)->add_option("name", o->topic, "the function")->type_name("NAME");
-    app->footer("quorvel run --help lists the options of a run; examples/README.md has example scripts.");
+    app->footer(
+        "quorvel run --help lists the options of a run; examples/README.md has example scripts.");
     app->require_subcommand(0, 1);
     app->get_formatter()->column_width(26);
 }
@@ -172,11 +218,12 @@ bool set_track(const FILTER* table, const TrackSetting& setting, Options* o, std
     return table == nullptr || apply_track_setting(*table, setting, &o->tracks, error);
 }
 
-bool whole_number(const std::string& option, const std::string& value, int min, int* out, std::string* error) {
+bool whole_number(const std::string& option, const std::string& value, int min, int* out,
+                  std::string* error) {
     if (value.empty()) return true;
     if (!parse_int(value, out) || *out < min) {
-        *error = option + " must be a whole number" + (min > 0 ? " from " + std::to_string(min) : "") + " (got \"" +
-                 value + "\")";
+        *error = option + " must be a whole number" +
+                 (min > 0 ? " from " + std::to_string(min) : "") + " (got \"" + value + "\")";
         return false;
     }
     return true;
@@ -186,7 +233,8 @@ bool whole_number(const std::string& option, const std::string& value, int min, 
 bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* error) {
     if (!whole_number("--frames", raw.frames, 0, &o->frames, error) ||
         !whole_number("--start", raw.start, 0, &o->start, error) ||
-        !whole_number("--end", raw.end, 0, &o->end, error) || !whole_number("--crf", raw.crf, 0, &o->crf, error))
+        !whole_number("--end", raw.end, 0, &o->end, error) ||
+        !whole_number("--crf", raw.crf, 0, &o->crf, error))
         return false;
     if (!raw.end.empty() && o->end < o->start) {
         *error = "--end " + raw.end + " is before --start " + std::to_string(o->start);
@@ -196,7 +244,8 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
         *error = "--crf must be from 0 to 51 (got \"" + raw.crf + "\")";
         return false;
     }
-    if (!raw.max.empty() && (!parse_pair(raw.max, 'x', &o->max_w, &o->max_h) || o->max_w < 1 || o->max_h < 1)) {
+    if (!raw.max.empty() &&
+        (!parse_pair(raw.max, 'x', &o->max_w, &o->max_h) || o->max_w < 1 || o->max_h < 1)) {
         *error = "--max must be WxH, for example 1920x1080 (got \"" + raw.max + "\")";
         return false;
     }
@@ -208,20 +257,24 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
         char* end = nullptr;
         o->frame_timeout = std::strtod(raw.frame_timeout.c_str(), &end);
         if (*end != '\0' || !(o->frame_timeout >= 0) || o->frame_timeout > 1e6) {
-            *error = "--frame-timeout must be seconds, 0 or more (got \"" + raw.frame_timeout + "\")";
+            *error =
+                "--frame-timeout must be seconds, 0 or more (got \"" + raw.frame_timeout + "\")";
             return false;
         }
     }
     if (!raw.memory_limit.empty()) {
         if (!parse_bytes(raw.memory_limit, &o->memory_limit)) {
-            *error = "--memory-limit must be bytes, such as 512M or 2G (got \"" + raw.memory_limit + "\")";
+            *error = "--memory-limit must be bytes, such as 512M or 2G (got \"" + raw.memory_limit +
+                     "\")";
             return false;
         }
         o->memory_limit_given = true;
     }
     if (o->sandbox && (o->frame_timeout == 0 || (o->memory_limit_given && o->memory_limit == 0))) {
-        *error = "--sandbox keeps the time budget and the memory cap: give --frame-timeout and --memory-limit "
-                 "above 0";
+        *error =
+            "--sandbox keeps the time budget and the memory cap: give --frame-timeout and "
+            "--memory-limit "
+            "above 0";
         return false;
     }
     for (const std::string& click : raw.clicks) {
@@ -246,7 +299,8 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
             *error = "--var must be NAME=VALUE (got \"" + var + "\")";
             return false;
         }
-        if (!set_track(table, {var.substr(0, eq), var.substr(eq + 1), true}, o, error)) return false;
+        if (!set_track(table, {var.substr(0, eq), var.substr(eq + 1), true}, o, error))
+            return false;
     }
     return true;
 }
@@ -261,9 +315,11 @@ std::string usage_message(const CLI::ParseError& e, bool in_run) {
         const std::size_t space = extra.rfind(' ');
         if (space != std::string::npos) extra = extra.substr(space + 1);
         if (!extra.empty() && extra[0] == '-') return "unknown option \"" + extra + "\"";
-        return in_run ? "unexpected argument \"" + extra + "\"" : "unknown command \"" + extra + "\"";
+        return in_run ? "unexpected argument \"" + extra + "\""
+                      : "unknown command \"" + extra + "\"";
     }
-    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr && what.find(" missing") != std::string::npos) {
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr &&
+        what.find(" missing") != std::string::npos) {
         const std::size_t colon = what.find(':');
         if (colon != std::string::npos) return what.substr(0, colon) + " needs a value";
     }
@@ -328,7 +384,9 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
         o->command = Command::print;
-        o->text = run->parsed() ? run->help("quorvel") : preview->parsed() ? preview->help("quorvel") : app.help();
+        o->text = run->parsed()       ? run->help("quorvel")
+                  : preview->parsed() ? preview->help("quorvel")
+                                      : app.help();
         return true;
     } catch (const CLI::ParseError& e) {
         *error = usage_message(e, run->parsed() || preview->parsed());
@@ -353,7 +411,8 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
         // A preview answers quickly: a script that runs away is stopped
         // sooner than in a run, unless told otherwise.
         if (raw.frame_timeout.empty()) o->frame_timeout = 5;
-        if (!raw.port.empty() && (!parse_int(raw.port, &o->port) || o->port < 0 || o->port > 65535)) {
+        if (!raw.port.empty() &&
+            (!parse_int(raw.port, &o->port) || o->port < 0 || o->port > 65535)) {
             *error = "--port must be a whole number from 0 to 65535 (got \"" + raw.port + "\")";
             return false;
         }

@@ -21,13 +21,13 @@ struct Options {
     std::string text;   // print: the text to print (help, version), then exit 0
 
     std::string input = "pattern:640x360";
-    std::string output;       // empty: frames are processed and discarded
-    std::string script_dir;   // empty: the input file's folder, else the current folder
-    int frames = -1;          // -1: no limit given
-    int start = 0;            // the first frame
-    int end = -1;             // the last frame (inclusive); -1: the end of the input
-    int max_w = 0, max_h = 0; // 0: the input's size
-    std::vector<int> tracks;  // one value per track of the plug-in's filter table
+    std::string output;         // empty: frames are processed and discarded
+    std::string script_dir;     // empty: the input file's folder, else the current folder
+    int frames = -1;            // -1: no limit given
+    int start = 0;              // the first frame
+    int end = -1;               // the last frame (inclusive); -1: the end of the input
+    int max_w = 0, max_h = 0;   // 0: the input's size
+    std::vector<int> tracks;    // one value per track of the plug-in's filter table
     std::string answer = "ok";  // how message boxes are answered: yes, no or ok
     bool strict = false;
     bool progress = false;

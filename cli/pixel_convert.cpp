@@ -39,8 +39,7 @@ inline std::int16_t apply(const Scale& k, int v) {
 }
 
 template <class T>
-void row_in_444(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d, Scale ly,
-                                      Scale lc) {
+void row_in_444(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d, Scale ly, Scale lc) {
     for (int x = 0; x < w; ++x) {
         d[x].y = apply(ly, py[x]);
         d[x].cb = apply(lc, pu[x]);
@@ -50,8 +49,7 @@ void row_in_444(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d, Scale
 
 // Horizontally halved chroma: each chroma sample serves two pixels.
 template <class T>
-void row_in_422(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d, Scale ly,
-                                      Scale lc) {
+void row_in_422(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d, Scale ly, Scale lc) {
     const int pairs = w / 2;
     for (int k = 0; k < pairs; ++k) {
         const std::int16_t u = apply(lc, pu[k]), v = apply(lc, pv[k]);
@@ -92,7 +90,8 @@ void planes_in(const Planes& in, int w, int h, PIXEL_YC* out, int stride) {
         int x = 0;
         if constexpr (sizeof(T) == 1) {
             if (vector)
-                x = in.shift_x ? pixel_rows::in_422_u8(py, pu, pv, w, d) : pixel_rows::in_444_u8(py, pu, pv, w, d);
+                x = in.shift_x ? pixel_rows::in_422_u8(py, pu, pv, w, d)
+                               : pixel_rows::in_444_u8(py, pu, pv, w, d);
         }
         if (in.shift_x)
             row_in_422(py + x, pu + x / 2, pv + x / 2, w - x, d + x, ly, lc);
@@ -112,7 +111,8 @@ OutScale luma_out(int bits) {
 // Chroma in the 12-bit form of the same formula: ((C + 2048) * 7 + 66) >> 7
 // is ((C + 2048) * 224 + 2112) >> 12.
 OutScale chroma_out(int bits) {
-    return bits == 8 ? OutScale{224, 66 << 5, 16, 2048, 255} : OutScale{896, 64 << 5, 64, 2048, 1023};
+    return bits == 8 ? OutScale{224, 66 << 5, 16, 2048, 255}
+                     : OutScale{896, 64 << 5, 64, 2048, 1023};
 }
 
 inline int put(const OutScale& k, int v) {
@@ -138,7 +138,7 @@ void row_out_luma(const PIXEL_YC* s, int w, T* py, OutScale ly) {
 // pairs of columns, as the floor of their mean.
 template <class T>
 void row_out_chroma_420(const PIXEL_YC* a, const PIXEL_YC* b, int pairs, T* pu, T* pv,
-                                              OutScale lc) {
+                        OutScale lc) {
     for (int k = 0; k < pairs; ++k) {
         const int cb = (a[2 * k].cb + a[2 * k + 1].cb + b[2 * k].cb + b[2 * k + 1].cb + 2) >> 2;
         const int cr = (a[2 * k].cr + a[2 * k + 1].cr + b[2 * k].cr + b[2 * k + 1].cr + 2) >> 2;
@@ -216,20 +216,23 @@ void yc_to_planes(const PIXEL_YC* in, int stride, int w, int h, const OutPlanes&
         planes_out<std::uint16_t>(in, stride, w, h, out);
 }
 
-void rgb48_to_yc(const std::uint16_t* rgb, std::ptrdiff_t rgb_stride, int w, int h, PIXEL_YC* out, int stride) {
+void rgb48_to_yc(const std::uint16_t* rgb, std::ptrdiff_t rgb_stride, int w, int h, PIXEL_YC* out,
+                 int stride) {
     constexpr double scale = 4096.0 / 65535.0;
     for (int y = 0; y < h; ++y) {
-        const std::uint16_t* s = reinterpret_cast<const std::uint16_t*>(reinterpret_cast<const std::uint8_t*>(rgb) +
-                                                                        rgb_stride * y);
+        const std::uint16_t* s = reinterpret_cast<const std::uint16_t*>(
+            reinterpret_cast<const std::uint8_t*>(rgb) + rgb_stride * y);
         PIXEL_YC* d = out + static_cast<std::size_t>(y) * stride;
         for (int x = 0; x < w; ++x) {
-            const Triple yc = rgb_to_yc(s[3 * x] * scale, s[3 * x + 1] * scale, s[3 * x + 2] * scale);
+            const Triple yc =
+                rgb_to_yc(s[3 * x] * scale, s[3 * x + 1] * scale, s[3 * x + 2] * scale);
             d[x] = {to_component(yc.a), to_component(yc.b), to_component(yc.c)};
         }
     }
 }
 
-void yc_to_rgb24(const PIXEL_YC* in, int stride, int w, int h, std::uint8_t* rgb, std::ptrdiff_t rgb_stride) {
+void yc_to_rgb24(const PIXEL_YC* in, int stride, int w, int h, std::uint8_t* rgb,
+                 std::ptrdiff_t rgb_stride) {
     const bool vector = pixel_rows::have_avx2();
     for (int y = 0; y < h; ++y) {
         const PIXEL_YC* s = in + static_cast<std::size_t>(y) * stride;
@@ -241,7 +244,11 @@ void yc_to_rgb24(const PIXEL_YC* in, int stride, int w, int h, std::uint8_t* rgb
     }
 }
 
-int luma_from_sample(int v, int bits, bool full_range) { return apply(luma_scale(bits, full_range), v); }
-int chroma_from_sample(int v, int bits, bool full_range) { return apply(chroma_scale(bits, full_range), v); }
+int luma_from_sample(int v, int bits, bool full_range) {
+    return apply(luma_scale(bits, full_range), v);
+}
+int chroma_from_sample(int v, int bits, bool full_range) {
+    return apply(chroma_scale(bits, full_range), v);
+}
 int luma_to_sample(int y, int bits) { return put(luma_out(bits), y); }
 int chroma_to_sample(int c, int bits) { return put(chroma_out(bits), c); }

@@ -47,7 +47,8 @@ void rgb48_to_yc(const std::uint16_t* rgb, std::ptrdiff_t rgb_stride, int w, int
 
 // Editor pixels to 8-bit RGB rows (R G B interleaved, w * 3 bytes a row),
 // through the editor's YCbCr to RGB formula, rounded and clamped.
-void yc_to_rgb24(const PIXEL_YC* in, int stride, int w, int h, std::uint8_t* rgb, std::ptrdiff_t rgb_stride);
+void yc_to_rgb24(const PIXEL_YC* in, int stride, int w, int h, std::uint8_t* rgb,
+                 std::ptrdiff_t rgb_stride);
 
 // Single samples, for tests and odd cases.
 int luma_from_sample(int v, int bits, bool full_range);

@@ -51,15 +51,18 @@ struct RgbMasks {
 };
 const RgbMasks rgb_masks;
 
-AVX2 inline __m128i mask(const std::int8_t* m) { return _mm_load_si128(reinterpret_cast<const __m128i*>(m)); }
+AVX2 inline __m128i mask(const std::int8_t* m) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(m));
+}
 
 // Eight pixels from eight words of each component.
 AVX2 inline void store_pixels(PIXEL_YC* d, __m128i y, __m128i cb, __m128i cr) {
     const __m128i c[3] = {y, cb, cr};
     for (int v = 0; v < 3; ++v) {
-        const __m128i out = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(c[0], mask(masks.put[v][0])),
-                                                      _mm_shuffle_epi8(c[1], mask(masks.put[v][1]))),
-                                         _mm_shuffle_epi8(c[2], mask(masks.put[v][2])));
+        const __m128i out =
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(c[0], mask(masks.put[v][0])),
+                                      _mm_shuffle_epi8(c[1], mask(masks.put[v][1]))),
+                         _mm_shuffle_epi8(c[2], mask(masks.put[v][2])));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d) + v, out);
     }
 }
@@ -106,21 +109,25 @@ AVX2 inline __m128i chroma_out(__m128i a, __m128i b) {
     const __m128i ones = _mm_set1_epi16(1);
     const __m128i sum = _mm_add_epi32(_mm_madd_epi16(a, ones), _mm_madd_epi16(b, ones));
     const __m128i mean = _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(2)), 2);
-    const __m128i scaled = _mm_mullo_epi32(_mm_add_epi32(mean, _mm_set1_epi32(2048)), _mm_set1_epi32(224));
-    return _mm_add_epi32(_mm_srai_epi32(_mm_add_epi32(scaled, _mm_set1_epi32(2112)), 12), _mm_set1_epi32(16));
+    const __m128i scaled =
+        _mm_mullo_epi32(_mm_add_epi32(mean, _mm_set1_epi32(2048)), _mm_set1_epi32(224));
+    return _mm_add_epi32(_mm_srai_epi32(_mm_add_epi32(scaled, _mm_set1_epi32(2112)), 12),
+                         _mm_set1_epi32(16));
 }
 
 // round(v * 255 / 4096) as std::round does it (halves away from zero),
 // limited to 0..255, for four doubles: four int32.
 AVX2 inline __m128i rgb_byte(__m256d v) {
-    const __m256d t = _mm256_div_pd(_mm256_mul_pd(v, _mm256_set1_pd(255.0)), _mm256_set1_pd(4096.0));
+    const __m256d t =
+        _mm256_div_pd(_mm256_mul_pd(v, _mm256_set1_pd(255.0)), _mm256_set1_pd(4096.0));
     const __m256d whole = _mm256_round_pd(t, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     const __m256d sign = _mm256_and_pd(t, _mm256_set1_pd(-0.0));
     const __m256d fraction = _mm256_andnot_pd(_mm256_set1_pd(-0.0), _mm256_sub_pd(t, whole));
     const __m256d away = _mm256_cmp_pd(fraction, _mm256_set1_pd(0.5), _CMP_GE_OQ);
     const __m256d step = _mm256_and_pd(away, _mm256_or_pd(sign, _mm256_set1_pd(1.0)));
     const __m256d rounded = _mm256_add_pd(whole, step);
-    const __m256d limited = _mm256_min_pd(_mm256_max_pd(rounded, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+    const __m256d limited =
+        _mm256_min_pd(_mm256_max_pd(rounded, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
     return _mm256_cvttpd_epi32(limited);
 }
 
@@ -152,29 +159,35 @@ bool have_avx2() {
     return yes;
 }
 
-AVX2 int in_422_u8(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv, int w, PIXEL_YC* d) {
+AVX2 int in_422_u8(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv, int w,
+                   PIXEL_YC* d) {
     int x = 0;
     for (; x + 16 <= w; x += 16) {
         const __m256i y = luma_in(_mm_loadu_si128(reinterpret_cast<const __m128i*>(py + x)));
         std::uint64_t u8 = 0, v8 = 0;
         std::memcpy(&u8, pu + x / 2, 8);
         std::memcpy(&v8, pv + x / 2, 8);
-        const __m256i c = chroma_in(_mm_set_epi64x(static_cast<long long>(v8), static_cast<long long>(u8)));
+        const __m256i c =
+            chroma_in(_mm_set_epi64x(static_cast<long long>(v8), static_cast<long long>(u8)));
         const __m128i u = _mm256_castsi256_si128(c), v = _mm256_extracti128_si256(c, 1);
         // Each chroma word serves two pixels.
-        store_pixels(d + x, _mm256_castsi256_si128(y), _mm_unpacklo_epi16(u, u), _mm_unpacklo_epi16(v, v));
-        store_pixels(d + x + 8, _mm256_extracti128_si256(y, 1), _mm_unpackhi_epi16(u, u), _mm_unpackhi_epi16(v, v));
+        store_pixels(d + x, _mm256_castsi256_si128(y), _mm_unpacklo_epi16(u, u),
+                     _mm_unpacklo_epi16(v, v));
+        store_pixels(d + x + 8, _mm256_extracti128_si256(y, 1), _mm_unpackhi_epi16(u, u),
+                     _mm_unpackhi_epi16(v, v));
     }
     return x;
 }
 
-AVX2 int in_444_u8(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv, int w, PIXEL_YC* d) {
+AVX2 int in_444_u8(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv, int w,
+                   PIXEL_YC* d) {
     int x = 0;
     for (; x + 16 <= w; x += 16) {
         const __m256i y = luma_in(_mm_loadu_si128(reinterpret_cast<const __m128i*>(py + x)));
         const __m256i u = chroma_in(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pu + x)));
         const __m256i v = chroma_in(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pv + x)));
-        store_pixels(d + x, _mm256_castsi256_si128(y), _mm256_castsi256_si128(u), _mm256_castsi256_si128(v));
+        store_pixels(d + x, _mm256_castsi256_si128(y), _mm256_castsi256_si128(u),
+                     _mm256_castsi256_si128(v));
         store_pixels(d + x + 8, _mm256_extracti128_si256(y, 1), _mm256_extracti128_si256(u, 1),
                      _mm256_extracti128_si256(v, 1));
     }
@@ -194,7 +207,8 @@ AVX2 int out_luma_u8(const PIXEL_YC* s, int w, std::uint8_t* py) {
     return x;
 }
 
-AVX2 int out_444_u8(const PIXEL_YC* s, int w, std::uint8_t* py, std::uint8_t* pu, std::uint8_t* pv) {
+AVX2 int out_444_u8(const PIXEL_YC* s, int w, std::uint8_t* py, std::uint8_t* pu,
+                    std::uint8_t* pv) {
     int x = 0;
     __m128i in[3];
     for (; x + 16 <= w; x += 16) {
@@ -234,7 +248,8 @@ AVX2 int out_420_u8(const PIXEL_YC* a, const PIXEL_YC* b, int w, std::uint8_t* y
             v[half] = chroma_out(take(in_a, 2), take(in_b, 2));
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(ya + x), _mm_packus_epi16(la[0], la[1]));
-        if (yb != ya) _mm_storeu_si128(reinterpret_cast<__m128i*>(yb + x), _mm_packus_epi16(lb[0], lb[1]));
+        if (yb != ya)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(yb + x), _mm_packus_epi16(lb[0], lb[1]));
         const __m128i uu = _mm_packus_epi16(_mm_packs_epi32(u[0], u[1]), _mm_setzero_si128());
         const __m128i vv = _mm_packus_epi16(_mm_packs_epi32(v[0], v[1]), _mm_setzero_si128());
         _mm_storel_epi64(reinterpret_cast<__m128i*>(pu + x / 2), uu);
@@ -253,7 +268,8 @@ AVX2 int out_rgb24(const PIXEL_YC* s, int w, std::uint8_t* rgb) {
         rgb_of(y, cb, cr, lo);
         rgb_of(_mm_srli_si128(y, 8), _mm_srli_si128(cb, 8), _mm_srli_si128(cr, 8), hi);
         // Bytes r0..r7 g0..g7, and b0..b7.
-        const __m128i rg = _mm_packus_epi16(_mm_packs_epi32(lo[0], hi[0]), _mm_packs_epi32(lo[1], hi[1]));
+        const __m128i rg =
+            _mm_packus_epi16(_mm_packs_epi32(lo[0], hi[0]), _mm_packs_epi32(lo[1], hi[1]));
         const __m128i b = _mm_packus_epi16(_mm_packs_epi32(lo[2], hi[2]), _mm_setzero_si128());
         _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + 3 * x), interleave_rgb(rg, b, 0));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(rgb + 3 * x + 16), interleave_rgb(rg, b, 1));
@@ -267,11 +283,16 @@ AVX2 int out_rgb24(const PIXEL_YC* s, int w, std::uint8_t* rgb) {
 
 namespace pixel_rows {
 bool have_avx2() { return false; }
-int in_422_u8(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, int, PIXEL_YC*) { return 0; }
-int in_444_u8(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, int, PIXEL_YC*) { return 0; }
+int in_422_u8(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, int, PIXEL_YC*) {
+    return 0;
+}
+int in_444_u8(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, int, PIXEL_YC*) {
+    return 0;
+}
 int out_luma_u8(const PIXEL_YC*, int, std::uint8_t*) { return 0; }
 int out_444_u8(const PIXEL_YC*, int, std::uint8_t*, std::uint8_t*, std::uint8_t*) { return 0; }
-int out_420_u8(const PIXEL_YC*, const PIXEL_YC*, int, std::uint8_t*, std::uint8_t*, std::uint8_t*, std::uint8_t*) {
+int out_420_u8(const PIXEL_YC*, const PIXEL_YC*, int, std::uint8_t*, std::uint8_t*, std::uint8_t*,
+               std::uint8_t*) {
     return 0;
 }
 int out_rgb24(const PIXEL_YC*, int, std::uint8_t*) { return 0; }

@@ -49,7 +49,8 @@ bool PluginHost::load(const std::string& plugin_path, std::string* error) {
         *error = "cannot load the plug-in: " + why;
         return false;
     }
-    auto get_table = reinterpret_cast<GetFilterTableFn>(host_os::library_symbol(library_, "GetFilterTable"));
+    auto get_table =
+        reinterpret_cast<GetFilterTableFn>(host_os::library_symbol(library_, "GetFilterTable"));
     if (get_table == nullptr) {
         *error = plugin_path + " exports no GetFilterTable";
         return false;
@@ -99,7 +100,9 @@ void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::str
     fpip_.yc_size = sizeof(PIXEL_YC);
     fpip_.line_size = static_cast<int>(max_w * sizeof(PIXEL_YC));
 
-    if (auto set = reinterpret_cast<SetDesktopFn>(host_os::library_symbol(library_, "QuorvelSetDesktop"))) set(desktop);
+    if (auto set =
+            reinterpret_cast<SetDesktopFn>(host_os::library_symbol(library_, "QuorvelSetDesktop")))
+        set(desktop);
     ended_ = false;
     // The editor tells a filter about its settings once before the first frame.
     if (filter_.func_update) filter_.func_update(&filter_, 0);
@@ -115,8 +118,8 @@ bool PluginHost::seek(int n, std::string* error) {
     while (next_frame_ < n)
         if (!read_next(&pts, error)) {
             if (error->empty())
-                *error = "the input ended after " + std::to_string(next_frame_) + " frames, before frame " +
-                         std::to_string(n);
+                *error = "the input ended after " + std::to_string(next_frame_) +
+                         " frames, before frame " + std::to_string(n);
             return false;
         }
     return true;
@@ -130,7 +133,9 @@ bool PluginHost::read_next(std::int64_t* pts, std::string* error) {
     fpip_.ycp_temp = temp_.data();
     const int w = source_->width(), h = source_->height(), max_w = fpip_.max_w;
     if (w < max_w)
-        for (int y = 0; y < h; ++y) std::fill_n(edit_.data() + static_cast<std::size_t>(y) * max_w + w, max_w - w, PIXEL_YC{});
+        for (int y = 0; y < h; ++y)
+            std::fill_n(edit_.data() + static_cast<std::size_t>(y) * max_w + w, max_w - w,
+                        PIXEL_YC{});
     std::fill(edit_.begin() + static_cast<std::ptrdiff_t>(h) * max_w, edit_.end(), PIXEL_YC{});
     if (!source_->read_next(edit_.data(), max_w, pts, error)) return false;
     const int n = next_frame_++;
@@ -138,7 +143,8 @@ bool PluginHost::read_next(std::int64_t* pts, std::string* error) {
     if (cache_limit_ > 0) {
         PIXEL_YC* copy = cache_slot(n).pixels.data();
         for (int y = 0; y < h; ++y)
-            std::copy_n(edit_.data() + static_cast<std::size_t>(y) * max_w, w, copy + static_cast<std::size_t>(y) * max_w);
+            std::copy_n(edit_.data() + static_cast<std::size_t>(y) * max_w, w,
+                        copy + static_cast<std::size_t>(y) * max_w);
     }
     return true;
 }
@@ -157,9 +163,11 @@ bool PluginHost::process(int n, std::string* error) {
     return true;
 }
 
-bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox) {
+bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes,
+                                   bool sandbox) {
     using SetLimitsFn = void (*)(double, unsigned long long, int);
-    auto set = reinterpret_cast<SetLimitsFn>(host_os::library_symbol(library_, "QuorvelSetScriptLimits"));
+    auto set =
+        reinterpret_cast<SetLimitsFn>(host_os::library_symbol(library_, "QuorvelSetScriptLimits"));
     if (set == nullptr) return false;
     set(frame_timeout_seconds, memory_bytes, sandbox ? 1 : 0);
     return true;
@@ -192,7 +200,9 @@ void PluginHost::end() {
     ended_ = true;
     if (filter_.func_exit) filter_.func_exit(&filter_);
     if (library_ != nullptr)
-        if (auto set = reinterpret_cast<SetDesktopFn>(host_os::library_symbol(library_, "QuorvelSetDesktop"))) set(nullptr);
+        if (auto set = reinterpret_cast<SetDesktopFn>(
+                host_os::library_symbol(library_, "QuorvelSetDesktop")))
+            set(nullptr);
     if (active_host == this) active_host = nullptr;
 }
 
@@ -223,7 +233,8 @@ PluginHost::CachedFrame& PluginHost::cache_slot(int n) {
     if (cache_.size() >= std::max<std::size_t>(cache_limit_, 1)) {
         cache_.splice(cache_.begin(), cache_, std::prev(cache_.end()));
     } else {
-        cache_.push_front({n, std::vector<PIXEL_YC>(static_cast<std::size_t>(fpip_.max_w) * fpip_.max_h)});
+        cache_.push_front(
+            {n, std::vector<PIXEL_YC>(static_cast<std::size_t>(fpip_.max_w) * fpip_.max_h)});
     }
     cache_.front().number = n;
     return cache_.front();
@@ -241,7 +252,8 @@ PIXEL_YC* PluginHost::cached_frame(int n) {
 
 PIXEL_YC* PluginHost::find_frame(int n) {
     // Frames outside the video (as long as the script has made it) are not there.
-    if (n < 0 || n >= frame_n_ || (source_->frame_count() >= 0 && n >= source_->frame_count())) return nullptr;
+    if (n < 0 || n >= frame_n_ || (source_->frame_count() >= 0 && n >= source_->frame_count()))
+        return nullptr;
     for (auto it = cache_.begin(); it != cache_.end(); ++it)
         if (it->number == n) {
             cache_.splice(cache_.begin(), cache_, it);

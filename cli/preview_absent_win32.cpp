@@ -5,8 +5,10 @@
 #include "preview_command.h"
 
 int run_preview(const Options&, PluginHost&) {
-    std::fputs("quorvel: preview is not in this Windows build of quorvel; run quorvel preview on Linux, or quorvel run "
-               "here\n",
-               stderr);
+    std::fputs(
+        "quorvel: preview is not in this Windows build of quorvel; run quorvel preview on Linux, "
+        "or quorvel run "
+        "here\n",
+        stderr);
     return 1;
 }

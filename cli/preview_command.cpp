@@ -16,12 +16,16 @@ int run_preview(const Options& options, PluginHost& host) {
     if (const int status = find_script(options, &edit)) return status;
     // Every change computes the current frame again from the input.
     if (!edit.source->random_access() && !edit.source->endless())
-        return usage_error("the preview needs an input it can go back in (a file, pattern: or blank:), not " +
-                           edit.input);
+        return usage_error(
+            "the preview needs an input it can go back in (a file, pattern: or blank:), not " +
+            edit.input);
     if (!is_file(edit.script))
-        print_error("no script " + edit.script + " yet: frames pass through unchanged until it is saved");
-    const std::uint64_t memory = options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
-    if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) && options.sandbox) {
+        print_error("no script " + edit.script +
+                    " yet: frames pass through unchanged until it is saved");
+    const std::uint64_t memory =
+        options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
+    if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) &&
+        options.sandbox) {
         print_error("this plug-in cannot run scripts sandboxed");
         return 1;
     }
@@ -44,11 +48,14 @@ int run_preview(const Options& options, PluginHost& host) {
     }
     session.start();
     server.start();
-    const bool local = options.bind == "127.0.0.1" || options.bind == "localhost" || options.bind == "::1";
-    const std::string shown = options.bind == "0.0.0.0" || options.bind == "::" ? "127.0.0.1" : options.bind;
+    const bool local =
+        options.bind == "127.0.0.1" || options.bind == "localhost" || options.bind == "::1";
+    const std::string shown =
+        options.bind == "0.0.0.0" || options.bind == "::" ? "127.0.0.1" : options.bind;
     std::printf("quorvel preview: %s, script %s\n", edit.input.c_str(), edit.script.c_str());
     std::printf("open http://%s:%d/ in a web browser\n", shown.c_str(), server.port());
-    std::printf("(listening on %s:%d, %s; Ctrl+C ends the preview)\n", options.bind.c_str(), server.port(),
+    std::printf("(listening on %s:%d, %s; Ctrl+C ends the preview)\n", options.bind.c_str(),
+                server.port(),
                 local ? "reachable from this machine only" : "reachable from other machines too");
     std::fflush(stdout);
 

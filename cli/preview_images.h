@@ -14,4 +14,5 @@ std::vector<std::uint8_t> preview_rgb(const PIXEL_YC* pixels, int w, int h);
 // The picture as a file's bytes into *out; false with a message.
 bool encode_jpeg(const std::vector<std::uint8_t>& rgb, int w, int h, int quality, std::string* out,
                  std::string* error);
-bool encode_png(const std::vector<std::uint8_t>& rgb, int w, int h, std::string* out, std::string* error);
+bool encode_png(const std::vector<std::uint8_t>& rgb, int w, int h, std::string* out,
+                std::string* error);

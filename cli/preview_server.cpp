@@ -84,28 +84,35 @@ std::string kind_param(const httplib::Request& req) {
 json preview_state_json(const FILTER& table, const PreviewState& s, const PreviewFrame* frame) {
     json tracks = json::array();
     for (int i = 0; i < table.track_n; ++i)
-        tracks.push_back({{"index", i},
-                          {"caption", table.track_name && table.track_name[i] ? table.track_name[i] : ""},
-                          {"min", table.track_s ? table.track_s[i] : 0},
-                          {"max", table.track_e ? table.track_e[i] : 0},
-                          {"default", table.track_default ? table.track_default[i] : 0},
-                          {"value", static_cast<std::size_t>(i) < s.tracks.size() ? s.tracks[i] : 0},
-                          {"role", track_role(table, i)}});
+        tracks.push_back(
+            {{"index", i},
+             {"caption", table.track_name && table.track_name[i] ? table.track_name[i] : ""},
+             {"min", table.track_s ? table.track_s[i] : 0},
+             {"max", table.track_e ? table.track_e[i] : 0},
+             {"default", table.track_default ? table.track_default[i] : 0},
+             {"value", static_cast<std::size_t>(i) < s.tracks.size() ? s.tracks[i] : 0},
+             {"role", track_role(table, i)}});
     json checks = json::array();
     const int click_box = color_info_check_box(table);
     for (int i = 0; i < table.check_n; ++i)
-        checks.push_back({{"index", i},
-                          {"caption", table.check_name && table.check_name[i] ? table.check_name[i] : ""},
-                          {"default", table.check_default ? table.check_default[i] : 0},
-                          {"value", static_cast<std::size_t>(i) < s.checks.size() ? s.checks[i] : 0},
-                          {"click", i == click_box}});
+        checks.push_back(
+            {{"index", i},
+             {"caption", table.check_name && table.check_name[i] ? table.check_name[i] : ""},
+             {"default", table.check_default ? table.check_default[i] : 0},
+             {"value", static_cast<std::size_t>(i) < s.checks.size() ? s.checks[i] : 0},
+             {"click", i == click_box}});
     json messages = json::array();
     for (const PreviewMessage& m : s.messages)
-        messages.push_back({{"frame", m.frame}, {"caption", m.caption}, {"text", m.text}, {"answer", m.answer}});
+        messages.push_back(
+            {{"frame", m.frame}, {"caption", m.caption}, {"text", m.text}, {"answer", m.answer}});
     json picture = nullptr;
     if (frame != nullptr)
-        picture = {{"version", frame->version}, {"frame", frame->number},   {"w", frame->w},
-                   {"h", frame->h},             {"input_w", frame->input_w}, {"input_h", frame->input_h}};
+        picture = {{"version", frame->version},
+                   {"frame", frame->number},
+                   {"w", frame->w},
+                   {"h", frame->h},
+                   {"input_w", frame->input_w},
+                   {"input_h", frame->input_h}};
     return {{"version", s.version},
             {"name", table.name ? table.name : ""},
             {"information", table.information ? table.information : ""},
@@ -125,18 +132,21 @@ json preview_state_json(const FILTER& table, const PreviewState& s, const Previe
             {"picture", picture}};
 }
 
-PreviewServer::PreviewServer(PreviewSession& session) : session_(session), server_(new httplib::Server) {
+PreviewServer::PreviewServer(PreviewSession& session)
+    : session_(session), server_(new httplib::Server) {
     server_->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
-    server_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        send_error(res, 500, "the request failed inside the server");
-    });
+    server_->set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            send_error(res, 500, "the request failed inside the server");
+        });
     // Served on this machine only, the page answers only to this machine's
     // names, so that a site whose name is made to point here cannot read it.
     server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         if (!loopback_only_) return httplib::Server::HandlerResponse::Unhandled;
         std::string host = req.get_header_value("Host");
         const std::size_t colon = host.rfind(':');
-        if (colon != std::string::npos && host.find(']', colon) == std::string::npos) host.resize(colon);
+        if (colon != std::string::npos && host.find(']', colon) == std::string::npos)
+            host.resize(colon);
         if (host == "127.0.0.1" || host == "localhost" || host == "[::1]" || host.empty())
             return httplib::Server::HandlerResponse::Unhandled;
         send_error(res, 403, "this preview answers to 127.0.0.1 and localhost only");
@@ -149,7 +159,8 @@ PreviewServer::~PreviewServer() { stop(); }
 
 bool PreviewServer::bind(const std::string& address, int port, std::string* error) {
     loopback_only_ = address == "127.0.0.1" || address == "localhost" || address == "::1";
-    port_ = port == 0 ? server_->bind_to_any_port(address) : (server_->bind_to_port(address, port) ? port : -1);
+    port_ = port == 0 ? server_->bind_to_any_port(address)
+                      : (server_->bind_to_port(address, port) ? port : -1);
     if (port_ <= 0) {
         *error = "cannot listen on " + address + ":" + std::to_string(port) +
                  (port == 0 ? "" : " (in use? --port 0 takes any free port)");
@@ -161,7 +172,8 @@ bool PreviewServer::bind(const std::string& address, int port, std::string* erro
 void PreviewServer::start() {
     thread_ = std::thread([this] { server_->listen_after_bind(); });
     // stop() can only end a server that runs.
-    for (int i = 0; i < 5000 && !server_->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 5000 && !server_->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void PreviewServer::stop() {
@@ -182,7 +194,8 @@ void PreviewServer::add_routes() {
         res.set_header("Cache-Control", "no-cache");
         res.set_content(asset->body.data(), asset->body.size(), asset->type);
     };
-    for (const char* path : {"/", "/index.html", "/preview.css", "/preview.js", "/view.js"}) s.Get(path, serve_asset);
+    for (const char* path : {"/", "/index.html", "/preview.css", "/preview.js", "/view.js"})
+        s.Get(path, serve_asset);
 
     s.Get("/api/state", [this](const httplib::Request& req, httplib::Response& res) {
         int after = -1, wait = kDefaultWaitMs;
@@ -200,14 +213,17 @@ void PreviewServer::add_routes() {
     s.Get("/api/frame", [this](const httplib::Request& req, httplib::Response& res) {
         const std::shared_ptr<const PreviewFrame> frame = session_.frame();
         if (frame == nullptr) return send_error(res, 503, "no frame has been computed yet");
-        const std::string format = req.has_param("format") && req.get_param_value("format") == "jpeg" ? "jpeg" : "png";
+        const std::string format =
+            req.has_param("format") && req.get_param_value("format") == "jpeg" ? "jpeg" : "png";
         std::string error;
-        const std::shared_ptr<const std::string> bytes = frame->encoded(kind_param(req), format, &error);
+        const std::shared_ptr<const std::string> bytes =
+            frame->encoded(kind_param(req), format, &error);
         if (bytes == nullptr) return send_error(res, 500, error);
         res.set_header("Cache-Control", "no-store");
         res.set_header("X-Frame-Version", std::to_string(frame->version));
         res.set_header("X-Frame-Number", std::to_string(frame->number));
-        res.set_content(bytes->data(), bytes->size(), format == "jpeg" ? "image/jpeg" : "image/png");
+        res.set_content(bytes->data(), bytes->size(),
+                        format == "jpeg" ? "image/jpeg" : "image/png");
     });
 
     s.Get("/api/pixel", [this](const httplib::Request& req, httplib::Response& res) {
@@ -217,10 +233,16 @@ void PreviewServer::add_routes() {
         const int w = in ? frame->input_w : frame->w, h = in ? frame->input_h : frame->h;
         int x = 0, y = 0;
         if (!int_param(req, "x", 0, w - 1, &x) || !int_param(req, "y", 0, h - 1, &y))
-            return send_error(res, 400, "x and y must be a pixel of the " + std::to_string(w) + "x" +
-                                            std::to_string(h) + " picture");
+            return send_error(res, 400,
+                              "x and y must be a pixel of the " + std::to_string(w) + "x" +
+                                  std::to_string(h) + " picture");
         const PIXEL_YC p = (in ? frame->input : frame->output)[static_cast<std::size_t>(y) * w + x];
-        send_json(res, {{"x", x}, {"y", y}, {"Y", p.y}, {"Cb", p.cb}, {"Cr", p.cr}, {"version", frame->version}});
+        send_json(res, {{"x", x},
+                        {"y", y},
+                        {"Y", p.y},
+                        {"Cb", p.cb},
+                        {"Cr", p.cr},
+                        {"version", frame->version}});
     });
 
     const auto post_setting = [this](const char* path, auto apply) {
@@ -229,12 +251,14 @@ void PreviewServer::add_routes() {
             if (!parse_body(req, res, &body)) return;
             std::string error;
             if (!apply(body, &error)) return send_error(res, 400, error);
-            send_json(res, preview_state_json(session_.table(), session_.state(), session_.frame().get()));
+            send_json(res, preview_state_json(session_.table(), session_.state(),
+                                              session_.frame().get()));
         });
     };
     post_setting("/api/track", [this](const json& body, std::string* error) {
         int index = 0, value = 0;
-        if (!int_field(body, "index", 0, INT_MAX, &index) || !int_field(body, "value", INT_MIN, INT_MAX, &value)) {
+        if (!int_field(body, "index", 0, INT_MAX, &index) ||
+            !int_field(body, "value", INT_MIN, INT_MAX, &value)) {
             *error = "a track needs an integer index and value";
             return false;
         }
@@ -242,7 +266,8 @@ void PreviewServer::add_routes() {
     });
     post_setting("/api/check", [this](const json& body, std::string* error) {
         int index = 0, value = 0;
-        if (!int_field(body, "index", 0, INT_MAX, &index) || !int_field(body, "value", 0, 1, &value)) {
+        if (!int_field(body, "index", 0, INT_MAX, &index) ||
+            !int_field(body, "value", 0, 1, &value)) {
             *error = "a check box needs an integer index and a value of 0 or 1";
             return false;
         }
@@ -272,7 +297,8 @@ void PreviewServer::add_routes() {
         int x = 0, y = 0;
         // The editor's message carries each coordinate in 16 signed bits.
         if (!int_field(body, "x", -32768, 32767, &x) || !int_field(body, "y", -32768, 32767, &y))
-            return send_error(res, 400, "a click needs x and y, whole numbers from -32768 to 32767");
+            return send_error(res, 400,
+                              "a click needs x and y, whole numbers from -32768 to 32767");
         std::string text;
         if (!session_.click(x, y, kClickWaitMs, &text))
             return send_error(res, 503, "the filter is still busy with a frame; try again");

@@ -29,7 +29,8 @@ class Server;
 
 // The state as the page reads it, with the tracks and check boxes named and
 // bounded by the plug-in's own table.
-nlohmann::json preview_state_json(const FILTER& table, const PreviewState& state, const PreviewFrame* frame);
+nlohmann::json preview_state_json(const FILTER& table, const PreviewState& state,
+                                  const PreviewFrame* frame);
 
 class PreviewServer {
 public:

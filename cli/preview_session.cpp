@@ -43,7 +43,8 @@ const DesktopServices preview_desktop = {preview_box, no_window, no_message};
 std::vector<PIXEL_YC> copy_picture(const PIXEL_YC* pixels, int stride, int w, int h) {
     std::vector<PIXEL_YC> picture(static_cast<std::size_t>(w) * h);
     for (int y = 0; y < h; ++y)
-        std::copy_n(pixels + static_cast<std::size_t>(y) * stride, w, picture.data() + static_cast<std::size_t>(y) * w);
+        std::copy_n(pixels + static_cast<std::size_t>(y) * stride, w,
+                    picture.data() + static_cast<std::size_t>(y) * w);
     return picture;
 }
 
@@ -55,7 +56,8 @@ int script_no_track_of(const FILTER& table) {
 
 }  // namespace
 
-std::shared_ptr<const std::string> PreviewFrame::encoded(const std::string& kind, const std::string& format,
+std::shared_ptr<const std::string> PreviewFrame::encoded(const std::string& kind,
+                                                         const std::string& format,
                                                          std::string* error) const {
     const std::lock_guard<std::mutex> lock(encode_mutex_);
     const std::string key = kind + "." + format;
@@ -71,7 +73,8 @@ std::shared_ptr<const std::string> PreviewFrame::encoded(const std::string& kind
     return bytes;
 }
 
-PreviewSession::PreviewSession(PluginHost& host, Edit& edit, std::vector<int> tracks, std::string answer)
+PreviewSession::PreviewSession(PluginHost& host, Edit& edit, std::vector<int> tracks,
+                               std::string answer)
     : host_(host), edit_(edit), answer_(std::move(answer)), log_(edit.dir + "/lua_err.txt") {
     const FILTER& table = host_.table();
     script_no_track_ = script_no_track_of(table);
@@ -84,7 +87,8 @@ PreviewSession::PreviewSession(PluginHost& host, Edit& edit, std::vector<int> tr
     state_.frame_n = std::max(edit_.length, edit_.start + 1);
     const FrameSource& source = *edit_.source;
     if (source.rate_num() > 0 && source.rate_den() > 0)
-        state_.rate = std::clamp(static_cast<double>(source.rate_num()) / source.rate_den(), 1.0, 120.0);
+        state_.rate =
+            std::clamp(static_cast<double>(source.rate_num()) / source.rate_den(), 1.0, 120.0);
     state_.script = script_path(state_.tracks);
     stamp_ = stamp_of(state_.script);
     state_.script_exists = stamp_.exists;
@@ -129,12 +133,14 @@ void PreviewSession::changed() {
 bool PreviewSession::set_track(int index, int value, std::string* error) {
     const FILTER& t = host_.table();
     if (index < 0 || index >= t.track_n) {
-        *error = "no track " + std::to_string(index) + " (the plug-in has " + std::to_string(t.track_n) + ")";
+        *error = "no track " + std::to_string(index) + " (the plug-in has " +
+                 std::to_string(t.track_n) + ")";
         return false;
     }
     const int min = t.track_s ? t.track_s[index] : 0, max = t.track_e ? t.track_e[index] : 0;
     if (value < min || value > max) {
-        *error = "track " + std::to_string(index) + " takes " + std::to_string(min) + " to " + std::to_string(max);
+        *error = "track " + std::to_string(index) + " takes " + std::to_string(min) + " to " +
+                 std::to_string(max);
         return false;
     }
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -165,7 +171,8 @@ bool PreviewSession::set_check(int index, int value, std::string* error) {
 bool PreviewSession::set_frame(int frame, std::string* error) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (frame < 0 || frame >= state_.frame_n) {
-        *error = "frame " + std::to_string(frame) + " is outside 0 to " + std::to_string(state_.frame_n - 1);
+        *error = "frame " + std::to_string(frame) + " is outside 0 to " +
+                 std::to_string(state_.frame_n - 1);
         return false;
     }
     if (state_.frame == frame) return true;
@@ -191,7 +198,8 @@ bool PreviewSession::click(int x, int y, int wait_ms, std::string* text) {
     std::unique_lock<std::mutex> lock(mutex_);
     clicks_.push_back(request);
     wake_editor_.notify_all();
-    wake_pages_.wait_for(lock, std::chrono::milliseconds(wait_ms), [&] { return request->done || stopping_; });
+    wake_pages_.wait_for(lock, std::chrono::milliseconds(wait_ms),
+                         [&] { return request->done || stopping_; });
     if (!request->done) return false;
     *text = request->text;
     return true;
@@ -224,10 +232,15 @@ int PreviewSession::message_box(const char* text, const char* caption, unsigned 
     const bool yes_no = (kind & 0xF) == MB_YESNO;
     const int answer = yes_no ? (answer_ == "no" ? IDNO : IDYES) : IDOK;
     const std::lock_guard<std::mutex> lock(mutex_);
-    state_.messages.push_back({state_.frame, caption, text, answer == IDNO ? "No" : answer == IDYES ? "Yes" : "OK"});
+    state_.messages.push_back({state_.frame, caption, text,
+                               answer == IDNO    ? "No"
+                               : answer == IDYES ? "Yes"
+                                                 : "OK"});
     if (state_.messages.size() > kKeptMessages)
-        state_.messages.erase(state_.messages.begin(),
-                              state_.messages.begin() + static_cast<std::ptrdiff_t>(state_.messages.size() - kKeptMessages));
+        state_.messages.erase(
+            state_.messages.begin(),
+            state_.messages.begin() +
+                static_cast<std::ptrdiff_t>(state_.messages.size() - kKeptMessages));
     changed();
     return answer;
 }
@@ -263,7 +276,8 @@ void PreviewSession::watch_script(std::int64_t now) {
 
 void PreviewSession::editor_loop() {
     host_.set_frame_n(edit_.length);
-    host_.begin(edit_.source.get(), edit_.max_w, edit_.max_h, edit_.edited_file, state().tracks, &preview_desktop);
+    host_.begin(edit_.source.get(), edit_.max_w, edit_.max_h, edit_.edited_file, state().tracks,
+                &preview_desktop);
     std::unique_lock<std::mutex> lock(mutex_);
     std::int64_t next_watch = 0;
     while (!stopping_) {
@@ -294,7 +308,8 @@ void PreviewSession::editor_loop() {
         std::int64_t until = next_watch;
         if (rerun_at_ms_ != 0) until = std::min(until, rerun_at_ms_);
         if (state_.playing) until = std::min(until, next_play_ms_);
-        wake_editor_.wait_for(lock, std::chrono::milliseconds(std::max<std::int64_t>(until - now, 1)));
+        wake_editor_.wait_for(lock,
+                              std::chrono::milliseconds(std::max<std::int64_t>(until - now, 1)));
     }
     lock.unlock();
     host_.end();
@@ -329,14 +344,16 @@ void PreviewSession::compute_frame(std::unique_lock<std::mutex>& lock) {
     std::string error, status;
     bool have_picture = false;
     try {
-        if (tracks != host_.tracks() || checks != host_.checks()) host_.change_settings(tracks, checks);
+        if (tracks != host_.tracks() || checks != host_.checks())
+            host_.change_settings(tracks, checks);
         frame = std::make_shared<PreviewFrame>();
         frame->number = n;
         std::int64_t pts = 0;
         if (host_.seek(n, &error) && host_.read_next(&pts, &error)) {
             const FrameSource& source = *edit_.source;
             frame->input_w = source.width(), frame->input_h = source.height();
-            frame->input = copy_picture(host_.output(), host_.stride(), frame->input_w, frame->input_h);
+            frame->input =
+                copy_picture(host_.output(), host_.stride(), frame->input_w, frame->input_h);
             if (!host_.process(n, &error)) status = error;
             frame->w = std::clamp(host_.output_w(), 0, edit_.max_w);
             frame->h = std::clamp(host_.output_h(), 0, edit_.max_h);

@@ -138,12 +138,12 @@ private:
     mutable std::condition_variable wake_editor_;
     mutable std::condition_variable wake_pages_;
     bool stopping_ = false;
-    bool dirty_ = true;            // the frame must be computed again
-    std::int64_t rerun_at_ms_ = 0; // a later computation asked for (0: none)
+    bool dirty_ = true;             // the frame must be computed again
+    std::int64_t rerun_at_ms_ = 0;  // a later computation asked for (0: none)
     std::int64_t next_play_ms_ = 0;
     ScriptStamp stamp_;
-    bool in_click_ = false;   // editor thread only: a box now is the click's
-    std::string click_box_;   // editor thread only: the text of that box
+    bool in_click_ = false;  // editor thread only: a box now is the click's
+    std::string click_box_;  // editor thread only: the text of that box
     std::deque<std::shared_ptr<ClickRequest>> clicks_;
     PreviewState state_;
     std::shared_ptr<const PreviewFrame> frame_;

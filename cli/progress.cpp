@@ -20,13 +20,14 @@ Progress::Progress(Mode mode, int total)
     : mode_(mode), total_(total), start_(std::chrono::steady_clock::now()), last_(start_) {}
 
 std::string Progress::line(int done, int frame) const {
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     const double fps = seconds > 0 ? done / seconds : 0.0;
     char text[160];
     if (total_ > 0) {
         const std::string left = fps > 0 ? clock_text((total_ - done) / fps) : "?";
-        std::snprintf(text, sizeof text, "frame %d (%d/%d, %d%%)  %.1f fps  %s left", frame, done, total_,
-                      static_cast<int>(100.0 * done / total_), fps, left.c_str());
+        std::snprintf(text, sizeof text, "frame %d (%d/%d, %d%%)  %.1f fps  %s left", frame, done,
+                      total_, static_cast<int>(100.0 * done / total_), fps, left.c_str());
     } else {
         std::snprintf(text, sizeof text, "frame %d (%d done)  %.1f fps  %s", frame, done, fps,
                       clock_text(seconds).c_str());

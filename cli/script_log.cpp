@@ -37,7 +37,8 @@ std::vector<std::string> ScriptLog::read_new_lines() {
     std::string text;
     const auto drain = [&] {
         char buffer[4096];
-        for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<std::size_t>(n));
     };
     struct stat at_path {};
     const bool exists = stat(path_.c_str(), &at_path) == 0;

@@ -49,8 +49,8 @@ private:
     std::string note(const std::string& line, int frame);
 
     std::string path_;
-    int fd_ = -1;             // the log as last opened
-    std::string partial_;     // a line not yet ended
+    int fd_ = -1;          // the log as last opened
+    std::string partial_;  // a line not yet ended
     std::vector<std::string> lines_, shown_;
     int frames_with_errors_ = 0;
     bool said_more_ = false;

@@ -59,8 +59,12 @@ const char* caption_of(const TrackSetting& setting) {
     return nullptr;
 }
 
-int lower_bound_of(const FILTER& table, int index) { return table.track_s ? table.track_s[index] : INT_MIN; }
-int upper_bound_of(const FILTER& table, int index) { return table.track_e ? table.track_e[index] : INT_MAX; }
+int lower_bound_of(const FILTER& table, int index) {
+    return table.track_s ? table.track_s[index] : INT_MIN;
+}
+int upper_bound_of(const FILTER& table, int index) {
+    return table.track_e ? table.track_e[index] : INT_MAX;
+}
 
 }  // namespace
 
@@ -98,9 +102,9 @@ bool apply_track_setting(const FILTER& table, const TrackSetting& s, std::vector
     const int min = lower_bound_of(table, index), max = upper_bound_of(table, index);
     int v = 0;
     if (!parse_int(s.value, &v) || v < min || v > max) {
-        *error = std::string(s.is_var ? "--var " : "--") + s.option + " (track " + std::to_string(index) + " \"" +
-                 caption + "\") must be an integer from " + std::to_string(min) + " to " + std::to_string(max) +
-                 " (got \"" + s.value + "\")";
+        *error = std::string(s.is_var ? "--var " : "--") + s.option + " (track " +
+                 std::to_string(index) + " \"" + caption + "\") must be an integer from " +
+                 std::to_string(min) + " to " + std::to_string(max) + " (got \"" + s.value + "\")";
         return false;
     }
     (*tracks)[index] = v;
@@ -110,12 +114,15 @@ bool apply_track_setting(const FILTER& table, const TrackSetting& s, std::vector
 int color_info_check_box(const FILTER& table) {
     if (table.check_name == nullptr) return -1;
     for (int i = 0; i < table.check_n; ++i)
-        if (table.check_name[i] != nullptr && std::strcmp(table.check_name[i], kColorInfoCaption) == 0) return i;
+        if (table.check_name[i] != nullptr &&
+            std::strcmp(table.check_name[i], kColorInfoCaption) == 0)
+            return i;
     return -1;
 }
 
 std::string track_option(const FILTER& table, int index) {
-    if (table.track_name == nullptr || index < 0 || index >= table.track_n || table.track_name[index] == nullptr)
+    if (table.track_name == nullptr || index < 0 || index >= table.track_n ||
+        table.track_name[index] == nullptr)
         return "";
     const std::string caption = table.track_name[index];
     for (const NamedTrack& t : kNamedTracks)

@@ -25,8 +25,9 @@ struct Layout {
     bool mono;
 };
 const Layout kLayouts[] = {
-    {"420", 1, 1, false}, {"420jpeg", 1, 1, false}, {"420paldv", 1, 1, false}, {"420mpeg2", 1, 1, false},
-    {"422", 1, 0, false}, {"444", 0, 0, false},     {"mono", 0, 0, true},
+    {"420", 1, 1, false},      {"420jpeg", 1, 1, false}, {"420paldv", 1, 1, false},
+    {"420mpeg2", 1, 1, false}, {"422", 1, 0, false},     {"444", 0, 0, false},
+    {"mono", 0, 0, true},
 };
 
 // "420p10", "444p16", "mono12": a layout and a depth; plain names are 8-bit.
@@ -72,14 +73,16 @@ bool parse_y4m_header(const std::string& line, Y4mFormat* f, std::string* error)
         switch (tag[0]) {
             case 'W':
                 if (!parse_count(value, kMaxY4mSide, &v)) {
-                    *error = "bad width \"" + tag + "\" in the Y4M header (1 to " + std::to_string(kMaxY4mSide) + ")";
+                    *error = "bad width \"" + tag + "\" in the Y4M header (1 to " +
+                             std::to_string(kMaxY4mSide) + ")";
                     return false;
                 }
                 f->width = static_cast<int>(v), have_w = true;
                 break;
             case 'H':
                 if (!parse_count(value, kMaxY4mSide, &v)) {
-                    *error = "bad height \"" + tag + "\" in the Y4M header (1 to " + std::to_string(kMaxY4mSide) + ")";
+                    *error = "bad height \"" + tag + "\" in the Y4M header (1 to " +
+                             std::to_string(kMaxY4mSide) + ")";
                     return false;
                 }
                 f->height = static_cast<int>(v), have_h = true;
@@ -87,7 +90,8 @@ bool parse_y4m_header(const std::string& line, Y4mFormat* f, std::string* error)
             case 'F': {
                 const std::size_t colon = value.find(':');
                 long long num = 0, den = 0;
-                if (colon == std::string::npos || !parse_count(value.substr(0, colon), INT32_MAX, &num) ||
+                if (colon == std::string::npos ||
+                    !parse_count(value.substr(0, colon), INT32_MAX, &num) ||
                     !parse_count(value.substr(colon + 1), INT32_MAX, &den)) {
                     *error = "bad frame rate \"" + tag + "\" in the Y4M header";
                     return false;
@@ -98,7 +102,8 @@ bool parse_y4m_header(const std::string& line, Y4mFormat* f, std::string* error)
             case 'C':
                 if (!parse_colour(value, f)) {
                     *error = "colour space \"" + tag +
-                             "\" is not supported (420, 422, 444 or mono, 8 to 16 bits, such as C420p10)";
+                             "\" is not supported (420, 422, 444 or mono, 8 to 16 bits, such as "
+                             "C420p10)";
                     return false;
                 }
                 break;
@@ -118,7 +123,11 @@ bool parse_y4m_header(const std::string& line, Y4mFormat* f, std::string* error)
 
 std::string y4m_header(const Y4mFormat& f) {
     return "YUV4MPEG2 W" + std::to_string(f.width) + " H" + std::to_string(f.height) + " F" +
-           std::to_string(f.rate_num) + ":" + std::to_string(f.rate_den) + " Ip A1:1 C" + f.colour_tag() +
-           (f.bits == 8 && !f.mono ? " XYSCSS=" + std::string(f.shift_x == 0 ? "444" : f.shift_y == 0 ? "422" : "420JPEG") : "") +
+           std::to_string(f.rate_num) + ":" + std::to_string(f.rate_den) + " Ip A1:1 C" +
+           f.colour_tag() +
+           (f.bits == 8 && !f.mono ? " XYSCSS=" + std::string(f.shift_x == 0   ? "444"
+                                                              : f.shift_y == 0 ? "422"
+                                                                               : "420JPEG")
+                                   : "") +
            "\n";
 }

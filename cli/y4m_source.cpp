@@ -12,7 +12,9 @@
 namespace {
 
 // "FRAME", possibly with parameters after a space.
-bool is_frame_header(const std::string& line) { return line == "FRAME" || line.rfind("FRAME ", 0) == 0; }
+bool is_frame_header(const std::string& line) {
+    return line == "FRAME" || line.rfind("FRAME ", 0) == 0;
+}
 
 class Y4mSource : public FrameSource {
 public:
@@ -34,14 +36,15 @@ public:
             parse_y4m_header(header, &format_y4m_, &why);
         if (!why.empty()) {
             *error = name_ + ": " + why;
-            if (name == "-") *error += "; standard input takes Y4M, other videos are read from files";
+            if (name == "-")
+                *error += "; standard input takes Y4M, other videos are read from files";
             return false;
         }
         width_ = format_y4m_.width, height_ = format_y4m_.height;
         rate_num_ = format_y4m_.rate_num, rate_den_ = format_y4m_.rate_den;
         tb_num_ = rate_den_, tb_den_ = rate_num_;
-        format_ = "Y4M C" + format_y4m_.colour_tag() + " (" + std::to_string(format_y4m_.bits) + "-bit, " +
-                  (format_y4m_.full_range ? "full" : "limited") + " range)";
+        format_ = "Y4M C" + format_y4m_.colour_tag() + " (" + std::to_string(format_y4m_.bits) +
+                  "-bit, " + (format_y4m_.full_range ? "full" : "limited") + " range)";
         data_.resize(format_y4m_.frame_bytes());
         // A file is indexed now; a stream is read as it comes.
         const long start = std::ftell(file_);
@@ -58,8 +61,8 @@ public:
     bool seek(int n, std::string* error) override {
         if (!random_access_) return FrameSource::seek(n, error);
         if (n >= frame_count_) {
-            *error = name_ + " has " + std::to_string(frame_count_) + " frames; cannot start at frame " +
-                     std::to_string(n);
+            *error = name_ + " has " + std::to_string(frame_count_) +
+                     " frames; cannot start at frame " + std::to_string(n);
             return false;
         }
         next_ = n;
@@ -80,7 +83,8 @@ public:
         // A stream: the frame header, then the samples.
         std::string line;
         if (!read_line(&line)) {
-            if (!line.empty()) *error = name_ + ": damaged frame header after frame " + std::to_string(next_);
+            if (!line.empty())
+                *error = name_ + ": damaged frame header after frame " + std::to_string(next_);
             return false;  // the end of the stream, or a header cut short
         }
         if (!is_frame_header(line)) {
@@ -89,8 +93,8 @@ public:
         }
         const std::size_t got = std::fread(data_.data(), 1, data_.size(), file_);
         if (got != data_.size()) {
-            *error = name_ + ": frame " + std::to_string(next_) + " is cut short (" + std::to_string(got) + " of " +
-                     std::to_string(data_.size()) + " bytes)";
+            *error = name_ + ": frame " + std::to_string(next_) + " is cut short (" +
+                     std::to_string(got) + " of " + std::to_string(data_.size()) + " bytes)";
             return false;
         }
         ++next_;
@@ -129,14 +133,16 @@ private:
         for (int c; (c = std::fgetc(file_)) != EOF;) {
             std::ungetc(c, file_);
             if (!read_line(&line) || !is_frame_header(line)) {
-                damage_ = name_ + ": damaged frame header after frame " + std::to_string(offsets_.size());
+                damage_ =
+                    name_ + ": damaged frame header after frame " + std::to_string(offsets_.size());
                 break;
             }
             const long start = std::ftell(file_);
             const long size = static_cast<long>(data_.size());
             if (start + size > file_size_) {
                 damage_ = name_ + ": frame " + std::to_string(offsets_.size()) + " is cut short (" +
-                          std::to_string(file_size_ - start) + " of " + std::to_string(size) + " bytes)";
+                          std::to_string(file_size_ - start) + " of " + std::to_string(size) +
+                          " bytes)";
                 break;
             }
             offsets_.push_back(start);
@@ -165,7 +171,8 @@ private:
             const std::size_t chroma_plane = sample * f.chroma_width() * f.chroma_height();
             planes.data[1] = luma + sample * f.width * f.height;
             planes.data[2] = static_cast<const std::uint8_t*>(planes.data[1]) + chroma_plane;
-            planes.stride[1] = planes.stride[2] = static_cast<std::ptrdiff_t>(sample * f.chroma_width());
+            planes.stride[1] = planes.stride[2] =
+                static_cast<std::ptrdiff_t>(sample * f.chroma_width());
         }
         planes.bits = f.bits;
         planes.shift_x = f.shift_x, planes.shift_y = f.shift_y;

@@ -169,7 +169,8 @@ HWY_INLINE hn::Vec<Int16Tag> join16(const IntParts& parts) {
 }
 
 // Whole pixels stored with the low 16 bits of each component.
-HWY_INLINE void store_wrapped(const IntParts& y, const IntParts& cb, const IntParts& cr, PIXEL_YC* p) {
+HWY_INLINE void store_wrapped(const IntParts& y, const IntParts& cb, const IntParts& cr,
+                              PIXEL_YC* p) {
     store_pixels(Int16Tag(), join16<false>(y), join16<false>(cb), join16<false>(cr), p);
 }
 
@@ -191,7 +192,8 @@ HWY_INLINE void component_pattern(D d, T c0, T c1, T c2, hn::Vec<D> (&out)[3]) {
     const size_t lanes = hn::Lanes(d);
     HWY_ALIGN Lane buffer[64];
     for (size_t chunk = 0; chunk < 3; ++chunk) {
-        for (size_t l = 0; l < lanes; ++l) buffer[l] = static_cast<Lane>(c[(chunk * lanes + l) % 3]);
+        for (size_t l = 0; l < lanes; ++l)
+            buffer[l] = static_cast<Lane>(c[(chunk * lanes + l) % 3]);
         out[chunk] = hn::Load(d, buffer);
     }
 }

@@ -86,7 +86,8 @@ MIST_VEC_INLINE void yc_to_rgb_row_body(const PIXEL_YC* in, mist::rgb<short>* ou
                                       reinterpret_cast<short*>(out), n);
 }
 
-MIST_DISPATCH(yc_to_rgb_row, (const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n), (in, out, n))
+MIST_DISPATCH(yc_to_rgb_row, (const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n),
+              (in, out, n))
 
 MIST_VEC_INLINE void yc_to_rgbf_row_body(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
     std::size_t i = 0;
@@ -107,14 +108,16 @@ MIST_VEC_INLINE void yc_to_rgbf_row_body(const PIXEL_YC* in, mist::rgb<float>* o
     }
 }
 
-MIST_DISPATCH(yc_to_rgbf_row, (const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n), (in, out, n))
+MIST_DISPATCH(yc_to_rgbf_row, (const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n),
+              (in, out, n))
 
 MIST_VEC_INLINE void rgb_to_yc_row_body(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
     convert_shorts<to_yc, rgb_to_yc>(reinterpret_cast<const short*>(in),
                                      reinterpret_cast<short*>(out), n);
 }
 
-MIST_DISPATCH(rgb_to_yc_row, (const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n), (in, out, n))
+MIST_DISPATCH(rgb_to_yc_row, (const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n),
+              (in, out, n))
 
 MIST_VEC_INLINE void rgbf_to_yc_row_body(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
     std::size_t i = 0;
@@ -135,7 +138,8 @@ MIST_VEC_INLINE void rgbf_to_yc_row_body(const mist::rgb<float>* in, PIXEL_YC* o
     }
 }
 
-MIST_DISPATCH(rgbf_to_yc_row, (const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n), (in, out, n))
+MIST_DISPATCH(rgbf_to_yc_row, (const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n),
+              (in, out, n))
 
 // The Y copies of the work plane carry most of the time of the light
 // filters (morphology, labelling), so they too take eight pixels at a time.

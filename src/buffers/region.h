@@ -38,7 +38,7 @@ inline void clip_region(Region& r, int W, int H) { clip_region(r.x, r.y, r.w, r.
 template <int N>
 inline void clip_positions(int (&x)[N], int (&y)[N], int& w, int& h, const int (&W)[N],
                            const int (&H)[N]) {
-    auto step = [](int (&p)[N], int k, int& len, int bound) {
+    auto step = [](int(&p)[N], int k, int& len, int bound) {
         const long long d = std::max<long long>(p[k], 0) - p[k];
         for (int m = 0; m < N; ++m) {
             const long long moved = p[m] + d;
@@ -62,8 +62,8 @@ inline void clip_region_pair(int& x1, int& y1, int& x2, int& y2, int& w, int& h,
     x1 = x[0], x2 = x[1], y1 = y[0], y2 = y[1];
 }
 
-inline void clip_region_triple(int& x1, int& y1, int& x2, int& y2, int& x3, int& y3, int& w,
-                               int& h, int W1, int H1, int W2, int H2, int W3, int H3) {
+inline void clip_region_triple(int& x1, int& y1, int& x2, int& y2, int& x3, int& y3, int& w, int& h,
+                               int W1, int H1, int W2, int H2, int W3, int H3) {
     int x[3] = {x1, x2, x3}, y[3] = {y1, y2, y3};
     const int Ws[3] = {W1, W2, W3}, Hs[3] = {H1, H2, H3};
     clip_positions<3>(x, y, w, h, Ws, Hs);

@@ -47,7 +47,9 @@ constexpr int kBlocksPerWorker = 8;
 
 // The maximum number of threads taking blocks in one loop, for bodies that
 // keep scratch space per thread.
-inline int row_loop_threads(int rows) { return std::min(pool::worker_count(), std::max(1, rows / kMinRowsPerJob)); }
+inline int row_loop_threads(int rows) {
+    return std::min(pool::worker_count(), std::max(1, rows / kMinRowsPerJob));
+}
 
 // As parallel_ranges, with the index (0 .. row_loop_threads(rows) - 1) of
 // the thread running each block, which no other thread running blocks of

@@ -8,15 +8,15 @@
 
 namespace {
 
-PIXEL_YC** slots = nullptr;       // the slot table, 20 entries
-PIXEL_YC* slot_block = nullptr;   // backing memory of slots 2..19
+PIXEL_YC** slots = nullptr;      // the slot table, 20 entries
+PIXEL_YC* slot_block = nullptr;  // backing memory of slots 2..19
 struct DynamicBuffer {
     PIXEL_YC* pixels;
     std::size_t bytes;
 };
 std::map<int, DynamicBuffer> dynamic_buffers;
-std::size_t dynamic_bytes = 0;   // sum of the bytes of dynamic_buffers
-std::size_t dynamic_limit = 0;   // 0: no limit
+std::size_t dynamic_bytes = 0;  // sum of the bytes of dynamic_buffers
+std::size_t dynamic_limit = 0;  // 0: no limit
 
 }  // namespace
 
@@ -24,9 +24,10 @@ bool setup_slots(const FILTER_PROC_INFO* fpip) {
     if (slots == nullptr) {
         slots = static_cast<PIXEL_YC**>(std::calloc(kSlotCount, sizeof(PIXEL_YC*)));
         if (slots == nullptr) return false;
-        const std::size_t frame = static_cast<std::size_t>(fpip->max_w) *
-                                  static_cast<std::size_t>(fpip->max_h);
-        slot_block = static_cast<PIXEL_YC*>(std::calloc((kSlotCount - 2) * frame, sizeof(PIXEL_YC)));
+        const std::size_t frame =
+            static_cast<std::size_t>(fpip->max_w) * static_cast<std::size_t>(fpip->max_h);
+        slot_block =
+            static_cast<PIXEL_YC*>(std::calloc((kSlotCount - 2) * frame, sizeof(PIXEL_YC)));
         if (slot_block == nullptr) {
             std::free(slots);
             slots = nullptr;

@@ -93,8 +93,8 @@ struct ColumnMap {
 
     ColumnMap(const PlaneSource& s, int W) : column(static_cast<std::size_t>(std::max(W, 0))) {
         for (int u = 0; u < W; ++u)
-            column[static_cast<std::size_t>(u)] = static_cast<int>(
-                map_coordinate(s.x + u, s.picture_w, s.frame.max_w, s.border));
+            column[static_cast<std::size_t>(u)] =
+                static_cast<int>(map_coordinate(s.x + u, s.picture_w, s.frame.max_w, s.border));
         auto straight_at = [&](int u) {
             const int x = column[static_cast<std::size_t>(u)];
             return x >= 0 && x == s.x + u;
@@ -130,8 +130,7 @@ void load(const PlaneSource& s, const Cells<T>& plane) {
     if (W < 1 || H < 1) return;
     const ColumnMap columns(s, W);
     parallel_rows(H, [&](int k) {
-        const long long y =
-            map_coordinate(s.y + k, s.picture_h, s.frame.max_h, s.border);
+        const long long y = map_coordinate(s.y + k, s.picture_h, s.frame.max_h, s.border);
         if (y < 0) return;
         columns.load_row<Plane>(s.frame.row(static_cast<int>(y)), plane.row(k));
     });
@@ -195,7 +194,7 @@ PlaneRows::~PlaneRows() = default;
 
 void PlaneRows::load(int k, mist::rgb<short>* out) const {
     std::fill(out, out + width_, mist::rgb<short>{0, 0, 0});
-    const long long y = map_coordinate(source_.y + k, source_.picture_h, source_.frame.max_h,
-                                       source_.border);
+    const long long y =
+        map_coordinate(source_.y + k, source_.picture_h, source_.frame.max_h, source_.border);
     if (y >= 0) columns_->load_row<RgbPlane>(source_.frame.row(static_cast<int>(y)), out);
 }

@@ -32,8 +32,10 @@ static void color_yc_row(PIXEL_YC* p, int n, const ColorFixed& f) {
     const Int16Tag d16;
     const int lanes = static_cast<int>(hn::Lanes(di));
     hn::Vec<IntTag> k[3], o[3];
-    component_pattern(di, static_cast<int>(f.k[0]), static_cast<int>(f.k[1]), static_cast<int>(f.k[2]), k);
-    component_pattern(di, static_cast<int>(f.o[0]), static_cast<int>(f.o[1]), static_cast<int>(f.o[2]), o);
+    component_pattern(di, static_cast<int>(f.k[0]), static_cast<int>(f.k[1]),
+                      static_cast<int>(f.k[2]), k);
+    component_pattern(di, static_cast<int>(f.o[0]), static_cast<int>(f.o[1]),
+                      static_cast<int>(f.o[2]), o);
     std::int16_t* const v = values_of(p);
     flat_steps(
         n, lanes,
@@ -94,7 +96,8 @@ void fixed_rows(const Frame& frame, const Region& region, const ColorFixed& f, b
 void color_yc(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
     const ColorFixed f = color_fixed(adjust, 4096);
     bool fits = true;  // 32768 * |k| + |O| < 2^31 for every component
-    for (int c = 0; c < 3; ++c) fits = fits && 32768 * std::llabs(f.k[c]) + std::llabs(f.o[c]) < (1LL << 31);
+    for (int c = 0; c < 3; ++c)
+        fits = fits && 32768 * std::llabs(f.k[c]) + std::llabs(f.o[c]) < (1LL << 31);
     fixed_rows(frame, region, f, fits, HWY_DYNAMIC_DISPATCH(color_fixed_simd::color_yc_row),
                color_yc_pixel);
 }
@@ -104,7 +107,8 @@ void color_rgb(const Frame& frame, const Region& region, const ColorAdjust& adju
     // |R| < 2^17 and each conversion's weights sum to 1 in magnitude, so
     // every result lies within 32 * |k| + |O| / 4096 (plus rounding).
     bool fits = true;
-    for (int c = 0; c < 3; ++c) fits = fits && 32.0 * std::llabs(f.k[c]) + std::llabs(f.o[c]) / 4096.0 < 1 << 30;
+    for (int c = 0; c < 3; ++c)
+        fits = fits && 32.0 * std::llabs(f.k[c]) + std::llabs(f.o[c]) / 4096.0 < 1 << 30;
     fixed_rows(frame, region, f, fits, HWY_DYNAMIC_DISPATCH(color_fixed_simd::color_rgb_row),
                color_rgb_pixel);
 }

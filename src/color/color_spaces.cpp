@@ -124,8 +124,9 @@ void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust&
     const double ov = trunc_to_int(adjust.offset[2]) * (1.0 / 4096);
     for_each_pixel(frame, region, [&k, oh, os, ov](PIXEL_YC& p) {
         const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        const Triple hsv = rgb_to_hsv_unit((1.0 / 4096) * (256 * rgb.a), (1.0 / 4096) * (256 * rgb.b),
-                                           (1.0 / 4096) * (256 * rgb.c));
+        const Triple hsv =
+            rgb_to_hsv_unit((1.0 / 4096) * (256 * rgb.a), (1.0 / 4096) * (256 * rgb.b),
+                            (1.0 / 4096) * (256 * rgb.c));
         const double h = wrap_degrees((k[0] * hsv.a) * (1.0 / 4096) + oh);
         const double s = (k[1] * hsv.b) * (1.0 / 4096) + os;
         const double v = (k[2] * hsv.c) * (1.0 / 4096) + ov;
@@ -143,8 +144,9 @@ void color_lab(const Frame& frame, const Region& region, const ColorAdjust& adju
     const ColorAdjust a = adjust;
     for_each_pixel(frame, region, [&a](PIXEL_YC& p) {
         const Triple lab = yc_to_lab(p.y, p.cb, p.cr);
-        const Triple xyz = lab_to_xyz(a.gain[0] * lab.a + a.offset[0], a.gain[1] * lab.b + a.offset[1],
-                                      lab.c * a.gain[2] + a.offset[2]);
+        const Triple xyz =
+            lab_to_xyz(a.gain[0] * lab.a + a.offset[0], a.gain[1] * lab.b + a.offset[1],
+                       lab.c * a.gain[2] + a.offset[2]);
         store_saturated(p, xyz_to_rgb(xyz.a, xyz.b, xyz.c));
     });
 }

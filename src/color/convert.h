@@ -25,8 +25,7 @@ inline double min_of(double a, double b) { return (a < b || b != b) ? a : b; }
 inline int clamp4096(int v) { return v < 0 ? 0 : (v > 4096 ? 4096 : v); }
 
 // Hue from the primed values, a tie for the maximum going to R, then G.
-inline double pick_hue(double r, double g, double b, double max, double rp, double gp,
-                       double bp) {
+inline double pick_hue(double r, double g, double b, double max, double rp, double gp, double bp) {
     if (r == max) return bp - gp;
     if (g == max) return (rp + 120) - bp;
     (void)b;
@@ -36,12 +35,18 @@ inline double pick_hue(double r, double g, double b, double max, double rp, doub
 // The sector table shared by the HSV-to-RGB conversions.
 inline Triple sector_rgb(int sector, double v, double p, double q, double t) {
     switch (sector) {
-        case 0: return {v, t, p};
-        case 1: return {q, v, p};
-        case 2: return {p, v, t};
-        case 3: return {p, q, v};
-        case 4: return {t, p, v};
-        default: return {v, p, q};
+        case 0:
+            return {v, t, p};
+        case 1:
+            return {q, v, p};
+        case 2:
+            return {p, v, t};
+        case 3:
+            return {p, q, v};
+        case 4:
+            return {t, p, v};
+        default:
+            return {v, p, q};
     }
 }
 
@@ -95,8 +100,7 @@ inline IntTriple rgb_to_hsv_int(int r, int g, int b) {
     if (max == 0 || max == min) return {0, 0, max};
     const int d = max - min;
     const int s = (d * 4096) / max;
-    const int rp = ((max - r) * 4096) / d, gp = ((max - g) * 4096) / d,
-              bp = ((max - b) * 4096) / d;
+    const int rp = ((max - r) * 4096) / d, gp = ((max - g) * 4096) / d, bp = ((max - b) * 4096) / d;
     int raw;
     if (r == max)
         raw = bp - gp;
@@ -219,7 +223,8 @@ inline double segment_distance(const Triple& a, const Triple& b, const Triple& p
     const double d1 = b.a - a.a, d2 = b.b - a.b, d3 = b.c - a.c;
     double t = 0;
     if (d1 != 0 || d2 != 0 || d3 != 0) {
-        t = (d1 * (p.a - a.a) + d2 * (p.b - a.b) + d3 * (p.c - a.c)) / (d1 * d1 + d2 * d2 + d3 * d3);
+        t = (d1 * (p.a - a.a) + d2 * (p.b - a.b) + d3 * (p.c - a.c)) /
+            (d1 * d1 + d2 * d2 + d3 * d3);
         t = t < 0 ? 0 : (t > 1 ? 1 : t);
     }
     const double e1 = a.a + t * d1 - p.a, e2 = a.b + t * d2 - p.b, e3 = a.c + t * d3 - p.c;

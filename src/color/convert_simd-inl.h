@@ -38,7 +38,8 @@ struct HsvParts {
 
 // The maximum (V), the range and S.
 template <class DF>
-HWY_INLINE HsvParts<DF> hsv_saturation(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b, hn::Vec<DF>& s) {
+HWY_INLINE HsvParts<DF> hsv_saturation(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b,
+                                       hn::Vec<DF>& s) {
     const auto max = hn::Max(r, hn::Max(g, b));
     const auto min = hn::Min(r, hn::Min(g, b));
     const auto range = hn::Sub(max, min);
@@ -50,7 +51,8 @@ HWY_INLINE HsvParts<DF> hsv_saturation(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::
 
 // H, from the parts hsv_saturation found.
 template <class DF>
-HWY_INLINE hn::Vec<DF> hsv_hue(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b, const HsvParts<DF>& parts) {
+HWY_INLINE hn::Vec<DF> hsv_hue(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b,
+                               const HsvParts<DF>& parts) {
     const auto max = parts.max;
     const auto m = hn::Div(hn::Set(df, 60.0), parts.range);
     const auto rp = hn::Sub(max, hn::Mul(m, r));
@@ -59,7 +61,8 @@ HWY_INLINE hn::Vec<DF> hsv_hue(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> 
     const auto from_r = hn::Sub(bp, gp);
     const auto from_g = hn::Sub(hn::Add(rp, hn::Set(df, 120.0)), bp);
     const auto from_b = hn::Sub(hn::Add(gp, hn::Set(df, 240.0)), rp);
-    auto hue = hn::IfThenElse(hn::Eq(r, max), from_r, hn::IfThenElse(hn::Eq(g, max), from_g, from_b));
+    auto hue =
+        hn::IfThenElse(hn::Eq(r, max), from_r, hn::IfThenElse(hn::Eq(g, max), from_g, from_b));
     hue = hn::IfThenElse(hn::Lt(hue, hn::Zero(df)), hn::Add(hue, hn::Set(df, 360.0)), hue);
     return hn::IfThenZeroElse(parts.flat, hn::Mul(hue, hn::Set(df, 10.0)));
 }
@@ -81,8 +84,8 @@ HWY_INLINE hn::Vec<DF> clamp_rgb(DF df, hn::Vec<DF> c) {
 }
 
 template <class DF>
-HWY_INLINE void rgb_to_hsv(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b, hn::Vec<DF>& h, hn::Vec<DF>& s,
-                           hn::Vec<DF>& v) {
+HWY_INLINE void rgb_to_hsv(DF df, hn::Vec<DF> r, hn::Vec<DF> g, hn::Vec<DF> b, hn::Vec<DF>& h,
+                           hn::Vec<DF>& s, hn::Vec<DF>& v) {
     clamped_rgb_to_hsv(df, clamp_rgb(df, r), clamp_rgb(df, g), clamp_rgb(df, b), h, s, v);
 }
 
@@ -123,7 +126,9 @@ HWY_INLINE void hsv_to_rgb(DF df, hn::Vec<DF> h, hn::Vec<DF> s, hn::Vec<DF> v, h
                           hn::Vec<DF> a4, hn::Vec<DF> a5) {
         return hn::IfThenElse(
             s0, a0,
-            hn::IfThenElse(s1, a1, hn::IfThenElse(s2, a2, hn::IfThenElse(s3, a3, hn::IfThenElse(s4, a4, a5)))));
+            hn::IfThenElse(
+                s1, a1,
+                hn::IfThenElse(s2, a2, hn::IfThenElse(s3, a3, hn::IfThenElse(s4, a4, a5)))));
     };
     const auto scale = hn::Set(df, 4096.0);
     r = hn::IfThenElse(grey, v, hn::Mul(pick(vv, q, p, p, t, vv), scale));

@@ -48,7 +48,8 @@ static void binarize_row(PIXEL_YC* p, int n, int threshold) {
     const int lanes = static_cast<int>(hn::Lanes(d16));
     const auto full = hn::Set(d16, 4096);
     const bool none = threshold > 32767;
-    const auto t = hn::Set(d16, static_cast<std::int16_t>(threshold < -32768 ? -32768 : (none ? 0 : threshold)));
+    const auto t = hn::Set(
+        d16, static_cast<std::int16_t>(threshold < -32768 ? -32768 : (none ? 0 : threshold)));
     hn::Vec<decltype(d16)> pattern[3];
     component_pattern(d16, 4096, 0, 0, pattern);
     std::int16_t* const v = values_of(p);

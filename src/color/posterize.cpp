@@ -40,14 +40,15 @@ HWY_INLINE hn::Vec<RealIntTag> quantise(hn::Vec<RealIntTag> v, const Quantiser& 
     const RealTag df;
     const RealIntTag di;
     const auto t = hn::Add(v, hn::Set(di, half));
-    const auto quotient = hn::DemoteTo(di, hn::Div(hn::PromoteTo(df, t), hn::Set(df, double(q.step))));
+    const auto quotient =
+        hn::DemoteTo(di, hn::Div(hn::PromoteTo(df, t), hn::Set(df, double(q.step))));
     const auto r = hn::Mul(quotient, hn::Set(di, q.step));
     return hn::Min(hn::Max(r, hn::Zero(di)), hn::Set(di, q.top));
 }
 
 // rgb_to_yc, each result truncated (all within the 16-bit range here).
-HWY_INLINE void to_yc(hn::Vec<RealTag> r, hn::Vec<RealTag> g, hn::Vec<RealTag> b, hn::Vec<RealIntTag>& y,
-                      hn::Vec<RealIntTag>& cb, hn::Vec<RealIntTag>& cr) {
+HWY_INLINE void to_yc(hn::Vec<RealTag> r, hn::Vec<RealTag> g, hn::Vec<RealTag> b,
+                      hn::Vec<RealIntTag>& y, hn::Vec<RealIntTag>& cb, hn::Vec<RealIntTag>& cr) {
     const RealTag df;
     hn::Vec<RealTag> fy, fcb, fcr;
     rgb_to_yc(df, r, g, b, fy, fcb, fcr);
@@ -121,7 +122,8 @@ HWY_EXPORT(posterize_hsv_row);
 namespace {
 
 Posterize posterize_of(const int levels[3], int range1) {
-    return {{Quantiser(level_step(levels[0], range1), range1), Quantiser(level_step(levels[1], 4096), 4096),
+    return {{Quantiser(level_step(levels[0], range1), range1),
+             Quantiser(level_step(levels[1], 4096), 4096),
              Quantiser(level_step(levels[2], 4096), 4096)}};
 }
 

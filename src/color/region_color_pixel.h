@@ -71,7 +71,8 @@ inline void color_hsv_int_pixel(PIXEL_YC& p, const ColorFixed& f) {
     using color_detail::clamp_unit;
     using color_detail::wrap_hue;
     const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-    const IntTriple hsv = rgb_to_hsv_int(trunc_to_int(rgb.a), trunc_to_int(rgb.b), trunc_to_int(rgb.c));
+    const IntTriple hsv =
+        rgb_to_hsv_int(trunc_to_int(rgb.a), trunc_to_int(rgb.b), trunc_to_int(rgb.c));
     const IntTriple out = hsv_to_rgb_int(wrap_hue(hsv.a * f.k[0] / 4096 + f.o[0]),
                                          clamp_unit(hsv.b * f.k[1] / 4096 + f.o[1]),
                                          clamp_unit(hsv.c * f.k[2] / 4096 + f.o[2]));

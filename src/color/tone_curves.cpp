@@ -45,7 +45,8 @@ class CurveCache {
 public:
     std::shared_ptr<const CurveTables> find(const double (&parameters)[6]) {
         std::lock_guard<std::mutex> hold(m_);
-        if (last_ && std::memcmp(last_->parameters, parameters, sizeof parameters) == 0) return last_;
+        if (last_ && std::memcmp(last_->parameters, parameters, sizeof parameters) == 0)
+            return last_;
         return nullptr;
     }
     void keep(std::shared_ptr<const CurveTables> tables) {
@@ -128,9 +129,11 @@ void sigmoid_curve(const Frame& frame, const Region& region, const double gain[3
             return curve_result(y, 4096 / (std::exp(-((y * (1.0 / 4096) - cy) * ay)) + 1));
         },
         [=](std::int16_t cb) {
-            return curve_result(cb, 4096 / (std::exp(-((cb * (1.0 / 4096) - ccb) * acb)) + 1) - 2048);
+            return curve_result(cb,
+                                4096 / (std::exp(-((cb * (1.0 / 4096) - ccb) * acb)) + 1) - 2048);
         },
         [=](std::int16_t cr) {
-            return curve_result(cr, 4096 / (std::exp(-((cr * (1.0 / 4096) - ccr) * acr)) + 1) - 2048);
+            return curve_result(cr,
+                                4096 / (std::exp(-((cr * (1.0 / 4096) - ccr) * acr)) + 1) - 2048);
         });
 }

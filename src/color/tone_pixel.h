@@ -65,7 +65,8 @@ inline void posterize_yc_pixel(PIXEL_YC& p, const Posterize& q) {
 
 inline void posterize_rgb_pixel(PIXEL_YC& p, const Posterize& q) {
     const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-    store_yc(p, q.q[0](trunc_to_int(rgb.a)), q.q[1](trunc_to_int(rgb.b)), q.q[2](trunc_to_int(rgb.c)));
+    store_yc(p, q.q[0](trunc_to_int(rgb.a)), q.q[1](trunc_to_int(rgb.b)),
+             q.q[2](trunc_to_int(rgb.c)));
 }
 
 inline void posterize_hsv_pixel(PIXEL_YC& p, const Posterize& q) {

@@ -81,7 +81,8 @@ static void blend_row_keyed(const PIXEL_YC* s, PIXEL_YC* d, const PIXEL_YC* mask
                 const std::int16_t* kv = values_of(keyed + i);
                 const auto bottom = hn::Set(d16, static_cast<std::int16_t>(-32768));
                 bool any = false;
-                for (int c = 0; c < 3; ++c) any = any || !hn::AllFalse(d16, hn::Eq(hn::LoadU(d16, kv + c * lanes), bottom));
+                for (int c = 0; c < 3; ++c)
+                    any = any || !hn::AllFalse(d16, hn::Eq(hn::LoadU(d16, kv + c * lanes), bottom));
                 if (!any) return blend_flat(s + i, d + i, va, convex);
             }
             hn::Vec<Int16Tag> sy, scb, scr, dy, dcb, dcr;
@@ -168,7 +169,8 @@ static void blend_row_rgb(const PIXEL_YC* s, PIXEL_YC* d, int n, int ar, int ag,
                 yc_to_rgb(df, dp.y[h], dp.cb[h], dp.cr[h], dr, dg, db);
                 // Channels within +-2^17 and the opacity range checked per
                 // call: the 32-bit blend is exact.
-                const auto mix = [&](hn::Vec<RealTag> sv, hn::Vec<RealTag> dv, hn::Vec<RealIntTag> a) {
+                const auto mix = [&](hn::Vec<RealTag> sv, hn::Vec<RealTag> dv,
+                                     hn::Vec<RealIntTag> a) {
                     const auto v = blend(di, trunc_int(df, sv), trunc_int(df, dv), a);
                     return hn::PromoteTo(df, hn::Min(hn::Max(v, lo), hi));
                 };
@@ -233,16 +235,16 @@ void alpha_masked(const Frame& src, const Frame& dst, const Frame& mask, const M
 void alpha_masked_keyed(const Frame& src, const Frame& dst, const Frame& mask,
                         const MaskedArea& area, int a, int key) {
     if (!exact_opacity(a)) {
-        for_each_masked(src, dst, mask, area, [a, key](const PIXEL_YC& s, PIXEL_YC& d, const PIXEL_YC& m) {
-            if (m.y > key) blend_pixel(s, d, a);
-        });
+        for_each_masked(src, dst, mask, area,
+                        [a, key](const PIXEL_YC& s, PIXEL_YC& d, const PIXEL_YC& m) {
+                            if (m.y > key) blend_pixel(s, d, a);
+                        });
         return;
     }
     for_each_masked_row(src, dst, mask, area, HWY_DYNAMIC_DISPATCH(blend_row_keyed), a, key);
 }
 
-void alpha_yc(const Frame& src, const Frame& dst, const PairArea& area, int ay, int acb,
-              int acr) {
+void alpha_yc(const Frame& src, const Frame& dst, const PairArea& area, int ay, int acb, int acr) {
     if (!exact_opacity(ay) || !exact_opacity(acb) || !exact_opacity(acr)) {
         for_each_pair(src, dst, area, [=](const PIXEL_YC& s, PIXEL_YC& d) {
             blend_pixel_saturated(s, d, ay, acb, acr);
@@ -255,9 +257,8 @@ void alpha_yc(const Frame& src, const Frame& dst, const PairArea& area, int ay, 
 void alpha_rgb(const Frame& src, const Frame& dst, const PairArea& area, int ar, int ag, int ab) {
     const auto in_range = [](int a) { return a >= kMinRgbOpacity && a <= kMaxRgbOpacity; };
     if (!in_range(ar) || !in_range(ag) || !in_range(ab)) {
-        for_each_pair(src, dst, area, [=](const PIXEL_YC& s, PIXEL_YC& d) {
-            blend_pixel_rgb(s, d, ar, ag, ab);
-        });
+        for_each_pair(src, dst, area,
+                      [=](const PIXEL_YC& s, PIXEL_YC& d) { blend_pixel_rgb(s, d, ar, ag, ab); });
         return;
     }
     for_each_pair_row(src, dst, area, HWY_DYNAMIC_DISPATCH(blend_row_rgb), ar, ag, ab);

@@ -13,14 +13,13 @@
 //                       (truncated, stored without clamping)
 #pragma once
 
+#include "buffers/areas.h"
 #include "buffers/frame.h"
 #include "draw/copy.h"
-#include "buffers/areas.h"
 
 void alpha_constant(const Frame& src, const Frame& dst, const PairArea& area, int a, int key);
 void alpha_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area);
 void alpha_masked_keyed(const Frame& src, const Frame& dst, const Frame& mask,
                         const MaskedArea& area, int a, int key);
-void alpha_yc(const Frame& src, const Frame& dst, const PairArea& area, int ay, int acb,
-              int acr);
+void alpha_yc(const Frame& src, const Frame& dst, const PairArea& area, int ay, int acb, int acr);
 void alpha_rgb(const Frame& src, const Frame& dst, const PairArea& area, int ar, int ag, int ab);

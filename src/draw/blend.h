@@ -48,9 +48,12 @@ inline void blend_pixel_saturated(const PIXEL_YC& s, PIXEL_YC& d, int ay, int ac
 inline void blend_pixel_rgb(const PIXEL_YC& s, PIXEL_YC& d, int ar, int ag, int ab) {
     const Triple sf = yc_to_rgb(s.y, s.cb, s.cr);
     const Triple df = yc_to_rgb(d.y, d.cb, d.cr);
-    const double r = static_cast<double>(clamp16(blend12(trunc_to_int(sf.a), trunc_to_int(df.a), ar)));
-    const double g = static_cast<double>(clamp16(blend12(trunc_to_int(sf.b), trunc_to_int(df.b), ag)));
-    const double b = static_cast<double>(clamp16(blend12(trunc_to_int(sf.c), trunc_to_int(df.c), ab)));
+    const double r =
+        static_cast<double>(clamp16(blend12(trunc_to_int(sf.a), trunc_to_int(df.a), ar)));
+    const double g =
+        static_cast<double>(clamp16(blend12(trunc_to_int(sf.b), trunc_to_int(df.b), ag)));
+    const double b =
+        static_cast<double>(clamp16(blend12(trunc_to_int(sf.c), trunc_to_int(df.c), ab)));
     const Triple yc = rgb_to_yc(r, g, b);
     d.y = to_component(yc.a);
     d.cb = to_component(yc.b);

@@ -54,7 +54,8 @@ HWY_EXPORT(copy_row_keyed);
 
 void copy_keyed(const Frame& src, const Frame& dst, const PairArea& area, int key) {
     const auto row = HWY_DYNAMIC_DISPATCH(copy_simd::copy_row_keyed);
-    for_each_pair_row(src, dst, area, [=](const PIXEL_YC* s, PIXEL_YC* d, int n) { row(s, d, s, n, key); });
+    for_each_pair_row(src, dst, area,
+                      [=](const PIXEL_YC* s, PIXEL_YC* d, int n) { row(s, d, s, n, key); });
 }
 
 void copy_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area,

@@ -6,8 +6,8 @@
 // The unconditional copy is copy_area of buffers/copy_frame.h.
 #pragma once
 
-#include "buffers/frame.h"
 #include "buffers/areas.h"
+#include "buffers/frame.h"
 
 void copy_keyed(const Frame& src, const Frame& dst, const PairArea& area, int key);
 void copy_masked(const Frame& src, const Frame& dst, const Frame& mask, const MaskedArea& area,

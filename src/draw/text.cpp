@@ -33,7 +33,8 @@ void set_font(FontState& font, const FontArgs& args) {
     if (args.has_edge) std::copy(args.edge_color, args.edge_color + 3, font.edge_color);
 }
 
-void draw_text(const Frame& frame, FontState& font, int x, int y, int align, std::string_view text) {
+void draw_text(const Frame& frame, FontState& font, int x, int y, int align,
+               std::string_view text) {
     if (static_cast<unsigned>(align) > 2) return;
     platform::TextStyle style;
     if (font.height == 0) {

@@ -18,10 +18,10 @@ namespace {
 
 // The lines one thread of the streamed box mean works in.
 struct BoxLines {
-    std::vector<std::int32_t> column_sums;    // 3 W: the covered rows, per column
-    std::vector<std::int64_t> running;        // 3 W + 3: for wide boxes
-    std::vector<mist::rgb<short>> rows;       // a ring of the covered rows, or one line
-    std::vector<mist::rgb<short>> means;      // one row of means
+    std::vector<std::int32_t> column_sums;  // 3 W: the covered rows, per column
+    std::vector<std::int64_t> running;      // 3 W + 3: for wide boxes
+    std::vector<mist::rgb<short>> rows;     // a ring of the covered rows, or one line
+    std::vector<mist::rgb<short>> means;    // one row of means
 };
 
 // Most rows a thread keeps converted; taller boxes convert a row again when
@@ -67,7 +67,8 @@ void defocus_streamed(const FilterJob& job, int kw, int kh, long long x0, long l
                 std::fill(sums, sums + n, 0);
                 for (std::size_t k = a; k < b; ++k) mist::rows::add_row(sums, row(k, true), n);
             } else {
-                for (std::size_t k = ya; k < a; ++k) mist::rows::subtract_row(sums, row(k, false), n);
+                for (std::size_t k = ya; k < a; ++k)
+                    mist::rows::subtract_row(sums, row(k, false), n);
                 for (std::size_t k = yb; k < b; ++k) mist::rows::add_row(sums, row(k, true), n);
             }
             ya = a;
@@ -88,9 +89,11 @@ void defocus_region(const FilterJob& job, int kw, int kh) {
     kh = std::clamp(kh, 1, std::max(job.source.max_h, 1));
     // The source window: the region and its boxes' reach, cut to the picture.
     const long long x0 = std::max<long long>(0, static_cast<long long>(job.sx) - kw / 2);
-    const long long x1 = std::min<long long>(job.picture_w, static_cast<long long>(job.sx) + kw / 2 + job.w);
+    const long long x1 =
+        std::min<long long>(job.picture_w, static_cast<long long>(job.sx) + kw / 2 + job.w);
     const long long y0 = std::max<long long>(0, static_cast<long long>(job.sy) - kh / 2);
-    const long long y1 = std::min<long long>(job.picture_h, static_cast<long long>(job.sy) + kh / 2 + job.h);
+    const long long y1 =
+        std::min<long long>(job.picture_h, static_cast<long long>(job.sy) + kh / 2 + job.h);
     if (x1 <= x0 || y1 <= y0) return;
     // Column sums of at most 65535 rows of 16-bit values fit in 32 bits.
     if (!job.reads_back() && std::min<long long>(kh, y1 - y0) <= 65535)
@@ -164,7 +167,8 @@ void diffuse_region(const Frame& source, const Frame& destination, int pw, int p
     if (source.pixels == destination.pixels) {
         copy.resize(static_cast<std::size_t>(pw) * static_cast<std::size_t>(ph));
         parallel_rows(ph, [&](int y) {
-            std::copy(source.row(y), source.row(y) + pw, copy.data() + static_cast<std::ptrdiff_t>(y) * pw);
+            std::copy(source.row(y), source.row(y) + pw,
+                      copy.data() + static_cast<std::ptrdiff_t>(y) * pw);
         });
         picture = copy.data();
         stride = pw;

@@ -18,9 +18,9 @@ struct FilterJob {
     Frame destination;
     int picture_w = 0;  // the visible picture of the source, where reads mirror
     int picture_h = 0;
-    int sx = 0, sy = 0;  // source rectangle
-    int w = 0, h = 0;    // positive, at most the buffer size
-    int dx = 0, dy = 0;  // destination position
+    int sx = 0, sy = 0;         // source rectangle
+    int w = 0, h = 0;           // positive, at most the buffer size
+    int dx = 0, dy = 0;         // destination position
     std::uint32_t threads = 1;  // toolkit workers (0: one per processor)
 
     // True when a pixel written to the destination could be read from the

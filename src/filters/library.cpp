@@ -5,11 +5,7 @@
 #include "filters/bindings.h"
 
 const luaL_Reg filter_functions[] = {
-    {"linear", l_linear},
-    {"laplacian", l_laplacian},
-    {"gaussian", l_gaussian},
-    {"defocus", l_defocus},
-    {"diffuse", l_diffuse},
-    {"median", l_median},
+    {"linear", l_linear},   {"laplacian", l_laplacian}, {"gaussian", l_gaussian},
+    {"defocus", l_defocus}, {"diffuse", l_diffuse},     {"median", l_median},
     {nullptr, nullptr},
 };

@@ -18,7 +18,7 @@ namespace {
 
 // The lines one thread of the streamed median works in.
 struct MedianLines {
-    std::vector<double> ring;             // the window's rows of keys, kh of them
+    std::vector<double> ring;              // the window's rows of keys, kh of them
     std::vector<mist::rgb<short>> pixels;  // one row of the work plane
     std::vector<double> keys_out;          // one row of medians
     std::vector<double> window;            // selection scratch (other windows)
@@ -35,14 +35,15 @@ void median_streamed(const FilterJob& job, int kw, int kh) {
     int ox = ex, oy = ey, dx = job.dx, dy = job.dy, w = job.w, h = job.h;
     clip_region_pair(ox, oy, dx, dy, w, h, W, H, job.destination.max_w, job.destination.max_h);
     if (w < 1 || h < 1) return;
-    const std::size_t kw1 = static_cast<std::size_t>(kw | 1), kh1 = static_cast<std::size_t>(kh | 1);
+    const std::size_t kw1 = static_cast<std::size_t>(kw | 1),
+                      kh1 = static_cast<std::size_t>(kh | 1);
     // Work columns ox - ex .. ox + w + ex - 1 of the plane.
     const std::size_t n_in = static_cast<std::size_t>(w) + 2 * static_cast<std::size_t>(ex);
     const std::size_t n_out = static_cast<std::size_t>(w);
-    const PlaneRows plane({job.source, job.picture_w, job.picture_h,
-                           static_cast<long long>(job.sx) - ex + (ox - ex),
-                           static_cast<long long>(job.sy) - ey, Border::mirror},
-                          static_cast<int>(n_in));
+    const PlaneRows plane(
+        {job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex + (ox - ex),
+         static_cast<long long>(job.sy) - ey, Border::mirror},
+        static_cast<int>(n_in));
     std::vector<MedianLines> lines(static_cast<std::size_t>(row_loop_threads(h)));
     for (MedianLines& l : lines) {
         l.ring.resize(kh1 * n_in);
@@ -53,7 +54,9 @@ void median_streamed(const FilterJob& job, int kw, int kh) {
     }
     parallel_ranges_by_thread(h, [&](int thread, int begin, int end) {
         MedianLines& l = lines[static_cast<std::size_t>(thread)];
-        auto ring_row = [&](int k) { return l.ring.data() + static_cast<std::size_t>(k) % kh1 * n_in; };
+        auto ring_row = [&](int k) {
+            return l.ring.data() + static_cast<std::size_t>(k) % kh1 * n_in;
+        };
         int loaded = oy + begin - ey;  // next work row to turn into keys
         for (int i = begin; i < end; ++i) {
             const int y = oy + i;
@@ -61,8 +64,10 @@ void median_streamed(const FilterJob& job, int kw, int kh) {
                 plane.load(loaded, l.pixels.data());
                 mist::rows::to_keys(&l.pixels[0].r, ring_row(loaded), n_in);
             }
-            for (std::size_t k = 0; k < kh1; ++k) l.rows[k] = ring_row(y - ey + static_cast<int>(k));
-            mist::rows::median_row(l.rows.data(), kw1, kh1, l.keys_out.data(), n_out, l.window.data());
+            for (std::size_t k = 0; k < kh1; ++k)
+                l.rows[k] = ring_row(y - ey + static_cast<int>(k));
+            mist::rows::median_row(l.rows.data(), kw1, kh1, l.keys_out.data(), n_out,
+                                   l.window.data());
             mist::rows::from_keys(l.keys_out.data(), &l.pixels[0].r, n_out);
             rgb_to_yc_row(l.pixels.data(), job.destination.row(dy + i) + dx, n_out);
         }

@@ -67,7 +67,8 @@ void horizontal_pass(const PIXEL_YC* row, const ColumnTap* taps, std::size_t n, 
 #if defined(__SSE2__)
         // 64-bit loads that 32-bit x86 has as well (movq).
         const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-        const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(p) + 4));
+        const __m128i b =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(p) + 4));
         const __m128i pair = _mm_unpacklo_epi16(a, _mm_srli_epi64(b, 16));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * k),
                          _mm_madd_epi16(pair, _mm_set1_epi32(taps[k].weights)));

@@ -32,11 +32,12 @@ namespace {
 
 const char* const track_names[kTrackCount] = {
     "ｽｸﾘﾌﾟﾄ№", "スレッド数", "表示Buf", "変数a", "変数b", "変数c",
-    "変数d",    "変数u",     "変数v",   "変数x", "変数y", "変数z",
+    "変数d",   "変数u",      "変数v",   "変数x", "変数y", "変数z",
 };
 const int track_defaults[kTrackCount] = {0, 2, 0, 0, 0, 0, 0, 0, 0, 2048, 2048, 2048};
 const int track_mins[kTrackCount] = {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-const int track_maxs[kTrackCount] = {10, 16, 19, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096};
+const int track_maxs[kTrackCount] = {10,   16,   19,   4096, 4096, 4096,
+                                     4096, 4096, 4096, 4096, 4096, 4096};
 const char* const check_names[1] = {"クリックで色情報の表示"};
 const int check_defaults[1] = {0};
 
@@ -151,12 +152,11 @@ FILTER_DLL filter_table = {
 
 }  // namespace
 
-extern "C" QUORVEL_EXPORT FILTER_DLL* QUORVEL_STDCALL GetFilterTable() {
-    return &filter_table;
-}
+extern "C" QUORVEL_EXPORT FILTER_DLL* QUORVEL_STDCALL GetFilterTable() { return &filter_table; }
 
-extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(
-    double frame_timeout_seconds, unsigned long long memory_bytes, int sandbox) {
+extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(double frame_timeout_seconds,
+                                                      unsigned long long memory_bytes,
+                                                      int sandbox) {
     ScriptLimits limits;
     limits.frame_timeout_seconds = frame_timeout_seconds;
     limits.memory_bytes = static_cast<std::size_t>(memory_bytes);

@@ -9,8 +9,8 @@ extern "C" QUORVEL_EXPORT FILTER_DLL* QUORVEL_STDCALL GetFilterTable();
 // For host programs that want other limits on what a script may spend (see
 // ScriptLimits): a timeout per frame in seconds and a memory cap in bytes,
 // 0 for none, and the sandbox for untrusted scripts.
-extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(
-    double frame_timeout_seconds, unsigned long long memory_bytes, int sandbox);
+extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(double frame_timeout_seconds,
+                                                      unsigned long long memory_bytes, int sandbox);
 
 // The editor's main-window messages (window_proc.cpp): a click on the
 // preview shows the colour information of the clicked pixel.

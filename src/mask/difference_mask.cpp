@@ -39,7 +39,8 @@ HWY_INLINE hn::Vec<RealIntTag> grade(hn::Vec<RealTag> d, double gain, double thr
 }
 
 template <MaskSpace S>
-HWY_INLINE void difference_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
+HWY_INLINE void difference_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                               const DifferenceMask& m) {
     const RealTag df;
     const FixedWeights f = fixed_weights(m.weight);
     grade_steps(
@@ -70,13 +71,16 @@ HWY_INLINE void difference_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d
         [&](int i) { difference_pixel<S>(a[i], b[i], d[i], m, f); });
 }
 
-static void difference_row_yc(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
+static void difference_row_yc(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                              const DifferenceMask& m) {
     difference_row<MaskSpace::Yc>(a, b, d, n, m);
 }
-static void difference_row_rgb(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
+static void difference_row_rgb(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                               const DifferenceMask& m) {
     difference_row<MaskSpace::Rgb>(a, b, d, n, m);
 }
-static void difference_row_hsv(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n, const DifferenceMask& m) {
+static void difference_row_hsv(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                               const DifferenceMask& m) {
     difference_row<MaskSpace::Hsv>(a, b, d, n, m);
 }
 
@@ -113,7 +117,9 @@ struct UnitDistance {
 
 struct LabDistance {
     double w[3];
-    double operator()(const Triple& a, const Triple& b) const { return weighted_distance<false>(a, b, w); }
+    double operator()(const Triple& a, const Triple& b) const {
+        return weighted_distance<false>(a, b, w);
+    }
 };
 
 }  // namespace

@@ -13,8 +13,8 @@ int difference_binding(lua_State* L, MaskSpace space) {
     const HostRecords r = fetch_host_records(L);
     const bool two_weights = space == MaskSpace::HsvP || space == MaskSpace::HsvC;
     const int weights = two_weights ? 2 : 3;
-    const int n = two_weights ? check_arg_count(L, {11, 12, 14, 15})
-                              : check_arg_count(L, {11, 12, 15, 16});
+    const int n =
+        two_weights ? check_arg_count(L, {11, 12, 14, 15}) : check_arg_count(L, {11, 12, 15, 16});
     const TripleArgs args = read_triple_args(L);
     DifferenceMask m;
     m.space = space;

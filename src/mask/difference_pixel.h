@@ -24,7 +24,8 @@ inline double fixed_distance(const Triple& a, const Triple& b, const FixedWeight
     const long long e1 = (static_cast<long long>(a.a - b.a) * f.w[0]) >> 12;
     const long long e2 = (static_cast<long long>(a.b - b.b) * f.w[1]) >> 12;
     const long long e3 = (static_cast<long long>(a.c - b.c) * f.w[2]) >> 12;
-    const double s = static_cast<double>(e1) * e1 + static_cast<double>(e2) * e2 + static_cast<double>(e3) * e3;
+    const double s =
+        static_cast<double>(e1) * e1 + static_cast<double>(e2) * e2 + static_cast<double>(e3) * e3;
     return std::sqrt(s);
 }
 
@@ -42,8 +43,8 @@ inline double weighted_distance(const Triple& a, const Triple& b, const double w
 
 // Space Yc, Rgb or Hsv; `f` the fixed weights of m (used by Yc and Rgb).
 template <MaskSpace S>
-inline void difference_pixel(const PIXEL_YC& a, const PIXEL_YC& b, PIXEL_YC& out, const DifferenceMask& m,
-                             const FixedWeights& f) {
+inline void difference_pixel(const PIXEL_YC& a, const PIXEL_YC& b, PIXEL_YC& out,
+                             const DifferenceMask& m, const FixedWeights& f) {
     double d;
     if constexpr (S == MaskSpace::Yc)
         d = fixed_distance(mask_space::Yc{}(a), mask_space::Yc{}(b), f);

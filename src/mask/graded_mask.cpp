@@ -29,13 +29,14 @@ HWY_INLINE hn::Vec<RealIntTag> grade(hn::Vec<RealTag> d, double inner, double ou
     const RealTag df;
     const auto vi = hn::Set(df, inner), vo = hn::Set(df, outer);
     const auto ramp = hn::Mul(hn::Div(hn::Sub(vo, d), hn::Sub(vo, vi)), hn::Set(df, 4096.0));
-    const auto v = hn::IfThenElse(hn::Le(d, vi), hn::Set(df, 4096.0), hn::IfThenElseZero(hn::Le(d, vo), ramp));
+    const auto v =
+        hn::IfThenElse(hn::Le(d, vi), hn::Set(df, 4096.0), hn::IfThenElseZero(hn::Le(d, vo), ramp));
     return trunc_int_saturated(df, v);
 }
 
 template <MaskSpace S, bool Line, bool Circular, class Convert>
-HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Convert& convert, const GradedKeys& k,
-                           double inner, double outer) {
+HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Convert& convert,
+                           const GradedKeys& k, double inner, double outer) {
     const RealTag df;
     const auto c = [&](double v) { return hn::Set(df, v); };
     // The segment: its direction and squared length are the same for every
@@ -50,13 +51,16 @@ HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Conve
             space_components<S, false>(px[0], h, c1, c2, c3);
             RealVec d;
             if constexpr (Line) {
-                const auto p1 = hn::Mul(c(k.w.a), c1), p2 = hn::Mul(c(k.w.b), c2), p3 = hn::Mul(c(k.w.c), c3);
+                const auto p1 = hn::Mul(c(k.w.a), c1), p2 = hn::Mul(c(k.w.b), c2),
+                           p3 = hn::Mul(c(k.w.c), c3);
                 auto t = hn::Zero(df);
                 if (has_length) {
-                    const auto dot = hn::Add(hn::Add(hn::Mul(c(d1), hn::Sub(p1, c(k.wa.a))), hn::Mul(c(d2), hn::Sub(p2, c(k.wa.b)))),
+                    const auto dot = hn::Add(hn::Add(hn::Mul(c(d1), hn::Sub(p1, c(k.wa.a))),
+                                                     hn::Mul(c(d2), hn::Sub(p2, c(k.wa.b)))),
                                              hn::Mul(c(d3), hn::Sub(p3, c(k.wa.c))));
                     t = hn::Div(dot, c(length2));
-                    t = hn::IfThenElse(hn::Lt(t, hn::Zero(df)), hn::Zero(df), hn::IfThenElse(hn::Gt(t, c(1.0)), c(1.0), t));
+                    t = hn::IfThenElse(hn::Lt(t, hn::Zero(df)), hn::Zero(df),
+                                       hn::IfThenElse(hn::Gt(t, c(1.0)), c(1.0), t));
                 }
                 const auto e1 = hn::Sub(hn::Add(c(k.wa.a), hn::Mul(t, c(d1))), p1);
                 const auto e2 = hn::Sub(hn::Add(c(k.wa.b), hn::Mul(t, c(d2))), p2);
@@ -78,10 +82,10 @@ HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Conve
         [&](int i) { graded_pixel<Line, Circular>(in[i], out[i], convert, k, inner, outer); });
 }
 
-#define GRADED_ROW(name, space, line, circular, convert)                                                  \
-    static void name(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k, double inner,       \
-                     double outer) {                                                                      \
-        graded_row<MaskSpace::space, line, circular>(in, out, n, convert{}, k, inner, outer);            \
+#define GRADED_ROW(name, space, line, circular, convert)                                          \
+    static void name(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k, double inner, \
+                     double outer) {                                                              \
+        graded_row<MaskSpace::space, line, circular>(in, out, n, convert{}, k, inner, outer);     \
     }
 GRADED_ROW(point_yc, Yc, false, false, mask_space::Yc)
 GRADED_ROW(point_rgb, Rgb, false, false, mask_space::Rgb)
@@ -129,8 +133,8 @@ void graded_space(const Frame& src, const Frame& dst, const PairArea& area, cons
 
 using VectorRow = void (*)(const PIXEL_YC*, PIXEL_YC*, int, const GradedKeys&, double, double);
 
-void vector_space(const Frame& src, const Frame& dst, const PairArea& area, const GradedMask& m, const Triple& w,
-                  VectorRow point, VectorRow line) {
+void vector_space(const Frame& src, const Frame& dst, const PairArea& area, const GradedMask& m,
+                  const Triple& w, VectorRow point, VectorRow line) {
     const GradedKeys k = graded_keys(as_triple(m.key_a), as_triple(m.key_b), w);
     for_each_pair_row(src, dst, area, m.line ? line : point, k, m.inner, m.outer);
 }

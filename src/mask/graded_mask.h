@@ -28,11 +28,11 @@ enum class MaskSpace { Yc, Rgb, Hsv, HsvP, HsvC, Lab };
 
 struct GradedMask {
     MaskSpace space = MaskSpace::Yc;
-    bool line = false;    // segment A-B instead of the point A
+    bool line = false;  // segment A-B instead of the point A
     int key_a[3] = {0, 0, 0};
     int key_b[3] = {0, 0, 0};
-    double inner = 0;     // radius of full selection
-    double outer = 0;     // radius where the grade reaches 0
+    double inner = 0;  // radius of full selection
+    double outer = 0;  // radius where the grade reaches 0
     double weight[3] = {1, 1, 1};
 };
 

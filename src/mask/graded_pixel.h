@@ -42,7 +42,7 @@ inline double graded_distance(const Triple& c, const GradedKeys& k) {
 }
 
 template <bool Line, bool Circular, class Convert>
-inline void graded_pixel(const PIXEL_YC& in, PIXEL_YC& out, const Convert& convert, const GradedKeys& k,
-                         double inner, double outer) {
+inline void graded_pixel(const PIXEL_YC& in, PIXEL_YC& out, const Convert& convert,
+                         const GradedKeys& k, double inner, double outer) {
     put_grade(out, distance_grade(graded_distance<Line, Circular>(convert(in), k), inner, outer));
 }

@@ -24,8 +24,8 @@ struct KeyBox {
 inline int key_grade_of_excess(long long d, const KeyBox& box) {
     if (d <= 0) return box.in;
     if (box.margin <= 0 || d > box.margin) return box.out;
-    const double ramp = static_cast<double>(box.in - box.out) *
-                        static_cast<double>(box.margin - d) / box.margin;
+    const double ramp =
+        static_cast<double>(box.in - box.out) * static_cast<double>(box.margin - d) / box.margin;
     return trunc_to_int(box.out + ramp);
 }
 

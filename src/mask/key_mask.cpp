@@ -29,7 +29,8 @@ using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 // grade is a double-precision ramp, are graded one by one by
 // key_grade_of_excess.
 template <class DI>
-HWY_INLINE hn::Vec<DI> box_grade(DI di, hn::Vec<DI> c1, hn::Vec<DI> c2, hn::Vec<DI> c3, const KeyBox& box) {
+HWY_INLINE hn::Vec<DI> box_grade(DI di, hn::Vec<DI> c1, hn::Vec<DI> c2, hn::Vec<DI> c3,
+                                 const KeyBox& box) {
     auto excess = hn::Zero(di);
     const hn::Vec<DI> c[3] = {c1, c2, c3};
     for (int k = 0; k < 3; ++k) {
@@ -37,7 +38,8 @@ HWY_INLINE hn::Vec<DI> box_grade(DI di, hn::Vec<DI> c1, hn::Vec<DI> c2, hn::Vec<
         excess = hn::Max(excess, hn::Sub(c[k], hn::Set(di, box.upper[k])));
     }
     const auto inside = hn::Eq(excess, hn::Zero(di));
-    if (box.margin > 0 && !hn::AllFalse(di, hn::AndNot(inside, hn::Not(hn::Gt(excess, hn::Set(di, box.margin)))))) {
+    if (box.margin > 0 &&
+        !hn::AllFalse(di, hn::AndNot(inside, hn::Not(hn::Gt(excess, hn::Set(di, box.margin)))))) {
         HWY_ALIGN std::int32_t lanes[16];
         hn::Store(excess, di, lanes);
         for (size_t k = 0; k < hn::Lanes(di); ++k) lanes[k] = key_grade_of_excess(lanes[k], box);
@@ -54,7 +56,8 @@ static void key_row_yc(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& 
         [&](int i) {
             hn::Vec<Int16Tag> y, cb, cr;
             load_pixels(d16, in + i, y, cb, cr);
-            const auto grade = box_grade(di, hn::PromoteTo(di, y), hn::PromoteTo(di, cb), hn::PromoteTo(di, cr), rule.box);
+            const auto grade = box_grade(di, hn::PromoteTo(di, y), hn::PromoteTo(di, cb),
+                                         hn::PromoteTo(di, cr), rule.box);
             store_grades(d16, hn::DemoteTo(d16, grade), out + i);
         },
         [&](int i) { key_pixel<KeySpace::Yc>(in[i], out[i], rule); });
@@ -65,7 +68,8 @@ static void key_row_yc(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& 
 template <class DI>
 HWY_INLINE hn::Vec<DI> sv_excess(DI di, hn::Vec<DI> c2, hn::Vec<DI> c3, const KeyBox& box) {
     const auto excess = [&](hn::Vec<DI> c, int k) {
-        return hn::Max(hn::Sub(hn::Set(di, box.lower[k]), c), hn::Sub(c, hn::Set(di, box.upper[k])));
+        return hn::Max(hn::Sub(hn::Set(di, box.lower[k]), c),
+                       hn::Sub(c, hn::Set(di, box.upper[k])));
     };
     return hn::Max(excess(c2, 1), excess(c3, 2));
 }
@@ -102,20 +106,21 @@ HWY_INLINE void rgb_to_hsv_int(DF df, hn::Vec<hn::Rebind<std::int32_t, DF>> r,
         return hn::DemoteTo(di, hn::Div(hn::PromoteTo(df, num), hn::PromoteTo(df, den)));
     };
     const auto one = hn::Set(di, 1);
-    const auto dd = hn::IfThenElse(flat, one, d);       // no division by zero in flat lanes
+    const auto dd = hn::IfThenElse(flat, one, d);  // no division by zero in flat lanes
     const auto mm = hn::IfThenElse(flat, one, max);
     const auto sat = quotient(hn::ShiftLeft<12>(d), mm);
     const auto rp = quotient(hn::ShiftLeft<12>(hn::Sub(max, r)), dd);
     const auto gp = quotient(hn::ShiftLeft<12>(hn::Sub(max, g)), dd);
     const auto bp = quotient(hn::ShiftLeft<12>(hn::Sub(max, b)), dd);
-    const auto raw = hn::IfThenElse(
-        hn::Eq(r, max), hn::Sub(bp, gp),
-        hn::IfThenElse(hn::Eq(g, max), hn::Add(hn::Sub(rp, bp), hn::Set(di, 8192)),
-                       hn::Add(hn::Sub(gp, rp), hn::Set(di, 16384))));
+    const auto raw =
+        hn::IfThenElse(hn::Eq(r, max), hn::Sub(bp, gp),
+                       hn::IfThenElse(hn::Eq(g, max), hn::Add(hn::Sub(rp, bp), hn::Set(di, 8192)),
+                                      hn::Add(hn::Sub(gp, rp), hn::Set(di, 16384))));
     // (raw * 600) / 4096 truncating toward zero: a negative product is
     // raised by 4095 before the flooring shift.
     const auto product = hn::Mul(raw, hn::Set(di, 600));
-    auto hue = hn::ShiftRight<12>(hn::Add(product, hn::And(hn::ShiftRight<31>(product), hn::Set(di, 4095))));
+    auto hue = hn::ShiftRight<12>(
+        hn::Add(product, hn::And(hn::ShiftRight<31>(product), hn::Set(di, 4095))));
     hue = hn::IfThenElse(hn::Lt(hue, zero), hn::Add(hue, hn::Set(di, 3600)), hue);
     h = hn::IfThenZeroElse(flat, hue);
     s = hn::IfThenZeroElse(flat, sat);
@@ -220,8 +225,7 @@ void key_mask_hsv(const Frame& src, const Frame& dst, const PairArea& area, cons
     using namespace key_simd;
     key_mask<KeySpace::Hsv>(src, dst, area, box, HWY_DYNAMIC_DISPATCH(key_row_hsv));
 }
-void key_mask_hsv_int(const Frame& src, const Frame& dst, const PairArea& area,
-                      const KeyBox& box) {
+void key_mask_hsv_int(const Frame& src, const Frame& dst, const PairArea& area, const KeyBox& box) {
     using namespace key_simd;
     key_mask<KeySpace::HsvInt>(src, dst, area, box, HWY_DYNAMIC_DISPATCH(key_row_hsv_int));
 }

@@ -24,5 +24,4 @@
 void key_mask_yc(const Frame& src, const Frame& dst, const PairArea& area, const KeyBox& box);
 void key_mask_rgb(const Frame& src, const Frame& dst, const PairArea& area, const KeyBox& box);
 void key_mask_hsv(const Frame& src, const Frame& dst, const PairArea& area, const KeyBox& box);
-void key_mask_hsv_int(const Frame& src, const Frame& dst, const PairArea& area,
-                      const KeyBox& box);
+void key_mask_hsv_int(const Frame& src, const Frame& dst, const PairArea& area, const KeyBox& box);

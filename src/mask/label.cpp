@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "buffers/rows.h"
 #include "buffers/region.h"
+#include "buffers/rows.h"
 #include "buffers/work_plane.h"
 #include "platform/thread_pool.h"
 #include "toolkit/labeling_strips.h"
@@ -30,7 +30,8 @@ mist::plane_view copy_region_in(const LabelJob& job) {
     const bool inside = job.sx >= 0 && job.sy >= 0 &&
                         static_cast<long long>(job.sx) + job.w <= job.source.max_w &&
                         static_cast<long long>(job.sy) + job.h <= job.source.max_h;
-    if (!inside) std::fill(storage.begin(), storage.begin() + static_cast<std::ptrdiff_t>(w * h), short{0});
+    if (!inside)
+        std::fill(storage.begin(), storage.begin() + static_cast<std::ptrdiff_t>(w * h), short{0});
     load_plane({job.source, 0, 0, job.sx, job.sy, Border::buffer}, plane);
     return plane;
 }
@@ -93,11 +94,12 @@ std::int32_t label_region(const LabelJob& job, bool eight_connected, const Compo
     parallel_rows(job.h, [&](int y) {
         short* row = work.row(static_cast<std::size_t>(y));
         std::size_t x = 0;
-        labels.for_each_run(static_cast<std::size_t>(y), [&](std::size_t x0, std::size_t x1, std::int32_t k) {
-            std::fill(row + x, row + x0, short{0});
-            std::fill(row + x0, row + x1, new_label[static_cast<std::size_t>(k)]);
-            x = x1;
-        });
+        labels.for_each_run(
+            static_cast<std::size_t>(y), [&](std::size_t x0, std::size_t x1, std::int32_t k) {
+                std::fill(row + x, row + x0, short{0});
+                std::fill(row + x0, row + x1, new_label[static_cast<std::size_t>(k)]);
+                x = x1;
+            });
         std::fill(row + x, row + work.width, short{0});
     });
     store_plane(work, 0, 0, job.w, job.h, job.destination, job.dx, job.dy);
@@ -121,7 +123,8 @@ void label_to_mask(const LabelJob& job, const std::uint8_t* selected) {
     }
     parallel_rows(h, [&](int i) {
         const PIXEL_YC* in = job.source.row(sy + i) + sx;
-        const short* in_copy = copy.empty() ? nullptr : copy.data() + static_cast<std::size_t>(i) * w;
+        const short* in_copy =
+            copy.empty() ? nullptr : copy.data() + static_cast<std::size_t>(i) * w;
         PIXEL_YC* out = job.destination.row(dy + i) + dx;
         for (int j = 0; j < w; ++j) {
             const int y = in_copy != nullptr ? in_copy[j] : in[j].y;
@@ -137,9 +140,9 @@ void remove_holes(const LabelJob& job) {
     mist::strip_labeling& labels = mist::thread_strip_labeling();
     // The background (y == 0) under 4-connectivity; the largest region, the
     // first met among equals, stays 0.
-    const std::size_t n = labels.run(work.data, work.stride, work.width, work.height,
-                                     mist::foreground_cells::zero, false, 2147483647u, true,
-                                     static_cast<std::uint32_t>(pool::worker_count()));
+    const std::size_t n =
+        labels.run(work.data, work.stride, work.width, work.height, mist::foreground_cells::zero,
+                   false, 2147483647u, true, static_cast<std::uint32_t>(pool::worker_count()));
     std::size_t largest = 1;
     for (std::size_t k = 2; k <= n; ++k)
         if (labels.measure(k).area > labels.measure(largest).area) largest = k;
@@ -147,9 +150,10 @@ void remove_holes(const LabelJob& job) {
     parallel_rows(job.h, [&](int y) {
         short* row = work.row(static_cast<std::size_t>(y));
         std::fill(row, row + work.width, short{4096});
-        labels.for_each_run(static_cast<std::size_t>(y), [&](std::size_t x0, std::size_t x1, std::int32_t k) {
-            if (k == keep) std::fill(row + x0, row + x1, short{0});
-        });
+        labels.for_each_run(static_cast<std::size_t>(y),
+                            [&](std::size_t x0, std::size_t x1, std::int32_t k) {
+                                if (k == keep) std::fill(row + x0, row + x1, short{0});
+                            });
     });
     store_plane(work, 0, 0, job.w, job.h, job.destination, job.dx, job.dy);
 }

@@ -48,7 +48,9 @@ using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 template <MaskOp Op, class DI>
 HWY_INLINE hn::Vec<DI> combine(DI di, hn::Vec<DI> a, hn::Vec<DI> b) {
     const auto one = hn::Set(di, 4096);
-    const auto product = [](hn::Vec<DI> x, hn::Vec<DI> y) { return hn::ShiftRight<12>(hn::Mul(x, y)); };
+    const auto product = [](hn::Vec<DI> x, hn::Vec<DI> y) {
+        return hn::ShiftRight<12>(hn::Mul(x, y));
+    };
     if constexpr (Op == MaskOp::And) return product(a, b);
     if constexpr (Op == MaskOp::Or) return hn::Sub(one, product(hn::Sub(one, a), hn::Sub(one, b)));
     if constexpr (Op == MaskOp::Sub) return product(a, hn::Sub(one, b));
@@ -67,7 +69,8 @@ HWY_INLINE void combine_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, i
     hn::Vec<IntTag> pattern[3];
     component_pattern(di, 1, 0, 0, pattern);
     hn::Mask<Int16Tag> grade_lane[3];
-    for (int c = 0; c < 3; ++c) grade_lane[c] = hn::RebindMask(d16, hn::Eq(hn::DemoteTo(d16, pattern[c]), hn::Set(d16, 1)));
+    for (int c = 0; c < 3; ++c)
+        grade_lane[c] = hn::RebindMask(d16, hn::Eq(hn::DemoteTo(d16, pattern[c]), hn::Set(d16, 1)));
     const auto scalar = [&](int i) {
         const int g = mask_combine(Op, a[i].y, b[i].y);
         d[i].y = static_cast<std::int16_t>(g), d[i].cb = 0, d[i].cr = 0;
@@ -87,14 +90,17 @@ HWY_INLINE void combine_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, i
                 const auto limit = hn::Set(di, 8192);
                 bool wide = false;
                 for (int c = 0; c < 3; ++c)
-                    wide = wide || !hn::AllFalse(di, hn::Or(hn::Gt(hn::Abs(va[c]), limit), hn::Gt(hn::Abs(vb[c]), limit)));
+                    wide = wide || !hn::AllFalse(di, hn::Or(hn::Gt(hn::Abs(va[c]), limit),
+                                                            hn::Gt(hn::Abs(vb[c]), limit)));
                 if (wide) {
                     for (int k = i; k < i + lanes; ++k) scalar(k);
                     return;
                 }
             }
             for (int c = 0; c < 3; ++c)
-                hn::StoreU(hn::IfThenElseZero(grade_lane[c], low16(d16, combine<Op>(di, va[c], vb[c]))), d16, dv + c * lanes);
+                hn::StoreU(
+                    hn::IfThenElseZero(grade_lane[c], low16(d16, combine<Op>(di, va[c], vb[c]))),
+                    d16, dv + c * lanes);
         },
         scalar);
 }
@@ -154,10 +160,18 @@ void mask_logic(MaskOp op, const Frame& a, const Frame& b, const Frame& dst,
     using Row = void (*)(const PIXEL_YC*, const PIXEL_YC*, PIXEL_YC*, int);
     Row row = nullptr;
     switch (op) {
-        case MaskOp::And: row = HWY_DYNAMIC_DISPATCH(and_row); break;
-        case MaskOp::Or: row = HWY_DYNAMIC_DISPATCH(or_row); break;
-        case MaskOp::Sub: row = HWY_DYNAMIC_DISPATCH(sub_row); break;
-        case MaskOp::Xor: row = HWY_DYNAMIC_DISPATCH(xor_row); break;
+        case MaskOp::And:
+            row = HWY_DYNAMIC_DISPATCH(and_row);
+            break;
+        case MaskOp::Or:
+            row = HWY_DYNAMIC_DISPATCH(or_row);
+            break;
+        case MaskOp::Sub:
+            row = HWY_DYNAMIC_DISPATCH(sub_row);
+            break;
+        case MaskOp::Xor:
+            row = HWY_DYNAMIC_DISPATCH(xor_row);
+            break;
     }
     for_each_triple_row(a, b, dst, area, row);
 }

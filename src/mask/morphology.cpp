@@ -49,7 +49,7 @@ struct Spans {
 Spans mapped_spans(long long start, long long length, long long L, long long M) {
     long long lo[2] = {-M, std::max(L, 2 * L - 1 - M)};
     long long hi[2] = {std::min(L, M), 2 * L - 1};  // exclusive
-    if (hi[0] >= lo[1]) {  // touching or overlapping: one span
+    if (hi[0] >= lo[1]) {                           // touching or overlapping: one span
         hi[0] = std::max(hi[0], hi[1]);
         lo[1] = hi[1] = 0;
     }
@@ -127,9 +127,9 @@ void load(const WorkArea& a, const Rect& r, const mist::plane_view& plane) {
         std::fill(row + (c1 - r.x0), row + plane.width, short{0});
     });
     const MorphologyJob& j = *a.job;
-    load_plane({j.source, j.picture_w, j.picture_h, a.origin_x + r.x0, a.origin_y + r.y0,
-                Border::mirror},
-               plane);
+    load_plane(
+        {j.source, j.picture_w, j.picture_h, a.origin_x + r.x0, a.origin_y + r.y0, Border::mirror},
+        plane);
 }
 
 // Outputs whose window leaves the mapped rectangle C (every window of a
@@ -138,8 +138,8 @@ void load(const WorkArea& a, const Rect& r, const mist::plane_view& plane) {
 void merge_outside_zeros(const mist::plane_view& out, const Rect& o, const Rect& c,
                          const mist::morphology_runs& e, bool erode) {
     // Outputs p whose whole window lies inside C.
-    const Rect inside = intersect(
-        o, {c.x0 - e.min_x(), c.y0 - e.min_y(), c.x1 - e.max_x(), c.y1 - e.max_y()});
+    const Rect inside =
+        intersect(o, {c.x0 - e.min_x(), c.y0 - e.min_y(), c.x1 - e.max_x(), c.y1 - e.max_y()});
     auto merge = [erode](short* p, short* end) {
         for (; p < end; ++p) *p = erode ? std::min<short>(*p, 0) : std::max<short>(*p, 0);
     };
@@ -184,10 +184,10 @@ mist::morphology_runs make_morphology_runs(const MorphologyElement& element) {
         for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = trunc_to_int(element.cells[i]);
         return mist::table_runs(cells);
     } catch (const std::length_error&) {
-        const std::string shape =
-            element.is_table ? "table of " + std::to_string(element.cols) + " x " +
-                                   std::to_string(element.rows) + " cells"
-                             : "radius " + std::to_string(element.radius);
+        const std::string shape = element.is_table
+                                      ? "table of " + std::to_string(element.cols) + " x " +
+                                            std::to_string(element.rows) + " cells"
+                                      : "radius " + std::to_string(element.radius);
         throw std::length_error("structuring element too large (" + shape + ")");
     }
 }
@@ -224,12 +224,13 @@ void morphology_region(const MorphologyJob& job, const MorphologyElement& elemen
     const Rect out_rect{ex + ox, ey + oy, ex + ox + ow, ey + oy + oh};
     const Rect whole{0, 0, work_w, work_h};
 
-    WorkArea area{&job, static_cast<long long>(job.sx) - ex, static_cast<long long>(job.sy) - ey,
-                  mapped_spans(static_cast<long long>(job.sx) - ex, work_w, job.picture_w,
-                               job.source.max_w),
-                  mapped_spans(static_cast<long long>(job.sy) - ey, work_h, job.picture_h,
-                               job.source.max_h),
-                  {}};
+    WorkArea area{
+        &job,
+        static_cast<long long>(job.sx) - ex,
+        static_cast<long long>(job.sy) - ey,
+        mapped_spans(static_cast<long long>(job.sx) - ex, work_w, job.picture_w, job.source.max_w),
+        mapped_spans(static_cast<long long>(job.sy) - ey, work_h, job.picture_h, job.source.max_h),
+        {}};
     if (area.cols.count > 0 && area.rows.count > 0)
         area.mapped = {area.cols.lo[0], area.rows.lo[0], area.cols.hi[area.cols.count - 1],
                        area.rows.hi[area.rows.count - 1]};
@@ -258,7 +259,8 @@ void morphology_region(const MorphologyJob& job, const MorphologyElement& elemen
         const long long ox = out_rect.x0 - in_rect.x0, oy = out_rect.y0 - in_rect.y0;
         const std::size_t margin =
             mist::morphology_margin(runs, in_rect.w(), in_rect.h(), ox, oy, out.width, out.height);
-        const mist::plane_view in = view_in(buffers.source, in_rect.w(), in_rect.h(), margin, neutral);
+        const mist::plane_view in =
+            view_in(buffers.source, in_rect.w(), in_rect.h(), margin, neutral);
         load(area, in_rect, in);
         mist::morphology_pass(in, ox, oy, out, runs, erode_first, threads, margin);
         if (element.is_table) merge_outside_zeros(out, out_rect, area.mapped, runs, erode_first);
@@ -267,14 +269,17 @@ void morphology_region(const MorphologyJob& job, const MorphologyElement& elemen
         const Rect mid = intersect(whole, reach(out_rect, runs));
         const Rect in_rect = intersect(whole, reach(mid, runs));
         const long long mx = mid.x0 - in_rect.x0, my = mid.y0 - in_rect.y0;
-        const std::size_t margin = mist::morphology_margin(
-            runs, in_rect.w(), in_rect.h(), mx, my, static_cast<std::size_t>(std::max(mid.w(), 0LL)),
-            static_cast<std::size_t>(std::max(mid.h(), 0LL)));
-        const mist::plane_view in = view_in(buffers.source, in_rect.w(), in_rect.h(), margin, neutral);
+        const std::size_t margin =
+            mist::morphology_margin(runs, in_rect.w(), in_rect.h(), mx, my,
+                                    static_cast<std::size_t>(std::max(mid.w(), 0LL)),
+                                    static_cast<std::size_t>(std::max(mid.h(), 0LL)));
+        const mist::plane_view in =
+            view_in(buffers.source, in_rect.w(), in_rect.h(), margin, neutral);
         load(area, in_rect, in);
-        mist::morphology_two_passes(in, margin, mx, my, static_cast<std::size_t>(std::max(mid.w(), 0LL)),
-                                    static_cast<std::size_t>(std::max(mid.h(), 0LL)), out_rect.x0 - mid.x0,
-                                    out_rect.y0 - mid.y0, out, runs, erode_first, threads);
+        mist::morphology_two_passes(
+            in, margin, mx, my, static_cast<std::size_t>(std::max(mid.w(), 0LL)),
+            static_cast<std::size_t>(std::max(mid.h(), 0LL)), out_rect.x0 - mid.x0,
+            out_rect.y0 - mid.y0, out, runs, erode_first, threads);
     }
     store_plane(out, 0, 0, ow, oh, job.destination, dx, dy);
 }

@@ -44,7 +44,10 @@ struct LabDistance {
     double wl, wb, wa, k;
     explicit LabDistance(const NearMerge& m)
         : key(yc_to_lab(m.key[0], m.key[1], m.key[2])),
-          wl(m.weight[0]), wb(m.weight[1]), wa(m.weight[2]), k(m.multiplier) {}
+          wl(m.weight[0]),
+          wb(m.weight[1]),
+          wa(m.weight[2]),
+          k(m.multiplier) {}
     double operator()(const PIXEL_YC& q) const {
         const Triple lab = yc_to_lab(q.y, q.cb, q.cr);
         const double el = wl * (lab.a - key.a), ea = wa * (lab.b - key.b),

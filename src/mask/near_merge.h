@@ -22,9 +22,9 @@
 
 struct NearMerge {
     bool lab = false;
-    double key[3] = {0, 0, 0};        // Y, Cb, Cr (whole numbers for plain)
+    double key[3] = {0, 0, 0};  // Y, Cb, Cr (whole numbers for plain)
     double weight[3] = {1, 1, 1};
-    double multiplier = 1;            // a whole number for plain
+    double multiplier = 1;  // a whole number for plain
     double exponent = 0;
 };
 

@@ -42,7 +42,7 @@ void canny_region(const BridgeJob& job, double threshold1, double threshold2, in
     const Overlap in = source_overlap(job);
     // Pixels the source does not cover are 0; OpenCV writes every edge pixel.
     std::unique_ptr<std::uint8_t[]> input(in.whole(job.w, job.h) ? new std::uint8_t[count]
-                                                                  : new std::uint8_t[count]());
+                                                                 : new std::uint8_t[count]());
     std::unique_ptr<std::uint8_t[]> edges(new std::uint8_t[count]);
     if (!in.empty())
         parallel_rows(in.h, [&](int i) {
@@ -69,9 +69,11 @@ void flip_test_region(const BridgeJob& job) {
     if (!in.empty())
         parallel_rows(in.h, [&](int i) {
             const PIXEL_YC* s = job.source.row(in.by + i) + in.bx;
-            std::copy(s, s + in.w, image.get() + static_cast<std::size_t>(in.iy + i) * job.w + in.ix);
+            std::copy(s, s + in.w,
+                      image.get() + static_cast<std::size_t>(in.iy + i) * job.w + in.ix);
         });
-    opencv_flip_rows({image.get(), job.w, job.h, static_cast<std::size_t>(job.w) * sizeof(PIXEL_YC)});
+    opencv_flip_rows(
+        {image.get(), job.w, job.h, static_cast<std::size_t>(job.w) * sizeof(PIXEL_YC)});
     const Overlap out = destination_overlap(job);
     if (out.empty()) return;
     parallel_rows(out.h, [&](int i) {

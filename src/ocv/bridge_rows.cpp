@@ -45,7 +45,8 @@ MIST_VEC_INLINE void bytes_to_mask_body(const std::uint8_t* in, PIXEL_YC* out, s
         std::memcpy(&b, in + i, 16);
         const v16s y = __builtin_convertvector(b, v16s) << 4;
         join3(&out[i].y, __builtin_shufflevector(y, y, 0, 1, 2, 3, 4, 5, 6, 7), zero, zero);
-        join3(&out[i + 8].y, __builtin_shufflevector(y, y, 8, 9, 10, 11, 12, 13, 14, 15), zero, zero);
+        join3(&out[i + 8].y, __builtin_shufflevector(y, y, 8, 9, 10, 11, 12, 13, 14, 15), zero,
+              zero);
     }
     for (; i < n; ++i) out[i] = {static_cast<short>(in[i] * 16), 0, 0};
 }

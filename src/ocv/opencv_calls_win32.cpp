@@ -57,11 +57,11 @@ struct CvSize {
 constexpr int kDepth8U = 8;
 constexpr int kDepth16S = static_cast<int>(0x80000010u);
 
-using CreateImageFn = IplImage* (__cdecl*)(CvSize size, int depth, int channels);
+using CreateImageFn = IplImage*(__cdecl*)(CvSize size, int depth, int channels);
 using ReleaseImageFn = void(__cdecl*)(IplImage** image);
 using FlipFn = void(__cdecl*)(const void* src, void* dst, int flip_mode);
 using CannyFn = void(__cdecl*)(const void* image, void* edges, double threshold1, double threshold2,
-                                int aperture_size);
+                               int aperture_size);
 
 struct OpenCv {
     CreateImageFn create_image = nullptr;
@@ -83,7 +83,8 @@ template <class Fn>
 Fn function(HMODULE module, const char* library, const char* name) {
     FARPROC address = GetProcAddress(module, name);
     if (address == nullptr)
-        throw std::runtime_error(std::string("OpenCV is not usable: \"") + library + "\" has no " + name);
+        throw std::runtime_error(std::string("OpenCV is not usable: \"") + library + "\" has no " +
+                                 name);
     Fn fn;
     static_assert(sizeof fn == sizeof address);
     std::memcpy(&fn, &address, sizeof fn);
@@ -112,8 +113,8 @@ public:
         image_ = cv.create_image(CvSize{width, height}, depth, channels);
         if (image_ == nullptr || image_->imageData == nullptr || image_->width != width ||
             image_->height != height)
-            throw std::runtime_error("OpenCV could not make an image of " + std::to_string(width) + "x" +
-                                     std::to_string(height));
+            throw std::runtime_error("OpenCV could not make an image of " + std::to_string(width) +
+                                     "x" + std::to_string(height));
     }
     ~Image() {
         if (image_ != nullptr) cv_.release_image(&image_);
@@ -130,7 +131,8 @@ public:
     void copy_to(const BridgeImage& to, std::size_t row_bytes) const {
         for (int i = 0; i < to.height; ++i)
             std::memcpy(static_cast<char*>(to.data) + i * to.stride,
-                        image_->imageData + static_cast<std::ptrdiff_t>(i) * image_->widthStep, row_bytes);
+                        image_->imageData + static_cast<std::ptrdiff_t>(i) * image_->widthStep,
+                        row_bytes);
     }
 
 private:
@@ -145,7 +147,8 @@ void opencv_canny(const BridgeImage& input, const BridgeImage& edges, double thr
     // OpenCV 1.1 meets a bad aperture with its own error handler, which
     // may end the process: refuse it here, as the newer library would.
     if (aperture != 3 && aperture != 5 && aperture != 7)
-        throw std::runtime_error("cvCanny: the aperture size must be 3, 5 or 7, not " + std::to_string(aperture));
+        throw std::runtime_error("cvCanny: the aperture size must be 3, 5 or 7, not " +
+                                 std::to_string(aperture));
     const OpenCv& cv = opencv();
     const Image in(cv, input.width, input.height, kDepth8U, 1);
     const Image out(cv, edges.width, edges.height, kDepth8U, 1);

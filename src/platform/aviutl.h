@@ -95,8 +95,8 @@ typedef BOOL (*FilterProc)(FILTER* fp, FILTER_PROC_INFO* fpip);
 typedef BOOL (*FilterInit)(FILTER* fp);
 typedef BOOL (*FilterExit)(FILTER* fp);
 typedef BOOL (*FilterUpdate)(FILTER* fp, int status);
-typedef BOOL (*FilterWndProc)(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
-                              void* editp, FILTER* fp);
+typedef BOOL (*FilterWndProc)(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, void* editp,
+                              FILTER* fp);
 
 // FILTER_DLL (what GetFilterTable returns) and FILTER (what the editor passes
 // back) share one layout.
@@ -158,7 +158,7 @@ constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
 // The plug-in's single export.
-typedef FILTER_DLL* (QUORVEL_STDCALL* GetFilterTableFn)();
+typedef FILTER_DLL*(QUORVEL_STDCALL* GetFilterTableFn)();
 // The editor is a 32-bit program: in a 32-bit build (the Windows plug-in)
 // every record must match its published layout, pointers and ints 4 bytes.
 #if UINTPTR_MAX == 0xFFFFFFFFu
@@ -167,14 +167,17 @@ static_assert(sizeof(FILE_INFO) == 64 && offsetof(FILE_INFO, name) == 4 &&
 static_assert(sizeof(FILTER_PROC_INFO) == 104 && offsetof(FILTER_PROC_INFO, ycp_edit) == 4 &&
               offsetof(FILTER_PROC_INFO, ycp_temp) == 8 && offsetof(FILTER_PROC_INFO, w) == 12 &&
               offsetof(FILTER_PROC_INFO, max_w) == 20 && offsetof(FILTER_PROC_INFO, frame) == 28 &&
-              offsetof(FILTER_PROC_INFO, frame_n) == 32 && offsetof(FILTER_PROC_INFO, editp) == 60 &&
-              offsetof(FILTER_PROC_INFO, line_size) == 68 && offsetof(FILTER_PROC_INFO, reserve) == 72);
-static_assert(sizeof(FILTER) == 140 && offsetof(FILTER, name) == 12 && offsetof(FILTER, track_n) == 16 &&
-              offsetof(FILTER, check_n) == 36 && offsetof(FILTER, func_proc) == 48 &&
-              offsetof(FILTER, func_WndProc) == 64 && offsetof(FILTER, track) == 68 &&
-              offsetof(FILTER, check) == 72 && offsetof(FILTER, information) == 84 &&
-              offsetof(FILTER, exfunc) == 96 && offsetof(FILTER, hwnd) == 100 &&
-              offsetof(FILTER, dll_hinst) == 104 && offsetof(FILTER, dll_path) == 128);
+              offsetof(FILTER_PROC_INFO, frame_n) == 32 &&
+              offsetof(FILTER_PROC_INFO, editp) == 60 &&
+              offsetof(FILTER_PROC_INFO, line_size) == 68 &&
+              offsetof(FILTER_PROC_INFO, reserve) == 72);
+static_assert(sizeof(FILTER) == 140 && offsetof(FILTER, name) == 12 &&
+              offsetof(FILTER, track_n) == 16 && offsetof(FILTER, check_n) == 36 &&
+              offsetof(FILTER, func_proc) == 48 && offsetof(FILTER, func_WndProc) == 64 &&
+              offsetof(FILTER, track) == 68 && offsetof(FILTER, check) == 72 &&
+              offsetof(FILTER, information) == 84 && offsetof(FILTER, exfunc) == 96 &&
+              offsetof(FILTER, hwnd) == 100 && offsetof(FILTER, dll_hinst) == 104 &&
+              offsetof(FILTER, dll_path) == 128);
 static_assert(offsetof(EXFUNC, set_frame_n) == 40 && offsetof(EXFUNC, get_file_info) == 92 &&
               offsetof(EXFUNC, set_ycp_filtering_cache_size) == 176 &&
               offsetof(EXFUNC, get_ycp_filtering_cache_ex) == 200);

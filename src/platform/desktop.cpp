@@ -23,7 +23,6 @@ void send_message(void* window, unsigned message, std::uintptr_t wparam, std::in
 
 }  // namespace platform
 
-extern "C" QUORVEL_EXPORT void QuorvelSetDesktop(
-    const DesktopServices* services) {
+extern "C" QUORVEL_EXPORT void QuorvelSetDesktop(const DesktopServices* services) {
     platform::set_desktop(services);
 }

@@ -197,7 +197,8 @@ GlyphSource FontLibrary::glyph(ResolvedFont* font, char32_t c) {
                 FcPatternGetString(set->fonts[k], FC_FILE, 0, &file) != FcResultMatch)
                 continue;
             FcPatternGetInteger(set->fonts[k], FC_INDEX, 0, &face_index);
-            FontFace* face = state_->open(library_, reinterpret_cast<const char*>(file), face_index);
+            FontFace* face =
+                state_->open(library_, reinterpret_cast<const char*>(file), face_index);
             const FT_UInt other = face ? FT_Get_Char_Index(face->face, c) : 0;
             if (other != 0) {
                 found = {face, other};

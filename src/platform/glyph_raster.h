@@ -28,7 +28,7 @@ struct TextStyle {
     bool bold = false;      // weight 700 instead of 400
     bool italic = false;
     bool underline = false;
-    int edge_width = 0;     // width of the outline pen in pixels; 0 = no outline
+    int edge_width = 0;  // width of the outline pen in pixels; 0 = no outline
 };
 
 // Where x lies on each line: its right end, its centre or its left end.
@@ -47,8 +47,8 @@ struct TextCoverage {
 // placed by `anchor` at x, and rasterises it onto a grid_w x grid_h grid.
 // Faces the machine lacks fall back to an installed one; text that decodes
 // badly draws what it can.  Work and memory are bounded by the grid.
-void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
-                    TextAnchor anchor, int grid_w, int grid_h, TextCoverage& out);
+void rasterise_text(const TextStyle& style, std::string_view text, int x, int y, TextAnchor anchor,
+                    int grid_w, int grid_h, TextCoverage& out);
 
 // Drops the glyph images and typefaces kept between calls; they are built
 // again when next needed.

@@ -26,8 +26,8 @@ namespace platform {
 
 namespace {
 
-constexpr double kTolerance = 0.1;         // pixels between a curve and its chords
-constexpr double kSlant = 0.2126;          // synthetic italic: 12 degrees of shear
+constexpr double kTolerance = 0.1;                // pixels between a curve and its chords
+constexpr double kSlant = 0.2126;                 // synthetic italic: 12 degrees of shear
 constexpr std::int64_t kCacheableArea = 1 << 18;  // larger glyph images are not kept
 constexpr std::size_t kCacheBytes = 32u << 20;
 constexpr std::int64_t kFar = std::int64_t{1} << 60;
@@ -42,7 +42,9 @@ struct Rect {
     bool fits(std::int64_t limit) const {
         return empty() || (x1 - x0 <= limit && y1 - y0 <= limit && (x1 - x0) * (y1 - y0) <= limit);
     }
-    Rect shifted(std::int64_t dx, std::int64_t dy) const { return {x0 + dx, y0 + dy, x1 + dx, y1 + dy}; }
+    Rect shifted(std::int64_t dx, std::int64_t dy) const {
+        return {x0 + dx, y0 + dy, x1 + dx, y1 + dy};
+    }
     Rect intersect(const Rect& o) const {
         return {std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
     }
@@ -65,8 +67,8 @@ std::int64_t clamp_far(double v) {
 
 // Pixel rectangle holding the outline box (font units) of a glyph drawn by
 // `scale` and `shear` with its origin at (0, 0), grown by `margin` pixels.
-Rect pixel_rect(double x_min, double y_min, double x_max, double y_max, double scale,
-                double shear, double margin) {
+Rect pixel_rect(double x_min, double y_min, double x_max, double y_max, double scale, double shear,
+                double margin) {
     const double left = scale * (x_min + std::min(shear * y_min, shear * y_max));
     const double right = scale * (x_max + std::max(shear * y_min, shear * y_max));
     return {clamp_far(std::floor(left - margin)), clamp_far(std::floor(-scale * y_max - margin)),
@@ -75,9 +77,9 @@ Rect pixel_rect(double x_min, double y_min, double x_max, double y_max, double s
 
 // How the glyphs of one face are drawn at one size.
 struct GlyphTransform {
-    double scale = 1;    // pixels per font unit
-    double shear = 0;    // synthetic slant
-    FT_Pos embolden = 0; // synthetic weight, font units
+    double scale = 1;     // pixels per font unit
+    double shear = 0;     // synthetic slant
+    FT_Pos embolden = 0;  // synthetic weight, font units
 };
 
 GlyphTransform transform_for(const GlyphSource& src, int height) {
@@ -206,7 +208,8 @@ void render_polylines(Work& w, double radius, const Rect& rect, GlyphImage& imag
     image.fill.resize(size);
     w.fill.reset(width, height);
     fill_polylines(w.polylines, w.fill, 1.0f);
-    for (int y = 0; y < height; ++y) w.fill.resolve_row(y, image.fill.data() + std::size_t(y) * width);
+    for (int y = 0; y < height; ++y)
+        w.fill.resolve_row(y, image.fill.data() + std::size_t(y) * width);
     if (radius <= 0) {
         image.grown.clear();
         return;
@@ -274,8 +277,8 @@ std::string_view up_to_nul(std::string_view s) { return s.substr(0, s.find('\0')
 
 }  // namespace
 
-void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
-                    TextAnchor anchor, int grid_w, int grid_h, TextCoverage& out) {
+void rasterise_text(const TextStyle& style, std::string_view text, int x, int y, TextAnchor anchor,
+                    int grid_w, int grid_h, TextCoverage& out) {
     out.x = out.y = out.w = out.h = 0;
     text = up_to_nul(text);
     if (text.empty() || grid_w <= 0 || grid_h <= 0) return;
@@ -290,7 +293,8 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
         w.generation = library.generation();
     }
     const int height = std::max(style.height, 1);
-    const std::int64_t edge = std::min<std::int64_t>(std::llabs(std::int64_t{style.edge_width}), INT_MAX);
+    const std::int64_t edge =
+        std::min<std::int64_t>(std::llabs(std::int64_t{style.edge_width}), INT_MAX);
     const double radius = static_cast<double>(edge) / 2;
     const FontFace* primary = library.primary(font);
     const double primary_scale = height / primary->cell_units;
@@ -325,7 +329,8 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
             PlacedGlyph g = w.glyphs[k];
             g.x += start;
             g.y = baseline;
-            const Rect reach = glyph_reach(g.source, height, radius).shifted(g.x, g.y).intersect(grid);
+            const Rect reach =
+                glyph_reach(g.source, height, radius).shifted(g.x, g.y).intersect(grid);
             if (reach.empty()) continue;
             box.include(reach);
             w.glyphs[kept++] = g;
@@ -347,7 +352,8 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
             const std::int64_t m = static_cast<std::int64_t>(radius) + 2;
             box.include(Rect{rect.x0 - m, rect.y0 - m, rect.x1 + m, rect.y1 + m}.intersect(grid));
         }
-        if (i < chars.size() && chars[i] == U'\r' && i + 1 < chars.size() && chars[i + 1] == U'\n') ++i;
+        if (i < chars.size() && chars[i] == U'\r' && i + 1 < chars.size() && chars[i + 1] == U'\n')
+            ++i;
         ++i;
     }
     if (box.empty()) return;
@@ -361,9 +367,10 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
     // Glyphs: kept images where there are some, else rendered now.
     for (const PlacedGlyph& g : w.glyphs) {
         const GlyphTransform t = transform_for(g.source, height);
-        if (glyph_reach(g.source, height, radius).shifted(g.x, g.y).intersect(box).empty()) continue;
-        const GlyphKey key{g.source.face, g.source.index, g.source.embolden, g.source.slant,
-                           height, static_cast<int>(edge)};
+        if (glyph_reach(g.source, height, radius).shifted(g.x, g.y).intersect(box).empty())
+            continue;
+        const GlyphKey key{g.source.face,  g.source.index, g.source.embolden,
+                           g.source.slant, height,         static_cast<int>(edge)};
         const auto hit = w.cache.find(key);
         if (hit != w.cache.end()) {
             compose(hit->second, g.x, g.y, box, out);
@@ -373,8 +380,8 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
         if (outline == nullptr) continue;
         FT_BBox cbox;
         FT_Outline_Get_CBox(outline, &cbox);
-        const Rect rect = pixel_rect(cbox.xMin, cbox.yMin, cbox.xMax, cbox.yMax, t.scale, t.shear,
-                                     radius + 1);
+        const Rect rect =
+            pixel_rect(cbox.xMin, cbox.yMin, cbox.xMax, cbox.yMax, t.scale, t.shear, radius + 1);
         if (rect.fits(kCacheableArea)) {
             GlyphImage& image = w.cache_bytes <= kCacheBytes ? w.cache[key] : w.scratch;
             render_outline(w, outline, t, radius, rect, image);
@@ -392,7 +399,8 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
     // Underlines, as rectangles through the same fill and pen.
     for (const Underline& u : w.underlines) {
         const std::int64_t m = static_cast<std::int64_t>(radius) + 2;
-        const Rect part = Rect{u.rect.x0 - m, u.rect.y0 - m, u.rect.x1 + m, u.rect.y1 + m}.intersect(box);
+        const Rect part =
+            Rect{u.rect.x0 - m, u.rect.y0 - m, u.rect.x1 + m, u.rect.y1 + m}.intersect(box);
         if (part.empty()) continue;
         const double margin = radius + 2;
         w.polylines.begin({-margin, -margin, static_cast<double>(part.x1 - part.x0) + margin,

@@ -92,9 +92,10 @@ void rasterise_text(const TextStyle& style, std::string_view text, int x, int y,
     const HGDIOBJ old_bitmap = SelectObject(dc.dc, bitmap.object);
 
     const std::wstring face = to_wide(style.face);
-    ObjectOwner font{CreateFontW(std::max(style.height, 1), 0, 0, 0, style.bold ? FW_BOLD : FW_NORMAL,
-                                 style.italic, style.underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                 CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH, face.c_str())};
+    ObjectOwner font{CreateFontW(std::max(style.height, 1), 0, 0, 0,
+                                 style.bold ? FW_BOLD : FW_NORMAL, style.italic, style.underline,
+                                 FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 ANTIALIASED_QUALITY, DEFAULT_PITCH, face.c_str())};
     // Without the font the context's own draws the text.
     const HGDIOBJ old_font = font.object ? SelectObject(dc.dc, font.object) : nullptr;
 

@@ -22,7 +22,9 @@ Point along(Point p, Vec v, double r) { return {p.x + v.x * r, p.y + v.y * r}; }
 class PenWriter {
 public:
     PenWriter(CoverageRaster& raster, double radius, double tolerance)
-        : raster_(raster), r_(radius), tolerance_(tolerance),
+        : raster_(raster),
+          r_(radius),
+          tolerance_(tolerance),
           area_{-1, -1, raster.width() + 1.0, raster.height() + 1.0} {}
 
     // The rectangle swept along segment a-b (a != b).
@@ -50,7 +52,8 @@ public:
         // right side.
         const double side = cross > 0 ? -1 : 1;
         const double turn = -side;
-        const double start = std::atan2(side * in.x, -side * in.y);  // angle of side * (-in.y, in.x)
+        const double start =
+            std::atan2(side * in.x, -side * in.y);  // angle of side * (-in.y, in.x)
         const Point first = {p.x + r_ * std::cos(start), p.y + r_ * std::sin(start)};
         const double end_angle = start + turn * angle;
         const Point last = {p.x + r_ * std::cos(end_angle), p.y + r_ * std::sin(end_angle)};

@@ -117,8 +117,8 @@ void PolylineSet::cubic_piece(Point p0, Point p1, Point p2, Point p3, int depth)
     for (int i = 1; i < count; ++i) {
         const double t = static_cast<double>(i) / count, s = 1 - t;
         const double a = s * s * s, b = 3 * s * s * t, c = 3 * s * t * t, d = t * t * t;
-        add_point({a * p0.x + b * p1.x + c * p2.x + d * p3.x,
-                   a * p0.y + b * p1.y + c * p2.y + d * p3.y});
+        add_point(
+            {a * p0.x + b * p1.x + c * p2.x + d * p3.x, a * p0.y + b * p1.y + c * p2.y + d * p3.y});
     }
     add_point(p3);
 }

@@ -15,8 +15,8 @@ namespace platform {
 std::int32_t tick_count() {
     timespec ts{};
     clock_gettime(CLOCK_BOOTTIME, &ts);
-    const std::uint64_t ms =
-        static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+    const std::uint64_t ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                             static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
     // The counter is 32 bits wide and read as signed: keep the low 32 bits.
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
 }

@@ -49,8 +49,8 @@ FileCheck file_write_time(const std::string& path, std::int64_t* time) {
     if (!disk) return FileCheck::not_regular;
     if (!ok) return FileCheck::missing;
     // 100-nanosecond steps since 1601, as nanoseconds since 1970.
-    const std::int64_t ticks =
-        static_cast<std::int64_t>((static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime);
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime);
     *time = (ticks - 116444736000000000LL) * 100;
     return FileCheck::ok;
 }
@@ -62,9 +62,10 @@ bool path_is_below(const std::string& path, const std::string& folder) {
     const std::size_t cut = full.find_last_of('\\');
     const std::string name = cut == std::string::npos ? full : full.substr(cut + 1);
     if (name.empty() || name == "." || name == "..") return false;
-    return full.size() > base.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full.c_str(),
-                                                       static_cast<int>(base.size()), base.c_str(),
-                                                       static_cast<int>(base.size())) == CSTR_EQUAL;
+    return full.size() > base.size() &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full.c_str(),
+                          static_cast<int>(base.size()), base.c_str(),
+                          static_cast<int>(base.size())) == CSTR_EQUAL;
 }
 
 std::uint64_t physical_memory() {
@@ -91,8 +92,9 @@ bool script_runtime_available() {
 std::string module_path() {
     static const int anchor = 0;
     HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&anchor), &module))
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCSTR>(&anchor), &module))
         return {};
     char path[4096] = {};
     const DWORD n = GetModuleFileNameA(module, path, sizeof path - 1);

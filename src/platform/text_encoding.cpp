@@ -72,7 +72,9 @@ std::u32string decode_cp932(std::string_view bytes) {
         const std::size_t result = iconv(cd, &in, &in_left, &dst, &dst_left);
         const int error = result == static_cast<std::size_t>(-1) ? errno : 0;
         for (const char* p = buffer; p + 4 <= dst; p += 4) {
-            const auto u = [&](int k) { return static_cast<char32_t>(static_cast<unsigned char>(p[k])); };
+            const auto u = [&](int k) {
+                return static_cast<char32_t>(static_cast<unsigned char>(p[k]));
+            };
             out.push_back(u(0) | u(1) << 8 | u(2) << 16 | u(3) << 24);
         }
         if (error == EILSEQ || error == EINVAL) {

@@ -259,9 +259,7 @@ private:
         return workers_.back().get();
     }
 
-    static void wake(Worker& w) {
-        w.mailbox.post();
-    }
+    static void wake(Worker& w) { w.mailbox.post(); }
 
     void loop(Worker* w) {
         inside_pool = true;
@@ -302,8 +300,8 @@ private:
 
     std::mutex m_;
     std::vector<std::unique_ptr<Worker>> workers_;
-    std::atomic<int> count_{static_cast<int>(
-        std::clamp(std::thread::hardware_concurrency(), 1u, 64u))};
+    std::atomic<int> count_{
+        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u))};
 };
 
 Pool& the_pool() {

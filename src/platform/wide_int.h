@@ -12,15 +12,20 @@ namespace platform {
 class Int128 {
 public:
     constexpr Int128() = default;
-    constexpr Int128(long long v) : lo_(static_cast<std::uint64_t>(v)), hi_(v < 0 ? ~std::uint64_t{0} : 0) {}
+    constexpr Int128(long long v)
+        : lo_(static_cast<std::uint64_t>(v)), hi_(v < 0 ? ~std::uint64_t{0} : 0) {}
     constexpr Int128(int v) : Int128(static_cast<long long>(v)) {}
 
     explicit constexpr operator long long() const { return static_cast<long long>(lo_); }
-    explicit constexpr operator int() const { return static_cast<int>(static_cast<long long>(lo_)); }
+    explicit constexpr operator int() const {
+        return static_cast<int>(static_cast<long long>(lo_));
+    }
     explicit operator long double() const {
-        if (negative()) return -static_cast<long double>(magnitude_high(*this)) * 18446744073709551616.0L -
-                               static_cast<long double>(negate(*this).lo_);
-        return static_cast<long double>(hi_) * 18446744073709551616.0L + static_cast<long double>(lo_);
+        if (negative())
+            return -static_cast<long double>(magnitude_high(*this)) * 18446744073709551616.0L -
+                   static_cast<long double>(negate(*this).lo_);
+        return static_cast<long double>(hi_) * 18446744073709551616.0L +
+               static_cast<long double>(lo_);
     }
 
     friend constexpr Int128 operator+(Int128 a, Int128 b) {
@@ -55,7 +60,9 @@ public:
         return r;
     }
 
-    friend constexpr bool operator==(Int128 a, Int128 b) { return a.lo_ == b.lo_ && a.hi_ == b.hi_; }
+    friend constexpr bool operator==(Int128 a, Int128 b) {
+        return a.lo_ == b.lo_ && a.hi_ == b.hi_;
+    }
     friend constexpr bool operator<(Int128 a, Int128 b) {
         const auto ah = static_cast<std::int64_t>(a.hi_), bh = static_cast<std::int64_t>(b.hi_);
         return ah != bh ? ah < bh : a.lo_ < b.lo_;
@@ -70,7 +77,8 @@ private:
     static constexpr Int128 negate(Int128 a) { return Int128(0) - a; }
     static constexpr std::uint64_t magnitude_high(Int128 a) { return negate(a).hi_; }
 
-    static constexpr std::uint64_t multiply_64(std::uint64_t a, std::uint64_t b, std::uint64_t* high) {
+    static constexpr std::uint64_t multiply_64(std::uint64_t a, std::uint64_t b,
+                                               std::uint64_t* high) {
         const std::uint64_t a0 = a & 0xFFFFFFFFu, a1 = a >> 32, b0 = b & 0xFFFFFFFFu, b1 = b >> 32;
         const std::uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
         const std::uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
@@ -85,7 +93,8 @@ private:
         const Int128 n = a_negative ? negate(a) : a, d = b_negative ? negate(b) : b;
         Int128 q, r;
         for (int bit = 127; bit >= 0; --bit) {
-            r = Int128(r.hi_ << 1 | r.lo_ >> 63, r.lo_ << 1 | ((bit >= 64 ? n.hi_ >> (bit - 64) : n.lo_ >> bit) & 1));
+            r = Int128(r.hi_ << 1 | r.lo_ >> 63,
+                       r.lo_ << 1 | ((bit >= 64 ? n.hi_ >> (bit - 64) : n.lo_ >> bit) & 1));
             if (!less_unsigned(r, d)) {
                 r = r - d;
                 if (bit >= 64)

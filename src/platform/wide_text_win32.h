@@ -24,8 +24,8 @@ inline std::wstring to_wide(std::string_view bytes) {
         if (n <= 0) return {};
     }
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(code_page, code_page == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0, bytes.data(), length,
-                        wide.data(), n);
+    MultiByteToWideChar(code_page, code_page == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0, bytes.data(),
+                        length, wide.data(), n);
     return wide;
 }
 

@@ -28,8 +28,8 @@ bool resolve_region(lua_State* L, const HostRecords& r, const RegionArgs& args, 
     return !area.empty();
 }
 
-bool resolve_pair(lua_State* L, const HostRecords& r, const PairArgs& args, Frame& src,
-                  Frame& dst, PairArea& area) {
+bool resolve_pair(lua_State* L, const HostRecords& r, const PairArgs& args, Frame& src, Frame& dst,
+                  PairArea& area) {
     if (args.w < 1 || args.h < 1) return false;
     src = require_frame(L, r, args.src);
     dst = require_frame(L, r, args.dst);
@@ -39,15 +39,15 @@ bool resolve_pair(lua_State* L, const HostRecords& r, const PairArgs& args, Fram
     return area.w > 0 && area.h > 0;
 }
 
-bool resolve_triple(lua_State* L, const HostRecords& r, const TripleArgs& args, Frame& a,
-                    Frame& b, Frame& dst, TripleArea& area) {
+bool resolve_triple(lua_State* L, const HostRecords& r, const TripleArgs& args, Frame& a, Frame& b,
+                    Frame& dst, TripleArea& area) {
     if (args.w < 1 || args.h < 1) return false;
     a = require_frame(L, r, args.a);
     b = require_frame(L, r, args.b);
     dst = require_frame(L, r, args.dst);
     area = {args.ax, args.ay, args.bx, args.by, args.dx, args.dy, args.w, args.h};
     const int W = r.fpip->max_w, H = r.fpip->max_h;
-    clip_region_triple(area.ax, area.ay, area.bx, area.by, area.dx, area.dy, area.w, area.h, W,
-                       H, W, H, W, H);
+    clip_region_triple(area.ax, area.ay, area.bx, area.by, area.dx, area.dy, area.w, area.h, W, H,
+                       W, H, W, H);
     return area.w > 0 && area.h > 0;
 }

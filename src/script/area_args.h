@@ -44,8 +44,8 @@ TripleArgs read_triple_args(lua_State* L);
 bool resolve_region(lua_State* L, const HostRecords& r, const RegionArgs& args, Frame& frame,
                     Region& area);
 
-bool resolve_pair(lua_State* L, const HostRecords& r, const PairArgs& args, Frame& src,
-                  Frame& dst, PairArea& area);
+bool resolve_pair(lua_State* L, const HostRecords& r, const PairArgs& args, Frame& src, Frame& dst,
+                  PairArea& area);
 
-bool resolve_triple(lua_State* L, const HostRecords& r, const TripleArgs& args, Frame& a,
-                    Frame& b, Frame& dst, TripleArea& area);
+bool resolve_triple(lua_State* L, const HostRecords& r, const TripleArgs& args, Frame& a, Frame& b,
+                    Frame& dst, TripleArea& area);

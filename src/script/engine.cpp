@@ -25,7 +25,7 @@ struct EngineState {
     std::int64_t last_check_time = 0;
     int last_script_no = 0;
     std::int64_t last_write_time = 0;
-    std::string script_dir;  // ends in the path separator; lfip->script_path points here
+    std::string script_dir;    // ends in the path separator; lfip->script_path points here
     std::string refused_path;  // a script path reported as not a regular file
 };
 
@@ -386,7 +386,9 @@ void close_engine() {
     engine = EngineState{};
 }
 
-void set_engine_clock(std::int64_t (*clock)()) { engine_clock = clock ? clock : platform::clock_seconds; }
+void set_engine_clock(std::int64_t (*clock)()) {
+    engine_clock = clock ? clock : platform::clock_seconds;
+}
 
 LUA_FILTER_INFO* engine_filter_info() { return &filter_info; }
 

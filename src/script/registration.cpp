@@ -29,7 +29,7 @@ const char* const library_order[kLibrarySize] = {
 namespace {
 
 const luaL_Reg* const subsystem_tables[] = {
-    script_functions, buffer_functions,   color_functions, draw_functions,
+    script_functions,   buffer_functions, color_functions, draw_functions,
     geometry_functions, filter_functions, mask_functions,  ocv_functions,
 };
 

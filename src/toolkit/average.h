@@ -33,10 +33,12 @@ namespace linear_filter {
 // The rows (or columns) [a, b) that the box of size k around position p
 // covers along an axis of L elements.
 inline std::pair<std::size_t, std::size_t> box_cover(std::size_t p, std::size_t k, std::size_t L) {
-    const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(p) - static_cast<std::ptrdiff_t>(k / 2);
+    const std::ptrdiff_t first =
+        static_cast<std::ptrdiff_t>(p) - static_cast<std::ptrdiff_t>(k / 2);
     const std::ptrdiff_t last = first + static_cast<std::ptrdiff_t>(k);  // exclusive
     const std::size_t a = static_cast<std::size_t>(std::max<std::ptrdiff_t>(first, 0));
-    const std::size_t b = static_cast<std::size_t>(std::min<std::ptrdiff_t>(last, static_cast<std::ptrdiff_t>(L)));
+    const std::size_t b =
+        static_cast<std::size_t>(std::min<std::ptrdiff_t>(last, static_cast<std::ptrdiff_t>(L)));
     return {a, b};
 }
 
@@ -89,8 +91,8 @@ public:
     const array2<rgb<short>>* input = nullptr;
     array2<rgb<short>>* output = nullptr;
     std::size_t width = 1, height = 1, depth = 1;  // the box
-    std::int32_t* column_sums = nullptr;  // scratch: 3 x width of the input
-    std::int64_t* running = nullptr;      // scratch: 3 x (width of the input + 1)
+    std::int32_t* column_sums = nullptr;           // scratch: 3 x width of the input
+    std::int64_t* running = nullptr;               // scratch: 3 x (width of the input + 1)
 
 protected:
     std::uint32_t thread_function() override {
@@ -109,10 +111,13 @@ protected:
             const auto [a, b] = covered(y, height, H);
             if (a >= yb || b <= ya) {  // no overlap (first row of the band)
                 std::fill(column_sums, column_sums + n, 0);
-                for (std::size_t k = a; k < b; ++k) rows::add_row(column_sums, &input->row(k)->r, n);
+                for (std::size_t k = a; k < b; ++k)
+                    rows::add_row(column_sums, &input->row(k)->r, n);
             } else {
-                for (std::size_t k = ya; k < a; ++k) ::mist::rows::subtract_row(column_sums, &input->row(k)->r, n);
-                for (std::size_t k = yb; k < b; ++k) ::mist::rows::add_row(column_sums, &input->row(k)->r, n);
+                for (std::size_t k = ya; k < a; ++k)
+                    ::mist::rows::subtract_row(column_sums, &input->row(k)->r, n);
+                for (std::size_t k = yb; k < b; ++k)
+                    ::mist::rows::add_row(column_sums, &input->row(k)->r, n);
             }
             ya = a;
             yb = b;
@@ -122,7 +127,8 @@ protected:
     }
 
 private:
-    static std::pair<std::size_t, std::size_t> covered(std::size_t p, std::size_t k, std::size_t L) {
+    static std::pair<std::size_t, std::size_t> covered(std::size_t p, std::size_t k,
+                                                       std::size_t L) {
         return box_cover(p, k, L);
     }
 

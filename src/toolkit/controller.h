@@ -31,8 +31,7 @@ inline row_range row_band(std::size_t rows, std::uint32_t index, std::uint32_t c
 // A thread count of 0 means one worker per processor.
 template <class Worker, class In, class Out, class Configure>
 bool run_row_filter(const In& in, Out& out, std::uint32_t thread_count, Configure&& configure) {
-    if (static_cast<const void*>(&in) == static_cast<const void*>(&out) || in.empty())
-        return false;
+    if (static_cast<const void*>(&in) == static_cast<const void*>(&out) || in.empty()) return false;
     if (thread_count == 0) thread_count = processor_count();
     out.resize(in.width(), in.height());
     out.pitch_x = in.pitch_x;

@@ -7,8 +7,8 @@
 
 namespace mist::rows {
 
-MIST_VEC_INLINE void convolve_body(const short* const* src, const double* w, std::size_t taps, short* out,
-              std::size_t n, double sum) {
+MIST_VEC_INLINE void convolve_body(const short* const* src, const double* w, std::size_t taps,
+                                   short* out, std::size_t n, double sum) {
     using namespace vec;
     const bool divide = sum != 0;
     std::size_t i = 0;
@@ -44,11 +44,14 @@ MIST_VEC_INLINE void convolve_body(const short* const* src, const double* w, std
     }
 }
 
-MIST_DISPATCH(convolve, (const short* const* src, const double* w, std::size_t taps, short* out,
-              std::size_t n, double sum), (src, w, taps, out, n, sum))
+MIST_DISPATCH(convolve,
+              (const short* const* src, const double* w, std::size_t taps, short* out,
+               std::size_t n, double sum),
+              (src, w, taps, out, n, sum))
 
-MIST_VEC_INLINE void convolve_integral_body(const short* const* src, const std::int32_t* w, std::size_t taps,
-                       short* out, std::size_t n, std::int32_t sum) {
+MIST_VEC_INLINE void convolve_integral_body(const short* const* src, const std::int32_t* w,
+                                            std::size_t taps, short* out, std::size_t n,
+                                            std::int32_t sum) {
     using namespace vec;
     const double divisor = sum, inverse = 1.0 / divisor;
     std::size_t i = 0;
@@ -76,11 +79,13 @@ MIST_VEC_INLINE void convolve_integral_body(const short* const* src, const std::
     }
 }
 
-MIST_DISPATCH(convolve_integral, (const short* const* src, const std::int32_t* w, std::size_t taps,
-                       short* out, std::size_t n, std::int32_t sum), (src, w, taps, out, n, sum))
+MIST_DISPATCH(convolve_integral,
+              (const short* const* src, const std::int32_t* w, std::size_t taps, short* out,
+               std::size_t n, std::int32_t sum),
+              (src, w, taps, out, n, sum))
 
-MIST_VEC_INLINE void weighted_sum_body(const double* const* src, const double* w, std::size_t taps, float* out,
-                  std::size_t n, bool divide, double divisor) {
+MIST_VEC_INLINE void weighted_sum_body(const double* const* src, const double* w, std::size_t taps,
+                                       float* out, std::size_t n, bool divide, double divisor) {
     using namespace vec;
     std::size_t i = 0;
     for (; i + 16 <= n; i += 16) {
@@ -117,29 +122,37 @@ MIST_VEC_INLINE void weighted_sum_body(const double* const* src, const double* w
     }
 }
 
-MIST_DISPATCH(weighted_sum, (const double* const* src, const double* w, std::size_t taps, float* out,
-                  std::size_t n, bool divide, double divisor), (src, w, taps, out, n, divide, divisor))
+MIST_DISPATCH(weighted_sum,
+              (const double* const* src, const double* w, std::size_t taps, float* out,
+               std::size_t n, bool divide, double divisor),
+              (src, w, taps, out, n, divide, divisor))
 
 MIST_VEC_INLINE void widen_body(const float* __restrict in, double* __restrict out, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) out[i] = in[i];
 }
 
-MIST_DISPATCH(widen, (const float* __restrict in, double* __restrict out, std::size_t n), (in, out, n))
+MIST_DISPATCH(widen, (const float* __restrict in, double* __restrict out, std::size_t n),
+              (in, out, n))
 
-MIST_VEC_INLINE void add_row_body(std::int32_t* __restrict acc, const short* __restrict row, std::size_t n) {
+MIST_VEC_INLINE void add_row_body(std::int32_t* __restrict acc, const short* __restrict row,
+                                  std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) acc[i] += row[i];
 }
 
-MIST_DISPATCH(add_row, (std::int32_t* __restrict acc, const short* __restrict row, std::size_t n), (acc, row, n))
+MIST_DISPATCH(add_row, (std::int32_t* __restrict acc, const short* __restrict row, std::size_t n),
+              (acc, row, n))
 
-MIST_VEC_INLINE void subtract_row_body(std::int32_t* __restrict acc, const short* __restrict row, std::size_t n) {
+MIST_VEC_INLINE void subtract_row_body(std::int32_t* __restrict acc, const short* __restrict row,
+                                       std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) acc[i] -= row[i];
 }
 
-MIST_DISPATCH(subtract_row, (std::int32_t* __restrict acc, const short* __restrict row, std::size_t n), (acc, row, n))
+MIST_DISPATCH(subtract_row,
+              (std::int32_t* __restrict acc, const short* __restrict row, std::size_t n),
+              (acc, row, n))
 
-MIST_VEC_INLINE void box_mean_body(const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n,
-              double count) {
+MIST_VEC_INLINE void box_mean_body(const std::int32_t* colsum, std::size_t kw, short* out,
+                                   std::size_t n, double count) {
     using namespace vec;
     const double inverse = 1.0 / count;
     std::size_t i = 0;
@@ -156,7 +169,8 @@ MIST_VEC_INLINE void box_mean_body(const std::int32_t* colsum, std::size_t kw, s
     }
 }
 
-MIST_DISPATCH(box_mean, (const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n,
-              double count), (colsum, kw, out, n, count))
+MIST_DISPATCH(box_mean,
+              (const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n, double count),
+              (colsum, kw, out, n, count))
 
 }  // namespace mist::rows

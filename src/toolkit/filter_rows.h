@@ -16,14 +16,14 @@ namespace mist::rows {
 // Convolution: out[i] = low 16 bits of trunc(T / sum), or of trunc(T) when
 // sum is 0, where T = 0 + w[0] * src[0][i] + w[1] * src[1][i] + ... in
 // double, in tap order.  Truncation follows mist::truncate_to_int.
-void convolve(const short* const* src, const double* w, std::size_t taps, short* out,
-              std::size_t n, double sum);
+void convolve(const short* const* src, const double* w, std::size_t taps, short* out, std::size_t n,
+              double sum);
 
 // The same for integral weights whose absolute values sum to at most 65535:
 // every partial sum is then an integer below 2^31, exact in 32 bits, and
 // T / sum is formed in double exactly as above.
-void convolve_integral(const short* const* src, const std::int32_t* w, std::size_t taps,
-                       short* out, std::size_t n, std::int32_t sum);
+void convolve_integral(const short* const* src, const std::int32_t* w, std::size_t taps, short* out,
+                       std::size_t n, std::int32_t sum);
 
 // The most an integral kernel's absolute weights may sum to.
 constexpr std::int64_t kIntegralWeightLimit = 65535;
@@ -46,7 +46,6 @@ void subtract_row(std::int32_t* acc, const short* row, std::size_t n);
 // colsum[i + 3 (kw - 1)], the sum of kw column sums of one component.  The
 // box sums must fit in 32 bits (they are then exact, as in double) and
 // count may be at most 65535.
-void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n,
-              double count);
+void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n, double count);
 
 }  // namespace mist::rows

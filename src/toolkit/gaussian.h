@@ -47,7 +47,9 @@ struct gaussian_kernel {
     std::size_t radius = 0;
     std::size_t reach = 0;
 
-    double at(std::ptrdiff_t k) const { return weights[static_cast<std::size_t>(k + static_cast<std::ptrdiff_t>(reach))]; }
+    double at(std::ptrdiff_t k) const {
+        return weights[static_cast<std::size_t>(k + static_cast<std::ptrdiff_t>(reach))];
+    }
 };
 
 // sigma 0 means 1; sigma must be finite and not negative (callers check),
@@ -58,8 +60,8 @@ inline gaussian_kernel make_gaussian_kernel(double sigma, double pitch, std::siz
     sigma = std::min(sigma, kMaxGaussianSigma);
     const double r_real = std::ceil((sigma + sigma) / pitch);
     // A pitch far below 1 could still ask for an absurd radius.
-    const std::size_t r = r_real > 4.0e15 ? static_cast<std::size_t>(4.0e15)
-                                          : static_cast<std::size_t>(r_real);
+    const std::size_t r =
+        r_real > 4.0e15 ? static_cast<std::size_t>(4.0e15) : static_cast<std::size_t>(r_real);
     const double scale = 1.0 / (2.0 * sigma * sigma);
     const double pitch2 = pitch * pitch;
     auto weight = [&](std::size_t i) {
@@ -71,7 +73,7 @@ inline gaussian_kernel make_gaussian_kernel(double sigma, double pitch, std::siz
     k.reach = std::min(r, reach_limit);
     k.weights.resize(2 * k.reach + 1);
     double sum = 0;
-    for (std::size_t i = r; i > 0; --i) sum += weight(i);  // taps -r..-1
+    for (std::size_t i = r; i > 0; --i) sum += weight(i);   // taps -r..-1
     for (std::size_t i = 0; i <= r; ++i) sum += weight(i);  // taps 0..r
     for (std::size_t i = 0; i <= k.reach; ++i) {
         const double w = weight(i) / sum;
@@ -132,8 +134,8 @@ private:
             ::mist::rows::widen(out, line, 3 * W);
             if (has_interior) {
                 for (std::size_t t = 0; t <= 2 * r; ++t) pointers[t] = line + 3 * (p0 + t - r);
-                ::mist::rows::weighted_sum(pointers, &k.weights[k.reach - r], 2 * r + 1, out + 3 * p0,
-                                           3 * (p1 - p0), false, 0);
+                ::mist::rows::weighted_sum(pointers, &k.weights[k.reach - r], 2 * r + 1,
+                                           out + 3 * p0, 3 * (p1 - p0), false, 0);
             }
             for (std::size_t p = 0; p < p0; ++p) edge(line, out, W, p);
             for (std::size_t p = p1; p < W; ++p) edge(line, out, W, p);
@@ -170,7 +172,8 @@ private:
     void column_pass() {
         const gaussian_kernel& k = *kernel_y;
         const std::size_t H = output->height();
-        const row_range band = gaussian_column_band(3 * output->width(), thread_index, thread_count);
+        const row_range band =
+            gaussian_column_band(3 * output->width(), thread_index, thread_count);
         if (band.begin >= band.end) return;
         const std::size_t c0 = band.begin, m = band.end - band.begin;
         const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(k.radius);
@@ -190,8 +193,10 @@ private:
                 pointers[taps++] = ring_row(static_cast<std::size_t>(Y + t));
             }
             const bool cut = lo > -r || hi < r;
-            ::mist::rows::weighted_sum(pointers, &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
-                                       taps, &output->row(y)->r + c0, m, cut && S != 0, S);
+            ::mist::rows::weighted_sum(
+                pointers,
+                &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
+                taps, &output->row(y)->r + c0, m, cut && S != 0, S);
         }
     }
 };
@@ -211,10 +216,12 @@ inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thre
     const std::uint32_t n = thread_count == 0 ? processor_count() : thread_count;
     const std::size_t taps = 2 * std::max(kx.reach, ky.reach) + 1;
     const std::size_t band = linear_filter::gaussian_column_band(3 * W, 0, n).end + 16;
-    const std::size_t line = std::max(3 * W, linear_filter::gaussian_ring_rows(ky.radius, H) * band);
+    const std::size_t line =
+        std::max(3 * W, linear_filter::gaussian_ring_rows(ky.radius, H) * band);
     std::vector<const double*> pointers(taps * n);
     std::vector<double> lines(line * n);
-    std::unique_ptr<linear_filter::_1D_linear_thread[]> workers(new linear_filter::_1D_linear_thread[n]);
+    std::unique_ptr<linear_filter::_1D_linear_thread[]> workers(
+        new linear_filter::_1D_linear_thread[n]);
     for (std::uint32_t i = 0; i < n; ++i) {
         linear_filter::_1D_linear_thread& w = workers[i];
         w.thread_index = i;

@@ -47,9 +47,10 @@ std::size_t label(array2<Label>& image) {
     std::vector<short> copy;
     const short* cells = cells_of(image, copy, [](Label v) { return v != 0; });
     strip_labeling& work = thread_strip_labeling();
-    const std::size_t n = work.run(cells, static_cast<std::ptrdiff_t>(image.width()), image.width(),
-                                   image.height(), foreground_cells::nonzero, EightConnected,
-                                   static_cast<std::uint32_t>(std::numeric_limits<Label>::max()), false);
+    const std::size_t n =
+        work.run(cells, static_cast<std::ptrdiff_t>(image.width()), image.width(), image.height(),
+                 foreground_cells::nonzero, EightConnected,
+                 static_cast<std::uint32_t>(std::numeric_limits<Label>::max()), false);
     for (std::size_t y = 0; y < image.height(); ++y) work.write_row(y, image.row(y));
     return n;
 }
@@ -103,9 +104,10 @@ void fill_holes(array2<T>& image) {
     std::vector<short> copy;
     const short* cells = labeling_detail::cells_of(image, copy, [](T v) { return v != 0; });
     strip_labeling& work = thread_strip_labeling();
-    const std::size_t nb = work.run(cells, static_cast<std::ptrdiff_t>(image.width()), image.width(),
-                                    image.height(), foreground_cells::zero, false,
-                                    static_cast<std::uint32_t>(std::numeric_limits<int>::max()), true);
+    const std::size_t nb =
+        work.run(cells, static_cast<std::ptrdiff_t>(image.width()), image.width(), image.height(),
+                 foreground_cells::zero, false,
+                 static_cast<std::uint32_t>(std::numeric_limits<int>::max()), true);
     std::size_t largest = 1;
     for (std::size_t k = 2; k <= nb; ++k)
         if (work.measure(k).area > work.measure(largest).area) largest = k;

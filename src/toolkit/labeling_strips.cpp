@@ -84,7 +84,8 @@ inline bool is_seed(const short* row, const short* above, std::size_t x, std::si
     if (!is_foreground<Rule>(row[x]) || (x > 0 && is_foreground<Rule>(row[x - 1]))) return false;
     if (above == nullptr) return true;
     if (is_foreground<Rule>(above[x])) return false;
-    if (Eight && ((x > 0 && is_foreground<Rule>(above[x - 1])) || (x + 1 < w && is_foreground<Rule>(above[x + 1]))))
+    if (Eight && ((x > 0 && is_foreground<Rule>(above[x - 1])) ||
+                  (x + 1 < w && is_foreground<Rule>(above[x + 1]))))
         return false;
     return true;
 }
@@ -110,7 +111,8 @@ inline bool starts_within(const cell_run& r, std::int32_t x1) {
 template <foreground_cells Rule, bool Eight>
 void scan_strip(const short* cells, std::ptrdiff_t stride, std::size_t w, std::uint32_t* parent,
                 std::uint32_t* row_begin, std::uint32_t* row_end, std::size_t y0, std::size_t y1,
-                std::uint32_t base, std::vector<cell_run>& runs, std::uint32_t& used, std::uint64_t& seeds) {
+                std::uint32_t base, std::vector<cell_run>& runs, std::uint32_t& used,
+                std::uint64_t& seeds) {
     std::uint32_t next = base;
     std::uint64_t seed_count = 0;
     runs.clear();
@@ -153,9 +155,10 @@ void scan_strip(const short* cells, std::ptrdiff_t stride, std::size_t w, std::u
     seeds = seed_count;
 }
 
-using scan_function = void (*)(const short*, std::ptrdiff_t, std::size_t, std::uint32_t*, std::uint32_t*,
-                               std::uint32_t*, std::size_t, std::size_t, std::uint32_t, std::vector<cell_run>&,
-                               std::uint32_t&, std::uint64_t&);
+using scan_function = void (*)(const short*, std::ptrdiff_t, std::size_t, std::uint32_t*,
+                               std::uint32_t*, std::uint32_t*, std::size_t, std::size_t,
+                               std::uint32_t, std::vector<cell_run>&, std::uint32_t&,
+                               std::uint64_t&);
 
 template <foreground_cells Rule>
 scan_function scan_for(bool eight) {
@@ -164,12 +167,14 @@ scan_function scan_for(bool eight) {
 
 // Joins the runs of one row that touch runs of the row above.
 template <bool Eight>
-void join_rows(std::uint32_t* parent, const cell_run* above, std::size_t na, const cell_run* row, std::size_t n) {
+void join_rows(std::uint32_t* parent, const cell_run* above, std::size_t na, const cell_run* row,
+               std::size_t n) {
     std::size_t j = 0;
     for (std::size_t i = 0; i < n; ++i) {
         while (j < na && ends_before<Eight>(above[j], row[i].x0)) ++j;
         std::size_t k = j;
-        for (; k < na && starts_within<Eight>(above[k], row[i].x1); ++k) join(parent, row[i].label, above[k].label);
+        for (; k < na && starts_within<Eight>(above[k], row[i].x1); ++k)
+            join(parent, row[i].label, above[k].label);
         if (k > j) j = k - 1;
     }
 }
@@ -179,12 +184,15 @@ bool seed_at(const short* row, const short* above, std::size_t x, std::size_t w,
     return eight ? is_seed<Rule, true>(row, above, x, w) : is_seed<Rule, false>(row, above, x, w);
 }
 
-bool seed_at(foreground_cells rule, const short* row, const short* above, std::size_t x, std::size_t w,
-             bool eight) {
+bool seed_at(foreground_cells rule, const short* row, const short* above, std::size_t x,
+             std::size_t w, bool eight) {
     switch (rule) {
-        case foreground_cells::positive: return seed_at<foreground_cells::positive>(row, above, x, w, eight);
-        case foreground_cells::nonzero: return seed_at<foreground_cells::nonzero>(row, above, x, w, eight);
-        default: return seed_at<foreground_cells::zero>(row, above, x, w, eight);
+        case foreground_cells::positive:
+            return seed_at<foreground_cells::positive>(row, above, x, w, eight);
+        case foreground_cells::nonzero:
+            return seed_at<foreground_cells::nonzero>(row, above, x, w, eight);
+        default:
+            return seed_at<foreground_cells::zero>(row, above, x, w, eight);
     }
 }
 
@@ -220,9 +228,9 @@ void on_strips(std::size_t count, const std::function<void(std::size_t)>& body) 
 
 }  // namespace
 
-std::size_t strip_labeling::run(const short* cells, std::ptrdiff_t stride, std::size_t w, std::size_t h,
-                                foreground_cells rule, bool eight, std::uint32_t cap, bool measures,
-                                std::uint32_t threads) {
+std::size_t strip_labeling::run(const short* cells, std::ptrdiff_t stride, std::size_t w,
+                                std::size_t h, foreground_cells rule, bool eight, std::uint32_t cap,
+                                bool measures, std::uint32_t threads) {
     width_ = w;
     count_ = 0;
     const component_measure empty{0, std::numeric_limits<std::int32_t>::max(), -1,
@@ -244,23 +252,26 @@ std::size_t strip_labeling::run(const short* cells, std::ptrdiff_t stride, std::
         s.base = static_cast<std::uint32_t>(std::min<std::uint64_t>(labels_total - 1, 0xFFFFFFFFu));
         labels_total += label_bound(w, s.y1 - s.y0);
         std::fill(row_strip_.begin() + static_cast<std::ptrdiff_t>(s.y0),
-                  row_strip_.begin() + static_cast<std::ptrdiff_t>(s.y1), static_cast<std::uint32_t>(k));
+                  row_strip_.begin() + static_cast<std::ptrdiff_t>(s.y1),
+                  static_cast<std::uint32_t>(k));
     }
     // Labels, run indices and areas are held in 32 bits.
     if (labels_total > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) ||
-        static_cast<std::uint64_t>(w) * h > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+        static_cast<std::uint64_t>(w) * h >
+            static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
         throw std::length_error("plane too large to label");
     if (parent_.size() < labels_total) parent_.resize(static_cast<std::size_t>(labels_total));
     parent_[0] = 0;
 
-    scan_function scan = rule == foreground_cells::positive ? scan_for<foreground_cells::positive>(eight)
-                         : rule == foreground_cells::nonzero ? scan_for<foreground_cells::nonzero>(eight)
-                                                             : scan_for<foreground_cells::zero>(eight);
+    scan_function scan =
+        rule == foreground_cells::positive  ? scan_for<foreground_cells::positive>(eight)
+        : rule == foreground_cells::nonzero ? scan_for<foreground_cells::nonzero>(eight)
+                                            : scan_for<foreground_cells::zero>(eight);
     std::uint32_t* parent = parent_.data();
     on_strips(count, [&](std::size_t k) {
         strip& s = strips_[k];
-        scan(cells, stride, w, parent, row_begin_.data(), row_end_.data(), s.y0, s.y1, s.base, s.runs, s.used,
-             s.seeds);
+        scan(cells, stride, w, parent, row_begin_.data(), row_end_.data(), s.y0, s.y1, s.base,
+             s.runs, s.used, s.seeds);
     });
 
     // Runs that touch across a border.
@@ -292,7 +303,9 @@ std::size_t strip_labeling::run(const short* cells, std::ptrdiff_t stride, std::
             const std::vector<cell_run>& runs = strips_[row_strip_[y]].runs;
             for (std::uint32_t i = row_begin_[y]; i < row_end_[y]; ++i) {
                 const cell_run& r = runs[i];
-                if (!seed_at(rule, row, above, static_cast<std::size_t>(r.x0), w, eight) || ++index < cap) continue;
+                if (!seed_at(rule, row, above, static_cast<std::size_t>(r.x0), w, eight) ||
+                    ++index < cap)
+                    continue;
                 if (first == 0)
                     first = r.label;
                 else

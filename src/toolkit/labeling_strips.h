@@ -83,18 +83,19 @@ public:
 
 private:
     struct strip {
-        std::size_t y0 = 0, y1 = 0;   // its rows
-        std::uint32_t base = 0;       // its labels are base + 1 .. base + used
+        std::size_t y0 = 0, y1 = 0;  // its rows
+        std::uint32_t base = 0;      // its labels are base + 1 .. base + used
         std::uint32_t used = 0;
-        std::uint64_t seeds = 0;      // the cells one scan of the whole plane would give a new label
-        std::vector<cell_run> runs;   // its rows' runs, row after row
+        std::uint64_t seeds = 0;     // the cells one scan of the whole plane would give a new label
+        std::vector<cell_run> runs;  // its rows' runs, row after row
         std::vector<component_measure> measures;
     };
 
     std::size_t width_ = 0, count_ = 0;
     std::vector<std::uint32_t> parent_;
     std::vector<std::uint32_t> row_strip_;  // the strip of each row
-    std::vector<std::uint32_t> row_begin_;  // row y's runs: [row_begin_[y], row_end_[y]) of its strip's
+    std::vector<std::uint32_t>
+        row_begin_;  // row y's runs: [row_begin_[y], row_end_[y]) of its strip's
     std::vector<std::uint32_t> row_end_;
     std::vector<strip> strips_;
     std::vector<component_measure> measures_;

@@ -98,10 +98,11 @@ protected:
             short* first = &out[x0].r;
             const std::size_t n = 3 * (x1 - x0);
             if (p.integral)
-                ::mist::rows::convolve_integral(pointers, p.integral_weight.data(), p.weight.size(), first,
-                                        n, static_cast<std::int32_t>(p.full_sum));
+                ::mist::rows::convolve_integral(pointers, p.integral_weight.data(), p.weight.size(),
+                                                first, n, static_cast<std::int32_t>(p.full_sum));
             else
-                ::mist::rows::convolve(pointers, p.weight.data(), p.weight.size(), first, n, p.full_sum);
+                ::mist::rows::convolve(pointers, p.weight.data(), p.weight.size(), first, n,
+                                       p.full_sum);
         }
         return 1;
     }
@@ -112,7 +113,8 @@ private:
         const std::size_t W = input->width(), H = input->height();
         double S = 0, r = 0, g = 0, b = 0;
         for (std::size_t a = 0; a < plan->rows; ++a) {
-            const std::ptrdiff_t yy = static_cast<std::ptrdiff_t>(y + a) - static_cast<std::ptrdiff_t>(plan->ay);
+            const std::ptrdiff_t yy =
+                static_cast<std::ptrdiff_t>(y + a) - static_cast<std::ptrdiff_t>(plan->ay);
             if (yy < 0 || yy >= static_cast<std::ptrdiff_t>(H)) continue;
             const rgb<short>* row = input->row(static_cast<std::size_t>(yy));
             for (std::size_t c = 0; c < plan->cols; ++c) {
@@ -146,13 +148,13 @@ inline bool linear(const array2<rgb<short>>& in, array2<rgb<short>>& out,
     if (static_cast<const void*>(&in) == static_cast<const void*>(&out) || in.empty()) return false;
     const std::uint32_t n = thread_count == 0 ? processor_count() : thread_count;
     linear_filter::linear_plan plan(kernel, n);
-    return run_row_filter<linear_filter::linear_thread>(
-        in, out, n, [&](linear_filter::linear_thread& w) {
-            w.input = &in;
-            w.output = &out;
-            w.kernel = &kernel;
-            w.plan = &plan;
-        });
+    return run_row_filter<linear_filter::linear_thread>(in, out, n,
+                                                        [&](linear_filter::linear_thread& w) {
+                                                            w.input = &in;
+                                                            w.output = &out;
+                                                            w.kernel = &kernel;
+                                                            w.plan = &plan;
+                                                        });
 }
 
 }  // namespace mist

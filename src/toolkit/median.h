@@ -44,10 +44,10 @@ public:
     const array2<rgb<short>>* input = nullptr;
     array2<rgb<short>>* output = nullptr;
     std::size_t width = 3, height = 3, depth = 3;  // the window (odd)
-    double* ring = nullptr;            // scratch: min(height, H) rows of keys
-    double* line = nullptr;            // scratch: one row of output keys
-    double* window = nullptr;          // scratch: the keys of one window
-    const double** row_keys = nullptr;  // scratch: height row pointers
+    double* ring = nullptr;                        // scratch: min(height, H) rows of keys
+    double* line = nullptr;                        // scratch: one row of output keys
+    double* window = nullptr;                      // scratch: the keys of one window
+    const double** row_keys = nullptr;             // scratch: height row pointers
 
 protected:
     std::uint32_t thread_function() override {

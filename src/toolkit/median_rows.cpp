@@ -210,8 +210,9 @@ MIST_VEC_INLINE void to_keys_body(const short* rgb, double* keys, std::size_t n)
     for (; i + 3 <= n; i += 2) {
         vec::v16c v;
         std::memcpy(&v, rgb + 3 * i, 16);
-        const vec::v16c k = __builtin_shufflevector(v, zero, 4, 5, 2, 3, 0, 1, 16, 16, 10, 11, 8, 9,
-                                                    6, 7, 16, 16) ^ flip;
+        const vec::v16c k =
+            __builtin_shufflevector(v, zero, 4, 5, 2, 3, 0, 1, 16, 16, 10, 11, 8, 9, 6, 7, 16, 16) ^
+            flip;
         std::memcpy(keys + i, &k, 16);
     }
     for (; i < n; ++i) {
@@ -232,8 +233,8 @@ MIST_VEC_INLINE void from_keys_body(const double* keys, short* rgb, std::size_t 
         vec::v16c k;
         std::memcpy(&k, keys + i, 16);
         k ^= flip;
-        const vec::v16c v = __builtin_shufflevector(k, k, 4, 5, 2, 3, 0, 1, 12, 13, 10, 11, 8, 9,
-                                                    0, 0, 0, 0);
+        const vec::v16c v =
+            __builtin_shufflevector(k, k, 4, 5, 2, 3, 0, 1, 12, 13, 10, 11, 8, 9, 0, 0, 0, 0);
         std::memcpy(rgb + 3 * i, &v, 12);
     }
     for (; i < n; ++i) {
@@ -281,8 +282,8 @@ MIST_VEC_INLINE void median5x5_body(const double* const* r, double* out, std::si
 
 MIST_DISPATCH(median5x5, (const double* const* r, double* out, std::size_t n), (r, out, n))
 
-void median_row(const double* const* r, std::size_t kw, std::size_t kh, double* out,
-                std::size_t n, double* window) {
+void median_row(const double* const* r, std::size_t kw, std::size_t kh, double* out, std::size_t n,
+                double* window) {
     if (kw == 3 && kh == 3) return median3x3(r, out, n);
     if (kw == 5 && kh == 5) return median5x5(r, out, n);
     const std::size_t count = kw * kh;

@@ -29,7 +29,7 @@ void median5x5(const double* const* r, double* out, std::size_t n);
 // out[i] = the median of the kw x kh keys (both odd) in columns i..i+kw-1
 // of rows r[0..kh-1]: the networks above for 3 x 3 and 5 x 5, selection
 // otherwise, with `window` (kw * kh keys) as scratch.
-void median_row(const double* const* r, std::size_t kw, std::size_t kh, double* out,
-                std::size_t n, double* window);
+void median_row(const double* const* r, std::size_t kw, std::size_t kh, double* out, std::size_t n,
+                double* window);
 
 }  // namespace mist::rows

@@ -84,8 +84,8 @@ struct pass_plan {
     long long in_w = 0, in_h = 0;
     std::size_t out_w = 0, out_h = 0;
     long long origin_x = 0, origin_y = 0;
-    long long level_x = 0;       // the source column of level cell 0
-    std::size_t level_size = 0;  // cells of level 0
+    long long level_x = 0;                       // the source column of level cell 0
+    std::size_t level_size = 0;                  // cells of level 0
     long long on_plane_lo = 0, on_plane_hi = 0;  // level cells that lie on the plane
     std::size_t margin_needed = 0;  // neutral cells beside a row that make level 0 the row itself
     bool level_in_place = false;    // the source rows have them
@@ -214,19 +214,35 @@ HWY_INLINE void combine_fixed(const short* const* src, short* dst, std::size_t n
 template <bool Erode>
 HWY_INLINE void combine(const short* const* src, std::size_t m, short* dst, std::size_t n) {
     switch (m) {
-        case 1: std::memcpy(dst, src[0], n * sizeof(short)); return;
-        case 2: combine_fixed<Erode, 2>(src, dst, n); return;
-        case 3: combine_fixed<Erode, 3>(src, dst, n); return;
-        case 4: combine_fixed<Erode, 4>(src, dst, n); return;
-        case 5: combine_fixed<Erode, 5>(src, dst, n); return;
-        case 6: combine_fixed<Erode, 6>(src, dst, n); return;
-        case 7: combine_fixed<Erode, 7>(src, dst, n); return;
-        default: break;
+        case 1:
+            std::memcpy(dst, src[0], n * sizeof(short));
+            return;
+        case 2:
+            combine_fixed<Erode, 2>(src, dst, n);
+            return;
+        case 3:
+            combine_fixed<Erode, 3>(src, dst, n);
+            return;
+        case 4:
+            combine_fixed<Erode, 4>(src, dst, n);
+            return;
+        case 5:
+            combine_fixed<Erode, 5>(src, dst, n);
+            return;
+        case 6:
+            combine_fixed<Erode, 6>(src, dst, n);
+            return;
+        case 7:
+            combine_fixed<Erode, 7>(src, dst, n);
+            return;
+        default:
+            break;
     }
     combine_fixed<Erode, 8>(src, dst, n);
     std::size_t i = 8;
     for (; i + 7 <= m; i += 7) {
-        const short* more[8] = {dst, src[i], src[i + 1], src[i + 2], src[i + 3], src[i + 4], src[i + 5], src[i + 6]};
+        const short* more[8] = {dst,        src[i],     src[i + 1], src[i + 2],
+                                src[i + 3], src[i + 4], src[i + 5], src[i + 6]};
         combine_fixed<Erode, 8>(more, dst, n);
     }
     for (; i + 3 <= m; i += 3) {
@@ -270,14 +286,29 @@ template <bool Erode>
 HWY_INLINE bool combine_two(const short* const* h, std::size_t m, short* dst0, short* dst1,
                             std::size_t n) {
     switch (m) {
-        case 2: combine_two_fixed<Erode, 2>(h, dst0, dst1, n); return true;
-        case 3: combine_two_fixed<Erode, 3>(h, dst0, dst1, n); return true;
-        case 4: combine_two_fixed<Erode, 4>(h, dst0, dst1, n); return true;
-        case 5: combine_two_fixed<Erode, 5>(h, dst0, dst1, n); return true;
-        case 6: combine_two_fixed<Erode, 6>(h, dst0, dst1, n); return true;
-        case 7: combine_two_fixed<Erode, 7>(h, dst0, dst1, n); return true;
-        case 8: combine_two_fixed<Erode, 8>(h, dst0, dst1, n); return true;
-        default: return false;
+        case 2:
+            combine_two_fixed<Erode, 2>(h, dst0, dst1, n);
+            return true;
+        case 3:
+            combine_two_fixed<Erode, 3>(h, dst0, dst1, n);
+            return true;
+        case 4:
+            combine_two_fixed<Erode, 4>(h, dst0, dst1, n);
+            return true;
+        case 5:
+            combine_two_fixed<Erode, 5>(h, dst0, dst1, n);
+            return true;
+        case 6:
+            combine_two_fixed<Erode, 6>(h, dst0, dst1, n);
+            return true;
+        case 7:
+            combine_two_fixed<Erode, 7>(h, dst0, dst1, n);
+            return true;
+        case 8:
+            combine_two_fixed<Erode, 8>(h, dst0, dst1, n);
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -324,7 +355,8 @@ HWY_INLINE const short* level_zero(const pass_plan& p, const short* row, short* 
     const long long n0 = static_cast<long long>(p.level_size);
     const long long lo = p.on_plane_lo, hi = p.on_plane_hi;
     std::fill(copy, copy + lo, neutral_of<Erode>());
-    std::memcpy(copy + lo, row + (p.level_x + lo), static_cast<std::size_t>(hi - lo) * sizeof(short));
+    std::memcpy(copy + lo, row + (p.level_x + lo),
+                static_cast<std::size_t>(hi - lo) * sizeof(short));
     std::fill(copy + hi, copy + n0, neutral_of<Erode>());
     return copy;
 }
@@ -348,8 +380,7 @@ struct plane_rows {
 template <bool Erode, class Source>
 class row_pass {
 public:
-    row_pass(const pass_plan& p, stage_scratch& s, Source& source)
-        : p_(p), s_(s), source_(source) {
+    row_pass(const pass_plan& p, stage_scratch& s, Source& source) : p_(p), s_(s), source_(source) {
         height_ = static_cast<std::size_t>(p.dy_hi - p.dy_lo + 1);
         slots_ = height_ + (p.uniform ? 1 : 0);
         slot_cells_ = p.level_size + p.ring_runs.size() * p.out_w;
@@ -401,8 +432,9 @@ public:
                 const short* row0 = s_.ring_row0[slot];
                 const short* runs = s_.ring.data() + slot * slot_cells_ + p_.level_size + lo_;
                 for (const row_read& r : p_.rows[static_cast<std::size_t>(sy - centre - p_.dy_lo)])
-                    s_.reads.push_back(r.ring < 0 ? row0 + r.offset
-                                                  : runs + static_cast<std::size_t>(r.ring) * p_.out_w);
+                    s_.reads.push_back(r.ring < 0
+                                           ? row0 + r.offset
+                                           : runs + static_cast<std::size_t>(r.ring) * p_.out_w);
             }
             short* dst = sink(y);
             if (s_.reads.empty())
@@ -474,7 +506,8 @@ private:
             if (run.level < 0) {
                 std::size_t m = 0;
                 for (const row_read& w : p_.whole_row)
-                    cells[m++] = w.ring < 0 ? row0 + w.offset : runs + static_cast<std::size_t>(w.ring) * p_.out_w;
+                    cells[m++] = w.ring < 0 ? row0 + w.offset
+                                            : runs + static_cast<std::size_t>(w.ring) * p_.out_w;
                 combine<Erode>(cells, m, dst, n);
                 continue;
             }
@@ -485,7 +518,8 @@ private:
                     combine<Erode>(cells, m, dst, n);
                 } else {
                     std::memcpy(dst, row0 + run.first, n * sizeof(short));
-                    for (std::size_t i = 1; i < m; ++i) merge_one<Erode>(row0 + run.first + i, dst, n);
+                    for (std::size_t i = 1; i < m; ++i)
+                        merge_one<Erode>(row0 + run.first + i, dst, n);
                 }
                 continue;
             }
@@ -525,7 +559,8 @@ void run_sources(const pass_plan& p, const plane_view& out, std::size_t y0, std:
     short* level = s.first.level.data();
 
     const long long sy_lo = std::max(0LL, p.origin_y + static_cast<long long>(y0) + p.dy_lo);
-    const long long sy_hi = std::min(p.in_h - 1, p.origin_y + static_cast<long long>(y1) - 1 + p.dy_hi);
+    const long long sy_hi =
+        std::min(p.in_h - 1, p.origin_y + static_cast<long long>(y1) - 1 + p.dy_hi);
     for (long long sy = sy_lo; sy <= sy_hi; ++sy) {
         // Output row y = rel - dy; only rows of this chunk.
         const long long rel = sy - p.origin_y;
@@ -591,7 +626,8 @@ void run_two(const pass_job& j, std::size_t y0, std::size_t y1, chunk_scratch& s
     const pass_plan& p2 = *j.second;
     const std::size_t margin = j.mid_margin;
     const std::size_t stride = p1.out_w + 2 * margin;
-    const std::size_t slots = static_cast<std::size_t>(p2.dy_hi - p2.dy_lo + 1) + (p2.uniform ? 1 : 0) + 2;
+    const std::size_t slots =
+        static_cast<std::size_t>(p2.dy_hi - p2.dy_lo + 1) + (p2.uniform ? 1 : 0) + 2;
     if (s.mid.size() < slots * stride) s.mid.resize(slots * stride);
     for (std::size_t k = 0; k < slots; ++k) {
         short* row = s.mid.data() + k * stride;
@@ -603,7 +639,8 @@ void run_two(const pass_job& j, std::size_t y0, std::size_t y1, chunk_scratch& s
     plane_rows source{&p1.in};
     row_pass<FirstErodes, plane_rows> first(p1, s.first, source);
     const long long m0 = std::max(0LL, p2.origin_y + static_cast<long long>(y0) + p2.dy_lo);
-    const long long m1 = std::min(p2.in_h - 1, p2.origin_y + static_cast<long long>(y1) - 1 + p2.dy_hi);
+    const long long m1 =
+        std::min(p2.in_h - 1, p2.origin_y + static_cast<long long>(y1) - 1 + p2.dy_hi);
     if (m0 <= m1) first.start(static_cast<std::size_t>(m0), static_cast<std::size_t>(m1) + 1);
     struct first_rows {
         row_pass<FirstErodes, plane_rows>* pass;
@@ -692,22 +729,26 @@ int floor_log2(std::int64_t n) {
     return k;
 }
 
-std::int64_t length_of(const morphology_run& r) { return static_cast<std::int64_t>(r.x1) - r.x0 + 1; }
+std::int64_t length_of(const morphology_run& r) {
+    return static_cast<std::int64_t>(r.x1) - r.x0 + 1;
+}
 
 // The element's runs that some output of an out_w x out_h block at (ox, oy)
 // can bring onto an in_w x in_h plane, cut to that, in row order.  The rest
 // of the element only ever reads neutral cells.
-std::vector<morphology_run> useful_runs(const morphology_runs& element, long long in_w, long long in_h,
-                                        long long ox, long long oy, std::size_t out_w, std::size_t out_h,
-                                        long long* ux_lo, long long* ux_hi, long long* uy_lo,
-                                        long long* uy_hi) {
+std::vector<morphology_run> useful_runs(const morphology_runs& element, long long in_w,
+                                        long long in_h, long long ox, long long oy,
+                                        std::size_t out_w, std::size_t out_h, long long* ux_lo,
+                                        long long* ux_hi, long long* uy_lo, long long* uy_hi) {
     *ux_lo = -ox - (static_cast<long long>(out_w) - 1), *ux_hi = in_w - 1 - ox;
     *uy_lo = -oy - (static_cast<long long>(out_h) - 1), *uy_hi = in_h - 1 - oy;
     std::vector<morphology_run> runs;
     for (const morphology_run& r : element.runs()) {
         if (r.dy < *uy_lo || r.dy > *uy_hi) continue;
-        const long long x0 = std::max<long long>(r.x0, *ux_lo), x1 = std::min<long long>(r.x1, *ux_hi);
-        if (x0 <= x1) runs.push_back({r.dy, static_cast<std::int32_t>(x0), static_cast<std::int32_t>(x1)});
+        const long long x0 = std::max<long long>(r.x0, *ux_lo),
+                        x1 = std::min<long long>(r.x1, *ux_hi);
+        if (x0 <= x1)
+            runs.push_back({r.dy, static_cast<std::int32_t>(x0), static_cast<std::int32_t>(x1)});
     }
     std::sort(runs.begin(), runs.end(), [](const morphology_run& a, const morphology_run& b) {
         return a.dy != b.dy ? a.dy < b.dy : a.x0 < b.x0;
@@ -742,7 +783,8 @@ bool plan_rows(pass_plan& p, const std::vector<morphology_run>& runs) {
     for (std::size_t i = 1; uniform && i < height; ++i) {
         uniform = p.rows[i].size() == p.rows[0].size();
         for (std::size_t k = 0; uniform && k < p.rows[i].size(); ++k)
-            uniform = p.rows[i][k].ring == p.rows[0][k].ring && p.rows[i][k].offset == p.rows[0][k].offset;
+            uniform = p.rows[i][k].ring == p.rows[0][k].ring &&
+                      p.rows[i][k].offset == p.rows[0][k].offset;
     }
     const bool whole_row = uniform && p.rows[0].size() > 1;
     for (const std::vector<row_read>& row : p.rows)
@@ -759,7 +801,8 @@ bool plan_rows(pass_plan& p, const std::vector<morphology_run>& runs) {
     }
     const bool by_levels = 4 * (top + static_cast<std::int64_t>(distinct.size())) < by_cells;
     std::vector<int> level_of(distinct.size());
-    for (std::size_t i = 0; i < distinct.size(); ++i) level_of[i] = by_levels ? floor_log2(length_of(distinct[i])) : 0;
+    for (std::size_t i = 0; i < distinct.size(); ++i)
+        level_of[i] = by_levels ? floor_log2(length_of(distinct[i])) : 0;
     // The ring rows in level order, so each level is built once per row.
     std::vector<std::size_t> order(distinct.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -770,7 +813,9 @@ bool plan_rows(pass_plan& p, const std::vector<morphology_run>& runs) {
         const morphology_run& r = distinct[order[i]];
         const int k = level_of[order[i]];
         const std::int64_t first = p.origin_x + r.x0 - p.level_x;
-        p.ring_runs.push_back({k, first, k == 0 ? first : first + length_of(r) - (std::int64_t{1} << k), length_of(r)});
+        p.ring_runs.push_back({k, first,
+                               k == 0 ? first : first + length_of(r) - (std::int64_t{1} << k),
+                               length_of(r)});
         ring_index[order[i]] = static_cast<std::int32_t>(i);
     }
     for (std::vector<row_read>& row : p.rows)
@@ -806,8 +851,9 @@ enum class planned { neutral, constant, by_rows, by_sources, too_large };
 // plane whose rows have `in_margin` neutral cells beside them.  Row by row
 // when the ring fits; otherwise source by source, or too_large when that is
 // not allowed.
-planned make_plan(pass_plan& p, long long in_w, long long in_h, std::size_t in_margin, long long ox, long long oy,
-                  std::size_t out_w, std::size_t out_h, const morphology_runs& element, bool sources_allowed) {
+planned make_plan(pass_plan& p, long long in_w, long long in_h, std::size_t in_margin, long long ox,
+                  long long oy, std::size_t out_w, std::size_t out_h,
+                  const morphology_runs& element, bool sources_allowed) {
     if (in_w <= 0 || in_h <= 0 || element.empty()) return planned::neutral;
     long long ux_lo, ux_hi, uy_lo, uy_hi;
     const std::vector<morphology_run> runs =
@@ -817,7 +863,8 @@ planned make_plan(pass_plan& p, long long in_w, long long in_h, std::size_t in_m
     // every window: the result is one value.
     bool full = static_cast<long long>(runs.size()) == uy_hi - uy_lo + 1;
     for (std::size_t i = 0; full && i < runs.size(); ++i)
-        full = runs[i].dy == uy_lo + static_cast<long long>(i) && runs[i].x0 == ux_lo && runs[i].x1 == ux_hi;
+        full = runs[i].dy == uy_lo + static_cast<long long>(i) && runs[i].x0 == ux_lo &&
+               runs[i].x1 == ux_hi;
     if (full) return planned::constant;
 
     p.in_w = in_w;
@@ -832,7 +879,8 @@ planned make_plan(pass_plan& p, long long in_w, long long in_h, std::size_t in_m
         max_x1 = std::max<long long>(max_x1, r.x1);
     }
     p.level_x = ox + min_x0;
-    p.level_size = static_cast<std::size_t>(static_cast<long long>(out_w) - 1 + max_x1 - min_x0 + 1);
+    p.level_size =
+        static_cast<std::size_t>(static_cast<long long>(out_w) - 1 + max_x1 - min_x0 + 1);
     const long long n0 = static_cast<long long>(p.level_size);
     p.on_plane_lo = std::clamp(-p.level_x, 0LL, n0);
     p.on_plane_hi = std::clamp(in_w - p.level_x, p.on_plane_lo, n0);
@@ -849,7 +897,8 @@ planned make_plan(pass_plan& p, long long in_w, long long in_h, std::size_t in_m
         const long long hi = std::min(static_cast<long long>(out_w), in_w - p.level_x - reach);
         std::uint64_t points = 0;
         for (const morphology_run& r : runs) points += static_cast<std::uint64_t>(length_of(r));
-        if (lo < hi && points * static_cast<std::uint64_t>(lo + static_cast<long long>(out_w) - hi) <= out_w) {
+        if (lo < hi &&
+            points * static_cast<std::uint64_t>(lo + static_cast<long long>(out_w) - hi) <= out_w) {
             p.ends_by_points = true;
             p.inner_lo = static_cast<std::size_t>(lo);
             p.inner_hi = static_cast<std::size_t>(hi);
@@ -868,8 +917,10 @@ planned make_plan(pass_plan& p, long long in_w, long long in_h, std::size_t in_m
 void run_job(pass_job& j, std::size_t reach, std::uint32_t threads, chunk_function run) {
     if (threads == 0) threads = processor_count();
     const std::size_t rows = j.out.height;
-    j.chunk_rows = threads <= 1 ? rows
-                                : std::max<std::size_t>({4 * reach, 16, (rows + 8 * threads - 1) / (8 * threads)});
+    j.chunk_rows =
+        threads <= 1
+            ? rows
+            : std::max<std::size_t>({4 * reach, 16, (rows + 8 * threads - 1) / (8 * threads)});
     j.chunk_rows = std::min(j.chunk_rows, rows);
     j.chunks = (rows + j.chunk_rows - 1) / j.chunk_rows;
     const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(threads, j.chunks));
@@ -885,35 +936,39 @@ void run_job(pass_job& j, std::size_t reach, std::uint32_t threads, chunk_functi
     run_threads(workers.get(), n);
 }
 
-std::size_t height_of(const pass_plan& p) { return static_cast<std::size_t>(p.dy_hi - p.dy_lo + 1); }
+std::size_t height_of(const pass_plan& p) {
+    return static_cast<std::size_t>(p.dy_hi - p.dy_lo + 1);
+}
 
 }  // namespace
 
 }  // namespace morphology_detail
 
-std::size_t morphology_margin(const morphology_runs& element, long long in_w, long long in_h, long long origin_x,
-                              long long origin_y, std::size_t out_w, std::size_t out_h) {
+std::size_t morphology_margin(const morphology_runs& element, long long in_w, long long in_h,
+                              long long origin_x, long long origin_y, std::size_t out_w,
+                              std::size_t out_h) {
     using namespace morphology_detail;
     long long ux_lo, ux_hi, uy_lo, uy_hi;
-    const std::vector<morphology_run> runs =
-        useful_runs(element, in_w, in_h, origin_x, origin_y, out_w, out_h, &ux_lo, &ux_hi, &uy_lo, &uy_hi);
+    const std::vector<morphology_run> runs = useful_runs(
+        element, in_w, in_h, origin_x, origin_y, out_w, out_h, &ux_lo, &ux_hi, &uy_lo, &uy_hi);
     if (runs.empty()) return 0;
     long long min_x0 = runs[0].x0, max_x1 = runs[0].x1;
     for (const morphology_run& r : runs) {
         min_x0 = std::min<long long>(min_x0, r.x0);
         max_x1 = std::max<long long>(max_x1, r.x1);
     }
-    return static_cast<std::size_t>(
-        std::max({0LL, -(origin_x + min_x0), origin_x + static_cast<long long>(out_w) + max_x1 - in_w}));
+    return static_cast<std::size_t>(std::max(
+        {0LL, -(origin_x + min_x0), origin_x + static_cast<long long>(out_w) + max_x1 - in_w}));
 }
 
-void morphology_pass(const plane_view& in, long long origin_x, long long origin_y, const plane_view& out,
-                     const morphology_runs& element, bool erode, std::uint32_t threads, std::size_t in_margin) {
+void morphology_pass(const plane_view& in, long long origin_x, long long origin_y,
+                     const plane_view& out, const morphology_runs& element, bool erode,
+                     std::uint32_t threads, std::size_t in_margin) {
     using namespace morphology_detail;
     if (out.width == 0 || out.height == 0) return;
     pass_plan p;
-    switch (make_plan(p, static_cast<long long>(in.width), static_cast<long long>(in.height), in_margin, origin_x,
-                      origin_y, out.width, out.height, element, true)) {
+    switch (make_plan(p, static_cast<long long>(in.width), static_cast<long long>(in.height),
+                      in_margin, origin_x, origin_y, out.width, out.height, element, true)) {
         case planned::neutral:
             fill_plane(out, erode ? erosion_fill : dilation_fill);
             return;
@@ -931,18 +986,21 @@ void morphology_pass(const plane_view& in, long long origin_x, long long origin_
             erode ? HWY_DYNAMIC_DISPATCH(run_erosion) : HWY_DYNAMIC_DISPATCH(run_dilation));
 }
 
-void morphology_two_passes(const plane_view& in, std::size_t in_margin, long long mid_x, long long mid_y,
-                           std::size_t mid_w, std::size_t mid_h, long long origin_x, long long origin_y,
-                           const plane_view& out, const morphology_runs& element, bool first_erodes,
+void morphology_two_passes(const plane_view& in, std::size_t in_margin, long long mid_x,
+                           long long mid_y, std::size_t mid_w, std::size_t mid_h,
+                           long long origin_x, long long origin_y, const plane_view& out,
+                           const morphology_runs& element, bool first_erodes,
                            std::uint32_t threads) {
     using namespace morphology_detail;
     if (out.width == 0 || out.height == 0) return;
     if (mid_w > 0 && mid_h > 0) {
         pass_plan p1, p2;
-        const planned first = make_plan(p1, static_cast<long long>(in.width), static_cast<long long>(in.height),
-                                        in_margin, mid_x, mid_y, mid_w, mid_h, element, false);
-        const planned second = make_plan(p2, static_cast<long long>(mid_w), static_cast<long long>(mid_h),
-                                         std::size_t(-1), origin_x, origin_y, out.width, out.height, element, false);
+        const planned first =
+            make_plan(p1, static_cast<long long>(in.width), static_cast<long long>(in.height),
+                      in_margin, mid_x, mid_y, mid_w, mid_h, element, false);
+        const planned second =
+            make_plan(p2, static_cast<long long>(mid_w), static_cast<long long>(mid_h),
+                      std::size_t(-1), origin_x, origin_y, out.width, out.height, element, false);
         if (first == planned::by_rows && second == planned::by_rows) {
             // The first pass's rows are kept with the neutral cells the
             // second one needs beside them.
@@ -953,7 +1011,8 @@ void morphology_two_passes(const plane_view& in, std::size_t in_margin, long lon
             j.out = out;
             j.mid_margin = p2.margin_needed;
             run_job(j, height_of(p1) + height_of(p2), threads,
-                    first_erodes ? HWY_DYNAMIC_DISPATCH(run_opening) : HWY_DYNAMIC_DISPATCH(run_closing));
+                    first_erodes ? HWY_DYNAMIC_DISPATCH(run_opening)
+                                 : HWY_DYNAMIC_DISPATCH(run_closing));
             return;
         }
     }
@@ -968,8 +1027,8 @@ void morphology_two_passes(const plane_view& in, std::size_t in_margin, long lon
 namespace {
 
 // One or two passes from a plane into another of the same size.
-void whole_plane(const plane_view& a, const plane_view& b, const morphology_runs& e, std::uint32_t threads,
-                 int passes, bool first_erodes) {
+void whole_plane(const plane_view& a, const plane_view& b, const morphology_runs& e,
+                 std::uint32_t threads, int passes, bool first_erodes) {
     if (passes == 1)
         morphology_pass(a, 0, 0, b, e, first_erodes, threads);
     else
@@ -994,8 +1053,8 @@ bool in_place(array2<short>& image, const morphology_runs& e, std::uint32_t thre
 }
 
 // One or two passes from `in` into `out`.
-bool from_to(const array2<short>& in, array2<short>& out, const morphology_runs& e, std::uint32_t threads,
-             int passes, bool first_erodes) {
+bool from_to(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+             std::uint32_t threads, int passes, bool first_erodes) {
     if (in.empty() || e.empty() || &in == &out) return false;
     out.resize(in.width(), in.height());
     out.pitch_x = in.pitch_x;
@@ -1008,16 +1067,20 @@ bool from_to(const array2<short>& in, array2<short>& out, const morphology_runs&
 
 }  // namespace
 
-bool erosion(const array2<short>& in, array2<short>& out, const morphology_runs& e, std::uint32_t threads) {
+bool erosion(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+             std::uint32_t threads) {
     return from_to(in, out, e, threads, 1, true);
 }
-bool dilation(const array2<short>& in, array2<short>& out, const morphology_runs& e, std::uint32_t threads) {
+bool dilation(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+              std::uint32_t threads) {
     return from_to(in, out, e, threads, 1, false);
 }
-bool opening(const array2<short>& in, array2<short>& out, const morphology_runs& e, std::uint32_t threads) {
+bool opening(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+             std::uint32_t threads) {
     return from_to(in, out, e, threads, 2, true);
 }
-bool closing(const array2<short>& in, array2<short>& out, const morphology_runs& e, std::uint32_t threads) {
+bool closing(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+             std::uint32_t threads) {
     return from_to(in, out, e, threads, 2, false);
 }
 

@@ -138,7 +138,8 @@ morphology_runs runs_of(const morphology_structure& s) {
         const point& first = s.full[i];
         std::size_t j = i + 1;
         while (j < n && s.full[j].y == first.y &&
-               static_cast<std::int64_t>(s.full[j].x) == static_cast<std::int64_t>(s.full[j - 1].x) + 1)
+               static_cast<std::int64_t>(s.full[j].x) ==
+                   static_cast<std::int64_t>(s.full[j - 1].x) + 1)
             ++j;
         r.add(first.y, first.x, s.full[j - 1].x);
         i = j;

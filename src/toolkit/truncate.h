@@ -18,7 +18,8 @@ inline std::int32_t truncate_to_int(double v) {
 }
 
 inline short truncate_to_short(double v) {
-    return static_cast<short>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(truncate_to_int(v))));
+    return static_cast<short>(
+        static_cast<std::uint16_t>(static_cast<std::uint32_t>(truncate_to_int(v))));
 }
 
 }  // namespace mist

@@ -35,18 +35,20 @@ inline bool avx2_available() {
 // Set by tests to run the baseline versions on any processor.
 inline std::atomic<bool> baseline_only{false};
 
-inline bool run_avx2() { return avx2_available() && !baseline_only.load(std::memory_order_relaxed); }
+inline bool run_avx2() {
+    return avx2_available() && !baseline_only.load(std::memory_order_relaxed);
+}
 
 }  // namespace mist::vec
 
-#define MIST_DISPATCH(name, params, args)                                         \
+#define MIST_DISPATCH(name, params, args)                                                \
     __attribute__((target("avx2"))) static void name##_avx2 params { name##_body args; } \
-    static void name##_baseline params { name##_body args; }                      \
-    void name params {                                                            \
-        if (::mist::vec::run_avx2())                                              \
-            name##_avx2 args;                                                     \
-        else                                                                      \
-            name##_baseline args;                                                 \
+    static void name##_baseline params { name##_body args; }                             \
+    void name params {                                                                   \
+        if (::mist::vec::run_avx2())                                                     \
+            name##_avx2 args;                                                            \
+        else                                                                             \
+            name##_baseline args;                                                        \
     }
 
 namespace mist::vec {

@@ -7,21 +7,22 @@
 namespace {
 
 std::string record(const std::string& expr) {
-    return "do local f = io.open(info.script_path .. 'out.txt', 'a') f:write(" + expr + ", '\\n') f:close() end\n";
+    return "do local f = io.open(info.script_path .. 'out.txt', 'a') f:write(" + expr +
+           ", '\\n') f:close() end\n";
 }
 
 TEST(BufferRun, SwapbufShowsWhatWasWrittenToBufferOne) {
     ScriptDir dir;
-    run_script(dir, "function video_filter(info) copyframe(1, 2) swapbuf() end\n", "pattern:32x24", 3,
-               {"--output", dir.file("swapped.y4m")});
+    run_script(dir, "function video_filter(info) copyframe(1, 2) swapbuf() end\n", "pattern:32x24",
+               3, {"--output", dir.file("swapped.y4m")});
     run_script(dir, "", "pattern:32x24", 3, {"--output", dir.file("input.y4m")});
     const Y4mVideo swapped = read_y4m(dir.file("swapped.y4m"));
     const Y4mVideo input = read_y4m(dir.file("input.y4m"));
     ASSERT_EQ(swapped.frames.size(), 3u);
     for (int k = 0; k < 3; ++k) EXPECT_EQ(swapped.frames[k], input.frames[2]) << "frame " << k;
     // Twice restores the first assignment.
-    run_script(dir, "function video_filter(info) copyframe(1, 2) swapbuf() swapbuf() end\n", "pattern:32x24", 3,
-               {"--output", dir.file("twice.y4m")});
+    run_script(dir, "function video_filter(info) copyframe(1, 2) swapbuf() swapbuf() end\n",
+               "pattern:32x24", 3, {"--output", dir.file("twice.y4m")});
     EXPECT_EQ(read_y4m(dir.file("twice.y4m")).frames[0], input.frames[0]);
 }
 
@@ -45,7 +46,8 @@ TEST(BufferRun, UnknownBufferNumbersAreReported) {
     run_script(dir, "function video_filter() copyframe(-1, 0) end\n", "blank:16x16", 1);
     EXPECT_NE(dir.read("lua_err.txt").find("バッファが存在しません[-1]"), std::string::npos);
     // An empty area resolves no buffer and so reports nothing.
-    run_script(dir, "function video_filter() copyframe(-1, 0, 0, 0, 0, 5, 0, 0) end\n", "blank:16x16", 1);
+    run_script(dir, "function video_filter() copyframe(-1, 0, 0, 0, 0, 5, 0, 0) end\n",
+               "blank:16x16", 1);
     EXPECT_FALSE(dir.exists("lua_err.txt"));
 }
 
@@ -54,13 +56,16 @@ TEST(BufferRun, CopyframeMovesAreasAndIgnoresFramesOutsideTheVideo) {
     run_script(dir, "", "pattern:32x24", 1, {"--output", dir.file("input.y4m")});
     // Frame 0 shifted right by 4 into slot 3 (its left edge starts outside
     // and is clipped), shown through the display track.
-    run_script(dir, "function video_filter(info) copyframe(3, 0, -4, 0, 32, 24, 0, 0) copyframe(3, 99) end\n",
-               "pattern:32x24", 1, {"--display", "3", "--output", dir.file("moved.y4m")});
+    run_script(
+        dir,
+        "function video_filter(info) copyframe(3, 0, -4, 0, 32, 24, 0, 0) copyframe(3, 99) end\n",
+        "pattern:32x24", 1, {"--display", "3", "--output", dir.file("moved.y4m")});
     const Y4mVideo input = read_y4m(dir.file("input.y4m"));
     const Y4mVideo moved = read_y4m(dir.file("moved.y4m"));
     ASSERT_EQ(moved.frames.size(), 1u);
     for (int y = 0; y < 24; y += 5)
-        for (int x = 0; x < 28; ++x) ASSERT_EQ(moved.y(0, x + 4, y), input.y(0, x, y)) << x << "," << y;
+        for (int x = 0; x < 28; ++x)
+            ASSERT_EQ(moved.y(0, x + 4, y), input.y(0, x, y)) << x << "," << y;
     EXPECT_EQ(moved.y(0, 0, 0), 16);  // never written: slot 3 started black
 }
 
@@ -71,21 +76,22 @@ TEST(BufferRun, DispsizeChangesTheShownSizeWithinBounds) {
     const Y4mVideo small = read_y4m(dir.file("small.y4m"));
     EXPECT_EQ(small.w, 40);
     EXPECT_EQ(small.h, 30);
-    run_script(dir, "function video_filter() dispsize(15, 30) dispsize(65, 30) end\n", "blank:64x48", 1,
-               {"--output", dir.file("same.y4m")});
+    run_script(dir, "function video_filter() dispsize(15, 30) dispsize(65, 30) end\n",
+               "blank:64x48", 1, {"--output", dir.file("same.y4m")});
     EXPECT_EQ(read_y4m(dir.file("same.y4m")).w, 64);
     // Up to the host's maximum size, beyond the input picture.
-    run_script(dir, "function video_filter(info) dispsize(info.max_w, info.max_h) end\n", "blank:64x48", 1,
-               {"--max", "80x60", "--output", dir.file("max.y4m")});
+    run_script(dir, "function video_filter(info) dispsize(info.max_w, info.max_h) end\n",
+               "blank:64x48", 1, {"--max", "80x60", "--output", dir.file("max.y4m")});
     EXPECT_EQ(read_y4m(dir.file("max.y4m")).w, 80);
 }
 
 TEST(BufferRun, SetFrameNChangesHowManyFramesRun) {
     ScriptDir dir;
-    const RunResult r = run_script(dir,
-                                   "function video_filter(info)\n  if info.frame == 0 then set_frame_n(4) end\n" +
-                                       record("info.frame .. '/' .. info.frame_n") + "end\n",
-                                   "blank:16x16", 30, {"--output", dir.file("o.y4m")});
+    const RunResult r =
+        run_script(dir,
+                   "function video_filter(info)\n  if info.frame == 0 then set_frame_n(4) end\n" +
+                       record("info.frame .. '/' .. info.frame_n") + "end\n",
+                   "blank:16x16", 30, {"--output", dir.file("o.y4m")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(dir.read("out.txt"), "0/30\n1/4\n2/4\n3/4\n");
     EXPECT_EQ(read_y4m(dir.file("o.y4m")).frames.size(), 4u);

@@ -10,7 +10,8 @@ namespace {
 
 // Writes a Y4M file whose frame k has every sample value (k * 7 + i) % 256
 // laid out along each plane, so that every 8-bit value occurs.
-void write_y4m(const std::string& path, int w, int h, const char* colour, int frames, int cw, int ch) {
+void write_y4m(const std::string& path, int w, int h, const char* colour, int frames, int cw,
+               int ch) {
     std::ofstream out(path, std::ios::binary);
     out << "YUV4MPEG2 W" << w << " H" << h << " F25:1 Ip A1:1 C" << colour << "\n";
     for (int k = 0; k < frames; ++k) {
@@ -22,22 +23,27 @@ void write_y4m(const std::string& path, int w, int h, const char* colour, int fr
 TEST(HostProgram, Y4mInputSurvivesTheRoundTripThroughTheFilterExactly) {
     ScriptDir dir;
     write_y4m(dir.file("in.y4m"), 32, 16, "444", 2, 32, 16);
-    const RunResult r = run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("out.y4m")});
+    const RunResult r =
+        run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("out.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;
     std::ifstream in(dir.file("in.y4m"), std::ios::binary);
-    const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string original((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     const Y4mVideo a = parse_y4m(original), b = read_y4m(dir.file("out.y4m"));
     ASSERT_EQ(b.frames.size(), 2u);
     // Values inside the legal 8-bit ranges come back unchanged; outside them
     // they are clamped to 0..255 only, never wrapped.
     for (int k = 0; k < 2; ++k)
-        for (std::size_t i = 0; i < a.frames[k].size(); ++i) ASSERT_EQ(a.frames[k][i], b.frames[k][i]) << i;
+        for (std::size_t i = 0; i < a.frames[k].size(); ++i)
+            ASSERT_EQ(a.frames[k][i], b.frames[k][i]) << i;
 }
 
 TEST(HostProgram, ChromaOf420InputIsSharedByEachTwoByTwoBlock) {
     ScriptDir dir;
     write_y4m(dir.file("in.y4m"), 8, 4, "420jpeg", 1, 4, 2);
-    ASSERT_EQ(run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("out.y4m")}).status, 0);
+    ASSERT_EQ(
+        run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("out.y4m")}).status,
+        0);
     const Y4mVideo v = read_y4m(dir.file("out.y4m"));
     ASSERT_EQ(v.frames.size(), 1u);
     // Cb plane of the input starts after 32 luma samples: values 32..39.
@@ -56,13 +62,16 @@ TEST(HostProgram, FramesCountAndTruncatedFiles) {
         more << "FRAME\nshort";  // a frame cut off by a failed copy
     }
     // The whole file: the complete frames, and a loud end.
-    RunResult r = run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("all.y4m")});
+    RunResult r =
+        run_quorvel({"run", "--input", dir.file("in.y4m"), "--output", dir.file("all.y4m")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("in.y4m: frame 3 is cut short (5 of 96 bytes)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("in.y4m: frame 3 is cut short (5 of 96 bytes)"), std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("is incomplete: it has 3 frames"), std::string::npos) << r.err;
     EXPECT_EQ(read_y4m(dir.file("all.y4m")).frames.size(), 3u);
     // The frames before the damage are fine on their own.
-    r = run_quorvel({"run", "--input", dir.file("in.y4m"), "--frames", "2", "--output", dir.file("two.y4m")});
+    r = run_quorvel(
+        {"run", "--input", dir.file("in.y4m"), "--frames", "2", "--output", dir.file("two.y4m")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_y4m(dir.file("two.y4m")).frames.size(), 2u);
     // The script folder defaults to the input's folder.
@@ -73,12 +82,15 @@ TEST(HostProgram, FramesCountAndTruncatedFiles) {
 
 TEST(HostProgram, StandardOutputCarriesOnlyTheVideo) {
     ScriptDir dir;
-    const RunResult r = run_script(dir, "print('chatter') function video_filter() print('more') error('x') end",
-                                   "blank:16x16", 2, {"--output", "-"});
+    const RunResult r =
+        run_script(dir, "print('chatter') function video_filter() print('more') error('x') end",
+                   "blank:16x16", 2, {"--output", "-"});
     EXPECT_EQ(r.status, 0);
     const Y4mVideo v = parse_y4m(r.out);
     EXPECT_EQ(v.frames.size(), 2u);
-    EXPECT_EQ(r.out.size(), std::string("YUV4MPEG2 W16 H16 F30:1 Ip A1:1 C444 XYSCSS=444\n").size() + 2 * (6 + 768));
+    EXPECT_EQ(
+        r.out.size(),
+        std::string("YUV4MPEG2 W16 H16 F30:1 Ip A1:1 C444 XYSCSS=444\n").size() + 2 * (6 + 768));
     EXPECT_NE(r.err.find("chatter"), std::string::npos);
 }
 
@@ -87,9 +99,10 @@ TEST(HostProgram, StandardOutputCarriesOnlyTheVideo) {
 // run from 0, and the disc of an earlier frame leaves no trace.
 TEST(HostProgram, PatternFramesDependOnTheirNumberOnly) {
     ScriptDir dir;
-    ASSERT_EQ(run_script(dir, "", "pattern:64x48", 16, {"--output", dir.file("all.y4m")}).status, 0);
-    ASSERT_EQ(run_quorvel({"run", "--input", "pattern:64x48", "--start", "13", "--frames", "3", "--script-dir",
-                           dir.path(), "--output", dir.file("late.y4m")})
+    ASSERT_EQ(run_script(dir, "", "pattern:64x48", 16, {"--output", dir.file("all.y4m")}).status,
+              0);
+    ASSERT_EQ(run_quorvel({"run", "--input", "pattern:64x48", "--start", "13", "--frames", "3",
+                           "--script-dir", dir.path(), "--output", dir.file("late.y4m")})
                   .status,
               0);
     const Y4mVideo all = read_y4m(dir.file("all.y4m")), late = read_y4m(dir.file("late.y4m"));
@@ -107,11 +120,13 @@ TEST(HostProgram, PatternFramesDependOnTheirNumberOnly) {
 
 TEST(HostProgram, PngOutputPerFrameOrLast) {
     ScriptDir dir;
-    ASSERT_EQ(run_script(dir, "", "pattern:32x24", 3, {"--output", dir.file("f_%03d.png")}).status, 0);
+    ASSERT_EQ(run_script(dir, "", "pattern:32x24", 3, {"--output", dir.file("f_%03d.png")}).status,
+              0);
     EXPECT_TRUE(dir.exists("f_000.png"));
     EXPECT_TRUE(dir.exists("f_002.png"));
     EXPECT_FALSE(dir.exists("f_003.png"));
-    ASSERT_EQ(run_script(dir, "", "pattern:32x24", 3, {"--output", dir.file("last.png")}).status, 0);
+    ASSERT_EQ(run_script(dir, "", "pattern:32x24", 3, {"--output", dir.file("last.png")}).status,
+              0);
     const std::string png = dir.read("last.png");
     ASSERT_GT(png.size(), 33u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
@@ -148,7 +163,10 @@ TEST(HostProgram, UsageErrorsExitWithTwoAndSayWhy) {
 TEST(HostProgram, UnreadableFilesExitWithOneAndWriteNothing) {
     ScriptDir dir;
     EXPECT_EQ(run_quorvel({"run", "--input", dir.file("missing.y4m")}).status, 1);
-    EXPECT_EQ(run_quorvel({"run", "--input", "blank:8x8", "--output", dir.file("no/such/dir/o.y4m")}).status, 1);
+    EXPECT_EQ(
+        run_quorvel({"run", "--input", "blank:8x8", "--output", dir.file("no/such/dir/o.y4m")})
+            .status,
+        1);
     const std::pair<const char*, const char*> bad[] = {
         {"not a video\n", "not a Y4M stream"},
         {"YUV4MPEG2 W8 H4 C444\n", "has a header but no frames"},
@@ -157,50 +175,63 @@ TEST(HostProgram, UnreadableFilesExitWithOneAndWriteNothing) {
     };
     for (const auto& [text, says] : bad) {
         dir.write("bad.y4m", text);
-        const RunResult r = run_quorvel({"run", "--input", dir.file("bad.y4m"), "--output", dir.file("o.y4m")});
+        const RunResult r =
+            run_quorvel({"run", "--input", dir.file("bad.y4m"), "--output", dir.file("o.y4m")});
         EXPECT_EQ(r.status, 1) << text;
         EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
         EXPECT_FALSE(dir.exists("o.y4m")) << text;
     }
     // A 10-bit stream is read as 10-bit, not as 8-bit that then looks damaged.
-    dir.write("deep.y4m", "YUV4MPEG2 W2 H2 F25:1 C420p10\nFRAME\n" + std::string("\x40\x00\x40\x00\xac\x03\xac\x03"
-                                                                                  "\x00\x02\x00\x02", 12));
-    const RunResult r = run_quorvel({"run", "--input", dir.file("deep.y4m"), "--output", dir.file("deep_out.y4m"),
-                                     "--pix-fmt", "420p10"});
+    dir.write("deep.y4m", "YUV4MPEG2 W2 H2 F25:1 C420p10\nFRAME\n" +
+                              std::string("\x40\x00\x40\x00\xac\x03\xac\x03"
+                                          "\x00\x02\x00\x02",
+                                          12));
+    const RunResult r = run_quorvel({"run", "--input", dir.file("deep.y4m"), "--output",
+                                     dir.file("deep_out.y4m"), "--pix-fmt", "420p10"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(dir.read("deep_out.y4m"), "YUV4MPEG2 W2 H2 F25:1 Ip A1:1 C420p10\nFRAME\n" +
-                                            std::string("\x40\x00\x40\x00\xac\x03\xac\x03\x00\x02\x00\x02", 12));
+    EXPECT_EQ(dir.read("deep_out.y4m"),
+              "YUV4MPEG2 W2 H2 F25:1 Ip A1:1 C420p10\nFRAME\n" +
+                  std::string("\x40\x00\x40\x00\xac\x03\xac\x03\x00\x02\x00\x02", 12));
 }
 
 TEST(HostProgram, SaysWhichScriptRunsAndReportsEachErrorOnce) {
     ScriptDir dir;
     // No script: frames pass through, said once; --strict makes it an error
     // before anything is written.
-    RunResult r = run_quorvel({"run", "--input", "blank:16x16", "--frames", "2", "--script-dir", dir.path()});
+    RunResult r =
+        run_quorvel({"run", "--input", "blank:16x16", "--frames", "2", "--script-dir", dir.path()});
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find("no script " + dir.file("filter.lua") + ": frames pass through unchanged"), std::string::npos)
+    EXPECT_NE(r.err.find("no script " + dir.file("filter.lua") + ": frames pass through unchanged"),
+              std::string::npos)
         << r.err;
-    r = run_quorvel({"run", "--input", "blank:16x16", "--script-dir", dir.path(), "--strict", "-o", dir.file("o.y4m")});
+    r = run_quorvel({"run", "--input", "blank:16x16", "--script-dir", dir.path(), "--strict", "-o",
+                     dir.file("o.y4m")});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(dir.exists("o.y4m"));
 
-    r = run_script(dir, "function video_filter(info)\n  if info.frame > 0 then local x = nil + 1 end\nend\n",
-                   "blank:16x16", 5);
+    r = run_script(
+        dir, "function video_filter(info)\n  if info.frame > 0 then local x = nil + 1 end\nend\n",
+        "blank:16x16", 5);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("script " + dir.file("filter.lua")), std::string::npos);
-    const std::string error = dir.file("filter.lua") + ":2: attempt to perform arithmetic on a nil value";
+    const std::string error =
+        dir.file("filter.lua") + ":2: attempt to perform arithmetic on a nil value";
     EXPECT_NE(r.err.find("frame 1: " + error), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("frame 2: "), std::string::npos) << r.err;  // the same error is not shown again
+    EXPECT_EQ(r.err.find("frame 2: "), std::string::npos)
+        << r.err;  // the same error is not shown again
     EXPECT_NE(r.err.find("script errors in 4 of 5 frames"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("4x " + error), std::string::npos) << r.err;
-    EXPECT_EQ(run_script(dir, "function video_filter() error('x') end", "blank:16x16", 1, {"--strict"}).status, 1);
+    EXPECT_EQ(
+        run_script(dir, "function video_filter() error('x') end", "blank:16x16", 1, {"--strict"})
+            .status,
+        1);
 }
 
 TEST(HostProgram, HelpTeachesTheOptionsAndTheFunctions) {
     const RunResult help = run_quorvel({"run", "--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--click", "--answer", "--max", "--start", "--end", "--progress", "--info", "--pix-fmt",
-                               "--crf", "--strict", "--var", "copyframe"})
+    for (const char* option : {"--click", "--answer", "--max", "--start", "--end", "--progress",
+                               "--info", "--pix-fmt", "--crf", "--strict", "--var", "copyframe"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     EXPECT_NE(run_quorvel({"--help"}).out.find("functions"), std::string::npos);
     EXPECT_NE(run_quorvel({"--version"}).out.find("quorvel "), std::string::npos);

@@ -25,8 +25,7 @@ TEST(ColorRun, ConversionsAndPixelAccess) {
                    record("table.concat({rgb2yc(4096, 4096, 4096)}, ' ')") +
                    record("table.concat({hsv2yc(-600, 4096, 4096)}, ' ') .. ' / ' .. "
                           "table.concat({hsv2yc(3000, 4096, 4096)}, ' ')") +
-                   record("table.concat({yc2hsv(4096, 0, 0)}, ' ')") +
-                   record("px(5, 3, 4)") +
+                   record("table.concat({yc2hsv(4096, 0, 0)}, ' ')") + record("px(5, 3, 4)") +
                    record("tostring(get_yc(5, info.max_w, 0))") + "end\n",
                "blank:32x24", 1);
     EXPECT_EQ(dir.read("out.txt"),
@@ -69,44 +68,49 @@ TEST(ColorRun, RegionColourFunctions) {
 
 TEST(ColorRun, ToneFunctions) {
     ScriptDir dir;
-    run_script(dir,
-               std::string(kPixelText) +
-                   "function video_filter(info)\n"
-                   "  set_yc(2, 0, 0, 0, 0, 0) set_yc(2, 1, 0, 2048, 0, 0) set_yc(2, 2, 0, 4096, 0, 0)\n"
-                   "  sigmoid(2, 0, 0, 3, 1, 10, 1, 1, 0.5, 0, 0)\n" +
-                   record("px(2, 0, 0) .. ' / ' .. px(2, 1, 0) .. ' / ' .. px(2, 2, 0)") +
-                   "  set_yc(3, 0, 0, 4096, 2048, 2048) normalize(3, 0, 0, 1, 1)\n"
-                   "  set_yc(3, 1, 0, 1024, 0, 0) gamma(3, 1, 0, 1, 1, 2, 1, 1)\n"
-                   "  set_yc(3, 2, 0, 683, -1, 0) posterize(3, 2, 0, 1, 1, 4, 2, 2)\n"
-                   "  set_yc(3, 3, 0, 2047, 9, 9) binarize(3, 3, 0, 1, 1, 2048)\n" +
-                   record("px(3, 0, 0) .. ' / ' .. px(3, 1, 0) .. ' / ' .. px(3, 2, 0) .. ' / ' .. px(3, 3, 0)") +
-                   "  posterize_rgb(4, 0, 0, 8, 8, 2, 2, 2) posterize_hsv(4, 0, 0, 8, 8, 7, 2, 2)\n"
-                   "  gamma(4, 0, 0, 1, 1, 0, 0, 0)\n"
-                   "  local ok, err = pcall(gamma, 4, 0, 0, 1, 1, 2)\n" +
-                   record("err") + "end\n",
-               "blank:32x24", 1);
+    run_script(
+        dir,
+        std::string(kPixelText) +
+            "function video_filter(info)\n"
+            "  set_yc(2, 0, 0, 0, 0, 0) set_yc(2, 1, 0, 2048, 0, 0) set_yc(2, 2, 0, 4096, 0, 0)\n"
+            "  sigmoid(2, 0, 0, 3, 1, 10, 1, 1, 0.5, 0, 0)\n" +
+            record("px(2, 0, 0) .. ' / ' .. px(2, 1, 0) .. ' / ' .. px(2, 2, 0)") +
+            "  set_yc(3, 0, 0, 4096, 2048, 2048) normalize(3, 0, 0, 1, 1)\n"
+            "  set_yc(3, 1, 0, 1024, 0, 0) gamma(3, 1, 0, 1, 1, 2, 1, 1)\n"
+            "  set_yc(3, 2, 0, 683, -1, 0) posterize(3, 2, 0, 1, 1, 4, 2, 2)\n"
+            "  set_yc(3, 3, 0, 2047, 9, 9) binarize(3, 3, 0, 1, 1, 2048)\n" +
+            record("px(3, 0, 0) .. ' / ' .. px(3, 1, 0) .. ' / ' .. px(3, 2, 0) .. ' / ' .. px(3, "
+                   "3, 0)") +
+            "  posterize_rgb(4, 0, 0, 8, 8, 2, 2, 2) posterize_hsv(4, 0, 0, 8, 8, 7, 2, 2)\n"
+            "  gamma(4, 0, 0, 1, 1, 0, 0, 0)\n"
+            "  local ok, err = pcall(gamma, 4, 0, 0, 1, 1, 2)\n" +
+            record("err") + "end\n",
+        "blank:32x24", 1);
     const std::string out = dir.read("out.txt");
     EXPECT_EQ(out.substr(0, out.find("\n", out.find("\n") + 1) + 1),
               "27 0 0 / 2048 0 0 / 4068 0 0\n"
               "2823 717 907 / 2048 0 0 / 1365 -2048 2048 / 0 0 0\n");
-    EXPECT_NE(out.find("bad argument #6 to '?' (wrong number of argument)"), std::string::npos) << out;
+    EXPECT_NE(out.find("bad argument #6 to '?' (wrong number of argument)"), std::string::npos)
+        << out;
 }
 
 TEST(ColorRun, CallbacksAndTheirErrors) {
     ScriptDir dir;
-    const RunResult r = run_script(dir,
-               std::string(kPixelText) +
-                   "function video_filter(info)\n"
-                   "  apply_func(2, 0, 0, 3, 2, function(x, y, Y, Cb, Cr) return x * 10 + y, 40000, -1.5 end)\n" +
-                   record("px(2, 2, 1)") +
-                   "  functoy(3, 0, 0, 4, 4, function(X, Y) return X * X + Y * Y end, 1, 1, 0.001)\n" +
-                   record("px(3, 0, 0) .. ' / ' .. px(3, 1, 1)") +
-                   "  functoy_p(3, 0, 0, 3, 1, function(r, a) return r * 100 + a end, 0, 0)\n" +
-                   record("px(3, 2, 0)") +
-                   "  apply_func(0, 0, 0, 4, 1, function(x) if x == 2 then error('callback failed') end "
-                   "return 111, 0, 0 end)\n"
-                   "end\n",
-               "blank:32x24", 1, {"--click", "1,0", "--click", "2,0"});
+    const RunResult r = run_script(
+        dir,
+        std::string(kPixelText) +
+            "function video_filter(info)\n"
+            "  apply_func(2, 0, 0, 3, 2, function(x, y, Y, Cb, Cr) return x * 10 + y, 40000, -1.5 "
+            "end)\n" +
+            record("px(2, 2, 1)") +
+            "  functoy(3, 0, 0, 4, 4, function(X, Y) return X * X + Y * Y end, 1, 1, 0.001)\n" +
+            record("px(3, 0, 0) .. ' / ' .. px(3, 1, 1)") +
+            "  functoy_p(3, 0, 0, 3, 1, function(r, a) return r * 100 + a end, 0, 0)\n" +
+            record("px(3, 2, 0)") +
+            "  apply_func(0, 0, 0, 4, 1, function(x) if x == 2 then error('callback failed') end "
+            "return 111, 0, 0 end)\n"
+            "end\n",
+        "blank:32x24", 1, {"--click", "1,0", "--click", "2,0"});
     EXPECT_EQ(dir.read("out.txt"),
               "21 32767 -1\n"
               "2000 0 0 / 0 0 0\n"
@@ -122,9 +126,11 @@ TEST(ColorRun, CallbacksAndTheirErrors) {
 
 TEST(ColorRun, ClickPrintsTheColourOfTheOutputPixel) {
     ScriptDir dir;
-    const RunResult r = run_script(
-        dir, "function video_filter(info) set_yc(0, 10, 10, 2048, 0, 0) set_yc(0, 11, 10, 1000, 100, 0) end\n",
-        "pattern:320x240", 1, {"--click", "10,10", "--click", "11,10", "--click", "320,0"});
+    const RunResult r = run_script(dir,
+                                   "function video_filter(info) set_yc(0, 10, 10, 2048, 0, 0) "
+                                   "set_yc(0, 11, 10, 1000, 100, 0) end\n",
+                                   "pattern:320x240", 1,
+                                   {"--click", "10,10", "--click", "11,10", "--click", "320,0"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string first =
         "座標： x=10, y=10\n"
@@ -144,8 +150,8 @@ TEST(ColorRun, ClickPrintsTheColourOfTheOutputPixel) {
 
 TEST(ColorRun, ClickOnThePlainPattern) {
     ScriptDir dir;
-    const RunResult r = run_quorvel({"run", "--input", "pattern:320x240", "--frames", "1", "--click",
-                                     "10,10", "--script-dir", dir.path()});
+    const RunResult r = run_quorvel({"run", "--input", "pattern:320x240", "--frames", "1",
+                                     "--click", "10,10", "--script-dir", dir.path()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("座標： x=10, y=10\nY,Cb,Cr = "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\nL,a*,b* = "), std::string::npos);

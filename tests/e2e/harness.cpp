@@ -8,17 +8,18 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
 std::string slurp(int fd) {
     std::string text;
     char buffer[65536];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
     return text;
 }
 
@@ -46,7 +47,9 @@ std::string ScriptDir::read(const std::string& name) const {
     return text.str();
 }
 
-bool ScriptDir::exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
+bool ScriptDir::exists(const std::string& name) const {
+    return std::filesystem::exists(file(name));
+}
 
 namespace {
 
@@ -121,11 +124,11 @@ RunResult run_quorvel(const std::vector<std::string>& args, const std::string& i
     return result;
 }
 
-RunResult run_script(const ScriptDir& dir, const std::string& script, const std::string& input, int frames,
-                     const std::vector<std::string>& extra) {
+RunResult run_script(const ScriptDir& dir, const std::string& script, const std::string& input,
+                     int frames, const std::vector<std::string>& extra) {
     dir.write("filter.lua", script);
-    std::vector<std::string> args = {"run", "--input", input, "--frames", std::to_string(frames),
-                                     "--script-dir", dir.path()};
+    std::vector<std::string> args = {
+        "run", "--input", input, "--frames", std::to_string(frames), "--script-dir", dir.path()};
     args.insert(args.end(), extra.begin(), extra.end());
     return run_quorvel(args);
 }
@@ -154,11 +157,13 @@ Y4mVideo parse_y4m(const std::string& bytes) {
     video.shift_y = c.rfind("420", 0) == 0 ? 1 : 0;
     // "420p10", "444p16": the depth follows the p; "420jpeg", "444" are 8-bit.
     const std::size_t p = c.find('p');
-    video.bits = p != std::string::npos && p + 1 < c.size() && std::isdigit(static_cast<unsigned char>(c[p + 1]))
+    video.bits = p != std::string::npos && p + 1 < c.size() &&
+                         std::isdigit(static_cast<unsigned char>(c[p + 1]))
                      ? std::atoi(c.c_str() + p + 1)
                      : 8;
     std::size_t frame_size = 0;
-    for (int q = 0; q < 3; ++q) frame_size += static_cast<std::size_t>(video.plane_w(q)) * video.plane_h(q);
+    for (int q = 0; q < 3; ++q)
+        frame_size += static_cast<std::size_t>(video.plane_w(q)) * video.plane_h(q);
     if (video.bits > 8) frame_size *= 2;
     std::size_t at = header_end + 1;
     while (at + 6 + frame_size <= bytes.size() && bytes.compare(at, 6, "FRAME\n") == 0) {

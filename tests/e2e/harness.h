@@ -7,9 +7,9 @@
 #include <vector>
 
 struct RunResult {
-    int status = -1;   // exit status of quorvel
-    std::string out;   // standard output
-    std::string err;   // standard error
+    int status = -1;  // exit status of quorvel
+    std::string out;  // standard output
+    std::string err;  // standard error
 };
 
 // A fresh temporary folder for one test, removed afterwards.
@@ -43,13 +43,15 @@ RunResult run_script(const ScriptDir& dir, const std::string& script, const std:
 // The frames of a Y4M file: each frame's bytes, Y plane, Cb plane, Cr plane.
 struct Y4mVideo {
     int w = 0, h = 0;
-    std::string colour = "420jpeg";     // the C tag
+    std::string colour = "420jpeg";  // the C tag
     int bits = 8, shift_x = 1, shift_y = 1;
     std::vector<std::vector<std::uint8_t>> frames;
     // 4:4:4 8-bit pixels.
     std::uint8_t y(int frame, int x, int yy) const { return frames[frame][yy * w + x]; }
     std::uint8_t cb(int frame, int x, int yy) const { return frames[frame][w * h + yy * w + x]; }
-    std::uint8_t cr(int frame, int x, int yy) const { return frames[frame][2 * w * h + yy * w + x]; }
+    std::uint8_t cr(int frame, int x, int yy) const {
+        return frames[frame][2 * w * h + yy * w + x];
+    }
     // A sample of plane p (0 Y, 1 Cb, 2 Cr) at plane coordinates, any layout.
     int sample(int frame, int p, int x, int yy) const;
     int plane_w(int p) const { return p ? (w + (1 << shift_x) - 1) >> shift_x : w; }

@@ -15,15 +15,17 @@ TEST(HostLimits, TheScriptsTimeMemoryAndReachAreBounded) {
     RunResult r = run_script(dir, "function video_filter() while true do end end", "blank:16x16", 1,
                              {"--frame-timeout", "0.5"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find("script took longer than 0.5 s in this frame"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("script took longer than 0.5 s in this frame"), std::string::npos)
+        << r.err;
 
-    r = run_script(dir, "function video_filter() local t = {} for i = 1, 1e8 do t[i] = i end end", "blank:16x16", 1,
-                   {"--memory-limit", "8M", "--strict"});
+    r = run_script(dir, "function video_filter() local t = {} for i = 1, 1e8 do t[i] = i end end",
+                   "blank:16x16", 1, {"--memory-limit", "8M", "--strict"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("not enough memory"), std::string::npos) << r.err;
 
     // The sandbox keeps the script from running programs.
-    const std::string script = std::string("function video_filter() os.execute('touch ") + dir.file("ran") + "') end";
+    const std::string script =
+        std::string("function video_filter() os.execute('touch ") + dir.file("ran") + "') end";
     r = run_script(dir, script, "blank:16x16", 1, {"--sandbox", "--strict"});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(dir.exists("ran"));
@@ -37,7 +39,8 @@ TEST(HostLimits, TheScriptsTimeMemoryAndReachAreBounded) {
 
 TEST(HostLimits, AnErrorWithoutAValueIsStillAnError) {
     ScriptDir dir;
-    const RunResult r = run_script(dir, "function video_filter() error() end", "blank:16x16", 2, {"--strict"});
+    const RunResult r =
+        run_script(dir, "function video_filter() error() end", "blank:16x16", 2, {"--strict"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("script errors in 2 of 2 frames"), std::string::npos) << r.err;
 }
@@ -60,12 +63,13 @@ TEST(HostLimits, SizesAndPositionsThatDoNotFitAreUsageErrors) {
 
 TEST(HostLimits, TheCommandLineCountIsACapForSetFrameN) {
     ScriptDir dir;
-    const RunResult r = run_script(dir, "function video_filter(info) set_frame_n(1000000) end", "blank:16x16", 5,
-                                   {"-o", "-"});
+    const RunResult r = run_script(dir, "function video_filter(info) set_frame_n(1000000) end",
+                                   "blank:16x16", 5, {"-o", "-"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(parse_y4m(r.out).frames.size(), 5u);
-    EXPECT_NE(r.err.find("the script asked for 1000000 frames; the command line stops the run at 5"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("the script asked for 1000000 frames; the command line stops the run at 5"),
+        std::string::npos)
         << r.err;
 }
 
@@ -78,7 +82,8 @@ TEST(HostLimits, ErrorsBeforeAReloadStayInTheSummary) {
         "function video_filter(info)\n"
         "  if info.frame == 0 then\n"
         "    local f = io.open(info.script_path .. 'filter.lua', 'w') f:write([[" +
-        second + "]]) f:close()\n"
+        second +
+        "]]) f:close()\n"
         "    local t = os.time() while os.time() < t + 2 do end\n"
         "    error('first', 0)\n"
         "  end\n"
@@ -92,12 +97,15 @@ TEST(HostLimits, ErrorsBeforeAReloadStayInTheSummary) {
 
 TEST(HostLimits, AReaderThatClosesThePipeIsAnErrorNotASignal) {
     ScriptDir dir;
-    dir.write("pipe.sh", std::string("'") + QUORVEL_BINARY + "' run --input blank:64x64 --frames 200 -o - 2>'" +
-                             dir.file("err.txt") + "' | head -c 100 > /dev/null\necho ${PIPESTATUS[0]} > '" +
+    dir.write("pipe.sh", std::string("'") + QUORVEL_BINARY +
+                             "' run --input blank:64x64 --frames 200 -o - 2>'" +
+                             dir.file("err.txt") +
+                             "' | head -c 100 > /dev/null\necho ${PIPESTATUS[0]} > '" +
                              dir.file("status.txt") + "'\n");
     ASSERT_EQ(std::system(("bash '" + dir.file("pipe.sh") + "'").c_str()), 0);
     EXPECT_EQ(dir.read("status.txt"), "1\n");
-    EXPECT_NE(dir.read("err.txt").find("the reader closed the pipe"), std::string::npos) << dir.read("err.txt");
+    EXPECT_NE(dir.read("err.txt").find("the reader closed the pipe"), std::string::npos)
+        << dir.read("err.txt");
 }
 
 }  // namespace

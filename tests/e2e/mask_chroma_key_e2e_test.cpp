@@ -30,9 +30,10 @@ TEST(MaskRun, ChromaKeyReplacesTheGreenBarWithSoftEdges) {
     ScriptDir dir;
     RunResult r = run_script(dir, "", "pattern:64x48", 1, {"--output", dir.file("input.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;
-    r = run_script(dir,
-                   "function video_filter(info) copy(0, 3, 0, info.h / 2, info.w, info.h / 2, 0, 0) end\n",
-                   "pattern:64x48", 1, {"--display", "3", "--output", dir.file("background.y4m")});
+    r = run_script(
+        dir,
+        "function video_filter(info) copy(0, 3, 0, info.h / 2, info.w, info.h / 2, 0, 0) end\n",
+        "pattern:64x48", 1, {"--display", "3", "--output", dir.file("background.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;
     r = run_script(dir, kKeyScript, "pattern:64x48", 1, {"--output", dir.file("keyed.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -26,22 +26,24 @@ const char* kMaskPrologue =
 
 TEST(MorphologyRun, LabelRemoveHoleAndErodeOnAMaskWithHoles) {
     ScriptDir dir;
-    const std::string script = std::string(kMaskPrologue) +
-                               "function video_filter(info)\n"
-                               "  make_mask()\n"
-                               "  local bg = label4(2, 3, 0, 0, 64, 48, 0, 0)\n"
-                               "  say(info, #bg, bg[1].area)\n"
-                               "  label2mask(2, 4, 0, 0, 64, 48, 0, 0, 0)\n"
-                               "  local holes = label8(4, 5, 0, 0, 64, 48, 100, 0)\n"
-                               "  say(info, #holes, holes[1].area, holes[1].x, holes[2].area, holes[2].x)\n"
-                               "  remove_hole(2, 6, 0, 0, 64, 48, 0, 0)\n"
-                               "  local left = label8(6, 7, 0, 0, 64, 48, 0, 0, 0, 2147483647)\n"
-                               "  erode(2, 8, 0, 0, 64, 48, 0, 0, 1)\n"
-                               "  label2mask(8, 9, 0, 0, 64, 48, 0, 0, 0)\n"
-                               "  local grown = label4(9, 10, 0, 0, 64, 48, 0, 0)\n"
-                               "  say(info, #left, grown[1].area, grown[2].area)\n"
-                               "end\n";
-    run_script(dir, script, "blank:64x48", 1, {"--display", "6", "--output", dir.file("filled.y4m")});
+    const std::string script =
+        std::string(kMaskPrologue) +
+        "function video_filter(info)\n"
+        "  make_mask()\n"
+        "  local bg = label4(2, 3, 0, 0, 64, 48, 0, 0)\n"
+        "  say(info, #bg, bg[1].area)\n"
+        "  label2mask(2, 4, 0, 0, 64, 48, 0, 0, 0)\n"
+        "  local holes = label8(4, 5, 0, 0, 64, 48, 100, 0)\n"
+        "  say(info, #holes, holes[1].area, holes[1].x, holes[2].area, holes[2].x)\n"
+        "  remove_hole(2, 6, 0, 0, 64, 48, 0, 0)\n"
+        "  local left = label8(6, 7, 0, 0, 64, 48, 0, 0, 0, 2147483647)\n"
+        "  erode(2, 8, 0, 0, 64, 48, 0, 0, 1)\n"
+        "  label2mask(8, 9, 0, 0, 64, 48, 0, 0, 0)\n"
+        "  local grown = label4(9, 10, 0, 0, 64, 48, 0, 0)\n"
+        "  say(info, #left, grown[1].area, grown[2].area)\n"
+        "end\n";
+    run_script(dir, script, "blank:64x48", 1,
+               {"--display", "6", "--output", dir.file("filled.y4m")});
     EXPECT_FALSE(dir.exists("lua_err.txt")) << dir.read("lua_err.txt");
     // One foreground component of 3072 - 240 - 16 pixels; two holes, the
     // larger first, x in destination coordinates (dx = 100); after

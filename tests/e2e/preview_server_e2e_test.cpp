@@ -44,8 +44,9 @@ int track_index(const FILTER& table, const std::string& option) {
 class PreviewServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("quorvel_preview_" + std::to_string(getpid()) + "_" +
-                                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = std::filesystem::temp_directory_path() /
+               ("quorvel_preview_" + std::to_string(getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }
@@ -57,9 +58,7 @@ protected:
         std::filesystem::remove_all(dir_);
     }
 
-    void write_script(const std::string& text) {
-        std::ofstream(dir_ / "filter.lua") << text;
-    }
+    void write_script(const std::string& text) { std::ofstream(dir_ / "filter.lua") << text; }
 
     // Starts a preview of a 64x48 test pattern with the script folder dir_.
     void start(double frame_timeout = 5) {
@@ -102,7 +101,8 @@ protected:
         json s = get("/api/state");
         while (!done(s)) {
             if (std::chrono::steady_clock::now() > end) return false;
-            s = get("/api/state?after=" + std::to_string(s["version"].get<std::uint64_t>()) + "&wait=500");
+            s = get("/api/state?after=" + std::to_string(s["version"].get<std::uint64_t>()) +
+                    "&wait=500");
         }
         last_ = s;
         return true;
@@ -155,13 +155,17 @@ TEST_F(PreviewServerTest, TrackAndDisplaySettingsReachTheScript) {
 
     // Values outside the table's range, unknown tracks and malformed bodies
     // are refused and change nothing.
-    EXPECT_NE(post("/api/track", json{{"index", a}, {"value", table.track_e[a] + 1}}.dump(), 400)["error"], nullptr);
+    EXPECT_NE(post("/api/track", json{{"index", a}, {"value", table.track_e[a] + 1}}.dump(),
+                   400)["error"],
+              nullptr);
     post("/api/track", json{{"index", table.track_n}, {"value", 0}}.dump(), 400);
     post("/api/track", json{{"index", a}, {"value", "12"}}.dump(), 400);
     post("/api/track", "not json", 400);
     // Only JSON, and only under this machine's names: another site cannot
     // drive the preview.
-    EXPECT_EQ(client_->Post("/api/track", json{{"index", a}, {"value", 5}}.dump(), "text/plain")->status, 415);
+    EXPECT_EQ(
+        client_->Post("/api/track", json{{"index", a}, {"value", 5}}.dump(), "text/plain")->status,
+        415);
     httplib::Headers elsewhere = {{"Host", "attacker.example:80"}};
     EXPECT_EQ(client_->Get("/api/state", elsewhere)->status, 403);
     EXPECT_EQ(get("/api/state")["tracks"][a]["value"], 1000);
@@ -194,7 +198,8 @@ TEST_F(PreviewServerTest, ScriptErrorsAndBoxesReachThePanelsAndClearOnSuccess) {
         "end\n");
     start();
     ASSERT_TRUE(wait_for([](const json& s) { return !s["errors"].empty(); }));
-    EXPECT_NE(last_["errors"][0].get<std::string>().find("no good: no"), std::string::npos) << last_["errors"];
+    EXPECT_NE(last_["errors"][0].get<std::string>().find("no good: no"), std::string::npos)
+        << last_["errors"];
     ASSERT_FALSE(last_["messages"].empty());
     EXPECT_EQ(last_["messages"][0]["text"], "proceed?");
     EXPECT_EQ(last_["messages"][0]["answer"], "No");
@@ -202,12 +207,14 @@ TEST_F(PreviewServerTest, ScriptErrorsAndBoxesReachThePanelsAndClearOnSuccess) {
     // Saving a mended script computes the frame again without a request,
     // and the error panel empties.
     write_script("function video_filter(info, vars) fill(0, 0, 0, 1, 1, 99, 0, 0) end\n");
-    ASSERT_TRUE(wait_for([](const json& s) { return s["errors"].empty() && !s["busy"].get<bool>(); }));
+    ASSERT_TRUE(
+        wait_for([](const json& s) { return s["errors"].empty() && !s["busy"].get<bool>(); }));
     EXPECT_EQ(get("/api/pixel?x=0&y=0")["Y"], 99);
 }
 
 TEST_F(PreviewServerTest, RunawayScriptEndsAndTheServerAnswersMeanwhile) {
-    write_script("function video_filter(info, vars) if vars.a > 0 then while true do end end end\n");
+    write_script(
+        "function video_filter(info, vars) if vars.a > 0 then while true do end end end\n");
     start(1);
     const int a = track_index(plugin().table(), "--var a");
     post("/api/track", json{{"index", a}, {"value", 1}}.dump());
@@ -219,8 +226,10 @@ TEST_F(PreviewServerTest, RunawayScriptEndsAndTheServerAnswersMeanwhile) {
     EXPECT_EQ(res->status, 200);
     EXPECT_EQ(res->body.substr(1, 3), "PNG");
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
-    ASSERT_TRUE(wait_for([](const json& s) { return !s["busy"].get<bool>() && !s["errors"].empty(); }));
-    EXPECT_NE(last_["errors"][0].get<std::string>().find("longer than"), std::string::npos) << last_["errors"];
+    ASSERT_TRUE(
+        wait_for([](const json& s) { return !s["busy"].get<bool>() && !s["errors"].empty(); }));
+    EXPECT_NE(last_["errors"][0].get<std::string>().find("longer than"), std::string::npos)
+        << last_["errors"];
 }
 
 TEST_F(PreviewServerTest, FramesPicturesAndWaiting) {
@@ -240,7 +249,8 @@ TEST_F(PreviewServerTest, FramesPicturesAndWaiting) {
     // Nothing changes: the wait ends at its limit with the same version.
     s = get("/api/state");
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(get("/api/state?after=" + std::to_string(s["version"].get<std::uint64_t>()) + "&wait=300")["version"],
+    EXPECT_EQ(get("/api/state?after=" + std::to_string(s["version"].get<std::uint64_t>()) +
+                  "&wait=300")["version"],
               s["version"]);
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
     auto page = client_->Get("/");

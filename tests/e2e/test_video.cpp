@@ -19,7 +19,8 @@ int test_sample(int k, int p, int x, int y, int bits) {
 std::string make_video(const std::string& path, const VideoSpec& video) {
     av_log_set_level(AV_LOG_ERROR);
     AVFormatContext* out = nullptr;
-    if (avformat_alloc_output_context2(&out, nullptr, nullptr, path.c_str()) < 0) return "no container for " + path;
+    if (avformat_alloc_output_context2(&out, nullptr, nullptr, path.c_str()) < 0)
+        return "no container for " + path;
     const AVCodec* codec = avcodec_find_encoder_by_name(video.encoder.c_str());
     AVCodecContext* c = codec ? avcodec_alloc_context3(codec) : nullptr;
     if (c == nullptr) return "no encoder " + video.encoder;
@@ -34,8 +35,11 @@ std::string make_video(const std::string& path, const VideoSpec& video) {
     if (video.encoder == "libx264") {
         av_dict_set(&options, "qp", "0", 0);
         av_dict_set(&options, "preset", "veryfast", 0);
-        av_dict_set(&options, "x264-params", ("keyint=" + std::to_string(video.gop) + ":min-keyint=" +
-                                              std::to_string(video.gop) + ":scenecut=0:bframes=2").c_str(), 0);
+        av_dict_set(&options, "x264-params",
+                    ("keyint=" + std::to_string(video.gop) +
+                     ":min-keyint=" + std::to_string(video.gop) + ":scenecut=0:bframes=2")
+                        .c_str(),
+                    0);
     }
     if (avcodec_open2(c, codec, &options) < 0) return "cannot open " + video.encoder;
     av_dict_free(&options);
@@ -58,7 +62,8 @@ std::string make_video(const std::string& path, const VideoSpec& video) {
         avcodec_parameters_from_context(as->codecpar, ac);
         as->time_base = ac->time_base;
     }
-    if (avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 || avformat_write_header(out, nullptr) < 0)
+    if (avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 ||
+        avformat_write_header(out, nullptr) < 0)
         return "cannot write " + path;
 
     AVPacket* packet = av_packet_alloc();
@@ -101,7 +106,8 @@ std::string make_video(const std::string& path, const VideoSpec& video) {
             av_channel_layout_copy(&a->ch_layout, &ac->ch_layout);
             av_frame_get_buffer(a, 0);
             auto* samples = reinterpret_cast<float*>(a->data[0]);
-            for (int i = 0; i < a->nb_samples; ++i) samples[i] = 0.1f * std::sin((audio_samples + i) * 0.05);
+            for (int i = 0; i < a->nb_samples; ++i)
+                samples[i] = 0.1f * std::sin((audio_samples + i) * 0.05);
             a->pts = audio_samples;
             audio_samples += a->nb_samples;
             drain(ac, as, a);
@@ -123,7 +129,8 @@ std::string make_video(const std::string& path, const VideoSpec& video) {
 DecodedVideo read_video(const std::string& path) {
     DecodedVideo v;
     AVFormatContext* in = nullptr;
-    if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0 || avformat_find_stream_info(in, nullptr) < 0) {
+    if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(in, nullptr) < 0) {
         v.error = "cannot read " + path;
         return v;
     }
@@ -140,15 +147,18 @@ DecodedVideo read_video(const std::string& path) {
     std::int64_t audio_end = 0, video_end = 0;
     const auto receive = [&] {
         while (avcodec_receive_frame(c, frame) == 0) {
-            const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+            const AVPixFmtDescriptor* d =
+                av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
             v.w = frame->width, v.h = frame->height, v.bits = d->comp[0].depth;
             v.shift_x = d->log2_chroma_w, v.shift_y = d->log2_chroma_h;
             v.pix_fmt = av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format));
             std::vector<std::vector<int>> planes(3);
             if (d->flags & AV_PIX_FMT_FLAG_RGB) {  // packed RGB: the bytes of its one plane
-                const int row_bytes = av_image_get_linesize(static_cast<AVPixelFormat>(frame->format), v.w, 0);
+                const int row_bytes =
+                    av_image_get_linesize(static_cast<AVPixelFormat>(frame->format), v.w, 0);
                 for (int y = 0; y < v.h; ++y)
-                    for (int x = 0; x < row_bytes; ++x) planes[0].push_back(frame->data[0][y * frame->linesize[0] + x]);
+                    for (int x = 0; x < row_bytes; ++x)
+                        planes[0].push_back(frame->data[0][y * frame->linesize[0] + x]);
                 v.frames.push_back(std::move(planes));
                 continue;
             }
@@ -157,7 +167,8 @@ DecodedVideo read_video(const std::string& path) {
                 for (int y = 0; y < ph; ++y)
                     for (int x = 0; x < pw; ++x) {
                         const std::uint8_t* row = frame->data[p] + y * frame->linesize[p];
-                        planes[p].push_back(v.bits == 8 ? row[x] : reinterpret_cast<const std::uint16_t*>(row)[x]);
+                        planes[p].push_back(
+                            v.bits == 8 ? row[x] : reinterpret_cast<const std::uint16_t*>(row)[x]);
                     }
             }
             v.frames.push_back(std::move(planes));
@@ -165,7 +176,8 @@ DecodedVideo read_video(const std::string& path) {
     };
     while (av_read_frame(in, packet) >= 0) {
         const AVStream* st = in->streams[packet->stream_index];
-        const std::int64_t end = av_rescale_q(packet->pts + packet->duration, st->time_base, {1, 1000000});
+        const std::int64_t end =
+            av_rescale_q(packet->pts + packet->duration, st->time_base, {1, 1000000});
         if (packet->stream_index == vs) {
             video_end = std::max(video_end, end);
             avcodec_send_packet(c, packet);

@@ -9,10 +9,10 @@
 struct VideoSpec {
     int w = 64, h = 48, frames = 12;
     std::string encoder = "libx264";  // lossless: qp 0 for libx264, FFV1 always
-    std::string pix_fmt = "yuv420p";   // yuv420p, yuv422p10le, ...
+    std::string pix_fmt = "yuv420p";  // yuv420p, yuv422p10le, ...
     int rate = 25;
-    int gop = 4;          // frames from one key frame to the next
-    bool audio = false;   // an AAC track as long as the video
+    int gop = 4;         // frames from one key frame to the next
+    bool audio = false;  // an AAC track as long as the video
 };
 
 // The sample of plane p (0 Y, 1 Cb, 2 Cr) at plane coordinates (x, y) in
@@ -32,6 +32,8 @@ struct DecodedVideo {
     double video_seconds = 0, audio_seconds = 0;
     std::vector<std::vector<std::vector<int>>> frames;  // [frame][plane][y * plane width + x]
     int plane_w(int p) const { return p ? (w + (1 << shift_x) - 1) >> shift_x : w; }
-    int at(int k, int p, int x, int y) const { return frames[k][p][static_cast<std::size_t>(y) * plane_w(p) + x]; }
+    int at(int k, int p, int x, int y) const {
+        return frames[k][p][static_cast<std::size_t>(y) * plane_w(p) + x];
+    }
 };
 DecodedVideo read_video(const std::string& path);

@@ -19,8 +19,10 @@ const char* const kUtf8Script =
 // ... and in Shift-JIS bytes.
 const char* const kSjisScript =
     "function video_filter(info)\n"
-    "  font('\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e', 24, 1, 0, 0, 3, 4096, 0, 0, 0, 1000, 1000)\n"
-    "  text(0, info.w / 2, 8, 1, '\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67\\nABC')\n"
+    "  font('\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e', 24, 1, 0, 0, 3, 4096, 0, 0, 0, "
+    "1000, 1000)\n"
+    "  text(0, info.w / 2, 8, 1, "
+    "'\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67\\nABC')\n"
     "end\n";
 
 int differing_bytes(const Y4mVideo& a, const Y4mVideo& b) {
@@ -56,8 +58,8 @@ TEST(TextRun, DefaultFaceDrawsBeforeAnyFontCall) {
     ScriptDir dir;
     RunResult r = run_script(dir, "", "blank:200x60", 1, {"--output", dir.file("input.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;
-    r = run_script(dir, "function video_filter() text(0, 4, 4, 2, 'Aあ漢') end\n", "blank:200x60", 1,
-                   {"--output", dir.file("text.y4m")});
+    r = run_script(dir, "function video_filter() text(0, 4, 4, 2, 'Aあ漢') end\n", "blank:200x60",
+                   1, {"--output", dir.file("text.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(dir.exists("lua_err.txt")) << dir.read("lua_err.txt");
     const Y4mVideo input = read_y4m(dir.file("input.y4m"));
@@ -75,8 +77,8 @@ TEST(TextRun, TitleExampleRuns) {
     script << in.rdbuf();
     ASSERT_FALSE(script.str().empty());
     ScriptDir dir;  // a copy, so that an error log never lands in the source tree
-    const RunResult r = run_script(dir, script.str(), "pattern:320x180", 2,
-                                   {"--output", dir.file("title.y4m")});
+    const RunResult r =
+        run_script(dir, script.str(), "pattern:320x180", 2, {"--output", dir.file("title.y4m")});
     EXPECT_EQ(r.status, 0) << r.err << r.out;
     EXPECT_FALSE(dir.exists("lua_err.txt")) << dir.read("lua_err.txt");
     EXPECT_EQ(read_y4m(dir.file("title.y4m")).frames.size(), 2u);

@@ -31,13 +31,15 @@ TEST(VideoInput, Mp4AndTenBitMkvReachTheScriptSampleForSample) {
     mkv.encoder = "ffv1", mkv.pix_fmt = "yuv422p10le", mkv.frames = 5, mkv.w = 30, mkv.h = 20;
     ASSERT_EQ(make_video(dir.file("deep.mkv"), mkv), "");
 
-    RunResult r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "-o", dir.file("a.y4m"), "--pix-fmt", "420p"});
+    RunResult r = run_quorvel(
+        {"run", "-i", dir.file("clip.mp4"), "-o", dir.file("a.y4m"), "--pix-fmt", "420p"});
     ASSERT_EQ(r.status, 0) << r.err;
     const Y4mVideo a = read_y4m(dir.file("a.y4m"));
     ASSERT_EQ(a.frames.size(), 12u);
     for (int k = 0; k < 12; ++k) expect_pattern(a, k, k, "mp4");
 
-    r = run_quorvel({"run", "-i", dir.file("deep.mkv"), "-o", dir.file("b.y4m"), "--pix-fmt", "422p10"});
+    r = run_quorvel(
+        {"run", "-i", dir.file("deep.mkv"), "-o", dir.file("b.y4m"), "--pix-fmt", "422p10"});
     ASSERT_EQ(r.status, 0) << r.err;
     const Y4mVideo b = read_y4m(dir.file("b.y4m"));
     EXPECT_EQ(b.colour, "422p10");
@@ -64,8 +66,8 @@ TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
               "  log:write(info.frame, ' ', info.frame_n, '\\n') log:close()\n"
               "  copyframe(1, info.frame - 7) copy(1, 0)\n"
               "end\n");
-    RunResult r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "-s", "10", "--end=14", "-o", dir.file("o.y4m"),
-                              "--pix-fmt", "420p"});
+    RunResult r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "-s", "10", "--end=14", "-o",
+                               dir.file("o.y4m"), "--pix-fmt", "420p"});
     ASSERT_EQ(r.status, 0) << r.err;
     Y4mVideo v = read_y4m(dir.file("o.y4m"));
     ASSERT_EQ(v.frames.size(), 5u);
@@ -74,7 +76,8 @@ TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
 
     // Forward, and past the end (nothing copied: the frame itself stays).
     dir.write("filter.lua", show_frame("+ 3"));
-    r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "--start", "15", "-o", dir.file("f.y4m"), "--pix-fmt=420p"});
+    r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "--start", "15", "-o", dir.file("f.y4m"),
+                     "--pix-fmt=420p"});
     ASSERT_EQ(r.status, 0) << r.err;
     v = read_y4m(dir.file("f.y4m"));
     ASSERT_EQ(v.frames.size(), 5u);
@@ -82,7 +85,8 @@ TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
     expect_pattern(v, 4, 19, "beyond the end");  // nothing copied: buffer 1 still holds frame 19
 
     // --frames caps the run, and so does a script's set_frame_n.
-    dir.write("filter.lua", "function video_filter(info) if info.frame == 2 then set_frame_n(1000000) end end\n");
+    dir.write("filter.lua",
+              "function video_filter(info) if info.frame == 2 then set_frame_n(1000000) end end\n");
     r = run_quorvel({"run", "-i", dir.file("clip.mp4"), "--frames", "5", "-o", dir.file("c.y4m")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_y4m(dir.file("c.y4m")).frames.size(), 5u);
@@ -97,18 +101,23 @@ TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
     VideoSpec video;
     video.frames = 8;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
-    ASSERT_EQ(run_quorvel({"run", "-i", dir.file("clip.mp4"), "-o", dir.file("in.y4m"), "--pix-fmt", "420p"}).status, 0);
+    ASSERT_EQ(run_quorvel({"run", "-i", dir.file("clip.mp4"), "-o", dir.file("in.y4m"), "--pix-fmt",
+                           "420p"})
+                  .status,
+              0);
     const std::string stream = dir.read("in.y4m");
 
     // The frame before is still kept; the one after cannot be reached yet,
     // so buffer 1 keeps what it had (the frame before, copied a frame ago).
     dir.write("filter.lua",
               "function video_filter(info)\n"
-              "  if info.frame % 2 == 1 then copyframe(1, info.frame - 1) else copyframe(1, info.frame + 1) end\n"
+              "  if info.frame % 2 == 1 then copyframe(1, info.frame - 1) else copyframe(1, "
+              "info.frame + 1) end\n"
               "  copy(1, 0)\n"
               "end\n");
-    RunResult r = run_quorvel({"run", "-i", "-", "--script-dir", dir.path(), "-o", "-", "--pix-fmt", "420p", "-s", "1"},
-                              stream);
+    RunResult r = run_quorvel(
+        {"run", "-i", "-", "--script-dir", dir.path(), "-o", "-", "--pix-fmt", "420p", "-s", "1"},
+        stream);
     ASSERT_EQ(r.status, 0) << r.err;
     const Y4mVideo v = parse_y4m(r.out);
     ASSERT_EQ(v.frames.size(), 7u);
@@ -119,7 +128,8 @@ TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
     // A header and no frame, a frame cut short: said, exit 1, and no
     // output file without frames.
     const std::string header = stream.substr(0, stream.find('\n') + 1);
-    r = run_quorvel({"run", "-i", "-", "--script-dir", dir.path(), "-o", dir.file("none.y4m")}, header);
+    r = run_quorvel({"run", "-i", "-", "--script-dir", dir.path(), "-o", dir.file("none.y4m")},
+                    header);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no frames"), std::string::npos) << r.err;
     EXPECT_FALSE(dir.exists("none.y4m"));
@@ -134,7 +144,8 @@ TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
 TEST(VideoOutput, EveryKindReadsBack) {
     ScriptDir dir;
     VideoSpec video;
-    video.frames = 6, video.w = 33, video.h = 17, video.audio = true, video.encoder = "ffv1", video.pix_fmt = "yuv444p";
+    video.frames = 6, video.w = 33, video.h = 17, video.audio = true, video.encoder = "ffv1",
+    video.pix_fmt = "yuv444p";
     ASSERT_EQ(make_video(dir.file("clip.mkv"), video), "");
     const auto run = [&](const std::vector<std::string>& extra) {
         std::vector<std::string> args = {"run", "-i", dir.file("clip.mkv")};
@@ -145,7 +156,10 @@ TEST(VideoOutput, EveryKindReadsBack) {
     // audio included.
     ASSERT_EQ(run({"-o", dir.file("o.mp4"), "--crf", "0", "--pix-fmt", "444p"}).status, 0);
     ASSERT_EQ(run({"-o", dir.file("o.mkv"), "--pix-fmt", "444p"}).status, 0);
-    ASSERT_EQ(run({"-o", dir.file("o.mov"), "--crf", "0", "--pix-fmt", "444p", "-s", "2", "-e", "4"}).status, 0);
+    ASSERT_EQ(
+        run({"-o", dir.file("o.mov"), "--crf", "0", "--pix-fmt", "444p", "-s", "2", "-e", "4"})
+            .status,
+        0);
     for (const char* name : {"o.mp4", "o.mkv", "o.mov"}) {
         const DecodedVideo v = read_video(dir.file(name));
         ASSERT_EQ(v.error, "");
@@ -158,7 +172,8 @@ TEST(VideoOutput, EveryKindReadsBack) {
             for (int p = 0; p < 3; ++p)
                 for (int y = 0; y < 17; y += 4)
                     for (int x = 0; x < 33; x += 3)
-                        ASSERT_EQ(v.at(static_cast<int>(k), p, x, y), test_sample(static_cast<int>(k) + first, p, x, y, 8))
+                        ASSERT_EQ(v.at(static_cast<int>(k), p, x, y),
+                                  test_sample(static_cast<int>(k) + first, p, x, y, 8))
                             << name << " frame " << k;
     }
     // Default H.264: 4:2:0, padded to even sides for the encoder.
@@ -218,7 +233,8 @@ TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
     const Y4mVideo got = read_y4m(dir.file("cut.y4m"));
     EXPECT_GT(got.frames.size(), 0u);
     EXPECT_LT(got.frames.size(), 12u);
-    EXPECT_NE(r.err.find("incomplete: it has " + std::to_string(got.frames.size()) + " frames"), std::string::npos)
+    EXPECT_NE(r.err.find("incomplete: it has " + std::to_string(got.frames.size()) + " frames"),
+              std::string::npos)
         << r.err;
 }
 

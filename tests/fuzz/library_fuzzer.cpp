@@ -28,11 +28,12 @@
 namespace {
 
 constexpr int kPictureW = 40, kPictureH = 24;  // the visible picture
-constexpr int kMaxW = 48, kMaxH = 30;           // the buffers, a little larger
+constexpr int kMaxW = 48, kMaxH = 30;          // the buffers, a little larger
 constexpr int kMaxCalls = 24;
 constexpr int kMaxArgs = 20;
 // A call slower than this is a finding (QUORVEL_FUZZ_SLOW overrides, in seconds).
-const double kSlowCall = std::getenv("QUORVEL_FUZZ_SLOW") ? std::atof(std::getenv("QUORVEL_FUZZ_SLOW")) : 1.0;
+const double kSlowCall =
+    std::getenv("QUORVEL_FUZZ_SLOW") ? std::atof(std::getenv("QUORVEL_FUZZ_SLOW")) : 1.0;
 
 struct Function {
     const char* name;
@@ -130,13 +131,56 @@ Harness* make_harness() {
 }
 
 double edge_number(FuzzedDataProvider& in) {
-    static const double values[] = {
-        0, 1, -1, 2, -2, 0.5, -0.5, 2.9, -2.9, 3, 4, 5, 7, 16, 255, 256, 4095, 4096, 4097,
-        -4096, 32767, 32768, -32768, -32769, 65535, 65536, 2147483647.0, 2147483648.0,
-        -2147483648.0, -2147483649.0, 4294967296.0, 9007199254740992.0, -9007199254740992.0,
-        1e300, -1e300, std::numeric_limits<double>::infinity(),
-        -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
-        1e-300, kPictureW, kPictureH, kMaxW, kMaxH, kMaxW + 1, -kMaxW, 10000, 10001, 19, 20, 25};
+    static const double values[] = {0,
+                                    1,
+                                    -1,
+                                    2,
+                                    -2,
+                                    0.5,
+                                    -0.5,
+                                    2.9,
+                                    -2.9,
+                                    3,
+                                    4,
+                                    5,
+                                    7,
+                                    16,
+                                    255,
+                                    256,
+                                    4095,
+                                    4096,
+                                    4097,
+                                    -4096,
+                                    32767,
+                                    32768,
+                                    -32768,
+                                    -32769,
+                                    65535,
+                                    65536,
+                                    2147483647.0,
+                                    2147483648.0,
+                                    -2147483648.0,
+                                    -2147483649.0,
+                                    4294967296.0,
+                                    9007199254740992.0,
+                                    -9007199254740992.0,
+                                    1e300,
+                                    -1e300,
+                                    std::numeric_limits<double>::infinity(),
+                                    -std::numeric_limits<double>::infinity(),
+                                    std::numeric_limits<double>::quiet_NaN(),
+                                    1e-300,
+                                    kPictureW,
+                                    kPictureH,
+                                    kMaxW,
+                                    kMaxH,
+                                    kMaxW + 1,
+                                    -kMaxW,
+                                    10000,
+                                    10001,
+                                    19,
+                                    20,
+                                    25};
     switch (in.ConsumeIntegralInRange(0, 3)) {
         case 0:
             return in.PickValueInArray(values);
@@ -198,7 +242,8 @@ void push_argument(lua_State* L, FuzzedDataProvider& in) {
             push_table(L, in, 0);
             break;
         case 7:
-            if (luaL_loadstring(L, in.PickValueInArray(callbacks)) != 0 || lua_pcall(L, 0, 1, 0) != 0)
+            if (luaL_loadstring(L, in.PickValueInArray(callbacks)) != 0 ||
+                lua_pcall(L, 0, 1, 0) != 0)
                 lua_pushnil(L);
             break;
         case 8:
@@ -218,7 +263,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     reset_frame(*h);
     for (int call = 0; call < kMaxCalls && in.remaining_bytes() > 0; ++call) {
-        const Function& f = h->functions[in.ConsumeIntegralInRange<std::size_t>(0, h->functions.size() - 1)];
+        const Function& f =
+            h->functions[in.ConsumeIntegralInRange<std::size_t>(0, h->functions.size() - 1)];
         int count;
         if (!f.counts.empty() && in.ConsumeIntegralInRange(0, 7) != 0)
             count = f.counts[in.ConsumeIntegralInRange<std::size_t>(0, f.counts.size() - 1)];

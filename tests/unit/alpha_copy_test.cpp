@@ -78,7 +78,6 @@ TEST(AlphaKernels, YcSaturatesAndRgbBlendsInRgb) {
 
 using CopyAlphaScript = MaskScript;
 
-
 TEST_F(CopyAlphaScript, CopyShortFormTakesThePictureOnly) {
     fpip.w = 10, fpip.h = 5;
     paint(0, 111, 1, 2);

@@ -16,14 +16,16 @@ namespace {
 class RecordingSink : public FrameSink {
 public:
     explicit RecordingSink(int fail_at = -1) : fail_at_(fail_at) {}
-    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts, std::string* error) override {
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
+               std::string* error) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (frames_ == fail_at_) {
             *error = "disk full at " + std::to_string(pts);
             return false;
         }
         std::vector<PIXEL_YC> picture;
-        for (int y = 0; y < h; ++y) picture.insert(picture.end(), pixels + y * stride, pixels + y * stride + w);
+        for (int y = 0; y < h; ++y)
+            picture.insert(picture.end(), pixels + y * stride, pixels + y * stride + w);
         pictures.push_back(picture);
         stamps.push_back(pts);
         ++frames_;

@@ -19,8 +19,8 @@ TEST(Numbers, TruncateTowardZeroSaturateAndTakeNanAsZero) {
     EXPECT_EQ(trunc_to_int(-std::numeric_limits<double>::infinity()), -2147483647 - 1);
     EXPECT_EQ(to_component(40000), -25536);  // low 16 bits
     EXPECT_EQ(to_component(-1.5), -1);
-    EXPECT_EQ(to_component(1e12), -1);       // saturated to 0x7fffffff, then its low 16 bits
-    EXPECT_EQ(fixed12(-1), -1);              // shift rounds toward minus infinity
+    EXPECT_EQ(to_component(1e12), -1);  // saturated to 0x7fffffff, then its low 16 bits
+    EXPECT_EQ(fixed12(-1), -1);         // shift rounds toward minus infinity
     EXPECT_EQ(fixed12(4096 * 3 + 4095), 3);
 }
 
@@ -85,8 +85,10 @@ TEST_F(Binding, CountsAndIntegerArguments) {
     EXPECT_EQ(number("probe_counts(-2.9, 0, 0, 0, 0, 0, 0, 0)"), -2);
     EXPECT_EQ(number("probe_counts(0/0)"), 0);
     EXPECT_EQ(run("probe_counts(1, 2, 3)"),
-              "[string \"probe_counts(1, 2, 3)\"]:1: bad argument #3 to 'probe_counts' (wrong number of argument)");
-    EXPECT_NE(run("probe_counts('x')").find("bad argument #1 to 'probe_counts' (number expected, got string)"),
+              "[string \"probe_counts(1, 2, 3)\"]:1: bad argument #3 to 'probe_counts' (wrong "
+              "number of argument)");
+    EXPECT_NE(run("probe_counts('x')")
+                  .find("bad argument #1 to 'probe_counts' (number expected, got string)"),
               std::string::npos);
 }
 
@@ -117,9 +119,11 @@ TEST_F(Binding, ExceptionsBecomeLuaErrors) {
 }
 
 TEST_F(Binding, RequireBufferNamesTheMissingNumber) {
-    EXPECT_EQ(run("probe_buffer(25)"), "[string \"probe_buffer(25)\"]:1: バッファが存在しません[25]");
+    EXPECT_EQ(run("probe_buffer(25)"),
+              "[string \"probe_buffer(25)\"]:1: バッファが存在しません[25]");
     EXPECT_EQ(run("probe_buffer(19)"), "");
-    EXPECT_EQ(run("probe_buffer(10000)"), "[string \"probe_buffer(10000)\"]:1: バッファが存在しません[10000]");
+    EXPECT_EQ(run("probe_buffer(10000)"),
+              "[string \"probe_buffer(10000)\"]:1: バッファが存在しません[10000]");
     EXPECT_EQ(run("probe_buffer(createbuf())"), "");
 }
 

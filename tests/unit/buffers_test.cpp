@@ -56,14 +56,17 @@ TEST_F(BufferFunctions, DispsizeAcceptsOnlySizesWithinSixteenAndTheMaximum) {
     EXPECT_EQ(run("dispsize(16.9, 48)"), "");
     EXPECT_EQ(fpip.w, 16);
     EXPECT_EQ(fpip.h, 48);
-    EXPECT_EQ(run("dispsize(20)"), "[string \"dispsize(20)\"]:1: bad argument #1 to 'dispsize' (wrong number of argument)");
+    EXPECT_EQ(
+        run("dispsize(20)"),
+        "[string \"dispsize(20)\"]:1: bad argument #1 to 'dispsize' (wrong number of argument)");
     EXPECT_NE(run("dispsize('a', 20)").find("number expected"), std::string::npos);
 }
 
 TEST_F(BufferFunctions, MissingRegistryRecordsAreReported) {
     lua_pushnil(L);
     lua_setfield(L, LUA_REGISTRYINDEX, "LUA_FILTER_INFO");
-    EXPECT_NE(run("swapbuf()").find("レジストリからのLuaフィルタ情報テーブル取得に失敗しました"), std::string::npos);
+    EXPECT_NE(run("swapbuf()").find("レジストリからのLuaフィルタ情報テーブル取得に失敗しました"),
+              std::string::npos);
     lua_newtable(L);
     lua_setfield(L, LUA_REGISTRYINDEX, "LUA_FILTER_INFO");
     EXPECT_NE(run("swapbuf()").find("レジストリからのfp取得に失敗しました"), std::string::npos);
@@ -72,7 +75,8 @@ TEST_F(BufferFunctions, MissingRegistryRecordsAreReported) {
 TEST_F(BufferFunctions, LibraryOrderHasNinetyFiveUniqueNamesAndEveryBindingIsListed) {
     std::set<std::string> names(library_order, library_order + kLibrarySize);
     EXPECT_EQ(names.size(), 95u);
-    for (const luaL_Reg* table : {script_functions, buffer_functions, color_functions, draw_functions,
-                                  geometry_functions, filter_functions, mask_functions, ocv_functions})
+    for (const luaL_Reg* table :
+         {script_functions, buffer_functions, color_functions, draw_functions, geometry_functions,
+          filter_functions, mask_functions, ocv_functions})
         for (const luaL_Reg* e = table; e->name; ++e) EXPECT_TRUE(names.count(e->name)) << e->name;
 }

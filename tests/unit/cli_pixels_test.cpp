@@ -16,7 +16,8 @@ struct Picture {
     int w, h, bits, sx, sy;
     std::vector<std::uint16_t> words[3];
     std::vector<std::uint8_t> bytes[3];
-    Picture(int w_, int h_, int bits_, int sx_, int sy_) : w(w_), h(h_), bits(bits_), sx(sx_), sy(sy_) {
+    Picture(int w_, int h_, int bits_, int sx_, int sy_)
+        : w(w_), h(h_), bits(bits_), sx(sx_), sy(sy_) {
         for (int p = 0; p < 3; ++p) {
             words[p].assign(static_cast<std::size_t>(pw(p)) * ph(p), 0);
             bytes[p].assign(words[p].size(), 0);
@@ -24,12 +25,16 @@ struct Picture {
     }
     int pw(int p) const { return p ? (w + (1 << sx) - 1) >> sx : w; }
     int ph(int p) const { return p ? (h + (1 << sy) - 1) >> sy : h; }
-    void set(int p, std::size_t i, int v) { bits == 8 ? (void)(bytes[p][i] = static_cast<std::uint8_t>(v)) : (void)(words[p][i] = static_cast<std::uint16_t>(v)); }
+    void set(int p, std::size_t i, int v) {
+        bits == 8 ? (void)(bytes[p][i] = static_cast<std::uint8_t>(v))
+                  : (void)(words[p][i] = static_cast<std::uint16_t>(v));
+    }
     int get(int p, std::size_t i) const { return bits == 8 ? bytes[p][i] : words[p][i]; }
     Planes in(bool full = false) const {
         Planes planes;
         for (int p = 0; p < 3; ++p) {
-            planes.data[p] = bits == 8 ? static_cast<const void*>(bytes[p].data()) : words[p].data();
+            planes.data[p] =
+                bits == 8 ? static_cast<const void*>(bytes[p].data()) : words[p].data();
             planes.stride[p] = pw(p) * (bits == 8 ? 1 : 2);
         }
         planes.bits = bits, planes.shift_x = sx, planes.shift_y = sy, planes.full_range = full;
@@ -65,13 +70,17 @@ TEST(PixelConvert, LegalSamplesSurviveTheRoundTripInEveryLayout) {
             yc_to_planes(yc.data(), 40, 37, 5, b.out());
             for (int p = 0; p < 3; ++p)
                 for (std::size_t i = 0; i < a.words[p].size(); ++i)
-                    ASSERT_EQ(b.get(p, i), a.get(p, i)) << bits << "-bit " << sx << sy << " plane " << p << " at " << i;
+                    ASSERT_EQ(b.get(p, i), a.get(p, i))
+                        << bits << "-bit " << sx << sy << " plane " << p << " at " << i;
         }
     // Every legal value, one by one.
     for (int v = 16; v <= 235; ++v) ASSERT_EQ(luma_to_sample(luma_from_sample(v, 8, false), 8), v);
-    for (int v = 16; v <= 240; ++v) ASSERT_EQ(chroma_to_sample(chroma_from_sample(v, 8, false), 8), v);
-    for (int v = 64; v <= 940; ++v) ASSERT_EQ(luma_to_sample(luma_from_sample(v, 10, false), 10), v);
-    for (int v = 64; v <= 960; ++v) ASSERT_EQ(chroma_to_sample(chroma_from_sample(v, 10, false), 10), v);
+    for (int v = 16; v <= 240; ++v)
+        ASSERT_EQ(chroma_to_sample(chroma_from_sample(v, 8, false), 8), v);
+    for (int v = 64; v <= 940; ++v)
+        ASSERT_EQ(luma_to_sample(luma_from_sample(v, 10, false), 10), v);
+    for (int v = 64; v <= 960; ++v)
+        ASSERT_EQ(chroma_to_sample(chroma_from_sample(v, 10, false), 10), v);
 }
 
 TEST(PixelConvert, RowsAgreeWithTheFormulaForEverySample) {
@@ -81,7 +90,8 @@ TEST(PixelConvert, RowsAgreeWithTheFormulaForEverySample) {
     for (const int sx : {0, 1}) {
         Picture in(53, 4, 8, sx, sx);
         for (int p = 0; p < 3; ++p)
-            for (std::size_t i = 0; i < in.bytes[p].size(); ++i) in.set(p, i, static_cast<int>(random() % 256));
+            for (std::size_t i = 0; i < in.bytes[p].size(); ++i)
+                in.set(p, i, static_cast<int>(random() % 256));
         std::vector<PIXEL_YC> yc(53 * 4);
         planes_to_yc(in.in(), 53, 4, yc.data(), 53);
         for (int y = 0; y < 4; ++y)
@@ -98,7 +108,8 @@ TEST(PixelConvert, RowsAgreeWithTheFormulaForEverySample) {
         Picture out(53, 4, 8, sx, sx);
         yc_to_planes(yc.data(), 53, 53, 4, out.out());
         for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 53; ++x) ASSERT_EQ(out.bytes[0][y * 53 + x], luma_to_sample(yc[y * 53 + x].y, 8));
+            for (int x = 0; x < 53; ++x)
+                ASSERT_EQ(out.bytes[0][y * 53 + x], luma_to_sample(yc[y * 53 + x].y, 8));
         for (int cy = 0; cy < out.ph(1); ++cy)
             for (int cx = 0; cx < out.pw(1); ++cx) {
                 int sum = 0, n = 0;
@@ -108,8 +119,10 @@ TEST(PixelConvert, RowsAgreeWithTheFormulaForEverySample) {
                         if (x < 53 && y < 4) sum += yc[y * 53 + x].cb, ++n;
                     }
                 // The mean rounds half up, as (sum + n/2) / n on the floor.
-                const int mean = static_cast<int>(std::floor((sum + n / 2) / static_cast<double>(n)));
-                ASSERT_EQ(out.bytes[1][cy * out.pw(1) + cx], chroma_to_sample(mean, 8)) << cx << "," << cy;
+                const int mean =
+                    static_cast<int>(std::floor((sum + n / 2) / static_cast<double>(n)));
+                ASSERT_EQ(out.bytes[1][cy * out.pw(1) + cx], chroma_to_sample(mean, 8))
+                    << cx << "," << cy;
             }
     }
     EXPECT_EQ(luma_to_sample(-32768, 8), 0);
@@ -130,10 +143,12 @@ TEST(PixelConvert, RgbRowsRoundAndClampEveryPixel) {
             yc[i] = {static_cast<std::int16_t>(random()), static_cast<std::int16_t>(random()),
                      static_cast<std::int16_t>(random())};
         else if (i % 3 == 1)
-            yc[i] = {static_cast<std::int16_t>(random() % 4400 - 150), static_cast<std::int16_t>(random() % 4400 - 2200),
+            yc[i] = {static_cast<std::int16_t>(random() % 4400 - 150),
+                     static_cast<std::int16_t>(random() % 4400 - 2200),
                      static_cast<std::int16_t>(random() % 4400 - 2200)};
         else
-            yc[i] = {static_cast<std::int16_t>((i * 8) % 4352 - 128), 0, 0};  // greys, halves among them
+            yc[i] = {static_cast<std::int16_t>((i * 8) % 4352 - 128), 0,
+                     0};  // greys, halves among them
     }
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3 + 5, 77);
     yc_to_rgb24(yc.data(), w, w - 2, h, rgb.data(), static_cast<std::ptrdiff_t>(w) * 3);
@@ -150,7 +165,8 @@ TEST(PixelConvert, RgbRowsRoundAndClampEveryPixel) {
             ASSERT_EQ(d[2], byte(p.y + p.cb * 1.772)) << x << "," << y;
         }
         // Nothing written past the row's pixels.
-        for (int k = (w - 2) * 3; k < w * 3; ++k) ASSERT_EQ(rgb[static_cast<std::size_t>(y) * w * 3 + k], 77);
+        for (int k = (w - 2) * 3; k < w * 3; ++k)
+            ASSERT_EQ(rgb[static_cast<std::size_t>(y) * w * 3 + k], 77);
     }
 }
 
@@ -169,7 +185,8 @@ TEST(PixelConvert, FullRangeSpansTheWholeScale) {
 TEST(Y4mHeader, ReadsEveryTagExactlyAndRefusesWhatItCannotRead) {
     Y4mFormat f;
     std::string error;
-    ASSERT_TRUE(parse_y4m_header("YUV4MPEG2 W1920 H1080 F30000:1001 It A1:1 C420p10 XCOLORRANGE=FULL", &f, &error));
+    ASSERT_TRUE(parse_y4m_header(
+        "YUV4MPEG2 W1920 H1080 F30000:1001 It A1:1 C420p10 XCOLORRANGE=FULL", &f, &error));
     EXPECT_EQ(f.width, 1920);
     EXPECT_EQ(f.rate_num, 30000);
     EXPECT_EQ(f.bits, 10);

@@ -54,8 +54,8 @@ TEST(TrackOptions, FollowTheTablesCaptionsRangesAndDefaults) {
     const FILTER t = other_table();
     EXPECT_EQ(parse(&t, {}).options.tracks, (std::vector<int>{7, 1, 4, 9, 0}));
 
-    const Parsed set = parse(&t, {"--threads", "8", "--var", "q=-5", "--display", "3", "--script-no", "2",
-                                  "--var", "r=100", "--var", "q=-4"});
+    const Parsed set = parse(&t, {"--threads", "8", "--var", "q=-5", "--display", "3",
+                                  "--script-no", "2", "--var", "r=100", "--var", "q=-4"});
     ASSERT_TRUE(set.ok) << set.error;
     EXPECT_EQ(set.options.tracks, (std::vector<int>{-4, 3, 8, 100, 2}));
 
@@ -64,10 +64,14 @@ TEST(TrackOptions, FollowTheTablesCaptionsRangesAndDefaults) {
         const char* error;
     };
     const Refused refused[] = {
-        {{"--threads", "9"}, "--threads (track 2 \"スレッド数\") must be an integer from 1 to 8 (got \"9\")"},
-        {{"--var", "q=6"}, "--var q (track 0 \"変数q\") must be an integer from -5 to 5 (got \"6\")"},
-        {{"--script-no", "3"}, "--script-no (track 4 \"ｽｸﾘﾌﾟﾄ№\") must be an integer from 0 to 2 (got \"3\")"},
-        {{"--display", "1.5"}, "--display (track 1 \"表示Buf\") must be an integer from 0 to 3 (got \"1.5\")"},
+        {{"--threads", "9"},
+         "--threads (track 2 \"スレッド数\") must be an integer from 1 to 8 (got \"9\")"},
+        {{"--var", "q=6"},
+         "--var q (track 0 \"変数q\") must be an integer from -5 to 5 (got \"6\")"},
+        {{"--script-no", "3"},
+         "--script-no (track 4 \"ｽｸﾘﾌﾟﾄ№\") must be an integer from 0 to 2 (got \"3\")"},
+        {{"--display", "1.5"},
+         "--display (track 1 \"表示Buf\") must be an integer from 0 to 3 (got \"1.5\")"},
         {{"--var", "a=1"}, "unknown variable \"a\" (use q or r)"},
         {{"--var", "=1"}, "unknown variable \"\" (use q or r)"},
     };
@@ -87,7 +91,8 @@ TEST(TrackOptions, ATrackTheTableLacksIsAUsageError) {
     EXPECT_EQ(parse(&t, {"--var", "r=1"}).error, "unknown variable \"r\" (use q)");
     t.track_n = 0;
     EXPECT_TRUE(parse(&t, {}).options.tracks.empty());
-    EXPECT_EQ(parse(&t, {"--var", "q=1"}).error, "unknown variable \"q\" (the plug-in has no variables)");
+    EXPECT_EQ(parse(&t, {"--var", "q=1"}).error,
+              "unknown variable \"q\" (the plug-in has no variables)");
 }
 
 TEST(TrackOptions, WithoutATableOnlyTheSyntaxIsChecked) {
@@ -97,12 +102,14 @@ TEST(TrackOptions, WithoutATableOnlyTheSyntaxIsChecked) {
 
 TEST(TrackOptions, ThePlugInsOwnTableGivesTheKnownOptions) {
     const FILTER* t = GetFilterTable();
-    const Parsed p = parse(t, {"--script-no", "10", "--threads", "16", "--display", "19", "--var", "a=1",
-                               "--var", "b=2", "--var", "c=3", "--var", "d=4", "--var", "u=5", "--var", "v=6",
-                               "--var", "x=7", "--var", "y=8", "--var", "z=4096"});
+    const Parsed p =
+        parse(t, {"--script-no", "10",  "--threads", "16",  "--display", "19",  "--var", "a=1",
+                  "--var",       "b=2", "--var",     "c=3", "--var",     "d=4", "--var", "u=5",
+                  "--var",       "v=6", "--var",     "x=7", "--var",     "y=8", "--var", "z=4096"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.tracks, (std::vector<int>{10, 16, 19, 1, 2, 3, 4, 5, 6, 7, 8, 4096}));
-    EXPECT_EQ(parse(t, {"--var", "w=1"}).error, "unknown variable \"w\" (use a, b, c, d, u, v, x, y or z)");
+    EXPECT_EQ(parse(t, {"--var", "w=1"}).error,
+              "unknown variable \"w\" (use a, b, c, d, u, v, x, y or z)");
     EXPECT_EQ(parse(t, {"--threads", "0"}).error,
               "--threads (track 1 \"スレッド数\") must be an integer from 1 to 16 (got \"0\")");
 }
@@ -113,7 +120,8 @@ TEST(TrackOptions, TheUsageTextNamesTheTablesVariables) {
         const std::size_t at = text.find("set one of the script's variables");
         return text.substr(at, text.find('\n', at) - at);
     };
-    EXPECT_EQ(var_line(GetFilterTable()), "set one of the script's variables a, b, c, d, u, v, x, y or z (0..4096)");
+    EXPECT_EQ(var_line(GetFilterTable()),
+              "set one of the script's variables a, b, c, d, u, v, x, y or z (0..4096)");
     FILTER t = other_table();
     EXPECT_EQ(var_line(&t), "set one of the script's variables q or r");  // their ranges differ
     t.track_n = 1;

@@ -34,7 +34,8 @@ struct FakeDesktop {
 
     static int message_box(void* owner, const char* text, const char* caption, unsigned kind) {
         FakeDesktop& d = *current;
-        d.boxes.push_back({text, caption, kind, owner, false, host::adapter_state().color_box_open});
+        d.boxes.push_back(
+            {text, caption, kind, owner, false, host::adapter_state().color_box_open});
         d.open.push_back(static_cast<int>(d.boxes.size()) - 1);
         if (d.while_open) {
             auto action = std::move(d.while_open);

@@ -19,8 +19,7 @@ protected:
             lua_pop(L, 1);
             return out;
         }
-        for (int k = 0; k < 3; ++k)
-            out[k] = lua_isnil(L, k - 3) ? 99999 : lua_tonumber(L, k - 3);
+        for (int k = 0; k < 3; ++k) out[k] = lua_isnil(L, k - 3) ? 99999 : lua_tonumber(L, k - 3);
         lua_pop(L, 3);
         return out;
     }

@@ -12,7 +12,8 @@ struct Pixels {
     std::vector<PIXEL_YC> px;
     explicit Pixels(std::initializer_list<Yc> values) {
         for (const Yc& v : values)
-            px.push_back({static_cast<short>(v[0]), static_cast<short>(v[1]), static_cast<short>(v[2])});
+            px.push_back(
+                {static_cast<short>(v[0]), static_cast<short>(v[1]), static_cast<short>(v[2])});
     }
     Frame frame() { return {px.data(), static_cast<int>(px.size()), 1}; }
     Region all() const { return {0, 0, static_cast<int>(px.size()), 1}; }
@@ -39,7 +40,8 @@ TEST(RegionColor, YcFixedPointFloorsAndSaturates) {
     EXPECT_EQ(apply(color_yc, {-3, 0, 0}, {{0.5, 1, 1}, {0, 0, 0}})[0], -2);  // floor(-1.5)
     EXPECT_EQ(apply(color_yc, {4000, 0, 0}, {{10, 1, 1}, {0, 0, 0}})[0], 32767);
     EXPECT_EQ(apply(color_yc, {100, 0, 0}, {{1, 1, 1}, {0.5, -0.25, 0}}), (Yc{100, -1, 0}));
-    EXPECT_EQ(apply(color_yc, {0, 0, 0}, {{1, 1, 1}, {1000, -1e9, 1e12}}), (Yc{1000, -32768, 32767}));
+    EXPECT_EQ(apply(color_yc, {0, 0, 0}, {{1, 1, 1}, {1000, -1e9, 1e12}}),
+              (Yc{1000, -32768, 32767}));
 }
 
 TEST(RegionColor, FixedPointGainsBeyondThirtyTwoBits) {
@@ -53,7 +55,8 @@ TEST(RegionColor, FixedPointGainsBeyondThirtyTwoBits) {
               (Yc{32767, -32768, 32767}));
     // Hue times 3601 is the hue plus whole turns.
     for (const Yc p : {Yc{1224, -692, 2048}, Yc{2000, 300, 900}, Yc{1500, -800, -100}})
-        EXPECT_EQ(apply(color_hsv_int, p, {{3601, 1, 1}, {0, 0, 0}}), apply(color_hsv_int, p, kIdentity));
+        EXPECT_EQ(apply(color_hsv_int, p, {{3601, 1, 1}, {0, 0, 0}}),
+                  apply(color_hsv_int, p, kIdentity));
     // Huge S and V gains clamp like any value above 4096.
     EXPECT_EQ(apply(color_hsv_int, {2000, 300, 900}, {{1, 1e6, 1e6}, {0, 0, 0}}),
               apply(color_hsv_int, {2000, 300, 900}, {{1, 1, 1}, {0, 4096, 4096}}));
@@ -85,7 +88,8 @@ TEST(RegionColor, HsvIntegerAndUnit) {
     EXPECT_NEAR(same[0], p[0], 4);
     EXPECT_NEAR(same[1], p[1], 4);
     EXPECT_NEAR(same[2], p[2], 4);
-    EXPECT_NEAR(hue_of(apply(color_hsv_int, {1224, -692, 2048}, {{1, 1, 1}, {1200, 0, 0}})), 1200, 2);
+    EXPECT_NEAR(hue_of(apply(color_hsv_int, {1224, -692, 2048}, {{1, 1, 1}, {1200, 0, 0}})), 1200,
+                2);
 
     const Yc red{1224, -692, 2048};
     EXPECT_NEAR(hue_of(apply(color_hsv_unit, red, {{1, 1, 1}, {1800, 0, 0}})), 1800, 2);
@@ -137,16 +141,18 @@ TEST_F(RegionColorFunctions, RegionsArgumentsAndErrors) {
     EXPECT_EQ(run("color(2, 64, 0, 20, 1, 2, 1, 1, 0, 0, 0)"), "");
     EXPECT_EQ(run("color(2, 0, 1, 0, 5, 2, 1, 1, 0, 0, 0)"), "");
     EXPECT_EQ(pixel(2, 0, 1)[0], 1000);
-    EXPECT_EQ(run("color(2, 0, 47, 1, 10, 1.00024414, 1, 1, 0.75, 0, 0)"), "");  // gain truncates to 4097
+    EXPECT_EQ(run("color(2, 0, 47, 1, 10, 1.00024414, 1, 1, 0.75, 0, 0)"),
+              "");                        // gain truncates to 4097
     EXPECT_EQ(pixel(2, 0, 47)[0], 1000);  // (1000 * 4097 + 3072) >> 12
-    const char* names[] = {"color_rgb", "color_hsv", "color_hsv_i", "color_hsv_m", "color_xyz",
-                           "color_lab"};
+    const char* names[] = {"color_rgb",   "color_hsv", "color_hsv_i",
+                           "color_hsv_m", "color_xyz", "color_lab"};
     for (const char* name : names) {
         const std::string f = name;
         EXPECT_EQ(run(f + "(2, 0, 2, 4, 1, 1, 1, 1, 0, 0, 0)"), "") << f;
         EXPECT_NEAR(pixel(2, 3, 2)[0], 1000, 2) << f;
-        EXPECT_NE(run(f + "(2, 0, 2, 4, 1, 1, 1, 1, 0, 0)").find("#10 to '" + f + "' (wrong number"),
-                  std::string::npos);
+        EXPECT_NE(
+            run(f + "(2, 0, 2, 4, 1, 1, 1, 1, 0, 0)").find("#10 to '" + f + "' (wrong number"),
+            std::string::npos);
         EXPECT_NE(run(f + "(30, 0, 2, 4, 1, 1, 1, 1, 0, 0, 0)").find("バッファが存在しません[30]"),
                   std::string::npos);
         EXPECT_EQ(run(f + "(30, 0, 2, -4, 1, 1, 1, 1, 0, 0, 0)"), "");

@@ -13,7 +13,8 @@ struct Row {
     std::vector<PIXEL_YC> px;
     explicit Row(std::initializer_list<Yc> values) {
         for (const Yc& v : values)
-            px.push_back({static_cast<short>(v[0]), static_cast<short>(v[1]), static_cast<short>(v[2])});
+            px.push_back(
+                {static_cast<short>(v[0]), static_cast<short>(v[1]), static_cast<short>(v[2])});
     }
     Frame frame() { return {px.data(), static_cast<int>(px.size()), 1}; }
     Region all() const { return {0, 0, static_cast<int>(px.size()), 1}; }
@@ -43,7 +44,7 @@ TEST(ToneCurves, GammaWithoutAFiniteValueKeepsTheComponent) {
     const double zero[3] = {0, 0, 0};
     gamma_curve(row.frame(), Region{1, 0, 3, 1}, zero);
     EXPECT_EQ(row.at(1), (Yc{5000, -2048, -2048}));  // 5000/4096 > 1: kept
-    EXPECT_EQ(row.at(2), (Yc{4096, 2048, -2048}));  // 1^inf = 1; 0^inf = 0
+    EXPECT_EQ(row.at(2), (Yc{4096, 2048, -2048}));   // 1^inf = 1; 0^inf = 0
     EXPECT_EQ(row.at(3), (Yc{0, -2048, -2048}));
 }
 
@@ -54,7 +55,7 @@ TEST(ToneCurves, SigmoidWorkedValuesAndDegenerateArguments) {
     EXPECT_EQ(row.at(0)[0], 27);
     EXPECT_EQ(row.at(1)[0], 2048);
     EXPECT_EQ(row.at(2)[0], 4068);
-    EXPECT_EQ(row.at(0)[1], 0);  // chroma 0 is the centre of its curve
+    EXPECT_EQ(row.at(0)[1], 0);     // chroma 0 is the centre of its curve
     EXPECT_EQ(row.at(1)[1], 2020);  // 4096 / (e^-5 + 1) - 2048 = 2020.6
     // A zero gain flattens every component to the middle of its curve.
     const double flat[3] = {0, 0, 0};
@@ -121,7 +122,7 @@ TEST(ToneCurves, KeptTablesFollowTheParameters) {
     auto sigmoid1 = [&](const Frame& f, const Region& r) { sigmoid_curve(f, r, g1, c1); };
     auto sigmoid2 = [&](const Frame& f, const Region& r) { sigmoid_curve(f, r, g1, c2); };
     const std::vector<PIXEL_YC> gamma_direct = by_rows(gamma1), sigmoid_direct = by_rows(sigmoid1);
-    EXPECT_TRUE(same(whole(gamma1), gamma_direct));  // builds and keeps the table of g1
+    EXPECT_TRUE(same(whole(gamma1), gamma_direct));    // builds and keeps the table of g1
     EXPECT_TRUE(same(by_rows(gamma1), gamma_direct));  // through the kept table
     EXPECT_TRUE(same(whole(sigmoid1), sigmoid_direct));
     const std::vector<PIXEL_YC> gamma_other = whole(gamma2), sigmoid_other = whole(sigmoid2);
@@ -163,7 +164,7 @@ TEST(Posterize, RgbAndHsvLevels) {
     const int two[3] = {2, 2, 2};
     posterize_rgb(row.frame(), row.all(), two);
     EXPECT_EQ(row.at(0), (Yc{1224, -692, 2048}));  // red stays red
-    EXPECT_EQ(row.at(1), (Yc{4095, 0, 0}));          // a light colour turns white
+    EXPECT_EQ(row.at(1), (Yc{4095, 0, 0}));        // a light colour turns white
     // Six hues (steps of 60 degrees); S and V untouched with 4097 levels.
     Row hues{{1224, -692, 2048}, {2000, 300, 900}};
     const int six[3] = {7, 4097, 4097};
@@ -206,10 +207,11 @@ TEST_F(ToneFunctions, ArgumentsRegionsAndErrors) {
     EXPECT_EQ(pixel(2, 10, 0)[0], 1024);
     EXPECT_EQ(pixel(2, 0, 1)[0], 1024);
     EXPECT_EQ(run("sigmoid(2, 0, 1, 1, 1, 10, 1, 1, 0.5, 0, 0)"), "");
-    EXPECT_EQ(pixel(2, 0, 1)[0], 310);  // 4096 / (e^2.5 + 1) = 310.7
+    EXPECT_EQ(pixel(2, 0, 1)[0], 310);                           // 4096 / (e^2.5 + 1) = 310.7
     EXPECT_EQ(run("posterize(2, 0, 2, 64, 1, 2.9, 2, 2)"), "");  // 2.9 levels -> 2
     EXPECT_EQ(pixel(2, 5, 2), (Yc{0, 2048, 2048}));
-    EXPECT_EQ(run("posterize_rgb(2, 0, 3, 1, 1, 2, 2, 2) posterize_hsv(2, 0, 4, 1, 1, 2, 2, 2)"), "");
+    EXPECT_EQ(run("posterize_rgb(2, 0, 3, 1, 1, 2, 2, 2) posterize_hsv(2, 0, 4, 1, 1, 2, 2, 2)"),
+              "");
     EXPECT_EQ(run("normalize(2, 63, 47, 5, 5) binarize(2, 0, 5, 64, 1, 1024)"), "");
     EXPECT_EQ(pixel(2, 7, 5), (Yc{4096, 0, 0}));
 

@@ -36,17 +36,22 @@ std::vector<PIXEL_YC> expected(const std::vector<PIXEL_YC>& src, int w, int h, i
     for (int t = 0; t < shares; ++t) {
         for (int y = h * t / shares; y < h * (t + 1) / shares; ++y) {
             for (int x = 0; x < w; ++x) {
-                const long long kx = (static_cast<long long>(generators[t].next()) * (2 * rx + 1)) >> 15;
-                const long long ky = (static_cast<long long>(generators[t].next()) * (2 * ry + 1)) >> 15;
+                const long long kx =
+                    (static_cast<long long>(generators[t].next()) * (2 * rx + 1)) >> 15;
+                const long long ky =
+                    (static_cast<long long>(generators[t].next()) * (2 * ry + 1)) >> 15;
                 const int sx = folded(x + kx - rx, w), sy = folded(y + ky - ry, h);
-                out[static_cast<std::size_t>(y) * w + x] = src[static_cast<std::size_t>(sy) * w + sx];
+                out[static_cast<std::size_t>(y) * w + x] =
+                    src[static_cast<std::size_t>(sy) * w + sx];
             }
         }
     }
     return out;
 }
 
-bool same(const PIXEL_YC& a, const PIXEL_YC& b) { return a.y == b.y && a.cb == b.cb && a.cr == b.cr; }
+bool same(const PIXEL_YC& a, const PIXEL_YC& b) {
+    return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
+}
 
 }  // namespace
 
@@ -56,7 +61,8 @@ TEST(DiffuseSchedule, EachShareOfRowsDrawsFromItsOwnGeneratorAcrossCalls) {
     std::uniform_int_distribution<int> value(-2000, 4000);
     std::vector<PIXEL_YC> source(static_cast<std::size_t>(w) * h), destination(source.size());
     for (PIXEL_YC& p : source) {
-        p = {static_cast<short>(value(rng)), static_cast<short>(value(rng)), static_cast<short>(value(rng))};
+        p = {static_cast<short>(value(rng)), static_cast<short>(value(rng)),
+             static_cast<short>(value(rng))};
     }
     const Frame src{source.data(), w, h}, dst{destination.data(), w, h};
     const PairArea whole{0, 0, 0, 0, w, h};

@@ -92,7 +92,8 @@ TEST_F(ScriptLimitsTest, CollectorErrorsWhileTheFrameIsSetUpAreScriptErrors) {
     script(
         "collectgarbage('setpause', 0)\n"
         "function video_filter()\n"
-        "  for i = 1, 50 do getmetatable(newproxy(true)).__gc = function() error('gc boom') end end\n"
+        "  for i = 1, 50 do getmetatable(newproxy(true)).__gc = function() error('gc boom') end "
+        "end\n"
         "end\n");
     for (int i = 0; i < 30; ++i) ASSERT_EQ(frame(), 1);
     EXPECT_NE(log().find("gc boom"), std::string::npos);
@@ -167,7 +168,9 @@ TEST_F(ScriptLimitsTest, ErrorWithoutAValueIsLogged) {
 TEST_F(ScriptLimitsTest, NoExceptionLeavesAnEntryPoint) {
     // An editor service that throws (or anything inside that does) must not
     // reach the caller: the call reports failure instead.
-    exfunc.get_file_info = [](void*, FILE_INFO*) -> BOOL { throw std::runtime_error("host broke"); };
+    exfunc.get_file_info = [](void*, FILE_INFO*) -> BOOL {
+        throw std::runtime_error("host broke");
+    };
     FILTER table = *GetFilterTable();
     table.exfunc = &exfunc;
     table.track = tracks;

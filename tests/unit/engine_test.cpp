@@ -27,8 +27,9 @@ BOOL fake_file_info(void*, FILE_INFO* fi) {
 class Engine : public ::testing::Test {
 protected:
     Engine() : edit(kW * kH), temp(kW * kH) {
-        dir = fs::temp_directory_path() / ("quorvel-engine-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("quorvel-engine-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
         edited_file = (dir / "movie.avi").string();
@@ -150,7 +151,8 @@ TEST_F(Engine, LogsMissingVideoFilterEveryFrameAndNonStringErrors) {
     set_time("filter.lua", 100);
     frame();
     frame();
-    EXPECT_EQ(read("lua_err.txt"), "video_filter()が定義されていません\nvideo_filter()が定義されていません\n");
+    EXPECT_EQ(read("lua_err.txt"),
+              "video_filter()が定義されていません\nvideo_filter()が定義されていません\n");
     save("filter.lua", "v2", "function video_filter() error({}) end");
     set_time("filter.lua", 200);
     ++fake_now;
@@ -182,7 +184,8 @@ TEST_F(Engine, FolderNamesThatWouldBreakALuaStringStillWork) {
 }
 
 TEST_F(Engine, DisplayTrackCopiesTheChosenSlotOnlyAfterASuccessfulCall) {
-    save("filter.lua", "v1", "function video_filter(info, vars) if vars.a == 1 then error('stop') end end");
+    save("filter.lua", "v1",
+         "function video_filter(info, vars) if vars.a == 1 then error('stop') end end");
     set_time("filter.lua", 100);
     frame();  // creates the slots
     get_buffer(7)[5].y = 1234;

@@ -25,14 +25,16 @@ protected:
         std::uniform_int_distribution<int> y(-100, 4200), c(-2100, 2100);
         const Frame f = frame(n);
         for (std::size_t i = 0; i < f.pixel_count(); ++i)
-            f.pixels[i] = {static_cast<short>(y(rng)), static_cast<short>(c(rng)), static_cast<short>(c(rng))};
+            f.pixels[i] = {static_cast<short>(y(rng)), static_cast<short>(c(rng)),
+                           static_cast<short>(c(rng))};
     }
     void fill(int n, PIXEL_YC p) {
         const Frame f = frame(n);
         for (std::size_t i = 0; i < f.pixel_count(); ++i) f.pixels[i] = p;
     }
     void copy_buffer(int from, int to) {
-        std::copy(frame(from).pixels, frame(from).pixels + frame(from).pixel_count(), frame(to).pixels);
+        std::copy(frame(from).pixels, frame(from).pixels + frame(from).pixel_count(),
+                  frame(to).pixels);
     }
     bool same_buffers(int a, int b) {
         for (std::size_t i = 0; i < frame(a).pixel_count(); ++i) {
@@ -61,7 +63,8 @@ TEST_F(FilterFunctions, LinearInteriorMatchesOpenCvFilter2DInDouble) {
         for (int x = 0; x < 64; ++x) {
             const PIXEL_YC p = frame(2).at(x, y);
             const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
-            rgb.at<cv::Vec3d>(y, x) = {double(to_component(t.a)), double(to_component(t.b)), double(to_component(t.c))};
+            rgb.at<cv::Vec3d>(y, x) = {double(to_component(t.a)), double(to_component(t.b)),
+                                       double(to_component(t.c))};
         }
     const cv::Mat k = (cv::Mat_<double>(3, 3) << 1, 2, 1, 2, 4, 2, 1, 2, 1) / 16.0;
     cv::Mat want;
@@ -151,7 +154,9 @@ TEST_F(FilterFunctions, DefocusCutsItsBoxAtThePictureAndClampsItsSize) {
 TEST_F(FilterFunctions, DiffusePicksNearbyPicturePixelsFoldedAtTheEdges) {
     // Every pixel tells where it is; the last pixel of each row (what a
     // read of column -1 would find) is marked.
-    auto where = [](int x, int y) { return PIXEL_YC{static_cast<short>(x), static_cast<short>(y), 0}; };
+    auto where = [](int x, int y) {
+        return PIXEL_YC{static_cast<short>(x), static_cast<short>(y), 0};
+    };
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x) frame(2).at(x, y) = where(x, y);
     ASSERT_EQ(run("diffuse(2, 3, 0, 0, 64, 48, 0, 0, 0, 0)"), "");
@@ -172,7 +177,8 @@ TEST_F(FilterFunctions, DiffusePicksNearbyPicturePixelsFoldedAtTheEdges) {
             const PIXEL_YC p = frame(2).at(x, y);
             auto reach = [](int from, int to, int length) {
                 const int d = std::abs(from - to);
-                return d <= 3 || (from < 3 && from + to <= 3) || (from > length - 4 && 2 * length - 1 - from - to <= 3);
+                return d <= 3 || (from < 3 && from + to <= 3) ||
+                       (from > length - 4 && 2 * length - 1 - from - to <= 3);
             };
             ASSERT_TRUE(reach(x, p.y, 64) && reach(y, p.cb, 48)) << x << "," << y;
         }
@@ -193,7 +199,8 @@ TEST_F(FilterFunctions, CannyMatchesOpenCvOnTheSamePlaneAndWritesAMask) {
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x) {
             const bool disc = (x - 30) * (x - 30) + (y - 20) * (y - 20) < 150;
-            frame(2).at(x, y) = {static_cast<short>(disc ? 5000 : (x > 45 ? 1200 + 40 * y : -30)), 9, 9};
+            frame(2).at(x, y) = {static_cast<short>(disc ? 5000 : (x > 45 ? 1200 + 40 * y : -30)),
+                                 9, 9};
         }
     fill(3, {1, 2, 3});
     ASSERT_EQ(run("cvcanny(2, 3, 2, 1, 60, 45, 3, 2, 40, 120, 5)"), "");
@@ -209,7 +216,8 @@ TEST_F(FilterFunctions, CannyMatchesOpenCvOnTheSamePlaneAndWritesAMask) {
         for (int j = 0; j < 60; ++j) {
             const int e = edges.at<std::uint8_t>(i, j);
             edge_pixels += e != 0;
-            ASSERT_EQ(yc(frame(3).at(3 + j, 2 + i)), std::make_tuple(e * 16, 0, 0)) << j << "," << i;
+            ASSERT_EQ(yc(frame(3).at(3 + j, 2 + i)), std::make_tuple(e * 16, 0, 0))
+                << j << "," << i;
         }
     EXPECT_GT(edge_pixels, 50);
     EXPECT_EQ(yc(frame(3).at(2, 2)), std::make_tuple(1, 2, 3));
@@ -229,9 +237,10 @@ TEST_F(FilterFunctions, OcvTestTurnsTheRegionUpsideDownAndTwiceRestoresIt) {
     EXPECT_TRUE(same_buffers(2, 3));
     // Partly outside the buffer: the uncovered part of the image is 0.
     ASSERT_EQ(run("ocvtest(2, 4, -3, 40, 10, 10, 0, 0)"), "");
-    EXPECT_EQ(yc(frame(4).at(0, 0)), std::make_tuple(0, 0, 0));          // image row 9: beyond the buffer
-    EXPECT_EQ(yc(frame(4).at(3, 2)), yc(frame(2).at(0, 47)));            // image row 7 is source row 47
-    EXPECT_EQ(yc(frame(4).at(2, 9)), std::make_tuple(0, 0, 0));          // image column 2: left of the buffer
+    EXPECT_EQ(yc(frame(4).at(0, 0)), std::make_tuple(0, 0, 0));  // image row 9: beyond the buffer
+    EXPECT_EQ(yc(frame(4).at(3, 2)), yc(frame(2).at(0, 47)));    // image row 7 is source row 47
+    EXPECT_EQ(yc(frame(4).at(2, 9)),
+              std::make_tuple(0, 0, 0));  // image column 2: left of the buffer
 }
 
 TEST_F(FilterFunctions, ArgumentErrorsComeBeforeAnyPixelChanges) {
@@ -254,8 +263,10 @@ TEST_F(FilterFunctions, ArgumentErrorsComeBeforeAnyPixelChanges) {
         {"gaussian(2, 3, 0, 0, 8, 8, 0, 0, 1/0)", "sigma must be"},
         {"median(2, 3, 0, 0, 8, 8, 0, 0, 'x', 3)", "number expected"},
         {"defocus(99, 3, 0, 0, 8, 8, 0, 0, 3, 3)", "バッファが存在しません[99]"},
-        {"cvcanny(2, 3, 0, 0, 8, 8, 0, 0, 10, 20, 4)", "Aperture size should be odd between 3 and 7"},
-        {"cvcanny(2, 3, 0, 0, 8, 8, 0, 0, 10, 20, -1)", "Aperture size should be odd between 3 and 7"},
+        {"cvcanny(2, 3, 0, 0, 8, 8, 0, 0, 10, 20, 4)",
+         "Aperture size should be odd between 3 and 7"},
+        {"cvcanny(2, 3, 0, 0, 8, 8, 0, 0, 10, 20, -1)",
+         "Aperture size should be odd between 3 and 7"},
         // 1200 x 1200 cells over 64 x 48 pixels: minutes of work in one call.
         {"local r, k = {}, {} for i = 1, 1200 do r[i] = 1 end for i = 1, 1200 do k[i] = r end "
          "linear(2, 3, 0, 0, 64, 48, 0, 0, k)",

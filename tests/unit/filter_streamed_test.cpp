@@ -19,7 +19,9 @@ namespace {
 struct Buffer {
     std::vector<PIXEL_YC> pixels;
     Frame frame;
-    Buffer(int w, int h) : pixels(static_cast<std::size_t>(w) * h) { frame = {pixels.data(), w, h}; }
+    Buffer(int w, int h) : pixels(static_cast<std::size_t>(w) * h) {
+        frame = {pixels.data(), w, h};
+    }
 };
 
 class StreamedFilters : public ::testing::TestWithParam<int> {
@@ -39,7 +41,8 @@ protected:
         // often tie with a neighbour's in one or two components only.
         std::uniform_int_distribution<int> level(0, 5), y(-300, 4400), c(-2200, 2200);
         for (PIXEL_YC& p : source.pixels) {
-            p = {static_cast<short>(y(rng)), static_cast<short>(c(rng)), static_cast<short>(c(rng))};
+            p = {static_cast<short>(y(rng)), static_cast<short>(c(rng)),
+                 static_cast<short>(c(rng))};
             if (level(rng) == 0) p.cb = p.cr = 0;
             if (level(rng) == 0) p = {static_cast<short>(level(rng) * 800), 0, 0};
         }

@@ -27,7 +27,8 @@ Image random_image(std::size_t w, std::size_t h, std::uint32_t seed, int lo = -3
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> v(lo, hi);
     Image a(w, h);
-    for (auto& p : a) p = {static_cast<short>(v(rng)), static_cast<short>(v(rng)), static_cast<short>(v(rng))};
+    for (auto& p : a)
+        p = {static_cast<short>(v(rng)), static_cast<short>(v(rng)), static_cast<short>(v(rng))};
     return a;
 }
 
@@ -99,7 +100,8 @@ mist::array2<mist::rgb<float>> reference_pass(const mist::array2<mist::rgb<float
             }
             for (double& t : T)
                 if (cut && S != 0) t /= S;
-            out(x, y) = {static_cast<float>(T[0]), static_cast<float>(T[1]), static_cast<float>(T[2])};
+            out(x, y) = {static_cast<float>(T[0]), static_cast<float>(T[1]),
+                         static_cast<float>(T[2])};
         }
     return out;
 }
@@ -131,7 +133,8 @@ mist::rgb<short> reference_median(const Image& in, long x, long y, long kw, long
 }
 
 ::testing::AssertionResult same(const Image& a, const Image& b) {
-    if (a.width() != b.width() || a.height() != b.height()) return ::testing::AssertionFailure() << "size";
+    if (a.width() != b.width() || a.height() != b.height())
+        return ::testing::AssertionFailure() << "size";
     for (std::size_t y = 0; y < a.height(); ++y)
         for (std::size_t x = 0; x < a.width(); ++x)
             if (!(a(x, y) == b(x, y)))
@@ -153,13 +156,13 @@ TEST(FilterToolkit, LinearMatchesItsDefinitionForEveryKindOfKernel) {
     std::mt19937 rng(3);
     std::uniform_real_distribution<double> fraction(-1.0, 2.0);
     std::vector<mist::array2<double>> kernels = {
-        kernel_of(3, 3, {1, 2, 1, 2, 4, 2, 1, 2, 1}),           // integral, sum 16
-        kernel_of(3, 3, {1, 1, 1, 1, -8, 1, 1, 1, 1}),          // zero sum
-        kernel_of(3, 1, {-1, 0, 1}),                            // zero sum with a zero
-        kernel_of(2, 1, {1, 1}),                                // even: anchor column 1
-        kernel_of(4, 2, {0.5, 0.25, 0, 1, 2, 0.125, 3, 1}),     // fractional, even both ways
-        kernel_of(1, 1, {0}),                                   // no weight at all
-        kernel_of(3, 3, {40000, 40000, 0, 0, 1, 0, 0, 0, 1}),   // integral but too large for 32 bits
+        kernel_of(3, 3, {1, 2, 1, 2, 4, 2, 1, 2, 1}),          // integral, sum 16
+        kernel_of(3, 3, {1, 1, 1, 1, -8, 1, 1, 1, 1}),         // zero sum
+        kernel_of(3, 1, {-1, 0, 1}),                           // zero sum with a zero
+        kernel_of(2, 1, {1, 1}),                               // even: anchor column 1
+        kernel_of(4, 2, {0.5, 0.25, 0, 1, 2, 0.125, 3, 1}),    // fractional, even both ways
+        kernel_of(1, 1, {0}),                                  // no weight at all
+        kernel_of(3, 3, {40000, 40000, 0, 0, 1, 0, 0, 0, 1}),  // integral but too large for 32 bits
     };
     mist::array2<double> big(7, 5);
     for (double& w : big) w = std::round(fraction(rng) * 8) / 8;
@@ -202,7 +205,8 @@ TEST(FilterToolkit, GaussianKernelHasTheWorkedTaps) {
 TEST(FilterToolkit, GaussianMatchesTwoPassesOfItsDefinition) {
     for (double sigma : {0.0, 0.5, 2.0, 3.7, 40.0})
         for (auto [w, h] : {std::pair{45, 23}, std::pair{6, 30}, std::pair{1, 1}}) {
-            mist::array2<mist::rgb<float>> image(static_cast<std::size_t>(w), static_cast<std::size_t>(h));
+            mist::array2<mist::rgb<float>> image(static_cast<std::size_t>(w),
+                                                 static_cast<std::size_t>(h));
             std::mt19937 rng(static_cast<std::uint32_t>(w * 7 + h));
             std::uniform_real_distribution<float> v(-200.0f, 4300.0f);
             for (auto& p : image) p = {v(rng), v(rng), v(rng)};
@@ -212,8 +216,10 @@ TEST(FilterToolkit, GaussianMatchesTwoPassesOfItsDefinition) {
                 auto blurred = image;
                 ASSERT_TRUE(mist::gaussian(blurred, sigma, threads));
                 bool equal = true;
-                for (std::size_t i = 0; i < blurred.size(); ++i) equal = equal && blurred[i] == want[i];
-                EXPECT_TRUE(equal) << "sigma " << sigma << " " << w << "x" << h << " threads " << threads;
+                for (std::size_t i = 0; i < blurred.size(); ++i)
+                    equal = equal && blurred[i] == want[i];
+                EXPECT_TRUE(equal)
+                    << "sigma " << sigma << " " << w << "x" << h << " threads " << threads;
             }
         }
     mist::array2<mist::rgb<float>> image(4, 4);
@@ -222,7 +228,8 @@ TEST(FilterToolkit, GaussianMatchesTwoPassesOfItsDefinition) {
 }
 
 TEST(FilterToolkit, AverageMatchesItsDefinitionForNarrowWideAndOversizedBoxes) {
-    const std::pair<long, long> boxes[] = {{5, 5}, {1, 1}, {2, 4}, {3, 9}, {12, 3}, {40, 2}, {300, 300}};
+    const std::pair<long, long> boxes[] = {{5, 5},  {1, 1},  {2, 4},    {3, 9},
+                                           {12, 3}, {40, 2}, {300, 300}};
     for (auto [kw, kh] : boxes)
         for (auto [w, h] : {std::pair{41, 17}, std::pair{3, 2}}) {
             const Image in = random_image(static_cast<std::size_t>(w), static_cast<std::size_t>(h),
@@ -230,7 +237,8 @@ TEST(FilterToolkit, AverageMatchesItsDefinitionForNarrowWideAndOversizedBoxes) {
             const Image want = reference_average(in, kw, kh);
             for (std::uint32_t threads : {1u, 4u}) {
                 Image out;
-                ASSERT_TRUE(mist::average(in, out, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh), threads));
+                ASSERT_TRUE(mist::average(in, out, static_cast<std::size_t>(kw),
+                                          static_cast<std::size_t>(kh), threads));
                 EXPECT_TRUE(same(out, want)) << kw << "x" << kh << " on " << w << "x" << h;
             }
         }
@@ -239,15 +247,19 @@ TEST(FilterToolkit, AverageMatchesItsDefinitionForNarrowWideAndOversizedBoxes) {
 TEST(FilterToolkit, MedianPicksTheMiddlePixelOfEveryWindowShape) {
     // Few distinct values, so that ties in R and in R and G are common.
     const Image in = random_image(53, 19, 11, 0, 3);
-    for (auto [kw, kh] : {std::pair{3, 3}, std::pair{5, 5}, std::pair{3, 5}, std::pair{7, 3}, std::pair{4, 4}}) {
+    for (auto [kw, kh] :
+         {std::pair{3, 3}, std::pair{5, 5}, std::pair{3, 5}, std::pair{7, 3}, std::pair{4, 4}}) {
         Image out;
-        ASSERT_TRUE(mist::median(in, out, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh), 2));
+        ASSERT_TRUE(
+            mist::median(in, out, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh), 2));
         const long ow = kw | 1, oh = kh | 1;
         for (long y = oh / 2; y < 19 - oh / 2; ++y)
             for (long x = ow / 2; x < 53 - ow / 2; ++x)
-                ASSERT_EQ(out(x, y), reference_median(in, x, y, ow, oh)) << kw << "x" << kh << " at " << x << "," << y;
+                ASSERT_EQ(out(x, y), reference_median(in, x, y, ow, oh))
+                    << kw << "x" << kh << " at " << x << "," << y;
         Image one;
-        ASSERT_TRUE(mist::median(in, one, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh), 1));
+        ASSERT_TRUE(
+            mist::median(in, one, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh), 1));
         EXPECT_TRUE(same(one, out));
     }
 }
@@ -278,7 +290,8 @@ TEST(FilterToolkit, FivePixelNetworkSelectsTheMiddleOfEveryZeroOneWindow) {
     for (int k = 0; k < windows; ++k) {
         int ones = 0;
         for (int c = 0, code = k; c < 5; ++c, code /= 6) ones += code % 6;
-        const mist::rgb<short> want = ones >= 13 ? mist::rgb<short>{1, 0, 0} : mist::rgb<short>{0, 9, 9};
+        const mist::rgb<short> want =
+            ones >= 13 ? mist::rgb<short>{1, 0, 0} : mist::rgb<short>{0, 9, 9};
         ASSERT_EQ(out(static_cast<std::size_t>(6 * k + 2), 2), want) << "window " << k;
     }
 }
@@ -290,13 +303,15 @@ TEST(FilterToolkit, QuotientByInverseTruncatesLikeTheDoubleQuotient) {
         if (d == 0) continue;
         const double inverse = 1.0 / d;
         const long long big = 2147483647LL / std::abs(d) * std::abs(d);
-        const long long ts[] = {0, 1, -1, d, -d, d + 1, d - 1, 7LL * d + 3, big, big - 1, -big, -big + 1,
-                                2147483647LL, -2147483647LL, 2147483646LL};
+        const long long ts[] = {
+            0,   1,       -1,   d,        -d,           d + 1,         d - 1,       7LL * d + 3,
+            big, big - 1, -big, -big + 1, 2147483647LL, -2147483647LL, 2147483646LL};
         for (long long t : ts) {
             const mist::vec::v4d v = {double(t), double(-t), double(t / 2), double(t / 3)};
             const mist::vec::v4d q = mist::vec::quotient_to_truncate(v, inverse);
             for (int k = 0; k < 4; ++k)
-                ASSERT_EQ(static_cast<long long>(q[k]), static_cast<long long>(v[k] / d)) << v[k] << " / " << d;
+                ASSERT_EQ(static_cast<long long>(q[k]), static_cast<long long>(v[k] / d))
+                    << v[k] << " / " << d;
         }
     }
 }
@@ -322,7 +337,8 @@ TEST(FilterToolkit, BaselineLoopsGiveTheResultsOfTheVectorExtensionLoops) {
         mist::median(in, out, 5, 5, 2);
         keep(out);
         mist::array2<mist::rgb<float>> f(67, 21);
-        for (std::size_t i = 0; i < f.size(); ++i) f[i] = {float(in[i].r), float(in[i].g) * 0.37f, float(in[i].b)};
+        for (std::size_t i = 0; i < f.size(); ++i)
+            f[i] = {float(in[i].r), float(in[i].g) * 0.37f, float(in[i].b)};
         mist::gaussian(f, 1.7, 2);
         std::vector<PIXEL_YC> yc(f.size()), from_short(f.size());
         rgbf_to_yc_row(f.data(), yc.data(), f.size());
@@ -344,5 +360,6 @@ TEST(FilterToolkit, BaselineLoopsGiveTheResultsOfTheVectorExtensionLoops) {
     const auto baseline = run_all();
     mist::vec::baseline_only = false;
     ASSERT_EQ(best.size(), baseline.size());
-    for (std::size_t k = 0; k < best.size(); ++k) EXPECT_TRUE(best[k] == baseline[k]) << "result " << k;
+    for (std::size_t k = 0; k < best.size(); ++k)
+        EXPECT_TRUE(best[k] == baseline[k]) << "result " << k;
 }

@@ -38,7 +38,8 @@ TEST(FunctionReference, DocumentsEveryRegisteredFunctionOnceAndNothingElse) {
                                               << "\", which the library does not register";
     }
     for (const std::string& name : registered)
-        EXPECT_EQ(entries[name], 1) << "docs/functions.md needs exactly one entry \"### " << name << "\"";
+        EXPECT_EQ(entries[name], 1)
+            << "docs/functions.md needs exactly one entry \"### " << name << "\"";
 }
 
 TEST(FunctionReference, EveryEntryHasFormsErrorsAndAnExample) {
@@ -49,10 +50,12 @@ TEST(FunctionReference, EveryEntryHasFormsErrorsAndAnExample) {
         const std::size_t forms_end = d.text.find("```", forms + 4);
         EXPECT_NE(d.text.substr(forms, forms_end - forms).find(d.name + "("), std::string::npos)
             << d.name << ": the forms do not call " << d.name;
-        EXPECT_NE(d.text.find("\nErrors: "), std::string::npos) << d.name << ": no \"Errors: \" paragraph";
+        EXPECT_NE(d.text.find("\nErrors: "), std::string::npos)
+            << d.name << ": no \"Errors: \" paragraph";
         const std::vector<std::string> examples = lua_examples(d.text);
         ASSERT_EQ(examples.size(), 1u) << d.name << ": needs one ```lua example";
-        EXPECT_NE(examples[0].find(d.name + "("), std::string::npos) << d.name << ": the example does not call it";
+        EXPECT_NE(examples[0].find(d.name + "("), std::string::npos)
+            << d.name << ": the example does not call it";
     }
 }
 

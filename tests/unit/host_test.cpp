@@ -20,7 +20,7 @@ TEST(FilterTable, DescribesTheFilterAsTheEditorExpects) {
     EXPECT_STREQ(t->information, "Quorvel Ver0.01");
     ASSERT_EQ(t->track_n, 12);
     const char* names[] = {"ｽｸﾘﾌﾟﾄ№", "スレッド数", "表示Buf", "変数a", "変数b", "変数c",
-                           "変数d",    "変数u",     "変数v",   "変数x", "変数y", "変数z"};
+                           "変数d",   "変数u",      "変数v",   "変数x", "変数y", "変数z"};
     const int defaults[] = {0, 2, 0, 0, 0, 0, 0, 0, 0, 2048, 2048, 2048};
     const int mins[] = {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     const int maxs[] = {10, 16, 19, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096};

@@ -18,18 +18,20 @@ protected:
         paint(n, [](int, int) { return 0; });
         for (std::size_t i = 0; i < rows.size(); ++i)
             for (std::size_t j = 0; rows[i][j] != 0; ++j)
-                if (rows[i][j] == '#') frame(n).at(x0 + static_cast<int>(j), y0 + static_cast<int>(i)).y = 4096;
+                if (rows[i][j] == '#')
+                    frame(n).at(x0 + static_cast<int>(j), y0 + static_cast<int>(i)).y = 4096;
     }
 };
 
 }  // namespace
 
 TEST_F(LabelFunctions, ResultTableIsOrderedByAreaInDestinationCoordinates) {
-    draw(2, 10, 5, {
-        "#.....###",
-        "......###",
-        "..##.....",
-    });
+    draw(2, 10, 5,
+         {
+             "#.....###",
+             "......###",
+             "..##.....",
+         });
     paint(3, [](int, int) { return 5; });
     ASSERT_EQ(run("t = label8(2, 3, 10, 5, 9, 3, 100 - 90, 20)"), "");
     EXPECT_EQ(number("#t"), 3);
@@ -53,11 +55,12 @@ TEST_F(LabelFunctions, ResultTableIsOrderedByAreaInDestinationCoordinates) {
 }
 
 TEST_F(LabelFunctions, SizeLimitsRemoveComponentsWithoutGaps) {
-    draw(2, 0, 0, {
-        "####..#...##",
-        "####......##",
-        "..........##",
-    });
+    draw(2, 0, 0,
+         {
+             "####..#...##",
+             "####......##",
+             "..........##",
+         });
     // min area 2, max area 100, min width 1, max width 3: the 4 x 2 block
     // (too wide) and the single pixel (too small) go.
     ASSERT_EQ(run("t = label4(2, 3, 0, 0, 12, 3, 0, 0, 2, 100, 1, 3)"), "");
@@ -92,9 +95,11 @@ TEST_F(LabelFunctions, EmptyRegionsAndNoForeground) {
     // w < 1: no result at all, buffers not looked up.
     ASSERT_EQ(run("n = select('#', label4(99, 98, 0, 0, 0, 5, 0, 0))"), "");
     EXPECT_EQ(number("n"), 0);
-    EXPECT_NE(run("label4(2, 3, 0, 0, 5, 5, 0)").find("wrong number of argument"), std::string::npos);
-    EXPECT_NE(run("label4(2, 3, 0, 0, 5, 5, 0, 0, 1, 2, 3, 4, 5, 6, 7)").find("wrong number of argument"),
+    EXPECT_NE(run("label4(2, 3, 0, 0, 5, 5, 0)").find("wrong number of argument"),
               std::string::npos);
+    EXPECT_NE(
+        run("label4(2, 3, 0, 0, 5, 5, 0, 0, 1, 2, 3, 4, 5, 6, 7)").find("wrong number of argument"),
+        std::string::npos);
     EXPECT_NE(run("label8(2, 42, 0, 0, 5, 5, 0, 0)").find("バッファが存在しません[42]"),
               std::string::npos);
 }
@@ -149,21 +154,22 @@ TEST_F(LabelFunctions, Label2MaskInOneBufferAtAnOverlappingOffset) {
 }
 
 TEST_F(LabelFunctions, RemoveHoleFillsARingAndLeavesTheOutside) {
-    draw(2, 4, 4, {
-        "######",
-        "#....#",
-        "#....#",
-        "######",
-    });
+    draw(2, 4, 4,
+         {
+             "######",
+             "#....#",
+             "#....#",
+             "######",
+         });
     frame(2).at(0, 0).y = -3;  // negative y is foreground here
     paint(3, [](int, int) { return 55; });
     ASSERT_EQ(run("remove_hole(2, 3, 0, 0, 20, 12, 0, 0)"), "");
-    EXPECT_EQ(frame(3).at(6, 5).y, 4096);   // inside the ring
-    EXPECT_EQ(frame(3).at(4, 4).y, 4096);   // the ring
-    EXPECT_EQ(frame(3).at(15, 10).y, 0);    // outside
-    EXPECT_EQ(frame(3).at(0, 0).y, 4096);   // the negative pixel
-    EXPECT_EQ(frame(3).at(6, 5).cb, 11);    // only y written
-    EXPECT_EQ(frame(3).at(25, 5).y, 55);    // outside the region: untouched
+    EXPECT_EQ(frame(3).at(6, 5).y, 4096);  // inside the ring
+    EXPECT_EQ(frame(3).at(4, 4).y, 4096);  // the ring
+    EXPECT_EQ(frame(3).at(15, 10).y, 0);   // outside
+    EXPECT_EQ(frame(3).at(0, 0).y, 4096);  // the negative pixel
+    EXPECT_EQ(frame(3).at(6, 5).cb, 11);   // only y written
+    EXPECT_EQ(frame(3).at(25, 5).y, 55);   // outside the region: untouched
     paint(2, [](int, int) { return 1; });
     ASSERT_EQ(run("remove_hole(2, 3, 0, 0, 20, 12, 0, 0)"), "");
     EXPECT_EQ(frame(3).at(10, 10).y, 4096);

@@ -114,7 +114,8 @@ TEST(Labeling, MatchesOpenCvOnRandomMasks) {
                 connectivity == 4 ? mist::labeling4(image, labels) : mist::labeling8(image, labels);
             const Stats want = opencv_stats(image, connectivity);
             EXPECT_EQ(n, want.size()) << "trial " << trial << " connectivity " << connectivity;
-            EXPECT_EQ(stats_of(labels, n), want) << "trial " << trial << " connectivity " << connectivity;
+            EXPECT_EQ(stats_of(labels, n), want)
+                << "trial " << trial << " connectivity " << connectivity;
         }
     }
 }

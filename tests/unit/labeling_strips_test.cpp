@@ -14,9 +14,12 @@ namespace {
 
 bool foreground(short v, mist::foreground_cells rule) {
     switch (rule) {
-        case mist::foreground_cells::positive: return v > 0;
-        case mist::foreground_cells::nonzero: return v != 0;
-        default: return v == 0;
+        case mist::foreground_cells::positive:
+            return v > 0;
+        case mist::foreground_cells::nonzero:
+            return v != 0;
+        default:
+            return v == 0;
     }
 }
 
@@ -24,8 +27,9 @@ bool foreground(short v, mist::foreground_cells rule) {
 // neighbours, classes met together are merged into the smallest, a cell
 // with none starts a new provisional label (the counter stopping at cap);
 // classes are numbered in increasing order.
-std::vector<int> raster_scan(const std::vector<short>& cells, int w, int h, mist::foreground_cells rule, bool eight,
-                             std::uint32_t cap, int* count) {
+std::vector<int> raster_scan(const std::vector<short>& cells, int w, int h,
+                             mist::foreground_cells rule, bool eight, std::uint32_t cap,
+                             int* count) {
     std::vector<int> label(cells.size(), 0);
     std::vector<std::uint32_t> table{0};
     std::uint32_t counter = 0;
@@ -72,27 +76,30 @@ std::vector<short> random_cells(std::mt19937& rng, int w, int h, int density) {
     std::vector<short> cells(static_cast<std::size_t>(w * h));
     for (short& v : cells) {
         const int r = static_cast<int>(rng() % 100);
-        v = r < density ? static_cast<short>(1 + rng() % 4000) : (r % 3 == 0 ? short{-5} : short{0});
+        v = r < density ? static_cast<short>(1 + rng() % 4000)
+                        : (r % 3 == 0 ? short{-5} : short{0});
     }
     return cells;
 }
 
-void expect_same(const std::vector<short>& cells, int w, int h, mist::foreground_cells rule, bool eight,
-                 std::uint32_t cap, const char* what) {
+void expect_same(const std::vector<short>& cells, int w, int h, mist::foreground_cells rule,
+                 bool eight, std::uint32_t cap, const char* what) {
     int want_n = 0;
     const std::vector<int> want = raster_scan(cells, w, h, rule, eight, cap, &want_n);
     for (std::uint32_t threads : {1u, 2u, 3u, 5u}) {
         mist::strip_labeling labels;
         const std::size_t n =
-            labels.run(cells.data(), w, static_cast<std::size_t>(w), static_cast<std::size_t>(h), rule, eight, cap,
-                       true, threads);
+            labels.run(cells.data(), w, static_cast<std::size_t>(w), static_cast<std::size_t>(h),
+                       rule, eight, cap, true, threads);
         ASSERT_EQ(n, static_cast<std::size_t>(want_n)) << what << " threads " << threads;
         std::vector<int> got(cells.size());
         std::vector<mist::component_measure> measured(n + 1, {0, w, -1, h, -1});
-        for (int y = 0; y < h; ++y) labels.write_row(static_cast<std::size_t>(y), got.data() + y * w);
+        for (int y = 0; y < h; ++y)
+            labels.write_row(static_cast<std::size_t>(y), got.data() + y * w);
         ASSERT_EQ(got, want) << what << " threads " << threads;
         for (int i = 0; i < w * h; ++i) {
-            mist::component_measure& m = measured[static_cast<std::size_t>(want[static_cast<std::size_t>(i)])];
+            mist::component_measure& m =
+                measured[static_cast<std::size_t>(want[static_cast<std::size_t>(i)])];
             ++m.area;
             m.min_x = std::min(m.min_x, i % w);
             m.max_x = std::max(m.max_x, i % w);
@@ -102,8 +109,8 @@ void expect_same(const std::vector<short>& cells, int w, int h, mist::foreground
         for (std::size_t k = 1; k <= n; ++k) {
             const mist::component_measure& a = labels.measure(k);
             const mist::component_measure& b = measured[k];
-            ASSERT_TRUE(a.area == b.area && a.min_x == b.min_x && a.max_x == b.max_x && a.min_y == b.min_y &&
-                        a.max_y == b.max_y)
+            ASSERT_TRUE(a.area == b.area && a.min_x == b.min_x && a.max_x == b.max_x &&
+                        a.min_y == b.min_y && a.max_y == b.max_y)
                 << what << " threads " << threads << " component " << k;
         }
     }
@@ -116,7 +123,8 @@ TEST(StripLabeling, EveryStripCountGivesTheRasterScansNumbersAndMeasures) {
         const std::vector<short> cells = random_cells(rng, w, h, 20 + static_cast<int>(rng() % 60));
         for (auto rule : {mist::foreground_cells::positive, mist::foreground_cells::nonzero,
                           mist::foreground_cells::zero})
-            for (bool eight : {false, true}) expect_same(cells, w, h, rule, eight, 2147483647u, "random");
+            for (bool eight : {false, true})
+                expect_same(cells, w, h, rule, eight, 2147483647u, "random");
     }
 }
 
@@ -129,11 +137,13 @@ TEST(StripLabeling, ShapesThatOnlyJoinAcrossStripBorders) {
         for (int x = 0; x < w; ++x) {
             comb[static_cast<std::size_t>(y * w + x)] = (x % 2 == 0 || y == h - 1) ? 1 : 0;
             diagonal[static_cast<std::size_t>(y * w + x)] = (x + y) % 2 == 0 ? 1 : 0;
-            cups[static_cast<std::size_t>(y * w + x)] = (x % 6 == 0 || x % 6 == 4 || (y == h / 2 && x % 6 < 5)) ? 1 : 0;
+            cups[static_cast<std::size_t>(y * w + x)] =
+                (x % 6 == 0 || x % 6 == 4 || (y == h / 2 && x % 6 < 5)) ? 1 : 0;
         }
     for (bool eight : {false, true}) {
         expect_same(comb, w, h, mist::foreground_cells::nonzero, eight, 2147483647u, "comb");
-        expect_same(diagonal, w, h, mist::foreground_cells::nonzero, eight, 2147483647u, "diagonal");
+        expect_same(diagonal, w, h, mist::foreground_cells::nonzero, eight, 2147483647u,
+                    "diagonal");
         expect_same(cups, w, h, mist::foreground_cells::nonzero, eight, 2147483647u, "cups");
     }
 }
@@ -146,15 +156,18 @@ TEST(StripLabeling, ACappedCounterJoinsTheComponentsOfTheLaterSeeds) {
         const int w = 8 + static_cast<int>(rng() % 30), h = 8 + static_cast<int>(rng() % 30);
         const std::vector<short> cells = random_cells(rng, w, h, 25 + static_cast<int>(rng() % 40));
         for (std::uint32_t cap : {1u, 2u, 7u, 20u})
-            for (bool eight : {false, true}) expect_same(cells, w, h, mist::foreground_cells::positive, eight, cap, "cap");
+            for (bool eight : {false, true})
+                expect_same(cells, w, h, mist::foreground_cells::positive, eight, cap, "cap");
     }
 }
 
 TEST(StripLabeling, EmptyAndOneCellPlanes) {
     mist::strip_labeling labels;
-    EXPECT_EQ(labels.run(nullptr, 0, 0, 0, mist::foreground_cells::positive, true, 32767, true, 2), 0u);
+    EXPECT_EQ(labels.run(nullptr, 0, 0, 0, mist::foreground_cells::positive, true, 32767, true, 2),
+              0u);
     const short one = 3;
-    EXPECT_EQ(labels.run(&one, 1, 1, 1, mist::foreground_cells::positive, true, 32767, true, 2), 1u);
+    EXPECT_EQ(labels.run(&one, 1, 1, 1, mist::foreground_cells::positive, true, 32767, true, 2),
+              1u);
     EXPECT_EQ(labels.measure(1).area, 1);
     EXPECT_EQ(labels.run(&one, 1, 1, 1, mist::foreground_cells::zero, false, 32767, true, 2), 0u);
 }

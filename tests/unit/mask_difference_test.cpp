@@ -68,9 +68,9 @@ TEST(DifferenceMaskKernel, YcFixedPoint) {
 TEST(DifferenceMaskKernel, FixedPointSumsDoNotOverflow) {
     // Differences of 65535 with weight 16 (W = 65536): 32-bit products and
     // squares would overflow.  The distance is huge, so the grade clamps.
-    EXPECT_EQ(grade({32767, 32767, 32767}, {-32768, -32768, -32768},
-                    diff(MaskSpace::Yc, 1, 16, 16, 16)),
-              4096);
+    EXPECT_EQ(
+        grade({32767, 32767, 32767}, {-32768, -32768, -32768}, diff(MaskSpace::Yc, 1, 16, 16, 16)),
+        4096);
     // A weight of 1e12 saturates W at INT_MAX; with gain tiny the exact
     // distance still comes out: (1 * INT_MAX) >> 12 = 524287.
     EXPECT_EQ(grade({1, 0, 0}, {0, 0, 0}, diff(MaskSpace::Yc, 1.0 / 256, 1e12, 0, 0)),
@@ -100,7 +100,8 @@ TEST(DifferenceMaskKernel, HsvPWeightsActInsideTheConversion) {
     // The third weight is not used by the two-weight members.
     EXPECT_EQ(grade(a, b, diff(MaskSpace::HsvP, 0.1, 1, 1, 50)), plain);
     EXPECT_EQ(grade(a, b, diff(MaskSpace::HsvC, 0.1, 0, 0)), 0);  // both weights 0
-    EXPECT_NE(grade(a, b, diff(MaskSpace::HsvC, 0.1, 2, 1)), grade(a, b, diff(MaskSpace::HsvC, 0.1)));
+    EXPECT_NE(grade(a, b, diff(MaskSpace::HsvC, 0.1, 2, 1)),
+              grade(a, b, diff(MaskSpace::HsvC, 0.1)));
 }
 
 TEST(DifferenceMaskKernel, IdenticalImagesGiveZeroInEverySpace) {
@@ -133,7 +134,8 @@ TEST_F(DifferenceScript, ArgumentCounts) {
         EXPECT_TRUE(count_error(call + ", 1, 1, 1, 1, 1)")) << f;
     }
     EXPECT_EQ(run("mkmask_diff(97, 98, 99, 0, 0, 0, 1, 0, 0, 0, 0)"), "");
-    EXPECT_NE(run("mkmask_diff(2, 98, 99, 0, 0, 1, 1, 0, 0, 0, 0)").find("[98]"), std::string::npos);
+    EXPECT_NE(run("mkmask_diff(2, 98, 99, 0, 0, 1, 1, 0, 0, 0, 0)").find("[98]"),
+              std::string::npos);
 }
 
 TEST_F(DifferenceScript, ThresholdIsIntegerExceptForLab) {

@@ -13,8 +13,8 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-GradedMask point(MaskSpace space, int k1, int k2, int k3, double inner, double outer,
-                 double w1 = 1, double w2 = 1, double w3 = 1) {
+GradedMask point(MaskSpace space, int k1, int k2, int k3, double inner, double outer, double w1 = 1,
+                 double w2 = 1, double w3 = 1) {
     GradedMask m;
     m.space = space;
     m.key_a[0] = k1, m.key_a[1] = k2, m.key_a[2] = k3;
@@ -45,7 +45,7 @@ TEST(DistanceGrade, RampAndNonFiniteValues) {
     EXPECT_EQ(distance_grade(kNaN, 100, 300), 0);
     EXPECT_EQ(distance_grade(5, kNaN, 300), 0);
     EXPECT_EQ(distance_grade(5, 0, kNaN), 0);
-    EXPECT_EQ(distance_grade(5, 0, kInf), 0);       // inf / inf
+    EXPECT_EQ(distance_grade(5, 0, kInf), 0);  // inf / inf
     EXPECT_EQ(distance_grade(5, -kInf, kInf), 0);
     EXPECT_EQ(distance_grade(kInf, kInf, kInf), 4096);
     EXPECT_EQ(distance_grade(5, kInf, 0), 4096);
@@ -94,7 +94,8 @@ TEST(GradedMaskKernel, LineMeasuresToTheSegment) {
     src.set(1, 0, 2000, 150, 0);  // 150 beside it
     src.set(2, 0, 3200, 0, 0);    // 200 past the end B
     src.set(3, 0, 500, 0, 0);     // 500 before A
-    const TestFrame out = run_mask(src, line(point(MaskSpace::Yc, 1000, 0, 0, 100, 300), 3000, 0, 0));
+    const TestFrame out =
+        run_mask(src, line(point(MaskSpace::Yc, 1000, 0, 0, 100, 300), 3000, 0, 0));
     EXPECT_EQ(out.pixels[0].y, 4096);
     EXPECT_EQ(out.pixels[1].y, 3072);
     EXPECT_EQ(out.pixels[2].y, 2048);
@@ -107,8 +108,9 @@ TEST(GradedMaskKernel, PointHsvWrapsHueButLineHsvDoesNot) {
     const double h = mask_space::Hsv{}(src.pixels[0]).a;
     const int near_zero_key = h > 1800 ? 50 : 3550;  // about 100 away around the circle
     // Hue only (weights 1, 0, 0): around the circle the key is within 150.
-    EXPECT_EQ(run_mask(src, point(MaskSpace::Hsv, near_zero_key, 0, 0, 150, 150, 1, 0, 0)).pixels[0].y,
-              4096);
+    EXPECT_EQ(
+        run_mask(src, point(MaskSpace::Hsv, near_zero_key, 0, 0, 150, 150, 1, 0, 0)).pixels[0].y,
+        4096);
     // A green pixel lies inside the hue segment 50..3550 of a line mask: no
     // wrap, the segment runs through the whole hue range.
     TestFrame green(1, 1);
@@ -116,9 +118,13 @@ TEST(GradedMaskKernel, PointHsvWrapsHueButLineHsvDoesNot) {
     const GradedMask l = line(point(MaskSpace::Hsv, 3550, 0, 0, 1, 1, 1, 0, 0), 50, 0, 0);
     EXPECT_EQ(run_mask(green, l).pixels[0].y, 4096);
     // The red pixel, near hue 0 or 3600, lies outside 50..3550 by under 60.
-    EXPECT_EQ(run_mask(src, line(point(MaskSpace::Hsv, 3550, 0, 0, 60, 60, 1, 0, 0), 50, 0, 0)).pixels[0].y,
+    EXPECT_EQ(run_mask(src, line(point(MaskSpace::Hsv, 3550, 0, 0, 60, 60, 1, 0, 0), 50, 0, 0))
+                  .pixels[0]
+                  .y,
               4096);
-    EXPECT_EQ(run_mask(src, line(point(MaskSpace::Hsv, 3500, 0, 0, 40, 40, 1, 0, 0), 100, 0, 0)).pixels[0].y,
+    EXPECT_EQ(run_mask(src, line(point(MaskSpace::Hsv, 3500, 0, 0, 40, 40, 1, 0, 0), 100, 0, 0))
+                  .pixels[0]
+                  .y,
               0);
 }
 
@@ -129,7 +135,8 @@ TEST(GradedMaskKernel, FirstWeightHasNoEffectOnHsvPAndHsvC) {
         GradedMask b = a;
         b.weight[0] = 25;
         EXPECT_TRUE(same_grades(run_mask(src, a), run_mask(src, b)));
-        EXPECT_TRUE(same_grades(run_mask(src, line(a, 100, 100, 100)), run_mask(src, line(b, 100, 100, 100))));
+        EXPECT_TRUE(same_grades(run_mask(src, line(a, 100, 100, 100)),
+                                run_mask(src, line(b, 100, 100, 100))));
         // ... while the second weight does matter.
         b.weight[1] = 3;
         EXPECT_FALSE(same_grades(run_mask(src, a), run_mask(src, b)));
@@ -149,9 +156,10 @@ TEST(GradedMaskKernel, NonFiniteWeightsAndRadiiGiveDefinedGrades) {
     const TestFrame src = varied_frame(16, 4, 3);
     for (double bad : {kNaN, kInf, -kInf}) {
         for (MaskSpace s : {MaskSpace::Yc, MaskSpace::HsvP, MaskSpace::Lab}) {
-            for (const GradedMask& m : {point(s, 100, 0, 0, 100, 300, bad, 1, 1),
-                                        point(s, 100, 0, 0, bad, 300), point(s, 100, 0, 0, 0, bad),
-                                        line(point(s, 100, 0, 0, 10, 900, 1, bad, 1), 3000, 5, 5)}) {
+            for (const GradedMask& m :
+                 {point(s, 100, 0, 0, 100, 300, bad, 1, 1), point(s, 100, 0, 0, bad, 300),
+                  point(s, 100, 0, 0, 0, bad),
+                  line(point(s, 100, 0, 0, 10, 900, 1, bad, 1), 3000, 5, 5)}) {
                 for (const auto& p : run_mask(src, m).pixels) {
                     EXPECT_GE(p.y, 0);
                     EXPECT_LE(p.y, 4096);
@@ -192,7 +200,9 @@ TEST_F(GradedScript, ShortFormIsHardEdgedAndRadiiAreReal) {
     // Radius 199.5 is used as is, not truncated: distance 200 gets the ramp.
     EXPECT_EQ(run("mkmask_p(2, 3, 0, 0, 1, 1, 0, 0, 2048, 0, 0, 199.5, 200.5)"), "");
     EXPECT_EQ(frame(3).at(0, 0).y, 2048);
-    EXPECT_EQ(run("mkmask_l_rgb(2, 4, 0, 0, 2, 1, 5, 5, 0, 0, 0, 4096, 4096, 4096, 1000, 1000, 1, 1, 1)"), "");
+    EXPECT_EQ(
+        run("mkmask_l_rgb(2, 4, 0, 0, 2, 1, 5, 5, 0, 0, 0, 4096, 4096, 4096, 1000, 1000, 1, 1, 1)"),
+        "");
     EXPECT_EQ(frame(4).at(5, 5).y, 4096);  // greys lie on the black-white segment
     EXPECT_EQ(frame(4).at(6, 5).y, 4096);
 }

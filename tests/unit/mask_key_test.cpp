@@ -66,7 +66,8 @@ TEST(KeyMask, YcWritesGradeAndZeroChromaAtDestination) {
     src.set(0, 0, 150, 0, 0);
     src.set(1, 0, 203, 900, -900);
     src.set(2, 0, 300, 0, 0);
-    key_mask_yc(src.frame, dst.frame, {0, 0, 1, 1, 3, 1}, box(100, -1000, -1000, 200, 1000, 1000, 10));
+    key_mask_yc(src.frame, dst.frame, {0, 0, 1, 1, 3, 1},
+                box(100, -1000, -1000, 200, 1000, 1000, 10));
     EXPECT_EQ(dst.y(1, 1), 4096);
     EXPECT_EQ(dst.y(2, 1), 2867);
     EXPECT_EQ(dst.y(3, 1), 0);
@@ -95,7 +96,7 @@ TEST(KeyMask, HsvHueRangeThroughZero) {
     // Y 1224, Cb -692, Cr 2048 gives R 4095.3, G 0.05, B -2.2: hue just below
     // 360 degrees or just above 0 depending on rounding; check both sides.
     TestFrame img(3, 1);
-    img.set(0, 0, 1224, -692, 2048);  // red
+    img.set(0, 0, 1224, -692, 2048);   // red
     img.set(1, 0, 2048, 1000, -1000);  // blue-green, far from red
     img.set(2, 0, 1000, 0, 0);         // grey, hue 0
     TestFrame out(3, 1);
@@ -135,9 +136,9 @@ using KeyMaskScript = MaskScript;
 
 TEST_F(KeyMaskScript, ArgumentFormsAndDefaults) {
     const std::string head = "mkmask(2, 3, 0, 0, 1, 1, 0, 0, 0, -100, -100, 1000, 100, 100";
-    EXPECT_TRUE(count_error(head + ", 5)"));  // 15
+    EXPECT_TRUE(count_error(head + ", 5)"));                                    // 15
     EXPECT_TRUE(count_error("mkmask(2, 3, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0)"));  // 13
-    EXPECT_TRUE(count_error(head + ", 1, 2, 3, 4)"));  // 18
+    EXPECT_TRUE(count_error(head + ", 1, 2, 3, 4)"));                           // 18
     frame(2).at(0, 0) = {500, 0, 0};
     EXPECT_EQ(run(head + ")"), "");
     EXPECT_EQ(frame(3).at(0, 0).y, 4096);

@@ -45,10 +45,10 @@ TEST(NearWeight, HardChoiceBlendAndUndefinedRatios) {
     EXPECT_EQ(near_weight(300, 100, 0), 0);
     EXPECT_EQ(near_weight(100, 100, 0), 0);  // tie goes to B
     EXPECT_DOUBLE_EQ(near_weight(100, 300, 1), 0.75);
-    EXPECT_DOUBLE_EQ(near_weight(100, 300, -1), 0.25);  // the farther weighs more
-    EXPECT_DOUBLE_EQ(near_weight(0, 0, 2), 0.5);         // 0/0
-    EXPECT_DOUBLE_EQ(near_weight(0, 0, -1), 0.5);        // inf/inf
-    EXPECT_DOUBLE_EQ(near_weight(0, 5, -1), 0.0);        // dA^p infinite: t = 0
+    EXPECT_DOUBLE_EQ(near_weight(100, 300, -1), 0.25);    // the farther weighs more
+    EXPECT_DOUBLE_EQ(near_weight(0, 0, 2), 0.5);          // 0/0
+    EXPECT_DOUBLE_EQ(near_weight(0, 0, -1), 0.5);         // inf/inf
+    EXPECT_DOUBLE_EQ(near_weight(0, 5, -1), 0.0);         // dA^p infinite: t = 0
     EXPECT_DOUBLE_EQ(near_weight(-100, -300, 0.5), 0.5);  // negative multiplier, root of negative
     EXPECT_DOUBLE_EQ(near_weight(100, 300, kNaN), 0.5);
 }

@@ -29,7 +29,8 @@ inline TestFrame varied_frame(int w, int h, unsigned seed = 7) {
         return static_cast<int>((s >> 8) % static_cast<unsigned>(range));
     };
     for (auto& p : f.pixels)
-        p = {static_cast<std::int16_t>(next(4400) - 150), static_cast<std::int16_t>(next(4200) - 2100),
+        p = {static_cast<std::int16_t>(next(4400) - 150),
+             static_cast<std::int16_t>(next(4200) - 2100),
              static_cast<std::int16_t>(next(4200) - 2100)};
     return f;
 }

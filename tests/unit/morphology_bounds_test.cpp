@@ -34,8 +34,9 @@ std::vector<Point> points_of(const mist::morphology_runs& e) {
 }
 
 // out(x, y) = extreme of in(ox + x + dx, oy + y + dy), neutral off the plane.
-std::vector<short> brute_pass(const std::vector<short>& in, int iw, int ih, long long ox, long long oy,
-                              int ow, int oh, const std::vector<Point>& pts, bool erode) {
+std::vector<short> brute_pass(const std::vector<short>& in, int iw, int ih, long long ox,
+                              long long oy, int ow, int oh, const std::vector<Point>& pts,
+                              bool erode) {
     std::vector<short> out(static_cast<std::size_t>(ow) * oh);
     for (int y = 0; y < oh; ++y)
         for (int x = 0; x < ow; ++x) {
@@ -82,12 +83,15 @@ TEST(MorphologyPass, EveryElementShapeMatchesThePointByPointExtreme) {
     std::vector<mist::morphology_runs> elements;
     for (int r : {0, 1, 2, 3, 5, 12}) elements.push_back(mist::circle_runs(r));
     for (int k = 0; k < 12; ++k)
-        elements.push_back(random_table(rng, 1 + static_cast<int>(rng() % 9), 1 + static_cast<int>(rng() % 9), 50));
-    for (auto [c, r] : {std::pair{5, 5}, {3, 3}, {8, 2}, {1, 7}, {2, 8}, {9, 9}}) elements.push_back(rectangle(c, r));
+        elements.push_back(random_table(rng, 1 + static_cast<int>(rng() % 9),
+                                        1 + static_cast<int>(rng() % 9), 50));
+    for (auto [c, r] : {std::pair{5, 5}, {3, 3}, {8, 2}, {1, 7}, {2, 8}, {9, 9}})
+        elements.push_back(rectangle(c, r));
     {
         // Alike rows of several runs each; and one long line.
         mist::morphology_runs holes;
-        for (int dy = -2; dy <= 1; ++dy) holes.add(dy, -3, -2), holes.add(dy, 0, 0), holes.add(dy, 2, 6);
+        for (int dy = -2; dy <= 1; ++dy)
+            holes.add(dy, -3, -2), holes.add(dy, 0, 0), holes.add(dy, 2, 6);
         elements.push_back(holes);
         mist::morphology_runs line;
         line.add(0, -40, 45);
@@ -108,13 +112,16 @@ TEST(MorphologyPass, EveryElementShapeMatchesThePointByPointExtreme) {
                 for (std::uint32_t threads : {1u, 2u, 3u}) {
                     std::vector<short> got(want.size(), 1234);
                     std::vector<short> copy = in;
-                    mist::morphology_pass({copy.data(), static_cast<std::size_t>(iw), static_cast<std::size_t>(ih), iw},
+                    mist::morphology_pass({copy.data(), static_cast<std::size_t>(iw),
+                                           static_cast<std::size_t>(ih), iw},
                                           ox, oy,
-                                          {got.data(), static_cast<std::size_t>(ow), static_cast<std::size_t>(oh), ow},
+                                          {got.data(), static_cast<std::size_t>(ow),
+                                           static_cast<std::size_t>(oh), ow},
                                           e, erode, threads);
-                    ASSERT_EQ(got, want) << "element " << checked << " trial " << trial << " erode " << erode
-                                         << " threads " << threads << " in " << iw << "x" << ih << " out " << ow
-                                         << "x" << oh << " at " << ox << "," << oy;
+                    ASSERT_EQ(got, want)
+                        << "element " << checked << " trial " << trial << " erode " << erode
+                        << " threads " << threads << " in " << iw << "x" << ih << " out " << ow
+                        << "x" << oh << " at " << ox << "," << oy;
                 }
             }
         }
@@ -126,9 +133,12 @@ TEST(MorphologyPass, OpeningAndClosingChainTwoPassesOverTheMiddleBlock) {
     // The first pass's rows go through a ring that the second pass reads;
     // the chunks of two and three workers each start their own.
     std::mt19937 rng(99);
-    std::vector<mist::morphology_runs> elements = {mist::circle_runs(1), mist::circle_runs(4), rectangle(5, 5),
-                                                   rectangle(3, 1), rectangle(2, 7)};
-    for (int k = 0; k < 6; ++k) elements.push_back(random_table(rng, 1 + static_cast<int>(rng() % 7), 1 + static_cast<int>(rng() % 7), 60));
+    std::vector<mist::morphology_runs> elements = {mist::circle_runs(1), mist::circle_runs(4),
+                                                   rectangle(5, 5), rectangle(3, 1),
+                                                   rectangle(2, 7)};
+    for (int k = 0; k < 6; ++k)
+        elements.push_back(random_table(rng, 1 + static_cast<int>(rng() % 7),
+                                        1 + static_cast<int>(rng() % 7), 60));
     elements.push_back(mist::circle_runs(45));  // often covering everything: two separate passes
     for (const mist::morphology_runs& e : elements) {
         const std::vector<Point> pts = points_of(e);
@@ -136,20 +146,28 @@ TEST(MorphologyPass, OpeningAndClosingChainTwoPassesOverTheMiddleBlock) {
             const int iw = 8 + static_cast<int>(rng() % 70), ih = 6 + static_cast<int>(rng() % 40);
             const int mw = 1 + static_cast<int>(rng() % 60), mh = 1 + static_cast<int>(rng() % 50);
             const int ow = 1 + static_cast<int>(rng() % 50), oh = 1 + static_cast<int>(rng() % 45);
-            const long long mx = static_cast<long long>(rng() % 16) - 6, my = static_cast<long long>(rng() % 12) - 4;
-            const long long ox = static_cast<long long>(rng() % 16) - 6, oy = static_cast<long long>(rng() % 12) - 4;
+            const long long mx = static_cast<long long>(rng() % 16) - 6,
+                            my = static_cast<long long>(rng() % 12) - 4;
+            const long long ox = static_cast<long long>(rng() % 16) - 6,
+                            oy = static_cast<long long>(rng() % 12) - 4;
             const std::vector<short> in = random_plane(rng, iw * ih);
             for (bool first_erodes : {true, false}) {
-                const std::vector<short> mid = brute_pass(in, iw, ih, mx, my, mw, mh, pts, first_erodes);
-                const std::vector<short> want = brute_pass(mid, mw, mh, ox, oy, ow, oh, pts, !first_erodes);
+                const std::vector<short> mid =
+                    brute_pass(in, iw, ih, mx, my, mw, mh, pts, first_erodes);
+                const std::vector<short> want =
+                    brute_pass(mid, mw, mh, ox, oy, ow, oh, pts, !first_erodes);
                 for (std::uint32_t threads : {1u, 2u, 3u}) {
                     std::vector<short> got(want.size(), 99);
                     std::vector<short> copy = in;
-                    mist::morphology_two_passes({copy.data(), static_cast<std::size_t>(iw), static_cast<std::size_t>(ih), iw},
-                                                0, mx, my, static_cast<std::size_t>(mw), static_cast<std::size_t>(mh), ox, oy,
-                                                {got.data(), static_cast<std::size_t>(ow), static_cast<std::size_t>(oh), ow},
+                    mist::morphology_two_passes({copy.data(), static_cast<std::size_t>(iw),
+                                                 static_cast<std::size_t>(ih), iw},
+                                                0, mx, my, static_cast<std::size_t>(mw),
+                                                static_cast<std::size_t>(mh), ox, oy,
+                                                {got.data(), static_cast<std::size_t>(ow),
+                                                 static_cast<std::size_t>(oh), ow},
                                                 e, first_erodes, threads);
-                    ASSERT_EQ(got, want) << "points " << pts.size() << " trial " << trial << " threads " << threads;
+                    ASSERT_EQ(got, want)
+                        << "points " << pts.size() << " trial " << trial << " threads " << threads;
                 }
             }
         }
@@ -168,7 +186,8 @@ TEST(MorphologyPass, ElementsTooTallForTheRingGoSourceBySource) {
         const std::vector<short> want = brute_pass(in, iw, ih, 10, 2, ow, oh, pts, erode);
         std::vector<short> got(want.size());
         std::vector<short> copy = in;
-        mist::morphology_pass({copy.data(), iw, ih, iw}, 10, 2, {got.data(), ow, oh, ow}, disc, erode, 2);
+        mist::morphology_pass({copy.data(), iw, ih, iw}, 10, 2, {got.data(), ow, oh, ow}, disc,
+                              erode, 2);
         EXPECT_EQ(got, want);
     }
 }
@@ -178,9 +197,9 @@ namespace {
 // The extended work area literally: every cell loaded by the mirror rule,
 // each pass over every cell with neutral margins, the inner w x h copied
 // back clipped.  Only y of `dst` is written.
-void literal_morphology(const std::vector<PIXEL_YC>& src, std::vector<PIXEL_YC>& dst, int max_w, int max_h,
-                        int pic_w, int pic_h, int sx, int sy, int w, int h, int dx, int dy,
-                        const std::vector<Point>& pts, int ex, int ey, MorphologyOp op) {
+void literal_morphology(const std::vector<PIXEL_YC>& src, std::vector<PIXEL_YC>& dst, int max_w,
+                        int max_h, int pic_w, int pic_h, int sx, int sy, int w, int h, int dx,
+                        int dy, const std::vector<Point>& pts, int ex, int ey, MorphologyOp op) {
     const int W = w + 2 * ex, H = h + 2 * ey;
     auto map = [](long long v, long long L, long long M) -> long long {
         if (v < 0) return -1 - v < M ? -1 - v : -1;
@@ -192,11 +211,14 @@ void literal_morphology(const std::vector<PIXEL_YC>& src, std::vector<PIXEL_YC>&
         for (int u = 0; u < W; ++u) {
             const long long x = map(static_cast<long long>(sx) - ex + u, pic_w, max_w);
             const long long y = map(static_cast<long long>(sy) - ey + k, pic_h, max_h);
-            if (x >= 0 && y >= 0) work[static_cast<std::size_t>(k) * W + u] = src[static_cast<std::size_t>(y) * max_w + x].y;
+            if (x >= 0 && y >= 0)
+                work[static_cast<std::size_t>(k) * W + u] =
+                    src[static_cast<std::size_t>(y) * max_w + x].y;
         }
     const bool first = op == MorphologyOp::erode || op == MorphologyOp::open;
     work = brute_pass(work, W, H, 0, 0, W, H, pts, first);
-    if (op == MorphologyOp::open || op == MorphologyOp::close) work = brute_pass(work, W, H, 0, 0, W, H, pts, !first);
+    if (op == MorphologyOp::open || op == MorphologyOp::close)
+        work = brute_pass(work, W, H, 0, 0, W, H, pts, !first);
     for (int i = 0; i < h; ++i)
         for (int j = 0; j < w; ++j) {
             const long long x = static_cast<long long>(dx) + j, y = static_cast<long long>(dy) + i;
@@ -214,7 +236,8 @@ TEST(MorphologyKernel, MatchesTheWholeExtendedWorkAreaForHugeElementsAndClippedR
     for (int trial = 0; trial < 160; ++trial) {
         const int pic_w = trial % 3 == 0 ? max_w : 6 + static_cast<int>(rng() % (max_w - 5));
         const int pic_h = trial % 3 == 0 ? max_h : 5 + static_cast<int>(rng() % (max_h - 4));
-        std::vector<PIXEL_YC> src(static_cast<std::size_t>(max_w) * max_h), dst(src.size()), want(src.size());
+        std::vector<PIXEL_YC> src(static_cast<std::size_t>(max_w) * max_h), dst(src.size()),
+            want(src.size());
         std::uniform_int_distribution<int> grey(-300, 4096), coin(0, 3);
         for (PIXEL_YC& p : src) p = {static_cast<short>(coin(rng) == 0 ? 0 : grey(rng)), 7, -7};
         for (PIXEL_YC& p : dst) p = {static_cast<short>(grey(rng)), 3, 4};
@@ -256,15 +279,15 @@ TEST(MorphologyKernel, MatchesTheWholeExtendedWorkAreaForHugeElementsAndClippedR
         job.sy = static_cast<int>(rng() % 50) - 25;
         job.dx = static_cast<int>(rng() % 40) - 15;
         job.dy = static_cast<int>(rng() % 30) - 10;
-        literal_morphology(src, want, max_w, max_h, pic_w, pic_h, job.sx, job.sy, job.w, job.h, job.dx, job.dy,
-                           pts, element.extension_x(), element.extension_y(), op);
+        literal_morphology(src, want, max_w, max_h, pic_w, pic_h, job.sx, job.sy, job.w, job.h,
+                           job.dx, job.dy, pts, element.extension_x(), element.extension_y(), op);
         morphology_region(job, element, op, 1 + trial % 3);
         for (std::size_t i = 0; i < dst.size(); ++i) {
-            ASSERT_EQ(dst[i].y, want[i].y) << "trial " << trial << " pixel " << i % max_w << "," << i / max_w
-                                           << (element.is_table ? " table " : " radius ")
-                                           << (element.is_table ? element.cols : element.radius) << " region "
-                                           << job.sx << "," << job.sy << " " << job.w << "x" << job.h << " to "
-                                           << job.dx << "," << job.dy;
+            ASSERT_EQ(dst[i].y, want[i].y)
+                << "trial " << trial << " pixel " << i % max_w << "," << i / max_w
+                << (element.is_table ? " table " : " radius ")
+                << (element.is_table ? element.cols : element.radius) << " region " << job.sx << ","
+                << job.sy << " " << job.w << "x" << job.h << " to " << job.dx << "," << job.dy;
             ASSERT_EQ(dst[i].cb, 3);
         }
     }
@@ -310,7 +333,9 @@ TEST_F(MorphologyLimits, HugeDiscsFinishAtOnceWithTheWholeFramesExtremeOrAClearE
     frame(2).at(40, 30).y = -7;
     frame(2).at(3, 44).y = 30000;
     std::string error;
-    EXPECT_LT(timed("erode(2, 3, 0, 0, 64, 48, 0, 0, 9000) dilate(2, 4, 0, 0, 64, 48, 0, 0, 9243)", &error), 1.0);
+    EXPECT_LT(timed("erode(2, 3, 0, 0, 64, 48, 0, 0, 9000) dilate(2, 4, 0, 0, 64, 48, 0, 0, 9243)",
+                    &error),
+              1.0);
     ASSERT_EQ(error, "");
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x) {
@@ -319,15 +344,19 @@ TEST_F(MorphologyLimits, HugeDiscsFinishAtOnceWithTheWholeFramesExtremeOrAClearE
         }
     // Above 268435455 points (radius 9243) the element cannot be held.
     EXPECT_LT(timed("erode(2, 3, 0, 0, 64, 48, 0, 0, 1e6)", &error), 1.0);
-    EXPECT_NE(error.find("erode: structuring element too large (radius 1000000)"), std::string::npos) << error;
+    EXPECT_NE(error.find("erode: structuring element too large (radius 1000000)"),
+              std::string::npos)
+        << error;
     error = run("dilate(2, 3, 0, 0, 64, 48, 0, 0, 9244)");
-    EXPECT_NE(error.find("structuring element too large (radius 9244)"), std::string::npos) << error;
+    EXPECT_NE(error.find("structuring element too large (radius 9244)"), std::string::npos)
+        << error;
     // Open and close need the first pass over the second one's whole reach:
     // their elements may reach the buffer's size and no farther.
     EXPECT_EQ(run("open(2, 3, 0, 0, 64, 48, 0, 0, 48)"), "");
     error = run("close(2, 3, 0, 0, 64, 48, 0, 0, 49)");
-    EXPECT_NE(error.find("bad argument #9 to 'close' (structuring element reaches farther than the buffer "
-                         "(open and close allow at most 64 x 48))"),
+    EXPECT_NE(error.find(
+                  "bad argument #9 to 'close' (structuring element reaches farther than the buffer "
+                  "(open and close allow at most 64 x 48))"),
               std::string::npos)
         << error;
     // An empty region does nothing, whatever the element.
@@ -353,7 +382,9 @@ TEST_F(MorphologyLimits, FourThousandSquareTablesFinishAtOnce) {
         for k = 2, 4000 do far[k] = empty end)";
     ASSERT_EQ(run(make), "");
     std::string error;
-    EXPECT_LT(timed("erode(2, 3, 0, 0, 64, 48, 0, 0, full) dilate(2, 4, 0, 0, 64, 48, 0, 0, full)", &error), 2.0);
+    EXPECT_LT(timed("erode(2, 3, 0, 0, 64, 48, 0, 0, full) dilate(2, 4, 0, 0, 64, 48, 0, 0, full)",
+                    &error),
+              2.0);
     ASSERT_EQ(error, "");
     EXPECT_EQ(frame(3).at(0, 0).y, -9);  // every window covers the buffer and the zeros beyond it
     EXPECT_EQ(frame(3).at(63, 47).y, -9);
@@ -369,5 +400,6 @@ TEST_F(MorphologyLimits, FourThousandSquareTablesFinishAtOnce) {
     ASSERT_EQ(error, "");
     EXPECT_EQ(frame(3).at(33, 17).y, 0);
     error = run("open(2, 3, 0, 0, 64, 48, 0, 0, full)");
-    EXPECT_NE(error.find("structuring element reaches farther than the buffer"), std::string::npos) << error;
+    EXPECT_NE(error.find("structuring element reaches farther than the buffer"), std::string::npos)
+        << error;
 }

@@ -20,8 +20,7 @@ protected:
     void paint(int n, F f) {
         const Frame fr = frame(n);
         for (int y = 0; y < fr.max_h; ++y)
-            for (int x = 0; x < fr.max_w; ++x)
-                fr.at(x, y) = {static_cast<short>(f(x, y)), 11, -22};
+            for (int x = 0; x < fr.max_w; ++x) fr.at(x, y) = {static_cast<short>(f(x, y)), 11, -22};
     }
 
     bool same_pixels(int a, int b) {

@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "morphology_fixture.h"
 #include "mask/morphology.h"
+#include "morphology_fixture.h"
 #include "opencv_disc.h"
 
 namespace {
@@ -56,7 +56,8 @@ TEST_F(MorphologyFunctions, DiscAndTableMatchOpenCvAwayFromTheRegionEdge) {
         random_y(2, static_cast<std::uint32_t>(seed++));
         paint(3, [](int, int) { return 0; });
         const int sx = 6, sy = 5, w = 44, h = 34, dx = 12, dy = 9;
-        const std::string call = std::string(c.fn) + "(2, 3, 6, 5, 44, 34, 12, 9, " + c.element + ")";
+        const std::string call =
+            std::string(c.fn) + "(2, 3, 6, 5, 44, 34, 12, 9, " + c.element + ")";
         ASSERT_EQ(run(call), "") << call;
         cv::Mat want;
         const cv::Point anchor(c.kernel.cols / 2, c.kernel.rows / 2);
@@ -161,12 +162,14 @@ TEST_F(MorphologyFunctions, ArgumentErrorsComeBeforeAnyBufferIsTouched) {
               std::string::npos);
     EXPECT_NE(run("dilate(2, 3, 0, 0, 64, 48, 0, 0, -1)").find("empty structuring element"),
               std::string::npos);
-    EXPECT_NE(run("open(2, 3, 0, 0, 64, 48, 0, 0, {{0,0},{0,0.5}})").find("empty structuring element"),
-              std::string::npos);
+    EXPECT_NE(
+        run("open(2, 3, 0, 0, 64, 48, 0, 0, {{0,0},{0,0.5}})").find("empty structuring element"),
+        std::string::npos);
     EXPECT_NE(run("close(2, 3, 0, 0, 64, 48, 0, 0, {{}})").find("empty structuring element"),
               std::string::npos);
-    EXPECT_NE(run("erode(2, 3, 0, 0, 64, 48, 0, 0, {{1}, 5})").find("attempt to index a number value"),
-              std::string::npos);
+    EXPECT_NE(
+        run("erode(2, 3, 0, 0, 64, 48, 0, 0, {{1}, 5})").find("attempt to index a number value"),
+        std::string::npos);
     // Invalid buffers are not looked up for an empty region.
     EXPECT_EQ(run("erode(99, 98, 0, 0, 0, 10, 0, 0, 1)"), "");
     EXPECT_NE(run("erode(2, 98, 0, 0, 5, 5, 0, 0, 1)").find("バッファが存在しません[98]"),

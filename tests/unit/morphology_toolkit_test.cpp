@@ -8,8 +8,8 @@
 #include <random>
 #include <stdexcept>
 
-#include "toolkit/morphology.h"
 #include "opencv_disc.h"
+#include "toolkit/morphology.h"
 
 namespace {
 
@@ -155,7 +155,8 @@ TEST(MorphologyToolkit, DiscsMatchOpenCvOnRandomImages) {
     int seed = 1;
     for (int r : {0, 1, 2, 3, 5, 8}) {
         for (bool binary : {true, false}) {
-            const mist::array2<short> src = random_image(61, 47, static_cast<std::uint32_t>(seed++), binary);
+            const mist::array2<short> src =
+                random_image(61, 47, static_cast<std::uint32_t>(seed++), binary);
             const cv::Mat m = to_mat(src), k = disc_kernel(r);
             for (std::uint32_t threads : {1u, 3u}) {
                 mist::array2<short> e = src, d = src, o = src, c = src;
@@ -184,7 +185,8 @@ TEST(MorphologyToolkit, TablesMatchOpenCvWithTheSameAnchor) {
         const int cols = side(rng), rows = side(rng);
         const mist::array2<int> table = random_table(cols, rows, rng);
         const auto element = mist::structure_from_table(table);
-        const mist::array2<short> src = random_image(37, 29, static_cast<std::uint32_t>(trial + 100), trial % 2 == 0);
+        const mist::array2<short> src =
+            random_image(37, 29, static_cast<std::uint32_t>(trial + 100), trial % 2 == 0);
         const cv::Mat m = to_mat(src), k = table_kernel(table);
         const cv::Point anchor(cols / 2, rows / 2);
         mist::array2<short> e = src, d = src, o = src;

@@ -19,8 +19,10 @@ TEST(PlaneRows, RowConversionsMatchThePixelFormulas) {
         std::vector<mist::rgb<short>> rgb(n);
         std::vector<mist::rgb<float>> rgbf(n);
         for (std::size_t i = 0; i < n; ++i) {
-            yc[i] = {static_cast<short>(any(rng)), static_cast<short>(any(rng)), static_cast<short>(any(rng))};
-            rgb[i] = {static_cast<short>(any(rng)), static_cast<short>(any(rng)), static_cast<short>(any(rng))};
+            yc[i] = {static_cast<short>(any(rng)), static_cast<short>(any(rng)),
+                     static_cast<short>(any(rng))};
+            rgb[i] = {static_cast<short>(any(rng)), static_cast<short>(any(rng)),
+                      static_cast<short>(any(rng))};
             rgbf[i] = {any(rng) * 1.37f, any(rng) * 0.001f, any(rng) * 1e5f};
         }
         rgbf[0].g = std::numeric_limits<float>::quiet_NaN();  // NaN converts to 0
@@ -33,7 +35,9 @@ TEST(PlaneRows, RowConversionsMatchThePixelFormulas) {
         rgbf_to_yc_row(rgbf.data(), from_rgbf.data(), n);
         for (std::size_t i = 0; i < n; ++i) {
             const Triple a = yc_to_rgb(yc[i].y, yc[i].cb, yc[i].cr);
-            ASSERT_EQ(to_rgb[i], (mist::rgb<short>{to_component(a.a), to_component(a.b), to_component(a.c)})) << i;
+            ASSERT_EQ(to_rgb[i],
+                      (mist::rgb<short>{to_component(a.a), to_component(a.b), to_component(a.c)}))
+                << i;
             ASSERT_EQ(to_rgbf[i], (mist::rgb<float>{float(a.a), float(a.b), float(a.c)})) << i;
             const Triple b = rgb_to_yc(rgb[i].r, rgb[i].g, rgb[i].b);
             ASSERT_EQ(from_rgb[i].y, to_component(b.a));

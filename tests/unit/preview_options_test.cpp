@@ -22,13 +22,15 @@ Parsed parse(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     Parsed p{};
-    p.ok = parse_options(static_cast<int>(argv.size()), argv.data(), GetFilterTable(), &p.options, &p.error);
+    p.ok = parse_options(static_cast<int>(argv.size()), argv.data(), GetFilterTable(), &p.options,
+                         &p.error);
     return p;
 }
 
 TEST(PreviewOptions, TakeTheEditAndTrackOptionsOfRun) {
-    const Parsed p = parse({"preview", "--input", "pattern:64x48", "--script-dir", "/tmp", "--var", "a=7",
-                            "--display", "3", "--port", "0", "--bind", "0.0.0.0", "--answer", "no"});
+    const Parsed p =
+        parse({"preview", "--input", "pattern:64x48", "--script-dir", "/tmp", "--var", "a=7",
+               "--display", "3", "--port", "0", "--bind", "0.0.0.0", "--answer", "no"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.command, Command::preview);
     EXPECT_EQ(p.options.input, "pattern:64x48");

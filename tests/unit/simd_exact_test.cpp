@@ -34,7 +34,9 @@ namespace {
 
 constexpr int kW = 509, kH = 262;
 
-std::int16_t s16(long v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(v & 0xffff)); }
+std::int16_t s16(long v) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(v & 0xffff));
+}
 
 // Rows 0..128: every 16-bit value of y, and of cb and cr in two other
 // orders.  Then the nominal ranges with a margin (a grey every seventh
@@ -57,7 +59,8 @@ std::vector<PIXEL_YC> full_range_pixels(std::uint32_t seed) {
         if (n % 11 == 0) p.cr = static_cast<std::int16_t>(p.cb * 2);  // ties of R and B, or G
         px[k] = p;
     }
-    const int edges[] = {-32768, -32767, -4097, -2049, -2048, -1, 0, 1, 2047, 2048, 4095, 4096, 4097, 32767};
+    const int edges[] = {-32768, -32767, -4097, -2049, -2048, -1,   0,
+                         1,      2047,   2048,  4095,  4096,  4097, 32767};
     for (int y : edges)
         for (int cb : edges)
             for (int cr : edges) px[k++] = {s16(y), s16(cb), s16(cr)};
@@ -66,7 +69,8 @@ std::vector<PIXEL_YC> full_range_pixels(std::uint32_t seed) {
 }
 
 struct Images {
-    std::vector<PIXEL_YC> a = full_range_pixels(1), b = full_range_pixels(2), d = full_range_pixels(3);
+    std::vector<PIXEL_YC> a = full_range_pixels(1), b = full_range_pixels(2),
+                          d = full_range_pixels(3);
     Frame fa() { return {a.data(), kW, kH}; }
     Frame fb() { return {b.data(), kW, kH}; }
     Frame fd() { return {d.data(), kW, kH}; }
@@ -76,13 +80,15 @@ struct Images {
 const PairArea kPair{1, 2, 4, 1, kW - 5, kH - 3};
 const TripleArea kTriple{2, 0, 1, 3, 3, 2, kW - 4, kH - 3};
 // Source a, destination d, mask b, at the positions of kTriple.
-const MaskedArea kMasked{kTriple.ax, kTriple.ay, kTriple.dx, kTriple.dy, kTriple.bx, kTriple.by, kTriple.w, kTriple.h};
+const MaskedArea kMasked{kTriple.ax, kTriple.ay, kTriple.dx, kTriple.dy,
+                         kTriple.bx, kTriple.by, kTriple.w,  kTriple.h};
 const Region kRegion{3, 1, kW - 6, kH - 2};
 
 using Run = std::function<void(Images&)>;
 
 std::string describe(const PIXEL_YC& p) {
-    return "(" + std::to_string(p.y) + ", " + std::to_string(p.cb) + ", " + std::to_string(p.cr) + ")";
+    return "(" + std::to_string(p.y) + ", " + std::to_string(p.cb) + ", " + std::to_string(p.cr) +
+           ")";
 }
 
 // `vector` (the kernel) and `scalar` (the per-pixel rule over the same area)
@@ -106,10 +112,11 @@ void expect_exact(const std::string& what, const Run& vector, const Run& scalar)
                     const PIXEL_YC& e = (*images[i][1])[k];
                     if (g.y == e.y && g.cb == e.cb && g.cr == e.cr) continue;
                     ++mismatches;
-                    ADD_FAILURE() << what << " on " << hwy::TargetName(target) << ", image " << "abd"[i]
-                                  << ", pixel " << k % kW << "," << k / kW << ": got " << describe(g)
-                                  << ", expected " << describe(e) << "; inputs a " << describe(inputs.a[k])
-                                  << ", b " << describe(inputs.b[k]) << ", d " << describe(inputs.d[k]);
+                    ADD_FAILURE() << what << " on " << hwy::TargetName(target) << ", image "
+                                  << "abd"[i] << ", pixel " << k % kW << "," << k / kW << ": got "
+                                  << describe(g) << ", expected " << describe(e) << "; inputs a "
+                                  << describe(inputs.a[k]) << ", b " << describe(inputs.b[k])
+                                  << ", d " << describe(inputs.d[k]);
                 }
             }
         }
@@ -122,14 +129,16 @@ void expect_exact(const std::string& what, const Run& vector, const Run& scalar)
 template <class F>
 void each_pair(Images& im, F f) {
     for (int i = 0; i < kPair.h; ++i)
-        for (int j = 0; j < kPair.w; ++j) f(im.fa().at(kPair.sx + j, kPair.sy + i), im.fd().at(kPair.dx + j, kPair.dy + i));
+        for (int j = 0; j < kPair.w; ++j)
+            f(im.fa().at(kPair.sx + j, kPair.sy + i), im.fd().at(kPair.dx + j, kPair.dy + i));
 }
 template <class F>
 void each_triple(Images& im, F f) {
     const TripleArea& t = kTriple;
     for (int i = 0; i < t.h; ++i)
         for (int j = 0; j < t.w; ++j)
-            f(im.fa().at(t.ax + j, t.ay + i), im.fb().at(t.bx + j, t.by + i), im.fd().at(t.dx + j, t.dy + i));
+            f(im.fa().at(t.ax + j, t.ay + i), im.fb().at(t.bx + j, t.by + i),
+              im.fd().at(t.dx + j, t.dy + i));
 }
 template <class F>
 void each_pixel(Images& im, F f) {
@@ -146,7 +155,8 @@ KeyBox box(int l1, int l2, int l3, int u1, int u2, int u3, int in, int out, int 
 }
 
 template <KeySpace S>
-void check_key(const char* name, void (*kernel)(const Frame&, const Frame&, const PairArea&, const KeyBox&),
+void check_key(const char* name,
+               void (*kernel)(const Frame&, const Frame&, const PairArea&, const KeyBox&),
                bool hue) {
     const KeyBox boxes[] = {
         box(1000, -1000, -500, 3000, 200, 500, 4096, 0, 0),
@@ -159,9 +169,12 @@ void check_key(const char* name, void (*kernel)(const Frame&, const Frame&, cons
     for (const KeyBox& b : boxes) {
         const KeyRule rule = key_rule(b, hue);
         expect_exact(
-            std::string(name) + " lower " + std::to_string(b.lower[0]) + " margin " + std::to_string(b.margin),
+            std::string(name) + " lower " + std::to_string(b.lower[0]) + " margin " +
+                std::to_string(b.margin),
             [&](Images& im) { kernel(im.fa(), im.fd(), kPair, b); },
-            [&](Images& im) { each_pair(im, [&](PIXEL_YC& s, PIXEL_YC& d) { key_pixel<S>(s, d, rule); }); });
+            [&](Images& im) {
+                each_pair(im, [&](PIXEL_YC& s, PIXEL_YC& d) { key_pixel<S>(s, d, rule); });
+            });
     }
 }
 
@@ -171,7 +184,8 @@ TEST(VectorKernelsExact, EveryAttainableTargetIsCompared) {
     // On x86-64 at least one vector target (SSSE3 is the oldest any 64-bit
     // processor of the last decade has) and the portable one.
     std::string names;
-    for (std::int64_t t : hwy::SupportedAndGeneratedTargets()) names += std::string(" ") + hwy::TargetName(t);
+    for (std::int64_t t : hwy::SupportedAndGeneratedTargets())
+        names += std::string(" ") + hwy::TargetName(t);
     RecordProperty("targets", names);
     EXPECT_GE(hwy::SupportedAndGeneratedTargets().size(), 2u) << names;
 }
@@ -185,29 +199,40 @@ TEST(VectorKernelsExact, KeyMasks) {
 
 TEST(VectorKernelsExact, DifferenceMasks) {
     DifferenceMask masks[4];
-    masks[1].gain = 2.5, masks[1].weight[0] = 0.3, masks[1].weight[1] = 7.9, masks[1].threshold = 100;
+    masks[1].gain = 2.5, masks[1].weight[0] = 0.3, masks[1].weight[1] = 7.9,
+    masks[1].threshold = 100;
     masks[2].gain = -1;
-    masks[3].gain = 1e300, masks[3].weight[0] = 0, masks[3].weight[1] = 1e5, masks[3].weight[2] = -3;
+    masks[3].gain = 1e300, masks[3].weight[0] = 0, masks[3].weight[1] = 1e5,
+    masks[3].weight[2] = -3;
     for (DifferenceMask m : masks) {
         const std::string at = " gain " + std::to_string(m.gain);
         const FixedWeights f = fixed_weights(m.weight);
         m.space = MaskSpace::Yc;
         expect_exact(
-            "mkmask_diff" + at, [&](Images& im) { difference_mask(im.fa(), im.fb(), im.fd(), kTriple, m); },
+            "mkmask_diff" + at,
+            [&](Images& im) { difference_mask(im.fa(), im.fb(), im.fd(), kTriple, m); },
             [&](Images& im) {
-                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) { difference_pixel<MaskSpace::Yc>(a, b, d, m, f); });
+                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) {
+                    difference_pixel<MaskSpace::Yc>(a, b, d, m, f);
+                });
             });
         m.space = MaskSpace::Rgb;
         expect_exact(
-            "mkmask_diff_rgb" + at, [&](Images& im) { difference_mask(im.fa(), im.fb(), im.fd(), kTriple, m); },
+            "mkmask_diff_rgb" + at,
+            [&](Images& im) { difference_mask(im.fa(), im.fb(), im.fd(), kTriple, m); },
             [&](Images& im) {
-                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) { difference_pixel<MaskSpace::Rgb>(a, b, d, m, f); });
+                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) {
+                    difference_pixel<MaskSpace::Rgb>(a, b, d, m, f);
+                });
             });
         m.space = MaskSpace::Hsv;
         expect_exact(
-            "mkmask_diff_hsv" + at, [&](Images& im) { difference_mask(im.fa(), im.fb(), im.fd(), kTriple, m); },
+            "mkmask_diff_hsv" + at,
+            [&](Images& im) { difference_mask(im.fa(), im.fb(), im.fd(), kTriple, m); },
             [&](Images& im) {
-                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) { difference_pixel<MaskSpace::Hsv>(a, b, d, m, f); });
+                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) {
+                    difference_pixel<MaskSpace::Hsv>(a, b, d, m, f);
+                });
             });
     }
 }
@@ -219,14 +244,16 @@ void check_graded(const std::string& name, MaskSpace space, Convert convert) {
     masks[0].key_b[0] = 3500, masks[0].key_b[1] = 500, masks[0].key_b[2] = 300;
     masks[0].inner = 100, masks[0].outer = 900;
     masks[1] = masks[0];
-    masks[1].key_a[0] = 3550, masks[1].key_b[0] = 50, masks[1].weight[0] = 0.5, masks[1].weight[2] = 3;
-    masks[1].inner = 700, masks[1].outer = 300;  // no ramp
+    masks[1].key_a[0] = 3550, masks[1].key_b[0] = 50, masks[1].weight[0] = 0.5,
+    masks[1].weight[2] = 3;
+    masks[1].inner = 700, masks[1].outer = 300;                        // no ramp
     masks[2].inner = 0, masks[2].outer = 1e9, masks[2].weight[1] = 0;  // A = B: a point
     masks[3] = masks[0];
     masks[3].weight[0] = 1e308, masks[3].outer = 1e308;  // infinities and NaN
     for (GradedMask m : masks) {
         m.space = space;
-        const GradedKeys k = graded_keys(as_triple(m.key_a), as_triple(m.key_b), {m.weight[0], m.weight[1], m.weight[2]});
+        const GradedKeys k = graded_keys(as_triple(m.key_a), as_triple(m.key_b),
+                                         {m.weight[0], m.weight[1], m.weight[2]});
         for (bool line : {false, true}) {
             m.line = line;
             expect_exact(
@@ -257,11 +284,15 @@ TEST(VectorKernelsExact, MaskLogic) {
             "mask logic " + std::to_string(static_cast<int>(op)),
             [&](Images& im) { mask_logic(op, im.fa(), im.fb(), im.fd(), kTriple); },
             [&](Images& im) {
-                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) { put_grade(d, mask_combine(op, a.y, b.y)); });
+                each_triple(im, [&](PIXEL_YC& a, PIXEL_YC& b, PIXEL_YC& d) {
+                    put_grade(d, mask_combine(op, a.y, b.y));
+                });
             });
     expect_exact(
         "mask_not", [](Images& im) { mask_not(im.fa(), im.fd(), kPair); },
-        [](Images& im) { each_pair(im, [](PIXEL_YC& s, PIXEL_YC& d) { put_grade(d, 4096 - s.y); }); });
+        [](Images& im) {
+            each_pair(im, [](PIXEL_YC& s, PIXEL_YC& d) { put_grade(d, 4096 - s.y); });
+        });
 }
 
 TEST(VectorKernelsExact, AlphaBlends) {
@@ -288,27 +319,35 @@ TEST(VectorKernelsExact, AlphaBlends) {
         }
     expect_exact(
         "alpha masked", [](Images& im) { alpha_masked(im.fa(), im.fd(), im.fb(), kMasked); },
-        [](Images& im) { each_triple(im, [](PIXEL_YC& s, PIXEL_YC& m, PIXEL_YC& d) { blend_pixel(s, d, m.y); }); });
+        [](Images& im) {
+            each_triple(im, [](PIXEL_YC& s, PIXEL_YC& m, PIXEL_YC& d) { blend_pixel(s, d, m.y); });
+        });
     const int yc[][3] = {{1000, 2000, 3000}, {-30719, 34815, 4096}, {0, 40000, -50000}};
     for (const auto& o : yc)
         expect_exact(
-            "alpha_yc " + std::to_string(o[0]), [&](Images& im) { alpha_yc(im.fa(), im.fd(), kPair, o[0], o[1], o[2]); },
+            "alpha_yc " + std::to_string(o[0]),
+            [&](Images& im) { alpha_yc(im.fa(), im.fd(), kPair, o[0], o[1], o[2]); },
             [&](Images& im) {
-                each_pair(im, [&](PIXEL_YC& s, PIXEL_YC& d) { blend_pixel_saturated(s, d, o[0], o[1], o[2]); });
+                each_pair(im, [&](PIXEL_YC& s, PIXEL_YC& d) {
+                    blend_pixel_saturated(s, d, o[0], o[1], o[2]);
+                });
             });
     const int rgb[][3] = {{1000, 2000, 3000}, {-6143, 10239, 4096}, {-6144, 0, 4096}};
     for (const auto& o : rgb)
         expect_exact(
-            "alpha_rgb " + std::to_string(o[0]), [&](Images& im) { alpha_rgb(im.fa(), im.fd(), kPair, o[0], o[1], o[2]); },
+            "alpha_rgb " + std::to_string(o[0]),
+            [&](Images& im) { alpha_rgb(im.fa(), im.fd(), kPair, o[0], o[1], o[2]); },
             [&](Images& im) {
-                each_pair(im, [&](PIXEL_YC& s, PIXEL_YC& d) { blend_pixel_rgb(s, d, o[0], o[1], o[2]); });
+                each_pair(
+                    im, [&](PIXEL_YC& s, PIXEL_YC& d) { blend_pixel_rgb(s, d, o[0], o[1], o[2]); });
             });
 }
 
 TEST(VectorKernelsExact, KeyedCopies) {
     for (int key : {2048, -32768, -32769, 32766, 32767, 100000}) {
         expect_exact(
-            "copy keyed " + std::to_string(key), [&](Images& im) { copy_keyed(im.fa(), im.fd(), kPair, key); },
+            "copy keyed " + std::to_string(key),
+            [&](Images& im) { copy_keyed(im.fa(), im.fd(), kPair, key); },
             [&](Images& im) {
                 each_pair(im, [&](PIXEL_YC& s, PIXEL_YC& d) {
                     if (s.y > key) d = s;
@@ -330,8 +369,8 @@ TEST(VectorKernelsExact, RegionColours) {
         {{1.1, 0.9, 1.2}, {10, -5, 3}},
         {{1, 1, 1}, {0, 0, 0}},
         {{-3.7, 15.9, 0.001}, {-2000.5, 7000, 0.3}},
-        {{16, -16, 2}, {524287, -524288, 1}},   // at the edge of the 32-bit path
-        {{300, 1e6, -1e9}, {1e9, -3e9, 5}},     // beyond it: per pixel
+        {{16, -16, 2}, {524287, -524288, 1}},      // at the edge of the 32-bit path
+        {{300, 1e6, -1e9}, {1e9, -3e9, 5}},        // beyond it: per pixel
         {{1e300, -1e308, 0}, {-1e308, 1e300, 0}},  // infinities and NaN in color_xyz
     };
     for (const ColorAdjust& a : adjusts) {
@@ -363,24 +402,33 @@ TEST(VectorKernelsExact, RegionColours) {
 TEST(VectorKernelsExact, Levels) {
     for (int t : {2048, -32768, -40000, 32767, 32768, 0})
         expect_exact(
-            "binarize " + std::to_string(t), [&](Images& im) { binarize_luma(im.fd(), kRegion, t); },
+            "binarize " + std::to_string(t),
+            [&](Images& im) { binarize_luma(im.fd(), kRegion, t); },
             [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { binarize_pixel(p, t); }); });
     const int levels[][3] = {{5, 4, 4}, {2, 1, 0}, {4097, 5000, 7}, {3, 4098, 100000}, {-5, 9, 65}};
     for (const auto& l : levels) {
-        const std::string at = " " + std::to_string(l[0]) + "," + std::to_string(l[1]) + "," + std::to_string(l[2]);
+        const std::string at =
+            " " + std::to_string(l[0]) + "," + std::to_string(l[1]) + "," + std::to_string(l[2]);
         const auto quantisers = [&](int range1) {
-            return Posterize{{Quantiser(level_step(l[0], range1), range1), Quantiser(level_step(l[1], 4096), 4096),
+            return Posterize{{Quantiser(level_step(l[0], range1), range1),
+                              Quantiser(level_step(l[1], 4096), 4096),
                               Quantiser(level_step(l[2], 4096), 4096)}};
         };
         expect_exact(
             "posterize" + at, [&](Images& im) { posterize_yc(im.fd(), kRegion, l); },
-            [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { posterize_yc_pixel(p, quantisers(4096)); }); });
+            [&](Images& im) {
+                each_pixel(im, [&](PIXEL_YC& p) { posterize_yc_pixel(p, quantisers(4096)); });
+            });
         expect_exact(
             "posterize_rgb" + at, [&](Images& im) { posterize_rgb(im.fd(), kRegion, l); },
-            [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { posterize_rgb_pixel(p, quantisers(4096)); }); });
+            [&](Images& im) {
+                each_pixel(im, [&](PIXEL_YC& p) { posterize_rgb_pixel(p, quantisers(4096)); });
+            });
         expect_exact(
             "posterize_hsv" + at, [&](Images& im) { posterize_hsv(im.fd(), kRegion, l); },
-            [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { posterize_hsv_pixel(p, quantisers(3600)); }); });
+            [&](Images& im) {
+                each_pixel(im, [&](PIXEL_YC& p) { posterize_hsv_pixel(p, quantisers(3600)); });
+            });
     }
     expect_exact(
         "normalize", [](Images& im) { normalize_gamut(im.fd(), kRegion); },

@@ -106,9 +106,9 @@ TEST(TextDraw, AlignmentPutsTheLineAtX) {
         ASSERT_TRUE(b.any());
         left[align] = b.x0, right[align] = b.x1;
     }
-    EXPECT_NEAR(left[2], 200, 5);                        // left end
-    EXPECT_NEAR(right[0], 200, 5);                       // right end
-    EXPECT_NEAR((left[1] + right[1]) / 2.0, 200, 5);     // centre
+    EXPECT_NEAR(left[2], 200, 5);                     // left end
+    EXPECT_NEAR(right[0], 200, 5);                    // right end
+    EXPECT_NEAR((left[1] + right[1]) / 2.0, 200, 5);  // centre
     EXPECT_NEAR(right[2] - left[2], right[0] - left[0], 1);
 
     TestFrame f = varied_frame(kW, kH), before = f;
@@ -232,7 +232,8 @@ TEST(TextDraw, DefaultFaceBeforeAnyFontCall) {
 
 TEST(TextDraw, ShiftJisAndUtf8TextDrawTheSame) {
     FontState utf8_font = make_font(40, 2, "ＭＳ ゴシック");
-    FontState sjis_font = make_font(40, 2, "\x82\x6c\x82\x72\x81\x40\x83\x53\x83\x56\x83\x62\x83\x4e");
+    FontState sjis_font =
+        make_font(40, 2, "\x82\x6c\x82\x72\x81\x40\x83\x53\x83\x56\x83\x62\x83\x4e");
     TestFrame a(kW, kH), b(kW, kH);
     draw_text(a.frame, utf8_font, 10, 10, 2, "日本語のテキスト");
     draw_text(b.frame, sjis_font, 10, 10, 2,
@@ -242,7 +243,10 @@ TEST(TextDraw, ShiftJisAndUtf8TextDrawTheSame) {
 
     // Bytes that fit neither encoding are skipped; a NUL ends the text.
     TestFrame c(kW, kH), d(kW, kH);
-    draw_text(c.frame, utf8_font, 10, 10, 2, std::string_view("\xFF\xFE" "AB\0CD", 6));
+    draw_text(c.frame, utf8_font, 10, 10, 2,
+              std::string_view("\xFF\xFE"
+                               "AB\0CD",
+                               6));
     draw_text(d.frame, utf8_font, 10, 10, 2, "AB");
     EXPECT_TRUE(same_frames(c, d));
 }
@@ -292,14 +296,16 @@ TEST(TextDraw, LongFaceNamesAreCutAndStillDraw) {
 class TextScript : public LuaFixture {};
 
 TEST_F(TextScript, ArgumentForms) {
-    EXPECT_NE(run("font('a', 10, 0, 0, 0, 1, 2)").find("wrong number of argument"), std::string::npos);
+    EXPECT_NE(run("font('a', 10, 0, 0, 0, 1, 2)").find("wrong number of argument"),
+              std::string::npos);
     EXPECT_NE(run("font('a', 10, 0, 0, 0, 1, 2, 3, 4)").find("#9"), std::string::npos);
     EXPECT_NE(run("text(0, 1, 2, 2)").find("wrong number of argument"), std::string::npos);
     EXPECT_NE(run("text(0, 1, 2, 2, 'a', 1)").find("#6"), std::string::npos);
     EXPECT_NE(run("text(0, 1, 'x', 2, 'a')").find("number expected"), std::string::npos);
     // align outside 0..2 returns before the buffer is looked up.
     EXPECT_EQ(run("text(999, 1, 2, 3, 'a')"), "");
-    EXPECT_NE(run("text(999, 1, 2, 2, 'a')").find("バッファが存在しません[999]"), std::string::npos);
+    EXPECT_NE(run("text(999, 1, 2, 2, 'a')").find("バッファが存在しません[999]"),
+              std::string::npos);
 }
 
 TEST_F(TextScript, FontStoresItsArgumentsOnlyWhenAllAreValid) {

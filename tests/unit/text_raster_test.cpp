@@ -19,12 +19,14 @@ namespace {
 
 std::vector<std::uint8_t> resolve(const CoverageRaster& r) {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(r.width()) * r.height());
-    for (int y = 0; y < r.height(); ++y) r.resolve_row(y, out.data() + static_cast<std::size_t>(y) * r.width());
+    for (int y = 0; y < r.height(); ++y)
+        r.resolve_row(y, out.data() + static_cast<std::size_t>(y) * r.width());
     return out;
 }
 
 void polygon(CoverageRaster& r, std::vector<Point> pts, float weight = 1) {
-    for (std::size_t i = 0; i < pts.size(); ++i) r.add_edge(pts[i], pts[(i + 1) % pts.size()], weight);
+    for (std::size_t i = 0; i < pts.size(); ++i)
+        r.add_edge(pts[i], pts[(i + 1) % pts.size()], weight);
 }
 
 }  // namespace
@@ -79,7 +81,8 @@ TEST(PenStroke, DotsAndSmallCountersCloseWithoutHoles) {
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 40; ++x) {
             const double px = x + 0.5, py = y + 0.5;
-            const double dx = std::max({18 - px, px - 22, 0.0}), dy = std::max({18 - py, py - 22, 0.0});
+            const double dx = std::max({18 - px, px - 22, 0.0}),
+                         dy = std::max({18 - py, py - 22, 0.0});
             const double d = std::hypot(dx, dy);
             if (d < 8) {
                 EXPECT_EQ(c[y * 40 + x], 255) << x << "," << y;
@@ -110,6 +113,10 @@ TEST(TextEncoding, ShiftJisAndUtf8DecodeAlike) {
 TEST(TextEncoding, BytesValidInNeitherEncodingAreSkipped) {
     // 0xFF and 0x80 are no lead bytes in code page 932; "\x81" at the end is
     // a cut-off pair.
-    const std::u32string text = platform::decode_script_text("\xFF" "A\x80" "B\x82\xA0" "C\x81");
+    const std::u32string text = platform::decode_script_text(
+        "\xFF"
+        "A\x80"
+        "B\x82\xA0"
+        "C\x81");
     EXPECT_EQ(text, U"ABあC");
 }

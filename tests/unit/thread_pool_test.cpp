@@ -124,4 +124,3 @@ TEST(ThreadPool, SharedWorkIsDoneOnceAndWithdrawnOffersNeverRunLater) {
     }
     pool::set_worker_count(saved);
 }
-

@@ -137,12 +137,14 @@ TEST(ToolkitController, RowsAreInterleavedAndEveryThreadCountGivesOneResult) {
 TEST(ToolkitController, SameArrayOrEmptyInputDoesNothing) {
     mist::array2<int> a = ramp(3, 3);
     bool configured = false;
-    EXPECT_FALSE(mist::run_row_filter<probe_thread>(a, a, 2, [&](probe_thread&) { configured = true; }));
+    EXPECT_FALSE(
+        mist::run_row_filter<probe_thread>(a, a, 2, [&](probe_thread&) { configured = true; }));
     EXPECT_FALSE(configured);
     EXPECT_EQ(a(2, 2), 8);
     const mist::array2<int> empty;
     mist::array2<int> out(2, 2);
-    EXPECT_FALSE(mist::run_row_filter<probe_thread>(empty, out, 2, [&](probe_thread&) { configured = true; }));
+    EXPECT_FALSE(mist::run_row_filter<probe_thread>(empty, out, 2,
+                                                    [&](probe_thread&) { configured = true; }));
     EXPECT_FALSE(configured);
     EXPECT_EQ(out.size(), 4u);
 }

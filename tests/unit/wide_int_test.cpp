@@ -38,8 +38,8 @@ Int128 wide(__int128 v) {
     // Built from two halves with Int128's own arithmetic.
     const long long high = static_cast<long long>(v >> 64);
     const unsigned long long low = static_cast<unsigned long long>(v);
-    return Int128(high) * Int128(1LL << 32) * Int128(1LL << 32) + Int128(static_cast<long long>(low >> 1)) * 2 +
-           Int128(static_cast<long long>(low & 1));
+    return Int128(high) * Int128(1LL << 32) * Int128(1LL << 32) +
+           Int128(static_cast<long long>(low >> 1)) * 2 + Int128(static_cast<long long>(low & 1));
 }
 
 TEST(WideInt, ArithmeticAndOrderMatchInt128) {
@@ -49,17 +49,21 @@ TEST(WideInt, ArithmeticAndOrderMatchInt128) {
         const long long a = static_cast<long long>(random() >> (random() % 64));
         const long long b = static_cast<long long>(random() >> (random() % 64));
         const int kind = static_cast<int>(random() % 3);
-        __int128 v = kind == 0 ? a : kind == 1 ? static_cast<__int128>(a) * b : static_cast<__int128>(a) * 3;
+        __int128 v = kind == 0   ? a
+                     : kind == 1 ? static_cast<__int128>(a) * b
+                                 : static_cast<__int128>(a) * 3;
         return random() % 2 ? -v : v;
     };
     for (int i = 0; i < 3000; ++i) {
         const __int128 a = draw();
-        const long long small = static_cast<long long>(random() >> (random() % 64)) * (random() % 2 ? 1 : -1);
+        const long long small =
+            static_cast<long long>(random() >> (random() % 64)) * (random() % 2 ? 1 : -1);
         const __int128 b = small;
         EXPECT_SAME(value_of(wide(a)), static_cast<__int128>(a));
         EXPECT_SAME(value_of(wide(a) + wide(b)), static_cast<__int128>(a + b));
         EXPECT_SAME(value_of(wide(a) - wide(b)), static_cast<__int128>(a - b));
-        EXPECT_SAME(value_of(wide(b) * Int128(small / 3 + 1)), static_cast<__int128>(b * (small / 3 + 1)));
+        EXPECT_SAME(value_of(wide(b) * Int128(small / 3 + 1)),
+                    static_cast<__int128>(b * (small / 3 + 1)));
         if (b != 0) {
             EXPECT_SAME(value_of(wide(a) / wide(b)), a / b) << i;
             EXPECT_SAME(value_of(wide(a) % wide(b)), a % b) << i;
@@ -73,7 +77,8 @@ TEST(WideInt, ArithmeticAndOrderMatchInt128) {
 
 TEST(WideInt, EdgesOfTheRange) {
     EXPECT_SAME(value_of(Int128(-1) * Int128(-1)), static_cast<__int128>(1));
-    EXPECT_SAME(value_of(Int128(LLONG_MIN) * Int128(LLONG_MIN)), static_cast<__int128>(LLONG_MIN) * LLONG_MIN);
+    EXPECT_SAME(value_of(Int128(LLONG_MIN) * Int128(LLONG_MIN)),
+                static_cast<__int128>(LLONG_MIN) * LLONG_MIN);
     EXPECT_SAME(value_of(Int128(LLONG_MIN) / Int128(-1)), -static_cast<__int128>(LLONG_MIN));
     EXPECT_SAME(value_of(Int128(-7) / Int128(2)), static_cast<__int128>(-3));  // toward zero
     EXPECT_SAME(value_of(Int128(-7) % Int128(2)), static_cast<__int128>(-1));

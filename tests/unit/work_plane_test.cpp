@@ -26,8 +26,7 @@ TEST(WorkPlane, MirrorRepeatsTheNearEdgesAndMirrorsAboutTheFarOnes) {
     const int cols[8] = {1, 0, 0, 1, 2, 3, 2, 1};
     const int rows[7] = {1, 0, 0, 1, 2, 1, 0};
     for (int k = 0; k < 7; ++k)
-        for (int u = 0; u < 8; ++u)
-            ASSERT_EQ(a(u, k), 10 * rows[k] + cols[u]) << u << "," << k;
+        for (int u = 0; u < 8; ++u) ASSERT_EQ(a(u, k), 10 * rows[k] + cols[u]) << u << "," << k;
 }
 
 TEST(WorkPlane, MirroredCoordinatesOutsideTheBufferLeaveZero) {
@@ -37,8 +36,8 @@ TEST(WorkPlane, MirroredCoordinatesOutsideTheBufferLeaveZero) {
     mist::array2<short> a(3, 1);
     a.fill(-1);
     load_plane({f.frame, 4, 3, -8, 0, Border::mirror}, a);
-    EXPECT_EQ(a(0, 0), -1);  // -8 -> 7
-    EXPECT_EQ(a(1, 0), -1);  // -7 -> 6
+    EXPECT_EQ(a(0, 0), -1);   // -8 -> 7
+    EXPECT_EQ(a(1, 0), -1);   // -7 -> 6
     EXPECT_EQ(a(2, 0), 105);  // -6 -> 5: beyond the picture, still in the buffer
     mist::array2<short> b(2, 1);
     b.fill(-1);

@@ -95,7 +95,8 @@ const DesktopServices console = {console_box, no_window, no_message};
 
 int main(int argc, char** argv) {
     if (argc < 7) {
-        std::fprintf(stderr, "usage: auf_loader PLUGIN SCRIPT_DIR OUTPUT WIDTH HEIGHT FRAMES [THREADS]\n");
+        std::fprintf(stderr,
+                     "usage: auf_loader PLUGIN SCRIPT_DIR OUTPUT WIDTH HEIGHT FRAMES [THREADS]\n");
         return 2;
     }
     edit.w = std::atoi(argv[4]);
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "auf_loader: cannot load %s: %s\n", argv[1], error.c_str());
         return 1;
     }
-    auto get_table = reinterpret_cast<GetFilterTableFn>(host_os::library_symbol(library, "GetFilterTable"));
+    auto get_table =
+        reinterpret_cast<GetFilterTableFn>(host_os::library_symbol(library, "GetFilterTable"));
     if (get_table == nullptr) {
         std::fprintf(stderr, "auf_loader: %s exports no GetFilterTable\n", argv[1]);
         return 1;
@@ -124,7 +126,8 @@ int main(int argc, char** argv) {
     const FILTER_DLL* table = get_table();
     check(table != nullptr && get_table() == table, "GetFilterTable gives one table every time");
     if (table == nullptr) return 1;
-    check(table->flag == (FILTER_FLAG_MAIN_MESSAGE | FILTER_FLAG_EX_INFORMATION), "the table's flags");
+    check(table->flag == (FILTER_FLAG_MAIN_MESSAGE | FILTER_FLAG_EX_INFORMATION),
+          "the table's flags");
     check(table->name != nullptr && std::strcmp(table->name, "Quorvel") == 0, "the filter's name");
     check(table->information != nullptr && std::strcmp(table->information, "Quorvel Ver0.01") == 0,
           "the filter's information");
@@ -146,7 +149,8 @@ int main(int argc, char** argv) {
     fp.track = tracks.data();
     fp.check = checks.data();
     fp.exfunc = &exfunc;
-    if (auto set = reinterpret_cast<SetDesktopFn>(host_os::library_symbol(library, "QuorvelSetDesktop")))
+    if (auto set =
+            reinterpret_cast<SetDesktopFn>(host_os::library_symbol(library, "QuorvelSetDesktop")))
         set(&console);
 
     std::FILE* out = std::fopen(argv[3], "wb");
@@ -173,7 +177,8 @@ int main(int argc, char** argv) {
         fpip.line_size = static_cast<int>(edit.max_w * sizeof(PIXEL_YC));
         check(fp.func_proc(&fp, &fpip) == TRUE, "func_proc reports the frame processed");
         // swapbuf may have handed over the scratch buffer, dispsize another size.
-        const int w = fpip.w < edit.max_w ? fpip.w : edit.max_w, h = fpip.h < edit.max_h ? fpip.h : edit.max_h;
+        const int w = fpip.w < edit.max_w ? fpip.w : edit.max_w,
+                  h = fpip.h < edit.max_h ? fpip.h : edit.max_h;
         std::fprintf(out, "frame %d %d %d\n", n, w, h);
         for (int y = 0; y < h; ++y)
             std::fwrite(fpip.ycp_edit + static_cast<std::size_t>(y) * edit.max_w, sizeof(PIXEL_YC),

@@ -49,7 +49,8 @@ __declspec(dllexport) IplImage* __cdecl cvCreateImage(CvSize size, int depth, in
     image->imageData = static_cast<char*>(std::malloc(static_cast<std::size_t>(image->imageSize)));
     image->imageDataOrigin = image->imageData;
     // Not cleared: what OpenCV leaves there is unspecified as well.
-    if (image->imageData) std::memset(image->imageData, 0x5A, static_cast<std::size_t>(image->imageSize));
+    if (image->imageData)
+        std::memset(image->imageData, 0x5A, static_cast<std::size_t>(image->imageSize));
     return image;
 }
 
@@ -75,20 +76,22 @@ __declspec(dllexport) void __cdecl cvFlip(const void* src, void* dst, int flip_m
 #endif
 
 #ifdef STAND_IN_CV
-__declspec(dllexport) void __cdecl cvCanny(const void* image, void* edges, double threshold1, double,
-                                           int) {
+__declspec(dllexport) void __cdecl cvCanny(const void* image, void* edges, double threshold1,
+                                           double, int) {
     const auto* in = static_cast<const IplImage*>(image);
     auto* out = static_cast<IplImage*>(edges);
     for (int y = 0; y < in->height; ++y)
         for (int x = 0; x < in->width; ++x) {
             const auto at = [&](int xx, int yy) {
-                return static_cast<unsigned char>(in->imageData[static_cast<std::ptrdiff_t>(yy) * in->widthStep + xx]);
+                return static_cast<unsigned char>(
+                    in->imageData[static_cast<std::ptrdiff_t>(yy) * in->widthStep + xx]);
             };
             const int v = at(x, y);
             const int right = x + 1 < in->width ? at(x + 1, y) : v;
             const int below = y + 1 < in->height ? at(x, y + 1) : v;
             const bool edge = std::abs(v - right) > threshold1 || std::abs(v - below) > threshold1;
-            out->imageData[static_cast<std::ptrdiff_t>(y) * out->widthStep + x] = edge ? char(255) : 0;
+            out->imageData[static_cast<std::ptrdiff_t>(y) * out->widthStep + x] =
+                edge ? char(255) : 0;
         }
 }
 #endif
