@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "host_os.h"
+#include "plugin_host.h"
 
 namespace {
 
@@ -124,5 +125,16 @@ int find_script(const Options& options, Edit* edit) {
     edit->edited_file =
         folder + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
     edit->script = folder + script_file_for(options.tracks.empty() ? 0 : options.tracks[0]);
+    return 0;
+}
+
+int apply_script_limits(const Options& options, PluginHost& host) {
+    const std::uint64_t memory =
+        options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
+    if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) &&
+        options.sandbox) {
+        print_error("this plug-in cannot run scripts sandboxed");
+        return 1;
+    }
     return 0;
 }

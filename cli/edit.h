@@ -12,6 +12,8 @@
 #include "frame_source.h"
 #include "options.h"
 
+class PluginHost;
+
 struct Edit {
     std::unique_ptr<FrameSource> source;
     bool generated = false;  // blank: or pattern:, which has any number of frames
@@ -34,6 +36,11 @@ int choose_frames(const Options& options, Edit* edit);
 // Finds the script folder and the script.  The plug-in looks for its script
 // beside the edited file.
 int find_script(const Options& options, Edit* edit);
+
+// Gives the plug-in the script limits of the command line: the frame
+// timeout, the memory cap (half the machine's memory unless given) and the
+// sandbox, which a plug-in without one must refuse.
+int apply_script_limits(const Options& options, PluginHost& host);
 
 // "filter.lua" for script number 0, else "filterN.lua".
 std::string script_file_for(int script_no);

@@ -304,13 +304,7 @@ int run(const Options& options, PluginHost& host) {
     }
     std::unique_ptr<FrameSink> sink;
     if (const int status = open_output(options, *edit.source, &sink)) return status;
-    const std::uint64_t memory =
-        options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
-    if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) &&
-        options.sandbox) {
-        print_error("this plug-in cannot run scripts sandboxed");
-        return 1;
-    }
+    if (const int status = apply_script_limits(options, host)) return status;
 
     ScriptLog log(edit.dir + host_os::kSeparator + "lua_err.txt");
     log.skip_existing();

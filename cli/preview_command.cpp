@@ -22,13 +22,7 @@ int run_preview(const Options& options, PluginHost& host) {
     if (!is_file(edit.script))
         print_error("no script " + edit.script +
                     " yet: frames pass through unchanged until it is saved");
-    const std::uint64_t memory =
-        options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
-    if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) &&
-        options.sandbox) {
-        print_error("this plug-in cannot run scripts sandboxed");
-        return 1;
-    }
+    if (const int status = apply_script_limits(options, host)) return status;
 
     // The server's and the editor's threads leave the ending signals to
     // this one, which waits for them.
