@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "host_os.h"
-#include "plugin_host.h"
+#include "host/host_os.h"
+#include "host/plugin_host.h"
 
 namespace {
 

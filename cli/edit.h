@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "frame_source.h"
+#include "media/frame_source.h"
 #include "options.h"
 
 class PluginHost;

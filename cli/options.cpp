@@ -328,16 +328,6 @@ std::string usage_message(const CLI::ParseError& e, bool in_run) {
 
 }  // namespace
 
-bool parse_int(const std::string& text, int* value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0 || v < -2147483647L || v > 2147483647L) return false;
-    *value = static_cast<int>(v);
-    return true;
-}
-
 bool parse_bytes(const std::string& text, std::uint64_t* bytes) {
     if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
     char* end = nullptr;

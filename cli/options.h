@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tracks.h"
+#include "host/tracks.h"
 
 enum class Command { run, preview, functions, help, print };
 
@@ -62,6 +62,3 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* options,
 // The help of `quorvel run`; the variables and their range come from
 // `table` when there is one.
 std::string usage_text(const FILTER* table);
-
-// A decimal int with nothing after it; false for anything else.
-bool parse_int(const std::string& text, int* value);

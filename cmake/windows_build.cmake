@@ -71,15 +71,15 @@ find_path(CLI11_INCLUDE_DIR CLI/CLI.hpp PATHS ${QUORVEL_HOST_HEADERS} NO_DEFAULT
 set(QUORVEL_REFERENCE_INC ${CMAKE_BINARY_DIR}/generated/function_reference.inc)
 add_custom_command(OUTPUT ${QUORVEL_REFERENCE_INC}
   COMMAND ${CMAKE_COMMAND} -DINPUT=${PROJECT_SOURCE_DIR}/docs/functions.md -DOUTPUT=${QUORVEL_REFERENCE_INC}
-          -P ${PROJECT_SOURCE_DIR}/cli/embed_text.cmake
-  DEPENDS ${PROJECT_SOURCE_DIR}/docs/functions.md ${PROJECT_SOURCE_DIR}/cli/embed_text.cmake)
-file(GLOB QUORVEL_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cli/*.cpp)
+          -P ${PROJECT_SOURCE_DIR}/cmake/embed_text.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/functions.md ${PROJECT_SOURCE_DIR}/cmake/embed_text.cmake)
+file(GLOB_RECURSE QUORVEL_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cli/*.cpp)
 # Nor the preview server (a web server and a JPEG encoder it would need
 # built for Windows): preview_absent_win32.cpp says so.
-foreach(file libav.cpp libav_source.cpp libav_sink.cpp png.cpp host_os_posix.cpp)
+foreach(file media/libav.cpp media/libav_source.cpp media/libav_sink.cpp media/png.cpp host/host_os_posix.cpp)
   list(REMOVE_ITEM QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/${file})
 endforeach()
-list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview_(assets|images|server|session|command)\\.cpp$")
+list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview/preview_(assets|images|server|session|command)\\.cpp$")
 add_executable(quorvel ${QUORVEL_CLI_SOURCES} ${QUORVEL_REFERENCE_INC})
 target_include_directories(quorvel PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/cli
   ${CMAKE_BINARY_DIR}/generated)

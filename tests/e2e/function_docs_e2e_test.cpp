@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "function_docs.h"
+#include "docs/function_docs.h"
 #include "harness.h"
 
 namespace {

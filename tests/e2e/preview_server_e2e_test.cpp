@@ -16,9 +16,9 @@
 #include <nlohmann/json.hpp>
 
 #include "edit.h"
-#include "preview_server.h"
-#include "preview_session.h"
-#include "tracks.h"
+#include "host/tracks.h"
+#include "preview/preview_server.h"
+#include "preview/preview_session.h"
 
 using nlohmann::json;
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "host_os.h"
+#include "host/host_os.h"
 #include "platform/aviutl.h"
 #include "platform/desktop.h"
 

@@ -1,0 +1,98 @@
+// Loads the filter plug-in and drives it as the video editor does: the
+// filter table, its tracks and check box, the per-frame call, the update and
+// exit callbacks, the window-message callback, and the editor services the
+// plug-in asks for (file information, frame count, other frames).
+#pragma once
+
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/frame_source.h"
+#include "platform/aviutl.h"
+#include "platform/desktop.h"
+
+class PluginHost {
+public:
+    // Loads `plugin_path` and fetches its filter table; false with a message.
+    bool load(const std::string& plugin_path, std::string* error);
+    ~PluginHost();
+
+    // The filter table the plug-in returned: its tracks and check boxes.
+    const FILTER& table() const { return filter_; }
+
+    // The edit: the input, the frame buffers' size and the file name the
+    // editor reports (its folder is where the plug-in finds its script),
+    // and the value of each of the table's tracks.
+    void begin(FrameSource* source, int max_w, int max_h, const std::string& edited_file,
+               const std::vector<int>& tracks, const DesktopServices* desktop);
+
+    // Current number of frames of the edit (the script's set_frame_n may
+    // change it).
+    int frame_n() const { return frame_n_; }
+    void set_frame_n(int n) { frame_n_ = n; }
+
+    // Moves the source to frame n, the first to run: a seek where the source
+    // can, else the frames before are read (and kept for copyframe).
+    bool seek(int n, std::string* error);
+    // Reads the source's next frame into the editor's buffer.  False at the
+    // end of the input (error empty) or when it cannot be read.
+    bool read_next(std::int64_t* pts, std::string* error);
+    // Runs the filter on frame n, the one just read.  On return `output()`
+    // is the frame the editor shows.  False when the plug-in reported failure.
+    bool process(int n, std::string* error);
+    const PIXEL_YC* output() const { return fpip_.ycp_edit; }
+    int output_w() const { return fpip_.w; }
+    int output_h() const { return fpip_.h; }
+    int stride() const { return fpip_.max_w; }
+
+    // Tells the plug-in what a script may spend (0: no limit) and whether it
+    // runs sandboxed; false when the plug-in has no such setting.
+    bool set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox);
+
+    // A mouse press on the preview at (x, y), with the click check box on.
+    void click(int x, int y);
+    // A mouse press on the preview at (x, y) as the editor sends it: what
+    // the plug-in does with it is up to its check box.
+    void press(int x, int y);
+
+    // The settings window's tracks and check boxes (one value per entry of
+    // the table); changing them tells the plug-in, as the editor does.
+    const std::vector<int>& tracks() const { return tracks_; }
+    const std::vector<int>& checks() const { return checks_; }
+    void change_settings(const std::vector<int>& tracks, const std::vector<int>& checks);
+
+    // Ends the filter (func_exit).
+    void end();
+
+    // Editor services, reached through the service table.
+    bool file_info(FILE_INFO* fi);
+    void set_cache_size(int frames);
+    // Frame n of the source, as the filter sees other frames: from the
+    // cache of recent frames, else read from the source when it can reach
+    // the frame; null when it cannot.
+    PIXEL_YC* cached_frame(int n);
+
+private:
+    void* library_ = nullptr;
+    FILTER filter_{};
+    EXFUNC exfunc_{};
+    FILTER_PROC_INFO fpip_{};
+    std::vector<int> tracks_;  // one value per track of the table
+    std::vector<int> checks_;  // one value per check box of the table
+    FrameSource* source_ = nullptr;
+    int frame_n_ = 0;
+    std::string edited_file_;
+    std::vector<PIXEL_YC> edit_, temp_;
+    int next_frame_ = 0;  // the number of the frame read_next gives next
+    struct CachedFrame {
+        int number;
+        std::vector<PIXEL_YC> pixels;  // max_w x max_h, the picture top-left
+    };
+    CachedFrame& cache_slot(int n);
+    PIXEL_YC* find_frame(int n);
+    std::list<CachedFrame> cache_;  // most recently used first
+    std::size_t cache_limit_ = 0;   // 0 until a script asks for other frames
+    bool ended_ = true;
+};

@@ -1,0 +1,307 @@
+#include "preview/preview_server.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+
+#include "host/tracks.h"
+#include "preview/preview_assets.h"
+
+using nlohmann::json;
+
+namespace {
+
+constexpr int kDefaultWaitMs = 20000;  // a page's wait for a newer state
+constexpr int kClickWaitMs = 15000;    // a click waits for the frame being computed
+constexpr int kServerThreads = 32;     // pages hold connections open while they wait
+
+// Texts from the script (errors, msgbox) may hold any bytes: invalid UTF-8
+// is replaced rather than refused.
+std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+void send_json(httplib::Response& res, const json& j, int status = 200) {
+    res.status = status;
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(dump(j), "application/json; charset=utf-8");
+}
+
+void send_error(httplib::Response& res, int status, const std::string& message) {
+    send_json(res, json{{"error", message}}, status);
+}
+
+// What a track is for, by the option of the host program that sets it.
+std::string track_role(const FILTER& table, int index) {
+    const std::string option = track_option(table, index);
+    if (option.rfind("--var ", 0) == 0) return "var";
+    return option.size() > 2 ? option.substr(2) : "";
+}
+
+// An integer query parameter; false when missing or not a whole number.
+bool int_param(const httplib::Request& req, const char* name, long min, long max, int* value) {
+    if (!req.has_param(name)) return false;
+    const std::string text = req.get_param_value(name);
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || v < min || v > max) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+// The body as a JSON object; false with the reply sent when it is not one.
+// Only JSON is taken: another site's page cannot send JSON to this server
+// without the browser asking it first, which it never allows.
+bool parse_body(const httplib::Request& req, httplib::Response& res, json* body) {
+    if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
+        send_error(res, 415, "the request must be JSON (Content-Type: application/json)");
+        return false;
+    }
+    *body = json::parse(req.body, nullptr, false);
+    if (body->is_discarded() || !body->is_object()) {
+        send_error(res, 400, "the request must be a JSON object");
+        return false;
+    }
+    return true;
+}
+
+// Field `name` of `body` as an integer within [min, max].
+bool int_field(const json& body, const char* name, long min, long max, int* value) {
+    const auto it = body.find(name);
+    if (it == body.end() || !it->is_number_integer()) return false;
+    const long long v = it->get<long long>();
+    if (v < min || v > max) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+std::string kind_param(const httplib::Request& req) {
+    return req.has_param("kind") && req.get_param_value("kind") == "input" ? "input" : "output";
+}
+
+}  // namespace
+
+json preview_state_json(const FILTER& table, const PreviewState& s, const PreviewFrame* frame) {
+    json tracks = json::array();
+    for (int i = 0; i < table.track_n; ++i)
+        tracks.push_back(
+            {{"index", i},
+             {"caption", table.track_name && table.track_name[i] ? table.track_name[i] : ""},
+             {"min", table.track_s ? table.track_s[i] : 0},
+             {"max", table.track_e ? table.track_e[i] : 0},
+             {"default", table.track_default ? table.track_default[i] : 0},
+             {"value", static_cast<std::size_t>(i) < s.tracks.size() ? s.tracks[i] : 0},
+             {"role", track_role(table, i)}});
+    json checks = json::array();
+    const int click_box = color_info_check_box(table);
+    for (int i = 0; i < table.check_n; ++i)
+        checks.push_back(
+            {{"index", i},
+             {"caption", table.check_name && table.check_name[i] ? table.check_name[i] : ""},
+             {"default", table.check_default ? table.check_default[i] : 0},
+             {"value", static_cast<std::size_t>(i) < s.checks.size() ? s.checks[i] : 0},
+             {"click", i == click_box}});
+    json messages = json::array();
+    for (const PreviewMessage& m : s.messages)
+        messages.push_back(
+            {{"frame", m.frame}, {"caption", m.caption}, {"text", m.text}, {"answer", m.answer}});
+    json picture = nullptr;
+    if (frame != nullptr)
+        picture = {{"version", frame->version},
+                   {"frame", frame->number},
+                   {"w", frame->w},
+                   {"h", frame->h},
+                   {"input_w", frame->input_w},
+                   {"input_h", frame->input_h}};
+    return {{"version", s.version},
+            {"name", table.name ? table.name : ""},
+            {"information", table.information ? table.information : ""},
+            {"frame", s.frame},
+            {"frame_n", s.frame_n},
+            {"playing", s.playing},
+            {"busy", s.busy},
+            {"rate", s.rate},
+            {"tracks", tracks},
+            {"checks", checks},
+            {"errors", s.errors},
+            {"messages", messages},
+            {"click", {{"text", s.click_text}, {"frame", s.click_frame}}},
+            {"status", s.status},
+            {"script", s.script},
+            {"script_exists", s.script_exists},
+            {"picture", picture}};
+}
+
+PreviewServer::PreviewServer(PreviewSession& session)
+    : session_(session), server_(new httplib::Server) {
+    server_->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+    server_->set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            send_error(res, 500, "the request failed inside the server");
+        });
+    // Served on this machine only, the page answers only to this machine's
+    // names, so that a site whose name is made to point here cannot read it.
+    server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (!loopback_only_) return httplib::Server::HandlerResponse::Unhandled;
+        std::string host = req.get_header_value("Host");
+        const std::size_t colon = host.rfind(':');
+        if (colon != std::string::npos && host.find(']', colon) == std::string::npos)
+            host.resize(colon);
+        if (host == "127.0.0.1" || host == "localhost" || host == "[::1]" || host.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        send_error(res, 403, "this preview answers to 127.0.0.1 and localhost only");
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    add_routes();
+}
+
+PreviewServer::~PreviewServer() { stop(); }
+
+bool PreviewServer::bind(const std::string& address, int port, std::string* error) {
+    loopback_only_ = address == "127.0.0.1" || address == "localhost" || address == "::1";
+    port_ = port == 0 ? server_->bind_to_any_port(address)
+                      : (server_->bind_to_port(address, port) ? port : -1);
+    if (port_ <= 0) {
+        *error = "cannot listen on " + address + ":" + std::to_string(port) +
+                 (port == 0 ? "" : " (in use? --port 0 takes any free port)");
+        return false;
+    }
+    return true;
+}
+
+void PreviewServer::start() {
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // stop() can only end a server that runs.
+    for (int i = 0; i < 5000 && !server_->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void PreviewServer::stop() {
+    if (!thread_.joinable()) return;
+    server_->stop();
+    thread_.join();
+}
+
+void PreviewServer::add_routes() {
+    httplib::Server& s = *server_;
+    const auto serve_asset = [](const httplib::Request& req, httplib::Response& res) {
+        const WebAsset* asset = find_web_asset(req.path);
+        if (asset == nullptr) {
+            res.status = 404;
+            res.set_content("not found", "text/plain");
+            return;
+        }
+        res.set_header("Cache-Control", "no-cache");
+        res.set_content(asset->body.data(), asset->body.size(), asset->type);
+    };
+    for (const char* path : {"/", "/index.html", "/preview.css", "/preview.js", "/view.js"})
+        s.Get(path, serve_asset);
+
+    s.Get("/api/state", [this](const httplib::Request& req, httplib::Response& res) {
+        int after = -1, wait = kDefaultWaitMs;
+        PreviewState state;
+        if (int_param(req, "after", 0, INT_MAX, &after)) {
+            int_param(req, "wait", 0, 60000, &wait);
+            state = session_.wait_for_change(static_cast<std::uint64_t>(after), wait);
+        } else {
+            state = session_.state();
+        }
+        const std::shared_ptr<const PreviewFrame> frame = session_.frame();
+        send_json(res, preview_state_json(session_.table(), state, frame.get()));
+    });
+
+    s.Get("/api/frame", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::shared_ptr<const PreviewFrame> frame = session_.frame();
+        if (frame == nullptr) return send_error(res, 503, "no frame has been computed yet");
+        const std::string format =
+            req.has_param("format") && req.get_param_value("format") == "jpeg" ? "jpeg" : "png";
+        std::string error;
+        const std::shared_ptr<const std::string> bytes =
+            frame->encoded(kind_param(req), format, &error);
+        if (bytes == nullptr) return send_error(res, 500, error);
+        res.set_header("Cache-Control", "no-store");
+        res.set_header("X-Frame-Version", std::to_string(frame->version));
+        res.set_header("X-Frame-Number", std::to_string(frame->number));
+        res.set_content(bytes->data(), bytes->size(),
+                        format == "jpeg" ? "image/jpeg" : "image/png");
+    });
+
+    s.Get("/api/pixel", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::shared_ptr<const PreviewFrame> frame = session_.frame();
+        if (frame == nullptr) return send_error(res, 503, "no frame has been computed yet");
+        const bool in = kind_param(req) == "input";
+        const int w = in ? frame->input_w : frame->w, h = in ? frame->input_h : frame->h;
+        int x = 0, y = 0;
+        if (!int_param(req, "x", 0, w - 1, &x) || !int_param(req, "y", 0, h - 1, &y))
+            return send_error(res, 400,
+                              "x and y must be a pixel of the " + std::to_string(w) + "x" +
+                                  std::to_string(h) + " picture");
+        const PIXEL_YC p = (in ? frame->input : frame->output)[static_cast<std::size_t>(y) * w + x];
+        send_json(res, {{"x", x},
+                        {"y", y},
+                        {"Y", p.y},
+                        {"Cb", p.cb},
+                        {"Cr", p.cr},
+                        {"version", frame->version}});
+    });
+
+    const auto post_setting = [this](const char* path, auto apply) {
+        server_->Post(path, [this, apply](const httplib::Request& req, httplib::Response& res) {
+            json body;
+            if (!parse_body(req, res, &body)) return;
+            std::string error;
+            if (!apply(body, &error)) return send_error(res, 400, error);
+            send_json(res, preview_state_json(session_.table(), session_.state(),
+                                              session_.frame().get()));
+        });
+    };
+    post_setting("/api/track", [this](const json& body, std::string* error) {
+        int index = 0, value = 0;
+        if (!int_field(body, "index", 0, INT_MAX, &index) ||
+            !int_field(body, "value", INT_MIN, INT_MAX, &value)) {
+            *error = "a track needs an integer index and value";
+            return false;
+        }
+        return session_.set_track(index, value, error);
+    });
+    post_setting("/api/check", [this](const json& body, std::string* error) {
+        int index = 0, value = 0;
+        if (!int_field(body, "index", 0, INT_MAX, &index) ||
+            !int_field(body, "value", 0, 1, &value)) {
+            *error = "a check box needs an integer index and a value of 0 or 1";
+            return false;
+        }
+        return session_.set_check(index, value, error);
+    });
+    post_setting("/api/frame", [this](const json& body, std::string* error) {
+        int frame = 0;
+        if (!int_field(body, "frame", 0, INT_MAX, &frame)) {
+            *error = "a frame number must be a whole number from 0";
+            return false;
+        }
+        return session_.set_frame(frame, error);
+    });
+    post_setting("/api/play", [this](const json& body, std::string* error) {
+        const auto it = body.find("playing");
+        if (it == body.end() || !it->is_boolean()) {
+            *error = "playing must be true or false";
+            return false;
+        }
+        session_.set_playing(it->get<bool>());
+        return true;
+    });
+
+    s.Post("/api/click", [this](const httplib::Request& req, httplib::Response& res) {
+        json body;
+        if (!parse_body(req, res, &body)) return;
+        int x = 0, y = 0;
+        // The editor's message carries each coordinate in 16 signed bits.
+        if (!int_field(body, "x", -32768, 32767, &x) || !int_field(body, "y", -32768, 32767, &y))
+            return send_error(res, 400,
+                              "a click needs x and y, whole numbers from -32768 to 32767");
+        std::string text;
+        if (!session_.click(x, y, kClickWaitMs, &text))
+            return send_error(res, 503, "the filter is still busy with a frame; try again");
+        send_json(res, {{"x", x}, {"y", y}, {"text", text}});
+    });
+}

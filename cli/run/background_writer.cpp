@@ -1,0 +1,66 @@
+#include "run/background_writer.h"
+
+#include <algorithm>
+#include <new>
+
+BackgroundWriter::BackgroundWriter(FrameSink* sink) : sink_(sink), thread_([this] { run(); }) {}
+
+BackgroundWriter::~BackgroundWriter() {
+    {
+        std::unique_lock<std::mutex> hold(m_);
+        changed_.wait(hold, [this] { return !pending_; });
+        stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+bool BackgroundWriter::drain(std::string* error) {
+    std::unique_lock<std::mutex> hold(m_);
+    changed_.wait(hold, [this] { return !pending_; });
+    if (failed_) *error = error_;
+    return !failed_;
+}
+
+bool BackgroundWriter::write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
+                             std::string* error) {
+    if (!drain(error)) return false;
+    // The writer thread is idle until pending_ is set, so the picture may be
+    // filled without the lock.
+    try {
+        picture_.resize(static_cast<std::size_t>(std::max(w, 0)) * std::max(h, 0));
+    } catch (const std::bad_alloc&) {
+        *error = "out of memory";
+        return false;
+    }
+    for (int y = 0; y < h; ++y)
+        std::copy_n(pixels + static_cast<std::ptrdiff_t>(y) * stride, w,
+                    picture_.data() + static_cast<std::ptrdiff_t>(y) * w);
+    {
+        std::lock_guard<std::mutex> hold(m_);
+        w_ = w, h_ = h, pts_ = pts;
+        pending_ = true;
+    }
+    changed_.notify_all();
+    return true;
+}
+
+void BackgroundWriter::run() {
+    std::unique_lock<std::mutex> hold(m_);
+    for (;;) {
+        changed_.wait(hold, [this] { return pending_ || stop_; });
+        if (!pending_) return;
+        hold.unlock();
+        std::string error;
+        bool ok;
+        try {
+            ok = sink_->write(picture_.data(), w_, w_, h_, pts_, &error);
+        } catch (const std::bad_alloc&) {
+            ok = false, error = "out of memory";
+        }
+        hold.lock();
+        if (!ok) failed_ = true, error_ = error;
+        pending_ = false;
+        changed_.notify_all();
+    }
+}

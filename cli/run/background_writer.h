@@ -1,0 +1,45 @@
+// Writes the filtered frames on a thread of its own, so that converting and
+// encoding frame n overlaps the script's work on frame n + 1.  One frame is
+// in flight at a time: write() waits for the frame before it, then copies
+// the picture (the editor's buffers change with the next frame) and hands it
+// over.  A failed write is reported by the next write() or by drain().
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/frame_sink.h"
+
+class BackgroundWriter {
+public:
+    explicit BackgroundWriter(FrameSink* sink);
+    ~BackgroundWriter();  // drains
+    BackgroundWriter(const BackgroundWriter&) = delete;
+    BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+
+    // As FrameSink::write, except that false may be the previous frame's
+    // failure (with its message); the frame given then is not written.
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
+               std::string* error);
+    // Waits for the frame in flight; false with its message if it failed.
+    bool drain(std::string* error);
+
+private:
+    void run();
+
+    FrameSink* sink_;
+    std::vector<PIXEL_YC> picture_;
+    int w_ = 0, h_ = 0;
+    std::int64_t pts_ = 0;
+    bool pending_ = false;  // a frame handed over and not yet written
+    bool stop_ = false;
+    bool failed_ = false;
+    std::string error_;
+    std::mutex m_;
+    std::condition_variable changed_;
+    std::thread thread_;
+};
