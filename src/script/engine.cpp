@@ -9,6 +9,7 @@
 #include "buffers/store.h"
 #include "platform/desktop.h"
 #include "platform/system.h"
+#include "platform/work_deadline.h"
 #include "script/filter_info.h"
 #include "script/library.h"
 #include "script/sandbox.h"
@@ -37,9 +38,6 @@ ScriptLimits limits = default_script_limits();
 // Bytes the Lua state holds, against limits.memory_bytes.
 std::size_t lua_bytes = 0;
 
-// The end of the current frame's time budget (monotonic ms); 0 outside a
-// script run or without a budget.
-std::int64_t run_deadline = 0;
 
 // Where a Lua panic leaves to: the frame being run is abandoned.
 std::jmp_buf* panic_exit = nullptr;
@@ -69,7 +67,7 @@ constexpr int kBudgetCheckInterval = 4096;  // instructions between clock reads
 // script that catches the error with pcall meets it again at once, outside
 // the pcall, until the error reaches the engine.
 void budget_hook(lua_State* L, lua_Debug*) {
-    if (run_deadline == 0 || platform::monotonic_ms() <= run_deadline) return;
+    if (!work_deadline::passed()) return;
     lua_sethook(L, budget_hook, LUA_MASKCOUNT, 1);
     char text[96];
     std::snprintf(text, sizeof text, "script took longer than %g s in this frame",
@@ -86,10 +84,11 @@ void install_budget(lua_State* L) {
 
 void start_budget(lua_State* L) {
     install_budget(L);
-    run_deadline = limits.frame_timeout_seconds > 0
-                       ? platform::monotonic_ms() +
-                             static_cast<std::int64_t>(limits.frame_timeout_seconds * 1000)
-                       : 0;
+    // The end of the current frame's time budget; native work sees it too.
+    work_deadline::set(limits.frame_timeout_seconds > 0
+                           ? platform::monotonic_ms() +
+                                 static_cast<std::int64_t>(limits.frame_timeout_seconds * 1000)
+                           : 0);
 }
 
 // An error outside every protected call.  Everything the engine does with
@@ -205,7 +204,7 @@ void load_script(FILTER* fp, FILTER_PROC_INFO* fpip, const std::string& path) {
     start_budget(engine.lua);
     if (run_protected(engine.lua, prepare_state, &request))
         run_protected(engine.lua, run_main_chunk, &request);
-    run_deadline = 0;
+    work_deadline::set(0);
 }
 
 void reload_check(FILTER* fp, FILTER_PROC_INFO* fpip) {
@@ -295,7 +294,7 @@ bool call_video_filter(lua_State* L, FILTER* fp, FILTER_PROC_INFO* fpip) {
     FrameCall call{fp, fpip, true};
     start_budget(L);
     const bool ok = run_protected(L, frame_call, &call);
-    run_deadline = 0;
+    work_deadline::set(0);
     if (!call.defined) {
         log_line("video_filter()が定義されていません");
         return false;
@@ -323,7 +322,7 @@ bool script_part_guarded(FILTER* fp, FILTER_PROC_INFO* fpip) {
         return ok;
     }
     panic_exit = outer;
-    run_deadline = 0;
+    work_deadline::set(0);
     engine.lua = nullptr;
     engine.last_write_time = 0;
     engine.last_check_time = 0;
