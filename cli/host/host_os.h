@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace host_os {
 
@@ -48,6 +49,13 @@ std::FILE* create_temporary_beside(const std::string& path, std::string* temp, s
 
 // Renames `from` to `to`, replacing a file already there.
 bool replace_file(const std::string& from, const std::string& to);
+
+// Runs a program (looked up in PATH) with `argv` (argv[0] is its name),
+// waits for it and returns its exit status, with what it wrote to
+// standard output in *output; its standard error is ours.  -1 with a
+// message when it could not be run.  Not in the Windows build, whose
+// program has no command that needs it.
+int run_program(const std::vector<std::string>& argv, std::string* output, std::string* error);
 
 // The plug-in: load, look up an export, unload.
 void* load_library(const std::string& path, std::string* error);

@@ -74,6 +74,7 @@ void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::str
     // that the recent ones stay within copyframe's reach.
     cache_.clear();
     cache_limit_ = source->random_access() || source->endless() ? 0 : 5;
+    cache_asked_ = 0;
     edited_file_ = edited_file;
     tracks_ = tracks;
     tracks_.resize(filter_.track_n > 0 ? filter_.track_n : 0, 0);
@@ -218,6 +219,7 @@ bool PluginHost::file_info(FILE_INFO* fi) {
 }
 
 void PluginHost::set_cache_size(int frames) {
+    cache_asked_ = std::max(cache_asked_, frames);
     cache_limit_ = frames < 1 ? 1 : static_cast<std::size_t>(frames);
     while (cache_.size() > cache_limit_) cache_.pop_back();
 }

@@ -69,6 +69,9 @@ public:
     // Editor services, reached through the service table.
     bool file_info(FILE_INFO* fi);
     void set_cache_size(int frames);
+    // The most frames the filter asked the editor to keep for it since
+    // begin() (0 when it never asked): how far back it reaches by copyframe.
+    int cache_asked() const { return cache_asked_; }
     // Frame n of the source, as the filter sees other frames: from the
     // cache of recent frames, else read from the source when it can reach
     // the frame; null when it cannot.
@@ -94,5 +97,6 @@ private:
     PIXEL_YC* find_frame(int n);
     std::list<CachedFrame> cache_;  // most recently used first
     std::size_t cache_limit_ = 0;   // 0 until a script asks for other frames
+    int cache_asked_ = 0;
     bool ended_ = true;
 };
