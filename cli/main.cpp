@@ -11,7 +11,9 @@
 #include "docs/doc_commands.h"
 #include "edit.h"
 #include "host/host_os.h"
+#include "cluster/cluster_command.h"
 #include "host/plugin_host.h"
+#include "join/join_command.h"
 #include "media/media_libraries.h"
 #include "options.h"
 #include "preview/preview_command.h"
@@ -57,8 +59,11 @@ int main(int argc, char** argv) {
             return list_functions();
         case Command::help:
             return show_function(options.topic);
+        case Command::join:
+            return join_command(options);
         case Command::run:
         case Command::preview:
+        case Command::cluster:
             break;
     }
     if (!loaded) {
@@ -66,6 +71,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
+        if (options.command == Command::cluster) return cluster_command(options, host);
         return options.command == Command::preview ? run_preview(options, host)
                                                    : run_command(options, host);
     } catch (const std::bad_alloc&) {
