@@ -144,9 +144,10 @@ private:
         return true;
     }
 
-    // The segment's video packets, moved to where its first frame is in the
-    // input; checks that it starts with a key frame, follows the segment
-    // before it in time and holds the frames its tags name.
+    // The segment's video packets, moved to where the segment starts in the
+    // input (its time 0 is the input's time its tags give); checks that it
+    // starts with a key frame, follows the segment before it in time and
+    // holds the frames its tags name.
     bool copy_segment(const Segment& s, std::string* error) {
         InputPtr input;
         if (!open_segment(s, &input, error)) return false;
@@ -154,7 +155,6 @@ private:
         const AVRational out_tb = video_->time_base;
         const std::int64_t shift = since_start(s, s.tags.start_pts, out_tb, segments_.front());
         const int expected = s.tags.last - s.tags.first + 1;
-        std::int64_t first_pts = AV_NOPTS_VALUE;
         int packets = 0;
         while (true) {
             const int ret = av_read_frame(input.get(), packet_.get());
@@ -167,20 +167,17 @@ private:
                 av_packet_unref(packet_.get());
                 continue;
             }
-            if (first_pts == AV_NOPTS_VALUE) {
-                if (!(packet_->flags & AV_PKT_FLAG_KEY) || packet_->pts == AV_NOPTS_VALUE) {
-                    *error = s.path + " does not start with a key frame: it cannot be joined " +
-                             "without re-encoding";
-                    return false;
-                }
-                first_pts = packet_->pts;
+            if (packets == 0 &&
+                (!(packet_->flags & AV_PKT_FLAG_KEY) || packet_->pts == AV_NOPTS_VALUE)) {
+                *error = s.path + " does not start with a key frame: it cannot be joined " +
+                         "without re-encoding";
+                return false;
             }
             if (++packets > expected) break;
-            // The segment's own time from its first frame, then its place.
-            packet_->pts = av_rescale_q(packet_->pts - first_pts, in_tb, out_tb) + shift;
+            packet_->pts = av_rescale_q(packet_->pts, in_tb, out_tb) + shift;
             packet_->dts = packet_->dts == AV_NOPTS_VALUE
                                ? AV_NOPTS_VALUE
-                               : av_rescale_q(packet_->dts - first_pts, in_tb, out_tb) + shift;
+                               : av_rescale_q(packet_->dts, in_tb, out_tb) + shift;
             packet_->duration = av_rescale_q(packet_->duration, in_tb, out_tb);
             const std::int64_t order = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
             if (order <= last_order_) {

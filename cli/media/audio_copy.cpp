@@ -29,6 +29,7 @@ bool AudioCopy::open(const std::string& file, AVFormatContext* output,
     stream_->codecpar->codec_tag = 0;
     stream_->time_base = in->time_base;
     start_ = av_rescale_q(start_pts, tb, in->time_base);
+    keep_covering_ = (output->oformat->flags & AVFMT_TS_NEGATIVE) != 0;
     if (start_ > (in->start_time == AV_NOPTS_VALUE ? 0 : in->start_time))
         av_seek_frame(raw, index, start_, AVSEEK_FLAG_BACKWARD);
     packet_.reset(av_packet_alloc());
@@ -38,6 +39,11 @@ bool AudioCopy::open(const std::string& file, AVFormatContext* output,
     }
     index_ = index;
     return true;
+}
+
+bool AudioCopy::before_start(const AVPacket& packet) const {
+    if (packet.pts >= start_) return false;
+    return !keep_covering_ || packet.duration <= 0 || packet.pts + packet.duration <= start_;
 }
 
 bool AudioCopy::copy_until(std::int64_t until, std::string* error) {
@@ -50,7 +56,7 @@ bool AudioCopy::copy_until(std::int64_t until, std::string* error) {
                 return true;
             }
             if (packet_->stream_index != index_ || packet_->pts == AV_NOPTS_VALUE ||
-                packet_->pts < start_) {
+                before_start(*packet_)) {
                 av_packet_unref(packet_.get());
                 continue;
             }

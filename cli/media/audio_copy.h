@@ -1,6 +1,8 @@
 // An input file's audio, copied packet by packet into an output file and
-// cut to a span of the input's time: the packets that start before the
-// span's start are left out, and the output's time 0 is that start.
+// cut to a span of the input's time, whose start becomes the output's 0.
+// A container that takes negative timestamps (an edit list trims them)
+// keeps the packet that covers the start; in others the audio begins with
+// the first packet after it, less than one packet late, still in step.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,9 @@ private:
     int index_ = -1;
     AVStream* stream_ = nullptr;
     PacketPtr packet_;
+    bool before_start(const AVPacket& packet) const;
+
     std::int64_t start_ = 0;  // in the input stream's units
+    bool keep_covering_ = false;
     bool pending_ = false, done_ = false;
 };

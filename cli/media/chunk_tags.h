@@ -13,8 +13,8 @@ struct AVDictionary;
 struct ChunkTags {
     std::string source;          // the input, as an absolute path
     int first = -1, last = -1;   // the input's frame numbers, both included
-    std::int64_t start_pts = 0;  // where the first frame starts, in the input's time
-    std::int64_t end_pts = 0;    // where the last frame ends
+    std::int64_t start_pts = 0;  // the input's time that is the chunk's 0
+    std::int64_t end_pts = 0;    // where the last frame ends, in the input's time
     int tb_num = 1, tb_den = 1;  // the units of start_pts and end_pts, in seconds
 };
 

@@ -34,25 +34,31 @@ std::string cut_segment(const std::string& source, const std::string& path, cons
     os->codecpar->codec_tag = 0;
     const AVRational tb = in->streams[v]->time_base;
     os->time_base = tb;
-    // Frame k of the test's videos starts at k / rate.
-    const AVRational rate = in->streams[v]->avg_frame_rate;
-    const auto at = [&](int k) { return av_rescale_q(k, av_inv_q(rate), tb); };
+    // Where each frame starts, as a run's index has it.
+    std::vector<std::int64_t> starts;
+    AVPacket* p = av_packet_alloc();
+    while (av_read_frame(in, p) >= 0) {
+        if (p->stream_index == v) starts.push_back(p->pts);
+        av_packet_unref(p);
+    }
+    const std::int64_t frame = av_rescale_q(1, av_inv_q(in->streams[v]->avg_frame_rate), tb);
+    starts.push_back(starts.back() + frame);
+    av_seek_frame(in, v, 0, AVSEEK_FLAG_BACKWARD);
     ChunkTags tags;
     tags.source = source;
     tags.first = cut.first, tags.last = cut.last;
-    tags.start_pts = at(cut.first), tags.end_pts = at(cut.last + 1);
+    tags.start_pts = starts[cut.first], tags.end_pts = starts[cut.last + 1];
     tags.tb_num = tb.num, tags.tb_den = tb.den;
     write_chunk_tags(tags, &out->metadata);
     if (avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 ||
         avformat_write_header(out, nullptr) < 0)
         return "cannot write " + path;
-    AVPacket* p = av_packet_alloc();
     int k = 0;
     while (av_read_frame(in, p) >= 0) {
         if (p->stream_index == v) {
             if (k >= cut.first && k <= cut.last - cut.drop_last) {
                 av_packet_rescale_ts(p, tb, os->time_base);
-                p->pts -= av_rescale_q(at(cut.first), tb, os->time_base);
+                p->pts -= av_rescale_q(tags.start_pts, tb, os->time_base);
                 p->dts = p->pts;
                 p->stream_index = 0;
                 p->pos = -1;
