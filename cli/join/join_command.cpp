@@ -123,25 +123,7 @@ private:
     }
 
     bool open_segment(const Segment& s, InputPtr* input, std::string* error) {
-        AVFormatContext* raw = nullptr;
-        int ret = avformat_open_input(&raw, s.path.c_str(), nullptr, nullptr);
-        if (ret < 0) {
-            *error = "cannot read " + s.path + ": " + av_error_text(ret);
-            return false;
-        }
-        input->reset(raw);
-        if ((ret = avformat_find_stream_info(raw, nullptr)) < 0) {
-            *error = s.path + ": " + av_error_text(ret);
-            return false;
-        }
-        video_index_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        if (video_index_ < 0) {
-            *error = s.path + " has no video";
-            return false;
-        }
-        for (unsigned i = 0; i < raw->nb_streams; ++i)
-            if (static_cast<int>(i) != video_index_) raw->streams[i]->discard = AVDISCARD_ALL;
-        return true;
+        return open_segment_video(s.path, input, &video_index_, error);
     }
 
     // The segment's video packets, moved to where the segment starts in the

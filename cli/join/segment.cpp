@@ -16,23 +16,39 @@ std::string frame_range_text(int first, int last) {
                          : "frames " + std::to_string(first) + " to " + std::to_string(last);
 }
 
-bool probe_segment(const std::string& path, Segment* segment, std::string* error) {
+bool open_segment_video(const std::string& path, InputPtr* input, int* index, std::string* error) {
     AVFormatContext* raw = nullptr;
     int ret = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (ret < 0) {
         *error = "cannot read " + path + ": " + av_error_text(ret);
         return false;
     }
-    InputPtr input(raw);
+    input->reset(raw);
+    // Only the video is looked into: a chunk's audio can come long before
+    // its first picture, beyond what the probe reads.
+    *index = -1;
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        if (*index < 0 && raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+            *index = static_cast<int>(i);
+        else
+            raw->streams[i]->discard = AVDISCARD_ALL;
+    }
+    if (*index < 0) {
+        *error = path + " has no video";
+        return false;
+    }
     if ((ret = avformat_find_stream_info(raw, nullptr)) < 0) {
         *error = path + ": " + av_error_text(ret);
         return false;
     }
-    const int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (index < 0) {
-        *error = path + " has no video";
-        return false;
-    }
+    return true;
+}
+
+bool probe_segment(const std::string& path, Segment* segment, std::string* error) {
+    InputPtr input;
+    int index = -1;
+    if (!open_segment_video(path, &input, &index, error)) return false;
+    const AVFormatContext* raw = input.get();
     if (!read_chunk_tags(raw->metadata, &segment->tags)) {
         *error = path +
                  " does not say which frames it holds: join takes the .mkv outputs of "

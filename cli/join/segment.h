@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "media/chunk_tags.h"
+#include "media/libav.h"
 
 struct Segment {
     std::string path;
@@ -20,6 +21,10 @@ struct Segment {
     // How the video stream is written, for the output's stream.
     int tb_num = 1, tb_den = 1;
 };
+
+// Opens a segment for its video alone: *index is its video stream, the
+// others are discarded.  False with a message naming the file.
+bool open_segment_video(const std::string& path, InputPtr* input, int* index, std::string* error);
 
 // Reads a segment's header: its video stream and its chunk tags.  False
 // with a message naming the file.
