@@ -174,6 +174,14 @@ bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t m
     return true;
 }
 
+bool PluginHost::set_warmup(bool on) {
+    using SetWarmupFn = void (*)(int);
+    auto set = reinterpret_cast<SetWarmupFn>(host_os::library_symbol(library_, "QuorvelSetWarmup"));
+    if (set == nullptr) return false;
+    set(on ? 1 : 0);
+    return true;
+}
+
 void PluginHost::click(int x, int y) {
     const int box = color_info_check_box(filter_);
     if (filter_.func_WndProc == nullptr || box < 0) return;

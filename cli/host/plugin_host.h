@@ -51,6 +51,10 @@ public:
     // runs sandboxed; false when the plug-in has no such setting.
     bool set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox);
 
+    // Tells the plug-in that the frames it processes now only build the
+    // script's state (info.warmup); false when it has no such setting.
+    bool set_warmup(bool on);
+
     // A mouse press on the preview at (x, y), with the click check box on.
     void click(int x, int y);
     // A mouse press on the preview at (x, y) as the editor sends it: what

@@ -240,7 +240,7 @@ void push_int_field(lua_State* L, const char* name, int value) {
 }
 
 void push_frame_table(lua_State* L, const FILTER_PROC_INFO* fpip) {
-    lua_createtable(L, 0, 7);
+    lua_createtable(L, 0, 8);
     push_int_field(L, "frame", fpip->frame);
     push_int_field(L, "frame_n", fpip->frame_n);
     push_int_field(L, "w", fpip->w);
@@ -249,6 +249,11 @@ void push_frame_table(lua_State* L, const FILTER_PROC_INFO* fpip) {
     push_int_field(L, "max_h", fpip->max_h);
     lua_pushlstring(L, engine.script_dir.data(), engine.script_dir.size());
     lua_setfield(L, -2, "script_path");
+    // Present only while a host program warms the script up.
+    if (filter_info.warmup) {
+        lua_pushboolean(L, 1);
+        lua_setfield(L, -2, "warmup");
+    }
 }
 
 void push_vars_table(lua_State* L) {
