@@ -74,7 +74,10 @@ public:
 
     bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
                std::string* error) override {
-        if (frames_ == 0 && !start(w, h, error)) return false;
+        if (frames_ == 0) {
+            first_pts_ = pts;
+            if (!start(w, h, error)) return false;
+        }
         if (av_frame_make_writable(frame_.get()) < 0) {
             *error = "out of memory";
             return false;
@@ -160,6 +163,13 @@ private:
             if (std::uint8_t* m = av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, 36))
                 std::memcpy(m, settings_.display_matrix.data(), 36);
         if (!add_audio(error)) return false;
+        if (settings_.chunk.first >= 0) {
+            ChunkTags tags = settings_.chunk;
+            tags.start_pts = settings_.start_pts;
+            tags.end_pts = first_pts_ + (tags.last - tags.first + 1) * frame_ticks_;
+            tags.tb_num = settings_.tb_num, tags.tb_den = settings_.tb_den;
+            write_chunk_tags(tags, &output_->metadata);
+        }
         output_->pb = nullptr;
         if ((ret = avio_open(&output_->pb, file_.temp_path().c_str(), AVIO_FLAG_WRITE)) < 0 ||
             (ret = avformat_write_header(output_.get(), nullptr)) < 0) {
@@ -325,6 +335,7 @@ private:
     PacketPtr packet_;
     int width_ = 0, height_ = 0, enc_w_ = 0, enc_h_ = 0;
     std::int64_t last_pts_ = -1;
+    std::int64_t first_pts_ = 0;  // the first frame's, in the input's time
     std::int64_t frame_ticks_ = 1;  // one frame's duration in the encoder's time base
     InputPtr audio_in_;
     int audio_index_ = -1;

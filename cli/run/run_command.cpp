@@ -87,9 +87,15 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
     }
 }
 
+// The input as a chunk names it: a file by its absolute path, a generated
+// picture by its name.
+std::string edit_source_name(const Options& options) {
+    return is_file(options.input) ? absolute(options.input) : options.input;
+}
+
 // Opens --output, if any; 0, or the exit status.
-int open_output(const Options& options, const FrameSource& source,
-                std::unique_ptr<FrameSink>* sink) {
+int open_output(const Options& options, const Edit& edit, std::unique_ptr<FrameSink>* sink) {
+    const FrameSource& source = *edit.source;
     if (options.output.empty()) return 0;
     if (options.output != "-" && is_file(options.input) &&
         absolute(options.output) == absolute(options.input))
@@ -105,6 +111,10 @@ int open_output(const Options& options, const FrameSource& source,
     settings.display_matrix = source.display_matrix;
     settings.color_primaries = source.color_primaries, settings.color_trc = source.color_trc;
     settings.colorspace = source.colorspace;
+    // The output says which frames of which input it holds, for join.
+    settings.chunk.source = edit_source_name(options);
+    settings.chunk.first = edit.start;
+    settings.chunk.last = edit.stop - 1;
     if (options.output == "-") {
         // Standard output carries only the video: keep a private handle on
         // it for the frames and send everything else that writes to it (a
@@ -199,6 +209,27 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
     return run;
 }
 
+// --warmup: frames first..start-1 run through the script and are not
+// written, so that what the script keeps from earlier frames (buffers 2 to
+// 19, Lua globals) is in place when the output begins.  The script sees
+// info.warmup.  Their errors are shown and count for --strict, not as
+// frames of the run.
+bool warm_up(PluginHost& host, const Edit& edit, int first, ScriptLog& log, std::string* error) {
+    if (!host.set_warmup(true)) {
+        *error = "this plug-in cannot warm a script up (--warmup)";
+        return false;
+    }
+    bool ok = true;
+    for (int n = first; ok && n < edit.start; ++n) {
+        std::int64_t pts = 0;
+        ok = host.read_next(&pts, error) && host.process(n, error);
+        if (!ok && error->empty()) *error = edit.input + " ends at frame " + std::to_string(n);
+        log.poll(-1, [](const std::string& text) { print_error(text); });
+    }
+    host.set_warmup(false);
+    return ok;
+}
+
 // Completes the output, or says what became of it; the exit status.
 int finish_output(const Options& options, FrameSink* sink, const RunState& run) {
     if (sink == nullptr) return run.status;
@@ -289,7 +320,7 @@ int run_command(const Options& options, PluginHost& host) {
         print_error("script " + edit.script);
     }
     std::unique_ptr<FrameSink> sink;
-    if (const int status = open_output(options, *edit.source, &sink)) return status;
+    if (const int status = open_output(options, edit, &sink)) return status;
     if (const int status = apply_script_limits(options, host)) return status;
 
     ScriptLog log(edit.dir + host_os::kSeparator + "lua_err.txt");
@@ -299,7 +330,9 @@ int run_command(const Options& options, PluginHost& host) {
     host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks,
                &desktop_services);
     std::string error;
-    if (edit.start > 0 && !host.seek(edit.start, &error)) {
+    const int first = edit.start - std::min(std::max(options.warmup, 0), edit.start);
+    if ((first > 0 && !host.seek(first, &error)) ||
+        (first < edit.start && !warm_up(host, edit, first, log, &error))) {
         print_error(error);
         host.end();
         return 1;
