@@ -66,6 +66,10 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     run->add_option("--script-dir", o->script_dir,
                     "folder of the script (default: the input file's folder)")
         ->type_name("DIR");
+    run->add_option("--warmup", raw->warmup,
+                    "run the W frames before --start through the script first, unwritten "
+                    "(info.warmup)")
+        ->type_name("W");
     run->add_option("--script-no", raw->script_no,
                     "run filterN.lua instead of filter.lua (1 to 10)")
         ->type_name("N");
@@ -308,7 +312,8 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
     if (!whole_number("--frames", raw.frames, 0, &o->frames, error) ||
         !whole_number("--start", raw.start, 0, &o->start, error) ||
         !whole_number("--end", raw.end, 0, &o->end, error) ||
-        !whole_number("--crf", raw.crf, 0, &o->crf, error))
+        !whole_number("--crf", raw.crf, 0, &o->crf, error) ||
+        !whole_number("--warmup", raw.warmup, 0, &o->warmup, error))
         return false;
     if (!raw.end.empty() && o->end < o->start) {
         *error = "--end " + raw.end + " is before --start " + std::to_string(o->start);
