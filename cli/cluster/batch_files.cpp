@@ -93,7 +93,8 @@ std::string chunks_script(const BatchPlan& plan) {
     s += "    echo \"quorvel cluster: chunk $k, frames $first to $last with " +
          std::to_string(plan.warmup) +
          " frames of warm-up, attempt $attempt of 2, on $(hostname) with $threads threads\"\n";
-    s += "    " + shell_quote(plan.program) + " run" + words(plan.run_args) + " --input " +
+    s += "    TIMEFORMAT=\"quorvel cluster: chunk $k ran %R s (%U s user, %S s system)\"\n";
+    s += "    time " + shell_quote(plan.program) + " run" + words(plan.run_args) + " --input " +
          shell_quote(plan.input) + " --script-dir \"$scripts\" --output \"$segment\"" +
          " --start \"$first\" --end \"$last\" --warmup " + std::to_string(plan.warmup) +
          " --threads \"$threads\"\n";

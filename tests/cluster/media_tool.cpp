@@ -1,7 +1,8 @@
 // What the cluster test needs of FFmpeg's libraries, as a program:
 //
-//   cluster_media_tool make CLIP FRAMES   an H.264 .mp4 of the test's
-//                                         pattern with an AAC track
+//   cluster_media_tool make CLIP FRAMES [WxH]  an H.264 .mp4 of the test's
+//                                         pattern with an AAC track (96x64
+//                                         unless told)
 //   cluster_media_tool digest FILE        one line per decoded video frame
 //                                         (its time and a hash of its
 //                                         samples) and per audio packet
@@ -93,9 +94,10 @@ int digest(const char* path) {
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "make" && argc == 4) {
+    if (command == "make" && (argc == 4 || argc == 5)) {
         VideoSpec spec;
         spec.w = 96, spec.h = 64, spec.frames = std::atoi(argv[3]);
+        if (argc == 5 && std::sscanf(argv[4], "%dx%d", &spec.w, &spec.h) != 2) return 2;
         spec.gop = 12;
         spec.audio = true;
         const std::string error = make_video(argv[2], spec);
@@ -103,6 +105,6 @@ int main(int argc, char** argv) {
         return error.empty() ? 0 : 1;
     }
     if (command == "digest" && argc == 3) return digest(argv[2]);
-    std::fprintf(stderr, "usage: cluster_media_tool make CLIP FRAMES | digest FILE\n");
+    std::fprintf(stderr, "usage: cluster_media_tool make CLIP FRAMES [WxH] | digest FILE\n");
     return 2;
 }
