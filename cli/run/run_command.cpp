@@ -111,10 +111,13 @@ int open_output(const Options& options, const Edit& edit, std::unique_ptr<FrameS
     settings.display_matrix = source.display_matrix;
     settings.color_primaries = source.color_primaries, settings.color_trc = source.color_trc;
     settings.colorspace = source.colorspace;
-    // The output says which frames of which input it holds, for join.
-    settings.chunk.source = edit_source_name(options);
-    settings.chunk.first = edit.start;
-    settings.chunk.last = edit.stop - 1;
+    // A cut says which frames of which input it holds, for join; a run of
+    // the whole input does not name it.
+    if (options.start > 0 || options.end >= 0 || options.frames >= 0 || options.warmup >= 0) {
+        settings.chunk.source = edit_source_name(options);
+        settings.chunk.first = edit.start;
+        settings.chunk.last = edit.stop - 1;
+    }
     if (options.output == "-") {
         // Standard output carries only the video: keep a private handle on
         // it for the frames and send everything else that writes to it (a

@@ -1,6 +1,6 @@
 // quorvel run --warmup: the frames before --start run through the script
-// (which sees info.warmup) and are not written; the output says which of
-// the input's frames it holds.
+// (which sees info.warmup) and are not written; a cut says which of the
+// input's frames it holds.
 #include <gtest/gtest.h>
 
 extern "C" {
@@ -9,6 +9,7 @@ extern "C" {
 
 #include "harness.h"
 #include "media/chunk_tags.h"
+#include "test_video.h"
 
 namespace {
 
@@ -74,6 +75,17 @@ TEST(Warmup, TheOutputNamesTheFramesItHolds) {
     EXPECT_EQ(tags.last, 9);
     // The end of frame 9 of the pattern's 30 a second.
     EXPECT_EQ(av_rescale(tags.end_pts, 30LL * tags.tb_num, tags.tb_den), 10);
+    avformat_close_input(&in);
+
+    // A run of the whole input names no input.
+    const VideoSpec spec;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    ASSERT_EQ(run_quorvel({"run", "--input", dir.file("clip.mp4"), "--script-dir", dir.path(),
+                           "--output", dir.file("whole.mkv")})
+                  .status,
+              0);
+    ASSERT_EQ(avformat_open_input(&in, dir.file("whole.mkv").c_str(), nullptr, nullptr), 0);
+    EXPECT_FALSE(read_chunk_tags(in->metadata, &tags));
     avformat_close_input(&in);
 }
 
