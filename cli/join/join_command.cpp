@@ -58,7 +58,6 @@ public:
         video_->codecpar->codec_tag = 0;
         video_->time_base = in->time_base;
         video_->avg_frame_rate = in->avg_frame_rate;
-        av_dict_copy(&video_->metadata, in->metadata, 0);
         if (const AVPacketSideData* m = side_data(in, AV_PKT_DATA_DISPLAYMATRIX))
             if (std::uint8_t* copy = av_stream_new_side_data(video_, m->type, m->size))
                 std::copy(m->data, m->data + m->size, copy);
