@@ -42,6 +42,14 @@ std::vector<std::string> submission(const BatchPlan& plan, const std::string& jo
     return argv;
 }
 
+// Writes the result file: the outcome, then `text` (a shell word).  It
+// appears whole, under its name only when written.
+std::string result_line(const BatchPlan& plan, const char* outcome, const std::string& text) {
+    const std::string path = shell_quote(result_path(plan));
+    return std::string("printf '") + outcome + "\\n%s\\n' " + text + " >" + path + ".part && mv " +
+           path + ".part " + path + "\n";
+}
+
 }  // namespace
 
 std::string chunk_name(const BatchPlan& plan, int k) {
@@ -116,15 +124,14 @@ std::string join_script(const BatchPlan& plan) {
          " chunks on $(hostname)\"\n";
     s += "if " + shell_quote(plan.program) + " join" + words(segments) + words(plan.join_args) +
          " --output " + shell_quote(plan.output) + "; then\n";
-    s += "    printf 'done\\n%s\\n' " + shell_quote("quorvel cluster: wrote " + plan.output) +
-         " >" + shell_quote(result_path(plan)) + "\n";
+    // The result comes last: whoever waits for it finds everything done.
     if (!plan.keep_chunks) s += "    rm -f" + words(segments) + "\n";
+    s += "    " + result_line(plan, "done", shell_quote("quorvel cluster: wrote " + plan.output));
     s += "    exit 0\n";
     s += "fi\n";
-    s += "printf 'failed\\n%s\\n' " +
-         shell_quote("quorvel cluster: the join failed, " + plan.output +
-                     " was not written: see " + join_log_path(plan)) +
-         " >" + shell_quote(result_path(plan)) + "\n";
+    s += result_line(plan, "failed",
+                     shell_quote("quorvel cluster: the join failed, " + plan.output +
+                                 " was not written: see " + join_log_path(plan)));
     s += "exit 1\n";
     return s;
 }
@@ -142,7 +149,7 @@ std::string failure_script(const BatchPlan& plan) {
              "\n";
     }
     s += "echo \"$report\"\n";
-    s += "printf 'failed\\n%s\\n' \"$report\" >" + shell_quote(result_path(plan)) + "\n";
+    s += result_line(plan, "failed", "\"$report\"");
     s += "exit 1\n";
     return s;
 }

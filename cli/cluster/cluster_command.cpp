@@ -101,19 +101,20 @@ std::string submit(const std::vector<std::string>& argv) {
     return output;
 }
 
-// Waits until the join or the report has run and prints the result; the
-// exit status.
+// Waits until the join or the report has written the result (or both
+// have left the queue without one) and prints it; the exit status.
 int wait_for(const BatchPlan& plan, const std::string& jobs) {
     std::fprintf(stderr, "quorvel cluster: waiting for jobs %s\n", jobs.c_str());
     int failures = 0;
-    while (true) {
+    while (!is_file(result_path(plan))) {
         std::string output, error;
         const int status = host_os::run_program({"squeue", "-h", "-j", jobs, "-o", "%i"}, &output,
                                                 &error);
         if (status == 0 && output.find_first_not_of(" \n") == std::string::npos) break;
-        if (status != 0 && ++failures == 10) {
-            print_error("squeue does not answer: " + (status < 0 ? error : "exit status " +
-                                                                                std::to_string(status)));
+        failures = status == 0 ? 0 : failures + 1;
+        if (failures == 10) {
+            print_error("squeue does not answer: " +
+                        (status < 0 ? error : "exit status " + std::to_string(status)));
             return 1;
         }
         std::this_thread::sleep_for(std::chrono::seconds(1));
