@@ -216,7 +216,8 @@ const char* const kClusterFooter =
     "script folder, the work folder, the output and this program must be on storage that every\n"
     "node sees.  The warm-up is by default what the script keeps for copyframe; state that\n"
     "reaches further back (buffers 2 to 19, Lua globals) needs --warmup.  Options of each\n"
-    "chunk's run (--var, --script-no, --strict, --pix-fmt, --crf, --codec, ...) come after \"--\".\n"
+    "chunk's run (--var, --script-no, --strict, --pix-fmt, --crf, --codec, ...) come after "
+    "\"--\".\n"
     "Prints the job ids (array, join, report) on standard output.\n";
 
 void add_cluster_options(CLI::App* cluster, Options* o, Raw* raw) {
@@ -224,8 +225,9 @@ void add_cluster_options(CLI::App* cluster, Options* o, Raw* raw) {
         ->type_name("SRC");
     cluster->add_option("-o,--output", o->output, "the joined video: out.mkv (FFV1), out.mp4")
         ->type_name("DST");
-    cluster->add_option("--script-dir", o->script_dir,
-                        "folder of the script (default: the input file's folder)")
+    cluster
+        ->add_option("--script-dir", o->script_dir,
+                     "folder of the script (default: the input file's folder)")
         ->type_name("DIR");
     cluster->add_option("-s,--start", raw->start, "first frame (default 0)")->type_name("N");
     cluster->add_option("-e,--end", raw->end, "last frame, included (default: the input's last)")
@@ -233,19 +235,23 @@ void add_cluster_options(CLI::App* cluster, Options* o, Raw* raw) {
     cluster->add_option("--chunks", raw->chunks, "cut the frames into N chunks")->type_name("N");
     cluster->add_option("--chunk-frames", raw->chunk_frames, "cut them into chunks of F frames")
         ->type_name("F");
-    cluster->add_option("--warmup", raw->warmup,
-                        "frames each chunk runs before its first, unwritten (default: what the "
-                        "script keeps for copyframe)")
+    cluster
+        ->add_option("--warmup", raw->warmup,
+                     "frames each chunk runs before its first, unwritten (default: what the "
+                     "script keeps for copyframe)")
         ->type_name("W");
-    cluster->add_option("--cpus-per-chunk", raw->cpus,
-                        "CPUs of each chunk's task, its --threads (default 1)")
+    cluster
+        ->add_option("--cpus-per-chunk", raw->cpus,
+                     "CPUs of each chunk's task, its --threads (default 1)")
         ->type_name("N");
-    cluster->add_option("--work-dir", o->work_dir,
-                        "folder of the chunks, their logs and the batch scripts (default: "
-                        "DST.chunks)")
+    cluster
+        ->add_option("--work-dir", o->work_dir,
+                     "folder of the chunks, their logs and the batch scripts (default: "
+                     "DST.chunks)")
         ->type_name("DIR");
-    cluster->add_option("--sbatch", o->sbatch_args,
-                        "an option for every sbatch, e.g. --sbatch=--partition=render")
+    cluster
+        ->add_option("--sbatch", o->sbatch_args,
+                     "an option for every sbatch, e.g. --sbatch=--partition=render")
         ->type_name("ARG")
         ->allow_extra_args(false);
     cluster->add_flag("--keep-chunks", o->keep_chunks, "keep the chunks after the join");

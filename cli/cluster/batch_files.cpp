@@ -33,8 +33,7 @@ std::string header(const std::string& what) {
 }
 
 std::vector<std::string> submission(const BatchPlan& plan, const std::string& job,
-                                    const std::vector<std::string>& options,
-                                    const char* script) {
+                                    const std::vector<std::string>& options, const char* script) {
     std::vector<std::string> argv = {"sbatch", "--parsable", "--job-name=" + job};
     argv.insert(argv.end(), options.begin(), options.end());
     argv.insert(argv.end(), plan.sbatch_args.begin(), plan.sbatch_args.end());
@@ -90,7 +89,8 @@ std::string chunks_script(const BatchPlan& plan) {
     s += "    b=${f##*/}\n";
     s += "    [ -e \"$f\" ] && [ \"$b\" != lua_err.txt ] || continue\n";
     s += "    case $b in\n";
-    s += "        *.lua) [ -f \"$f\" ] && cp \"$f\" \"$scripts/$b\" || ln -s \"$f\" \"$scripts/$b\" ;;\n";
+    s += "        *.lua) [ -f \"$f\" ] && cp \"$f\" \"$scripts/$b\" || ln -s \"$f\" "
+         "\"$scripts/$b\" ;;\n";
     s += "        *) ln -s \"$f\" \"$scripts/$b\" ;;\n";
     s += "    esac\n";
     s += "done\n";
@@ -144,8 +144,8 @@ std::string failure_script(const BatchPlan& plan) {
         const Chunk& c = plan.chunks[k];
         s += "[ -f " + shell_quote(name + ".mkv") + " ] || report+=" +
              shell_quote("\nchunk " + std::to_string(k) + " (frames " + std::to_string(c.first) +
-                         " to " + std::to_string(c.last) +
-                         ") failed twice; its log is " + name + ".log") +
+                         " to " + std::to_string(c.last) + ") failed twice; its log is " + name +
+                         ".log") +
              "\n";
     }
     s += "echo \"$report\"\n";
@@ -155,12 +155,12 @@ std::string failure_script(const BatchPlan& plan) {
 }
 
 std::vector<std::string> chunks_submission(const BatchPlan& plan) {
-    return submission(plan, "quorvel-chunks",
-                      {"--array=0-" + std::to_string(plan.chunks.size() - 1),
-                       "--cpus-per-task=" + std::to_string(plan.cpus),
-                       "--output=" + plan.work + "/chunk_%" + std::to_string(name_digits(plan)) +
-                           "a.log"},
-                      kChunksScript);
+    return submission(
+        plan, "quorvel-chunks",
+        {"--array=0-" + std::to_string(plan.chunks.size() - 1),
+         "--cpus-per-task=" + std::to_string(plan.cpus),
+         "--output=" + plan.work + "/chunk_%" + std::to_string(name_digits(plan)) + "a.log"},
+        kChunksScript);
 }
 
 std::vector<std::string> join_submission(const BatchPlan& plan, const std::string& array_id) {

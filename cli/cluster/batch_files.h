@@ -9,18 +9,18 @@
 #include "cluster/chunk_plan.h"
 
 struct BatchPlan {
-    std::string program;     // this program, as every node finds it
-    std::string work;        // the folder of the chunks, their logs and scripts
-    std::string input;       // the input, an absolute path
-    std::string script_dir;  // the script folder, absolute
-    std::string output;      // the joined video, absolute
+    std::string program;                 // this program, as every node finds it
+    std::string work;                    // the folder of the chunks, their logs and scripts
+    std::string input;                   // the input, an absolute path
+    std::string script_dir;              // the script folder, absolute
+    std::string output;                  // the joined video, absolute
     std::vector<std::string> run_args;   // further options of each chunk's run
     std::vector<std::string> join_args;  // further options of the join
     std::vector<Chunk> chunks;
     int warmup = 0;
-    int cpus = 1;                         // CPUs of each chunk's task
+    int cpus = 1;                          // CPUs of each chunk's task
     std::vector<std::string> sbatch_args;  // given to every sbatch
-    bool keep_chunks = false;             // keep the segments after the join
+    bool keep_chunks = false;              // keep the segments after the join
 };
 
 // "chunk_007": the name of chunk k's segment (.mkv), log (.log) and script

@@ -16,15 +16,15 @@ namespace {
 
 // Options of a chunk's run that the cluster command sets itself.
 bool set_by_cluster(const std::string& word) {
-    static const char* const kOwn[] = {"--input", "--output", "--start",      "--end",
-                                       "--frames", "--threads", "--warmup",    "--info",
-                                       "--click",  "--progress", "--script-dir"};
+    static const char* const kOwn[] = {"--input",  "--output",    "--start",  "--end",
+                                       "--frames", "--threads",   "--warmup", "--info",
+                                       "--click",  "--script-dir"};
     const std::string name = word.substr(0, word.find('='));
     for (const char* own : kOwn)
         if (name == own) return true;
-    // -i, -o, -s, -e and -p, also with the value attached (-ofile).
+    // -i, -o, -s and -e, also with the value attached (-ofile).
     return word.size() >= 2 && word[0] == '-' && word[1] != '-' &&
-           std::strchr("iosep", word[1]) != nullptr;
+           std::strchr("iose", word[1]) != nullptr;
 }
 
 // The chunks' run options, checked as `quorvel run` checks them; also
@@ -36,7 +36,8 @@ int parse_run_options(const Options& options, PluginHost& host, Options* run) {
     std::vector<std::string> words = {"run"};
     words.insert(words.end(), options.run_args.begin(), options.run_args.end());
     words.insert(words.end(), {"--input", options.input});
-    if (!options.script_dir.empty()) words.insert(words.end(), {"--script-dir", options.script_dir});
+    if (!options.script_dir.empty())
+        words.insert(words.end(), {"--script-dir", options.script_dir});
     words.insert(words.end(), {"--start", std::to_string(options.start)});
     if (options.end >= 0) words.insert(words.end(), {"--end", std::to_string(options.end)});
     std::vector<char*> argv;
@@ -92,7 +93,8 @@ std::string submit(const std::vector<std::string>& argv) {
     std::string output, error;
     const int status = host_os::run_program(argv, &output, &error);
     if (status != 0) {
-        print_error(status < 0 ? error : "sbatch failed (exit status " + std::to_string(status) + ")");
+        print_error(status < 0 ? error
+                               : "sbatch failed (exit status " + std::to_string(status) + ")");
         return "";
     }
     // --parsable prints "id" or "id;cluster".
@@ -108,8 +110,8 @@ int wait_for(const BatchPlan& plan, const std::string& jobs) {
     int failures = 0;
     while (!is_file(result_path(plan))) {
         std::string output, error;
-        const int status = host_os::run_program({"squeue", "-h", "-j", jobs, "-o", "%i"}, &output,
-                                                &error);
+        const int status =
+            host_os::run_program({"squeue", "-h", "-j", jobs, "-o", "%i"}, &output, &error);
         if (status == 0 && output.find_first_not_of(" \n") == std::string::npos) break;
         failures = status == 0 ? 0 : failures + 1;
         if (failures == 10) {
@@ -142,8 +144,9 @@ int cluster_command(const Options& options, PluginHost& host) {
         return usage_error("cluster needs --input and --output");
     const bool mkv = ends_with(options.output, ".mkv");
     if (!mkv && !ends_with(options.output, ".mp4") && !ends_with(options.output, ".mov"))
-        return usage_error("the cluster's output is .mkv (lossless FFV1, or H.264 with --codec "
-                           "h264 after \"--\"), .mp4 or .mov (H.264)");
+        return usage_error(
+            "the cluster's output is .mkv (lossless FFV1, or H.264 with --codec "
+            "h264 after \"--\"), .mp4 or .mov (H.264)");
     if (options.input == "-" || host_os::is_stream_file(options.input))
         return usage_error(options.input + " is a stream: chunks need an input they can seek in");
     Options run;
@@ -171,8 +174,8 @@ int cluster_command(const Options& options, PluginHost& host) {
     }
     std::string error;
     BatchPlan plan;
-    plan.chunks = plan_chunks(edit.start, edit.stop - 1, options.chunks, options.chunk_frames,
-                              &error);
+    plan.chunks =
+        plan_chunks(edit.start, edit.stop - 1, options.chunks, options.chunk_frames, &error);
     if (plan.chunks.empty()) return usage_error(error);
 
     plan.warmup = options.warmup;
@@ -197,7 +200,8 @@ int cluster_command(const Options& options, PluginHost& host) {
     plan.keep_chunks = options.keep_chunks;
 
     // Every node must see these paths: they are made absolute here.
-    const std::string work = options.work_dir.empty() ? options.output + ".chunks" : options.work_dir;
+    const std::string work =
+        options.work_dir.empty() ? options.output + ".chunks" : options.work_dir;
     std::error_code made;
     std::filesystem::create_directories(work, made);
     if (made || !host_os::folder_can_be_entered(work))

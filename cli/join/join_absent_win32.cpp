@@ -3,6 +3,7 @@
 #include "join/join_command.h"
 
 int join_command(const Options&) {
-    print_error("join is not in the Windows build (it needs FFmpeg): run build/quorvel join on Linux");
+    print_error(
+        "join is not in the Windows build (it needs FFmpeg): run build/quorvel join on Linux");
     return 1;
 }

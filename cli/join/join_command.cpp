@@ -43,8 +43,7 @@ public:
         InputPtr input;
         if (!open_segment(first, &input, error)) return false;
         const AVStream* in = input->streams[video_index_];
-        if (avformat_query_codec(raw->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) !=
-            1) {
+        if (avformat_query_codec(raw->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
             *error = first.codec + " video cannot be stored in " + name_ + ": join into a .mkv";
             *usage = true;
             return false;
@@ -64,8 +63,9 @@ public:
         // The whole is a chunk of the input too: it can be joined again.
         ChunkTags whole = first.tags;
         whole.last = last.tags.last;
-        whole.end_pts = av_rescale_q(last.tags.end_pts, rational(last.tags.tb_num, last.tags.tb_den),
-                                     rational(first.tags.tb_num, first.tags.tb_den));
+        whole.end_pts =
+            av_rescale_q(last.tags.end_pts, rational(last.tags.tb_num, last.tags.tb_den),
+                         rational(first.tags.tb_num, first.tags.tb_den));
         write_chunk_tags(whole, &raw->metadata);
         if (!audio_file.empty() &&
             !audio_.open(audio_file, raw, name_, first.tags.start_pts,
@@ -180,8 +180,8 @@ private:
         }
         av_packet_unref(packet_.get());
         if (packets != expected) {
-            const std::string holds = " frames it says it holds (" +
-                                      frame_range_text(s.tags.first, s.tags.last) + ")";
+            const std::string holds =
+                " frames it says it holds (" + frame_range_text(s.tags.first, s.tags.last) + ")";
             *error = packets > expected
                          ? s.path + " has more than the " + std::to_string(expected) + holds
                          : s.path + " has " + std::to_string(packets) + " of the " +

@@ -76,14 +76,14 @@ std::string check_line_up(const std::vector<Segment>& segments) {
         const Segment& s = segments[i];
         const Segment& before = segments[i - 1];
         if (s.tags.source != first.tags.source)
-            return s.path + " comes from " + s.tags.source + ", but " + first.path +
-                   " from " + first.tags.source;
+            return s.path + " comes from " + s.tags.source + ", but " + first.path + " from " +
+                   first.tags.source;
         if (coding_text(s) != coding_text(first))
             return s.path + " is " + coding_text(s) + ", but " + first.path + " is " +
                    coding_text(first) + ": chunks join only when coded alike";
         if (s.extradata != first.extradata)
-            return s.path + " was encoded with other settings than " + first.path +
-                   " (its " + s.codec + " set-up differs): chunks join only when coded alike";
+            return s.path + " was encoded with other settings than " + first.path + " (its " +
+                   s.codec + " set-up differs): chunks join only when coded alike";
         if (s.tags.first != before.tags.last + 1) {
             const int missing = s.tags.first - before.tags.last - 1;
             return s.path + " holds " + frame_range_text(s.tags.first, s.tags.last) + ", but " +

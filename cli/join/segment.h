@@ -13,11 +13,11 @@ struct Segment {
     ChunkTags tags;
     // The video stream: segments join without re-encoding only when all of
     // them are coded alike.
-    std::string codec;       // "ffv1", "h264", ...
-    std::string pix_fmt;     // "yuv420p", ...
+    std::string codec;    // "ffv1", "h264", ...
+    std::string pix_fmt;  // "yuv420p", ...
     int w = 0, h = 0;
     int rate_num = 0, rate_den = 1;
-    std::string extradata;   // the decoder's set-up bytes, "" when none
+    std::string extradata;  // the decoder's set-up bytes, "" when none
     // How the video stream is written, for the output's stream.
     int tb_num = 1, tb_den = 1;
 };

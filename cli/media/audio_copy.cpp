@@ -15,7 +15,8 @@ bool AudioCopy::open(const std::string& file, AVFormatContext* output,
     if (index < 0) return true;
     AVStream* in = raw->streams[index];
     if (avformat_query_codec(output->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
-        std::fprintf(stderr, "quorvel: the audio (%s) cannot be stored in %s; the output has none\n",
+        std::fprintf(stderr,
+                     "quorvel: the audio (%s) cannot be stored in %s; the output has none\n",
                      avcodec_get_name(in->codecpar->codec_id), output_name.c_str());
         return true;
     }

@@ -52,8 +52,8 @@ bool read_chunk_tags(const AVDictionary* metadata, ChunkTags* tags) {
     // Frame numbers and units are ints; a start may not come after the end.
     if (!read_number(&f, &first) || !expect(&f, '-') || !read_number(&f, &last) || *f != '\0' ||
         !read_number(&s, &start) || !expect(&s, '-') || !read_number(&s, &end) ||
-        !expect(&s, ' ') || !read_number(&s, &num) || !expect(&s, '/') ||
-        !read_number(&s, &den) || *s != '\0')
+        !expect(&s, ' ') || !read_number(&s, &num) || !expect(&s, '/') || !read_number(&s, &den) ||
+        *s != '\0')
         return false;
     if (first < 0 || last < first || last > INT32_MAX || end < start || num < 1 ||
         num > INT32_MAX || den < 1 || den > INT32_MAX)

@@ -335,7 +335,7 @@ private:
     PacketPtr packet_;
     int width_ = 0, height_ = 0, enc_w_ = 0, enc_h_ = 0;
     std::int64_t last_pts_ = -1;
-    std::int64_t first_pts_ = 0;  // the first frame's, in the input's time
+    std::int64_t first_pts_ = 0;    // the first frame's, in the input's time
     std::int64_t frame_ticks_ = 1;  // one frame's duration in the encoder's time base
     InputPtr audio_in_;
     int audio_index_ = -1;

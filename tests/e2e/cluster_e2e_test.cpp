@@ -18,8 +18,9 @@ protected:
     }
     RunResult submit(const std::string& script, std::vector<std::string> extra = {}) {
         dir_.write("filter.lua", script);
-        std::vector<std::string> args = {"cluster", "--input", dir_.file("clip.mp4"), "--output",
-                                         dir_.file("out.mkv"), "--dry-run"};
+        std::vector<std::string> args = {
+            "cluster",  "--input", dir_.file("clip.mp4"), "--output", dir_.file("out.mkv"),
+            "--dry-run"};
         args.insert(args.end(), extra.begin(), extra.end());
         return run_quorvel(args);
     }

@@ -14,7 +14,7 @@ extern "C" {
 namespace {
 
 struct Cut {
-    int first, last;  // frames of the original, both included
+    int first, last;    // frames of the original, both included
     int drop_last = 0;  // packets left out at the end, as a chunk cut short
 };
 
@@ -92,7 +92,7 @@ protected:
         std::vector<std::string> paths;
         for (const Cut& c : cuts) {
             paths.push_back(dir_.file("chunk_" + std::to_string(c.first) + "-" +
-                                     std::to_string(c.last) + ".mkv"));
+                                      std::to_string(c.last) + ".mkv"));
             EXPECT_EQ(cut_segment(source(), paths.back(), c), "");
         }
         return paths;
@@ -122,9 +122,9 @@ TEST_F(Join, ChunksMakeTheOriginalAgainWithItsAudio) {
     // The joined file is a chunk too: joined with what follows, and
     // without audio on request.
     const std::vector<std::string> rest = cut({{0, 11}, {12, 23}});
-    ASSERT_EQ(run_quorvel({"join", rest[0], rest[1], "--no-audio", "-o", dir_.file("again.mkv")})
-                  .status,
-              0);
+    ASSERT_EQ(
+        run_quorvel({"join", rest[0], rest[1], "--no-audio", "-o", dir_.file("again.mkv")}).status,
+        0);
     const DecodedVideo again = read_video(dir_.file("again.mkv"));
     EXPECT_FALSE(again.has_audio);
     EXPECT_EQ(again.frames, original.frames);

@@ -25,9 +25,9 @@ const char* const kRecorder =
 TEST(Warmup, RunsTheFramesBeforeTheStartUnwrittenAndSaysSo) {
     ScriptDir dir;
     dir.write("filter.lua", kRecorder);
-    RunResult r = run_quorvel({"run", "--input", "pattern:64x48", "--start", "5", "--end", "7",
-                               "--warmup", "3", "--script-dir", dir.path(), "--output",
-                               dir.file("out.y4m")});
+    RunResult r =
+        run_quorvel({"run", "--input", "pattern:64x48", "--start", "5", "--end", "7", "--warmup",
+                     "3", "--script-dir", dir.path(), "--output", dir.file("out.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(dir.read("seen.txt"), "2 true\n3 true\n4 true\n5 nil\n6 nil\n7 nil\n");
     EXPECT_EQ(read_y4m(dir.file("out.y4m")).frames.size(), 3u);
@@ -46,9 +46,9 @@ TEST(Warmup, AnErrorWhileWarmingUpFailsAStrictRun) {
     ScriptDir dir;
     dir.write("filter.lua", kRecorder);
     setenv("QUORVEL_TEST_FAIL", "3", 1);
-    const std::vector<std::string> args = {"run", "--input", "pattern:64x48", "--start", "5",
-                                           "--end", "6", "--warmup", "3", "--script-dir",
-                                           dir.path()};
+    const std::vector<std::string> args = {
+        "run",      "--input", "pattern:64x48", "--start", "5", "--end", "6",
+        "--warmup", "3",       "--script-dir",  dir.path()};
     RunResult r = run_quorvel(args);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("broken"), std::string::npos) << r.err;

@@ -54,12 +54,18 @@ protected:
         // often as the file "failures" says, writing the output otherwise.
         write(root_ / "quorvel",
               "#!/bin/bash\n"
-              "printf '%s\\n' \"$@\" >>\"" + (root_ / "calls").string() + "\"\n"
-              "echo ---- >>\"" + (root_ / "calls").string() + "\"\n"
-              "f=\"" + (root_ / "failures").string() + "\"\n"
-              "n=$(cat \"$f\" 2>/dev/null || echo 0)\n"
-              "if [ \"$n\" -gt 0 ]; then echo $((n - 1)) >\"$f\"; exit 3; fi\n"
-              "while [ $# -gt 0 ]; do [ \"$1\" = --output ] && : >\"$2\"; shift; done\n",
+              "printf '%s\\n' \"$@\" >>\"" +
+                  (root_ / "calls").string() +
+                  "\"\n"
+                  "echo ---- >>\"" +
+                  (root_ / "calls").string() +
+                  "\"\n"
+                  "f=\"" +
+                  (root_ / "failures").string() +
+                  "\"\n"
+                  "n=$(cat \"$f\" 2>/dev/null || echo 0)\n"
+                  "if [ \"$n\" -gt 0 ]; then echo $((n - 1)) >\"$f\"; exit 3; fi\n"
+                  "while [ $# -gt 0 ]; do [ \"$1\" = --output ] && : >\"$2\"; shift; done\n",
               true);
         plan_.program = (root_ / "quorvel").string();
         plan_.work = (root_ / "work").string();

@@ -54,9 +54,9 @@ Parsed parse(std::vector<std::string> args) {
 }
 
 TEST(ClusterOptions, TakeTheChunkingAndPassTheRestToEachRun) {
-    const Parsed p = parse({"cluster", "-i", "in.mp4", "-o", "out.mkv", "--chunks", "8",
-                            "--warmup", "10", "--sbatch=--partition=render", "--wait", "--",
-                            "--var", "a=300", "--strict"});
+    const Parsed p =
+        parse({"cluster", "-i", "in.mp4", "-o", "out.mkv", "--chunks", "8", "--warmup", "10",
+               "--sbatch=--partition=render", "--wait", "--", "--var", "a=300", "--strict"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.command, Command::cluster);
     EXPECT_EQ(p.options.chunks, 8);
@@ -65,9 +65,9 @@ TEST(ClusterOptions, TakeTheChunkingAndPassTheRestToEachRun) {
     EXPECT_TRUE(p.options.wait);
     EXPECT_EQ(p.options.run_args, (std::vector<std::string>{"--var", "a=300", "--strict"}));
     // Without --warmup the script is asked.
-    EXPECT_EQ(parse({"cluster", "-i", "a.mp4", "-o", "b.mkv", "--chunk-frames", "100"})
-                  .options.warmup,
-              -1);
+    EXPECT_EQ(
+        parse({"cluster", "-i", "a.mp4", "-o", "b.mkv", "--chunk-frames", "100"}).options.warmup,
+        -1);
 
     const auto refused = [](std::vector<std::string> args, const std::string& why) {
         const Parsed r = parse(args);

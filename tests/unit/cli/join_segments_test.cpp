@@ -65,8 +65,9 @@ TEST(CheckLineUp, NamesTheFirstSegmentThatDoesNotFollow) {
     const auto fails = [](std::vector<Segment> list, const std::string& message) {
         EXPECT_EQ(check_line_up(list), message);
     };
-    fails({s[0], s[2]}, "c holds frames 120 to 179, but a ends at frame 59: frames 60 to 119 are "
-                        "missing (give the segments in order, each once)");
+    fails({s[0], s[2]},
+          "c holds frames 120 to 179, but a ends at frame 59: frames 60 to 119 are "
+          "missing (give the segments in order, each once)");
     fails({s[0], segment("b", 61, 119)},
           "b holds frames 61 to 119, but a ends at frame 59: frame 60 is missing (give the "
           "segments in order, each once)");
