@@ -55,17 +55,17 @@ digest() { "$tool" digest "$1" >"$1.digest" || fail "cannot read $1"; }
 digest "$dir/single.mkv"
 
 # Chunks that warm up through 10 frames join into the same video.
-start=$(date +%s.%N)
+start=$EPOCHREALTIME
 "$quorvel" cluster --input "$dir/clip.mp4" --script-dir "$dir/script" --output "$dir/joined.mkv" \
     --chunks 4 --warmup 10 --wait -- --strict >"$dir/jobs.txt" 2>"$dir/cluster.log"
 status=$?
-end=$(date +%s.%N)
+end=$EPOCHREALTIME
 cat "$dir/cluster.log"
 if [ $status -ne 0 ]; then
     fail "quorvel cluster exited $status"
     for f in "$dir"/joined.mkv.chunks/*.log; do echo "== $f"; cat "$f"; done
 else
-    echo "4 chunks and the join took $(echo "$end - $start" | bc) s"
+    echo "4 chunks and the join took $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }') s"
     digest "$dir/joined.mkv"
     frames=$(grep -c '^v ' "$dir/joined.mkv.digest")
     audio=$(grep -c '^a ' "$dir/joined.mkv.digest")
