@@ -84,16 +84,19 @@ std::string check_line_up(const std::vector<Segment>& segments) {
         if (s.extradata != first.extradata)
             return s.path + " was encoded with other settings than " + first.path + " (its " +
                    s.codec + " set-up differs): chunks join only when coded alike";
-        if (s.tags.first != before.tags.last + 1) {
-            const int missing = s.tags.first - before.tags.last - 1;
-            return s.path + " holds " + frame_range_text(s.tags.first, s.tags.last) + ", but " +
-                   before.path + " ends at frame " + std::to_string(before.tags.last) + ": " +
-                   (missing > 0 ? frame_range_text(before.tags.last + 1, s.tags.first - 1) +
-                                      (missing == 1 ? " is missing" : " are missing")
-                                : std::to_string(-missing) + " frame" +
-                                      (missing == -1 ? " is" : "s are") + " in both") +
-                   " (give the segments in order, each once)";
-        }
+        if (s.tags.first == before.tags.last + 1) continue;
+        const std::string holds = s.path + " holds " + frame_range_text(s.tags.first, s.tags.last) +
+                                  ", but " + before.path + " ends at frame " +
+                                  std::to_string(before.tags.last) + ": ";
+        const int missing = s.tags.first - before.tags.last - 1;
+        if (missing > 0)
+            return holds + frame_range_text(before.tags.last + 1, s.tags.first - 1) +
+                   (missing == 1 ? " is missing" : " are missing");
+        // Overlapping frames, or a segment given twice or out of order.
+        if (s.tags.first <= before.tags.first || s.tags.last <= before.tags.last)
+            return holds + "give the segments in order, each once";
+        return holds + std::to_string(-missing) + (missing == -1 ? " frame is" : " frames are") +
+               " in both";
     }
     return "";
 }

@@ -66,14 +66,16 @@ TEST(CheckLineUp, NamesTheFirstSegmentThatDoesNotFollow) {
         EXPECT_EQ(check_line_up(list), message);
     };
     fails({s[0], s[2]},
-          "c holds frames 120 to 179, but a ends at frame 59: frames 60 to 119 are "
-          "missing (give the segments in order, each once)");
+          "c holds frames 120 to 179, but a ends at frame 59: frames 60 to 119 are missing");
     fails({s[0], segment("b", 61, 119)},
-          "b holds frames 61 to 119, but a ends at frame 59: frame 60 is missing (give the "
-          "segments in order, each once)");
+          "b holds frames 61 to 119, but a ends at frame 59: frame 60 is missing");
+    fails({s[0], segment("b", 50, 119)},
+          "b holds frames 50 to 119, but a ends at frame 59: 10 frames are in both");
     fails({s[0], s[1], s[1]},
-          "b holds frames 60 to 119, but b ends at frame 119: 60 frames are in both (give the "
-          "segments in order, each once)");
+          "b holds frames 60 to 119, but b ends at frame 119: give the segments in order, each "
+          "once");
+    fails({s[1], s[0]},
+          "a holds frames 0 to 59, but b ends at frame 119: give the segments in order, each once");
     Segment other_size = s[1];
     other_size.h = 1088;
     fails({s[0], other_size, s[2]},
