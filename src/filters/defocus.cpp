@@ -16,12 +16,13 @@
 
 namespace {
 
-// The lines one thread of the streamed box mean works in.
+// The lines one slot of the streamed box mean works in.
 struct BoxLines {
     std::vector<std::int32_t> column_sums;  // 3 W: the covered rows, per column
     std::vector<std::int64_t> running;      // 3 W + 3: for wide boxes
     std::vector<mist::rgb<short>> rows;     // a ring of the covered rows, or one line
     std::vector<mist::rgb<short>> means;    // one row of means
+    std::size_t ya = 0, yb = 0;             // rows in the column sums: [ya, yb)
 };
 
 // Most rows a thread keeps converted; taller boxes convert a row again when
@@ -29,9 +30,10 @@ struct BoxLines {
 constexpr std::size_t kRingRows = 64;
 
 // The box mean of the W x H window at (x0, y0) streamed row by row: each
-// thread keeps the column sums of the rows its box covers (adding the
-// entering row, subtracting the leaving one, as the toolkit's worker does)
-// and writes the block the destination keeps straight there.
+// slot keeps the column sums of the rows its box covers (adding the
+// entering row, subtracting the leaving one, as the toolkit's box mean
+// does, and going on from the previous range of the slot when a range
+// continues it) and writes the block the destination keeps straight there.
 void defocus_streamed(const FilterJob& job, int kw, int kh, long long x0, long long y0, int W,
                       int H) {
     int ox = static_cast<int>(job.sx - x0), oy = static_cast<int>(job.sy - y0);
@@ -42,15 +44,16 @@ void defocus_streamed(const FilterJob& job, int kw, int kh, long long x0, long l
     const std::size_t kept = std::min(static_cast<std::size_t>(kh), static_cast<std::size_t>(H));
     const bool ring = kept <= kRingRows;
     const PlaneRows plane({job.source, job.picture_w, job.picture_h, x0, y0, Border::mirror}, W);
-    std::vector<BoxLines> lines(static_cast<std::size_t>(row_loop_threads(h)));
+    const pool::Split split{.cost = static_cast<double>(W) * 8};
+    std::vector<BoxLines> lines(static_cast<std::size_t>(pool::slots(h, split)));
     for (BoxLines& l : lines) {
         l.column_sums.resize(n);
         l.running.resize(n + 3);
         l.rows.resize((ring ? kept : 1) * Wn);
         l.means.resize(Wn);
     }
-    parallel_ranges_by_thread(h, [&](int thread, int begin, int end) {
-        BoxLines& l = lines[static_cast<std::size_t>(thread)];
+    pool::parallel_for(h, split, [&](const pool::Range& r) {
+        BoxLines& l = lines[static_cast<std::size_t>(r.slot)];
         // Row k of the window, converted (into its ring slot when entering).
         auto row = [&](std::size_t k, bool entering) -> const short* {
             mist::rgb<short>* line = l.rows.data() + (ring ? k % kept * Wn : 0);
@@ -58,21 +61,20 @@ void defocus_streamed(const FilterJob& job, int kw, int kh, long long x0, long l
             return &line->r;
         };
         std::int32_t* sums = l.column_sums.data();
-        std::size_t ya = 0, yb = 0;  // rows in the column sums: [ya, yb)
-        for (int i = begin; i < end; ++i) {
+        for (int i = r.begin; i < r.end; ++i) {
             const std::size_t y = static_cast<std::size_t>(oy + i);
             const auto [a, b] = mist::linear_filter::box_cover(y, static_cast<std::size_t>(kh),
                                                                static_cast<std::size_t>(H));
-            if (i == begin) {
+            if (i == r.begin && !r.continues) {
                 std::fill(sums, sums + n, 0);
                 for (std::size_t k = a; k < b; ++k) mist::rows::add_row(sums, row(k, true), n);
             } else {
-                for (std::size_t k = ya; k < a; ++k)
+                for (std::size_t k = l.ya; k < a; ++k)
                     mist::rows::subtract_row(sums, row(k, false), n);
-                for (std::size_t k = yb; k < b; ++k) mist::rows::add_row(sums, row(k, true), n);
+                for (std::size_t k = l.yb; k < b; ++k) mist::rows::add_row(sums, row(k, true), n);
             }
-            ya = a;
-            yb = b;
+            l.ya = a;
+            l.yb = b;
             mist::linear_filter::box_mean_row(sums, Wn, static_cast<std::size_t>(kw), b - a,
                                               &l.means[0].r, static_cast<std::size_t>(ox),
                                               static_cast<std::size_t>(ox + w), l.running.data());
@@ -173,12 +175,13 @@ void diffuse_region(const Frame& source, const Frame& destination, int pw, int p
         picture = copy.data();
         stride = pw;
     }
-    const int shares = std::min({pool::worker_count(), area.h, kMaxScatterShares});
-    pool::run_jobs(shares, [&](int share) {
-        ScatterRandom& random = scatter_randoms[static_cast<std::size_t>(share)];
-        const int begin = static_cast<int>(static_cast<long long>(area.h) * share / shares);
-        const int end = static_cast<int>(static_cast<long long>(area.h) * (share + 1) / shares);
-        for (int i = begin; i < end; ++i) {
+    // Shares of the static schedule: share t always draws from generator t.
+    const pool::Split split{.jobs = std::min(pool::worker_count(), kMaxScatterShares),
+                            .grain = 1,
+                            .shares = true};
+    pool::parallel_for(area.h, split, [&](const pool::Range& r) {
+        ScatterRandom& random = scatter_randoms[static_cast<std::size_t>(r.slot)];
+        for (int i = r.begin; i < r.end; ++i) {
             PIXEL_YC* out = destination.row(area.dy + i) + area.dx;
             const long long y = static_cast<long long>(area.sy) + i;
             for (int j = 0; j < area.w; ++j) {

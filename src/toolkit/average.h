@@ -7,9 +7,10 @@
 // kept in integers; the quotient is formed in double as the definition has
 // it.
 //
-// Each worker takes a band of rows and keeps, for every column, the sum of
-// the rows its box covers: moving down one row adds the entering row and
-// subtracts the leaving one.  Along a row, narrow boxes add their column
+// Each range of rows keeps, for every column, the sum of the rows its box
+// covers: moving down one row adds the entering row and subtracts the
+// leaving one, and a range that continues its slot's previous one goes on
+// with the sums it left.  Along a row, narrow boxes add their column
 // sums directly, vectorised across the row; wide ones take differences of
 // running sums, so no box costs more per pixel than a few operations.
 #pragma once
@@ -19,11 +20,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/thread_pool.h"
 #include "toolkit/array.h"
-#include "toolkit/controller.h"
+#include "toolkit/filter_call.h"
 #include "toolkit/filter_rows.h"
 #include "toolkit/rgb.h"
-#include "toolkit/thread.h"
 #include "toolkit/truncate.h"
 
 namespace mist {
@@ -86,65 +87,61 @@ inline void box_mean_row(const std::int32_t* column_sums, std::size_t W, std::si
     }
 }
 
-class average_thread : public thread<average_thread> {
+// The column sums of one slot and the rows [ya, yb) they hold.
+struct box_sums {
+    std::int32_t* column_sums = nullptr;  // 3 x width of the input
+    std::int64_t* running = nullptr;      // 3 x (width of the input + 1)
+    std::size_t ya = 0, yb = 0;
+};
+
+// Output rows of one box mean.
+class box_mean_rows {
 public:
     const array2<rgb<short>>* input = nullptr;
     array2<rgb<short>>* output = nullptr;
-    std::size_t width = 1, height = 1, depth = 1;  // the box
-    std::int32_t* column_sums = nullptr;           // scratch: 3 x width of the input
-    std::int64_t* running = nullptr;               // scratch: 3 x (width of the input + 1)
+    std::size_t width = 1, height = 1;  // the box
 
-protected:
-    std::uint32_t thread_function() override {
+    // Rows [y0, y1); `continues`: the sums hold what the rows before y0
+    // left in them.
+    void run(std::size_t y0, std::size_t y1, box_sums& s, bool continues) const {
         const std::size_t H = input->height();
-        const row_range band = row_band(H, thread_index, thread_count);
-        if (band.begin >= band.end) return 1;
         // Column sums of at most 65535 rows of 16-bit values fit in 32 bits.
         if (std::min(height, H) > 65535) {
-            for (std::size_t y = band.begin; y < band.end; ++y) slow_row(y);
-            return 1;
+            for (std::size_t y = y0; y < y1; ++y) slow_row(y);
+            return;
         }
         const std::size_t W = input->width(), n = 3 * W;
-        std::size_t ya = 0, yb = 0;  // rows in the column sums: [ya, yb)
-        std::fill(column_sums, column_sums + n, 0);
-        for (std::size_t y = band.begin; y < band.end; ++y) {
-            const auto [a, b] = covered(y, height, H);
-            if (a >= yb || b <= ya) {  // no overlap (first row of the band)
-                std::fill(column_sums, column_sums + n, 0);
-                for (std::size_t k = a; k < b; ++k)
-                    rows::add_row(column_sums, &input->row(k)->r, n);
-            } else {
-                for (std::size_t k = ya; k < a; ++k)
-                    ::mist::rows::subtract_row(column_sums, &input->row(k)->r, n);
-                for (std::size_t k = yb; k < b; ++k)
-                    ::mist::rows::add_row(column_sums, &input->row(k)->r, n);
-            }
-            ya = a;
-            yb = b;
-            mean_row(&output->row(y)->r, b - a);
+        if (!continues) {
+            s.ya = s.yb = 0;
+            std::fill(s.column_sums, s.column_sums + n, 0);
         }
-        return 1;
+        for (std::size_t y = y0; y < y1; ++y) {
+            const auto [a, b] = box_cover(y, height, H);
+            if (a >= s.yb || b <= s.ya) {  // no overlap (first row of a range)
+                std::fill(s.column_sums, s.column_sums + n, 0);
+                for (std::size_t k = a; k < b; ++k)
+                    rows::add_row(s.column_sums, &input->row(k)->r, n);
+            } else {
+                for (std::size_t k = s.ya; k < a; ++k)
+                    ::mist::rows::subtract_row(s.column_sums, &input->row(k)->r, n);
+                for (std::size_t k = s.yb; k < b; ++k)
+                    ::mist::rows::add_row(s.column_sums, &input->row(k)->r, n);
+            }
+            s.ya = a;
+            s.yb = b;
+            box_mean_row(s.column_sums, W, width, b - a, &output->row(y)->r, 0, W, s.running);
+        }
     }
 
 private:
-    static std::pair<std::size_t, std::size_t> covered(std::size_t p, std::size_t k,
-                                                       std::size_t L) {
-        return box_cover(p, k, L);
-    }
-
-    void mean_row(short* out, std::size_t rows_covered) {
-        box_mean_row(column_sums, input->width(), width, rows_covered, out, 0, input->width(),
-                     running);
-    }
-
     // Any box, summed pixel by pixel in 64 bits (for arrays too tall for
     // 32-bit column sums).
-    void slow_row(std::size_t y) {
+    void slow_row(std::size_t y) const {
         const std::size_t W = input->width(), H = input->height();
-        const auto [ya, yb] = covered(y, height, H);
+        const auto [ya, yb] = box_cover(y, height, H);
         rgb<short>* out = output->row(y);
         for (std::size_t x = 0; x < W; ++x) {
-            const auto [xa, xb] = covered(x, width, W);
+            const auto [xa, xb] = box_cover(x, width, W);
             std::int64_t r = 0, g = 0, b = 0;
             for (std::size_t k = ya; k < yb; ++k)
                 for (std::size_t j = xa; j < xb; ++j) {
@@ -163,29 +160,34 @@ private:
 
 }  // namespace linear_filter
 
-// The box mean of `in` with a kw x kh box into `out` on `thread_count`
-// workers (0: one per processor).  False, doing nothing, when out is in, the
-// input is empty or the box is empty.
+// The box mean of `in` with a kw x kh box into `out` on `thread_count` jobs
+// (0: one per processor).  False, doing nothing, when out is in, the input
+// is empty or the box is empty.
 inline bool average(const array2<rgb<short>>& in, array2<rgb<short>>& out, std::size_t kw,
                     std::size_t kh, std::uint32_t thread_count) {
     if (kw == 0 || kh == 0) return false;
-    if (static_cast<const void*>(&in) == static_cast<const void*>(&out) || in.empty()) return false;
-    const std::uint32_t n = thread_count == 0 ? processor_count() : thread_count;
+    if (!prepare_output(in, out)) return false;
+    const linear_filter::box_mean_rows rows{&in, &out, kw, kh};
+    const int H = static_cast<int>(in.height());
+    const bool slow = std::min(kh, in.height()) > 65535;
+    const pool::Split split{
+        .jobs = filter_jobs(thread_count),
+        .cost = static_cast<double>(in.width()) *
+                (slow ? static_cast<double>(std::min(kw, in.width())) *
+                            static_cast<double>(std::min(kh, in.height()))
+                      : 8.0)};
+    const std::size_t slots = static_cast<std::size_t>(pool::slots(H, split));
     const std::size_t line = 3 * in.width();
-    std::vector<std::int32_t> sums(line * n);
-    std::vector<std::int64_t> running((line + 3) * n);
-    std::uint32_t next = 0;
-    return run_row_filter<linear_filter::average_thread>(
-        in, out, n, [&](linear_filter::average_thread& w) {
-            w.input = &in;
-            w.output = &out;
-            w.width = kw;
-            w.height = kh;
-            w.depth = 1;
-            w.column_sums = sums.data() + line * next;
-            w.running = running.data() + (line + 3) * next;
-            ++next;
-        });
+    std::vector<std::int32_t> sums(line * slots);
+    std::vector<std::int64_t> running((line + 3) * slots);
+    std::vector<linear_filter::box_sums> state(slots);
+    for (std::size_t k = 0; k < slots; ++k)
+        state[k] = {sums.data() + line * k, running.data() + (line + 3) * k};
+    pool::parallel_for(H, split, [&](const pool::Range& r) {
+        rows.run(static_cast<std::size_t>(r.begin), static_cast<std::size_t>(r.end),
+                 state[static_cast<std::size_t>(r.slot)], r.continues);
+    });
+    return true;
 }
 
 }  // namespace mist

@@ -9,11 +9,11 @@
 // of the remaining weights (when that is not 0).  Results are rounded to
 // float after each pass.
 //
-// Lines are independent, so the row pass spreads its rows and the column
-// pass bands of its columns over the workers.  What a pass still has to
-// read is copied before it is written (a row into a scratch line; the rows
-// a column kernel spans into a ring), and the taps of many elements are
-// summed side by side in vector lanes.
+// Lines are independent, so the row pass shares out its rows and the column
+// pass blocks of its columns through the pool's range call.  What a pass
+// still has to read is copied before it is written (a row into a scratch
+// line; the rows a column kernel spans into a ring), and the taps of many
+// elements are summed side by side in vector lanes.
 //
 // A kernel never reaches further than the longest line, however large
 // sigma is: only the taps a line can use are kept (the sum that normalises
@@ -27,11 +27,11 @@
 #include <memory>
 #include <vector>
 
+#include "platform/thread_pool.h"
 #include "toolkit/array.h"
-#include "toolkit/controller.h"
+#include "toolkit/filter_call.h"
 #include "toolkit/filter_rows.h"
 #include "toolkit/rgb.h"
-#include "toolkit/thread.h"
 
 namespace mist {
 
@@ -85,52 +85,32 @@ inline gaussian_kernel make_gaussian_kernel(double sigma, double pitch, std::siz
 
 namespace linear_filter {
 
-// Which pass a worker runs.
-enum class gaussian_pass { rows, columns };
+// The column pass runs down blocks of columns (whole vector blocks of 16
+// components), keeping the rows its kernel still needs, widened to double,
+// in a ring: rows above the current one have already been written.
+constexpr std::size_t gaussian_column_group = 16;
 
-// The column pass gives each worker a band of columns (whole vector
-// blocks) and runs down it row by row, keeping the rows its kernel still
-// needs, widened to double, in a ring: rows above the current one have
-// already been written.
 inline std::size_t gaussian_ring_rows(std::size_t radius, std::size_t H) {
     return std::min(2 * radius + 1, H);
 }
 
-inline row_range gaussian_column_band(std::size_t n, std::uint32_t index, std::uint32_t count) {
-    const std::size_t blocks = (n + 15) / 16;
-    const row_range b = row_band(blocks, index, count);
-    return {std::min(n, 16 * b.begin), std::min(n, 16 * b.end)};
-}
-
-class _1D_linear_thread : public thread<_1D_linear_thread> {
+// The two passes over an image filtered in place.
+class separable_gaussian_pass {
 public:
-    array2<rgb<float>>* input = nullptr;   // the image (filtered in place)
-    array2<rgb<float>>* output = nullptr;  // the same array
+    array2<rgb<float>>* image = nullptr;
     const gaussian_kernel* kernel_x = nullptr;
     const gaussian_kernel* kernel_y = nullptr;
-    const gaussian_kernel* kernel_z = nullptr;  // a depth kernel: not used on 2-D arrays
-    gaussian_pass pass = gaussian_pass::rows;
-    const double** pointers = nullptr;  // scratch: one per tap
-    double* line = nullptr;             // scratch: a row, or the ring of a column band
 
-protected:
-    std::uint32_t thread_function() override {
-        if (pass == gaussian_pass::rows)
-            row_pass();
-        else
-            column_pass();
-        return 1;
-    }
-
-private:
-    void row_pass() {
+    // Rows [y0, y1); `line` holds a row (3 W doubles), `pointers` a tap
+    // each.
+    void rows(std::size_t y0, std::size_t y1, double* line, const double** pointers) const {
         const gaussian_kernel& k = *kernel_x;
-        const std::size_t W = output->width(), H = output->height();
+        const std::size_t W = image->width();
         const std::size_t r = k.radius;
         const bool has_interior = W > 2 * r;  // so r <= reach
         const std::size_t p0 = has_interior ? r : W, p1 = has_interior ? W - r : W;
-        for (std::size_t y = thread_index; y < H; y += thread_count) {
-            float* out = &output->row(y)->r;
+        for (std::size_t y = y0; y < y1; ++y) {
+            float* out = &image->row(y)->r;
             ::mist::rows::widen(out, line, 3 * W);
             if (has_interior) {
                 for (std::size_t t = 0; t <= 2 * r; ++t) pointers[t] = line + 3 * (p0 + t - r);
@@ -142,6 +122,38 @@ private:
         }
     }
 
+    // Components [c0, c1) of every row, top to bottom; `ring` holds
+    // gaussian_ring_rows rows of c1 - c0 doubles, `pointers` a tap each.
+    void columns(std::size_t c0, std::size_t c1, double* ring, const double** pointers) const {
+        if (c0 >= c1) return;
+        const gaussian_kernel& k = *kernel_y;
+        const std::size_t H = image->height();
+        const std::size_t m = c1 - c0;
+        const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(k.radius);
+        const std::size_t ring_rows = gaussian_ring_rows(k.radius, H);
+        auto ring_row = [&](std::size_t row) { return ring + (row % ring_rows) * m; };
+        std::size_t loaded = 0;  // rows [.., loaded) have been widened into the ring
+        for (std::size_t y = 0; y < H; ++y) {
+            const std::ptrdiff_t Y = static_cast<std::ptrdiff_t>(y);
+            const std::ptrdiff_t lo = std::max(-r, -Y);
+            const std::ptrdiff_t hi = std::min(r, static_cast<std::ptrdiff_t>(H) - 1 - Y);
+            for (; loaded <= y + static_cast<std::size_t>(hi); ++loaded)
+                ::mist::rows::widen(&image->row(loaded)->r + c0, ring_row(loaded), m);
+            double S = 0;
+            std::size_t taps = 0;
+            for (std::ptrdiff_t t = lo; t <= hi; ++t) {
+                S += k.at(t);
+                pointers[taps++] = ring_row(static_cast<std::size_t>(Y + t));
+            }
+            const bool cut = lo > -r || hi < r;
+            ::mist::rows::weighted_sum(
+                pointers,
+                &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
+                taps, &image->row(y)->r + c0, m, cut && S != 0, S);
+        }
+    }
+
+private:
     // Position p of a line of L pixels whose kernel is cut by the line's ends.
     void edge(const double* in, float* out, std::size_t L, std::size_t p) const {
         const gaussian_kernel& k = *kernel_x;
@@ -168,76 +180,57 @@ private:
         out[3 * p + 1] = static_cast<float>(b);
         out[3 * p + 2] = static_cast<float>(c);
     }
-
-    void column_pass() {
-        const gaussian_kernel& k = *kernel_y;
-        const std::size_t H = output->height();
-        const row_range band =
-            gaussian_column_band(3 * output->width(), thread_index, thread_count);
-        if (band.begin >= band.end) return;
-        const std::size_t c0 = band.begin, m = band.end - band.begin;
-        const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(k.radius);
-        const std::size_t ring = gaussian_ring_rows(k.radius, H);
-        auto ring_row = [&](std::size_t row) { return line + (row % ring) * m; };
-        std::size_t loaded = 0;  // rows [.., loaded) have been widened into the ring
-        for (std::size_t y = 0; y < H; ++y) {
-            const std::ptrdiff_t Y = static_cast<std::ptrdiff_t>(y);
-            const std::ptrdiff_t lo = std::max(-r, -Y);
-            const std::ptrdiff_t hi = std::min(r, static_cast<std::ptrdiff_t>(H) - 1 - Y);
-            for (; loaded <= y + static_cast<std::size_t>(hi); ++loaded)
-                ::mist::rows::widen(&output->row(loaded)->r + c0, ring_row(loaded), m);
-            double S = 0;
-            std::size_t taps = 0;
-            for (std::ptrdiff_t t = lo; t <= hi; ++t) {
-                S += k.at(t);
-                pointers[taps++] = ring_row(static_cast<std::size_t>(Y + t));
-            }
-            const bool cut = lo > -r || hi < r;
-            ::mist::rows::weighted_sum(
-                pointers,
-                &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
-                taps, &output->row(y)->r + c0, m, cut && S != 0, S);
-        }
-    }
 };
 
 }  // namespace linear_filter
 
 // Blurs `image` in place with a Gaussian of `sigma` pixels (scaled by the
-// pitches) on `thread_count` workers (0: one per processor): the rows are
-// shared out for the row pass, then bands of columns for the column pass.
-// False, doing nothing, for an empty image or a sigma that is negative or
-// not finite.
+// pitches) on `thread_count` jobs (0: one per processor): blocks of rows
+// for the row pass, then blocks of columns for the column pass.  False,
+// doing nothing, for an empty image or a sigma that is negative or not
+// finite.
 inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thread_count) {
+    using linear_filter::gaussian_column_group;
     if (image.empty() || !(sigma >= 0) || !std::isfinite(sigma)) return false;
     const std::size_t W = image.width(), H = image.height();
     const gaussian_kernel kx = make_gaussian_kernel(sigma, image.pitch_x, W - 1);
     const gaussian_kernel ky = make_gaussian_kernel(sigma, image.pitch_y, H - 1);
-    const std::uint32_t n = thread_count == 0 ? processor_count() : thread_count;
-    const std::size_t taps = 2 * std::max(kx.reach, ky.reach) + 1;
-    const std::size_t band = linear_filter::gaussian_column_band(3 * W, 0, n).end + 16;
-    const std::size_t line =
-        std::max(3 * W, linear_filter::gaussian_ring_rows(ky.radius, H) * band);
-    std::vector<const double*> pointers(taps * n);
-    std::vector<double> lines(line * n);
-    std::unique_ptr<linear_filter::_1D_linear_thread[]> workers(
-        new linear_filter::_1D_linear_thread[n]);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        linear_filter::_1D_linear_thread& w = workers[i];
-        w.thread_index = i;
-        w.thread_count = n;
-        w.kernel_x = &kx;
-        w.kernel_y = &ky;
-        w.kernel_z = &ky;
-        w.pointers = pointers.data() + taps * i;
-        w.line = lines.data() + line * i;
-        w.input = &image;
-        w.output = &image;
-        w.pass = linear_filter::gaussian_pass::rows;
-    }
-    run_threads(workers.get(), n);
-    for (std::uint32_t i = 0; i < n; ++i) workers[i].pass = linear_filter::gaussian_pass::columns;
-    run_threads(workers.get(), n);
+    const linear_filter::separable_gaussian_pass pass{&image, &kx, &ky};
+    const int jobs = filter_jobs(thread_count);
+
+    const std::size_t row_taps = 2 * kx.reach + 1;
+    const pool::Split by_rows{.jobs = jobs, .cost = static_cast<double>(W * row_taps) / 2};
+    const std::size_t row_slots = static_cast<std::size_t>(pool::slots(static_cast<int>(H), by_rows));
+    std::vector<double> lines(3 * W * row_slots);
+    std::vector<const double*> row_pointers(row_taps * row_slots);
+    const bool rows_done =
+        pool::parallel_for(static_cast<int>(H), by_rows, [&](const pool::Range& r) {
+            const std::size_t slot = static_cast<std::size_t>(r.slot);
+            pass.rows(static_cast<std::size_t>(r.begin), static_cast<std::size_t>(r.end),
+                      lines.data() + 3 * W * slot, row_pointers.data() + row_taps * slot);
+        });
+    if (!rows_done) return true;  // out of time: the result is not wanted
+
+    // Items of the column pass: groups of 16 components across a row.
+    const std::size_t n = 3 * W;
+    const int groups = static_cast<int>((n + gaussian_column_group - 1) / gaussian_column_group);
+    const std::size_t column_taps = 2 * ky.reach + 1;
+    const pool::Split by_columns{
+        .jobs = jobs,
+        .grain = 1,
+        .cost = static_cast<double>(H * gaussian_column_group * column_taps) / 8};
+    const std::size_t column_slots = static_cast<std::size_t>(pool::slots(groups, by_columns));
+    const std::size_t widest = gaussian_column_group *
+                               static_cast<std::size_t>(pool::largest_range(groups, by_columns));
+    const std::size_t ring = linear_filter::gaussian_ring_rows(ky.radius, H) * widest;
+    std::vector<double> rings(ring * column_slots);
+    std::vector<const double*> column_pointers(column_taps * column_slots);
+    pool::parallel_for(groups, by_columns, [&](const pool::Range& r) {
+        const std::size_t slot = static_cast<std::size_t>(r.slot);
+        pass.columns(std::min(n, gaussian_column_group * static_cast<std::size_t>(r.begin)),
+                     std::min(n, gaussian_column_group * static_cast<std::size_t>(r.end)),
+                     rings.data() + ring * slot, column_pointers.data() + column_taps * slot);
+    });
     return true;
 }
 

@@ -12,26 +12,28 @@
 // element, cells of weight 0 change no sum, and T of many elements is
 // formed side by side in vector lanes (in 32-bit integers when the weights
 // are integers small enough for every partial sum to be exact).  Only the
-// bands along the array's edges test the kernel cell by cell.
+// bands along the array's edges test the kernel cell by cell.  Rows are
+// independent and go to the pool's range call in blocks.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "platform/thread_pool.h"
 #include "toolkit/array.h"
-#include "toolkit/controller.h"
+#include "toolkit/filter_call.h"
 #include "toolkit/filter_rows.h"
 #include "toolkit/rgb.h"
-#include "toolkit/thread.h"
 #include "toolkit/truncate.h"
 
 namespace mist {
 
 namespace linear_filter {
 
-// The kernel as the workers use it, made once per call and shared.
+// The kernel as the row bodies use it, made once per call and shared.
 struct linear_plan {
     std::size_t cols = 0, rows = 0;  // kernel size
     std::size_t ax = 0, ay = 0;      // anchor
@@ -41,10 +43,8 @@ struct linear_plan {
     std::vector<std::int32_t> integral_weight;
     bool integral = false;
     double full_sum = 0;  // S of the whole kernel, in kernel order
-    // One run of tap pointers per worker.
-    std::vector<const short*> pointers;
 
-    explicit linear_plan(const array2<double>& kernel, std::uint32_t workers) {
+    explicit linear_plan(const array2<double>& kernel) {
         cols = kernel.width();
         rows = kernel.height();
         ax = cols / 2;
@@ -65,27 +65,26 @@ struct linear_plan {
         integral = whole && magnitude <= static_cast<double>(::mist::rows::kIntegralWeightLimit);
         if (integral)
             for (double v : weight) integral_weight.push_back(static_cast<std::int32_t>(v));
-        pointers.resize(weight.size() * workers);
     }
 };
 
-class linear_thread : public thread<linear_thread> {
+// Output rows [y0, y1) of one convolution; `pointers` is scratch for one
+// pointer per tap.
+class linear_rows {
 public:
     const array2<rgb<short>>* input = nullptr;
     array2<rgb<short>>* output = nullptr;
     const array2<double>* kernel = nullptr;
-    linear_plan* plan = nullptr;
+    const linear_plan* plan = nullptr;
 
-protected:
-    std::uint32_t thread_function() override {
+    void run(std::size_t y_begin, std::size_t y_end, const short** pointers) const {
         const std::size_t W = input->width(), H = input->height();
-        linear_plan& p = *plan;
+        const linear_plan& p = *plan;
         // The interior: where every cell of the kernel lies over the array.
         const bool fits = p.cols >= 1 && p.rows >= 1 && p.cols <= W && p.rows <= H;
         const std::size_t x0 = p.ax, x1 = fits ? W - (p.cols - 1 - p.ax) : 0;
         const std::size_t y0 = p.ay, y1 = fits ? H - (p.rows - 1 - p.ay) : 0;
-        const short** pointers = p.pointers.data() + p.weight.size() * thread_index;
-        for (std::size_t y = thread_index; y < H; y += thread_count) {
+        for (std::size_t y = y_begin; y < y_end; ++y) {
             rgb<short>* out = output->row(y);
             if (!fits || y < y0 || y >= y1 || p.weight.empty()) {
                 for (std::size_t x = 0; x < W; ++x) out[x] = cell(x, y);
@@ -104,7 +103,6 @@ protected:
                 ::mist::rows::convolve(pointers, p.weight.data(), p.weight.size(), first, n,
                                        p.full_sum);
         }
-        return 1;
     }
 
 private:
@@ -140,21 +138,25 @@ private:
 
 }  // namespace linear_filter
 
-// Convolves `in` into `out` with `kernel` on `thread_count` workers (0: one
+// Convolves `in` into `out` with `kernel` on `thread_count` jobs (0: one
 // per processor).  False, doing nothing, when out is in or the input is
 // empty.  A kernel without cells gives 0 everywhere.
 inline bool linear(const array2<rgb<short>>& in, array2<rgb<short>>& out,
                    const array2<double>& kernel, std::uint32_t thread_count) {
-    if (static_cast<const void*>(&in) == static_cast<const void*>(&out) || in.empty()) return false;
-    const std::uint32_t n = thread_count == 0 ? processor_count() : thread_count;
-    linear_filter::linear_plan plan(kernel, n);
-    return run_row_filter<linear_filter::linear_thread>(in, out, n,
-                                                        [&](linear_filter::linear_thread& w) {
-                                                            w.input = &in;
-                                                            w.output = &out;
-                                                            w.kernel = &kernel;
-                                                            w.plan = &plan;
-                                                        });
+    if (!prepare_output(in, out)) return false;
+    const linear_filter::linear_plan plan(kernel);
+    const linear_filter::linear_rows rows{&in, &out, &kernel, &plan};
+    const int H = static_cast<int>(in.height());
+    const std::size_t taps = plan.weight.size();
+    const pool::Split split{.jobs = filter_jobs(thread_count),
+                            .cost = static_cast<double>(in.width()) *
+                                    static_cast<double>(std::max<std::size_t>(taps, 1))};
+    std::vector<const short*> pointers(taps * static_cast<std::size_t>(pool::slots(H, split)));
+    pool::parallel_for(H, split, [&](const pool::Range& r) {
+        rows.run(static_cast<std::size_t>(r.begin), static_cast<std::size_t>(r.end),
+                 pointers.data() + taps * static_cast<std::size_t>(r.slot));
+    });
+    return true;
 }
 
 }  // namespace mist

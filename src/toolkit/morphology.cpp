@@ -7,7 +7,7 @@
 // level 0, so a run of length L is the extreme of two reads of level
 // floor(log2 L), overlapping in the middle.
 //
-// Output rows are cut into chunks that the workers take in turn, and a chunk
+// Output rows are cut into chunks that the range call hands out, and a chunk
 // is computed in one of two orders:
 //  - row by row (the usual case): the source rows under the element are
 //    kept in a ring, each with the extreme over every distinct long run of
@@ -22,7 +22,8 @@
 //    megabytes): each source row's levels are built once and each run is
 //    merged into the output row it belongs to.
 // Both are exact integer min/max, so the result does not depend on the
-// order, the chunks or the number of threads.  The row loops are vector code
+// order, the chunks or the number of threads.  Both look at the work
+// deadline once a row and stop when it has passed.  The row loops are vector code
 // compiled for each instruction set and chosen at run time (Highway).
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "toolkit/morphology.cpp"
@@ -33,12 +34,14 @@
 #define QUORVEL_TOOLKIT_MORPHOLOGY_PLAN
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "platform/thread_pool.h"
+#include "platform/work_deadline.h"
+#include "toolkit/filter_call.h"
 #include "toolkit/morphology.h"
 
 namespace mist::morphology_detail {
@@ -122,7 +125,6 @@ struct pass_job {
     const pass_plan* second = nullptr;  // null for one pass
     plane_view out;
     std::size_t mid_margin = 0;  // neutral cells beside each ring row of the first pass
-    std::size_t chunk_rows = 0, chunks = 0;
 };
 
 // The buffers of one pass in a worker.
@@ -404,6 +406,8 @@ public:
     void advance(long long upto, Sink&& sink) {
         const std::size_t n = hi_ - lo_;
         while (static_cast<long long>(next_) <= upto && next_ < end_) {
+            // Out of time: the rows not made yet are not wanted.
+            if (work_deadline::passed()) return;
             const std::size_t y = next_;
             const long long centre = p_.origin_y + static_cast<long long>(y);
             if (p_.uniform && y + 1 < end_ && static_cast<long long>(y) + 1 <= upto &&
@@ -562,6 +566,7 @@ void run_sources(const pass_plan& p, const plane_view& out, std::size_t y0, std:
     const long long sy_hi =
         std::min(p.in_h - 1, p.origin_y + static_cast<long long>(y1) - 1 + p.dy_hi);
     for (long long sy = sy_lo; sy <= sy_hi; ++sy) {
+        if (work_deadline::passed()) return;  // out of time: the rows are not wanted
         // Output row y = rel - dy; only rows of this chunk.
         const long long rel = sy - p.origin_y;
         const long long dlo = std::max<long long>(p.dy_lo, rel - static_cast<long long>(y1 - 1));
@@ -683,27 +688,6 @@ HWY_EXPORT(run_opening);
 HWY_EXPORT(run_closing);
 
 using chunk_function = void (*)(const pass_job&, std::size_t, std::size_t, chunk_scratch&);
-
-// The worker: takes chunks of output rows until none is left.
-class morphology_thread : public thread<morphology_thread> {
-public:
-    const pass_job* job = nullptr;
-    std::atomic<std::size_t>* next = nullptr;
-    chunk_function run = nullptr;
-
-protected:
-    std::uint32_t thread_function() override {
-        thread_local chunk_scratch scratch;
-        for (;;) {
-            const std::size_t c = next->fetch_add(1, std::memory_order_relaxed);
-            if (c >= job->chunks) break;
-            const std::size_t y0 = c * job->chunk_rows;
-            const std::size_t y1 = std::min(job->out.height, y0 + job->chunk_rows);
-            run(*job, y0, y1, scratch);
-        }
-        return 1;
-    }
-};
 
 namespace {
 
@@ -911,29 +895,20 @@ planned make_plan(pass_plan& p, long long in_w, long long in_h, std::size_t in_m
     return planned::by_sources;
 }
 
-// Runs a job over its output rows on `threads` workers.  Each chunk reads
+// Runs a job over its output rows on `threads` jobs (0: one per
+// processor), in chunks that the range call hands out.  Each chunk reads
 // `reach` source rows beyond its own, so chunks are several times that
-// tall; with one worker the whole block is one chunk.
-void run_job(pass_job& j, std::size_t reach, std::uint32_t threads, chunk_function run) {
-    if (threads == 0) threads = processor_count();
+// tall; with one job the whole block is one chunk.  Each thread keeps its
+// buffers from call to call.
+void run_job(const pass_job& j, std::size_t reach, std::uint32_t threads, chunk_function run) {
+    const int jobs = filter_jobs(threads);
     const std::size_t rows = j.out.height;
-    j.chunk_rows =
-        threads <= 1
-            ? rows
-            : std::max<std::size_t>({4 * reach, 16, (rows + 8 * threads - 1) / (8 * threads)});
-    j.chunk_rows = std::min(j.chunk_rows, rows);
-    j.chunks = (rows + j.chunk_rows - 1) / j.chunk_rows;
-    const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(threads, j.chunks));
-    std::atomic<std::size_t> next{0};
-    std::unique_ptr<morphology_thread[]> workers(new morphology_thread[n]);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        workers[i].thread_index = i;
-        workers[i].thread_count = n;
-        workers[i].job = &j;
-        workers[i].next = &next;
-        workers[i].run = run;
-    }
-    run_threads(workers.get(), n);
+    const std::size_t grain = jobs <= 1 ? rows : std::max<std::size_t>(4 * reach, 16);
+    const pool::Split split{.jobs = jobs, .grain = static_cast<int>(std::min(grain, rows))};
+    pool::parallel_for(static_cast<int>(rows), split, [&](const pool::Range& r) {
+        thread_local chunk_scratch scratch;
+        run(j, static_cast<std::size_t>(r.begin), static_cast<std::size_t>(r.end), scratch);
+    });
 }
 
 std::size_t height_of(const pass_plan& p) {

@@ -27,7 +27,7 @@
 #include "toolkit/array.h"
 #include "toolkit/bounded_list.h"
 #include "toolkit/plane_view.h"
-#include "toolkit/thread.h"
+
 
 namespace mist {
 
@@ -119,7 +119,8 @@ morphology_runs runs_of(const morphology_structure& s);
 // overlap.  When every row of `in` has `in_margin` readable cells on each
 // side holding the pass's neutral value, and morphology_margin() asks for
 // no more, source rows are read where they are instead of being copied.
-// Output rows are shared among `threads` workers (0: one per processor).
+// Output rows are shared among `threads` jobs of the range call (0: one per
+// processor).
 void morphology_pass(const plane_view& in, long long origin_x, long long origin_y,
                      const plane_view& out, const morphology_runs& element, bool erode,
                      std::uint32_t threads, std::size_t in_margin = 0);
