@@ -14,17 +14,9 @@ namespace {
 // The source coordinate that work coordinate v (already offset, so it may lie
 // anywhere) reads along an axis whose picture is L and buffer M long; -1 when
 // it reads nothing.
-long long map_coordinate(long long v, long long L, long long M, Border border) {
-    if (border == Border::buffer) return v >= 0 && v < M ? v : -1;
-    if (v < 0) {
-        v = -1 - v;
-        return v < M ? v : -1;
-    }
-    if (v >= L) {
-        v = 2 * L - 2 - v;
-        return v >= 0 && v < M ? v : -1;
-    }
-    return v < M ? v : -1;
+long long map_coordinate(long long v, long long L, long long M, mist::border_rule border) {
+    const long long x = mist::border_cell(border, v, L);
+    return x >= 0 && x < M ? x : -1;
 }
 
 // Per element type: a frame pixel into a work cell and back.

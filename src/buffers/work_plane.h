@@ -6,10 +6,11 @@
 // each pixel (mist::array2<short>), or its RGB truncated to integers
 // (mist::rgb<short>) or kept as floats (mist::rgb<float>).
 //
-// Reading: work cell (u, k) takes the source pixel (x + u, y + k), where a
-// coordinate outside the readable area is mapped by the source's border
-// rule.  A cell whose coordinate maps nowhere keeps the value the array had
-// (arrays are zero-filled when made).  Writing: the block of the array at
+// Reading: work cell (u, k) takes the source pixel (x + u, y + k), a
+// coordinate outside the visible picture mapped by the source's border rule
+// (toolkit/border.h: mirror, or none to read the buffer beyond the picture).
+// A cell whose coordinate maps outside the buffer keeps the value the array
+// had (arrays are zero-filled when made).  Writing: the block of the array at
 // (ox, oy) goes to the frame at (dx, dy), both positions clipped together,
 // the first against the array and the second against the buffer.  Rows run
 // in parallel in both directions.
@@ -19,25 +20,15 @@
 
 #include "buffers/frame.h"
 #include "toolkit/array.h"
+#include "toolkit/border.h"
 #include "toolkit/plane_view.h"
 #include "toolkit/rgb.h"
 
-enum class Border {
-    // Mirrored at the visible picture: before the first row or column the
-    // edge pixel is repeated (-1 reads 0, -2 reads 1); past the last one it
-    // is mirrored about the last pixel (L reads L - 2).  A mirrored
-    // coordinate outside the buffer maps nowhere.
-    mirror,
-    // The buffer's own pixels wherever they exist, also beyond the picture;
-    // outside the buffer nothing.
-    buffer,
-};
-
 struct PlaneSource {
     Frame frame;
-    int picture_w = 0, picture_h = 0;  // the visible picture (for Border::mirror)
+    int picture_w = 0, picture_h = 0;  // the visible picture (for the mirror)
     long long x = 0, y = 0;            // the source pixel of work cell (0, 0)
-    Border border = Border::mirror;
+    mist::border_rule border = mist::border_rule::mirror;
 };
 
 // Y -> short; RGB truncated toward zero, low 16 bits kept -> rgb<short>;
@@ -83,11 +74,11 @@ void store_plane(const mist::plane_view& plane, int ox, int oy, int w, int h,
 // mirrored beyond the picture.
 inline void load_rgb_region(const Frame& source, int pw, int ph, int sx, int sy,
                             mist::array2<mist::rgb<short>>& array) {
-    load_plane({source, pw, ph, sx, sy, Border::mirror}, array);
+    load_plane({source, pw, ph, sx, sy, mist::border_rule::mirror}, array);
 }
 inline void load_rgbf_region(const Frame& source, int pw, int ph, int sx, int sy,
                              mist::array2<mist::rgb<float>>& array) {
-    load_plane({source, pw, ph, sx, sy, Border::mirror}, array);
+    load_plane({source, pw, ph, sx, sy, mist::border_rule::mirror}, array);
 }
 inline void store_rgb_region(const mist::array2<mist::rgb<short>>& array, int ox, int oy, int w,
                              int h, const Frame& destination, int dx, int dy) {

@@ -16,7 +16,8 @@ void convolve_region(const FilterJob& job, const mist::array2<double>& kernel, i
     mist::array2<mist::rgb<short>> input, output;
     make_work_area(input, job.w, job.h, mx, my);
     make_work_area(output, job.w, job.h, mx, my);
-    load_plane({job.source, job.picture_w, job.picture_h, job.sx - mx, job.sy - my, Border::mirror},
+    load_plane({job.source, job.picture_w, job.picture_h, job.sx - mx, job.sy - my,
+                mist::border_rule::mirror},
                input);
     mist::linear(input, output, kernel, job.threads);
     store_rgb_region(output, static_cast<int>(mx), static_cast<int>(my), job.w, job.h,

@@ -12,6 +12,7 @@
 #include "filters/work_area.h"
 #include "platform/thread_pool.h"
 #include "toolkit/average.h"
+#include "toolkit/border.h"
 #include "toolkit/filter_rows.h"
 
 namespace {
@@ -43,7 +44,8 @@ void defocus_streamed(const FilterJob& job, int kw, int kh, long long x0, long l
     const std::size_t Wn = static_cast<std::size_t>(W), n = 3 * Wn;
     const std::size_t kept = std::min(static_cast<std::size_t>(kh), static_cast<std::size_t>(H));
     const bool ring = kept <= kRingRows;
-    const PlaneRows plane({job.source, job.picture_w, job.picture_h, x0, y0, Border::mirror}, W);
+    const PlaneRows plane(
+        {job.source, job.picture_w, job.picture_h, x0, y0, mist::border_rule::mirror}, W);
     const pool::Split split{.cost = static_cast<double>(W) * 8};
     std::vector<BoxLines> lines(static_cast<std::size_t>(pool::slots(h, split)));
     for (BoxLines& l : lines) {
@@ -106,7 +108,8 @@ void defocus_region(const FilterJob& job, int kw, int kh) {
     make_work_area(input, x1 - x0, y1 - y0, 0, 0);
     make_work_area(output, x1 - x0, y1 - y0, 0, 0);
     // Every cell lies inside the picture, so the copy reads straight across.
-    load_plane({job.source, job.picture_w, job.picture_h, x0, y0, Border::mirror}, input);
+    load_plane({job.source, job.picture_w, job.picture_h, x0, y0, mist::border_rule::mirror},
+               input);
     mist::average(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
                   job.threads);
     store_rgb_region(output, static_cast<int>(job.sx - x0), static_cast<int>(job.sy - y0), job.w,
@@ -136,19 +139,6 @@ private:
 constexpr int kMaxScatterShares = 64;
 std::array<ScatterRandom, kMaxScatterShares> scatter_randoms;
 
-// Coordinate v folded into a picture line of `length` pixels: period
-// 2 length - 1; past the end it runs back from the last pixel, before the
-// start from the second.
-int fold(long long v, long long length) {
-    const long long period = 2 * length - 1;
-    long long m = v;
-    if (m < 0 || m >= period) {
-        m %= period;
-        if (m < 0) m += period;
-    }
-    return static_cast<int>(m <= length - 1 ? m : period - m);
-}
-
 // A displacement of -reach..reach from a 15-bit random number.
 long long offset(int random, int reach) {
     return ((static_cast<long long>(random) * (2LL * reach + 1)) >> 15) - reach;
@@ -176,9 +166,8 @@ void diffuse_region(const Frame& source, const Frame& destination, int pw, int p
         stride = pw;
     }
     // Shares of the static schedule: share t always draws from generator t.
-    const pool::Split split{.jobs = std::min(pool::worker_count(), kMaxScatterShares),
-                            .grain = 1,
-                            .shares = true};
+    const pool::Split split{
+        .jobs = std::min(pool::worker_count(), kMaxScatterShares), .grain = 1, .shares = true};
     pool::parallel_for(area.h, split, [&](const pool::Range& r) {
         ScatterRandom& random = scatter_randoms[static_cast<std::size_t>(r.slot)];
         for (int i = r.begin; i < r.end; ++i) {
@@ -188,8 +177,11 @@ void diffuse_region(const Frame& source, const Frame& destination, int pw, int p
                 const long long x = static_cast<long long>(area.sx) + j;
                 const int r1 = random.next();
                 const int r2 = random.next();
-                const int column = fold(x + offset(r1, rx), pw);
-                const int row = fold(y + offset(r2, ry), ph);
+                // Picks beyond the picture fold back into it.
+                const long long column =
+                    mist::border_cell(mist::border_rule::fold, x + offset(r1, rx), pw);
+                const long long row =
+                    mist::border_cell(mist::border_rule::fold, y + offset(r2, ry), ph);
                 out[j] = picture[row * stride + column];
             }
         }

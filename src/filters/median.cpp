@@ -44,7 +44,7 @@ void median_streamed(const FilterJob& job, int kw, int kh) {
     const std::size_t n_out = static_cast<std::size_t>(w);
     const PlaneRows plane(
         {job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex + (ox - ex),
-         static_cast<long long>(job.sy) - ey, Border::mirror},
+         static_cast<long long>(job.sy) - ey, mist::border_rule::mirror},
         static_cast<int>(n_in));
     const pool::Split split{.cost = static_cast<double>(n_out) * static_cast<double>(kw1 * kh1)};
     std::vector<MedianLines> lines(static_cast<std::size_t>(pool::slots(h, split)));
@@ -69,9 +69,9 @@ void median_streamed(const FilterJob& job, int kw, int kh) {
             }
             for (std::size_t k = 0; k < kh1; ++k)
                 l.rows[k] = ring_row(y - ey + static_cast<int>(k));
-            if (!mist::median_filter::median_row_checked(l.rows.data(), kw1, kh1,
-                                                         l.keys_out.data(), n_out,
-                                                         l.window.data(), l.rows.data() + kh1))
+            if (!mist::median_filter::median_row_checked(l.rows.data(), kw1, kh1, l.keys_out.data(),
+                                                         n_out, l.window.data(),
+                                                         l.rows.data() + kh1))
                 return;
             mist::rows::from_keys(l.keys_out.data(), &l.pixels[0].r, n_out);
             rgb_to_yc_row(l.pixels.data(), job.destination.row(dy + i) + dx, n_out);
@@ -95,7 +95,7 @@ void median_region(const FilterJob& job, int kw, int kh) {
     mist::array2<mist::rgb<short>> input, output;
     make_work_area(input, job.w, job.h, ex, ey);
     load_plane({job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex,
-                static_cast<long long>(job.sy) - ey, Border::mirror},
+                static_cast<long long>(job.sy) - ey, mist::border_rule::mirror},
                input);
     mist::median(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
                  job.threads);

@@ -32,7 +32,7 @@ mist::plane_view copy_region_in(const LabelJob& job) {
                         static_cast<long long>(job.sy) + job.h <= job.source.max_h;
     if (!inside)
         std::fill(storage.begin(), storage.begin() + static_cast<std::ptrdiff_t>(w * h), short{0});
-    load_plane({job.source, 0, 0, job.sx, job.sy, Border::buffer}, plane);
+    load_plane({job.source, 0, 0, job.sx, job.sy, mist::border_rule::none}, plane);
     return plane;
 }
 

@@ -9,6 +9,7 @@
 #include "buffers/region.h"
 #include "buffers/rows.h"
 #include "buffers/work_plane.h"
+#include "toolkit/border.h"
 
 namespace {
 
@@ -33,36 +34,6 @@ Rect bounding(const Rect& a, const Rect& b) {
 // The cells whose window (the element's bounding box) reaches into `r`.
 Rect reach(const Rect& r, const mist::morphology_runs& e) {
     return {r.x0 + e.min_x(), r.y0 + e.min_y(), r.x1 + e.max_x(), r.y1 + e.max_y()};
-}
-
-// The positions u in [0, length) whose source coordinate start + u the
-// mirrored border maps into the buffer, as up to two spans [lo, hi).  With
-// a picture of L and a buffer of M pixels the mapped coordinates are
-// [-M, -1] (mirrored before the edge), [0, min(L, M) - 1], and
-// [max(L, 2L - 1 - M), 2L - 2] (mirrored about the last pixel); they form
-// one span unless the picture is wider than the buffer.
-struct Spans {
-    long long lo[2], hi[2];
-    int count = 0;
-};
-
-Spans mapped_spans(long long start, long long length, long long L, long long M) {
-    long long lo[2] = {-M, std::max(L, 2 * L - 1 - M)};
-    long long hi[2] = {std::min(L, M), 2 * L - 1};  // exclusive
-    if (hi[0] >= lo[1]) {                           // touching or overlapping: one span
-        hi[0] = std::max(hi[0], hi[1]);
-        lo[1] = hi[1] = 0;
-    }
-    Spans s;
-    for (int k = 0; k < 2; ++k) {
-        const long long a = std::max(lo[k] - start, 0LL), b = std::min(hi[k] - start, length);
-        if (a < b) {
-            s.lo[s.count] = a;
-            s.hi[s.count] = b;
-            ++s.count;
-        }
-    }
-    return s;
 }
 
 // Buffers kept from call to call: grown when a call needs more, never shrunk.
@@ -97,8 +68,8 @@ mist::plane_view view_in(std::vector<short>& storage, long long w, long long h,
 struct WorkArea {
     const MorphologyJob* job;
     long long origin_x, origin_y;
-    Spans cols, rows;  // the mapped columns and rows
-    Rect mapped;       // their bounding box
+    mist::mirror_spans cols, rows;  // the mapped columns and rows
+    Rect mapped;                    // their bounding box
 };
 
 // Loads the cells of `r` into `plane`; cells that map nowhere become 0.
@@ -109,12 +80,13 @@ void load(const WorkArea& a, const Rect& r, const mist::plane_view& plane) {
     int spans = 0;
     long long c0 = 0, c1 = 0;
     for (int k = 0; k < a.cols.count; ++k) {
-        const long long lo = std::max(a.cols.lo[k], r.x0), hi = std::min(a.cols.hi[k], r.x1);
+        const long long lo = std::max(a.cols.span[k].begin, r.x0),
+                        hi = std::min(a.cols.span[k].end, r.x1);
         if (lo < hi) ++spans, c0 = lo, c1 = hi;
     }
     auto mapped_row = [&](long long v) {
         for (int k = 0; k < a.rows.count; ++k)
-            if (v >= a.rows.lo[k] && v < a.rows.hi[k]) return true;
+            if (v >= a.rows.span[k].begin && v < a.rows.span[k].end) return true;
         return false;
     };
     parallel_rows(static_cast<int>(plane.height), [&](int k) {
@@ -127,9 +99,9 @@ void load(const WorkArea& a, const Rect& r, const mist::plane_view& plane) {
         std::fill(row + (c1 - r.x0), row + plane.width, short{0});
     });
     const MorphologyJob& j = *a.job;
-    load_plane(
-        {j.source, j.picture_w, j.picture_h, a.origin_x + r.x0, a.origin_y + r.y0, Border::mirror},
-        plane);
+    load_plane({j.source, j.picture_w, j.picture_h, a.origin_x + r.x0, a.origin_y + r.y0,
+                mist::border_rule::mirror},
+               plane);
 }
 
 // Outputs whose window leaves the mapped rectangle C (every window of a
@@ -224,16 +196,18 @@ void morphology_region(const MorphologyJob& job, const MorphologyElement& elemen
     const Rect out_rect{ex + ox, ey + oy, ex + ox + ow, ey + oy + oh};
     const Rect whole{0, 0, work_w, work_h};
 
-    WorkArea area{
-        &job,
-        static_cast<long long>(job.sx) - ex,
-        static_cast<long long>(job.sy) - ey,
-        mapped_spans(static_cast<long long>(job.sx) - ex, work_w, job.picture_w, job.source.max_w),
-        mapped_spans(static_cast<long long>(job.sy) - ey, work_h, job.picture_h, job.source.max_h),
-        {}};
+    WorkArea area{&job,
+                  static_cast<long long>(job.sx) - ex,
+                  static_cast<long long>(job.sy) - ey,
+                  mist::mirrored_into(static_cast<long long>(job.sx) - ex, work_w, job.picture_w,
+                                      job.source.max_w),
+                  mist::mirrored_into(static_cast<long long>(job.sy) - ey, work_h, job.picture_h,
+                                      job.source.max_h),
+                  {}};
     if (area.cols.count > 0 && area.rows.count > 0)
-        area.mapped = {area.cols.lo[0], area.rows.lo[0], area.cols.hi[area.cols.count - 1],
-                       area.rows.hi[area.rows.count - 1]};
+        area.mapped = {area.cols.span[0].begin, area.rows.span[0].begin,
+                       area.cols.span[area.cols.count - 1].end,
+                       area.rows.span[area.rows.count - 1].end};
 
     WorkBuffers& buffers = work_buffers();
     const mist::plane_view out = view_in(buffers.result, ow, oh);

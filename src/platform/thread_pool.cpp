@@ -318,8 +318,8 @@ struct Call {
             const long long begin = next.fetch_add(plan.block, std::memory_order_relaxed);
             if (begin >= count || out_of_time()) return;
             const long long end = std::min<long long>(count, begin + plan.block);
-            body(context, Range{static_cast<int>(begin), static_cast<int>(end), job,
-                                begin == last_end});
+            body(context,
+                 Range{static_cast<int>(begin), static_cast<int>(end), job, begin == last_end});
             last_end = end;
         }
     }

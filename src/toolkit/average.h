@@ -2,10 +2,9 @@
 //
 // Output (x, y) is, per component, the sum of the input values in the box
 // of columns x - kw/2 .. x - kw/2 + kw - 1 and rows y - kh/2 .. y - kh/2 +
-// kh - 1, cut to the array, divided by the number of pixels the cut box
-// covers, truncated toward zero.  The sums are exact integers, so they are
-// kept in integers; the quotient is formed in double as the definition has
-// it.
+// kh - 1, cut to the array (a cut border, toolkit/border.h), divided by
+// the number of pixels the cut box covers, truncated toward zero.  The sums are exact integers, so
+// they are kept in integers; the quotient is formed in double as the definition has it.
 //
 // Each range of rows keeps, for every column, the sum of the rows its box
 // covers: moving down one row adds the entering row and subtracts the
@@ -18,10 +17,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/thread_pool.h"
 #include "toolkit/array.h"
+#include "toolkit/border.h"
 #include "toolkit/filter_call.h"
 #include "toolkit/filter_rows.h"
 #include "toolkit/rgb.h"
@@ -32,15 +33,13 @@ namespace mist {
 namespace linear_filter {
 
 // The rows (or columns) [a, b) that the box of size k around position p
-// covers along an axis of L elements.
+// covers along an axis of L elements: the box is cut at the ends (a cut
+// border, toolkit/border.h).
 inline std::pair<std::size_t, std::size_t> box_cover(std::size_t p, std::size_t k, std::size_t L) {
-    const std::ptrdiff_t first =
-        static_cast<std::ptrdiff_t>(p) - static_cast<std::ptrdiff_t>(k / 2);
-    const std::ptrdiff_t last = first + static_cast<std::ptrdiff_t>(k);  // exclusive
-    const std::size_t a = static_cast<std::size_t>(std::max<std::ptrdiff_t>(first, 0));
-    const std::size_t b =
-        static_cast<std::size_t>(std::min<std::ptrdiff_t>(last, static_cast<std::ptrdiff_t>(L)));
-    return {a, b};
+    const long long first = static_cast<long long>(p) - static_cast<long long>(k / 2);
+    const line_span kept = on_line(first, static_cast<long long>(k), static_cast<long long>(L));
+    return {static_cast<std::size_t>(first + kept.begin),
+            static_cast<std::size_t>(first + kept.end)};
 }
 
 // Box means of one row, columns [xa, xb) of W: out[3 x + c] = the sum of
@@ -170,12 +169,11 @@ inline bool average(const array2<rgb<short>>& in, array2<rgb<short>>& out, std::
     const linear_filter::box_mean_rows rows{&in, &out, kw, kh};
     const int H = static_cast<int>(in.height());
     const bool slow = std::min(kh, in.height()) > 65535;
-    const pool::Split split{
-        .jobs = filter_jobs(thread_count),
-        .cost = static_cast<double>(in.width()) *
-                (slow ? static_cast<double>(std::min(kw, in.width())) *
-                            static_cast<double>(std::min(kh, in.height()))
-                      : 8.0)};
+    const pool::Split split{.jobs = filter_jobs(thread_count),
+                            .cost = static_cast<double>(in.width()) *
+                                    (slow ? static_cast<double>(std::min(kw, in.width())) *
+                                                static_cast<double>(std::min(kh, in.height()))
+                                          : 8.0)};
     const std::size_t slots = static_cast<std::size_t>(pool::slots(H, split));
     const std::size_t line = 3 * in.width();
     std::vector<std::int32_t> sums(line * slots);

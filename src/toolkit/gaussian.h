@@ -2,11 +2,12 @@
 //
 // A one-dimensional kernel of 2r + 1 taps, r = ceil(2 sigma / pitch),
 // weights exp(-(i^2 pitch^2 / (2 sigma^2))) divided by their sum (summed in
-// index order), runs along the rows and then along the columns.  For one
-// line position p the taps p + k, k = -r..r, that fall outside the line are
-// left out: T = sum of weight x value over the rest, in double in tap order;
-// where none was left out the result is T, otherwise T divided by the sum
-// of the remaining weights (when that is not 0).  Results are rounded to
+// index order), runs along the rows and then along the columns.  The border
+// is cut (toolkit/border.h): for one line position p the taps p + k,
+// k = -r..r, that fall outside the line are left out: T = sum of weight x
+// value over the rest, in double in tap order; where none was left out the
+// result is T, otherwise T divided by the sum of the remaining weights
+// (when that is not 0).  Results are rounded to
 // float after each pass.
 //
 // Lines are independent, so the row pass shares out its rows and the column
@@ -29,6 +30,7 @@
 
 #include "platform/thread_pool.h"
 #include "toolkit/array.h"
+#include "toolkit/border.h"
 #include "toolkit/filter_call.h"
 #include "toolkit/filter_rows.h"
 #include "toolkit/rgb.h"
@@ -135,8 +137,9 @@ public:
         std::size_t loaded = 0;  // rows [.., loaded) have been widened into the ring
         for (std::size_t y = 0; y < H; ++y) {
             const std::ptrdiff_t Y = static_cast<std::ptrdiff_t>(y);
-            const std::ptrdiff_t lo = std::max(-r, -Y);
-            const std::ptrdiff_t hi = std::min(r, static_cast<std::ptrdiff_t>(H) - 1 - Y);
+            // The taps -r..r that the column's ends leave (a cut border).
+            const line_span kept = on_line(Y - r, 2 * r + 1, static_cast<long long>(H));
+            const std::ptrdiff_t lo = -r + kept.begin, hi = -r + kept.end - 1;
             for (; loaded <= y + static_cast<std::size_t>(hi); ++loaded)
                 ::mist::rows::widen(&image->row(loaded)->r + c0, ring_row(loaded), m);
             double S = 0;
@@ -145,11 +148,10 @@ public:
                 S += k.at(t);
                 pointers[taps++] = ring_row(static_cast<std::size_t>(Y + t));
             }
-            const bool cut = lo > -r || hi < r;
             ::mist::rows::weighted_sum(
                 pointers,
                 &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
-                taps, &image->row(y)->r + c0, m, cut && S != 0, S);
+                taps, &image->row(y)->r + c0, m, kept.cut(2 * r + 1) && S != 0, S);
         }
     }
 
@@ -159,8 +161,9 @@ private:
         const gaussian_kernel& k = *kernel_x;
         const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(k.radius);
         const std::ptrdiff_t P = static_cast<std::ptrdiff_t>(p);
-        const std::ptrdiff_t lo = std::max(-r, -P);
-        const std::ptrdiff_t hi = std::min(r, static_cast<std::ptrdiff_t>(L) - 1 - P);
+        // The taps -r..r that the line's ends leave (a cut border).
+        const line_span kept = on_line(P - r, 2 * r + 1, static_cast<long long>(L));
+        const std::ptrdiff_t lo = -r + kept.begin, hi = -r + kept.end - 1;
         double S = 0, a = 0, b = 0, c = 0;
         for (std::ptrdiff_t t = lo; t <= hi; ++t) {
             const double w = k.at(t);
@@ -170,8 +173,7 @@ private:
             b += w * v[1];
             c += w * v[2];
         }
-        const bool cut = lo > -r || hi < r;
-        if (cut && S != 0) {
+        if (kept.cut(2 * r + 1) && S != 0) {
             a /= S;
             b /= S;
             c /= S;
@@ -200,7 +202,8 @@ inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thre
 
     const std::size_t row_taps = 2 * kx.reach + 1;
     const pool::Split by_rows{.jobs = jobs, .cost = static_cast<double>(W * row_taps) / 2};
-    const std::size_t row_slots = static_cast<std::size_t>(pool::slots(static_cast<int>(H), by_rows));
+    const std::size_t row_slots =
+        static_cast<std::size_t>(pool::slots(static_cast<int>(H), by_rows));
     std::vector<double> lines(3 * W * row_slots);
     std::vector<const double*> row_pointers(row_taps * row_slots);
     const bool rows_done =
@@ -220,8 +223,8 @@ inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thre
         .grain = 1,
         .cost = static_cast<double>(H * gaussian_column_group * column_taps) / 8};
     const std::size_t column_slots = static_cast<std::size_t>(pool::slots(groups, by_columns));
-    const std::size_t widest = gaussian_column_group *
-                               static_cast<std::size_t>(pool::largest_range(groups, by_columns));
+    const std::size_t widest =
+        gaussian_column_group * static_cast<std::size_t>(pool::largest_range(groups, by_columns));
     const std::size_t ring = linear_filter::gaussian_ring_rows(ky.radius, H) * widest;
     std::vector<double> rings(ring * column_slots);
     std::vector<const double*> column_pointers(column_taps * column_slots);

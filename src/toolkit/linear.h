@@ -1,9 +1,9 @@
 // Convolution of an RGB work array with a two-dimensional kernel.
 //
 // Output element (x, y) weighs the input elements under the kernel placed
-// with its anchor (cols / 2, rows / 2) on (x, y).  Only cells over the array
-// take part: S is the sum of their weights and T, per component, the sum of
-// weight x value, both accumulated in double in kernel order (rows top to
+// with its anchor (cols / 2, rows / 2) on (x, y).  The border is cut
+// (toolkit/border.h): only cells over the array take part: S is the sum of their weights and T, per
+// component, the sum of weight x value, both accumulated in double in kernel order (rows top to
 // bottom, each left to right).  The value is T / S, or T when S is 0 (a
 // zero-sum kernel such as the Laplacian gives raw sums), truncated toward
 // zero and stored as its low 16 bits.
@@ -24,6 +24,7 @@
 
 #include "platform/thread_pool.h"
 #include "toolkit/array.h"
+#include "toolkit/border.h"
 #include "toolkit/filter_call.h"
 #include "toolkit/filter_rows.h"
 #include "toolkit/rgb.h"
@@ -106,21 +107,24 @@ public:
     }
 
 private:
-    // One element with the kernel cut to the array.
+    // One element with the kernel cut to the array (a cut border).
     rgb<short> cell(std::size_t x, std::size_t y) const {
-        const std::size_t W = input->width(), H = input->height();
+        const long long W = static_cast<long long>(input->width());
+        const long long H = static_cast<long long>(input->height());
+        const long long ax = static_cast<long long>(plan->ax);
+        const long long ay = static_cast<long long>(plan->ay);
+        const line_span rows =
+            on_line(static_cast<long long>(y) - ay, static_cast<long long>(plan->rows), H);
+        const line_span cols =
+            on_line(static_cast<long long>(x) - ax, static_cast<long long>(plan->cols), W);
         double S = 0, r = 0, g = 0, b = 0;
-        for (std::size_t a = 0; a < plan->rows; ++a) {
-            const std::ptrdiff_t yy =
-                static_cast<std::ptrdiff_t>(y + a) - static_cast<std::ptrdiff_t>(plan->ay);
-            if (yy < 0 || yy >= static_cast<std::ptrdiff_t>(H)) continue;
-            const rgb<short>* row = input->row(static_cast<std::size_t>(yy));
-            for (std::size_t c = 0; c < plan->cols; ++c) {
-                const std::ptrdiff_t xx =
-                    static_cast<std::ptrdiff_t>(x + c) - static_cast<std::ptrdiff_t>(plan->ax);
-                if (xx < 0 || xx >= static_cast<std::ptrdiff_t>(W)) continue;
-                const double w = (*kernel)(c, a);
-                const rgb<short>& v = row[xx];
+        for (long long a = rows.begin; a < rows.end; ++a) {
+            const rgb<short>* row =
+                input->row(static_cast<std::size_t>(static_cast<long long>(y) + a - ay));
+            for (long long c = cols.begin; c < cols.end; ++c) {
+                const double w =
+                    (*kernel)(static_cast<std::size_t>(c), static_cast<std::size_t>(a));
+                const rgb<short>& v = row[static_cast<long long>(x) + c - ax];
                 S += w;
                 r += w * v.r;
                 g += w * v.g;

@@ -3,9 +3,9 @@
 // Output (x, y) is the middle pixel of the kw x kh window centred on it
 // (kw and kh made odd), the window's pixels ordered lexicographically by R,
 // then G, then B: all three components come from one pixel of the window.
-// Pixels whose window would leave the array take the lower middle of the
-// part inside it; a caller that wants whole windows gives the array a
-// margin and keeps only the inside.
+// The border is cut (toolkit/border.h): pixels whose window would leave the
+// array take the lower middle of the part inside it; a caller that wants whole windows gives the
+// array a margin and keeps only the inside.
 //
 // Each range of rows turns every input row it needs into keys once (see
 // median_rows.h), keeping the window's rows in a ring that a range
@@ -25,6 +25,7 @@
 #include "platform/thread_pool.h"
 #include "platform/work_deadline.h"
 #include "toolkit/array.h"
+#include "toolkit/border.h"
 #include "toolkit/filter_call.h"
 #include "toolkit/median_rows.h"
 #include "toolkit/rgb.h"
@@ -41,9 +42,8 @@ constexpr std::size_t median_keys_between_checks = std::size_t{1} << 20;
 // r[0..kh-1], for x < n; large windows a few columns at a time, stopping
 // (false) once the work deadline has passed.  `shifted` is scratch for kh
 // row pointers.
-inline bool median_row_checked(const double* const* r, std::size_t kw, std::size_t kh,
-                               double* out, std::size_t n, double* window,
-                               const double** shifted) {
+inline bool median_row_checked(const double* const* r, std::size_t kw, std::size_t kh, double* out,
+                               std::size_t n, double* window, const double** shifted) {
     const std::size_t window_keys = kw * kh;
     if (window_keys * n <= median_keys_between_checks) {
         rows::median_row(r, kw, kh, out, n, window);
@@ -124,13 +124,21 @@ private:
         return true;
     }
 
-    // The window of (x, y) cut to the array; the lower middle of an even
-    // count.
+    // The window of (x, y) cut to the array (a cut border); the lower
+    // middle of an even count.
     rgb<short> cut_window(std::size_t x, std::size_t y, double* window) const {
-        const std::size_t W = input->width(), H = input->height();
-        const std::size_t ex = width / 2, ey = height / 2;
-        const std::size_t xa = x >= ex ? x - ex : 0, xb = std::min(W, x + ex + 1);
-        const std::size_t ya = y >= ey ? y - ey : 0, yb = std::min(H, y + ey + 1);
+        const long long W = static_cast<long long>(input->width());
+        const long long H = static_cast<long long>(input->height());
+        const long long ex = static_cast<long long>(width / 2);
+        const long long ey = static_cast<long long>(height / 2);
+        const long long left = static_cast<long long>(x) - ex;
+        const long long top = static_cast<long long>(y) - ey;
+        const line_span cols = on_line(left, 2 * ex + 1, W);
+        const line_span rows = on_line(top, 2 * ey + 1, H);
+        const std::size_t xa = static_cast<std::size_t>(left + cols.begin);
+        const std::size_t xb = static_cast<std::size_t>(left + cols.end);
+        const std::size_t ya = static_cast<std::size_t>(top + rows.begin);
+        const std::size_t yb = static_cast<std::size_t>(top + rows.end);
         std::size_t count = 0;
         for (std::size_t k = ya; k < yb; ++k) {
             rows::to_keys(&input->row(k)[xa].r, window + count, xb - xa);
@@ -158,9 +166,9 @@ inline bool median(const array2<rgb<short>>& in, array2<rgb<short>>& out, std::s
     kh = std::min(kh, 2 * H - 1) | 1;
     prepare_output(in, out);
     const median_filter::median_filter_rows rows{&in, &out, kw, kh};
-    const pool::Split split{.jobs = filter_jobs(thread_count),
-                            .cost = static_cast<double>(W) *
-                                    static_cast<double>(std::min(kw, W) * std::min(kh, H))};
+    const pool::Split split{
+        .jobs = filter_jobs(thread_count),
+        .cost = static_cast<double>(W) * static_cast<double>(std::min(kw, W) * std::min(kh, H))};
     const std::size_t slots = static_cast<std::size_t>(pool::slots(static_cast<int>(H), split));
     const std::size_t ring = median_filter::median_scratch::ring_size(W, H, kh);
     const std::size_t window = median_filter::median_scratch::window_size(W, H, kw, kh);

@@ -41,6 +41,7 @@
 
 #include "platform/thread_pool.h"
 #include "platform/work_deadline.h"
+#include "toolkit/border.h"
 #include "toolkit/filter_call.h"
 #include "toolkit/morphology.h"
 
@@ -87,9 +88,9 @@ struct pass_plan {
     long long in_w = 0, in_h = 0;
     std::size_t out_w = 0, out_h = 0;
     long long origin_x = 0, origin_y = 0;
-    long long level_x = 0;                       // the source column of level cell 0
-    std::size_t level_size = 0;                  // cells of level 0
-    long long on_plane_lo = 0, on_plane_hi = 0;  // level cells that lie on the plane
+    long long level_x = 0;          // the source column of level cell 0
+    std::size_t level_size = 0;     // cells of level 0
+    line_span on_plane;             // level cells that lie on the plane (a neutral border)
     std::size_t margin_needed = 0;  // neutral cells beside a row that make level 0 the row itself
     bool level_in_place = false;    // the source rows have them
     std::int32_t dy_lo = 0, dy_hi = 0;  // the rows of the clipped element
@@ -355,7 +356,7 @@ template <bool Erode>
 HWY_INLINE const short* level_zero(const pass_plan& p, const short* row, short* copy) {
     if (p.level_in_place) return row + p.level_x;
     const long long n0 = static_cast<long long>(p.level_size);
-    const long long lo = p.on_plane_lo, hi = p.on_plane_hi;
+    const long long lo = p.on_plane.begin, hi = p.on_plane.end;
     std::fill(copy, copy + lo, neutral_of<Erode>());
     std::memcpy(copy + lo, row + (p.level_x + lo),
                 static_cast<std::size_t>(hi - lo) * sizeof(short));
@@ -866,8 +867,7 @@ planned make_plan(pass_plan& p, long long in_w, long long in_h, std::size_t in_m
     p.level_size =
         static_cast<std::size_t>(static_cast<long long>(out_w) - 1 + max_x1 - min_x0 + 1);
     const long long n0 = static_cast<long long>(p.level_size);
-    p.on_plane_lo = std::clamp(-p.level_x, 0LL, n0);
-    p.on_plane_hi = std::clamp(in_w - p.level_x, p.on_plane_lo, n0);
+    p.on_plane = on_line(p.level_x, n0, in_w);
     p.margin_needed = static_cast<std::size_t>(std::max({0LL, -p.level_x, p.level_x + n0 - in_w}));
     p.level_in_place = p.margin_needed <= in_margin;
     p.dy_lo = runs.front().dy;

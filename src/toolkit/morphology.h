@@ -3,7 +3,8 @@
 //
 // The result at each pixel is the minimum (erosion) or maximum (dilation)
 // of the pixels under the element, where every cell outside the plane is
-// neutral: 32767 for erosion, -32768 for dilation, so it never wins.  The
+// neutral (the neutral border of toolkit/border.h): 32767 for erosion,
+// -32768 for dilation, so it never wins.  The
 // same offsets serve both: a dilation by an asymmetric element is not
 // reflected.
 //
@@ -28,7 +29,6 @@
 #include "toolkit/bounded_list.h"
 #include "toolkit/plane_view.h"
 
-
 namespace mist {
 
 namespace morphology_detail {
@@ -38,6 +38,7 @@ struct point {
     std::int32_t x, y, z, life;
 };
 
+// The neutral border's values.
 constexpr short erosion_fill = 32767;
 constexpr short dilation_fill = -32768;
 

@@ -21,7 +21,7 @@ TestFrame numbered_buffer() {
 TEST(WorkPlane, MirrorRepeatsTheNearEdgesAndMirrorsAboutTheFarOnes) {
     TestFrame f = numbered_buffer();
     mist::array2<short> a(8, 7);
-    load_plane({f.frame, 4, 3, -2, -2, Border::mirror}, a);
+    load_plane({f.frame, 4, 3, -2, -2, mist::border_rule::mirror}, a);
     // Columns -2..5 read 1 0 | 0 1 2 3 | 2 1; rows -2..4 read 1 0 | 0 1 2 | 1 0.
     const int cols[8] = {1, 0, 0, 1, 2, 3, 2, 1};
     const int rows[7] = {1, 0, 0, 1, 2, 1, 0};
@@ -35,13 +35,13 @@ TEST(WorkPlane, MirroredCoordinatesOutsideTheBufferLeaveZero) {
     // buffer.  Far to the right mirrors below 0.
     mist::array2<short> a(3, 1);
     a.fill(-1);
-    load_plane({f.frame, 4, 3, -8, 0, Border::mirror}, a);
+    load_plane({f.frame, 4, 3, -8, 0, mist::border_rule::mirror}, a);
     EXPECT_EQ(a(0, 0), -1);   // -8 -> 7
     EXPECT_EQ(a(1, 0), -1);   // -7 -> 6
     EXPECT_EQ(a(2, 0), 105);  // -6 -> 5: beyond the picture, still in the buffer
     mist::array2<short> b(2, 1);
     b.fill(-1);
-    load_plane({f.frame, 4, 3, 6, 0, Border::mirror}, b);
+    load_plane({f.frame, 4, 3, 6, 0, mist::border_rule::mirror}, b);
     EXPECT_EQ(b(0, 0), 0);   // 6 -> 0
     EXPECT_EQ(b(1, 0), -1);  // 7 -> -1
 }
@@ -49,12 +49,12 @@ TEST(WorkPlane, MirroredCoordinatesOutsideTheBufferLeaveZero) {
 TEST(WorkPlane, BufferBorderReadsBeyondThePictureAndZeroOutside) {
     TestFrame f = numbered_buffer();
     mist::array2<short> a(4, 2);
-    load_plane({f.frame, 4, 3, 3, 3, Border::buffer}, a);
+    load_plane({f.frame, 4, 3, 3, 3, mist::border_rule::none}, a);
     EXPECT_EQ(a(0, 0), 133);
     EXPECT_EQ(a(2, 1), 145);
     EXPECT_EQ(a(3, 0), 0);  // column 6 lies outside
     mist::array2<short> far(2, 2);
-    load_plane({f.frame, 4, 3, -2147483648LL, 2147483647LL, Border::buffer}, far);
+    load_plane({f.frame, 4, 3, -2147483648LL, 2147483647LL, mist::border_rule::none}, far);
     EXPECT_EQ(far(1, 1), 0);
 }
 

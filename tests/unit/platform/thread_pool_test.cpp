@@ -31,12 +31,12 @@ struct DeadlineReset {
 };
 
 const pool::Split kSplits[] = {
-    {},                                        // blocks of at least 4
-    {.grain = 1},                              // single items allowed
-    {.jobs = 3, .grain = 1, .cost = 1e9},      // dear items: one a block
-    {.grain = 1, .shares = true},              // the static schedule
-    {.jobs = 5, .grain = 2, .shares = true},   // more shares than workers
-    {.jobs = 1, .grain = 100},                 // one job
+    {},                                       // blocks of at least 4
+    {.grain = 1},                             // single items allowed
+    {.jobs = 3, .grain = 1, .cost = 1e9},     // dear items: one a block
+    {.grain = 1, .shares = true},             // the static schedule
+    {.jobs = 5, .grain = 2, .shares = true},  // more shares than workers
+    {.jobs = 1, .grain = 100},                // one job
 };
 
 }  // namespace
@@ -191,14 +191,14 @@ TEST(RangeCall, WithdrawnHelpersNeverRunAfterTheCallReturns) {
 // so; before it, and without one, every item is done.
 TEST(RangeCall, StopsHandingOutRangesOnceTheDeadlineHasPassed) {
     DeadlineReset reset;
-    for (const pool::Split& split : {pool::Split{.grain = 1}, pool::Split{.grain = 1, .shares = true}}) {
+    for (const pool::Split& split :
+         {pool::Split{.grain = 1}, pool::Split{.grain = 1, .shares = true}}) {
         Workers w(2);
         // Passed already: nothing runs.
         work_deadline::set(platform::monotonic_ms() - 1);
         std::atomic<int> done{0};
-        EXPECT_FALSE(pool::parallel_for(100, split, [&](const pool::Range& r) {
-            done += r.end - r.begin;
-        }));
+        EXPECT_FALSE(
+            pool::parallel_for(100, split, [&](const pool::Range& r) { done += r.end - r.begin; }));
         EXPECT_EQ(done.load(), 0);
 
         // Passing while the call runs: 400 items of 1 ms would take 200 ms on
@@ -222,9 +222,8 @@ TEST(RangeCall, StopsHandingOutRangesOnceTheDeadlineHasPassed) {
         for (std::int64_t deadline : {platform::monotonic_ms() + 600000, std::int64_t{0}}) {
             work_deadline::set(deadline);
             done = 0;
-            EXPECT_TRUE(pool::parallel_for(100, split, [&](const pool::Range& r) {
-                done += r.end - r.begin;
-            }));
+            EXPECT_TRUE(pool::parallel_for(100, split,
+                                           [&](const pool::Range& r) { done += r.end - r.begin; }));
             EXPECT_EQ(done.load(), 100);
         }
     }
