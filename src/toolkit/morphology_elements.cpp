@@ -1,15 +1,13 @@
-// Structuring elements: discs and tables, in run form and in list form.
+// Structuring elements: discs and tables as lists of runs.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
-#include "toolkit/marray.h"
 #include "toolkit/morphology.h"
 
 namespace mist {
 
 using morphology_detail::max_points;
-using morphology_detail::point;
 
 void morphology_runs::add(std::int32_t dy, std::int32_t x0, std::int32_t x1) {
     if (runs_.empty()) {
@@ -30,7 +28,7 @@ morphology_runs circle_runs(double radius, double pitch_x, double pitch_y) {
     const double m = pitch_x > pitch_y ? pitch_x : pitch_y;
     const double ax = pitch_x / m, ay = pitch_y / m;
     const double rx_real = std::ceil(radius / ax), ry_real = std::ceil(radius / ay);
-    // The margins are signed 32-bit; a larger reach cannot be addressed.
+    // Offsets are signed 32-bit; a larger reach cannot be addressed.
     if (rx_real > 2147483646.0 || ry_real > 2147483646.0)
         throw std::length_error("vector<T> too long");
     const std::int64_t rx = static_cast<std::int64_t>(rx_real);
@@ -73,8 +71,9 @@ morphology_runs circle_runs(double radius, double pitch_x, double pitch_y) {
 morphology_runs table_runs(const array2<int>& cells) {
     morphology_runs s;
     if (cells.empty()) return s;
-    // The list form keeps a 0/1 copy with a border of zeros; it must fit
-    // the array limit as well.
+    // A table must leave room, within the array limit, for a border of one
+    // cell around it (the 0/1 copy with a border of zeros that elements
+    // were once kept as): larger ones have always been refused.
     if (array2<int>::checked_count(cells.width() + 2, cells.height() + 2) > array2<int>::max_size)
         throw std::length_error("vector<T> too long");
     const std::int64_t cols = static_cast<std::int64_t>(cells.width());
@@ -100,53 +99,6 @@ morphology_runs table_runs(const array2<int>& cells) {
     s.margin_x = static_cast<std::int32_t>(cols - cx - 1 >= cx ? cols - cx : cx);
     s.margin_y = static_cast<std::int32_t>(rows - cy - 1 >= cy ? rows - cy : cy);
     return s;
-}
-
-namespace {
-
-// The list form of a run-form element: every point with its life, and the
-// right-hand end of every run.
-morphology_structure lists_of(const morphology_runs& r) {
-    morphology_structure s;
-    s.full.reserve(static_cast<std::size_t>(r.points()));
-    s.entering.reserve(r.runs().size());
-    for (const morphology_run& run : r.runs()) {
-        std::int32_t life = 0;
-        for (std::int64_t x = run.x0; x <= run.x1; ++x)
-            s.full.push_back({static_cast<std::int32_t>(x), run.dy, 0, ++life});
-        s.entering.push_back({run.x1, run.dy, 0, life});
-    }
-    s.margin_x = r.margin_x;
-    s.margin_y = r.margin_y;
-    return s;
-}
-
-}  // namespace
-
-morphology_structure circle(double radius, double pitch_x, double pitch_y) {
-    return lists_of(circle_runs(radius, pitch_x, pitch_y));
-}
-
-morphology_structure structure_from_table(const array2<int>& cells) {
-    return lists_of(table_runs(cells));
-}
-
-morphology_runs runs_of(const morphology_structure& s) {
-    morphology_runs r;
-    const std::size_t n = s.full.size();
-    for (std::size_t i = 0; i < n;) {
-        const point& first = s.full[i];
-        std::size_t j = i + 1;
-        while (j < n && s.full[j].y == first.y &&
-               static_cast<std::int64_t>(s.full[j].x) ==
-                   static_cast<std::int64_t>(s.full[j - 1].x) + 1)
-            ++j;
-        r.add(first.y, first.x, s.full[j - 1].x);
-        i = j;
-    }
-    r.margin_x = s.margin_x;
-    r.margin_y = s.margin_y;
-    return r;
 }
 
 }  // namespace mist

@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "toolkit/labeling.h"
+#include "array_labeling.h"
 
 namespace {
 

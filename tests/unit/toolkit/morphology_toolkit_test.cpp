@@ -1,12 +1,14 @@
-// The toolkit's morphology: element shapes, run lists and the worker body,
-// checked against OpenCV's erode, dilate and morphologyEx on random images.
+// The toolkit's morphology: element shapes as runs, and the passes checked
+// against OpenCV's erode, dilate and morphologyEx on random images.
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 #include "opencv_disc.h"
 #include "toolkit/morphology.h"
@@ -52,103 +54,102 @@ cv::Mat table_kernel(const mist::array2<int>& t) {
     return k;
 }
 
+// The element's runs as (dy, x0, x1) triples, in order.
+std::vector<std::array<int, 3>> runs_of(const mist::morphology_runs& e) {
+    std::vector<std::array<int, 3>> v;
+    for (const mist::morphology_run& r : e.runs()) v.push_back({r.dy, r.x0, r.x1});
+    return v;
+}
+
+using Op = bool (*)(const mist::array2<short>&, mist::array2<short>&, const mist::morphology_runs&,
+                    std::uint32_t);
+
+// `op` applied to a copy of `a`.
+mist::array2<short> applied(Op op, const mist::array2<short>& a, const mist::morphology_runs& e,
+                            std::uint32_t threads) {
+    mist::array2<short> out;
+    EXPECT_TRUE(op(a, out, e, threads));
+    return out;
+}
+
 }  // namespace
 
-TEST(MorphologyElement, DiscsHaveTheIntegerDiscPointsAndRunLists) {
-    EXPECT_EQ(mist::circle(0).full.size(), 1u);
-    const auto cross = mist::circle(1);
-    ASSERT_EQ(cross.full.size(), 5u);
-    EXPECT_EQ(cross.entering.size(), 3u);  // one run per row
-    EXPECT_EQ(mist::circle(2).full.size(), 13u);
-    EXPECT_EQ(mist::circle(3).full.size(), 29u);
-    EXPECT_EQ(cross.margin_x, 1);
-    EXPECT_EQ(cross.margin_y, 1);
-    // Middle row of radius 1: (-1,0) life 1, (0,0) life 2, (1,0) life 3.
-    EXPECT_EQ(cross.full[1].x, -1);
-    EXPECT_EQ(cross.full[1].life, 1);
-    EXPECT_EQ(cross.full[3].x, 1);
-    EXPECT_EQ(cross.full[3].life, 3);
-    EXPECT_EQ(cross.entering[1].x, 1);
-    EXPECT_EQ(cross.entering[1].life, 3);
-    EXPECT_TRUE(mist::circle(-1).empty());
+TEST(MorphologyElement, DiscsAreTheIntegerDiscsOneRunPerRow) {
+    EXPECT_EQ(mist::circle_runs(0).points(), 1u);
+    const auto cross = mist::circle_runs(1);
+    EXPECT_EQ(cross.points(), 5u);
+    EXPECT_EQ(runs_of(cross), (std::vector<std::array<int, 3>>{{-1, 0, 0}, {0, -1, 1}, {1, 0, 0}}));
+    EXPECT_EQ(cross.min_x(), -1);
+    EXPECT_EQ(cross.max_y(), 1);
+    EXPECT_EQ(mist::circle_runs(2).points(), 13u);
+    EXPECT_EQ(mist::circle_runs(3).points(), 29u);
+    EXPECT_EQ(mist::circle_runs(3).runs().size(), 7u);
+    EXPECT_TRUE(mist::circle_runs(-1).empty());
 }
 
 TEST(MorphologyElement, PitchesStretchTheDisc) {
     // Pixels twice as tall as wide: the disc spans twice as many columns
     // as rows.  (j/2)^2 + i^2 <= 4: 9 cells in row 0, 7 in rows +-1, 1 in +-2.
-    const auto e = mist::circle(2, 1.0, 2.0);
-    EXPECT_EQ(e.margin_x, 4);
-    EXPECT_EQ(e.margin_y, 2);
-    EXPECT_EQ(e.full.size(), 9u + 2 * 7u + 2 * 1u);
+    const auto e = mist::circle_runs(2, 1.0, 2.0);
+    EXPECT_EQ(e.min_x(), -4);
+    EXPECT_EQ(e.max_x(), 4);
+    EXPECT_EQ(e.min_y(), -2);
+    EXPECT_EQ(e.max_y(), 2);
+    EXPECT_EQ(e.points(), 9u + 2 * 7u + 2 * 1u);
 }
 
 TEST(MorphologyElement, TablesGiveRowsOfRunsAroundTheCentreCell) {
     mist::array2<int> pair(2, 1);
     pair.fill(1);
-    const auto p = mist::structure_from_table(pair);
-    ASSERT_EQ(p.full.size(), 2u);
-    EXPECT_EQ(p.full[0].x, -1);
-    EXPECT_EQ(p.full[1].x, 0);
-    EXPECT_EQ(p.entering.size(), 1u);
-    EXPECT_EQ(p.entering[0].life, 2);
+    EXPECT_EQ(runs_of(mist::table_runs(pair)), (std::vector<std::array<int, 3>>{{0, -1, 0}}));
 
     mist::array2<int> square(3, 3);
     square.fill(1);
-    const auto s = mist::structure_from_table(square);
-    EXPECT_EQ(s.full.size(), 9u);
-    EXPECT_EQ(s.full[0].x, -1);
-    EXPECT_EQ(s.full[0].y, -1);
-    EXPECT_EQ(s.full[8].x, 1);
-    EXPECT_EQ(s.full[8].y, 1);
+    const auto s = mist::table_runs(square);
+    EXPECT_EQ(s.points(), 9u);
+    EXPECT_EQ(runs_of(s), (std::vector<std::array<int, 3>>{{-1, -1, 1}, {0, -1, 1}, {1, -1, 1}}));
 
-    // Broken runs: 1 0 1 1 is a run of one and a run of two.
+    // Broken runs: 1 0 5 -1 is a run of one and a run of two (any non-zero
+    // cell is a point).
     mist::array2<int> gaps(4, 1);
     gaps[0] = 1, gaps[2] = 5, gaps[3] = -1;
-    const auto g = mist::structure_from_table(gaps);
-    ASSERT_EQ(g.full.size(), 3u);
-    ASSERT_EQ(g.entering.size(), 2u);
-    EXPECT_EQ(g.entering[0].life, 1);
-    EXPECT_EQ(g.entering[1].life, 2);
-    EXPECT_EQ(g.full[2].life, 2);
+    const auto g = mist::table_runs(gaps);
+    EXPECT_EQ(g.points(), 3u);
+    EXPECT_EQ(runs_of(g), (std::vector<std::array<int, 3>>{{0, -2, -2}, {0, 0, 1}}));
 
     mist::array2<int> zeros(3, 2);
-    EXPECT_TRUE(mist::structure_from_table(zeros).empty());
+    EXPECT_TRUE(mist::table_runs(zeros).empty());
 }
 
 TEST(MorphologyElement, AbsurdRadiusFailsFastWithALengthError) {
-    EXPECT_THROW(mist::circle(1e9), std::length_error);
-    EXPECT_THROW(mist::circle(1e12), std::length_error);
+    EXPECT_THROW(mist::circle_runs(1e9), std::length_error);
+    EXPECT_THROW(mist::circle_runs(1e12), std::length_error);
 }
 
 TEST(MorphologyToolkit, DilatingOnePointDrawsTheElement) {
     for (int r : {1, 2}) {
         mist::array2<short> a(9, 9);
         a(4, 4) = 4096;
-        ASSERT_TRUE(mist::dilation(a, static_cast<double>(r), 2));
+        const mist::array2<short> d =
+            applied(mist::dilation, a, mist::circle_runs(static_cast<double>(r)), 2);
         int set = 0;
-        for (short v : a) set += v == 4096;
+        for (short v : d) set += v == 4096;
         EXPECT_EQ(set, r == 1 ? 5 : 13);
-        EXPECT_EQ(a(4 + r, 4), 4096);
-        EXPECT_EQ(a(4 + r, 4 + 1), 0);
-        EXPECT_EQ(a(5, 5), r == 1 ? 0 : 4096);
+        EXPECT_EQ(d(4 + r, 4), 4096);
+        EXPECT_EQ(d(4 + r, 4 + 1), 0);
+        EXPECT_EQ(d(5, 5), r == 1 ? 0 : 4096);
     }
 }
 
-TEST(MorphologyToolkit, EmptyImageReturnsFalse) {
-    mist::array2<short> empty;
-    EXPECT_FALSE(mist::erosion(empty, 1.0, 1));
-    EXPECT_FALSE(mist::opening(empty, mist::circle(1), 1));
+TEST(MorphologyToolkit, EmptyImageOrElementOrTheSameArrayReturnsFalse) {
+    mist::array2<short> empty, out;
+    EXPECT_FALSE(mist::erosion(empty, out, mist::circle_runs(1), 1));
+    EXPECT_FALSE(mist::opening(empty, out, mist::circle_runs(1), 1));
     mist::array2<short> a(3, 3);
-    EXPECT_FALSE(mist::dilation(a, mist::circle(-1), 1));
-}
-
-TEST(MorphologyToolkit, PaddedImageBeyondTheLimitThrows) {
-    mist::morphology_structure far;
-    far.full.push_back({0, 0, 0, 1});
-    far.entering.push_back({0, 0, 0, 1});
-    far.margin_x = far.margin_y = 100000;
-    mist::array2<short> a(10, 10);
-    EXPECT_THROW(mist::erosion(a, far, 1), std::length_error);
+    a(1, 1) = 7;
+    EXPECT_FALSE(mist::dilation(a, out, mist::circle_runs(-1), 1));
+    EXPECT_FALSE(mist::closing(a, a, mist::circle_runs(1), 1));
+    EXPECT_EQ(a(1, 1), 7);
 }
 
 TEST(MorphologyToolkit, DiscsMatchOpenCvOnRandomImages) {
@@ -158,12 +159,12 @@ TEST(MorphologyToolkit, DiscsMatchOpenCvOnRandomImages) {
             const mist::array2<short> src =
                 random_image(61, 47, static_cast<std::uint32_t>(seed++), binary);
             const cv::Mat m = to_mat(src), k = disc_kernel(r);
+            const mist::morphology_runs disc = mist::circle_runs(static_cast<double>(r));
             for (std::uint32_t threads : {1u, 3u}) {
-                mist::array2<short> e = src, d = src, o = src, c = src;
-                ASSERT_TRUE(mist::erosion(e, static_cast<double>(r), threads));
-                ASSERT_TRUE(mist::dilation(d, static_cast<double>(r), threads));
-                ASSERT_TRUE(mist::opening(o, static_cast<double>(r), threads));
-                ASSERT_TRUE(mist::closing(c, static_cast<double>(r), threads));
+                const mist::array2<short> e = applied(mist::erosion, src, disc, threads);
+                const mist::array2<short> d = applied(mist::dilation, src, disc, threads);
+                const mist::array2<short> o = applied(mist::opening, src, disc, threads);
+                const mist::array2<short> c = applied(mist::closing, src, disc, threads);
                 cv::Mat ce, cd, co, cc;
                 cv::erode(m, ce, k);
                 cv::dilate(m, cd, k);
@@ -184,15 +185,14 @@ TEST(MorphologyToolkit, TablesMatchOpenCvWithTheSameAnchor) {
     for (int trial = 0; trial < 40; ++trial) {
         const int cols = side(rng), rows = side(rng);
         const mist::array2<int> table = random_table(cols, rows, rng);
-        const auto element = mist::structure_from_table(table);
+        const mist::morphology_runs element = mist::table_runs(table);
         const mist::array2<short> src =
             random_image(37, 29, static_cast<std::uint32_t>(trial + 100), trial % 2 == 0);
         const cv::Mat m = to_mat(src), k = table_kernel(table);
         const cv::Point anchor(cols / 2, rows / 2);
-        mist::array2<short> e = src, d = src, o = src;
-        mist::erosion(e, element, 2);
-        mist::dilation(d, element, 2);
-        mist::opening(o, element, 2);
+        const mist::array2<short> e = applied(mist::erosion, src, element, 2);
+        const mist::array2<short> d = applied(mist::dilation, src, element, 2);
+        const mist::array2<short> o = applied(mist::opening, src, element, 2);
         cv::Mat ce, cd, co;
         cv::erode(m, ce, k, anchor);
         cv::dilate(m, cd, k, anchor);
@@ -207,9 +207,8 @@ TEST(MorphologyToolkit, ExtremeValuesAndOneColumnImages) {
     // Values equal to the neutral margins must not be confused with them.
     mist::array2<short> a(1, 5);
     a[0] = 32767, a[1] = -32768, a[2] = 0, a[3] = 32767, a[4] = -32768;
-    mist::array2<short> e = a, d = a;
-    mist::erosion(e, 1.0, 1);
-    mist::dilation(d, 1.0, 1);
+    const mist::array2<short> e = applied(mist::erosion, a, mist::circle_runs(1), 1);
+    const mist::array2<short> d = applied(mist::dilation, a, mist::circle_runs(1), 1);
     const short want_e[5] = {-32768, -32768, -32768, -32768, -32768};
     const short want_d[5] = {32767, 32767, 32767, 32767, 32767};
     for (int i = 0; i < 5; ++i) {

@@ -1,8 +1,7 @@
-// The toolkit's arrays: zero-filling, resize rules, element limits, margins.
+// The toolkit's arrays: zero-filling, resize rules, element limits, copies.
 #include <gtest/gtest.h>
 
 #include "toolkit/array.h"
-#include "toolkit/marray.h"
 #include "toolkit/rgb.h"
 
 namespace {
@@ -96,44 +95,4 @@ TEST(ToolkitArray2, CopiesAreDeepAndKeepPitches) {
     EXPECT_EQ(a(0, 0), 1);
     EXPECT_EQ(b(2, 1), 6);
     EXPECT_DOUBLE_EQ(b.pitch_x, 2.0);
-}
-
-TEST(ToolkitMarray, MarginsHoldFillAndInteriorHoldsSource) {
-    mist::array2<short> src(3, 2);
-    fill_sequence(src);
-    src.pitch_y = 0.5;
-    mist::marray<mist::array2<short>> m(src, 2, 1, -5);
-    ASSERT_EQ(m.width(), 7u);
-    ASSERT_EQ(m.height(), 4u);
-    EXPECT_EQ(m.margin_x(), 2u);
-    EXPECT_EQ(m.margin_y(), 1u);
-    EXPECT_EQ(m.margin_z(), 0u);
-    EXPECT_DOUBLE_EQ(m.pitch_y, 0.5);
-    for (std::size_t y = 0; y < 4; ++y)
-        for (std::size_t x = 0; x < 7; ++x) {
-            const bool interior = y >= 1 && y < 3 && x >= 2 && x < 5;
-            const short expected = interior ? src(x - 2, y - 1) : -5;
-            EXPECT_EQ(m(x, y), expected) << x << "," << y;
-        }
-    // Refill the margins and copy a changed image in: margins only, interior only.
-    src(1, 1) = 42;
-    m.copy_interior(src);
-    m.fill_margin(9);
-    EXPECT_EQ(m(3, 2), 42);
-    EXPECT_EQ(m(0, 0), 9);
-    EXPECT_EQ(m(6, 3), 9);
-    EXPECT_EQ(m(2, 1), 1);
-}
-
-TEST(ToolkitMarray, CopyIntoInteriorIsClippedToTheSmallerSize) {
-    mist::array2<short> small(2, 2);
-    small.fill(3);
-    mist::array2<short> big(4, 4);
-    mist::marray<mist::array2<short>> m(small, 1, 1, 0);
-    big.fill(8);
-    m.copy_interior(big);  // only the 2 x 2 interior is written
-    EXPECT_EQ(m(1, 1), 8);
-    EXPECT_EQ(m(2, 2), 8);
-    EXPECT_EQ(m(3, 3), 0);
-    EXPECT_EQ(m(3, 1), 0);
 }

@@ -1,4 +1,7 @@
-// Connected-component labelling and hole filling on mist arrays.
+// Connected-component labelling and hole filling on whole toolkit arrays,
+// for the tests: the plug-in labels its planes through strip_labeling
+// directly (mask/label.cpp); these forms label an array in place or into
+// another, as the tests compare them with OpenCV.
 //
 // The result is that of one raster scan with an equivalence table: each
 // provisional label's class is the smallest provisional label it is known
