@@ -46,7 +46,7 @@ void median_streamed(const FilterJob& job, int kw, int kh) {
         {job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex + (ox - ex),
          static_cast<long long>(job.sy) - ey, mist::border_rule::mirror},
         static_cast<int>(n_in));
-    const pool::Split split{.cost = static_cast<double>(n_out) * static_cast<double>(kw1 * kh1)};
+    const pool::Split split{.cost = mist::median_filter::median_row_cost(n_out, kw1, kh1)};
     std::vector<MedianLines> lines(static_cast<std::size_t>(pool::slots(h, split)));
     for (MedianLines& l : lines) {
         l.ring.resize(kh1 * n_in);

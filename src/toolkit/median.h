@@ -38,6 +38,14 @@ namespace median_filter {
 // about a millisecond of work.
 constexpr std::size_t median_keys_between_checks = std::size_t{1} << 20;
 
+// The rough cost of a row of n medians over kw x kh windows, for the range
+// call's blocks: the 3 x 3 and 5 x 5 networks are cheap enough that their
+// rows need no such care (0: no cost given).
+inline double median_row_cost(std::size_t n, std::size_t kw, std::size_t kh) {
+    if (kw == kh && (kw == 3 || kw == 5)) return 0;
+    return static_cast<double>(n) * static_cast<double>(kw) * static_cast<double>(kh);
+}
+
 // out[x] = the median of the kw x kh keys in columns x..x+kw-1 of rows
 // r[0..kh-1], for x < n; large windows a few columns at a time, stopping
 // (false) once the work deadline has passed.  `shifted` is scratch for kh
@@ -168,7 +176,7 @@ inline bool median(const array2<rgb<short>>& in, array2<rgb<short>>& out, std::s
     const median_filter::median_filter_rows rows{&in, &out, kw, kh};
     const pool::Split split{
         .jobs = filter_jobs(thread_count),
-        .cost = static_cast<double>(W) * static_cast<double>(std::min(kw, W) * std::min(kh, H))};
+        .cost = median_filter::median_row_cost(W, std::min(kw, W), std::min(kh, H))};
     const std::size_t slots = static_cast<std::size_t>(pool::slots(static_cast<int>(H), split));
     const std::size_t ring = median_filter::median_scratch::ring_size(W, H, kh);
     const std::size_t window = median_filter::median_scratch::window_size(W, H, kw, kh);

@@ -23,6 +23,10 @@ HWY_BEFORE_NAMESPACE();
 namespace mist::morphology_detail {
 namespace HWY_NAMESPACE {
 
+// Cells combined between two looks at the work deadline within a row:
+// about a millisecond of work.
+constexpr std::size_t reads_between_checks = std::size_t{1} << 21;
+
 // Level 0 of a source row: the row itself when it has the neutral cells the
 // windows need beside it, otherwise `copy` filled with the row's cells on
 // the plane and neutral ones elsewhere.
@@ -118,14 +122,30 @@ public:
             short* dst = sink(y);
             if (s_.reads.empty())
                 std::fill(dst + lo_, dst + hi_, neutral_of<Erode>());
-            else
-                combine<Erode>(s_.reads.data(), s_.reads.size(), dst + lo_, n);
+            else if (!combine_checked(dst + lo_, n))
+                return;
             ends(centre, dst);
             ++next_;
         }
     }
 
 private:
+    // dst = the extreme of the reads, a few thousand reads at a time (an
+    // element of many short runs reads many), each group after the first
+    // combined into what dst holds; false once the deadline has passed.
+    bool combine_checked(short* dst, std::size_t n) {
+        const std::size_t m = s_.reads.size();
+        const std::size_t group =
+            std::max<std::size_t>(2, reads_between_checks / std::max<std::size_t>(n, 1));
+        combine<Erode>(s_.reads.data(), std::min(m, group), dst, n);
+        for (std::size_t i = group; i < m; i += group - 1) {
+            if (work_deadline::passed()) return false;
+            s_.reads[i - 1] = dst;
+            combine<Erode>(&s_.reads[i - 1], std::min(group, m - i + 1), dst, n);
+        }
+        return true;
+    }
+
     void prepare_to(long long top, long long bottom) {
         for (long long sy = std::max(prepared_ + 1, top); sy <= bottom; ++sy) {
             prepare(sy);
@@ -237,6 +257,7 @@ void run_sources(const pass_plan& p, const plane_view& out, std::size_t y0, std:
     short* copy = s.first.level.data() + p.level_size;
     short* level = s.first.level.data();
 
+    std::size_t cells = 0;  // merged since the deadline was last looked at
     const long long sy_lo = std::max(0LL, p.origin_y + static_cast<long long>(y0) + p.dy_lo);
     const long long sy_hi =
         std::min(p.in_h - 1, p.origin_y + static_cast<long long>(y1) - 1 + p.dy_hi);
@@ -260,6 +281,12 @@ void run_sources(const pass_plan& p, const plane_view& out, std::size_t y0, std:
             auto it = std::lower_bound(items.begin(), items.end(), dlo,
                                        [](const level_read& a, long long v) { return a.dy < v; });
             for (; it != items.end() && it->dy <= dhi; ++it) {
+                // Elements of many runs merge many per source row.
+                cells += out_w;
+                if (cells >= reads_between_checks) {
+                    cells = 0;
+                    if (work_deadline::passed()) return;
+                }
                 const std::size_t y = static_cast<std::size_t>(rel - it->dy);
                 short* dst = out.row(y);
                 const short* a = base + it->first;

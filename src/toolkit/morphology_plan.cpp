@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace mist {
@@ -31,6 +33,8 @@ bool plan_rows(pass_plan& p, const std::vector<morphology_run>& runs) {
     const std::size_t height = static_cast<std::size_t>(p.dy_hi - p.dy_lo + 1);
     p.rows.assign(height, {});
     std::vector<morphology_run> distinct;  // dy unused
+    // Index in `distinct` by (x0, x1): an element may have very many runs.
+    std::map<std::pair<std::int32_t, std::int32_t>, std::size_t> index_of;
     for (const morphology_run& r : runs) {
         const std::int64_t length = length_of(r);
         const std::int64_t first = p.origin_x + r.x0 - p.level_x;
@@ -39,10 +43,9 @@ bool plan_rows(pass_plan& p, const std::vector<morphology_run>& runs) {
             for (std::int64_t i = 0; i < length; ++i) row.push_back({-1, first + i});
             continue;
         }
-        std::size_t k = 0;
-        while (k < distinct.size() && (distinct[k].x0 != r.x0 || distinct[k].x1 != r.x1)) ++k;
-        if (k == distinct.size()) distinct.push_back(r);
-        row.push_back({static_cast<std::int32_t>(k), 0});
+        const auto [at, added] = index_of.try_emplace({r.x0, r.x1}, distinct.size());
+        if (added) distinct.push_back(r);
+        row.push_back({static_cast<std::int32_t>(at->second), 0});
     }
     // A uniform element keeps one more slot, and one more ring row when a
     // row reads more than one thing.

@@ -5,12 +5,15 @@
 #include <opencv2/imgproc.hpp>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <stdexcept>
 #include <vector>
 
 #include "opencv_disc.h"
+#include "platform/system.h"
+#include "platform/work_deadline.h"
 #include "toolkit/morphology.h"
 
 namespace {
@@ -215,4 +218,23 @@ TEST(MorphologyToolkit, ExtremeValuesAndOneColumnImages) {
         EXPECT_EQ(e[i], want_e[i]);
         EXPECT_EQ(d[i], want_d[i]);
     }
+}
+
+// An element of many short runs reads eighty thousand cells for every
+// output: seconds of work on this plane.  Once the work deadline has
+// passed the pass returns within a fraction of that (its output unfinished).
+TEST(MorphologyToolkit, ALongPassStopsOnceTheDeadlineHasPassed) {
+    mist::array2<int> comb(401, 401);
+    for (std::size_t i = 0; i < comb.size(); ++i) comb[i] = (i % 401) % 2 == 0;
+    const mist::morphology_runs element = mist::table_runs(comb);
+    ASSERT_GT(element.runs().size(), 80000u);
+    const mist::array2<short> src = random_image(600, 400, 5, false);
+    for (Op op : {Op{mist::erosion}, Op{mist::opening}}) {
+        work_deadline::set(platform::monotonic_ms() + 20);
+        const auto start = std::chrono::steady_clock::now();
+        mist::array2<short> out;
+        op(src, out, element, 2);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    }
+    work_deadline::set(0);
 }
