@@ -6,8 +6,8 @@
 #include <climits>
 
 #include "geometry/flip.h"
-#include "geometry/offsets.h"
 #include "geometry/mosaic.h"
+#include "geometry/offsets.h"
 #include "mask_script_fixture.h"
 #include "mask_test_util.h"
 #include "platform/thread_pool.h"
