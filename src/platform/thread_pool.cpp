@@ -269,9 +269,9 @@ Pool& the_pool() {
 // its items.
 constexpr long long kBlocksPerJob = 8;
 
-// The work of a block whose items' cost is known: about a millisecond of
-// simple operations.
-constexpr double kBlockWork = 2e6;
+// The work of a block whose items' cost is known: a few milliseconds of
+// simple operations, well within what the deadline may be overrun by.
+constexpr double kBlockWork = 8e6;
 
 constexpr int kMaxJobs = 64;
 
@@ -287,8 +287,10 @@ Plan plan_of(int count, const Split& split) {
     p.jobs = std::clamp(split.jobs > 0 ? split.jobs : worker_count(), 1, kMaxJobs);
     p.jobs = std::min(p.jobs, std::max(1, count / grain));
     long long block = (count + kBlocksPerJob * p.jobs - 1) / (kBlocksPerJob * p.jobs);
-    if (split.cost > 0) block = std::min(block, static_cast<long long>(kBlockWork / split.cost));
-    p.block = static_cast<int>(std::max<long long>(block, grain));
+    block = std::max<long long>(block, grain);
+    if (split.cost > 0)
+        block = std::min(block, std::max(1LL, static_cast<long long>(kBlockWork / split.cost)));
+    p.block = static_cast<int>(block);
     return p;
 }
 

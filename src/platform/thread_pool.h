@@ -61,9 +61,10 @@ struct Split {
     // The fewest items in a block: splitting finer costs more than it
     // saves (or, for a body that reads ahead, repeats too much).
     int grain = 4;
-    // The rough cost of one item in elementary operations; when given,
-    // blocks hold about a millisecond of work (never fewer than `grain`
-    // items), so that the deadline is seen soon even when items are dear.
+    // The rough cost of one item in elementary operations.  When given,
+    // no block holds more than a few milliseconds of work, down to one item
+    // a block whatever the grain, so that the deadline is seen soon even
+    // when items are dear.
     double cost = 0;
     // One contiguous share per job instead of blocks taken in turn.
     bool shares = false;

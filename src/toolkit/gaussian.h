@@ -218,9 +218,11 @@ inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thre
     const std::size_t n = 3 * W;
     const int groups = static_cast<int>((n + gaussian_column_group - 1) / gaussian_column_group);
     const std::size_t column_taps = 2 * ky.reach + 1;
+    // One band of columns a job, as long as the taps are few: every row of
+    // a band is read in one piece.
     const pool::Split by_columns{
         .jobs = jobs,
-        .grain = 1,
+        .grain = std::max(1, groups / jobs),
         .cost = static_cast<double>(H * gaussian_column_group * column_taps) / 8};
     const std::size_t column_slots = static_cast<std::size_t>(pool::slots(groups, by_columns));
     const std::size_t widest =
