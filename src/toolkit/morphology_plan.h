@@ -37,8 +37,8 @@ namespace mist::morphology_detail {
 // row is combined; longer ones once per source row into the ring.
 constexpr std::int64_t direct_run = 3;
 
-// The most cells a worker's ring may hold before the source-by-source order
-// (or, for two passes, two separate passes) is used instead.
+// The most cells a chunk body's ring may hold before the source-by-source
+// order (or, for two passes, two separate passes) is used instead.
 constexpr std::size_t ring_budget = std::size_t{4} << 20;
 
 // The tallest rectangle whose output rows are made two at a time.
@@ -68,7 +68,7 @@ struct ring_run {
 };
 
 // One pass over a source plane of in_w x in_h into output rows of out_w
-// cells; shared read-only by the workers.
+// cells; shared read-only by the chunk bodies.
 struct pass_plan {
     plane_view in;  // the source plane (not set when a first pass feeds this one)
     long long in_w = 0, in_h = 0;
@@ -114,7 +114,7 @@ struct pass_job {
     std::size_t mid_margin = 0;  // neutral cells beside each ring row of the first pass
 };
 
-// The buffers of one pass in a worker.
+// The buffers of one pass in a chunk body.
 struct stage_scratch {
     std::vector<short> level;
     std::vector<short> ring;
@@ -123,7 +123,7 @@ struct stage_scratch {
     std::vector<const short*> reads;
 };
 
-// A worker's buffers, kept from call to call.
+// A thread's buffers, kept from call to call.
 struct chunk_scratch {
     stage_scratch first, second;
     std::vector<short> mid;
