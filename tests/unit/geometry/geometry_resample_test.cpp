@@ -104,23 +104,6 @@ TEST(Bilinear, WeightsAndFlooring) {
     EXPECT_EQ(bilinear_sample(a, b, c, d, 255, 0).y, (100 * 1 + 200 * 255) * 256 >> 16);
 }
 
-TEST(Bilinear, TapsAgreeWithTheFormula) {
-    std::mt19937 rng(11);
-    auto value = [&] {
-        return static_cast<std::int16_t>(rng() % 4 == 0 ? (rng() % 2 ? 32767 : -32768) : rng());
-    };
-    for (int n = 0; n < 20000; ++n) {
-        const PIXEL_YC t[4] = {{value(), value(), value()},
-                               {value(), value(), value()},
-                               {value(), value(), value()},
-                               {value(), value(), value()}};
-        const int fx = static_cast<int>(rng() % 256), fy = static_cast<int>(rng() % 256);
-        ASSERT_TRUE(
-            same(bilinear_taps(t, t + 2, fx, fy), bilinear_sample(t[0], t[1], t[2], t[3], fx, fy)))
-            << fx << " " << fy;
-    }
-}
-
 TEST(ResampleKernels, AgreeWithPixelByPixelDefinitions) {
     std::mt19937 rng(5);
     auto pick = [&](int lo, int hi) {
