@@ -28,6 +28,7 @@
 #include <hwy/highway.h>
 
 #include "platform/aviutl.h"
+#include "toolkit/number_simd-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace pixel_simd {
@@ -61,10 +62,7 @@ HWY_INLINE void store_grades(D d, hn::Vec<D> grade, PIXEL_YC* p) {
 }
 
 // 32-bit lanes to 16 bits: the low 16 bits (wrapping), or saturated.
-template <class D16, class V32>
-HWY_INLINE hn::Vec<D16> low16(D16 d16, V32 v) {
-    return hn::DemoteTo(d16, hn::ShiftRight<16>(hn::ShiftLeft<16>(v)));
-}
+using number_simd::HWY_NAMESPACE::low16;
 
 template <class D16, class V32>
 HWY_INLINE hn::Vec<D16> saturate16(D16 d16, V32 v) {
@@ -81,17 +79,15 @@ HWY_INLINE hn::Vec<DF> to_real(DF df, hn::Vec<hn::Rebind<std::int16_t, DF>> v) {
 // be numbers within the int range (trunc_to_int's saturation and NaN rule
 // are not reproduced).
 template <class DF>
-HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> trunc_int(DF, hn::Vec<DF> v) {
-    return hn::DemoteTo(hn::Rebind<std::int32_t, DF>(), v);
+HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> trunc_int(DF df, hn::Vec<DF> v) {
+    return number_simd::HWY_NAMESPACE::truncate_int_in_range(df, v);
 }
 
 // trunc_to_int of numeric.h lane by lane: NaN gives 0, values beyond the
 // int range its ends.
 template <class DF>
 HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> trunc_int_saturated(DF df, hn::Vec<DF> v) {
-    v = hn::IfThenZeroElse(hn::IsNaN(v), v);
-    v = hn::Min(hn::Max(v, hn::Set(df, -2147483648.0)), hn::Set(df, 2147483647.0));
-    return hn::DemoteTo(hn::Rebind<std::int32_t, DF>(), v);
+    return number_simd::HWY_NAMESPACE::truncate_int(df, v);
 }
 
 // yc_to_rgb and rgb_to_yc of pixel_format.h, lane by lane, same order.

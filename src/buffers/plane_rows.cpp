@@ -11,6 +11,7 @@
 #include "buffers/pixel_format.h"
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/plane_rows.h"
+#include "toolkit/number_simd-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace plane_rows_simd {
@@ -19,6 +20,7 @@ namespace HWY_NAMESPACE {
 using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
 using FloatTag = hn::Rebind<float, RealTag>;
+using number_simd::HWY_NAMESPACE::to_float;
 
 // Three shorts per pixel (Y, Cb, Cr or R, G, B) through a conversion:
 // Convert on the doubles of each part of a step, One (pixel_format.h) on
@@ -78,8 +80,8 @@ static void yc_to_rgbf_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_
             for (int h = 0; h < kRealParts; ++h) {
                 RealVec r, g, b;
                 pixel_simd::HWY_NAMESPACE::yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
-                hn::StoreInterleaved3(hn::DemoteTo(d32, r), hn::DemoteTo(d32, g),
-                                      hn::DemoteTo(d32, b), d32, &out[i + h * lanes].r);
+                hn::StoreInterleaved3(to_float(d32, r), to_float(d32, g), to_float(d32, b), d32,
+                                      &out[i + h * lanes].r);
             }
         },
         [&](int i) {

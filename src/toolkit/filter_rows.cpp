@@ -121,7 +121,7 @@ static void weighted_sum(const double* const* src, const double* w, std::size_t 
             }
             for (std::size_t k = 0; k < K; ++k) {
                 if (divide) a[k] = hn::Div(a[k], hn::Set(d, divisor));
-                hn::StoreU(hn::DemoteTo(df32, a[k]), df32, out + i + k * lanes);
+                hn::StoreU(to_float(df32, a[k]), df32, out + i + k * lanes);
             }
         },
         [&](std::size_t i) {

@@ -20,6 +20,8 @@
 
 #include <hwy/highway.h>
 
+#include "toolkit/truncate.h"
+
 HWY_BEFORE_NAMESPACE();
 namespace number_simd {
 namespace HWY_NAMESPACE {
@@ -54,18 +56,30 @@ HWY_INLINE hn::Vec<D16> low16(D16 d16, V32 v) {
 }
 
 // truncate_to_int: NaN gives 0, values beyond the 32-bit range its ends,
-// the rest are truncated toward zero.
+// the rest are truncated toward zero.  (The portable target's DemoteTo
+// would also take values between -2^31 and -2^31 + 1 to -2^31: it gets the
+// scalar rule itself.)
 template <class DF>
 HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> truncate_int(DF df, hn::Vec<DF> v) {
+#if HWY_TARGET == HWY_SCALAR
+    (void)df;
+    return hn::Set(hn::Rebind<std::int32_t, DF>(), mist::truncate_to_int(hn::GetLane(v)));
+#else
     v = hn::IfThenZeroElse(hn::IsNaN(v), v);
     v = hn::Min(hn::Max(v, hn::Set(df, -2147483648.0)), hn::Set(df, 2147483647.0));
     return hn::DemoteTo(hn::Rebind<std::int32_t, DF>(), v);
+#endif
 }
 
 // The same for values known to be numbers inside the 32-bit range.
 template <class DF>
-HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> truncate_int_in_range(DF, hn::Vec<DF> v) {
+HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> truncate_int_in_range(DF df, hn::Vec<DF> v) {
+#if HWY_TARGET == HWY_SCALAR
+    return truncate_int(df, v);
+#else
+    (void)df;
     return hn::DemoteTo(hn::Rebind<std::int32_t, DF>(), v);
+#endif
 }
 
 // trunc(t / d) for integers |t| < 2^31 and 1 <= |d| <= 65535, given
@@ -79,6 +93,18 @@ template <class DF>
 HWY_INLINE hn::Vec<DF> quotient_to_truncate(DF df, hn::Vec<DF> t, double inverse) {
     const hn::Vec<DF> q = hn::Mul(t, hn::Set(df, inverse));
     return hn::Add(q, hn::CopySign(hn::Set(df, 0x1p-18), q));
+}
+
+// Doubles rounded to floats as a cast rounds them, infinities and values
+// beyond the float range to infinity (the portable target's DemoteTo would
+// stop at the largest float).
+template <class DF32>
+HWY_INLINE hn::Vec<DF32> to_float(DF32 df32, hn::Vec<hn::Rebind<double, DF32>> v) {
+#if HWY_TARGET == HWY_SCALAR
+    return hn::Set(df32, static_cast<float>(hn::GetLane(v)));
+#else
+    return hn::DemoteTo(df32, v);
+#endif
 }
 
 // The parts of a full vector of 32-bit lanes as doubles, lowest lanes
