@@ -86,8 +86,8 @@ void planes_in(const Planes& in, int w, int h, PIXEL_YC* out, int stride) {
         const int cy = y >> in.shift_y;
         const T* pu = row_of<T>(in.data[1], in.stride[1], cy);
         const T* pv = row_of<T>(in.data[2], in.stride[2], cy);
-        const int x = in.shift_x ? pixel_rows::in_422(py, pu, pv, w, d, ly, lc)
-                                 : pixel_rows::in_444(py, pu, pv, w, d, ly, lc);
+        const int x = in.shift_x ? pixel_rows::in_422(py, pu, pv, sizeof(T) == 2, w, d, ly, lc)
+                                 : pixel_rows::in_444(py, pu, pv, sizeof(T) == 2, w, d, ly, lc);
         if (in.shift_x)
             row_in_422(py + x, pu + x / 2, pv + x / 2, w - x, d + x, ly, lc);
         else
@@ -153,7 +153,7 @@ void planes_out(const PIXEL_YC* in, int stride, int w, int h, const OutPlanes& o
             T* py = out_row<T>(out.data[0], out.stride[0], y);
             T* pu = out_row<T>(out.data[1], out.stride[1], y);
             T* pv = out_row<T>(out.data[2], out.stride[2], y);
-            const int x = pixel_rows::out_444(src(y), w, py, pu, pv, ly, lc);
+            const int x = pixel_rows::out_444(src(y), w, py, pu, pv, sizeof(T) == 2, ly, lc);
             row_out_444(src(y) + x, w - x, py + x, pu + x, pv + x, ly, lc);
         }
         return;
@@ -169,7 +169,7 @@ void planes_out(const PIXEL_YC* in, int stride, int w, int h, const OutPlanes& o
         T* lb = out_row<T>(out.data[0], out.stride[0], yb);
         T* pu = out_row<T>(out.data[1], out.stride[1], cy);
         T* pv = out_row<T>(out.data[2], out.stride[2], cy);
-        const int x = pixel_rows::out_420(a, b, w, la, lb, pu, pv, ly, lc);
+        const int x = pixel_rows::out_420(a, b, w, la, lb, pu, pv, sizeof(T) == 2, ly, lc);
         row_out_luma(a + x, w - x, la + x, ly);
         if (yb != ya) row_out_luma(b + x, w - x, lb + x, ly);
         row_out_chroma_420(a + x, b + x, pairs - x / 2, pu + x / 2, pv + x / 2, lc);

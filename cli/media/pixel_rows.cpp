@@ -40,16 +40,16 @@ HWY_INLINE IntVec load_samples(const T* p) {
 // ((v - mid) * mul + add) >> shift, plus offset.
 HWY_INLINE IntVec apply(const Scale& k, IntVec v) {
     const IntTag d;
-    const IntVec scaled = hn::Add(hn::Mul(hn::Sub(v, hn::Set(d, k.mid)), hn::Set(d, k.mul)),
-                                  hn::Set(d, k.add));
+    const IntVec scaled =
+        hn::Add(hn::Mul(hn::Sub(v, hn::Set(d, k.mid)), hn::Set(d, k.mul)), hn::Set(d, k.add));
     return hn::Add(hn::ShiftRightSame(scaled, k.shift), hn::Set(d, k.offset));
 }
 
 // (((v + bias) * mul + add) >> 12) + offset, limited to 0..max.
 HWY_INLINE IntVec put(const OutScale& k, IntVec v) {
     const IntTag d;
-    const IntVec scaled = hn::Add(hn::Mul(hn::Add(v, hn::Set(d, k.bias)), hn::Set(d, k.mul)),
-                                  hn::Set(d, k.add));
+    const IntVec scaled =
+        hn::Add(hn::Mul(hn::Add(v, hn::Set(d, k.bias)), hn::Set(d, k.mul)), hn::Set(d, k.add));
     const IntVec s = hn::Add(hn::ShiftRight<12>(scaled), hn::Set(d, k.offset));
     return hn::Min(hn::Max(s, hn::Zero(d)), hn::Set(d, k.max));
 }
@@ -86,9 +86,19 @@ HWY_INLINE void store_samples(IntVec v, T* p) {
 }
 #endif
 
+// One row of each plane, as samples of T.
 template <class T>
-HWY_INLINE int in_444_rows(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d,
-                           const Scale& ly, const Scale& lc) {
+struct InRows {
+    const T *y, *cb, *cr;
+    InRows(const void* y_row, const void* cb_row, const void* cr_row)
+        : y(static_cast<const T*>(y_row)),
+          cb(static_cast<const T*>(cb_row)),
+          cr(static_cast<const T*>(cr_row)) {}
+};
+
+template <class T>
+HWY_INLINE int in_444_rows(InRows<T> in, int w, PIXEL_YC* d, const Scale& ly, const Scale& lc) {
+    const T *py = in.y, *pu = in.cb, *pv = in.cr;
     int x = 0;
 #if HWY_TARGET != HWY_SCALAR
     const int lanes = static_cast<int>(hn::Lanes(IntTag()));
@@ -107,8 +117,8 @@ HWY_INLINE int in_444_rows(const T* py, const T* pu, const T* pv, int w, PIXEL_Y
 // Each chroma sample serves two pixels.  A pair of pixels is three 32-bit
 // words, (y0, cb) (cr, y1) (cb, cr), stored interleaved.
 template <class T>
-HWY_INLINE int in_422_rows(const T* py, const T* pu, const T* pv, int w, PIXEL_YC* d,
-                           const Scale& ly, const Scale& lc) {
+HWY_INLINE int in_422_rows(InRows<T> in, int w, PIXEL_YC* d, const Scale& ly, const Scale& lc) {
+    const T *py = in.y, *pu = in.cb, *pv = in.cr;
     int pairs = 0;
 #if HWY_TARGET != HWY_SCALAR
     using Pair = hwy::MakeUnsigned<hwy::MakeWide<T>>;  // two samples side by side
@@ -125,7 +135,8 @@ HWY_INLINE int in_422_rows(const T* py, const T* pu, const T* pv, int w, PIXEL_Y
         const IntVec cb = apply(lc, load_samples(pu + pairs));
         const IntVec cr = apply(lc, load_samples(pv + pairs));
         const IntVec cb_low = hn::And(cb, word), cr_low = hn::And(cr, word);
-        hn::StoreInterleaved3(hn::Or(y0, hn::ShiftLeft<16>(cb)), hn::Or(cr_low, hn::ShiftLeft<16>(y1)),
+        hn::StoreInterleaved3(hn::Or(y0, hn::ShiftLeft<16>(cb)),
+                              hn::Or(cr_low, hn::ShiftLeft<16>(y1)),
                               hn::Or(cb_low, hn::ShiftLeft<16>(cr)), di,
                               reinterpret_cast<std::int32_t*>(d + 2 * pairs));
     }
@@ -136,8 +147,9 @@ HWY_INLINE int in_422_rows(const T* py, const T* pu, const T* pv, int w, PIXEL_Y
 }
 
 template <class T>
-HWY_INLINE int out_444_rows(const PIXEL_YC* s, int w, T* py, T* pu, T* pv, const OutScale& ly,
-                            const OutScale& lc) {
+HWY_INLINE int out_444_rows(const PIXEL_YC* s, int w, void* y_row, void* cb_row, void* cr_row,
+                            const OutScale& ly, const OutScale& lc) {
+    T *py = static_cast<T*>(y_row), *pu = static_cast<T*>(cb_row), *pv = static_cast<T*>(cr_row);
     int x = 0;
 #if HWY_TARGET != HWY_SCALAR
     const int lanes = static_cast<int>(hn::Lanes(IntTag()));
@@ -159,8 +171,10 @@ HWY_INLINE int out_444_rows(const PIXEL_YC* s, int w, T* py, T* pu, T* pv, const
 }
 
 template <class T>
-HWY_INLINE int out_420_rows(const PIXEL_YC* a, const PIXEL_YC* b, int w, T* ya, T* yb, T* pu,
-                            T* pv, const OutScale& ly, const OutScale& lc) {
+HWY_INLINE int out_420_rows(const PIXEL_YC* a, const PIXEL_YC* b, int w, void* ya_row, void* yb_row,
+                            void* cb_row, void* cr_row, const OutScale& ly, const OutScale& lc) {
+    T *ya = static_cast<T*>(ya_row), *yb = static_cast<T*>(yb_row), *pu = static_cast<T*>(cb_row),
+      *pv = static_cast<T*>(cr_row);
     int x = 0;
 #if HWY_TARGET != HWY_SCALAR
     const IntTag di;
@@ -195,39 +209,28 @@ HWY_INLINE int out_420_rows(const PIXEL_YC* a, const PIXEL_YC* b, int w, T* ya, 
     return x;
 }
 
-static int in_444_u8(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv,
-                     int w, PIXEL_YC* d, const Scale& ly, const Scale& lc) {
-    return in_444_rows(py, pu, pv, w, d, ly, lc);
+static int in_444(const void* py, const void* pu, const void* pv, bool words, int w, PIXEL_YC* d,
+                  const Scale& ly, const Scale& lc) {
+    return words ? in_444_rows(InRows<std::uint16_t>(py, pu, pv), w, d, ly, lc)
+                 : in_444_rows(InRows<std::uint8_t>(py, pu, pv), w, d, ly, lc);
 }
-static int in_444_u16(const std::uint16_t* py, const std::uint16_t* pu, const std::uint16_t* pv,
-                      int w, PIXEL_YC* d, const Scale& ly, const Scale& lc) {
-    return in_444_rows(py, pu, pv, w, d, ly, lc);
+
+static int in_422(const void* py, const void* pu, const void* pv, bool words, int w, PIXEL_YC* d,
+                  const Scale& ly, const Scale& lc) {
+    return words ? in_422_rows(InRows<std::uint16_t>(py, pu, pv), w, d, ly, lc)
+                 : in_422_rows(InRows<std::uint8_t>(py, pu, pv), w, d, ly, lc);
 }
-static int in_422_u8(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv,
-                     int w, PIXEL_YC* d, const Scale& ly, const Scale& lc) {
-    return in_422_rows(py, pu, pv, w, d, ly, lc);
+
+static int out_444(const PIXEL_YC* s, int w, void* py, void* pu, void* pv, bool words,
+                   const OutScale& ly, const OutScale& lc) {
+    return (words ? out_444_rows<std::uint16_t> : out_444_rows<std::uint8_t>)(s, w, py, pu, pv, ly,
+                                                                              lc);
 }
-static int in_422_u16(const std::uint16_t* py, const std::uint16_t* pu, const std::uint16_t* pv,
-                      int w, PIXEL_YC* d, const Scale& ly, const Scale& lc) {
-    return in_422_rows(py, pu, pv, w, d, ly, lc);
-}
-static int out_444_u8(const PIXEL_YC* s, int w, std::uint8_t* py, std::uint8_t* pu,
-                      std::uint8_t* pv, const OutScale& ly, const OutScale& lc) {
-    return out_444_rows(s, w, py, pu, pv, ly, lc);
-}
-static int out_444_u16(const PIXEL_YC* s, int w, std::uint16_t* py, std::uint16_t* pu,
-                       std::uint16_t* pv, const OutScale& ly, const OutScale& lc) {
-    return out_444_rows(s, w, py, pu, pv, ly, lc);
-}
-static int out_420_u8(const PIXEL_YC* a, const PIXEL_YC* b, int w, std::uint8_t* ya,
-                      std::uint8_t* yb, std::uint8_t* pu, std::uint8_t* pv, const OutScale& ly,
-                      const OutScale& lc) {
-    return out_420_rows(a, b, w, ya, yb, pu, pv, ly, lc);
-}
-static int out_420_u16(const PIXEL_YC* a, const PIXEL_YC* b, int w, std::uint16_t* ya,
-                       std::uint16_t* yb, std::uint16_t* pu, std::uint16_t* pv,
-                       const OutScale& ly, const OutScale& lc) {
-    return out_420_rows(a, b, w, ya, yb, pu, pv, ly, lc);
+
+static int out_420(const PIXEL_YC* a, const PIXEL_YC* b, int w, void* ya, void* yb, void* pu,
+                   void* pv, bool words, const OutScale& ly, const OutScale& lc) {
+    return (words ? out_420_rows<std::uint16_t> : out_420_rows<std::uint8_t>)(a, b, w, ya, yb, pu,
+                                                                              pv, ly, lc);
 }
 
 // R, G and B of yc_to_rgb, then round(v * 255 / 4096) as std::round does
@@ -271,51 +274,35 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace pixel_rows_simd {
-HWY_EXPORT(in_444_u8);
-HWY_EXPORT(in_444_u16);
-HWY_EXPORT(in_422_u8);
-HWY_EXPORT(in_422_u16);
-HWY_EXPORT(out_444_u8);
-HWY_EXPORT(out_444_u16);
-HWY_EXPORT(out_420_u8);
-HWY_EXPORT(out_420_u16);
+HWY_EXPORT(in_444);
+HWY_EXPORT(in_422);
+HWY_EXPORT(out_444);
+HWY_EXPORT(out_420);
 HWY_EXPORT(out_rgb24);
 }  // namespace pixel_rows_simd
 
 namespace pixel_rows {
 
-int in_444(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv, int w,
-           PIXEL_YC* d, const Scale& ly, const Scale& lc) {
-    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::in_444_u8)(py, pu, pv, w, d, ly, lc);
+int in_444(const void* py, const void* pu, const void* pv, bool words, int w, PIXEL_YC* d,
+           const Scale& ly, const Scale& lc) {
+    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::in_444)(py, pu, pv, words, w, d, ly, lc);
 }
-int in_444(const std::uint16_t* py, const std::uint16_t* pu, const std::uint16_t* pv, int w,
-           PIXEL_YC* d, const Scale& ly, const Scale& lc) {
-    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::in_444_u16)(py, pu, pv, w, d, ly, lc);
+
+int in_422(const void* py, const void* pu, const void* pv, bool words, int w, PIXEL_YC* d,
+           const Scale& ly, const Scale& lc) {
+    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::in_422)(py, pu, pv, words, w, d, ly, lc);
 }
-int in_422(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv, int w,
-           PIXEL_YC* d, const Scale& ly, const Scale& lc) {
-    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::in_422_u8)(py, pu, pv, w, d, ly, lc);
+
+int out_444(const PIXEL_YC* s, int w, void* py, void* pu, void* pv, bool words, const OutScale& ly,
+            const OutScale& lc) {
+    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::out_444)(s, w, py, pu, pv, words, ly, lc);
 }
-int in_422(const std::uint16_t* py, const std::uint16_t* pu, const std::uint16_t* pv, int w,
-           PIXEL_YC* d, const Scale& ly, const Scale& lc) {
-    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::in_422_u16)(py, pu, pv, w, d, ly, lc);
+
+int out_420(const PIXEL_YC* a, const PIXEL_YC* b, int w, void* ya, void* yb, void* pu, void* pv,
+            bool words, const OutScale& ly, const OutScale& lc) {
+    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::out_420)(a, b, w, ya, yb, pu, pv, words, ly, lc);
 }
-int out_444(const PIXEL_YC* s, int w, std::uint8_t* py, std::uint8_t* pu, std::uint8_t* pv,
-            const OutScale& ly, const OutScale& lc) {
-    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::out_444_u8)(s, w, py, pu, pv, ly, lc);
-}
-int out_444(const PIXEL_YC* s, int w, std::uint16_t* py, std::uint16_t* pu, std::uint16_t* pv,
-            const OutScale& ly, const OutScale& lc) {
-    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::out_444_u16)(s, w, py, pu, pv, ly, lc);
-}
-int out_420(const PIXEL_YC* a, const PIXEL_YC* b, int w, std::uint8_t* ya, std::uint8_t* yb,
-            std::uint8_t* pu, std::uint8_t* pv, const OutScale& ly, const OutScale& lc) {
-    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::out_420_u8)(a, b, w, ya, yb, pu, pv, ly, lc);
-}
-int out_420(const PIXEL_YC* a, const PIXEL_YC* b, int w, std::uint16_t* ya, std::uint16_t* yb,
-            std::uint16_t* pu, std::uint16_t* pv, const OutScale& ly, const OutScale& lc) {
-    return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::out_420_u16)(a, b, w, ya, yb, pu, pv, ly, lc);
-}
+
 int out_rgb24(const PIXEL_YC* s, int w, std::uint8_t* rgb) {
     return HWY_DYNAMIC_DISPATCH(pixel_rows_simd::out_rgb24)(s, w, rgb);
 }

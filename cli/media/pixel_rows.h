@@ -23,31 +23,25 @@ struct OutScale {
     int mul, add, offset, bias, max;
 };
 
+// Samples are bytes, or 16-bit words when `words`.
+//
 // Samples to pixels, from Y, Cb and Cr rows of full width (4:4:4) or with
 // one chroma sample for each two pixels (4:2:2, 4:2:0).  Results keep their
 // low 16 bits.
-int in_444(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv, int w,
-           PIXEL_YC* d, const Scale& ly, const Scale& lc);
-int in_444(const std::uint16_t* py, const std::uint16_t* pu, const std::uint16_t* pv, int w,
-           PIXEL_YC* d, const Scale& ly, const Scale& lc);
-int in_422(const std::uint8_t* py, const std::uint8_t* pu, const std::uint8_t* pv, int w,
-           PIXEL_YC* d, const Scale& ly, const Scale& lc);
-int in_422(const std::uint16_t* py, const std::uint16_t* pu, const std::uint16_t* pv, int w,
-           PIXEL_YC* d, const Scale& ly, const Scale& lc);
+int in_444(const void* py, const void* pu, const void* pv, bool words, int w, PIXEL_YC* d,
+           const Scale& ly, const Scale& lc);
+int in_422(const void* py, const void* pu, const void* pv, bool words, int w, PIXEL_YC* d,
+           const Scale& ly, const Scale& lc);
 
 // Pixels to samples of full width.
-int out_444(const PIXEL_YC* s, int w, std::uint8_t* py, std::uint8_t* pu, std::uint8_t* pv,
-            const OutScale& ly, const OutScale& lc);
-int out_444(const PIXEL_YC* s, int w, std::uint16_t* py, std::uint16_t* pu, std::uint16_t* pv,
-            const OutScale& ly, const OutScale& lc);
+int out_444(const PIXEL_YC* s, int w, void* py, void* pu, void* pv, bool words, const OutScale& ly,
+            const OutScale& lc);
 
 // Rows a and b (the same row for 4:2:2) to their luma rows ya and yb (ya ==
 // yb writes one) and one row of each chroma plane, each chroma sample from
 // the floor of the mean of its four pixels.
-int out_420(const PIXEL_YC* a, const PIXEL_YC* b, int w, std::uint8_t* ya, std::uint8_t* yb,
-            std::uint8_t* pu, std::uint8_t* pv, const OutScale& ly, const OutScale& lc);
-int out_420(const PIXEL_YC* a, const PIXEL_YC* b, int w, std::uint16_t* ya, std::uint16_t* yb,
-            std::uint16_t* pu, std::uint16_t* pv, const OutScale& ly, const OutScale& lc);
+int out_420(const PIXEL_YC* a, const PIXEL_YC* b, int w, void* ya, void* yb, void* pu, void* pv,
+            bool words, const OutScale& ly, const OutScale& lc);
 
 // Pixels to 8-bit R G B bytes, as yc_to_rgb24 does them.
 int out_rgb24(const PIXEL_YC* s, int w, std::uint8_t* rgb);

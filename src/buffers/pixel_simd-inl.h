@@ -208,6 +208,17 @@ HWY_INLINE void row_steps(int n, int step, const Vector& vector, const Scalar& s
     for (; i < n; ++i) scalar(i);
 }
 
+// Runs vector(d16, i) on each whole vector of 16-bit lanes' worth of
+// pixels of a run of n (Lanes(d16) pixels from pixel i), then scalar(i) on
+// each pixel left over.
+template <class Vector, class Scalar>
+HWY_INLINE void short_steps(std::size_t n, const Vector& vector, const Scalar& scalar) {
+    const hn::ScalableTag<std::int16_t> d16;
+    row_steps(
+        static_cast<int>(n), static_cast<int>(hn::Lanes(d16)), [&](int i) { vector(d16, i); },
+        scalar);
+}
+
 // Flat kernels over a run of n pixels: chunk(c, at) on each chunk c (0, 1,
 // 2) of each whole step of `lanes` pixels, `at` being the offset of the
 // chunk's first value from the run's first value (see values_of);
@@ -222,34 +233,48 @@ HWY_INLINE void flat_steps(int n, int lanes, const Chunk& chunk, const Scalar& s
         scalar);
 }
 
-// The double kernels that work on R, G, B in place.  Each step's pixels
-// are converted by yc_to_rgb part by part, and convert(r, g, b, y, cb, cr)
-// gives the part's 32-bit Y, Cb, Cr, stored back with their low 16 bits
-// (or saturated).  A convert that returns a bool can give up: false hands
-// the whole step to scalar(i), pixel by pixel.  scalar also takes the
-// pixels left at the end.
-template <bool Saturate = false, class Convert, class Scalar>
-HWY_INLINE void rgb_steps(PIXEL_YC* p, int n, const Convert& convert, const Scalar& scalar) {
-    const RealTag df;
+// The double kernels: load(i, planes) gives the doubles of the step of
+// pixels from pixel i, part by part, and convert(y, cb, cr, oy, ocb, ocr)
+// each part's 32-bit results, stored into `out` with their low 16 bits (or
+// saturated).  A convert that returns a bool can give up: false hands the
+// whole step to scalar(i), pixel by pixel.  scalar also takes the pixels
+// left at the end.
+template <bool Saturate = false, class Load, class Convert, class Scalar>
+HWY_INLINE void real_steps(const Load& load, PIXEL_YC* out, int n, const Convert& convert,
+                           const Scalar& scalar) {
     const int step = real_step();
     row_steps(
         n, step,
         [&](int i) {
             RealPlanes px;
-            load_real(p + i, px);
+            load(i, px);
             IntParts y, cb, cr;
             for (int h = 0; h < kRealParts; ++h) {
-                RealVec r, g, b;
-                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
-                if constexpr (std::is_void_v<decltype(convert(r, g, b, y[h], cb[h], cr[h]))>) {
-                    convert(r, g, b, y[h], cb[h], cr[h]);
-                } else if (!convert(r, g, b, y[h], cb[h], cr[h])) {
+                if constexpr (std::is_void_v<decltype(convert(px.y[h], px.cb[h], px.cr[h], y[h],
+                                                              cb[h], cr[h]))>) {
+                    convert(px.y[h], px.cb[h], px.cr[h], y[h], cb[h], cr[h]);
+                } else if (!convert(px.y[h], px.cb[h], px.cr[h], y[h], cb[h], cr[h])) {
                     for (int k = i; k < i + step; ++k) scalar(k);
                     return;
                 }
             }
             store_pixels(Int16Tag(), join16<Saturate>(y), join16<Saturate>(cb),
-                         join16<Saturate>(cr), p + i);
+                         join16<Saturate>(cr), out + i);
+        },
+        scalar);
+}
+
+// The double kernels that work on R, G, B in place: real_steps with each
+// part converted by yc_to_rgb first, convert(r, g, b, y, cb, cr).
+template <bool Saturate = false, class Convert, class Scalar>
+HWY_INLINE void rgb_steps(PIXEL_YC* p, int n, const Convert& convert, const Scalar& scalar) {
+    const RealTag df;
+    real_steps<Saturate>(
+        [&](int i, RealPlanes& px) { load_real(p + i, px); }, p, n,
+        [&](RealVec y, RealVec cb, RealVec cr, RealIntVec& oy, RealIntVec& ocb, RealIntVec& ocr) {
+            RealVec r, g, b;
+            yc_to_rgb(df, y, cb, cr, r, g, b);
+            return convert(r, g, b, oy, ocb, ocr);
         },
         scalar);
 }

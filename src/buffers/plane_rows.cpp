@@ -31,23 +31,16 @@ template <class Convert, class One>
 HWY_INLINE void convert_shorts(const PIXEL_YC* in, PIXEL_YC* out, int n, const Convert& convert,
                                const One& one) {
     const RealTag df;
-    row_steps(
-        n, real_step(),
-        [&](int i) {
-            RealPlanes px;
-            load_real(in + i, px);
-            IntParts a, b, c;
-            for (int h = 0; h < kRealParts; ++h) {
-                RealVec x, y, z;
-                convert(df, px.y[h], px.cb[h], px.cr[h], x, y, z);
-                a[h] = trunc_int(df, x), b[h] = trunc_int(df, y), c[h] = trunc_int(df, z);
-            }
-            store_wrapped(a, b, c, out + i);
-        },
-        [&](int i) {
-            const Triple t = one(in[i].y, in[i].cb, in[i].cr);
-            out[i] = {to_component(t.a), to_component(t.b), to_component(t.c)};
-        });
+    real_steps([&](int i, RealPlanes& px) { load_real(in + i, px); }, out, n,
+               [&](RealVec a, RealVec b, RealVec c, RealIntVec& x, RealIntVec& y, RealIntVec& z) {
+                   RealVec fx, fy, fz;
+                   convert(df, a, b, c, fx, fy, fz);
+                   x = trunc_int(df, fx), y = trunc_int(df, fy), z = trunc_int(df, fz);
+               },
+               [&](int i) {
+                   const Triple t = one(in[i].y, in[i].cb, in[i].cr);
+                   out[i] = {to_component(t.a), to_component(t.b), to_component(t.c)};
+               });
 }
 
 static void yc_to_rgb_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
@@ -94,21 +87,21 @@ static void rgbf_to_yc_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_
     const RealTag df;
     const FloatTag d32;
     const int lanes = static_cast<int>(hn::Lanes(df));
-    row_steps(
-        static_cast<int>(n), real_step(),
-        [&](int i) {
-            IntParts y, cb, cr;
+    real_steps(
+        [&](int i, RealPlanes& px) {
             for (int h = 0; h < kRealParts; ++h) {
                 hn::Vec<FloatTag> r, g, b;
                 hn::LoadInterleaved3(d32, &in[i + h * lanes].r, r, g, b);
-                RealVec fy, fcb, fcr;
-                pixel_simd::HWY_NAMESPACE::rgb_to_yc(df, hn::PromoteTo(df, r), hn::PromoteTo(df, g),
-                                                     hn::PromoteTo(df, b), fy, fcb, fcr);
-                y[h] = trunc_int_saturated(df, fy);
-                cb[h] = trunc_int_saturated(df, fcb);
-                cr[h] = trunc_int_saturated(df, fcr);
+                px.y[h] = hn::PromoteTo(df, r), px.cb[h] = hn::PromoteTo(df, g);
+                px.cr[h] = hn::PromoteTo(df, b);
             }
-            store_wrapped(y, cb, cr, out + i);
+        },
+        out, static_cast<int>(n),
+        [&](RealVec r, RealVec g, RealVec b, RealIntVec& y, RealIntVec& cb, RealIntVec& cr) {
+            RealVec fy, fcb, fcr;
+            pixel_simd::HWY_NAMESPACE::rgb_to_yc(df, r, g, b, fy, fcb, fcr);
+            y = trunc_int_saturated(df, fy), cb = trunc_int_saturated(df, fcb);
+            cr = trunc_int_saturated(df, fcr);
         },
         [&](int i) {
             const Triple t = ::rgb_to_yc(in[i].r, in[i].g, in[i].b);
@@ -119,10 +112,9 @@ static void rgbf_to_yc_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_
 // The Y copies of the work plane carry most of the time of the light
 // filters (morphology, labelling), so they too take whole vectors.
 static void y_of_row(const PIXEL_YC* in, short* out, std::size_t n) {
-    const hn::ScalableTag<std::int16_t> d16;
-    row_steps(
-        static_cast<int>(n), static_cast<int>(hn::Lanes(d16)),
-        [&](int i) {
+    short_steps(
+        n,
+        [&](auto d16, int i) {
             hn::Vec<decltype(d16)> y, cb, cr;
             load_pixels(d16, in + i, y, cb, cr);
             hn::StoreU(y, d16, out + i);
@@ -131,10 +123,9 @@ static void y_of_row(const PIXEL_YC* in, short* out, std::size_t n) {
 }
 
 static void y_into_row(const short* in, PIXEL_YC* out, std::size_t n) {
-    const hn::ScalableTag<std::int16_t> d16;
-    row_steps(
-        static_cast<int>(n), static_cast<int>(hn::Lanes(d16)),
-        [&](int i) {
+    short_steps(
+        n,
+        [&](auto d16, int i) {
             hn::Vec<decltype(d16)> y, cb, cr;
             load_pixels(d16, out + i, y, cb, cr);
             store_pixels(d16, hn::LoadU(d16, in + i), cb, cr, out + i);

@@ -75,8 +75,8 @@ HWY_INLINE PIXEL_YC bilinear_taps(const PIXEL_YC* r0, const PIXEL_YC* r1, int fx
     const auto wx = pair_weights(fx), wy = pair_weights(fy);
     const auto top = row_taps(r0, wx), bottom = row_taps(r1, wx);
     const auto word = hn::Set(d32, 0xffff), low = hn::Set(d32, 255);
-    const auto high = hn::Or(hn::And(hn::ShiftRight<8>(top), word),
-                             hn::ShiftLeft<16>(hn::ShiftRight<8>(bottom)));
+    const auto high =
+        hn::Or(hn::And(hn::ShiftRight<8>(top), word), hn::ShiftLeft<16>(hn::ShiftRight<8>(bottom)));
     const auto lows = hn::Or(hn::And(top, low), hn::ShiftLeft<16>(hn::And(bottom, low)));
     const auto s1 = pair_products(hn::BitCast(d16, high), wy);
     const auto s0 = pair_products(hn::BitCast(d16, lows), wy);

@@ -36,7 +36,8 @@ static void add_rows(const std::int16_t* a, const std::int16_t* b, const std::in
     const std::size_t lanes = hn::Lanes(d32);
     std::size_t k = 0;
     for (; k + lanes <= n; k += lanes) {
-        const auto rows = hn::Add(hn::Add(load(a + k), load(b + k)), hn::Add(load(c + k), load(d + k)));
+        const auto rows =
+            hn::Add(hn::Add(load(a + k), load(b + k)), hn::Add(load(c + k), load(d + k)));
         hn::StoreU(hn::Add(hn::LoadU(d32, sums + k), rows), d32, sums + k);
     }
     for (; k < n; ++k) sums[k] += (a[k] + b[k]) + (c[k] + d[k]);

@@ -65,7 +65,8 @@ static void horizontal_pass(const PIXEL_YC* row, const ColumnTap* taps, std::siz
         h[3 * k + 2] = p[0].cr * (256 - fx) + p[1].cr * fx;
 #else
         const hn::Full128<std::int32_t> d32;
-        const auto weights = hn::BitCast(hn::Full128<std::int16_t>(), hn::Set(d32, taps[k].weights));
+        const auto weights =
+            hn::BitCast(hn::Full128<std::int16_t>(), hn::Set(d32, taps[k].weights));
         hn::StoreU(bilinear_simd::HWY_NAMESPACE::row_taps(p, weights), d32, h + 3 * k);
 #endif
     }
@@ -82,7 +83,8 @@ static void vertical_pass(const std::int32_t* top, const std::int32_t* bottom, i
     const std::size_t lanes = hn::Lanes(d32);
     std::size_t k = 0;
     for (; k + lanes <= n; k += lanes) {
-        const auto sum = hn::Add(hn::Mul(hn::LoadU(d32, top + k), wt), hn::Mul(hn::LoadU(d32, bottom + k), wb));
+        const auto sum =
+            hn::Add(hn::Mul(hn::LoadU(d32, top + k), wt), hn::Mul(hn::LoadU(d32, bottom + k), wb));
         hn::StoreU(hn::DemoteTo(d16, hn::ShiftRight<16>(sum)), d16, out + k);
     }
     for (; k < n; ++k)

@@ -16,32 +16,29 @@ namespace HWY_NAMESPACE {
 
 using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
-using ShortTag = hn::ScalableTag<std::int16_t>;
-using ByteTag = hn::Rebind<std::uint8_t, ShortTag>;
-
 static void y_to_bytes(const PIXEL_YC* in, std::uint8_t* out, std::size_t n) {
-    const ShortTag d16;
-    const auto zero = hn::Zero(d16), top = hn::Set(d16, 4095);
-    row_steps(
-        static_cast<int>(n), static_cast<int>(hn::Lanes(d16)),
-        [&](int i) {
-            hn::Vec<ShortTag> y, cb, cr;
+    short_steps(
+        n,
+        [&](auto d16, int i) {
+            const hn::Rebind<std::uint8_t, decltype(d16)> d8;
+            hn::Vec<decltype(d16)> y, cb, cr;
             load_pixels(d16, in + i, y, cb, cr);
-            const auto level = hn::ShiftRight<4>(hn::Min(hn::Max(y, zero), top));
-            hn::StoreU(hn::DemoteTo(ByteTag(), level), ByteTag(), out + i);
+            const auto level = hn::Min(hn::Max(y, hn::Zero(d16)), hn::Set(d16, 4095));
+            hn::StoreU(hn::DemoteTo(d8, hn::ShiftRight<4>(level)), d8, out + i);
         },
         [&](int i) { out[i] = static_cast<std::uint8_t>(std::clamp<int>(in[i].y, 0, 4095) >> 4); });
 }
 
 static void bytes_to_mask(const std::uint8_t* in, PIXEL_YC* out, std::size_t n) {
-    const ShortTag d16;
-    row_steps(
-        static_cast<int>(n), static_cast<int>(hn::Lanes(d16)),
-        [&](int i) {
-            const auto y = hn::ShiftLeft<4>(hn::PromoteTo(d16, hn::LoadU(ByteTag(), in + i)));
-            store_grades(d16, y, out + i);
+    short_steps(
+        n,
+        [&](auto d16, int i) {
+            const hn::Rebind<std::uint8_t, decltype(d16)> d8;
+            store_grades(d16, hn::ShiftLeft<4>(hn::PromoteTo(d16, hn::LoadU(d8, in + i))), out + i);
         },
-        [&](int i) { out[i] = {static_cast<short>(in[i] * 16), 0, 0}; });
+        [&](int i) {
+            out[i] = {static_cast<short>(in[i] * 16), 0, 0};
+        });
 }
 
 }  // namespace HWY_NAMESPACE

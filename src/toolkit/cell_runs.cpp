@@ -81,7 +81,8 @@ HWY_EXPORT(cell_runs);
 
 namespace mist {
 
-std::size_t cell_runs(const short* row, std::size_t w, foreground_cells rule, std::uint32_t* bounds) {
+std::size_t cell_runs(const short* row, std::size_t w, foreground_cells rule,
+                      std::uint32_t* bounds) {
     return HWY_DYNAMIC_DISPATCH(cell_runs_simd::cell_runs)(row, w, rule, bounds);
 }
 

@@ -13,6 +13,7 @@ namespace mist {
 // right as bounds[0] = x0, bounds[1] = x1, bounds[2] = next x0, ..., and
 // returns their count.  bounds has room for w + 1 values (a row has at most
 // (w + 1) / 2 runs).
-std::size_t cell_runs(const short* row, std::size_t w, foreground_cells rule, std::uint32_t* bounds);
+std::size_t cell_runs(const short* row, std::size_t w, foreground_cells rule,
+                      std::uint32_t* bounds);
 
 }  // namespace mist

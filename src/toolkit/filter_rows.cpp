@@ -25,15 +25,46 @@ HWY_INLINE DoubleVec load_shorts(const short* p) {
     return hn::PromoteTo(DoubleTag(), hn::PromoteTo(PartIntTag(), hn::LoadU(PartShortTag(), p)));
 }
 
-// For each block of `lanes` elements (kUnroll blocks at a time while they
-// last): block(i, count) with count blocks from element i; then tail(i)
-// on each element left over.
-template <class Block, class Tail>
-HWY_INLINE void blocks(std::size_t n, std::size_t lanes, const Block& block, const Tail& tail) {
+// The weighted sums of a row, a = 0 + w[0] * src[0][i] + w[1] * src[1][i]
+// + ... in tap order, in the lanes of D (elements from load): put(a, i) for
+// each whole vector of elements, kUnroll vectors at a time while they last;
+// then tail(i) for each element left over.
+template <class D, class Source, class Weight, class Load, class Put, class Tail>
+HWY_INLINE void weighted_sums(D d, const Source* const* src, const Weight* w, std::size_t taps,
+                              std::size_t n, const Load& load, const Put& put, const Tail& tail) {
+    const std::size_t lanes = hn::Lanes(d);
+    const auto vectors = [&]<std::size_t K>(std::size_t i) {
+        hn::Vec<D> a[K];
+        for (std::size_t k = 0; k < K; ++k) a[k] = hn::Zero(d);
+        for (std::size_t t = 0; t < taps; ++t) {
+            const hn::Vec<D> wt = hn::Set(d, w[t]);
+            for (std::size_t k = 0; k < K; ++k)
+                a[k] = hn::Add(a[k], hn::Mul(wt, load(src[t] + i + k * lanes)));
+        }
+        for (std::size_t k = 0; k < K; ++k) put(a[k], i + k * lanes);
+    };
     std::size_t i = 0;
-    for (; i + kUnroll * lanes <= n; i += kUnroll * lanes) block.template operator()<kUnroll>(i);
-    for (; i + lanes <= n; i += lanes) block.template operator()<1>(i);
+    for (; i + kUnroll * lanes <= n; i += kUnroll * lanes) vectors.template operator()<kUnroll>(i);
+    for (; i + lanes <= n; i += lanes) vectors.template operator()<1>(i);
     for (; i < n; ++i) tail(i);
+}
+
+// The same sum of element i, one element.
+template <class T, class Source, class Weight>
+HWY_INLINE T tap_sum(const Source* const* src, const Weight* w, std::size_t taps, std::size_t i) {
+    T sum = 0;
+    for (std::size_t t = 0; t < taps; ++t) sum += w[t] * src[t][i];
+    return sum;
+}
+
+// trunc(v / d) of integers for inverse = 1 / d (see quotient_to_truncate).
+HWY_INLINE WideIntVec quotients(WideIntVec v, double inverse) {
+    DoubleVec q[kParts];
+    PartIntVec t[kParts];
+    to_double_parts(v, q);
+    for (int h = 0; h < kParts; ++h)
+        t[h] = truncate_int_in_range(DoubleTag(), quotient_to_truncate(DoubleTag(), q[h], inverse));
+    return join_parts(t);
 }
 
 static void convolve(const short* const* src, const double* w, std::size_t taps, short* out,
@@ -41,64 +72,30 @@ static void convolve(const short* const* src, const double* w, std::size_t taps,
     const DoubleTag d;
     const PartShortTag d16;
     const bool divide = sum != 0;
-    const std::size_t lanes = hn::Lanes(d);
-    blocks(
-        n, lanes,
-        [&]<std::size_t K>(std::size_t i) {
-            DoubleVec a[K];
-            for (std::size_t k = 0; k < K; ++k) a[k] = hn::Zero(d);
-            for (std::size_t t = 0; t < taps; ++t) {
-                const DoubleVec wt = hn::Set(d, w[t]);
-                for (std::size_t k = 0; k < K; ++k)
-                    a[k] = hn::Add(a[k], hn::Mul(wt, load_shorts(src[t] + i + k * lanes)));
-            }
-            for (std::size_t k = 0; k < K; ++k) {
-                if (divide) a[k] = hn::Div(a[k], hn::Set(d, sum));
-                hn::StoreU(low16(d16, truncate_int(d, a[k])), d16, out + i + k * lanes);
-            }
+    weighted_sums(
+        d, src, w, taps, n, load_shorts,
+        [&](DoubleVec a, std::size_t i) {
+            if (divide) a = hn::Div(a, hn::Set(d, sum));
+            hn::StoreU(low16(d16, truncate_int(d, a)), d16, out + i);
         },
         [&](std::size_t i) {
-            double T = 0;
-            for (std::size_t t = 0; t < taps; ++t) T += w[t] * src[t][i];
+            const double T = tap_sum<double>(src, w, taps, i);
             out[i] = mist::truncate_to_short(divide ? T / sum : T);
         });
 }
 
 static void convolve_integral(const short* const* src, const std::int32_t* w, std::size_t taps,
                               short* out, std::size_t n, std::int32_t sum) {
-    const WideIntTag d32;
     const WideShortTag d16;
     const double divisor = sum, inverse = 1.0 / divisor;
-    const std::size_t lanes = hn::Lanes(d32);
-    blocks(
-        n, lanes,
-        [&]<std::size_t K>(std::size_t i) {
-            WideIntVec a[K];
-            for (std::size_t k = 0; k < K; ++k) a[k] = hn::Zero(d32);
-            for (std::size_t t = 0; t < taps; ++t) {
-                const WideIntVec wt = hn::Set(d32, w[t]);
-                for (std::size_t k = 0; k < K; ++k) {
-                    const WideIntVec s = hn::PromoteTo(d32, hn::LoadU(d16, src[t] + i + k * lanes));
-                    a[k] = hn::Add(a[k], hn::Mul(wt, s));
-                }
-            }
-            for (std::size_t k = 0; k < K; ++k) {
-                WideIntVec v = a[k];
-                if (sum != 0) {  // trunc(T / S) of two exact integers, as in double
-                    DoubleVec q[kParts];
-                    PartIntVec t[kParts];
-                    to_double_parts(v, q);
-                    for (int h = 0; h < kParts; ++h)
-                        t[h] = truncate_int_in_range(DoubleTag(),
-                                                     quotient_to_truncate(DoubleTag(), q[h], inverse));
-                    v = join_parts(t);
-                }
-                hn::StoreU(low16(d16, v), d16, out + i + k * lanes);
-            }
+    weighted_sums(
+        WideIntTag(), src, w, taps, n,
+        [&](const short* p) { return hn::PromoteTo(WideIntTag(), hn::LoadU(d16, p)); },
+        [&](WideIntVec a, std::size_t i) {  // trunc(T / S) of two exact integers, as in double
+            hn::StoreU(low16(d16, sum != 0 ? quotients(a, inverse) : a), d16, out + i);
         },
         [&](std::size_t i) {
-            std::int32_t T = 0;
-            for (std::size_t t = 0; t < taps; ++t) T += w[t] * src[t][i];
+            const std::int32_t T = tap_sum<std::int32_t>(src, w, taps, i);
             out[i] = sum != 0 ? mist::truncate_to_short(T / divisor)
                               : static_cast<short>(static_cast<std::uint16_t>(T));
         });
@@ -108,25 +105,14 @@ static void weighted_sum(const double* const* src, const double* w, std::size_t 
                          std::size_t n, bool divide, double divisor) {
     const DoubleTag d;
     const hn::Rebind<float, DoubleTag> df32;
-    const std::size_t lanes = hn::Lanes(d);
-    blocks(
-        n, lanes,
-        [&]<std::size_t K>(std::size_t i) {
-            DoubleVec a[K];
-            for (std::size_t k = 0; k < K; ++k) a[k] = hn::Zero(d);
-            for (std::size_t t = 0; t < taps; ++t) {
-                const DoubleVec wt = hn::Set(d, w[t]);
-                for (std::size_t k = 0; k < K; ++k)
-                    a[k] = hn::Add(a[k], hn::Mul(wt, hn::LoadU(d, src[t] + i + k * lanes)));
-            }
-            for (std::size_t k = 0; k < K; ++k) {
-                if (divide) a[k] = hn::Div(a[k], hn::Set(d, divisor));
-                hn::StoreU(to_float(df32, a[k]), df32, out + i + k * lanes);
-            }
+    weighted_sums(
+        d, src, w, taps, n, [&](const double* p) { return hn::LoadU(d, p); },
+        [&](DoubleVec a, std::size_t i) {
+            if (divide) a = hn::Div(a, hn::Set(d, divisor));
+            hn::StoreU(to_float(df32, a), df32, out + i);
         },
         [&](std::size_t i) {
-            double T = 0;
-            for (std::size_t t = 0; t < taps; ++t) T += w[t] * src[t][i];
+            const double T = tap_sum<double>(src, w, taps, i);
             out[i] = static_cast<float>(divide ? T / divisor : T);
         });
 }
@@ -136,7 +122,8 @@ static void widen(const float* in, double* out, std::size_t n) {
     const hn::Rebind<float, DoubleTag> df32;
     const std::size_t lanes = hn::Lanes(d);
     std::size_t i = 0;
-    for (; i + lanes <= n; i += lanes) hn::StoreU(hn::PromoteTo(d, hn::LoadU(df32, in + i)), d, out + i);
+    for (; i + lanes <= n; i += lanes)
+        hn::StoreU(hn::PromoteTo(d, hn::LoadU(df32, in + i)), d, out + i);
     for (; i < n; ++i) out[i] = in[i];
 }
 
@@ -173,12 +160,7 @@ static void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std
     for (; i + lanes <= n; i += lanes) {
         WideIntVec b = hn::LoadU(d32, colsum + i);
         for (std::size_t m = 1; m < kw; ++m) b = hn::Add(b, hn::LoadU(d32, colsum + i + 3 * m));
-        DoubleVec q[kParts];
-        PartIntVec t[kParts];
-        to_double_parts(b, q);
-        for (int h = 0; h < kParts; ++h)
-            t[h] = truncate_int_in_range(DoubleTag(), quotient_to_truncate(DoubleTag(), q[h], inverse));
-        hn::StoreU(low16(d16, join_parts(t)), d16, out + i);
+        hn::StoreU(low16(d16, quotients(b, inverse)), d16, out + i);
     }
     for (; i < n; ++i) {
         std::int32_t b = 0;

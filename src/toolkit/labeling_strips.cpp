@@ -129,8 +129,8 @@ void scan_strip(const short* cells, std::ptrdiff_t stride, std::size_t w, std::u
 
 using scan_function = void (*)(const short*, std::ptrdiff_t, std::size_t, std::uint32_t*,
                                std::uint32_t*, std::uint32_t*, std::size_t, std::size_t,
-                               std::uint32_t, std::vector<cell_run>&,
-                               std::vector<std::uint32_t>&, std::uint32_t&, std::uint64_t&);
+                               std::uint32_t, std::vector<cell_run>&, std::vector<std::uint32_t>&,
+                               std::uint32_t&, std::uint64_t&);
 
 template <foreground_cells Rule>
 scan_function scan_for(bool eight) {

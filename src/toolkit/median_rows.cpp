@@ -167,12 +167,12 @@ HWY_INLINE void sort_column3(D d, const double* const* r, std::size_t j, double*
 template <class D>
 HWY_INLINE void median_from_columns3(D d, const double* lo, const double* mid, const double* hi,
                                      std::size_t i, double* out) {
-    const auto low = hn::Max(hn::Max(hn::LoadU(d, lo + i), hn::LoadU(d, lo + i + 1)),
-                             hn::LoadU(d, lo + i + 2));
+    const auto low =
+        hn::Max(hn::Max(hn::LoadU(d, lo + i), hn::LoadU(d, lo + i + 1)), hn::LoadU(d, lo + i + 2));
     const auto middle =
         median_of_3(hn::LoadU(d, mid + i), hn::LoadU(d, mid + i + 1), hn::LoadU(d, mid + i + 2));
-    const auto high = hn::Min(hn::Min(hn::LoadU(d, hi + i), hn::LoadU(d, hi + i + 1)),
-                              hn::LoadU(d, hi + i + 2));
+    const auto high =
+        hn::Min(hn::Min(hn::LoadU(d, hi + i), hn::LoadU(d, hi + i + 1)), hn::LoadU(d, hi + i + 2));
     hn::StoreU(median_of_3(low, middle, high), d, out + i);
 }
 
@@ -197,24 +197,39 @@ HWY_INLINE void median_from_columns5(D d, const double* const* sorted, std::size
 // bit of each flipped, then the exponent bytes 0x30 0x43 of 2^52.
 constexpr std::uint64_t kKeyFlip = 0x4330800080008000ull;
 
-static void to_keys(const short* rgb, double* keys, std::size_t n) {
-    std::size_t i = 0;
-#if HWY_TARGET != HWY_SCALAR
-    // Two pixels (12 bytes) into two keys (16 bytes) by one byte shuffle;
-    // the load reads 16 bytes, so stop while a third pixel follows.
+// Where the bytes of a key come from in a pair of pixels (to_keys), and
+// the other way (from_keys); 0x80 gives a zero byte.
+constexpr std::uint8_t kPlace[16] = {4, 5, 2, 3, 0, 1, 0x80, 0x80, 10, 11, 8, 9, 6, 7, 0x80, 0x80};
+constexpr std::uint8_t kTake[16] = {4, 5, 2, 3, 0, 1, 12, 13, 10, 11, 8, 9, 0x80, 0x80, 0x80, 0x80};
+
+// Pairs of pixels (12 bytes) and pairs of keys (16 bytes) into each other by
+// one byte shuffle and an exclusive or (flip, in each 64-bit half): step k
+// reads 16 bytes at from + k * from_step and writes 16 at to + k * to_step.
+// The bytes beyond a pair belong to the next pixel, which a later step or
+// the caller reads or writes again; so of a row of n pixels the pairs that
+// a third pixel follows are taken.  Returns the pixels done.
+HWY_INLINE std::size_t shuffle_pairs(const void* from, std::size_t from_step, void* to,
+                                     std::size_t to_step, std::size_t n, const std::uint8_t* order,
+                                     std::uint64_t flip) {
+    const std::size_t pairs = n >= 3 ? (n - 1) / 2 : 0;
+#if HWY_TARGET == HWY_SCALAR
+    (void)from, (void)from_step, (void)to, (void)to_step, (void)order, (void)flip, (void)pairs;
+    return 0;
+#else
     const hn::Full128<std::uint8_t> d8;
-    const hn::Full128<std::uint64_t> d64;
-    alignas(16) static constexpr std::uint8_t kPlace[16] = {4,  5,  2, 3, 0, 1, 0x80, 0x80,
-                                                            10, 11, 8, 9, 6, 7, 0x80, 0x80};
-    const auto place = hn::Load(d8, kPlace);
-    const auto flip = hn::BitCast(d8, hn::Set(d64, kKeyFlip));
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(rgb);
-    for (; i + 3 <= n; i += 2) {
-        const auto k = hn::Xor(hn::TableLookupBytesOr0(hn::LoadU(d8, bytes + 6 * i), place), flip);
-        hn::StoreU(k, d8, reinterpret_cast<std::uint8_t*>(keys + i));
-    }
+    const auto table = hn::LoadU(d8, order);
+    const auto bits = hn::BitCast(d8, hn::Set(hn::Full128<std::uint64_t>(), flip));
+    const auto* in = static_cast<const std::uint8_t*>(from);
+    auto* out = static_cast<std::uint8_t*>(to);
+    for (std::size_t k = 0; k < pairs; ++k)
+        hn::StoreU(hn::Xor(hn::TableLookupBytesOr0(hn::LoadU(d8, in + k * from_step), table), bits),
+                   d8, out + k * to_step);
+    return 2 * pairs;
 #endif
-    for (; i < n; ++i) {
+}
+
+static void to_keys(const short* rgb, double* keys, std::size_t n) {
+    for (std::size_t i = shuffle_pairs(rgb, 12, keys, 16, n, kPlace, kKeyFlip); i < n; ++i) {
         const std::uint64_t r = static_cast<std::uint16_t>(rgb[3 * i]);
         const std::uint64_t g = static_cast<std::uint16_t>(rgb[3 * i + 1]);
         const std::uint64_t b = static_cast<std::uint16_t>(rgb[3 * i + 2]);
@@ -223,25 +238,11 @@ static void to_keys(const short* rgb, double* keys, std::size_t n) {
     }
 }
 
+// The flip is taken out after the shuffle, where the keys' flip bits stand
+// as 0x8000 on each component.
 static void from_keys(const double* keys, short* rgb, std::size_t n) {
-    std::size_t i = 0;
-#if HWY_TARGET != HWY_SCALAR
-    // Two keys into two pixels; the store writes 16 bytes, the last four
-    // on the next pixel, which the next step writes again: stop while a
-    // third pixel follows.
-    const hn::Full128<std::uint8_t> d8;
-    const hn::Full128<std::uint64_t> d64;
-    alignas(16) static constexpr std::uint8_t kTake[16] = {4,  5,  2,  3,  0,    1,    12,   13,
-                                                           10, 11, 8,  9,  0x80, 0x80, 0x80, 0x80};
-    const auto take = hn::Load(d8, kTake);
-    const auto flip = hn::BitCast(d8, hn::Set(d64, kKeyFlip));
-    auto* bytes = reinterpret_cast<std::uint8_t*>(rgb);
-    for (; i + 3 <= n; i += 2) {
-        const auto k = hn::Xor(hn::LoadU(d8, reinterpret_cast<const std::uint8_t*>(keys + i)), flip);
-        hn::StoreU(hn::TableLookupBytesOr0(k, take), d8, bytes + 6 * i);
-    }
-#endif
-    for (; i < n; ++i) {
+    for (std::size_t i = shuffle_pairs(keys, 16, rgb, 12, n, kTake, 0x8000800080008000ull); i < n;
+         ++i) {
         std::uint64_t bits;
         std::memcpy(&bits, keys + i, sizeof bits);
         bits ^= kKeyFlip;
@@ -257,9 +258,8 @@ static void median3x3(const double* const* r, double* out, std::size_t n) {
         const std::size_t m = std::min(n - c0, kChunk);
         const double* rows[3] = {r[0] + c0, r[1] + c0, r[2] + c0};
         each_column(m + 2, [&](auto d, std::size_t j) { sort_column3(d, rows, j, lo, mid, hi); });
-        each_column(m, [&](auto d, std::size_t i) {
-            median_from_columns3(d, lo, mid, hi, i, out + c0);
-        });
+        each_column(
+            m, [&](auto d, std::size_t i) { median_from_columns3(d, lo, mid, hi, i, out + c0); });
     }
 }
 
@@ -270,7 +270,8 @@ static void median5x5(const double* const* r, double* out, std::size_t n) {
         const std::size_t m = std::min(n - c0, kChunk);
         const double* rows[5] = {r[0] + c0, r[1] + c0, r[2] + c0, r[3] + c0, r[4] + c0};
         each_column(m + 4, [&](auto d, std::size_t j) { sort_column5(d, rows, j, sorted); });
-        each_column(m, [&](auto d, std::size_t i) { median_from_columns5(d, sorted, i, out + c0); });
+        each_column(m,
+                    [&](auto d, std::size_t i) { median_from_columns5(d, sorted, i, out + c0); });
     }
 }
 

@@ -9,9 +9,9 @@
 
 #include "geometry/bilinear.h"
 #include "geometry/resample.h"
+#include "geometry_reference.h"
 #include "mask_script_fixture.h"
 #include "mask_test_util.h"
-#include "geometry_reference.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "geometry/resample.h"
 #include "mask_test_util.h"
 
-inline PIXEL_YC reference_sample(TestFrame& s, long long ix, long long iy, long long fx, long long fy,
-                          bool single) {
+inline PIXEL_YC reference_sample(TestFrame& s, long long ix, long long iy, long long fx,
+                                 long long fy, bool single) {
     const int x = static_cast<int>(ix), y = static_cast<int>(iy);
     if (single) return s.at(x, y);
     return bilinear_sample(s.at(x, y), s.at(x + 1, y), s.at(x, y + 1), s.at(x + 1, y + 1),
@@ -72,7 +72,8 @@ inline void reference_affine(TestFrame& s, TestFrame& d, const AffineJob& j) {
 inline bool same_frames(const TestFrame& a, const TestFrame& b) {
     for (std::size_t k = 0; k < a.pixels.size(); ++k)
         if (!(a.pixels[k].y == b.pixels[k].y && a.pixels[k].cb == b.pixels[k].cb &&
-              a.pixels[k].cr == b.pixels[k].cr)) return false;
+              a.pixels[k].cr == b.pixels[k].cr))
+            return false;
     return true;
 }
 

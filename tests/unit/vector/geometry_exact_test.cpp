@@ -38,10 +38,16 @@ TEST(GeometryKernelsExact, ResizeRotateAndAffine) {
     TestFrame pictures[] = {extreme_frame(kW, kH, 1), varied_frame(kW, kH, 2)};
     for (int n = 0; n < 36; ++n) {
         TestFrame& src = pictures[n % 2];
-        ResizeJob resize{pick(-10, 40), pick(-10, 25), pick(1, 70), pick(1, 40),
+        ResizeJob resize{pick(-10, 40), pick(-10, 25), pick(1, 70),  pick(1, 40),
                          pick(-10, 40), pick(-10, 25), pick(1, 110), pick(1, 60)};
-        RotateJob rotate{pick(-700, 700) / 100.0, pick(-5, 30), pick(-5, 20), pick(-10, 40),
-                         pick(-10, 25),           pick(1, 60),  pick(1, 35),  pick(-10, 40),
+        RotateJob rotate{pick(-700, 700) / 100.0,
+                         pick(-5, 30),
+                         pick(-5, 20),
+                         pick(-10, 40),
+                         pick(-10, 25),
+                         pick(1, 60),
+                         pick(1, 35),
+                         pick(-10, 40),
                          pick(-10, 25)};
         AffineJob affine{pick(-10, 40), pick(-10, 25), pick(1, 60), pick(1, 35), {}};
         for (double& v : affine.m) v = pick(-3000, 3000) / 1000.0;
@@ -58,9 +64,11 @@ TEST(GeometryKernelsExact, ResizeRotateAndAffine) {
             rotate_region(src.frame, got[1].frame, rotate);
             affine_region(src.frame, got[2].frame, affine);
             for (int k = 0; k < 3; ++k)
-                EXPECT_TRUE(same_frames(got[k], want[k]))
-                    << "case " << n << ": "
-                    << (k == 0 ? "resize" : k == 1 ? "rotate" : "affine") << " on " << target;
+                EXPECT_TRUE(same_frames(got[k], want[k])) << "case " << n << ": "
+                                                          << (k == 0   ? "resize"
+                                                              : k == 1 ? "rotate"
+                                                                       : "affine")
+                                                          << " on " << target;
         });
     }
 }
@@ -69,8 +77,10 @@ TEST(GeometryKernelsExact, MosaicSums) {
     // Blocks wider than a vector of sums and narrower, and sums near the
     // 32-bit limit of a column (a block of many rows of extremes).
     TestFrame src = extreme_frame(kW, 700, 5);
-    const MosaicRegion cases[] = {{0, 0, kW, 700, 0, 0, 4, 3},   {-7, -3, 40, 600, 5, 2, 37, 5},
-                                  {3, 1, 50, 699, 0, 0, 1, 1},   {0, 0, kW, 700, 0, 0, kW, 700},
+    const MosaicRegion cases[] = {{0, 0, kW, 700, 0, 0, 4, 3},
+                                  {-7, -3, 40, 600, 5, 2, 37, 5},
+                                  {3, 1, 50, 699, 0, 0, 1, 1},
+                                  {0, 0, kW, 700, 0, 0, kW, 700},
                                   {1, 2, 52, 650, 2, 1, 17, 333}};
     for (const MosaicRegion& r : cases) {
         TestFrame want = varied_frame(kW, 700, 9);

@@ -26,12 +26,14 @@ struct Samples {
     std::vector<std::uint16_t> planes[3];
     int pw(int p) const { return p ? (w + (1 << sx) - 1) >> sx : w; }
     int ph(int p) const { return p ? (kH + (1 << sy) - 1) >> sy : kH; }
-    Samples(int w_, int bits_, int sx_, int sy_, unsigned seed) : w(w_), bits(bits_), sx(sx_), sy(sy_) {
+    Samples(int w_, int bits_, int sx_, int sy_, unsigned seed)
+        : w(w_), bits(bits_), sx(sx_), sy(sy_) {
         std::mt19937 rng(seed);
         const unsigned top = bits == 8 ? 256 : 65536;  // deeper samples: any 16-bit word
         for (int p = 0; p < 3; ++p)
             for (int i = 0; i < pw(p) * ph(p); ++i)
-                planes[p].push_back(static_cast<std::uint16_t>(rng() % 5 == 0 ? top - 1 : rng() % top));
+                planes[p].push_back(
+                    static_cast<std::uint16_t>(rng() % 5 == 0 ? top - 1 : rng() % top));
     }
     int at(int p, int x, int y) const { return planes[p][static_cast<std::size_t>(y) * pw(p) + x]; }
 };
@@ -57,16 +59,18 @@ TEST(MediaRowsExact, SamplesIn) {
                         for (int x = 0; x < w; ++x)
                             want[y * w + x] = {
                                 static_cast<short>(luma_from_sample(s.at(0, x, y), bits, full)),
-                                static_cast<short>(chroma_from_sample(s.at(1, x >> l[0], y >> l[1]), bits, full)),
-                                static_cast<short>(chroma_from_sample(s.at(2, x >> l[0], y >> l[1]), bits, full))};
+                                static_cast<short>(
+                                    chroma_from_sample(s.at(1, x >> l[0], y >> l[1]), bits, full)),
+                                static_cast<short>(
+                                    chroma_from_sample(s.at(2, x >> l[0], y >> l[1]), bits, full))};
                     for_each_target([&](const std::string& target) {
                         std::vector<PIXEL_YC> got(want.size());
                         planes_to_yc(in, w, kH, got.data(), w);
                         for (std::size_t k = 0; k < got.size(); ++k)
                             ASSERT_TRUE(got[k].y == want[k].y && got[k].cb == want[k].cb &&
                                         got[k].cr == want[k].cr)
-                                << bits << "-bit " << l[0] << l[1] << (full ? " full" : "") << " width "
-                                << w << ", pixel " << k << " on " << target;
+                                << bits << "-bit " << l[0] << l[1] << (full ? " full" : "")
+                                << " width " << w << ", pixel " << k << " on " << target;
                     });
                 }
 }
@@ -79,14 +83,16 @@ TEST(MediaRowsExact, PixelsOut) {
             for (int w : kWidths) {
                 std::vector<PIXEL_YC> px(static_cast<std::size_t>(w) * kH);
                 for (PIXEL_YC& p : px)
-                    p = {static_cast<short>(rng()), static_cast<short>(rng()), static_cast<short>(rng())};
+                    p = {static_cast<short>(rng()), static_cast<short>(rng()),
+                         static_cast<short>(rng())};
                 px[0].cb = -32768, px[px.size() - 1].cr = 32767;
                 const int sx = l[0], sy = l[1], cw = (w + sx) >> sx, ch = (kH + sy) >> sy;
                 // The chroma sample of (cx, cy): the floor of the mean of the
                 // pixels it covers, a missing row counting as the one above.
                 std::vector<int> want[3];
                 for (int y = 0; y < kH; ++y)
-                    for (int x = 0; x < w; ++x) want[0].push_back(luma_to_sample(px[y * w + x].y, bits));
+                    for (int x = 0; x < w; ++x)
+                        want[0].push_back(luma_to_sample(px[y * w + x].y, bits));
                 for (int c = 1; c < 3; ++c)
                     for (int cy = 0; cy < ch; ++cy)
                         for (int cx = 0; cx < cw; ++cx) {
@@ -100,7 +106,8 @@ TEST(MediaRowsExact, PixelsOut) {
                                 mean = v(cx, cy);
                             else if (2 * cx + 1 < w)
                                 mean = (v(2 * cx, ya) + v(2 * cx + 1, ya) + v(2 * cx, yb) +
-                                        v(2 * cx + 1, yb) + 2) >> 2;
+                                        v(2 * cx + 1, yb) + 2) >>
+                                       2;
                             else
                                 mean = (v(w - 1, ya) + v(w - 1, yb) + 1) >> 1;
                             want[c].push_back(chroma_to_sample(mean, bits));
@@ -113,7 +120,8 @@ TEST(MediaRowsExact, PixelsOut) {
                         const int pw = p ? cw : w, ph = p ? ch : kH;
                         words[p].assign(static_cast<std::size_t>(pw) * ph, 0);
                         bytes[p].assign(words[p].size(), 0);
-                        out.data[p] = bits == 8 ? static_cast<void*>(bytes[p].data()) : words[p].data();
+                        out.data[p] =
+                            bits == 8 ? static_cast<void*>(bytes[p].data()) : words[p].data();
                         out.stride[p] = pw * (bits == 8 ? 1 : 2);
                     }
                     out.bits = bits, out.shift_x = sx, out.shift_y = sy;

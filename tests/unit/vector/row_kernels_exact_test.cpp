@@ -47,7 +47,8 @@ std::vector<short> any_shorts(std::size_t n, std::uint32_t seed) {
 struct TapRows {
     std::vector<short> data;
     std::vector<const short*> rows;
-    TapRows(std::size_t taps, std::uint32_t seed) : data(any_shorts(kLongest + 5 * taps + 8, seed)) {
+    TapRows(std::size_t taps, std::uint32_t seed)
+        : data(any_shorts(kLongest + 5 * taps + 8, seed)) {
         for (std::size_t t = 0; t < taps; ++t) rows.push_back(data.data() + 5 * t + 1);
     }
 };
@@ -65,8 +66,12 @@ void expect_same(const std::vector<T>& got, const std::vector<T>& want, const st
 
 TEST(RowKernelsExact, Convolution) {
     const std::vector<std::vector<double>> kernels = {
-        {1}, {0.3, -1.5, 2, 0.25, 1, 1}, {1, 2, 1, 2, 4, 2, 1, 2, 1}, {1e300, 1e300, -1e300},
-        {1e-300, 7}, {-0.1, 0.1, 1e5, -3e4, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}};
+        {1},
+        {0.3, -1.5, 2, 0.25, 1, 1},
+        {1, 2, 1, 2, 4, 2, 1, 2, 1},
+        {1e300, 1e300, -1e300},
+        {1e-300, 7},
+        {-0.1, 0.1, 1e5, -3e4, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}};
     for (const auto& w : kernels) {
         const TapRows in(w.size(), static_cast<std::uint32_t>(w.size()));
         for (double sum : {0.0, 1.0, 16.0, -3.5, 0.7, 1e-310}) {
@@ -134,12 +139,12 @@ TEST(RowKernelsExact, QuotientsTruncateLikeTheDoubleQuotientForEveryDivisor) {
         for (std::int32_t d = -65535; d <= 65535; ++d) {
             if (d == 0) continue;
             const std::int64_t big = kMost / std::abs(d) * std::abs(d);
-            const std::int64_t ts[16] = {0,     1,        -1,    d,         -d,   d + 1,
-                                         d - 1, 7 * d + 3, big,  big - 1,   -big, -big + 1,
-                                         kMost, -kMost,   kMost - 1, 5 * d};
+            const std::int64_t ts[16] = {0,     1,         -1,        d,       -d,   d + 1,
+                                         d - 1, 7 * d + 3, big,       big - 1, -big, -big + 1,
+                                         kMost, -kMost,    kMost - 1, 5 * d};
             for (int k = 0; k < kCount; ++k) {
-                const std::int64_t t =
-                    std::clamp<std::int64_t>(ts[k % 16] + (k / 16) * (k % 2 ? d : -d), -kMost, kMost);
+                const std::int64_t t = std::clamp<std::int64_t>(
+                    ts[k % 16] + (k / 16) * (k % 2 ? d : -d), -kMost, kMost);
                 std::int64_t hi = t / 65534, lo = t - hi * 65534;
                 if (lo > 32767) lo -= 65534, ++hi;
                 if (lo < -32767) lo += 65534, --hi;
@@ -221,8 +226,9 @@ TEST(RowKernelsExact, BoxSumsAndMeans) {
                         for (std::size_t m = 0; m < kw; ++m) b += sums[i + 3 * m];
                         expect[i] = mist::truncate_to_short(b / count);
                     }
-                    expect_same(got, expect,
-                                "box_mean " + std::to_string(kw) + " / " + std::to_string(count) + at);
+                    expect_same(
+                        got, expect,
+                        "box_mean " + std::to_string(kw) + " / " + std::to_string(count) + at);
                 }
         }
     });
@@ -246,13 +252,15 @@ TEST(RowKernelsExact, MedianKeysAndNetworks) {
     for (std::size_t i = 0; i < rgb.size(); i += 5) rgb[i] = static_cast<short>(rgb[i] % 3);
     std::vector<double> rows[5];
     for (int r = 0; r < 5; ++r)
-        for (std::size_t i = 0; i < kLongest + 4; ++i) rows[r].push_back(key_of(&rgb[3 * ((i * 7 + r * 3) % (kLongest + 8))]));
+        for (std::size_t i = 0; i < kLongest + 4; ++i)
+            rows[r].push_back(key_of(&rgb[3 * ((i * 7 + r * 3) % (kLongest + 8))]));
     const double* r5[5] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(),
                            rows[4].data()};
     const double* r3[3] = {rows[1].data(), rows[2].data(), rows[3].data()};
     auto median_of = [&](const double* const* r, std::size_t size, std::size_t i) {
         std::vector<double> window;
-        for (std::size_t k = 0; k < size; ++k) window.insert(window.end(), r[k] + i, r[k] + i + size);
+        for (std::size_t k = 0; k < size; ++k)
+            window.insert(window.end(), r[k] + i, r[k] + i + size);
         std::nth_element(window.begin(), window.begin() + window.size() / 2, window.end());
         return window[window.size() / 2];
     };
@@ -265,15 +273,19 @@ TEST(RowKernelsExact, MedianKeysAndNetworks) {
             expect_same(keys, want, "to_keys" + at);
             std::vector<short> back(3 * n + 3, 77);
             mist::rows::from_keys(keys.data(), back.data(), n);
-            expect_same(back, [&] {
-                std::vector<short> v(rgb.begin(), rgb.begin() + 3 * n);
-                v.insert(v.end(), {77, 77, 77});
-                return v;
-            }(), "from_keys" + at);
+            expect_same(
+                back,
+                [&] {
+                    std::vector<short> v(rgb.begin(), rgb.begin() + 3 * n);
+                    v.insert(v.end(), {77, 77, 77});
+                    return v;
+                }(),
+                "from_keys" + at);
             std::vector<double> m3(n), m5(n), w3(n), w5(n);
             mist::rows::median3x3(r3, m3.data(), n);
             mist::rows::median5x5(r5, m5.data(), n);
-            for (std::size_t i = 0; i < n; ++i) w3[i] = median_of(r3, 3, i), w5[i] = median_of(r5, 5, i);
+            for (std::size_t i = 0; i < n; ++i)
+                w3[i] = median_of(r3, 3, i), w5[i] = median_of(r5, 5, i);
             expect_same(m3, w3, "median3x3" + at);
             expect_same(m5, w5, "median5x5" + at);
         }
@@ -349,7 +361,8 @@ TEST(RowKernelsExact, CannyCopies) {
             expect_same(bytes, bytes_want, "y_to_bytes" + at);
             std::vector<PIXEL_YC> mask(n, PIXEL_YC{5, 5, 5}), mask_want(n);
             bytes_to_mask(edges.data(), mask.data(), n);
-            for (std::size_t i = 0; i < n; ++i) mask_want[i] = {static_cast<short>(edges[i] * 16), 0, 0};
+            for (std::size_t i = 0; i < n; ++i)
+                mask_want[i] = {static_cast<short>(edges[i] * 16), 0, 0};
             expect_same(mask, mask_want, "bytes_to_mask" + at);
         }
     });
@@ -368,7 +381,7 @@ TEST(RowKernelsExact, RunsOfForegroundCells) {
     for (foreground_cells rule :
          {foreground_cells::positive, foreground_cells::nonzero, foreground_cells::zero}) {
         auto is_foreground = [&](short v) {
-            return rule == foreground_cells::positive ? v > 0
+            return rule == foreground_cells::positive  ? v > 0
                    : rule == foreground_cells::nonzero ? v != 0
                                                        : v == 0;
         };
