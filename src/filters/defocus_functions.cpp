@@ -5,6 +5,7 @@
 
 #include "filters/bindings.h"
 #include "filters/defocus.h"
+#include "filters/diffuse.h"
 
 int l_defocus(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
