@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "filters/filter_job.h"
+#include "buffers/area_job.h"
 #include "script/area_args.h"
 #include "script/binding.h"
 #include "script/lua.h"
@@ -27,7 +27,7 @@ int l_median(lua_State* L);
 // thread-count track (1..16; anything below asks for one worker per
 // processor, as the toolkit's 0 does).
 inline bool resolve_filter_job(lua_State* L, const HostRecords& r, const PairArgs& args,
-                               FilterJob& job) {
+                               AreaJob& job) {
     if (args.w < 1 || args.h < 1) return false;
     job.w = std::min(args.w, r.fpip->max_w);
     job.h = std::min(args.h, r.fpip->max_h);

@@ -18,7 +18,7 @@ int l_linear(lua_State* L) {
     int rows = 0, cols = 0;
     const double* cells = check_table2d(L, 9, &rows, &cols);
     check_table_rows(L, 9, "kernel");
-    FilterJob job;
+    AreaJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
     // A native call cannot be stopped by the script's time budget, so the
     // work of one call is capped: kernel cells times region pixels.
@@ -33,7 +33,7 @@ int l_laplacian(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {8});
     const PairArgs args = read_pair_args(L);
-    FilterJob job;
+    AreaJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
     guarded(L, "laplacian", [&] { laplacian_region(job); });
     return 0;

@@ -31,7 +31,7 @@ constexpr std::size_t kRingRows = 64;
 // thread keeps the column sums of the rows its box covers (adding the
 // entering row, subtracting the leaving one, as the toolkit's worker does)
 // and writes the block the destination keeps straight there.
-void defocus_streamed(const FilterJob& job, int kw, int kh, long long x0, long long y0, int W,
+void defocus_streamed(const AreaJob& job, int kw, int kh, long long x0, long long y0, int W,
                       int H) {
     int ox = static_cast<int>(job.sx - x0), oy = static_cast<int>(job.sy - y0);
     int dx = job.dx, dy = job.dy, w = job.w, h = job.h;
@@ -83,7 +83,7 @@ void defocus_streamed(const FilterJob& job, int kw, int kh, long long x0, long l
 
 }  // namespace
 
-void defocus_region(const FilterJob& job, int kw, int kh) {
+void defocus_region(const AreaJob& job, int kw, int kh) {
     kw = std::clamp(kw, 1, std::max(job.source.max_w, 1));
     kh = std::clamp(kh, 1, std::max(job.source.max_h, 1));
     // The source window: the region and its boxes' reach, cut to the picture.

@@ -13,7 +13,7 @@ int l_gaussian(lua_State* L) {
     // extent: such a call is a mistake in the script, not a blur.
     if (!(sigma >= 0) || !std::isfinite(sigma))
         luaL_argerror(L, 9, "sigma must be a finite number, 0 or more");
-    FilterJob job;
+    AreaJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
     guarded(L, "gaussian", [&] { gaussian_region(job, sigma); });
     return 0;

@@ -7,7 +7,7 @@ int l_median(lua_State* L) {
     check_arg_count(L, {10});
     const PairArgs args = read_pair_args(L);
     const int kw = check_int(L, 9), kh = check_int(L, 10);
-    FilterJob job;
+    AreaJob job;
     if (!resolve_filter_job(L, r, args, job)) return 0;
     guarded(L, "median", [&] { median_region(job, kw, kh); });
     return 0;

@@ -15,7 +15,7 @@
 namespace {
 
 // Reads the eight region arguments; false for an empty region.
-bool read_job(lua_State* L, PairArgs* args, LabelJob* job) {
+bool read_job(lua_State* L, PairArgs* args, AreaJob* job) {
     *args = read_pair_args(L);
     job->sx = args->sx, job->sy = args->sy, job->w = args->w, job->h = args->h;
     job->dx = args->dx, job->dy = args->dy;
@@ -23,7 +23,7 @@ bool read_job(lua_State* L, PairArgs* args, LabelJob* job) {
 }
 
 // Cuts the size to the buffer and resolves source, then destination.
-void resolve_job(lua_State* L, const HostRecords& r, const PairArgs& args, LabelJob* job) {
+void resolve_job(lua_State* L, const HostRecords& r, const PairArgs& args, AreaJob* job) {
     job->w = std::min(job->w, r.fpip->max_w);
     job->h = std::min(job->h, r.fpip->max_h);
     job->source = require_frame(L, r, args.src);
@@ -39,7 +39,7 @@ int label_function(lua_State* L, bool eight_connected, const char* name) {
     const HostRecords r = fetch_host_records(L);
     const int n = lua_gettop(L);
     if (n < 8 || n > 14) return arg_count_error(L, n);
-    LabelJob job;
+    AreaJob job;
     PairArgs args;
     const bool work_to_do = read_job(L, &args, &job);
     int bound[6] = {0, 2147483647, 0, 2147483647, 0, 2147483647};
@@ -80,7 +80,7 @@ int l_label8(lua_State* L) { return label_function(L, true, "label8"); }
 int l_label2mask(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {9});
-    LabelJob job;
+    AreaJob job;
     PairArgs args;
     const bool work_to_do = read_job(L, &args, &job);
     // One flag per 16-bit value, in Lua-owned memory.
@@ -110,7 +110,7 @@ int l_label2mask(lua_State* L) {
 int l_remove_hole(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     check_arg_count(L, {8});
-    LabelJob job;
+    AreaJob job;
     PairArgs args;
     if (!read_job(L, &args, &job)) return 0;
     resolve_job(L, r, args, &job);

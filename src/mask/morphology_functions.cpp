@@ -143,7 +143,7 @@ int morphology_function(lua_State* L, MorphologyOp op, const char* name) {
     const PairArgs args = read_pair_args(L);
     MorphologyElement element = check_element(L, name);
 
-    MorphologyJob job;
+    AreaJob job;
     job.sx = args.sx, job.sy = args.sy, job.w = args.w, job.h = args.h;
     job.dx = args.dx, job.dy = args.dy;
     if (job.w <= 0 || job.h <= 0) return 0;

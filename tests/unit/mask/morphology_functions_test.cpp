@@ -204,7 +204,7 @@ TEST_F(MorphologyFunctions, AbsurdSizesRaiseLuaErrorsAndLeaveTheDestination) {
 
 TEST(MorphologyKernel, WorkAreaBeyondTheLimitThrowsBeforeTouchingTheDestination) {
     std::vector<PIXEL_YC> pixels(16 * 16, PIXEL_YC{5, 0, 0});
-    MorphologyJob job;
+    AreaJob job;
     job.source = job.destination = {pixels.data(), 16, 16};
     job.w = job.h = 1 << 30;
     job.picture_w = job.picture_h = 16;
