@@ -106,6 +106,46 @@ morphology_structure circle(double radius, double pitch_x = 1.0, double pitch_y 
 // empty element.  Throws std::length_error when the table or its points
 // exceed the toolkit's limits.
 morphology_runs table_runs(const array2<int>& cells);
+
+// The same element built row by row, for tables held elsewhere (a script's
+// table of rows): every row is added once, top to bottom, and a row that
+// is the same as the one above may be repeated without reading its cells.
+class table_runs_builder {
+public:
+    // Throws std::length_error when a table of this size exceeds the limits.
+    table_runs_builder(std::int64_t cols, std::int64_t rows);
+
+    // Adds the next row: is_point(j) tells whether cell j (0..cols-1) is a
+    // point.  Throws std::length_error past the point limit.
+    template <class IsPoint>
+    void add_row(IsPoint&& is_point) {
+        const std::size_t first = runs_.runs().size();
+        std::int64_t start = -1;
+        for (std::int64_t j = 0; j <= cols_; ++j) {
+            const bool set = j < cols_ && is_point(j);
+            if (set && start < 0) start = j;
+            if (!set && start >= 0) {
+                runs_.add(row_dy(), static_cast<std::int32_t>(start - cx_),
+                          static_cast<std::int32_t>(j - 1 - cx_));
+                start = -1;
+            }
+        }
+        end_row(first);
+    }
+    // Adds the next row as a copy of the row above.
+    void repeat_row();
+
+    morphology_runs finish();
+
+private:
+    std::int32_t row_dy() const { return static_cast<std::int32_t>(row_ - cy_); }
+    void end_row(std::size_t first);
+
+    morphology_runs runs_;
+    std::int64_t cols_, rows_, cx_, cy_;
+    std::int64_t row_ = 0;
+    std::size_t last_row_first_ = 0;  // the first run of the row above
+};
 morphology_structure structure_from_table(const array2<int>& cells);
 
 // The run form of a list-form element (its full list, in row order).
