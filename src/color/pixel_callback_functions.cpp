@@ -16,8 +16,8 @@
 #include <type_traits>
 
 #include "buffers/numeric.h"
-#include "color/bindings.h"
 #include "script/area_args.h"
+#include "script/library.h"
 
 static_assert(std::is_trivially_destructible_v<HostRecords>);
 static_assert(std::is_trivially_destructible_v<RegionArgs>);
@@ -66,7 +66,7 @@ enum class Coordinates { cartesian, polar };
 // pixel's mask grade.
 int functoy_common(lua_State* L, Coordinates coordinates) {
     const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L, {8, 9});
+    const int n = check_arg_count(L);
     const RegionArgs args = read_callback_args(L);
     const int cx = check_int(L, 7);
     const int cy = check_int(L, 8);
@@ -99,13 +99,11 @@ int functoy_common(lua_State* L, Coordinates coordinates) {
     return 0;
 }
 
-}  // namespace
-
 // apply_func(buffer, x, y, w, h, func): func(column, row, y, cb, cr) returns
 // the pixel's new y, cb, cr.
 int l_apply_func(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {6});
+    check_arg_count(L);
     const RegionArgs args = read_callback_args(L);
     Frame frame;
     Region region;
@@ -131,3 +129,12 @@ int l_apply_func(lua_State* L) {
 
 int l_functoy(lua_State* L) { return functoy_common(L, Coordinates::cartesian); }
 int l_functoy_p(lua_State* L) { return functoy_common(L, Coordinates::polar); }
+
+}  // namespace
+
+const LibraryFunction pixel_callback_functions[] = {
+    {"apply_func", l_apply_func, {6}},
+    {"functoy", l_functoy, {8, 9}},
+    {"functoy_p", l_functoy_p, {8, 9}},
+    {},
+};

@@ -1,14 +1,16 @@
 // Script functions alpha, alpha_yc, alpha_rgb.
 #include "draw/alpha.h"
-#include "draw/bindings.h"
 #include "draw/blend.h"
 #include "script/area_args.h"
+#include "script/library.h"
+
+namespace {
 
 // alpha(src, dst, x1, y1, w, h, x2, y2, opacity [, key])
 // alpha(src, dst, mask, x1, y1, w, h, x2, y2, x3, y3 [, opacity, key])
 int l_alpha(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L, {9, 10, 11, 13});
+    const int n = check_arg_count(L);
     if (n >= 11) {
         const TripleArgs args = read_triple_args(L);
         const int a = n == 13 ? opacity12(luaL_checknumber(L, 12)) : 0;
@@ -31,13 +33,11 @@ int l_alpha(lua_State* L) {
     return 0;
 }
 
-namespace {
-
 // alpha_yc / alpha_rgb(src, dst, x1, y1, w, h, x2, y2, o1, o2, o3)
 template <void (*Kernel)(const Frame&, const Frame&, const PairArea&, int, int, int)>
 int three_opacity_binding(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {11});
+    check_arg_count(L);
     const PairArgs args = read_pair_args(L);
     int a[3];
     for (int k = 0; k < 3; ++k) a[k] = opacity12(luaL_checknumber(L, 9 + k));
@@ -49,5 +49,9 @@ int three_opacity_binding(lua_State* L) {
 
 }  // namespace
 
-int l_alpha_yc(lua_State* L) { return three_opacity_binding<alpha_yc>(L); }
-int l_alpha_rgb(lua_State* L) { return three_opacity_binding<alpha_rgb>(L); }
+const LibraryFunction alpha_functions[] = {
+    {"alpha", l_alpha, {9, 10, 11, 13}},
+    {"alpha_yc", three_opacity_binding<alpha_yc>, {11}},
+    {"alpha_rgb", three_opacity_binding<alpha_rgb>, {11}},
+    {},
+};

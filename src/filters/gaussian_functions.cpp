@@ -1,12 +1,15 @@
 // Script function gaussian(src, dst, sx, sy, w, h, dx, dy, sigma).
 #include <cmath>
 
-#include "filters/bindings.h"
 #include "filters/gaussian.h"
+#include "script/area_args.h"
+#include "script/library.h"
+
+namespace {
 
 int l_gaussian(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {9});
+    check_arg_count(L);
     const PairArgs args = read_pair_args(L);
     const double sigma = luaL_checknumber(L, 9);
     // A negative sigma has no kernel, and an infinite or undefined one no
@@ -14,7 +17,14 @@ int l_gaussian(lua_State* L) {
     if (!(sigma >= 0) || !std::isfinite(sigma))
         luaL_argerror(L, 9, "sigma must be a finite number, 0 or more");
     AreaJob job;
-    if (!resolve_filter_job(L, r, args, job)) return 0;
-    guarded(L, "gaussian", [&] { gaussian_region(job, sigma); });
+    if (resolve_area_job(L, r, args, job))
+        guarded(L, "gaussian", [&] { gaussian_region(job, sigma); });
     return 0;
 }
+
+}  // namespace
+
+const LibraryFunction gaussian_functions[] = {
+    {"gaussian", l_gaussian, {9}},
+    {},
+};

@@ -1,16 +1,16 @@
 // Script functions mkmask, mkmask_rgb, mkmask_hsv, mkmask_hsv_int.
-#include "mask/bindings.h"
 #include "mask/key_mask.h"
 #include "script/area_args.h"
+#include "script/library.h"
 
 namespace {
 
 // mkmask*(src, dst, sx, sy, w, h, dx, dy, l1, l2, l3, u1, u2, u3
 //         [, in, out [, margin]]): 14, 16 or 17 arguments.
-template <void (*Kernel)(const Frame&, const Frame&, const PairArea&, const KeyBox&)>
-int key_mask_binding(lua_State* L, bool hue) {
+template <void (*Kernel)(const Frame&, const Frame&, const PairArea&, const KeyBox&), bool hue>
+int key_mask_binding(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L, {14, 16, 17});
+    const int n = check_arg_count(L);
     const PairArgs args = read_pair_args(L);
     KeyBox box;
     for (int k = 0; k < 3; ++k) box.lower[k] = check_int(L, 9 + k);
@@ -32,7 +32,10 @@ int key_mask_binding(lua_State* L, bool hue) {
 
 }  // namespace
 
-int l_mkmask(lua_State* L) { return key_mask_binding<key_mask_yc>(L, false); }
-int l_mkmask_rgb(lua_State* L) { return key_mask_binding<key_mask_rgb>(L, false); }
-int l_mkmask_hsv(lua_State* L) { return key_mask_binding<key_mask_hsv>(L, true); }
-int l_mkmask_hsv_int(lua_State* L) { return key_mask_binding<key_mask_hsv_int>(L, true); }
+const LibraryFunction key_mask_functions[] = {
+    {"mkmask", key_mask_binding<key_mask_yc, false>, {14, 16, 17}},
+    {"mkmask_rgb", key_mask_binding<key_mask_rgb, false>, {14, 16, 17}},
+    {"mkmask_hsv", key_mask_binding<key_mask_hsv, true>, {14, 16, 17}},
+    {"mkmask_hsv_int", key_mask_binding<key_mask_hsv_int, true>, {14, 16, 17}},
+    {},
+};

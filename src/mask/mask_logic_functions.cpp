@@ -1,14 +1,15 @@
 // Script functions mask_not, mask_and, mask_or, mask_sub, mask_xor.
-#include "mask/bindings.h"
 #include "mask/mask_logic.h"
 #include "script/area_args.h"
+#include "script/library.h"
 
 namespace {
 
 // mask_and / or / sub / xor(a, b, dst, ax, ay, w, h, bx, by, dx, dy)
-int logic_binding(lua_State* L, MaskOp op) {
+template <MaskOp op>
+int logic_binding(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {11});
+    check_arg_count(L);
     const TripleArgs args = read_triple_args(L);
     Frame a, b, dst;
     TripleArea area;
@@ -16,12 +17,10 @@ int logic_binding(lua_State* L, MaskOp op) {
     return 0;
 }
 
-}  // namespace
-
 // mask_not(src, dst, sx, sy, w, h, dx, dy)
 int l_mask_not(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {8});
+    check_arg_count(L);
     const PairArgs args = read_pair_args(L);
     Frame src, dst;
     PairArea area;
@@ -29,7 +28,13 @@ int l_mask_not(lua_State* L) {
     return 0;
 }
 
-int l_mask_and(lua_State* L) { return logic_binding(L, MaskOp::And); }
-int l_mask_or(lua_State* L) { return logic_binding(L, MaskOp::Or); }
-int l_mask_sub(lua_State* L) { return logic_binding(L, MaskOp::Sub); }
-int l_mask_xor(lua_State* L) { return logic_binding(L, MaskOp::Xor); }
+}  // namespace
+
+const LibraryFunction mask_logic_functions[] = {
+    {"mask_not", l_mask_not, {8}},
+    {"mask_and", logic_binding<MaskOp::And>, {11}},
+    {"mask_or", logic_binding<MaskOp::Or>, {11}},
+    {"mask_sub", logic_binding<MaskOp::Sub>, {11}},
+    {"mask_xor", logic_binding<MaskOp::Xor>, {11}},
+    {},
+};
