@@ -7,23 +7,15 @@
 namespace {
 
 int l_normalize(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const RegionArgs args = read_region_args(L);
-    Frame frame;
-    Region area;
-    if (resolve_region(L, r, args, frame, area)) normalize_gamut(frame, area);
+    RegionCall call = begin_region_call(L);
+    if (resolve(L, call)) normalize_gamut(call.frame, call.area);
     return 0;
 }
 
 int l_binarize(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const RegionArgs args = read_region_args(L);
+    RegionCall call = begin_region_call(L);
     const int threshold = check_int(L, 6);
-    Frame frame;
-    Region area;
-    if (resolve_region(L, r, args, frame, area)) binarize_luma(frame, area, threshold);
+    if (resolve(L, call)) binarize_luma(call.frame, call.area, threshold);
     return 0;
 }
 

@@ -8,14 +8,10 @@ namespace {
 
 template <void (*Kernel)(const Frame&, const Region&, const int*)>
 int posterize_binding(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const RegionArgs args = read_region_args(L);
+    RegionCall call = begin_region_call(L);
     int levels[3];
     check_ints(L, 6, 3, levels);
-    Frame frame;
-    Region area;
-    if (resolve_region(L, r, args, frame, area)) Kernel(frame, area, levels);
+    if (resolve(L, call)) Kernel(call.frame, call.area, levels);
     return 0;
 }
 

@@ -9,15 +9,11 @@ namespace {
 
 template <void (*Kernel)(const Frame&, const Region&, const ColorAdjust&)>
 int region_color_binding(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const RegionArgs args = read_region_args(L);
+    RegionCall call = begin_region_call(L);
     ColorAdjust adjust;
     check_numbers(L, 6, 3, adjust.gain);
     check_numbers(L, 9, 3, adjust.offset);
-    Frame frame;
-    Region area;
-    if (resolve_region(L, r, args, frame, area)) Kernel(frame, area, adjust);
+    if (resolve(L, call)) Kernel(call.frame, call.area, adjust);
     return 0;
 }
 

@@ -8,29 +8,19 @@
 namespace {
 
 int l_gamma(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const RegionArgs args = read_region_args(L);
+    RegionCall call = begin_region_call(L);
     double gain[3];
     check_numbers(L, 6, 3, gain);
-    Frame frame;
-    Region area;
-    if (resolve_region(L, r, args, frame, area))
-        guarded(L, [&] { gamma_curve(frame, area, gain); });
+    if (resolve(L, call)) guarded(L, [&] { gamma_curve(call.frame, call.area, gain); });
     return 0;
 }
 
 int l_sigmoid(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const RegionArgs args = read_region_args(L);
+    RegionCall call = begin_region_call(L);
     double gain[3], centre[3];
     check_numbers(L, 6, 3, gain);
     check_numbers(L, 9, 3, centre);
-    Frame frame;
-    Region area;
-    if (resolve_region(L, r, args, frame, area))
-        guarded(L, [&] { sigmoid_curve(frame, area, gain, centre); });
+    if (resolve(L, call)) guarded(L, [&] { sigmoid_curve(call.frame, call.area, gain, centre); });
     return 0;
 }
 

@@ -12,23 +12,20 @@ int l_copy(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     const int n = check_arg_count(L);
     if (n == 12) {
-        const TripleArgs args = read_triple_args(L);
+        // The triple's buffers are source, destination and mask.
+        TripleCall call(r, n, read_triple_args(L));
         const int key = check_int(L, 12);
-        Frame src, dst, mask;
-        TripleArea area;
-        if (resolve_triple(L, r, args, src, dst, mask, area))
-            copy_masked(src, dst, mask, masked_area(area), key);
+        if (resolve(L, call)) copy_masked(call.a, call.b, call.dst, masked_area(call.area), key);
         return 0;
     }
-    const PairArgs args = read_pair_or_picture_args(L, r, n);
+    PairCall call(r, n, read_pair_or_picture_args(L, r, n));
     const int key = n == 9 ? check_int(L, 9) : 0;
-    Frame src, dst;
-    PairArea area;
-    if (!resolve_pair(L, r, args, src, dst, area)) return 0;
+    if (!resolve(L, call)) return 0;
+    const PairArea& area = call.area;
     if (n == 9)
-        copy_keyed(src, dst, area, key);
+        copy_keyed(call.src, call.dst, area, key);
     else
-        copy_area(src, area.sx, area.sy, dst, area.dx, area.dy, area.w, area.h);
+        copy_area(call.src, area.sx, area.sy, call.dst, area.dx, area.dy, area.w, area.h);
     return 0;
 }
 

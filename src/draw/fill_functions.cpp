@@ -22,11 +22,11 @@ int fill_under_mask(lua_State* L, const HostRecords& r) {
     const PIXEL_YC colour = check_colour(L, 7);
     const int x2 = check_int(L, 10), y2 = check_int(L, 11);
     const int key = check_int(L, 12);
-    const PairArgs args{buf, mask, region.x, region.y, region.w, region.h, x2, y2};
-    Frame frame, m;
-    PairArea area;
-    if (resolve_pair(L, r, args, frame, m, area))
-        fill_masked(frame, m, {area.dx, area.dy, area.sx, area.sy, area.w, area.h}, colour, key);
+    PairCall call(r, 12, {buf, mask, region.x, region.y, region.w, region.h, x2, y2});
+    if (!resolve(L, call)) return 0;
+    const PairArea& area = call.area;
+    fill_masked(call.src, call.dst, {area.dx, area.dy, area.sx, area.sy, area.w, area.h}, colour,
+                key);
     return 0;
 }
 
@@ -34,29 +34,22 @@ int l_fill(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
     const int n = check_arg_count(L);
     if (n == 12) return fill_under_mask(L, r);
-    RegionArgs args{check_int(L, 1), r.picture()};
+    RegionCall call(r, n, {check_int(L, 1), r.picture()});
     PIXEL_YC colour{0, 0, 0};
     if (n == 8) {
-        args.region = check_region(L, 2);
+        call.args.region = check_region(L, 2);
         colour = check_colour(L, 6);
     }
-    Frame frame;
-    Region area;
-    if (resolve_region(L, r, args, frame, area)) fill_region(frame, area, colour);
+    if (resolve(L, call)) fill_region(call.frame, call.area, colour);
     return 0;
 }
 
 int l_fill_line_r(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const RegionArgs args = read_region_args(L);
+    RegionCall call = begin_region_call(L);
     int p[4];
     check_ints(L, 6, 4, p);
     const PIXEL_YC colour = check_colour(L, 10);
-    Frame frame;
-    Region area;
-    if (resolve_region(L, r, args, frame, area))
-        fill_line_right(frame, area, {p[0], p[1], p[2], p[3]}, colour);
+    if (resolve(L, call)) fill_line_right(call.frame, call.area, {p[0], p[1], p[2], p[3]}, colour);
     return 0;
 }
 

@@ -12,15 +12,13 @@ namespace {
 constexpr double kLinearWorkLimit = 4294967296.0;
 
 int l_linear(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
+    const PairCall call = begin_pair_call(L);
     // The kernel is read, and its faults reported, before the size is tested.
     int rows = 0, cols = 0;
     const double* cells = check_table2d(L, 9, &rows, &cols);
     check_table_rows(L, 9, "kernel");
     AreaJob job;
-    if (!resolve_area_job(L, r, args, job)) return 0;
+    if (!resolve_area_job(L, call, job)) return 0;
     // A native call cannot be stopped by the script's time budget, so the
     // work of one call is capped: kernel cells times region pixels.
     const double work = static_cast<double>(rows) * cols * job.w * job.h;

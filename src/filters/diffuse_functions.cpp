@@ -8,21 +8,17 @@
 namespace {
 
 int l_diffuse(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    PairArgs args = read_pair_args(L);
+    PairCall call = begin_pair_call(L);
     int rx = check_int(L, 9), ry = check_int(L, 10);
-    if (args.w < 1 || args.h < 1) return 0;
-    const int W = r.fpip->max_w, H = r.fpip->max_h;
-    args.w = std::min(args.w, W);
-    args.h = std::min(args.h, H);
-    rx = std::clamp(rx, 0, std::max(W, 0));
-    ry = std::clamp(ry, 0, std::max(H, 0));
-    Frame src, dst;
-    PairArea area;
-    if (!resolve_pair(L, r, args, src, dst, area)) return 0;
-    const int pw = r.fpip->w, ph = r.fpip->h;
-    guarded(L, "diffuse", [&] { diffuse_region(src, dst, pw, ph, area, rx, ry); });
+    // The size is cut to the buffer before the pair is clipped.
+    const FILTER_PROC_INFO& info = *call.records.fpip;
+    call.args.w = std::min(call.args.w, info.max_w);
+    call.args.h = std::min(call.args.h, info.max_h);
+    rx = std::clamp(rx, 0, std::max(info.max_w, 0));
+    ry = std::clamp(ry, 0, std::max(info.max_h, 0));
+    if (!resolve(L, call)) return 0;
+    guarded(L, "diffuse",
+            [&] { diffuse_region(call.src, call.dst, info.w, info.h, call.area, rx, ry); });
     return 0;
 }
 

@@ -8,16 +8,14 @@
 namespace {
 
 int l_gaussian(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
+    const PairCall call = begin_pair_call(L);
     const double sigma = luaL_checknumber(L, 9);
     // A negative sigma has no kernel, and an infinite or undefined one no
     // extent: such a call is a mistake in the script, not a blur.
     if (!(sigma >= 0) || !std::isfinite(sigma))
         luaL_argerror(L, 9, "sigma must be a finite number, 0 or more");
     AreaJob job;
-    if (resolve_area_job(L, r, args, job))
+    if (resolve_area_job(L, call, job))
         guarded(L, "gaussian", [&] { gaussian_region(job, sigma); });
     return 0;
 }

@@ -12,9 +12,9 @@ namespace {
 int flip_binding(lua_State* L, void (*kernel)(const Frame&, const Frame&, const FlipRegion&)) {
     const HostRecords r = fetch_host_records(L);
     const int n = check_arg_count(L);
-    const PairArgs args = read_pair_or_picture_args(L, r, n);
+    const PairCall call(r, n, read_pair_or_picture_args(L, r, n));
     AreaJob job;
-    if (!resolve_area_job(L, r, args, job)) return 0;
+    if (!resolve_area_job(L, call, job)) return 0;
     const FlipRegion region{job.sx, job.sy, job.w, job.h, job.dx, job.dy};
     const Frame dst = job.destination;
     guarded(L, [&] {

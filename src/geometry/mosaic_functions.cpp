@@ -11,13 +11,11 @@
 namespace {
 
 int l_mosaic(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
+    const PairCall call = begin_pair_call(L);
     const int bw = check_int(L, 9), bh = check_int(L, 10);
     AreaJob job;
-    if (!resolve_area_job(L, r, args, job)) return 0;
-    const int W = r.fpip->max_w, H = r.fpip->max_h;
+    if (!resolve_area_job(L, call, job)) return 0;
+    const int W = call.records.fpip->max_w, H = call.records.fpip->max_h;
     const MosaicRegion region{job.sx,
                               job.sy,
                               job.w,

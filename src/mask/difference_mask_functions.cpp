@@ -11,10 +11,9 @@ namespace {
 // or 11, 12, 14 or 15 for the two-weight members (ws, wv).
 template <MaskSpace space>
 int difference_binding(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
     const int weights = space == MaskSpace::HsvP || space == MaskSpace::HsvC ? 2 : 3;
-    const int n = check_arg_count(L);
-    const TripleArgs args = read_triple_args(L);
+    TripleCall call = begin_triple_call(L);
+    const int n = call.count;
     DifferenceMask m;
     m.space = space;
     if (n >= 12) m.gain = luaL_checknumber(L, 12);
@@ -24,9 +23,7 @@ int difference_binding(lua_State* L) {
         const int t = 13 + weights;
         m.threshold = space == MaskSpace::Lab ? luaL_checknumber(L, t) : check_int(L, t);
     }
-    Frame a, b, dst;
-    TripleArea area;
-    if (resolve_triple(L, r, args, a, b, dst, area)) difference_mask(a, b, dst, area, m);
+    if (resolve(L, call)) difference_mask(call.a, call.b, call.dst, call.area, m);
     return 0;
 }
 

@@ -12,11 +12,10 @@ namespace {
 //           [, outer [, w1, w2, w3]]): 15, 16 or 19 arguments.
 template <MaskSpace space, bool line>
 int graded_binding(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
     const int keys = line ? 6 : 3;
     const int radius = 9 + keys;
-    const int n = check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
+    PairCall call = begin_pair_call(L);
+    const int n = call.count;
     GradedMask m;
     m.space = space;
     m.line = line;
@@ -26,9 +25,7 @@ int graded_binding(lua_State* L) {
     m.outer = n > radius ? luaL_checknumber(L, radius + 1) : m.inner;
     if (n == radius + 4)
         for (int k = 0; k < 3; ++k) m.weight[k] = luaL_checknumber(L, radius + 2 + k);
-    Frame src, dst;
-    PairArea area;
-    if (resolve_pair(L, r, args, src, dst, area)) graded_mask(src, dst, area, m);
+    if (resolve(L, call)) graded_mask(call.src, call.dst, call.area, m);
     return 0;
 }
 

@@ -9,9 +9,8 @@ namespace {
 //         [, in, out [, margin]]): 14, 16 or 17 arguments.
 template <void (*Kernel)(const Frame&, const Frame&, const PairArea&, const KeyBox&), bool hue>
 int key_mask_binding(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
+    PairCall call = begin_pair_call(L);
+    const int n = call.count;
     KeyBox box;
     for (int k = 0; k < 3; ++k) box.lower[k] = check_int(L, 9 + k);
     for (int k = 0; k < 3; ++k) box.upper[k] = check_int(L, 12 + k);
@@ -24,9 +23,7 @@ int key_mask_binding(lua_State* L) {
         box.lower[0] = reduce_hue(box.lower[0]);
         box.upper[0] = reduce_hue(box.upper[0]);
     }
-    Frame src, dst;
-    PairArea area;
-    if (resolve_pair(L, r, args, src, dst, area)) Kernel(src, dst, area, box);
+    if (resolve(L, call)) Kernel(call.src, call.dst, call.area, box);
     return 0;
 }
 

@@ -20,14 +20,12 @@ void set_field(lua_State* L, const char* key, lua_Integer value) {
 
 // label4 and label8 take any number of the six limits, from the left.
 int label_function(lua_State* L, bool eight_connected, const char* name) {
-    const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
+    const PairCall call = begin_pair_call(L);
     int bound[6] = {0, 2147483647, 0, 2147483647, 0, 2147483647};
-    for (int k = 9; k <= n; ++k) bound[k - 9] = check_int(L, k);
+    for (int k = 9; k <= call.count; ++k) bound[k - 9] = check_int(L, k);
     const ComponentLimits limits{bound[0], bound[1], bound[2], bound[3], bound[4], bound[5]};
     AreaJob job;
-    if (!resolve_area_job(L, r, args, job)) return 0;
+    if (!resolve_area_job(L, call, job)) return 0;
 
     // The results live in Lua-owned memory so that building the result
     // table, which may raise, leaves nothing to free.
@@ -57,9 +55,7 @@ int l_label8(lua_State* L) { return label_function(L, true, "label8"); }
 
 // label2mask: a mask of 4096 where the source's y is one of the labels.
 int l_label2mask(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
+    const PairCall call = begin_pair_call(L);
     // One flag per 16-bit value, in Lua-owned memory.
     auto* selected = static_cast<std::uint8_t*>(lua_newuserdata(L, 65536));
     std::memset(selected, 0, 65536);
@@ -78,7 +74,7 @@ int l_label2mask(lua_State* L) {
         select(check_int(L, 9));
     }
     AreaJob job;
-    if (resolve_area_job(L, r, args, job))
+    if (resolve_area_job(L, call, job))
         guarded(L, "label2mask", [&] { label_to_mask(job, selected); });
     return 0;
 }

@@ -8,23 +8,15 @@ namespace {
 // mask_and / or / sub / xor(a, b, dst, ax, ay, w, h, bx, by, dx, dy)
 template <MaskOp op>
 int logic_binding(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const TripleArgs args = read_triple_args(L);
-    Frame a, b, dst;
-    TripleArea area;
-    if (resolve_triple(L, r, args, a, b, dst, area)) mask_logic(op, a, b, dst, area);
+    TripleCall call = begin_triple_call(L);
+    if (resolve(L, call)) mask_logic(op, call.a, call.b, call.dst, call.area);
     return 0;
 }
 
 // mask_not(src, dst, sx, sy, w, h, dx, dy)
 int l_mask_not(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
-    Frame src, dst;
-    PairArea area;
-    if (resolve_pair(L, r, args, src, dst, area)) mask_not(src, dst, area);
+    PairCall call = begin_pair_call(L);
+    if (resolve(L, call)) mask_not(call.src, call.dst, call.area);
     return 0;
 }
 

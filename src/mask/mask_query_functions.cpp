@@ -14,12 +14,10 @@ struct QueryArgs {
 };
 
 QueryArgs read_query(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const RegionArgs args = read_region_args(L);
+    const RegionCall call = begin_region_call(L);
     const int threshold = check_int(L, 6);
-    const Frame mask = require_frame(L, r, args.buffer);
-    Region area = args.region;
+    const Frame mask = require_frame(L, call.records, call.args.buffer);
+    Region area = call.args.region;
     clip_region(area, mask.max_w, mask.max_h);
     return {mask, area, threshold};
 }

@@ -101,11 +101,10 @@ MorphologyElement check_element(lua_State* L, const char* name) {
 }
 
 int morphology_function(lua_State* L, MorphologyOp op, const char* name) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
+    const PairCall call = begin_pair_call(L);
     MorphologyElement element = check_element(L, name);
-    if (args.w < 1 || args.h < 1) return 0;
+    if (call.args.w < 1 || call.args.h < 1) return 0;
+    const int max_w = call.records.fpip->max_w, max_h = call.records.fpip->max_h;
     if (op == MorphologyOp::open || op == MorphologyOp::close) {
         // The disc's runs are built here once and handed to the kernel.
         if (element.runs == nullptr) {
@@ -113,15 +112,15 @@ int morphology_function(lua_State* L, MorphologyOp op, const char* name) {
             guarded(L, name, [&] { *runs = make_morphology_runs(element); });
             element.runs = runs;
         }
-        if (!two_pass_allowed(*element.runs, r.fpip->max_w, r.fpip->max_h))
+        if (!two_pass_allowed(*element.runs, max_w, max_h))
             luaL_argerror(L, 9,
                           lua_pushfstring(L,
                                           "structuring element reaches farther than the buffer "
                                           "(open and close allow at most %d x %d)",
-                                          r.fpip->max_w, r.fpip->max_h));
+                                          max_w, max_h));
     }
     AreaJob job;
-    if (resolve_area_job(L, r, args, job))
+    if (resolve_area_job(L, call, job))
         guarded(L, name, [&] { morphology_region(job, element, op, job.threads); });
     return 0;
 }

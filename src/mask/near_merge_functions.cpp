@@ -13,9 +13,8 @@ template <void (*Kernel)(const Frame&, const Frame&, const Frame&, const TripleA
                          const NearMerge&),
           bool lab>
 int near_binding(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L);
-    const TripleArgs args = read_triple_args(L);
+    TripleCall call = begin_triple_call(L);
+    const int n = call.count;
     NearMerge m;
     m.lab = lab;
     for (int c = 0; c < 3; ++c) m.key[c] = lab ? luaL_checknumber(L, 12 + c) : check_int(L, 12 + c);
@@ -23,9 +22,7 @@ int near_binding(lua_State* L) {
         for (int c = 0; c < 3; ++c) m.weight[c] = luaL_checknumber(L, 15 + c);
     if (n == 18) m.multiplier = lab ? luaL_checknumber(L, 18) : check_int(L, 18);
     if (n == 19) m.exponent = luaL_checknumber(L, 19);
-    Frame a, b, dst;
-    TripleArea area;
-    if (resolve_triple(L, r, args, a, b, dst, area)) Kernel(a, b, dst, area, m);
+    if (resolve(L, call)) Kernel(call.a, call.b, call.dst, call.area, m);
     return 0;
 }
 

@@ -8,14 +8,12 @@
 namespace {
 
 int l_cvcanny(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L);
-    const PairArgs args = read_pair_args(L);
+    const PairCall call = begin_pair_call(L);
     const double threshold1 = luaL_checknumber(L, 9);
     const double threshold2 = luaL_checknumber(L, 10);
-    const int aperture = n == 11 ? check_int(L, 11) : 3;
+    const int aperture = call.count == 11 ? check_int(L, 11) : 3;
     AreaJob job;
-    if (resolve_area_job(L, r, args, job))
+    if (resolve_area_job(L, call, job))
         guarded(L, "cvcanny", [&] { canny_region(job, threshold1, threshold2, aperture); });
     return 0;
 }
