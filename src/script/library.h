@@ -33,7 +33,6 @@ public:
     constexpr bool accepts(int n) const {
         return any_ || (n >= 0 && n < 32 && ((bits_ >> n) & 1u) != 0);
     }
-    constexpr bool accepts_any() const { return any_; }
     // Bit n set when n arguments are accepted; 0 for any count.
     constexpr std::uint32_t bits() const { return any_ ? 0u : bits_; }
     // The accepted counts, smallest first; empty for any count.
