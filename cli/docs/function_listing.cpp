@@ -23,7 +23,9 @@ std::string counts_note(const FunctionDoc& doc, const std::vector<PluginFunction
     std::set<int> shown;
     for (const std::string& form : argument_forms(doc.text))
         shown.insert(form_argument_count(form));
-    if (!f->counts.empty() && std::set<int>(f->counts.begin(), f->counts.end()) == shown) return "";
+    // A function that checks no count reads what its forms show.
+    if (f->counts.empty()) return "(" + doc.name + " ignores extra arguments)";
+    if (std::set<int>(f->counts.begin(), f->counts.end()) == shown) return "";
     return "(" + doc.name + " takes " + describe_counts(f->counts) + ")";
 }
 

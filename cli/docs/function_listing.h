@@ -30,8 +30,9 @@ std::string describe_counts(const std::vector<int>& counts);
 int form_argument_count(const std::string& form);
 
 // The listing: each section of the reference with the forms of its
-// functions; a note where a function takes counts its forms do not show or
-// the plug-in lacks it; last, the plug-in's functions that the reference
-// does not document.  Without plug-in functions, the forms alone.
+// functions; a note where a function takes counts its forms do not show,
+// ignores extra arguments or is missing from the plug-in; last, the
+// plug-in's functions that the reference does not document.  Without
+// plug-in functions, the forms alone.
 std::string function_listing(const std::vector<FunctionDoc>& docs,
                              const std::vector<PluginFunction>& functions);
