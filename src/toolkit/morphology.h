@@ -91,25 +91,10 @@ private:
     std::int32_t min_x_ = 0, max_x_ = -1, min_y_ = 0, max_y_ = -1;
 };
 
-// A disc of radius r for an image of pixel pitches pitch_x x pitch_y: the
-// cells (j, i) with (ax j)^2 + (ay i)^2 <= r^2, where ax, ay are the pitches
-// divided by the larger one.  With unit pitches this is j^2 + i^2 <= r^2:
-// radius 1 is the five-point cross, radius 2 has 13 points.  A negative
-// radius gives an empty element.  Throws std::length_error("vector<T> too
-// long") when the element would have more than max_points points; the count
-// is checked row by row, so an absurd radius fails at once.
-morphology_runs circle_runs(double radius, double pitch_x = 1.0, double pitch_y = 1.0);
-morphology_structure circle(double radius, double pitch_x = 1.0, double pitch_y = 1.0);
-
-// An element from a table of cols x rows cells, centred at (cols / 2,
-// rows / 2): every non-zero cell is a point.  An all-zero table gives an
-// empty element.  Throws std::length_error when the table or its points
-// exceed the toolkit's limits.
-morphology_runs table_runs(const array2<int>& cells);
-
-// The same element built row by row, for tables held elsewhere (a script's
-// table of rows): every row is added once, top to bottom, and a row that
-// is the same as the one above may be repeated without reading its cells.
+// An element from a table built row by row, centred as by table_runs below,
+// for tables held elsewhere (a script's table of rows): every row is added
+// once, top to bottom, and a row that is the same as the one above may be
+// repeated without reading its cells.
 class table_runs_builder {
 public:
     // Throws std::length_error when a table of this size exceeds the limits.
@@ -146,6 +131,22 @@ private:
     std::int64_t row_ = 0;
     std::size_t last_row_first_ = 0;  // the first run of the row above
 };
+
+// A disc of radius r for an image of pixel pitches pitch_x x pitch_y: the
+// cells (j, i) with (ax j)^2 + (ay i)^2 <= r^2, where ax, ay are the pitches
+// divided by the larger one.  With unit pitches this is j^2 + i^2 <= r^2:
+// radius 1 is the five-point cross, radius 2 has 13 points.  A negative
+// radius gives an empty element.  Throws std::length_error("vector<T> too
+// long") when the element would have more than max_points points; the count
+// is checked row by row, so an absurd radius fails at once.
+morphology_runs circle_runs(double radius, double pitch_x = 1.0, double pitch_y = 1.0);
+morphology_structure circle(double radius, double pitch_x = 1.0, double pitch_y = 1.0);
+
+// An element from a table of cols x rows cells, centred at (cols / 2,
+// rows / 2): every non-zero cell is a point.  An all-zero table gives an
+// empty element.  Throws std::length_error when the table or its points
+// exceed the toolkit's limits.
+morphology_runs table_runs(const array2<int>& cells);
 morphology_structure structure_from_table(const array2<int>& cells);
 
 // The run form of a list-form element (its full list, in row order).

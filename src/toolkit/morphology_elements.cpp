@@ -73,8 +73,8 @@ morphology_runs circle_runs(double radius, double pitch_x, double pitch_y) {
 
 table_runs_builder::table_runs_builder(std::int64_t cols, std::int64_t rows)
     : cols_(cols), rows_(rows), cx_(cols / 2), cy_(rows / 2) {
-    // The list form keeps a 0/1 copy with a border of zeros; it must fit
-    // the array limit as well.
+    // A table must leave room, within the array limit, for a border of one
+    // cell around it: larger ones have always been refused.
     if (array2<int>::checked_count(static_cast<std::size_t>(cols) + 2,
                                    static_cast<std::size_t>(rows) + 2) > array2<int>::max_size)
         throw std::length_error("vector<T> too long");
