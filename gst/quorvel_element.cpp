@@ -136,6 +136,16 @@ GstPadProbeReturn check_caps(GstPad* pad, GstPadProbeInfo* info, gpointer elemen
     return GST_PAD_PROBE_OK;
 }
 
+// Refused caps also in the debug log: inside a bin, the bin's pad asks the
+// element and refuses them before the event reaches it.
+gboolean accept_caps(GstBaseTransform* trans, GstPadDirection direction, GstCaps* caps) {
+    if (GST_BASE_TRANSFORM_CLASS(gst_quorvel_parent_class)->accept_caps(trans, direction, caps))
+        return TRUE;
+    GST_WARNING_OBJECT(trans, "cannot take %" GST_PTR_FORMAT "; it takes %s", caps,
+                       accepted_format_names().c_str());
+    return FALSE;
+}
+
 // ---- properties
 
 void set_property(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
@@ -406,6 +416,7 @@ static void gst_quorvel_class_init(GstQuorvelClass* klass) {
     transform_class->stop = stop;
     transform_class->before_transform = before_transform;
     transform_class->sink_event = sink_event;
+    transform_class->accept_caps = accept_caps;
     // The script reads and writes the frame where it lies: no second buffer.
     transform_class->passthrough_on_same_caps = FALSE;
     transform_class->transform_ip_on_passthrough = FALSE;

@@ -95,9 +95,9 @@ TEST(ElementOutput, InterleavedLayoutsGiveThePlanarLayoutsPicture) {
                           Case{"I422_10LE", "Y210", 10, 1, 0}}) {
         const std::vector<Picture> frames = clip(64, 36, c.bits, c.sx, c.sy);
         const std::string convert = "videoconvert dither=none chroma-resampler=nearest";
-        const std::string launch = convert + " ! video/x-raw,format=" + c.packed + " ! " +
-                                   element(folder) + " ! " + convert +
-                                   " ! video/x-raw,format=" + c.planar;
+        const std::string launch = convert + " ! capsfilter caps=video/x-raw,format=" +
+                                   c.packed + " ! " + element(folder) + " ! " + convert +
+                                   " ! capsfilter caps=video/x-raw,format=" + c.planar;
         const std::vector<Picture> packed = through(launch, true, c.planar, c.planar, frames);
         const std::vector<Picture> planar = through(element(folder), true, c.planar, c.planar, frames);
         ASSERT_EQ(packed.size(), frames.size()) << c.packed;
