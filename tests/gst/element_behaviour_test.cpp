@@ -278,3 +278,55 @@ TEST(ElementBehaviour, AMissingScriptFolderStopsTheStartWithItsName) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ElementBehaviour, ALateBufferIsDroppedThroughQosAndCounted) {
+    const ScriptFolder folder("function video_filter(info, vars) end\n");
+    Stream s(launch(folder));
+    s.push(0);
+    // The sink says it is running late: everything up to frame 3's time
+    // would come too late to show.
+    const GstClockTime frame = GST_SECOND / 30;
+    gst_harness_push_upstream_event(
+        s.harness.h, gst_event_new_qos(GST_QOS_TYPE_UNDERFLOW, 1.5, 0, 3 * frame));
+    EXPECT_EQ(gst_harness_push(s.harness.h, uniform_frame(s.info, 2)), GST_FLOW_OK);
+    EXPECT_EQ(gst_harness_try_pull(s.harness.h), nullptr);
+    GstMessage* m = s.harness.pop(GST_MESSAGE_QOS);
+    ASSERT_NE(m, nullptr);
+    gst_message_unref(m);
+    EXPECT_EQ(s.push(4).size(), 32u);
+    GstStructure* stats = nullptr;
+    g_object_get(s.quorvel(), "stats", &stats, nullptr);
+    guint64 frames = 0, dropped = 0;
+    gst_structure_get_uint64(stats, "frames", &frames);
+    gst_structure_get_uint64(stats, "dropped", &dropped);
+    EXPECT_EQ(frames, 2u);
+    EXPECT_EQ(dropped, 1u);
+    gst_structure_free(stats);
+}
+
+TEST(ElementBehaviour, AScriptThatRunsAwayHoldsTheStreamNoLongerThanTheTimeout) {
+    const ScriptFolder folder(R"(
+function video_filter(info, vars)
+  fill(0, 0, 0, info.w, info.h, 4096, 0, 0)
+  if info.frame == 1 then while true do end end
+end
+)");
+    Stream s(launch(folder, "frame-timeout=0.2"));
+    EXPECT_EQ(s.push(0)[0], 235);
+    const gint64 began = g_get_monotonic_time();
+    EXPECT_EQ(s.push(1).size(), 32u);
+    EXPECT_LT(g_get_monotonic_time() - began, 2 * G_USEC_PER_SEC);
+    EXPECT_EQ(s.push(2)[0], 235);
+    GstMessage* m = s.harness.pop(GST_MESSAGE_WARNING);
+    ASSERT_NE(m, nullptr);
+    GError* error = nullptr;
+    gst_message_parse_warning(m, &error, nullptr);
+    EXPECT_NE(std::string(error->message).find("longer than 0.2 s"), std::string::npos)
+        << error->message;
+    g_error_free(error);
+    gst_message_unref(m);
+}
+
+}  // namespace
