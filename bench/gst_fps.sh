@@ -6,17 +6,20 @@
 #
 #   bench/gst_fps.sh [BUILD_DIR] [FRAMES]
 #
-# Columns:
-#   pipeline   wall-clock fps of
-#              gst-launch-1.0 videotestsrc num-buffers=N ! quorvel ... ! fakesink
-#              (making the pattern included, as a camera's frames would be)
-#   element    ms a buffer spends in the element (its "quorvel-stats":
-#              conversion in, the script, conversion out)
-#   run        wall-clock fps of `quorvel run` over the same frames from a
-#              Y4M file (reading the file included)
-#   run ms     wall ms a frame of that run
+# Columns, for each thread count:
+#   pipeline fps   wall-clock frames per second of
+#                  gst-launch-1.0 videotestsrc num-buffers=N ! quorvel ... ! fakesink
+#                  (making the pattern included, as a camera's frames come)
+#   element ms     wall ms a buffer spends in the element, from its
+#                  statistics ("quorvel-stats" mean-us): conversion in, the
+#                  frame kept for copyframe, the script, conversion out
+#   script ms      of which in the plug-in (the script itself)
+#   run fps        wall-clock frames per second of `quorvel run` over the
+#                  same frames from a Y4M file, writing Y4M to /dev/null
+#   CPU ms         CPU time a frame (user + system) of the pipeline and of
+#                  the run: steadier than the wall times on a shared machine
 # "pattern only" is the pipeline without the element: the share of making
-# the frames.  On a shared machine the wall times depend on the other work.
+# the frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -49,46 +52,40 @@ rm "$work/frames.yuv"
 
 now() { date +%s.%N; }
 
-# Prints "wall_seconds mean_us" of the pipeline with `threads` workers.
-pipeline() {
-  local start end out
+# Runs a command; prints "wall_seconds cpu_seconds" and leaves its output
+# in $work/out.
+measure() {
+  local start end cpu
   start=$(now)
-  out=$(gst-launch-1.0 -m videotestsrc num-buffers="$frames" ! "$caps" ! \
-        quorvel script-dir="$work/key" threads="$1" ! fakesink 2>&1)
+  cpu=$( { /usr/bin/time -f '%U %S' "$@" > "$work/out" 2>&1; } 2>&1 | tail -1 )
   end=$(now)
-  grep -q "quorvel-stats, frames=(guint64)$frames," <<< "$out" || { echo "$out" >&2; exit 1; }
-  local mean
-  mean=$(grep -o 'mean-us=(double)[0-9.e+]*' <<< "$out" | head -1 | cut -d')' -f2)
-  echo "$(python3 -c "print($end - $start)") $mean"
+  python3 -c "import sys; s, e, u, k = map(float, sys.argv[1:5]); print(e - s, u + k)" "$start" "$end" $cpu
 }
 
-pattern_only() {
-  local start end
-  start=$(now)
-  gst-launch-1.0 -q videotestsrc num-buffers="$frames" ! "$caps" ! fakesink
-  end=$(now)
-  python3 -c "print($end - $start)"
+# The element's mean time a buffer and the script's, in ms.
+element_times() {
+  grep -q "quorvel-stats, frames=(guint64)$frames," "$work/out" || { cat "$work/out" >&2; exit 1; }
+  local mean script
+  mean=$(grep -o 'mean-us=(double)[0-9.e+]*' "$work/out" | head -1 | cut -d')' -f2)
+  script=$(grep -o 'script-mean-us=(double)[0-9.e+]*' "$work/out" | head -1 | cut -d')' -f2)
+  python3 -c "import sys; print(float(sys.argv[1]) / 1000, float(sys.argv[2]) / 1000)" "$mean" "$script"
 }
 
-run() {
-  local start end
-  start=$(now)
-  "$build/quorvel" run --input "$work/frames.y4m" --script-dir "$work/key" --threads "$1" \
-    --strict 2> /dev/null
-  end=$(now)
-  python3 -c "print($end - $start)"
-}
-
-printf '%-8s %10s %12s %10s %10s\n' threads pipeline "element ms" run "run ms"
+printf '%-8s %13s %11s %10s %9s %14s %9s\n' threads "pipeline fps" "element ms" "script ms" "run fps" \
+  "pipe CPU ms" "run CPU ms"
 for threads in 1 2; do
-  read -r wall mean < <(pipeline "$threads")
-  rwall=$(run "$threads")
-  python3 - "$frames" "$threads" "$wall" "$mean" "$rwall" <<'PY'
+  read -r wall cpu < <(measure gst-launch-1.0 -m videotestsrc num-buffers="$frames" ! "$caps" ! \
+    quorvel script-dir="$work/key" threads="$threads" ! fakesink)
+  read -r mean script < <(element_times)
+  read -r rwall rcpu < <(measure sh -c "'$build/quorvel' run --input '$work/frames.y4m' \
+    --script-dir '$work/key' --threads $threads --strict --output - > /dev/null")
+  python3 - "$frames" "$threads" "$wall" "$cpu" "$mean" "$script" "$rwall" "$rcpu" <<'PY'
 import sys
 f, t = int(sys.argv[1]), sys.argv[2]
-wall, mean, rwall = map(float, sys.argv[3:6])
-print("%-8s %6.1f fps %9.1f ms %6.1f fps %7.1f ms" % (t, f / wall, mean / 1000, f / rwall, 1000 * rwall / f))
+wall, cpu, mean, script, rwall, rcpu = map(float, sys.argv[3:9])
+print("%-8s %13.1f %11.1f %10.1f %9.1f %14.1f %9.1f"
+      % (t, f / wall, mean, script, f / rwall, 1000 * cpu / f, 1000 * rcpu / f))
 PY
 done
-pwall=$(pattern_only)
-python3 -c "import sys; print('pattern only: %.1f fps' % ($frames / $pwall))"
+read -r pwall pcpu < <(measure gst-launch-1.0 -q videotestsrc num-buffers="$frames" ! "$caps" ! fakesink)
+python3 -c "import sys; f = $frames; print('pattern only: %.1f fps, %.1f CPU ms a frame' % (f / $pwall, 1000 * $pcpu / f))"

@@ -1,5 +1,7 @@
 #include "live_session.h"
 
+#include <chrono>
+
 #include "edit.h"
 #include "host/host_os.h"
 #include "host/tracks.h"
@@ -94,12 +96,17 @@ bool LiveSession::update(const LiveSettings& settings, std::string* error) {
 }
 
 bool LiveSession::run_frame(int n, const Planes& in, std::int64_t pts,
-                            std::vector<std::string>* script_errors, std::string* error) {
+                            std::vector<std::string>* script_errors, std::int64_t* script_us,
+                            std::string* error) {
     source_->hand(in, pts);
     host_.number_next(n);
     std::int64_t read_pts = 0;
     if (!host_.read_next(&read_pts, error)) return false;
+    const auto began = std::chrono::steady_clock::now();
     const bool ok = host_.process(n, error);
+    *script_us = std::chrono::duration_cast<std::chrono::microseconds>(
+                     std::chrono::steady_clock::now() - began)
+                     .count();
     for (std::string& line : log_->take_new_lines()) script_errors->push_back(std::move(line));
     return ok;
 }

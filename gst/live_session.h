@@ -42,10 +42,13 @@ public:
     void forget_kept_frames() { host_.forget_kept_frames(); }
 
     // Runs frame n, whose picture is `in`.  The lines the script logged
-    // while it ran are added to *script_errors.  False when the plug-in
-    // failed on it (with *error); the output is then the frame as it stood.
+    // while it ran are added to *script_errors; *script_us is the time the
+    // plug-in took (the script and the display copy).  False when the
+    // plug-in failed on it (with *error); the output is then the frame as
+    // it stood.
     bool run_frame(int n, const Planes& in, std::int64_t pts,
-                   std::vector<std::string>* script_errors, std::string* error);
+                   std::vector<std::string>* script_errors, std::int64_t* script_us,
+                   std::string* error);
     const PIXEL_YC* output() const { return host_.output(); }
     int output_w() const { return host_.output_w(); }
     int output_h() const { return host_.output_h(); }

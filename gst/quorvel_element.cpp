@@ -326,18 +326,21 @@ GstFlowReturn transform_frame_ip(GstVideoFilter* filter, GstVideoFrame* frame) {
     const Planes in = st.io.input(frame);
     std::vector<std::string> script_errors;
     std::string error;
+    std::int64_t script_us = 0;
     running_element = self;
-    const bool ok = st.session.run_frame(n, in, static_cast<std::int64_t>(GST_BUFFER_PTS(frame->buffer)),
-                                         &script_errors, &error);
+    const bool ok =
+        st.session.run_frame(n, in, static_cast<std::int64_t>(GST_BUFFER_PTS(frame->buffer)),
+                             &script_errors, &script_us, &error);
     running_element = nullptr;
     if (!ok) GST_ELEMENT_WARNING(self, STREAM, FAILED, ("%s", error.c_str()), (nullptr));
     st.io.output(st.session.output(), st.session.stride(), st.session.output_w(),
                  st.session.output_h(), frame);
-    for (const std::string& line : script_errors) GST_WARNING_OBJECT(self, "frame %d: %s", n, line.c_str());
+    for (const std::string& line : script_errors)
+        GST_WARNING_OBJECT(self, "frame %d: %s", n, line.c_str());
     for (const std::string& line : st.errors.news(script_errors)) post_script_warning(self, n, line);
     const gint64 spent = g_get_monotonic_time() - began;
     GST_OBJECT_LOCK(self);
-    st.stats.add(spent, !script_errors.empty());
+    st.stats.add(spent, script_us, !script_errors.empty());
     GST_OBJECT_UNLOCK(self);
     return GST_FLOW_OK;
 }
@@ -397,7 +400,8 @@ static void gst_quorvel_class_init(GstQuorvelClass* klass) {
         object_class, kStatsProperty,
         g_param_spec_boxed("stats", "Statistics",
                            "Buffers filtered, dropped as late, with script errors, and the time "
-                           "a buffer spends in the element (mean, max, last, in microseconds)",
+                           "a buffer spends in the element (mean, max, last) and in the script "
+                           "(script-mean), in microseconds",
                            GST_TYPE_STRUCTURE,
                            static_cast<GParamFlags>(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
 

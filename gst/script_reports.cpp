@@ -31,8 +31,9 @@ std::vector<std::string> ErrorNews::news(const std::vector<std::string>& frame_e
     return fresh;
 }
 
-void ElementStats::add(std::int64_t us, bool script_error) {
+void ElementStats::add(std::int64_t us, std::int64_t in_script_us, bool script_error) {
     ++frames;
+    script_us += in_script_us;
     if (script_error) ++error_frames;
     total_us += us;
     max_us = std::max(max_us, us);
@@ -40,10 +41,13 @@ void ElementStats::add(std::int64_t us, bool script_error) {
 }
 
 GstStructure* ElementStats::to_structure() const {
-    const double mean = frames ? static_cast<double>(total_us) / static_cast<double>(frames) : 0.0;
+    const auto mean_of = [&](std::int64_t total) {
+        return frames ? static_cast<double>(total) / static_cast<double>(frames) : 0.0;
+    };
+    const double mean = mean_of(total_us), script_mean = mean_of(script_us);
     return gst_structure_new("quorvel-stats", "frames", G_TYPE_UINT64, guint64{frames}, "dropped",
                              G_TYPE_UINT64, guint64{dropped}, "script-error-frames", G_TYPE_UINT64,
                              guint64{error_frames}, "mean-us", G_TYPE_DOUBLE, mean, "max-us",
                              G_TYPE_INT64, gint64{max_us}, "last-us", G_TYPE_INT64, gint64{last_us},
-                             nullptr);
+                             "script-mean-us", G_TYPE_DOUBLE, script_mean, nullptr);
 }

@@ -230,6 +230,10 @@ TEST(ElementBehaviour, TheEndOfTheStreamPostsTheStatistics) {
     gst_structure_get_uint64(stats, "dropped", &dropped);
     gst_structure_get_double(stats, "mean-us", &mean);
     gst_structure_get_int64(stats, "max-us", &max);
+    gdouble script = -1;
+    gst_structure_get_double(stats, "script-mean-us", &script);
+    EXPECT_GT(script, 0.0);
+    EXPECT_LE(script, mean);
     EXPECT_EQ(frames, 3u);
     EXPECT_EQ(dropped, 0u);
     EXPECT_GT(mean, 0.0);
