@@ -334,3 +334,35 @@ end
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ElementBehaviour, TimestampsDurationsAndMetadataPassThrough) {
+    const ScriptFolder folder(
+        "function video_filter(info, vars) fill(0, 0, 0, info.w, info.h, 4096, 0, 0) end\n");
+    Stream s(launch(folder));
+    GstBuffer* in = uniform_frame(s.info, 0);
+    GST_BUFFER_PTS(in) = 7 * GST_SECOND;
+    GST_BUFFER_DTS(in) = 6 * GST_SECOND;
+    GST_BUFFER_DURATION(in) = GST_SECOND / 25;
+    GST_BUFFER_OFFSET(in) = 42;
+    GST_BUFFER_FLAG_SET(in, GST_BUFFER_FLAG_DISCONT);
+    GstCaps* reference = gst_caps_from_string("timestamp/x-camera");
+    gst_buffer_add_reference_timestamp_meta(in, reference, 123456789, GST_CLOCK_TIME_NONE);
+    gst_caps_unref(reference);
+    ASSERT_EQ(gst_harness_push(s.harness.h, in), GST_FLOW_OK);
+    GstBuffer* out = gst_harness_pull(s.harness.h);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(GST_BUFFER_PTS(out), 7 * GST_SECOND);
+    EXPECT_EQ(GST_BUFFER_DTS(out), 6 * GST_SECOND);
+    EXPECT_EQ(GST_BUFFER_DURATION(out), GST_SECOND / 25);
+    EXPECT_EQ(GST_BUFFER_OFFSET(out), 42u);
+    EXPECT_TRUE(GST_BUFFER_FLAG_IS_SET(out, GST_BUFFER_FLAG_DISCONT));
+    GstReferenceTimestampMeta* meta = gst_buffer_get_reference_timestamp_meta(out, nullptr);
+    ASSERT_NE(meta, nullptr);
+    EXPECT_EQ(meta->timestamp, 123456789u);
+    EXPECT_EQ(picture_from(out, s.info).plane[0][0], 235);  // and filtered
+    gst_buffer_unref(out);
+}
+
+}  // namespace
