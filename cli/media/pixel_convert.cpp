@@ -257,9 +257,7 @@ int luma_from_sample(int v, int bits, bool full_range) {
 int chroma_from_sample(int v, int bits, bool full_range) {
     return apply(chroma_scale(bits, full_range), v);
 }
-int luma_to_sample(int y, int bits, bool full_range) {
-    return put(luma_out(bits, full_range), y);
-}
+int luma_to_sample(int y, int bits, bool full_range) { return put(luma_out(bits, full_range), y); }
 int chroma_to_sample(int c, int bits, bool full_range) {
     return put(chroma_out(bits, full_range), c);
 }
