@@ -55,11 +55,12 @@ now() { date +%s.%N; }
 # Runs a command; prints "wall_seconds cpu_seconds" and leaves its output
 # in $work/out.
 measure() {
-  local start end cpu
+  local start end
   start=$(now)
-  cpu=$( { /usr/bin/time -f '%U %S' "$@" > "$work/out" 2>&1; } 2>&1 | tail -1 )
+  /usr/bin/time -f '%U %S' -o "$work/time" "$@" > "$work/out" 2>&1
   end=$(now)
-  python3 -c "import sys; s, e, u, k = map(float, sys.argv[1:5]); print(e - s, u + k)" "$start" "$end" $cpu
+  python3 -c "import sys; s, e, u, k = map(float, sys.argv[1:5]); print(e - s, u + k)" "$start" "$end" \
+    $(tail -1 "$work/time")
 }
 
 # The element's mean time a buffer and the script's, in ms.

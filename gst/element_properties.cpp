@@ -74,13 +74,13 @@ void install_settings_properties(GObjectClass* klass) {
         // The names live as long as the class: GObject keeps them.
         g_object_class_install_property(
             klass, kTrackProperty + static_cast<guint>(i),
-            g_param_spec_int(g_intern_string(name.c_str()), g_intern_string(caption),
-                             g_intern_string(track_blurb(name).c_str()),
-                             table.track_s ? table.track_s[i] : 0,
-                             table.track_e ? table.track_e[i] : 0,
-                             table.track_default ? table.track_default[i] : 0,
-                             static_cast<GParamFlags>(G_PARAM_READWRITE | GST_PARAM_MUTABLE_PLAYING |
-                                                      G_PARAM_STATIC_STRINGS)));
+            g_param_spec_int(
+                g_intern_string(name.c_str()), g_intern_string(caption),
+                g_intern_string(track_blurb(name).c_str()), table.track_s ? table.track_s[i] : 0,
+                table.track_e ? table.track_e[i] : 0,
+                table.track_default ? table.track_default[i] : 0,
+                static_cast<GParamFlags>(G_PARAM_READWRITE | GST_PARAM_MUTABLE_PLAYING |
+                                         G_PARAM_STATIC_STRINGS)));
     }
 }
 

@@ -37,5 +37,4 @@ LiveSettings default_settings();
 // a setting.  A text that cannot be read is refused with a warning and
 // changes nothing.
 bool set_setting(LiveSettings* settings, PropertyTexts* texts, guint id, const GValue* value);
-bool get_setting(const LiveSettings& settings, const PropertyTexts& texts, guint id,
-                 GValue* value);
+bool get_setting(const LiveSettings& settings, const PropertyTexts& texts, guint id, GValue* value);

@@ -6,8 +6,9 @@ namespace {
 
 // Frames in `ns` at num/den frames a second, rounded to nearest.
 std::int64_t frames_in(std::int64_t ns, int num, int den) {
-    return static_cast<std::int64_t>(gst_util_uint64_scale_round(
-        static_cast<guint64>(ns), static_cast<guint64>(num), static_cast<guint64>(den) * GST_SECOND));
+    return static_cast<std::int64_t>(
+        gst_util_uint64_scale_round(static_cast<guint64>(ns), static_cast<guint64>(num),
+                                    static_cast<guint64>(den) * GST_SECOND));
 }
 
 }  // namespace

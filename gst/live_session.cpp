@@ -67,8 +67,8 @@ bool LiveSession::start(const Shape& shape, const LiveSettings& settings, std::s
     find_script(settings);
     log_ = std::make_unique<ScriptLog>(dir_ + "/lua_err.txt");
     log_->skip_existing();
-    source_ = std::make_unique<PushedSource>(shape.width, shape.height, shape.rate_num,
-                                             shape.rate_den);
+    source_ =
+        std::make_unique<PushedSource>(shape.width, shape.height, shape.rate_num, shape.rate_den);
     host_.begin(source_.get(), max_w, max_h, dir_ + "/stream", settings.tracks, desktop_);
     started_ = true;
     return true;

@@ -69,8 +69,7 @@ int answer_box(void*, const char* text, const char* caption, unsigned kind) {
         GstStructure* box = gst_structure_new("quorvel-message-box", "caption", G_TYPE_STRING,
                                               caption ? caption : "", "text", G_TYPE_STRING,
                                               text ? text : "", nullptr);
-        gst_element_post_message(GST_ELEMENT(self),
-                                 gst_message_new_element(GST_OBJECT(self), box));
+        gst_element_post_message(GST_ELEMENT(self), gst_message_new_element(GST_OBJECT(self), box));
     }
     return (kind & 0xF) == MB_YESNO ? IDYES : IDOK;
 }
@@ -97,10 +96,10 @@ void say_if_script_missing(GstQuorvel* self, ElementState& st) {
     }
     if (st.said_missing == script) return;
     st.said_missing = script;
-    GST_ELEMENT_WARNING(self, RESOURCE, NOT_FOUND,
-                        ("no script %s: frames pass through unchanged until it is saved",
-                         script.c_str()),
-                        (nullptr));
+    GST_ELEMENT_WARNING(
+        self, RESOURCE, NOT_FOUND,
+        ("no script %s: frames pass through unchanged until it is saved", script.c_str()),
+        (nullptr));
 }
 
 // Caps that the element cannot take are refused by the pad before the
@@ -271,9 +270,8 @@ void before_transform(GstBaseTransform* trans, GstBuffer* buffer) {
             gst_query_parse_latency(latency, &live, nullptr, nullptr);
         gst_query_unref(latency);
         gint64 duration = -1;
-        if (live ||
-            !gst_pad_peer_query_duration(GST_BASE_TRANSFORM_SINK_PAD(trans), GST_FORMAT_TIME,
-                                         &duration))
+        if (live || !gst_pad_peer_query_duration(GST_BASE_TRANSFORM_SINK_PAD(trans),
+                                                 GST_FORMAT_TIME, &duration))
             duration = -1;
         st.numbers.decide(live, st.shape.rate_num, st.shape.rate_den, duration);
         st.session.set_length(st.numbers.length());
@@ -337,7 +335,8 @@ GstFlowReturn transform_frame_ip(GstVideoFilter* filter, GstVideoFrame* frame) {
                  st.session.output_h(), frame);
     for (const std::string& line : script_errors)
         GST_WARNING_OBJECT(self, "frame %d: %s", n, line.c_str());
-    for (const std::string& line : st.errors.news(script_errors)) post_script_warning(self, n, line);
+    for (const std::string& line : st.errors.news(script_errors))
+        post_script_warning(self, n, line);
     const gint64 spent = g_get_monotonic_time() - began;
     GST_OBJECT_LOCK(self);
     st.stats.add(spent, script_us, !script_errors.empty());

@@ -38,7 +38,7 @@ struct ElementStats {
     std::uint64_t dropped = 0;       // buffers dropped as late (QoS) before the script saw them
     std::uint64_t error_frames = 0;  // frames whose script logged an error
     std::int64_t total_us = 0, max_us = 0, last_us = 0;  // time in the element a buffer
-    std::int64_t script_us = 0;  // of which in the plug-in (the script)
+    std::int64_t script_us = 0;                          // of which in the plug-in (the script)
 
     void add(std::int64_t us, std::int64_t in_script_us, bool script_error);
     // "quorvel-stats": frames, dropped, script-error-frames, mean-us, max-us,

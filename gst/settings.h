@@ -21,8 +21,8 @@ struct LiveSettings {
     // the folder, the buffers' size and the sandbox take effect when the
     // script is loaded.
     bool needs_restart_from(const LiveSettings& before) const {
-        return script_dir != before.script_dir || max_w != before.max_w ||
-               max_h != before.max_h || sandbox != before.sandbox;
+        return script_dir != before.script_dir || max_w != before.max_w || max_h != before.max_h ||
+               sandbox != before.sandbox;
     }
 };
 

@@ -27,8 +27,8 @@ T* row(void* plane, std::ptrdiff_t stride, int y) {
 template <class T>
 void split_chroma(const GstVideoFrame* frame, int cw, int ch, int shift, void* u, void* v) {
     for (int y = 0; y < ch; ++y) {
-        const T* s = row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 1),
-                            GST_VIDEO_FRAME_PLANE_STRIDE(frame, 1), y);
+        const T* s =
+            row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 1), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 1), y);
         T* du = static_cast<T*>(u) + static_cast<std::size_t>(y) * cw;
         T* dv = static_cast<T*>(v) + static_cast<std::size_t>(y) * cw;
         for (int x = 0; x < cw; ++x) {
@@ -41,8 +41,8 @@ void split_chroma(const GstVideoFrame* frame, int cw, int ch, int shift, void* u
 template <class T>
 void merge_chroma(const void* u, const void* v, int cw, int ch, int shift, GstVideoFrame* frame) {
     for (int y = 0; y < ch; ++y) {
-        T* d = row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 1), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 1),
-                      y);
+        T* d =
+            row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 1), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 1), y);
         const T* su = static_cast<const T*>(u) + static_cast<std::size_t>(y) * cw;
         const T* sv = static_cast<const T*>(v) + static_cast<std::size_t>(y) * cw;
         for (int x = 0; x < cw; ++x) {
@@ -56,8 +56,8 @@ void merge_chroma(const void* u, const void* v, int cw, int ch, int shift, GstVi
 template <class T>
 void shift_luma_in(const GstVideoFrame* frame, int w, int h, int shift, void* out) {
     for (int y = 0; y < h; ++y) {
-        const T* s = row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0),
-                            GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0), y);
+        const T* s =
+            row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0), y);
         T* d = static_cast<T*>(out) + static_cast<std::size_t>(y) * w;
         for (int x = 0; x < w; ++x) d[x] = static_cast<T>(s[x] >> shift);
     }
@@ -66,8 +66,8 @@ void shift_luma_in(const GstVideoFrame* frame, int w, int h, int shift, void* ou
 template <class T>
 void shift_luma_out(const void* in, int w, int h, int shift, GstVideoFrame* frame) {
     for (int y = 0; y < h; ++y) {
-        T* d = row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0),
-                      y);
+        T* d =
+            row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0), y);
         const T* s = static_cast<const T*>(in) + static_cast<std::size_t>(y) * w;
         for (int x = 0; x < w; ++x) d[x] = static_cast<T>(s[x] << shift);
     }
@@ -76,12 +76,11 @@ void shift_luma_out(const void* in, int w, int h, int shift, GstVideoFrame* fram
 // Packed 4:2:2 (Y0 U Y1 V) to three planes, and back.  An odd width leaves
 // the last pair's second luma sample out.
 template <class T>
-void unpack_422(const GstVideoFrame* frame, int w, int h, int shift, void* py, void* pu,
-                void* pv) {
+void unpack_422(const GstVideoFrame* frame, int w, int h, int shift, void* py, void* pu, void* pv) {
     const int cw = (w + 1) / 2;
     for (int y = 0; y < h; ++y) {
-        const T* s = row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0),
-                            GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0), y);
+        const T* s =
+            row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0), y);
         T* dy = static_cast<T*>(py) + static_cast<std::size_t>(y) * w;
         T* du = static_cast<T*>(pu) + static_cast<std::size_t>(y) * cw;
         T* dv = static_cast<T*>(pv) + static_cast<std::size_t>(y) * cw;
@@ -98,8 +97,8 @@ void pack_422(const void* py, const void* pu, const void* pv, int w, int h, int 
               GstVideoFrame* frame) {
     const int cw = (w + 1) / 2;
     for (int y = 0; y < h; ++y) {
-        T* d = row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0),
-                      y);
+        T* d =
+            row<T>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0), GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0), y);
         const T* sy = static_cast<const T*>(py) + static_cast<std::size_t>(y) * w;
         const T* su = static_cast<const T*>(pu) + static_cast<std::size_t>(y) * cw;
         const T* sv = static_cast<const T*>(pv) + static_cast<std::size_t>(y) * cw;

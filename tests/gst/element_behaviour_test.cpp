@@ -60,8 +60,9 @@ function video_filter(info, vars)
   fill(2, 0, 0, info.w, info.h, vars.b, 0, 0)
 end
 )");
-    folder.write("filter1.lua", "function video_filter(info, vars) fill(0, 0, 0, info.w, info.h, "
-                                "2048, 0, 0) end\n");
+    folder.write("filter1.lua",
+                 "function video_filter(info, vars) fill(0, 0, 0, info.w, info.h, "
+                 "2048, 0, 0) end\n");
     // Saved at another time than filter.lua: a script whose file has the
     // time of the last load is taken for the same one.
     age(folder.path() + "/filter1.lua", 10);
@@ -85,8 +86,9 @@ TEST(ElementBehaviour, AScriptSavedWhilePlayingIsReloaded) {
         "function video_filter(info, vars) fill(0, 0, 0, info.w, info.h, 0, 0, 0) end\n");
     Stream s(launch(folder));
     EXPECT_EQ(s.push(0)[0], 16);
-    folder.write("filter.lua",
-                 "function video_filter(info, vars) fill(0, 0, 0, info.w, info.h, 4096, 0, 0) end\n");
+    folder.write(
+        "filter.lua",
+        "function video_filter(info, vars) fill(0, 0, 0, info.w, info.h, 4096, 0, 0) end\n");
     // A last-write time that surely differs, and the next second's check.
     age(folder.path() + "/filter.lua", 5);
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
@@ -144,7 +146,8 @@ TEST(ElementBehaviour, RefusesCapsItCannotTakeSayingWhatItTakes) {
     // The element alone: in a bin, the bin's own pad refuses the caps first
     // (the element's debug log then says why).
     Harness harness("quorvel");
-    gst_harness_set_src_caps_str(harness.h, "video/x-raw,format=RGB,width=32,height=16,framerate=30/1");
+    gst_harness_set_src_caps_str(harness.h,
+                                 "video/x-raw,format=RGB,width=32,height=16,framerate=30/1");
     EXPECT_EQ(gst_harness_push(harness.h, gst_buffer_new_allocate(nullptr, 32 * 16 * 3, nullptr)),
               GST_FLOW_NOT_NEGOTIATED);
     GstMessage* m = harness.pop(GST_MESSAGE_ERROR);
@@ -215,7 +218,8 @@ end
 }
 
 TEST(ElementBehaviour, TheEndOfTheStreamPostsTheStatistics) {
-    const ScriptFolder folder("function video_filter(info, vars) gaussian(0, 0, 0, 0, info.w, info.h, 0, 0, 2) end\n");
+    const ScriptFolder folder(
+        "function video_filter(info, vars) gaussian(0, 0, 0, 0, info.w, info.h, 0, 0, 2) end\n");
     Stream s(launch(folder));
     for (int k = 0; k < 3; ++k) s.push(k);
     gst_harness_push_event(s.harness.h, gst_event_new_eos());
@@ -292,8 +296,8 @@ TEST(ElementBehaviour, ALateBufferIsDroppedThroughQosAndCounted) {
     // The sink says it is running late: everything up to frame 3's time
     // would come too late to show.
     const GstClockTime frame = GST_SECOND / 30;
-    gst_harness_push_upstream_event(
-        s.harness.h, gst_event_new_qos(GST_QOS_TYPE_UNDERFLOW, 1.5, 0, 3 * frame));
+    gst_harness_push_upstream_event(s.harness.h,
+                                    gst_event_new_qos(GST_QOS_TYPE_UNDERFLOW, 1.5, 0, 3 * frame));
     EXPECT_EQ(gst_harness_push(s.harness.h, uniform_frame(s.info, 2)), GST_FLOW_OK);
     EXPECT_EQ(gst_harness_try_pull(s.harness.h), nullptr);
     GstMessage* m = s.harness.pop(GST_MESSAGE_QOS);

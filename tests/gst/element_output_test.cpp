@@ -66,8 +66,8 @@ TEST(ElementOutput, EqualsRunByteForByteIn8And10Bits) {
         int bits, sx, sy;
     };
     // Odd sides: the element's chroma rows are padded where the file's are not.
-    for (const Case& c : {Case{"I420", 8, 1, 1}, Case{"I420_10LE", 10, 1, 1},
-                          Case{"Y444", 8, 0, 0}, Case{"I422_10LE", 10, 1, 0}}) {
+    for (const Case& c : {Case{"I420", 8, 1, 1}, Case{"I420_10LE", 10, 1, 1}, Case{"Y444", 8, 0, 0},
+                          Case{"I422_10LE", 10, 1, 0}}) {
         const std::vector<Picture> frames = clip(70, 41, c.bits, c.sx, c.sy);
         const std::vector<Picture> live =
             through(element(folder, "sandbox=true"), true, c.format, c.format, frames);
@@ -90,16 +90,17 @@ TEST(ElementOutput, InterleavedLayoutsGiveThePlanarLayoutsPicture) {
         const char *planar, *packed;
         int bits, sx, sy;
     };
-    for (const Case& c : {Case{"I420", "NV12", 8, 1, 1}, Case{"Y42B", "YUY2", 8, 1, 0},
-                          Case{"I420_10LE", "P010_10LE", 10, 1, 1},
-                          Case{"I422_10LE", "Y210", 10, 1, 0}}) {
+    for (const Case& c :
+         {Case{"I420", "NV12", 8, 1, 1}, Case{"Y42B", "YUY2", 8, 1, 0},
+          Case{"I420_10LE", "P010_10LE", 10, 1, 1}, Case{"I422_10LE", "Y210", 10, 1, 0}}) {
         const std::vector<Picture> frames = clip(64, 36, c.bits, c.sx, c.sy);
         const std::string convert = "videoconvert dither=none chroma-resampler=nearest";
-        const std::string launch = convert + " ! capsfilter caps=video/x-raw,format=" +
-                                   c.packed + " ! " + element(folder) + " ! " + convert +
+        const std::string launch = convert + " ! capsfilter caps=video/x-raw,format=" + c.packed +
+                                   " ! " + element(folder) + " ! " + convert +
                                    " ! capsfilter caps=video/x-raw,format=" + c.planar;
         const std::vector<Picture> packed = through(launch, true, c.planar, c.planar, frames);
-        const std::vector<Picture> planar = through(element(folder), true, c.planar, c.planar, frames);
+        const std::vector<Picture> planar =
+            through(element(folder), true, c.planar, c.planar, frames);
         ASSERT_EQ(packed.size(), frames.size()) << c.packed;
         for (int k = 0; k < kFrames; ++k)
             EXPECT_TRUE(packed[k] == planar[k]) << c.packed << " frame " << k;
@@ -136,8 +137,8 @@ end
     for (int c = 0; c < 3; ++c)
         for (std::size_t i = 0; i < ramp.plane[c].size(); ++i)
             ramp.plane[c][i] = static_cast<std::uint16_t>((i * 5 + c) % 256);
-    const std::vector<Picture> out = through(element(folder, "var-a=1"), true, "I420", "I420",
-                                             {ramp}, ",colorimetry=1:4:0:0");
+    const std::vector<Picture> out =
+        through(element(folder, "var-a=1"), true, "I420", "I420", {ramp}, ",colorimetry=1:4:0:0");
     ASSERT_EQ(out.size(), 1u);
     EXPECT_TRUE(out[0] == ramp);
 }
@@ -155,7 +156,7 @@ end
     const Picture& p = out[0];
     EXPECT_EQ(p.plane[0][0], 125);  // grey inside
     EXPECT_EQ(p.plane[0][31], 125);
-    EXPECT_EQ(p.plane[0][32], 16);  // black to the right
+    EXPECT_EQ(p.plane[0][32], 16);                                 // black to the right
     EXPECT_EQ(p.plane[0][static_cast<std::size_t>(20) * 48], 16);  // and below
     EXPECT_EQ(p.plane[1][p.plane[1].size() - 1], 128);
 }

@@ -49,7 +49,9 @@ Picture test_picture(int w, int h, int bits, int sx, int sy, int k) {
                 if (x >= bx && x < bx + pw / 4 && y >= by && y < by + ph / 4) v = hi - (20 << s);
                 v += static_cast<int>(noise % (8u << s)) - (4 << s);
                 p.plane[c][static_cast<std::size_t>(y) * pw + x] =
-                    static_cast<std::uint16_t>(v < lo ? lo : v > hi ? hi : v);
+                    static_cast<std::uint16_t>(v < lo   ? lo
+                                               : v > hi ? hi
+                                                        : v);
             }
     }
     return p;
@@ -58,13 +60,15 @@ Picture test_picture(int w, int h, int bits, int sx, int sy, int k) {
 GstBuffer* buffer_from(const Picture& picture, const GstVideoInfo& info, int k) {
     GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
     GstVideoFrame frame;
-    EXPECT_TRUE(gst_video_frame_map(&frame, const_cast<GstVideoInfo*>(&info), buffer, GST_MAP_WRITE));
+    EXPECT_TRUE(
+        gst_video_frame_map(&frame, const_cast<GstVideoInfo*>(&info), buffer, GST_MAP_WRITE));
     for (int c = 0; c < 3; ++c) {
         auto* data = static_cast<std::uint8_t*>(GST_VIDEO_FRAME_COMP_DATA(&frame, c));
         const int stride = GST_VIDEO_FRAME_COMP_STRIDE(&frame, c);
         for (int y = 0; y < picture.plane_h(c); ++y)
             for (int x = 0; x < picture.plane_w(c); ++x) {
-                const std::uint16_t v = picture.plane[c][static_cast<std::size_t>(y) * picture.plane_w(c) + x];
+                const std::uint16_t v =
+                    picture.plane[c][static_cast<std::size_t>(y) * picture.plane_w(c) + x];
                 if (picture.bits == 8)
                     data[y * stride + x] = static_cast<std::uint8_t>(v);
                 else
@@ -72,8 +76,8 @@ GstBuffer* buffer_from(const Picture& picture, const GstVideoInfo& info, int k) 
             }
     }
     gst_video_frame_unmap(&frame);
-    const GstClockTime duration = gst_util_uint64_scale(GST_SECOND, GST_VIDEO_INFO_FPS_D(&info),
-                                                        GST_VIDEO_INFO_FPS_N(&info));
+    const GstClockTime duration =
+        gst_util_uint64_scale(GST_SECOND, GST_VIDEO_INFO_FPS_D(&info), GST_VIDEO_INFO_FPS_N(&info));
     GST_BUFFER_PTS(buffer) = duration * static_cast<GstClockTime>(k);
     GST_BUFFER_DURATION(buffer) = duration;
     return buffer;
@@ -86,7 +90,8 @@ Picture picture_from(GstBuffer* buffer, const GstVideoInfo& info) {
     p.bits = GST_VIDEO_FORMAT_INFO_DEPTH(f, 0);
     p.sx = GST_VIDEO_FORMAT_INFO_W_SUB(f, 1), p.sy = GST_VIDEO_FORMAT_INFO_H_SUB(f, 1);
     GstVideoFrame frame;
-    EXPECT_TRUE(gst_video_frame_map(&frame, const_cast<GstVideoInfo*>(&info), buffer, GST_MAP_READ));
+    EXPECT_TRUE(
+        gst_video_frame_map(&frame, const_cast<GstVideoInfo*>(&info), buffer, GST_MAP_READ));
     for (int c = 0; c < 3; ++c) {
         const auto* data = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_COMP_DATA(&frame, c));
         const int stride = GST_VIDEO_FRAME_COMP_STRIDE(&frame, c);
@@ -132,15 +137,14 @@ GstElement* Harness::element() const {
     return found;
 }
 
-GstMessage* Harness::pop(GstMessageType type) const {
-    return gst_bus_pop_filtered(bus, type);
-}
+GstMessage* Harness::pop(GstMessageType type) const { return gst_bus_pop_filtered(bus, type); }
 
 namespace {
 
 std::string y4m_colour(const Picture& p) {
     const std::string layout = p.sx == 0 ? "444" : p.sy == 0 ? "422" : "420";
-    return p.bits == 8 ? (layout == "420" ? "420jpeg" : layout) : layout + "p" + std::to_string(p.bits);
+    return p.bits == 8 ? (layout == "420" ? "420jpeg" : layout)
+                       : layout + "p" + std::to_string(p.bits);
 }
 
 void write_y4m(const std::vector<Picture>& frames, const std::string& path) {
