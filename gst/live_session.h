@@ -18,7 +18,6 @@ public:
     struct Shape {
         int width = 0, height = 0;
         int rate_num = 0, rate_den = 1;
-        bool operator==(const Shape&) const = default;
     };
 
     // Loads the plug-in; false with a message.

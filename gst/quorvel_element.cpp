@@ -244,8 +244,13 @@ gboolean set_info(GstVideoFilter* filter, GstCaps*, GstVideoInfo* in_info, GstCa
     st.io.configure(*layout, shape.width, shape.height, full_range);
     GST_INFO_OBJECT(filter, "%s %dx%d, %s range", gst_video_format_to_string(format), shape.width,
                     shape.height, full_range ? "full" : "limited");
-    // A new picture size starts the script afresh; a new format alone does not.
-    if (st.session.started() && st.session.shape() == shape) return TRUE;
+    // A new picture size starts the script afresh; a new format or frame
+    // rate alone does not.
+    if (st.session.started() && st.session.shape().width == shape.width &&
+        st.session.shape().height == shape.height) {
+        st.shape = shape;
+        return TRUE;
+    }
     std::string error;
     if (!st.session.start(shape, st.applied, &error)) {
         GST_ELEMENT_ERROR(filter, CORE, NEGOTIATION, ("%s", error.c_str()), (nullptr));
