@@ -137,9 +137,23 @@ public:
             return false;
         }
         if (!random_access_) return FrameSource::seek(n, error);
+        const std::size_t key = key_before(pts_[n]);
+        // Frame n is ahead and no key frame lies between: decoding on from
+        // where the decoder is gives it sooner than going back to the key
+        // frame (read_next passes over the frames before it).  So does a
+        // decoder still at the start of the file for the frames up to the
+        // second key frame (the first may not be frame 0).
+        const bool ahead = next_ <= n && next_ < static_cast<int>(pts_.size());
+        if (ahead && (keys_[key].pts <= pts_[next_] || (!main_used_ && key == 0))) {
+            next_ = n;
+            return true;
+        }
+        // Otherwise back to the key frame at or before n, also for frame 0:
+        // the decoder may be anywhere after the frames already read.
         held_ = false;
         next_ = n;
-        return n == 0 || main_.seek(keys_[key_before(pts_[n])].dts);
+        main_used_ = true;
+        return main_.seek(keys_[key].dts);
     }
 
     bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) override {
@@ -160,6 +174,7 @@ public:
         }
         // The picture whose timestamp is frame n's; a picture the decoder
         // could not give is stood in for by the one that follows it.
+        main_used_ = true;
         const std::int64_t want = pts_[next_];
         while (true) {
             if (!held_ && !main_.next(frame_.get(), error)) return end_of_input(error);
@@ -436,7 +451,8 @@ private:
     std::string path_;
     Decoder main_;
     FramePtr frame_;
-    bool held_ = false;  // frame_ is a picture still to come
+    bool held_ = false;       // frame_ is a picture still to come
+    bool main_used_ = false;  // main_ has left the start of the file
     std::vector<std::int64_t> pts_;
     std::vector<Key> keys_;
     std::string damage_;
