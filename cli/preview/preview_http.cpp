@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -23,6 +24,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kThreadStack = std::size_t{1} << 20;  // a connection's thread stack
+constexpr int kBacklog = 128;  // connections the system holds until they are accepted
 
 // Waits up to `ms` for `events` on the socket; true when they came (or the
 // socket was shut down, which the next read or write then reports).
@@ -34,6 +36,9 @@ bool wait_for(int sock, short events, int ms) {
         if (errno != EINTR) return false;
     }
 }
+
+// Set by a handler: the connection it serves closes after the reply.
+thread_local bool close_after_this_reply = false;
 
 int ms_until(Clock::time_point deadline) {
     const auto left =
@@ -138,6 +143,9 @@ public:
         deadline_ = Clock::now() + std::chrono::milliseconds(limits_.request_ms);
         read_ = 0;
     }
+    // A read failed: the request did not arrive whole in time or within its
+    // size, or the client went away.  Nothing more is read from it.
+    bool failed() const { return failed_; }
 
     bool is_readable() const override {
         return start_ < end_ || wait_for(sock_, POLLIN, ms_until(deadline_));
@@ -147,9 +155,13 @@ public:
     ssize_t read(char* ptr, size_t size) override {
         if (start_ == end_) {
             const std::size_t allowed = limits_.head_bytes + limits_.body_bytes;
-            if (read_ >= allowed || !is_readable()) return -1;
-            const ssize_t n = recv(sock_, buffer_, std::min(sizeof buffer_, allowed - read_), 0);
-            if (n <= 0) return -1;
+            failed_ = failed_ || read_ >= allowed || !is_readable();
+            const ssize_t n =
+                failed_ ? -1 : recv(sock_, buffer_, std::min(sizeof buffer_, allowed - read_), 0);
+            if (n <= 0) {
+                failed_ = true;
+                return -1;
+            }
             read_ += static_cast<std::size_t>(n);
             start_ = 0, end_ = static_cast<std::size_t>(n);
         }
@@ -197,6 +209,7 @@ private:
     const HttpLimits& limits_;
     Clock::time_point deadline_ = Clock::now();
     std::size_t read_ = 0;  // bytes of this request read so far
+    bool failed_ = false;
     char buffer_[4096];
     std::size_t start_ = 0, end_ = 0;  // what buffer_ holds still to be read
 };
@@ -216,6 +229,14 @@ GuardedHttpServer::GuardedHttpServer(const HttpLimits& limits) : limits_(limits)
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+}
+
+int GuardedHttpServer::bind_port(const std::string& address, int port) {
+    const int bound =
+        port == 0 ? bind_to_any_port(address) : (bind_to_port(address, port) ? port : -1);
+    // Listening again on a listening socket only changes its backlog.
+    if (bound > 0) ::listen(svr_sock_, kBacklog);
+    return bound;
 }
 
 bool GuardedHttpServer::enter(socket_t sock) {
@@ -267,8 +288,9 @@ bool GuardedHttpServer::process_and_close_socket(socket_t sock) {
             stream.begin_request();
             bool closed = false;
             const bool last = served + 1 == limits_.requests_per_connection;
+            close_after_this_reply = false;
             ok = process_request(stream, last, closed, nullptr);
-            if (!ok || closed) break;
+            if (!ok || closed || stream.failed() || close_after_this_reply) break;
         }
         leave(sock);
     }
@@ -276,6 +298,26 @@ bool GuardedHttpServer::process_and_close_socket(socket_t sock) {
     close(sock);
     return ok;
 }
+
+bool GuardedHttpServer::refuse_body(const httplib::Request& req, httplib::Response& res) const {
+    if (req.method != "POST" && req.method != "PUT" && req.method != "PATCH") return false;
+    const bool has_length = req.has_header("Content-Length");
+    if (has_length && !req.has_header("Transfer-Encoding")) {
+        const std::string text = req.get_header_value("Content-Length");
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long length = std::strtoull(text.c_str(), &end, 10);
+        if (!text.empty() && *end == '\0' && errno == 0 && length <= limits_.body_bytes)
+            return false;
+        res.status = 413;
+    } else {
+        res.status = 411;
+    }
+    close_after_reply();
+    return true;
+}
+
+void GuardedHttpServer::close_after_reply() { close_after_this_reply = true; }
 
 bool port_in_use(const std::string& address, int port) {
     addrinfo hints{};

@@ -32,11 +32,24 @@ class GuardedHttpServer : public httplib::Server {
 public:
     explicit GuardedHttpServer(const HttpLimits& limits);
 
+    // Binds to address:port (0: any free port) with room for many waiting
+    // connections (httplib's backlog of 5 drops the rest, which then wait a
+    // second to try again).  The port bound, or -1.
+    int bind_port(const std::string& address, int port);
+
     // Shuts down every open connection and refuses new ones: what their
     // threads are reading or writing fails at once.
     void close_connections();
     // Connections being served now (for the tests).
     std::size_t open_connections() const;
+
+    // For a handler before the body is read: answers 413 for a body over
+    // the limit and 411 for one of unknown length, without reading it, and
+    // closes the connection after the reply.  True when it answered.
+    bool refuse_body(const httplib::Request& req, httplib::Response& res) const;
+    // The connection of the request being handled on this thread closes
+    // after its reply.
+    static void close_after_reply();
 
     const HttpLimits& limits() const { return limits_; }
 

@@ -184,6 +184,15 @@ PreviewServer::PreviewServer(PreviewSession& session, const HttpLimits& http,
                 return httplib::Server::HandlerResponse::Handled;
             }
         }
+        // A body is only ever a few bytes of JSON: a larger one, or one of
+        // unknown length, is refused before it is read.
+        if (server_->refuse_body(req, res)) {
+            send_error(res, res.status,
+                       res.status == 413
+                           ? "the request is too large (the preview takes a few KiB)"
+                           : "the request must say its length (Content-Length)");
+            return httplib::Server::HandlerResponse::Handled;
+        }
         // Only the preview's own page changes its settings.
         if (req.method == "POST" && !same_origin(req)) {
             send_error(res, 403,
@@ -193,11 +202,6 @@ PreviewServer::PreviewServer(PreviewSession& session, const HttpLimits& http,
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    // A body beyond the limit is refused before it is read.
-    server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.status == 413)
-            send_error(res, 413, "the request is too large (the preview takes a few KiB)");
-    });
     add_routes();
 }
 
@@ -205,8 +209,7 @@ PreviewServer::~PreviewServer() { stop(); }
 
 bool PreviewServer::bind(const std::string& address, int port, std::string* error) {
     loopback_only_ = address == "127.0.0.1" || address == "localhost" || address == "::1";
-    port_ = port == 0 ? server_->bind_to_any_port(address)
-                      : (server_->bind_to_port(address, port) ? port : -1);
+    port_ = server_->bind_port(address, port);
     if (port_ <= 0) {
         const std::string where = address + ":" + std::to_string(port);
         *error = port != 0 && port_in_use(address, port)
