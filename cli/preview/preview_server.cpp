@@ -141,6 +141,7 @@ json preview_state_json(const FILTER& table, const PreviewState& s, const Previe
                    {"input_w", frame->input->w},
                    {"input_h", frame->input->h},
                    {"input_serial", frame->input->serial},
+                   {"tracks", frame->tracks},
                    {"script_ms", frame->script_ms},
                    {"compute_ms", frame->compute_ms}};
     return {{"version", s.version},

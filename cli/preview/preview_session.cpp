@@ -387,6 +387,7 @@ void PreviewSession::compute_frame(std::unique_lock<std::mutex>& lock) {
                 frame->number = n;
                 frame->input = std::move(input);
                 frame->output = std::move(filtered.output);
+                frame->tracks = tracks;
                 frame->script_ms = filtered.script_ms;
             }
         } else {

@@ -34,6 +34,7 @@ struct PreviewFrame {
     std::uint64_t version = 0;  // grows with every frame computed
     int number = 0;
     std::shared_ptr<const Picture> output, input;
+    std::vector<int> tracks;  // the settings it was computed with
     double script_ms = 0;   // the plug-in's own time for the frame
     double compute_ms = 0;  // from the start of the computation to its publication
 };
