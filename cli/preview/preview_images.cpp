@@ -58,6 +58,7 @@ std::vector<PIXEL_YC> shrink_picture(const PIXEL_YC* pixels, int w, int h, int o
     std::vector<int> x0(static_cast<std::size_t>(out_w) + 1);
     for (int i = 0; i <= out_w; ++i)
         x0[static_cast<std::size_t>(i)] = static_cast<int>(static_cast<long long>(i) * w / out_w);
+    // Sums of a block of rows, per output column and component.
     std::vector<std::int64_t> sums(static_cast<std::size_t>(out_w) * 3);
     for (int j = 0; j < out_h; ++j) {
         const int y0 = static_cast<int>(static_cast<long long>(j) * h / out_h);
@@ -65,11 +66,15 @@ std::vector<PIXEL_YC> shrink_picture(const PIXEL_YC* pixels, int w, int h, int o
         std::fill(sums.begin(), sums.end(), 0);
         for (int y = y0; y < y1; ++y) {
             const PIXEL_YC* row = pixels + static_cast<std::size_t>(y) * w;
-            for (int i = 0; i < out_w; ++i) {
-                std::int64_t* s = &sums[static_cast<std::size_t>(i) * 3];
-                for (int x = x0[static_cast<std::size_t>(i)]; x < x0[static_cast<std::size_t>(i) + 1];
-                     ++x)
-                    s[0] += row[x].y, s[1] += row[x].cb, s[2] += row[x].cr;
+            std::int64_t* s = sums.data();
+            for (int i = 0; i < out_w; ++i, s += 3) {
+                // One row's span of a column fits an int: at most 65535
+                // values of at most 32768 each.
+                int sy = 0, scb = 0, scr = 0;
+                const int end = x0[static_cast<std::size_t>(i) + 1];
+                for (int x = x0[static_cast<std::size_t>(i)]; x < end; ++x)
+                    sy += row[x].y, scb += row[x].cb, scr += row[x].cr;
+                s[0] += sy, s[1] += scb, s[2] += scr;
             }
         }
         PIXEL_YC* dst = out.data() + static_cast<std::size_t>(j) * out_w;
