@@ -61,23 +61,30 @@ public:
     ~ConnectionThreads() override { shutdown(); }
 
     void enqueue(std::function<void()> fn) override {
-        bool full = false;
+        bool full = false, here = false;
         {
             const std::lock_guard<std::mutex> lock(mutex_);
-            jobs_.push_back(std::move(fn));
-            *queued_ = jobs_.size();
-            if (jobs_.size() > waiting_) {
-                if (threads_.size() < most_) {
-                    pthread_attr_t attr;
-                    pthread_attr_init(&attr);
-                    pthread_attr_setstacksize(&attr, kThreadStack);
-                    pthread_t thread;
-                    if (pthread_create(&thread, &attr, &ConnectionThreads::run, this) == 0)
-                        threads_.push_back(thread);
-                    pthread_attr_destroy(&attr);
-                }
-                full = threads_.size() >= most_;
+            if (jobs_.size() + 1 > waiting_ && threads_.size() < most_) {
+                pthread_attr_t attr;
+                pthread_attr_init(&attr);
+                pthread_attr_setstacksize(&attr, kThreadStack);
+                pthread_t thread;
+                if (pthread_create(&thread, &attr, &ConnectionThreads::run, this) == 0)
+                    threads_.push_back(thread);
+                pthread_attr_destroy(&attr);
             }
+            // No thread at all (the system gives none): served here, late
+            // rather than never.
+            here = threads_.empty();
+            if (!here) {
+                jobs_.push_back(std::move(fn));
+                *queued_ = jobs_.size();
+                full = jobs_.size() > waiting_ && threads_.size() >= most_;
+            }
+        }
+        if (here) {
+            fn();
+            return;
         }
         wake_.notify_one();
         if (full && on_full_) on_full_();

@@ -47,8 +47,9 @@ std::string track_typed_name(const FILTER& table, int index) {
 
 // The one-line explanation under a known script message ("" for none).
 // The script-facing texts stay as they are; a user who does not read them
-// at a glance gets this line below.  No table of known messages is built
-// in yet: every message is shown alone.
+// at a glance gets this line below.  This is where the host program's
+// table of known messages (explain_script_message, shared with `run`) is
+// asked; until it is built in, every message is shown alone.
 std::string message_note(const std::string& /*message*/) { return ""; }
 
 // Whether a POST comes from a page of this server: a browser names the
