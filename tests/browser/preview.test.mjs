@@ -95,10 +95,10 @@ async function frameHeld(name, encoder) {
     await page.waitForTimeout(300);
     await same('back to fit');
     await timeUntilDrawn(page, moveSlider('#frame'), '(p, arg) => p.frame === arg.value', { value: 12 });
-    await page.waitForFunction((n) => window.preview.shown().inputSerial === window.preview.shown().picture.input_serial, 12);
+    await page.waitForFunction((n) => window.preview.shown().picture && window.preview.shown().inputSerial === window.preview.shown().picture.input_serial, 12);
     assert.equal(await pictureHash(page, 'shown input'), await pictureHash(page, framePng(12)), 'frame 12');
     await timeUntilDrawn(page, moveSlider('#frame'), '(p, arg) => p.frame === arg.value', { value: 0 });
-    await page.waitForFunction(() => window.preview.shown().inputSerial === window.preview.shown().picture.input_serial);
+    await page.waitForFunction(() => window.preview.shown().picture && window.preview.shown().inputSerial === window.preview.shown().picture.input_serial);
     await same('back at frame 0');
     assert.deepEqual(errors, []);
     await page.close();
