@@ -226,7 +226,11 @@ async function patternSteps() {
     await page.keyboard.press('ArrowRight');
     await page.waitForFunction(() => document.getElementById('frame-label').textContent.startsWith('1 /'));
     await page.keyboard.press(' ');
-    await page.waitForFunction(() => document.body.dataset.frameFormat === 'jpeg');
+    await page.waitForFunction(() => document.getElementById('play').textContent === '❚❚');
+    // Playing: fast pictures, a new one after another.
+    const playing = await frameVersion(page);
+    await page.waitForFunction((v) => Number(document.body.dataset.frameVersion) > v + 2 &&
+      document.body.dataset.frameFormat === 'jpeg', playing);
     await page.keyboard.press(' ');
     await page.waitForFunction(() => document.getElementById('play').textContent === '▶');
     // Still and magnified (the small pattern at fit): exact pictures again.
@@ -241,6 +245,7 @@ async function patternSteps() {
   await page.waitForFunction(() => document.getElementById('click-text').textContent.includes('x=120, y=110'));
   await page.mouse.move(...Object.values(await screenPoint(page, 60, 140)));
   await page.waitForTimeout(300);
+  await page.waitForFunction(() => document.body.dataset.frameFormat === 'png');
   await page.screenshot({ path: shot });
   console.log(`screenshot: ${shot}`);
 
