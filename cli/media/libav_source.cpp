@@ -92,10 +92,13 @@ public:
         }
     }
 
-    // Moves to the key frame at or before `dts` (stream time base).
-    bool seek(std::int64_t dts) {
+    // Moves to the key frame at or before presentation time `pts` (stream
+    // time base).  A key frame is sought by its presentation time: the mp4
+    // reader compares with those, and the key frame's decoding time, which
+    // B-frames put earlier, lands on the key frame before it.
+    bool seek(std::int64_t pts) {
         draining_ = false;
-        const int ret = av_seek_frame(format_.get(), stream_, dts, AVSEEK_FLAG_BACKWARD);
+        const int ret = av_seek_frame(format_.get(), stream_, pts, AVSEEK_FLAG_BACKWARD);
         avcodec_flush_buffers(codec_.get());
         return ret >= 0;
     }
@@ -153,7 +156,7 @@ public:
         held_ = false;
         next_ = n;
         main_used_ = true;
-        return main_.seek(keys_[key].dts);
+        return main_.seek(keys_[key].pts);
     }
 
     bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) override {
@@ -199,7 +202,7 @@ public:
             random_at_ != AV_NOPTS_VALUE && random_at_ < want && keys_[key].pts <= random_at_;
         for (int attempt = 0; attempt < 4; ++attempt) {
             if (!(forward && attempt == 0)) {
-                random_->seek(keys_[key].dts);
+                random_->seek(keys_[key].pts);
                 random_at_ = AV_NOPTS_VALUE;
             }
             bool landed_late = false;
@@ -227,7 +230,7 @@ public:
 
 private:
     struct Key {
-        std::int64_t pts, dts;
+        std::int64_t pts;
     };
 
     bool open_and_index(std::string* error, const LogCapture& complaints) {
@@ -294,7 +297,7 @@ private:
                 if (t == AV_NOPTS_VALUE) have_times = false;
                 pts_.push_back(t);
                 if (packet->flags & AV_PKT_FLAG_KEY)
-                    keys_.push_back({t, packet->dts != AV_NOPTS_VALUE ? packet->dts : t});
+                    keys_.push_back({t});
             }
             av_packet_unref(packet.get());
         }
