@@ -44,7 +44,8 @@ function median(values) {
 const rows = [];
 function report(what, samples) {
   const ms = median(samples.map((s) => s.ms)), script = median(samples.map((s) => s.script_ms));
-  rows.push([what, samples.length, ms, script, ms - script]);
+  const frame = median(samples.map((s) => s.compute_ms));
+  rows.push([what, samples.length, ms, script, ms - script, frame]);
 }
 
 const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quorvel-bench-'));
@@ -64,7 +65,7 @@ try {
   const loading = Date.now();
   await page.goto(preview.url);
   await page.waitForFunction(() => Number(document.body.dataset.frameVersion || 0) > 0, null, { timeout: 60000 });
-  rows.push(['first picture (page load to picture)', 1, Date.now() - loading, NaN, NaN]);
+  rows.push(['first picture (page load to picture)', 1, Date.now() - loading, NaN, NaN, NaN]);
 
   const x = Number(await page.locator('.track', { hasText: '変数x · x' }).locator('input').getAttribute('data-index'));
   const slide = async (label, values) => {
@@ -105,13 +106,18 @@ try {
   await page.waitForTimeout(3000);
   await page.locator('#play').click();
   const drawn = await page.evaluate(() => Number(document.body.dataset.frameVersion)) - before;
-  rows.push([`playing (pictures drawn in 3 s, / 3)`, 1, drawn / 3, NaN, NaN]);
+  rows.push([`playing (pictures drawn in 3 s, / 3)`, 1, drawn / 3, NaN, NaN, NaN]);
 
   console.log(`\npreview on ${path.basename(clip)} (1920x1080 H.264), script examples/colour_grade, viewport 1600x900`);
-  console.log('what                                              n   median ms  script ms  rest ms');
-  for (const [what, n, ms, script, rest] of rows)
-    console.log(`${what.padEnd(48)} ${String(n).padStart(3)} ${ms.toFixed(1).padStart(10)} ${
-      Number.isNaN(script) ? '         -' : script.toFixed(1).padStart(10)} ${Number.isNaN(rest) ? '       -' : rest.toFixed(1).padStart(8)}`);
+  // ms: input event to picture drawn; script: the plug-in's call; rest: ms
+  // less script; frame: the server's whole computation of the frame
+  // (decoding, copies and script), the rest of ms being the pictures'
+  // way to the canvas.
+  const cell = (v, width) => (Number.isNaN(v) ? '-' : v.toFixed(1)).padStart(width);
+  console.log(`${'what'.padEnd(48)}   n  median ms  script ms    rest ms   frame ms`);
+  for (const [what, n, ms, script, rest, frame] of rows)
+    console.log(`${what.padEnd(48)} ${String(n).padStart(3)} ${cell(ms, 10)} ${cell(script, 10)} ${cell(rest, 10)} ${cell(frame, 10)}`);
+  console.log(`(load average ${os.loadavg().map((l) => l.toFixed(1)).join(' ')} on ${os.cpus().length} cores)`);
   console.log('(playing: the last row counts pictures a second, not ms)');
 } catch (e) {
   console.error(`FAILED: ${e.stack || e}`);
