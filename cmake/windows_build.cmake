@@ -85,6 +85,8 @@ target_include_directories(quorvel PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_S
   ${CMAKE_BINARY_DIR}/generated)
 target_include_directories(quorvel SYSTEM PRIVATE ${CLI11_INCLUDE_DIR})
 target_compile_definitions(quorvel PRIVATE QUORVEL_VERSION="0.1.0" QUORVEL_NO_LIBAV)
+# Its pixel rows (media/pixel_rows.cpp) are Highway kernels of its own.
+target_link_libraries(quorvel PRIVATE quorvel_hwy)
 target_link_options(quorvel PRIVATE ${QUORVEL_STATIC_RUNTIME})
 set_target_properties(quorvel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(quorvel quorvel_plugin)
