@@ -43,14 +43,6 @@ bool parallel_rows(int rows, Body&& body) {
     });
 }
 
-// The former form with a thread index, until the last of its users (the
-// resize kernel) moves to pool::parallel_for: the index is the range's slot.
-template <class Body>
-void parallel_ranges_by_thread(int rows, Body&& body) {
-    pool::parallel_for(rows, [&](const pool::Range& r) { body(r.slot, r.begin, r.end); });
-}
-inline int row_loop_threads(int rows) { return pool::slots(rows); }
-
 // The row forms: each row's run handed over at once, followed by any
 // extra arguments (a dispatched vector kernel and its parameters can be
 // passed as they are: for_each_pixel_row(f, region, row, params)).
