@@ -3,8 +3,8 @@
 // A neighbourhood filter reads its region plus a halo into a work array,
 // runs its kernel there, and writes a block of the result back.  This is the
 // one place that does both copies.  A work array holds one plane: the Y of
-// each pixel (mist::array2<short>), or its RGB truncated to integers
-// (mist::rgb<short>) or kept as floats (mist::rgb<float>).
+// each pixel (toolkit::array2<short>), or its RGB truncated to integers
+// (toolkit::rgb<short>) or kept as floats (toolkit::rgb<float>).
 //
 // Reading: work cell (u, k) takes the source pixel (x + u, y + k), a
 // coordinate outside the visible picture mapped by the source's border rule
@@ -28,17 +28,17 @@ struct PlaneSource {
     Frame frame;
     int picture_w = 0, picture_h = 0;  // the visible picture (for the mirror)
     long long x = 0, y = 0;            // the source pixel of work cell (0, 0)
-    mist::border_rule border = mist::border_rule::mirror;
+    toolkit::border_rule border = toolkit::border_rule::mirror;
 };
 
 // Y -> short; RGB truncated toward zero, low 16 bits kept -> rgb<short>;
 // RGB rounded to float -> rgb<float>.
-void load_plane(const PlaneSource& source, mist::array2<short>& plane);
-void load_plane(const PlaneSource& source, mist::array2<mist::rgb<short>>& plane);
-void load_plane(const PlaneSource& source, mist::array2<mist::rgb<float>>& plane);
+void load_plane(const PlaneSource& source, toolkit::array2<short>& plane);
+void load_plane(const PlaneSource& source, toolkit::array2<toolkit::rgb<short>>& plane);
+void load_plane(const PlaneSource& source, toolkit::array2<toolkit::rgb<float>>& plane);
 // Y into a plane seen through a view (a buffer the caller keeps from call to
 // call): the same rules, cells that map nowhere keep their value.
-void load_plane(const PlaneSource& source, const mist::plane_view& plane);
+void load_plane(const PlaneSource& source, const toolkit::plane_view& plane);
 
 // One row of an RGB work plane at a time, for a filter that streams its
 // rows through per-thread lines instead of filling a whole array (when
@@ -49,7 +49,7 @@ class PlaneRows {
 public:
     PlaneRows(const PlaneSource& source, int width);
     ~PlaneRows();
-    void load(int k, mist::rgb<short>* out) const;
+    void load(int k, toolkit::rgb<short>* out) const;
 
 private:
     struct Columns;
@@ -60,31 +60,31 @@ private:
 
 // short -> the y of the pixel (cb and cr left alone); RGB -> Y, Cb, Cr by
 // rgb_to_yc, truncated toward zero, low 16 bits kept, no clamping.
-void store_plane(const mist::array2<short>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::array2<short>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
-void store_plane(const mist::array2<mist::rgb<short>>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::array2<toolkit::rgb<short>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
-void store_plane(const mist::array2<mist::rgb<float>>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::array2<toolkit::rgb<float>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
-void store_plane(const mist::plane_view& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::plane_view& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
 
 // The RGB copies of the neighbourhood filters, under the names they go by:
 // the array is filled from (sx, sy) of a buffer whose picture is pw x ph,
 // mirrored beyond the picture.
 inline void load_rgb_region(const Frame& source, int pw, int ph, int sx, int sy,
-                            mist::array2<mist::rgb<short>>& array) {
-    load_plane({source, pw, ph, sx, sy, mist::border_rule::mirror}, array);
+                            toolkit::array2<toolkit::rgb<short>>& array) {
+    load_plane({source, pw, ph, sx, sy, toolkit::border_rule::mirror}, array);
 }
 inline void load_rgbf_region(const Frame& source, int pw, int ph, int sx, int sy,
-                             mist::array2<mist::rgb<float>>& array) {
-    load_plane({source, pw, ph, sx, sy, mist::border_rule::mirror}, array);
+                             toolkit::array2<toolkit::rgb<float>>& array) {
+    load_plane({source, pw, ph, sx, sy, toolkit::border_rule::mirror}, array);
 }
-inline void store_rgb_region(const mist::array2<mist::rgb<short>>& array, int ox, int oy, int w,
-                             int h, const Frame& destination, int dx, int dy) {
+inline void store_rgb_region(const toolkit::array2<toolkit::rgb<short>>& array, int ox, int oy,
+                             int w, int h, const Frame& destination, int dx, int dy) {
     store_plane(array, ox, oy, w, h, destination, dx, dy);
 }
-inline void store_rgbf_region(const mist::array2<mist::rgb<float>>& array, int ox, int oy, int w,
-                              int h, const Frame& destination, int dx, int dy) {
+inline void store_rgbf_region(const toolkit::array2<toolkit::rgb<float>>& array, int ox, int oy,
+                              int w, int h, const Frame& destination, int dx, int dy) {
     store_plane(array, ox, oy, w, h, destination, dx, dy);
 }

@@ -18,11 +18,11 @@ namespace {
 
 // The lines one slot of the streamed box mean works in.
 struct BoxLines {
-    std::vector<std::int32_t> column_sums;  // 3 W: the covered rows, per column
-    std::vector<std::int64_t> running;      // 3 W + 3: for wide boxes
-    std::vector<mist::rgb<short>> rows;     // a ring of the covered rows, or one line
-    std::vector<mist::rgb<short>> means;    // one row of means
-    std::size_t ya = 0, yb = 0;             // rows in the column sums: [ya, yb)
+    std::vector<std::int32_t> column_sums;   // 3 W: the covered rows, per column
+    std::vector<std::int64_t> running;       // 3 W + 3: for wide boxes
+    std::vector<toolkit::rgb<short>> rows;   // a ring of the covered rows, or one line
+    std::vector<toolkit::rgb<short>> means;  // one row of means
+    std::size_t ya = 0, yb = 0;              // rows in the column sums: [ya, yb)
 };
 
 // Most rows a thread keeps converted; taller boxes convert a row again when
@@ -44,7 +44,7 @@ void defocus_streamed(const AreaJob& job, int kw, int kh, long long x0, long lon
     const std::size_t kept = std::min(static_cast<std::size_t>(kh), static_cast<std::size_t>(H));
     const bool ring = kept <= kRingRows;
     const PlaneRows plane(
-        {job.source, job.picture_w, job.picture_h, x0, y0, mist::border_rule::mirror}, W);
+        {job.source, job.picture_w, job.picture_h, x0, y0, toolkit::border_rule::mirror}, W);
     const pool::Split split{.cost = static_cast<double>(W) * 8};
     std::vector<BoxLines> lines(static_cast<std::size_t>(pool::slots(h, split)));
     for (BoxLines& l : lines) {
@@ -57,28 +57,30 @@ void defocus_streamed(const AreaJob& job, int kw, int kh, long long x0, long lon
         BoxLines& l = lines[static_cast<std::size_t>(r.slot)];
         // Row k of the window, converted (into its ring slot when entering).
         auto row = [&](std::size_t k, bool entering) -> const short* {
-            mist::rgb<short>* line = l.rows.data() + (ring ? k % kept * Wn : 0);
+            toolkit::rgb<short>* line = l.rows.data() + (ring ? k % kept * Wn : 0);
             if (entering || !ring) plane.load(static_cast<int>(k), line);
             return &line->r;
         };
         std::int32_t* sums = l.column_sums.data();
         for (int i = r.begin; i < r.end; ++i) {
             const std::size_t y = static_cast<std::size_t>(oy + i);
-            const auto [a, b] = mist::linear_filter::box_cover(y, static_cast<std::size_t>(kh),
-                                                               static_cast<std::size_t>(H));
+            const auto [a, b] = toolkit::linear_filter::box_cover(y, static_cast<std::size_t>(kh),
+                                                                  static_cast<std::size_t>(H));
             if (i == r.begin && !r.continues) {
                 std::fill(sums, sums + n, 0);
-                for (std::size_t k = a; k < b; ++k) mist::rows::add_row(sums, row(k, true), n);
+                for (std::size_t k = a; k < b; ++k)
+                    toolkit::row_kernels::add_row(sums, row(k, true), n);
             } else {
                 for (std::size_t k = l.ya; k < a; ++k)
-                    mist::rows::subtract_row(sums, row(k, false), n);
-                for (std::size_t k = l.yb; k < b; ++k) mist::rows::add_row(sums, row(k, true), n);
+                    toolkit::row_kernels::subtract_row(sums, row(k, false), n);
+                for (std::size_t k = l.yb; k < b; ++k)
+                    toolkit::row_kernels::add_row(sums, row(k, true), n);
             }
             l.ya = a;
             l.yb = b;
-            mist::linear_filter::box_mean_row(sums, Wn, static_cast<std::size_t>(kw), b - a,
-                                              &l.means[0].r, static_cast<std::size_t>(ox),
-                                              static_cast<std::size_t>(ox + w), l.running.data());
+            toolkit::linear_filter::box_mean_row(
+                sums, Wn, static_cast<std::size_t>(kw), b - a, &l.means[0].r,
+                static_cast<std::size_t>(ox), static_cast<std::size_t>(ox + w), l.running.data());
             rgb_to_yc_row(l.means.data() + ox, job.destination.row(dy + i) + dx,
                           static_cast<std::size_t>(w));
         }
@@ -103,14 +105,14 @@ void defocus_region(const AreaJob& job, int kw, int kh) {
         return defocus_streamed(job, kw, kh, x0, y0, static_cast<int>(x1 - x0),
                                 static_cast<int>(y1 - y0));
     // Source and destination share memory: read the whole window first.
-    mist::array2<mist::rgb<short>> input, output;
+    toolkit::array2<toolkit::rgb<short>> input, output;
     make_work_area(input, x1 - x0, y1 - y0, 0, 0);
     make_work_area(output, x1 - x0, y1 - y0, 0, 0);
     // Every cell lies inside the picture, so the copy reads straight across.
-    load_plane({job.source, job.picture_w, job.picture_h, x0, y0, mist::border_rule::mirror},
+    load_plane({job.source, job.picture_w, job.picture_h, x0, y0, toolkit::border_rule::mirror},
                input);
-    mist::average(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
-                  job.threads);
+    toolkit::average(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
+                     job.threads);
     store_rgb_region(output, static_cast<int>(job.sx - x0), static_cast<int>(job.sy - y0), job.w,
                      job.h, job.destination, job.dx, job.dy);
 }

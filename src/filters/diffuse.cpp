@@ -72,9 +72,9 @@ void diffuse_region(const Frame& source, const Frame& destination, int pw, int p
                 const int r2 = random.next();
                 // Picks beyond the picture fold back into it.
                 const long long column =
-                    mist::border_cell(mist::border_rule::fold, x + offset(r1, rx), pw);
+                    toolkit::border_cell(toolkit::border_rule::fold, x + offset(r1, rx), pw);
                 const long long row =
-                    mist::border_cell(mist::border_rule::fold, y + offset(r2, ry), ph);
+                    toolkit::border_cell(toolkit::border_rule::fold, y + offset(r2, ry), ph);
                 out[j] = picture[row * stride + column];
             }
         }

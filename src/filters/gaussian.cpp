@@ -5,9 +5,9 @@
 #include "toolkit/gaussian.h"
 
 void gaussian_region(const AreaJob& job, double sigma) {
-    mist::array2<mist::rgb<float>> image;
+    toolkit::array2<toolkit::rgb<float>> image;
     make_work_area(image, job.w, job.h, 0, 0);
     load_rgbf_region(job.source, job.picture_w, job.picture_h, job.sx, job.sy, image);
-    mist::gaussian(image, sigma, job.threads);
+    toolkit::gaussian(image, sigma, job.threads);
     store_rgbf_region(image, 0, 0, job.w, job.h, job.destination, job.dx, job.dy);
 }

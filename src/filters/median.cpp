@@ -18,12 +18,12 @@ namespace {
 
 // The lines one slot of the streamed median works in.
 struct MedianLines {
-    std::vector<double> ring;              // the window's rows of keys, kh of them
-    std::vector<mist::rgb<short>> pixels;  // one row of the work plane
-    std::vector<double> keys_out;          // one row of medians
-    std::vector<double> window;            // selection scratch (other windows)
-    std::vector<const double*> rows;       // the window's rows in order, and scratch
-    int loaded = 0;                        // the next work row to turn into keys
+    std::vector<double> ring;                 // the window's rows of keys, kh of them
+    std::vector<toolkit::rgb<short>> pixels;  // one row of the work plane
+    std::vector<double> keys_out;             // one row of medians
+    std::vector<double> window;               // selection scratch (other windows)
+    std::vector<const double*> rows;          // the window's rows in order, and scratch
+    int loaded = 0;                           // the next work row to turn into keys
 };
 
 // The work plane is (w + 2 ex) x (h + 2 ey) with the region at (ex, ey), as
@@ -44,9 +44,9 @@ void median_streamed(const AreaJob& job, int kw, int kh) {
     const std::size_t n_out = static_cast<std::size_t>(w);
     const PlaneRows plane(
         {job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex + (ox - ex),
-         static_cast<long long>(job.sy) - ey, mist::border_rule::mirror},
+         static_cast<long long>(job.sy) - ey, toolkit::border_rule::mirror},
         static_cast<int>(n_in));
-    const pool::Split split{.cost = mist::median_filter::median_row_cost(n_out, kw1, kh1)};
+    const pool::Split split{.cost = toolkit::median_filter::median_row_cost(n_out, kw1, kh1)};
     std::vector<MedianLines> lines(static_cast<std::size_t>(pool::slots(h, split)));
     for (MedianLines& l : lines) {
         l.ring.resize(kh1 * n_in);
@@ -65,15 +65,15 @@ void median_streamed(const AreaJob& job, int kw, int kh) {
             const int y = oy + i;
             for (; l.loaded <= y + ey; ++l.loaded) {
                 plane.load(l.loaded, l.pixels.data());
-                mist::rows::to_keys(&l.pixels[0].r, ring_row(l.loaded), n_in);
+                toolkit::row_kernels::to_keys(&l.pixels[0].r, ring_row(l.loaded), n_in);
             }
             for (std::size_t k = 0; k < kh1; ++k)
                 l.rows[k] = ring_row(y - ey + static_cast<int>(k));
-            if (!mist::median_filter::median_row_checked(l.rows.data(), kw1, kh1, l.keys_out.data(),
-                                                         n_out, l.window.data(),
-                                                         l.rows.data() + kh1))
+            if (!toolkit::median_filter::median_row_checked(l.rows.data(), kw1, kh1,
+                                                            l.keys_out.data(), n_out,
+                                                            l.window.data(), l.rows.data() + kh1))
                 return;
-            mist::rows::from_keys(l.keys_out.data(), &l.pixels[0].r, n_out);
+            toolkit::row_kernels::from_keys(l.keys_out.data(), &l.pixels[0].r, n_out);
             rgb_to_yc_row(l.pixels.data(), job.destination.row(dy + i) + dx, n_out);
         }
     });
@@ -92,12 +92,12 @@ void median_region(const AreaJob& job, int kw, int kh) {
                                 std::to_string(H) + " pixels)");
     if (!job.reads_back()) return median_streamed(job, kw, kh);
     // Source and destination share memory: read the whole region first.
-    mist::array2<mist::rgb<short>> input, output;
+    toolkit::array2<toolkit::rgb<short>> input, output;
     make_work_area(input, job.w, job.h, ex, ey);
     load_plane({job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex,
-                static_cast<long long>(job.sy) - ey, mist::border_rule::mirror},
+                static_cast<long long>(job.sy) - ey, toolkit::border_rule::mirror},
                input);
-    mist::median(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
-                 job.threads);
+    toolkit::median(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
+                    job.threads);
     store_rgb_region(output, ex, ey, job.w, job.h, job.destination, job.dx, job.dy);
 }

@@ -11,7 +11,8 @@
 // std::length_error with a readable text when that is more than an array
 // can hold (the copies address work cells with int coordinates).
 template <class T>
-void make_work_area(mist::array2<T>& array, long long w, long long h, long long mx, long long my) {
+void make_work_area(toolkit::array2<T>& array, long long w, long long h, long long mx,
+                    long long my) {
     const long long W = w + 2 * mx, H = h + 2 * my;
     if (W > 0x7FFFFFFF || H > 0x7FFFFFFF ||
         !array.resize(static_cast<std::size_t>(W), static_cast<std::size_t>(H)))

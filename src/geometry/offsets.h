@@ -20,7 +20,7 @@ struct Span {
 
 // Offsets t of 0..n-1 with 0 <= base + t < bound.
 inline Span forward_inside(long long n, long long base, long long bound) {
-    const mist::line_span kept = mist::on_line(base, std::max(n, 0LL), bound);
+    const toolkit::line_span kept = toolkit::on_line(base, std::max(n, 0LL), bound);
     return {kept.begin, kept.end};
 }
 
@@ -28,7 +28,7 @@ inline Span forward_inside(long long n, long long base, long long bound) {
 // same run read from its far end.
 inline Span backward_inside(long long n, long long base, long long bound) {
     n = std::max(n, 0LL);
-    const mist::line_span kept = mist::on_line(base - n + 1, n, bound);
+    const toolkit::line_span kept = toolkit::on_line(base - n + 1, n, bound);
     return {n - kept.end, n - kept.begin};
 }
 

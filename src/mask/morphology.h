@@ -24,7 +24,7 @@ struct MorphologyElement {
     bool is_table = false;
     int radius = 0;
     const double* cells = nullptr;
-    const mist::morphology_runs* runs = nullptr;
+    const toolkit::morphology_runs* runs = nullptr;
     int rows = 0;
     int cols = 0;
 
@@ -52,10 +52,10 @@ struct MorphologyElement {
 
 // Builds the toolkit element.  Throws std::length_error with a readable text
 // when the element cannot be held.
-mist::morphology_runs make_morphology_runs(const MorphologyElement& element);
+toolkit::morphology_runs make_morphology_runs(const MorphologyElement& element);
 
 // True when open and close accept the element on a buffer of max_w x max_h.
-bool two_pass_allowed(const mist::morphology_runs& runs, int max_w, int max_h);
+bool two_pass_allowed(const toolkit::morphology_runs& runs, int max_w, int max_h);
 
 // Runs `op` over the job's region with `threads` toolkit workers (0: one per
 // processor).  Throws std::length_error when the element or the extended

@@ -1,4 +1,4 @@
-// mist::array1 and mist::array2: the toolkit's owned, zero-filled arrays.
+// toolkit::array1 and toolkit::array2: the toolkit's owned, zero-filled arrays.
 //
 // Both own one block of elements, freed on destruction and on every
 // reallocation.  The element count is limited to what a 32-bit byte size can
@@ -20,7 +20,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace mist {
+namespace toolkit {
 
 namespace detail {
 
@@ -229,4 +229,4 @@ private:
     size_type height_ = 0;
 };
 
-}  // namespace mist
+}  // namespace toolkit

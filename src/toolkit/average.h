@@ -28,7 +28,7 @@
 #include "toolkit/rgb.h"
 #include "toolkit/truncate.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace linear_filter {
 
@@ -69,8 +69,8 @@ inline void box_mean_row(const std::int32_t* column_sums, std::size_t W, std::si
         x1 = std::min(x1, xb);
         if (x1 <= x0) x0 = x1 = xb;
         if (x1 > x0)
-            ::mist::rows::box_mean(column_sums + 3 * (x0 - left), kw, out + 3 * x0, 3 * (x1 - x0),
-                                   static_cast<double>(kw * rows_covered));
+            ::toolkit::row_kernels::box_mean(column_sums + 3 * (x0 - left), kw, out + 3 * x0,
+                                             3 * (x1 - x0), static_cast<double>(kw * rows_covered));
         for (std::size_t x = xa; x < x0; ++x) edge(x);
         for (std::size_t x = x1; x < xb; ++x) edge(x);
         return;
@@ -119,12 +119,12 @@ public:
             if (a >= s.yb || b <= s.ya) {  // no overlap (first row of a range)
                 std::fill(s.column_sums, s.column_sums + n, 0);
                 for (std::size_t k = a; k < b; ++k)
-                    rows::add_row(s.column_sums, &input->row(k)->r, n);
+                    row_kernels::add_row(s.column_sums, &input->row(k)->r, n);
             } else {
                 for (std::size_t k = s.ya; k < a; ++k)
-                    ::mist::rows::subtract_row(s.column_sums, &input->row(k)->r, n);
+                    ::toolkit::row_kernels::subtract_row(s.column_sums, &input->row(k)->r, n);
                 for (std::size_t k = s.yb; k < b; ++k)
-                    ::mist::rows::add_row(s.column_sums, &input->row(k)->r, n);
+                    ::toolkit::row_kernels::add_row(s.column_sums, &input->row(k)->r, n);
             }
             s.ya = a;
             s.yb = b;
@@ -188,4 +188,4 @@ inline bool average(const array2<rgb<short>>& in, array2<rgb<short>>& out, std::
     return true;
 }
 
-}  // namespace mist
+}  // namespace toolkit

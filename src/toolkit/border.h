@@ -29,7 +29,7 @@
 //                              picture as far as the buffer goes (labelling).
 #pragma once
 
-namespace mist {
+namespace toolkit {
 
 enum class border_rule { mirror, fold, clamp, cut, neutral, none };
 
@@ -104,4 +104,4 @@ constexpr mirror_spans mirrored_into(long long first, long long count, long long
     return s;
 }
 
-}  // namespace mist
+}  // namespace toolkit

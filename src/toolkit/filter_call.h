@@ -13,7 +13,7 @@
 
 #include "platform/thread_pool.h"
 
-namespace mist {
+namespace toolkit {
 
 // Processors the system reports; 1 when it cannot tell.
 inline unsigned processor_count() {
@@ -39,4 +39,4 @@ bool prepare_output(const In& in, Out& out) {
     return true;
 }
 
-}  // namespace mist
+}  // namespace toolkit

@@ -35,7 +35,7 @@
 #include "toolkit/filter_rows.h"
 #include "toolkit/rgb.h"
 
-namespace mist {
+namespace toolkit {
 
 // The largest sigma the filter uses; a larger one acts as this.  Its kernel
 // already reaches 131072 pixels, far beyond any frame, and the cost of
@@ -113,11 +113,11 @@ public:
         const std::size_t p0 = has_interior ? r : W, p1 = has_interior ? W - r : W;
         for (std::size_t y = y0; y < y1; ++y) {
             float* out = &image->row(y)->r;
-            ::mist::rows::widen(out, line, 3 * W);
+            ::toolkit::row_kernels::widen(out, line, 3 * W);
             if (has_interior) {
                 for (std::size_t t = 0; t <= 2 * r; ++t) pointers[t] = line + 3 * (p0 + t - r);
-                ::mist::rows::weighted_sum(pointers, &k.weights[k.reach - r], 2 * r + 1,
-                                           out + 3 * p0, 3 * (p1 - p0), false, 0);
+                ::toolkit::row_kernels::weighted_sum(pointers, &k.weights[k.reach - r], 2 * r + 1,
+                                                     out + 3 * p0, 3 * (p1 - p0), false, 0);
             }
             for (std::size_t p = 0; p < p0; ++p) edge(line, out, W, p);
             for (std::size_t p = p1; p < W; ++p) edge(line, out, W, p);
@@ -141,14 +141,14 @@ public:
             const line_span kept = on_line(Y - r, 2 * r + 1, static_cast<long long>(H));
             const std::ptrdiff_t lo = -r + kept.begin, hi = -r + kept.end - 1;
             for (; loaded <= y + static_cast<std::size_t>(hi); ++loaded)
-                ::mist::rows::widen(&image->row(loaded)->r + c0, ring_row(loaded), m);
+                ::toolkit::row_kernels::widen(&image->row(loaded)->r + c0, ring_row(loaded), m);
             double S = 0;
             std::size_t taps = 0;
             for (std::ptrdiff_t t = lo; t <= hi; ++t) {
                 S += k.at(t);
                 pointers[taps++] = ring_row(static_cast<std::size_t>(Y + t));
             }
-            ::mist::rows::weighted_sum(
+            ::toolkit::row_kernels::weighted_sum(
                 pointers,
                 &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
                 taps, &image->row(y)->r + c0, m, kept.cut(2 * r + 1) && S != 0, S);
@@ -239,4 +239,4 @@ inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thre
     return true;
 }
 
-}  // namespace mist
+}  // namespace toolkit

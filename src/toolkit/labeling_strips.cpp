@@ -9,7 +9,7 @@
 #include "platform/thread_pool.h"
 #include "toolkit/cell_runs.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace {
 
@@ -329,4 +329,4 @@ strip_labeling& thread_strip_labeling() {
     return buffers;
 }
 
-}  // namespace mist
+}  // namespace toolkit

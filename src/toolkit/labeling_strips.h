@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace mist {
+namespace toolkit {
 
 // Which cells of a 16-bit plane are foreground.
 enum class foreground_cells { positive, nonzero, zero };
@@ -105,4 +105,4 @@ private:
 // This thread's labelling buffers.
 strip_labeling& thread_strip_labeling();
 
-}  // namespace mist
+}  // namespace toolkit

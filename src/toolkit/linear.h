@@ -30,7 +30,7 @@
 #include "toolkit/rgb.h"
 #include "toolkit/truncate.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace linear_filter {
 
@@ -63,7 +63,8 @@ struct linear_plan {
                 whole = whole && std::isfinite(v) && v == std::trunc(v);
                 magnitude += std::fabs(v);
             }
-        integral = whole && magnitude <= static_cast<double>(::mist::rows::kIntegralWeightLimit);
+        integral =
+            whole && magnitude <= static_cast<double>(::toolkit::row_kernels::kIntegralWeightLimit);
         if (integral)
             for (double v : weight) integral_weight.push_back(static_cast<std::int32_t>(v));
     }
@@ -98,11 +99,12 @@ public:
             short* first = &out[x0].r;
             const std::size_t n = 3 * (x1 - x0);
             if (p.integral)
-                ::mist::rows::convolve_integral(pointers, p.integral_weight.data(), p.weight.size(),
-                                                first, n, static_cast<std::int32_t>(p.full_sum));
+                ::toolkit::row_kernels::convolve_integral(pointers, p.integral_weight.data(),
+                                                          p.weight.size(), first, n,
+                                                          static_cast<std::int32_t>(p.full_sum));
             else
-                ::mist::rows::convolve(pointers, p.weight.data(), p.weight.size(), first, n,
-                                       p.full_sum);
+                ::toolkit::row_kernels::convolve(pointers, p.weight.data(), p.weight.size(), first,
+                                                 n, p.full_sum);
         }
     }
 
@@ -163,4 +165,4 @@ inline bool linear(const array2<rgb<short>>& in, array2<rgb<short>>& out,
     return true;
 }
 
-}  // namespace mist
+}  // namespace toolkit

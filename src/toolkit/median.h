@@ -30,7 +30,7 @@
 #include "toolkit/median_rows.h"
 #include "toolkit/rgb.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace median_filter {
 
@@ -54,14 +54,14 @@ inline bool median_row_checked(const double* const* r, std::size_t kw, std::size
                                std::size_t n, double* window, const double** shifted) {
     const std::size_t window_keys = kw * kh;
     if (window_keys * n <= median_keys_between_checks) {
-        rows::median_row(r, kw, kh, out, n, window);
+        row_kernels::median_row(r, kw, kh, out, n, window);
         return true;
     }
     const std::size_t step = std::max<std::size_t>(1, median_keys_between_checks / window_keys);
     for (std::size_t x = 0; x < n; x += step) {
         if (work_deadline::passed()) return false;
         for (std::size_t k = 0; k < kh; ++k) shifted[k] = r[k] + x;
-        rows::median_row(shifted, kw, kh, out + x, std::min(step, n - x), window);
+        row_kernels::median_row(shifted, kw, kh, out + x, std::min(step, n - x), window);
     }
     return true;
 }
@@ -103,14 +103,14 @@ public:
                 continue;
             }
             for (std::size_t k = std::max(s.loaded, y - ey); k <= y + ey; ++k)
-                rows::to_keys(&input->row(k)->r, ring_row(s, k), W);
+                row_kernels::to_keys(&input->row(k)->r, ring_row(s, k), W);
             s.loaded = y + ey + 1;
             for (std::size_t k = 0; k < height; ++k) s.row_keys[k] = ring_row(s, y - ey + k);
             const std::size_t n = W - 2 * ex;
             if (!median_row_checked(s.row_keys, width, height, s.line, n, s.window,
                                     s.row_keys + height))
                 return;
-            rows::from_keys(s.line, &out[ex].r, n);
+            row_kernels::from_keys(s.line, &out[ex].r, n);
             if (!cut_row(y, 0, ex, s.window, out) || !cut_row(y, W - ex, W, s.window, out)) return;
         }
     }
@@ -149,12 +149,12 @@ private:
         const std::size_t yb = static_cast<std::size_t>(top + rows.end);
         std::size_t count = 0;
         for (std::size_t k = ya; k < yb; ++k) {
-            rows::to_keys(&input->row(k)[xa].r, window + count, xb - xa);
+            row_kernels::to_keys(&input->row(k)[xa].r, window + count, xb - xa);
             count += xb - xa;
         }
         std::nth_element(window, window + (count - 1) / 2, window + count);
         rgb<short> p;
-        rows::from_keys(window + (count - 1) / 2, &p.r, 1);
+        row_kernels::from_keys(window + (count - 1) / 2, &p.r, 1);
         return p;
     }
 };
@@ -198,4 +198,4 @@ inline bool median(const array2<rgb<short>>& in, array2<rgb<short>>& out, std::s
     return true;
 }
 
-}  // namespace mist
+}  // namespace toolkit

@@ -9,7 +9,7 @@
 #include "toolkit/filter_call.h"
 #include "toolkit/morphology_plan.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace morphology_detail {
 
@@ -155,4 +155,4 @@ bool closing(const array2<short>& in, array2<short>& out, const morphology_runs&
     return from_to(in, out, e, threads, 2, false);
 }
 
-}  // namespace mist
+}  // namespace toolkit

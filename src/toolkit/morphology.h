@@ -29,7 +29,7 @@
 #include "toolkit/array.h"
 #include "toolkit/plane_view.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace morphology_detail {
 
@@ -177,4 +177,4 @@ bool opening(const array2<short>& in, array2<short>& out, const morphology_runs&
 bool closing(const array2<short>& in, array2<short>& out, const morphology_runs& e,
              std::uint32_t threads = 0);
 
-}  // namespace mist
+}  // namespace toolkit

@@ -6,7 +6,7 @@
 
 #include "toolkit/morphology.h"
 
-namespace mist {
+namespace toolkit {
 
 using morphology_detail::max_points;
 
@@ -114,4 +114,4 @@ morphology_runs table_runs(const array2<int>& cells) {
     return builder.finish();
 }
 
-}  // namespace mist
+}  // namespace toolkit

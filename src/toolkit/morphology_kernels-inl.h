@@ -22,7 +22,7 @@
 #include "toolkit/morphology.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace mist::morphology_detail {
+namespace toolkit::morphology_detail {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -223,7 +223,7 @@ HWY_INLINE constexpr short neutral_of() {
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace mist::morphology_detail
+}  // namespace toolkit::morphology_detail
 HWY_AFTER_NAMESPACE();
 
 #endif  // per-target include guard

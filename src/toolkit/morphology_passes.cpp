@@ -20,7 +20,7 @@
 #include "toolkit/morphology_plan.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace mist::morphology_detail {
+namespace toolkit::morphology_detail {
 namespace HWY_NAMESPACE {
 
 // Cells combined between two looks at the work deadline within a row:
@@ -376,11 +376,11 @@ static void run_closing(const pass_job& j, std::size_t y0, std::size_t y1, chunk
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace mist::morphology_detail
+}  // namespace toolkit::morphology_detail
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace mist::morphology_detail {
+namespace toolkit::morphology_detail {
 
 HWY_EXPORT(run_erosion);
 HWY_EXPORT(run_dilation);
@@ -400,5 +400,5 @@ chunk_function chunk_body(pass_kind kind) {
     }
 }
 
-}  // namespace mist::morphology_detail
+}  // namespace toolkit::morphology_detail
 #endif  // HWY_ONCE

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace mist {
+namespace toolkit {
 
 namespace morphology_detail {
 
@@ -219,4 +219,4 @@ std::size_t morphology_margin(const morphology_runs& element, long long in_w, lo
         {0LL, -(origin_x + min_x0), origin_x + static_cast<long long>(out_w) + max_x1 - in_w}));
 }
 
-}  // namespace mist
+}  // namespace toolkit

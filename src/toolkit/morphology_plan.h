@@ -31,7 +31,7 @@
 #include "toolkit/morphology.h"
 #include "toolkit/plane_view.h"
 
-namespace mist::morphology_detail {
+namespace toolkit::morphology_detail {
 
 // Runs up to this length are read cell by cell from level 0 when an output
 // row is combined; longer ones once per source row into the ring.
@@ -161,4 +161,4 @@ std::vector<morphology_run> useful_runs(const morphology_runs& element, long lon
                                         std::size_t out_w, std::size_t out_h, long long* ux_lo,
                                         long long* ux_hi, long long* uy_lo, long long* uy_hi);
 
-}  // namespace mist::morphology_detail
+}  // namespace toolkit::morphology_detail

@@ -1,15 +1,15 @@
-// mist::plane_view: a 16-bit plane seen through a pointer.
+// toolkit::plane_view: a 16-bit plane seen through a pointer.
 //
 // The morphology work and the frame copies use it for planes kept in buffers
 // that live from call to call (grown when a call needs more, never shrunk),
-// where a mist::array2 would give up its block on every change of size.
+// where a toolkit::array2 would give up its block on every change of size.
 #pragma once
 
 #include <cstddef>
 
 #include "toolkit/array.h"
 
-namespace mist {
+namespace toolkit {
 
 // `height` rows of `width` cells, rows `stride` cells apart.
 struct plane_view {
@@ -23,4 +23,4 @@ struct plane_view {
     }
 };
 
-}  // namespace mist
+}  // namespace toolkit

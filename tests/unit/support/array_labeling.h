@@ -24,7 +24,7 @@
 #include "toolkit/array.h"
 #include "toolkit/labeling_strips.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace labeling_detail {
 
@@ -123,4 +123,4 @@ void fill_holes(array2<T>& image) {
     }
 }
 
-}  // namespace mist
+}  // namespace toolkit

@@ -9,7 +9,7 @@
 
 namespace {
 
-using mist::border_rule;
+using toolkit::border_rule;
 
 // The rule drawn as in toolkit/border.h: positions -3..8 of the line
 // "abcdef" (positions -3..-1 named x, y, z and 6..8 g, h, i), '-' where
@@ -18,7 +18,7 @@ std::string pictogram(border_rule rule) {
     std::string s;
     for (long long v = -3; v < 9; ++v) {
         if (v == 0 || v == 6) s += '|';
-        const long long cell = mist::border_cell(rule, v, 6);
+        const long long cell = toolkit::border_cell(rule, v, 6);
         if (cell >= -3 && cell < 0 && rule == border_rule::none)
             s += static_cast<char>('x' + cell + 3);
         else if (cell < 0)
@@ -46,17 +46,17 @@ TEST(BorderRules, FoldIsPeriodicAndMirrorReflectsOnce) {
     for (long long length : {1LL, 2LL, 5LL, 6LL}) {
         const long long period = 2 * length - 1;
         for (long long v = -40; v < 40; ++v) {
-            const long long cell = mist::border_cell(border_rule::fold, v, length);
+            const long long cell = toolkit::border_cell(border_rule::fold, v, length);
             ASSERT_GE(cell, 0);
             ASSERT_LT(cell, length);
-            ASSERT_EQ(cell, mist::border_cell(border_rule::fold, v + period, length)) << v;
-            ASSERT_EQ(cell, mist::border_cell(border_rule::fold, v - 1000 * period, length));
+            ASSERT_EQ(cell, toolkit::border_cell(border_rule::fold, v + period, length)) << v;
+            ASSERT_EQ(cell, toolkit::border_cell(border_rule::fold, v - 1000 * period, length));
         }
     }
-    EXPECT_EQ(mist::border_cell(border_rule::mirror, -8, 6), 7);   // past the far end
-    EXPECT_EQ(mist::border_cell(border_rule::mirror, 11, 6), -1);  // before the line
+    EXPECT_EQ(toolkit::border_cell(border_rule::mirror, -8, 6), 7);   // past the far end
+    EXPECT_EQ(toolkit::border_cell(border_rule::mirror, 11, 6), -1);  // before the line
     // 9000000000000 is a multiple of the period 5: far out reads as near.
-    EXPECT_EQ(mist::border_cell(border_rule::fold, -9000000000001LL, 3), 1);
+    EXPECT_EQ(toolkit::border_cell(border_rule::fold, -9000000000001LL, 3), 1);
 }
 
 TEST(BorderRules, OnLineKeepsThePartOfARunOverTheLine) {
@@ -73,7 +73,7 @@ TEST(BorderRules, OnLineKeepsThePartOfARunOverTheLine) {
         {-5, 3, 10, 3, 3, true},    // wholly before
     };
     for (const Case& c : cases) {
-        const mist::line_span s = mist::on_line(c.first, c.count, c.length);
+        const toolkit::line_span s = toolkit::on_line(c.first, c.count, c.length);
         EXPECT_EQ(s.begin, c.begin) << c.first << " " << c.count;
         EXPECT_EQ(s.end, c.end) << c.first << " " << c.count;
         EXPECT_EQ(s.cut(c.count), c.cut) << c.first << " " << c.count;
@@ -88,10 +88,11 @@ TEST(BorderRules, MirroredSpansAreThePositionsTheBufferHolds) {
         for (long long held : {1LL, 4LL, 6LL, 12LL})
             for (long long first : {-30LL, -7LL, -1LL, 0LL, 2LL, 5LL, 11LL})
                 for (long long count : {1LL, 4LL, 25LL, 60LL}) {
-                    const mist::mirror_spans s = mist::mirrored_into(first, count, length, held);
+                    const toolkit::mirror_spans s =
+                        toolkit::mirrored_into(first, count, length, held);
                     for (long long u = 0; u < count; ++u) {
                         const long long cell =
-                            mist::border_cell(border_rule::mirror, first + u, length);
+                            toolkit::border_cell(border_rule::mirror, first + u, length);
                         const bool held_cell = cell >= 0 && cell < held;
                         bool in_span = false;
                         for (int k = 0; k < s.count; ++k)
