@@ -63,12 +63,12 @@ struct Cells {
 };
 
 template <class T>
-Cells<T> cells_of(toolkit::array2<T>& a) {
+Cells<T> cells_of(toolkit::grid<T>& a) {
     return {a.data(), static_cast<int>(a.width()), static_cast<int>(a.height()),
             static_cast<std::ptrdiff_t>(a.width())};
 }
 template <class T>
-Cells<const T> cells_of(const toolkit::array2<T>& a) {
+Cells<const T> cells_of(const toolkit::grid<T>& a) {
     return {a.data(), static_cast<int>(a.width()), static_cast<int>(a.height()),
             static_cast<std::ptrdiff_t>(a.width())};
 }
@@ -143,28 +143,28 @@ void store(const Cells<T>& plane, int ox, int oy, int w, int h, const Frame& des
 
 }  // namespace
 
-void load_plane(const PlaneSource& source, toolkit::array2<short>& plane) {
+void load_plane(const PlaneSource& source, toolkit::grid<short>& plane) {
     load<YPlane>(source, cells_of(plane));
 }
-void load_plane(const PlaneSource& source, toolkit::array2<toolkit::rgb<short>>& plane) {
+void load_plane(const PlaneSource& source, toolkit::grid<toolkit::rgb<short>>& plane) {
     load<RgbPlane>(source, cells_of(plane));
 }
-void load_plane(const PlaneSource& source, toolkit::array2<toolkit::rgb<float>>& plane) {
+void load_plane(const PlaneSource& source, toolkit::grid<toolkit::rgb<float>>& plane) {
     load<RgbFloatPlane>(source, cells_of(plane));
 }
 void load_plane(const PlaneSource& source, const toolkit::plane_view& plane) {
     load<YPlane>(source, cells_of(plane));
 }
 
-void store_plane(const toolkit::array2<short>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::grid<short>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
     store<YPlane>(cells_of(plane), ox, oy, w, h, destination, dx, dy);
 }
-void store_plane(const toolkit::array2<toolkit::rgb<short>>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::grid<toolkit::rgb<short>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
     store<RgbPlane>(cells_of(plane), ox, oy, w, h, destination, dx, dy);
 }
-void store_plane(const toolkit::array2<toolkit::rgb<float>>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::grid<toolkit::rgb<float>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
     store<RgbFloatPlane>(cells_of(plane), ox, oy, w, h, destination, dx, dy);
 }

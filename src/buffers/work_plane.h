@@ -3,7 +3,7 @@
 // A neighbourhood filter reads its region plus a halo into a work array,
 // runs its kernel there, and writes a block of the result back.  This is the
 // one place that does both copies.  A work array holds one plane: the Y of
-// each pixel (toolkit::array2<short>), or its RGB truncated to integers
+// each pixel (toolkit::grid<short>), or its RGB truncated to integers
 // (toolkit::rgb<short>) or kept as floats (toolkit::rgb<float>).
 //
 // Reading: work cell (u, k) takes the source pixel (x + u, y + k), a
@@ -19,8 +19,8 @@
 #include <memory>
 
 #include "buffers/frame.h"
-#include "toolkit/array.h"
 #include "toolkit/border.h"
+#include "toolkit/grid.h"
 #include "toolkit/plane_view.h"
 #include "toolkit/rgb.h"
 
@@ -33,9 +33,9 @@ struct PlaneSource {
 
 // Y -> short; RGB truncated toward zero, low 16 bits kept -> rgb<short>;
 // RGB rounded to float -> rgb<float>.
-void load_plane(const PlaneSource& source, toolkit::array2<short>& plane);
-void load_plane(const PlaneSource& source, toolkit::array2<toolkit::rgb<short>>& plane);
-void load_plane(const PlaneSource& source, toolkit::array2<toolkit::rgb<float>>& plane);
+void load_plane(const PlaneSource& source, toolkit::grid<short>& plane);
+void load_plane(const PlaneSource& source, toolkit::grid<toolkit::rgb<short>>& plane);
+void load_plane(const PlaneSource& source, toolkit::grid<toolkit::rgb<float>>& plane);
 // Y into a plane seen through a view (a buffer the caller keeps from call to
 // call): the same rules, cells that map nowhere keep their value.
 void load_plane(const PlaneSource& source, const toolkit::plane_view& plane);
@@ -60,11 +60,11 @@ private:
 
 // short -> the y of the pixel (cb and cr left alone); RGB -> Y, Cb, Cr by
 // rgb_to_yc, truncated toward zero, low 16 bits kept, no clamping.
-void store_plane(const toolkit::array2<short>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::grid<short>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
-void store_plane(const toolkit::array2<toolkit::rgb<short>>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::grid<toolkit::rgb<short>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
-void store_plane(const toolkit::array2<toolkit::rgb<float>>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::grid<toolkit::rgb<float>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
 void store_plane(const toolkit::plane_view& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy);
@@ -73,18 +73,18 @@ void store_plane(const toolkit::plane_view& plane, int ox, int oy, int w, int h,
 // the array is filled from (sx, sy) of a buffer whose picture is pw x ph,
 // mirrored beyond the picture.
 inline void load_rgb_region(const Frame& source, int pw, int ph, int sx, int sy,
-                            toolkit::array2<toolkit::rgb<short>>& array) {
+                            toolkit::grid<toolkit::rgb<short>>& array) {
     load_plane({source, pw, ph, sx, sy, toolkit::border_rule::mirror}, array);
 }
 inline void load_rgbf_region(const Frame& source, int pw, int ph, int sx, int sy,
-                             toolkit::array2<toolkit::rgb<float>>& array) {
+                             toolkit::grid<toolkit::rgb<float>>& array) {
     load_plane({source, pw, ph, sx, sy, toolkit::border_rule::mirror}, array);
 }
-inline void store_rgb_region(const toolkit::array2<toolkit::rgb<short>>& array, int ox, int oy,
-                             int w, int h, const Frame& destination, int dx, int dy) {
+inline void store_rgb_region(const toolkit::grid<toolkit::rgb<short>>& array, int ox, int oy, int w,
+                             int h, const Frame& destination, int dx, int dy) {
     store_plane(array, ox, oy, w, h, destination, dx, dy);
 }
-inline void store_rgbf_region(const toolkit::array2<toolkit::rgb<float>>& array, int ox, int oy,
+inline void store_rgbf_region(const toolkit::grid<toolkit::rgb<float>>& array, int ox, int oy,
                               int w, int h, const Frame& destination, int dx, int dy) {
     store_plane(array, ox, oy, w, h, destination, dx, dy);
 }

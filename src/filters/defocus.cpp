@@ -10,8 +10,8 @@
 #include "buffers/work_plane.h"
 #include "filters/work_area.h"
 #include "platform/thread_pool.h"
-#include "toolkit/average.h"
 #include "toolkit/border.h"
+#include "toolkit/box_mean.h"
 #include "toolkit/filter_rows.h"
 
 namespace {
@@ -105,14 +105,14 @@ void defocus_region(const AreaJob& job, int kw, int kh) {
         return defocus_streamed(job, kw, kh, x0, y0, static_cast<int>(x1 - x0),
                                 static_cast<int>(y1 - y0));
     // Source and destination share memory: read the whole window first.
-    toolkit::array2<toolkit::rgb<short>> input, output;
+    toolkit::grid<toolkit::rgb<short>> input, output;
     make_work_area(input, x1 - x0, y1 - y0, 0, 0);
     make_work_area(output, x1 - x0, y1 - y0, 0, 0);
     // Every cell lies inside the picture, so the copy reads straight across.
     load_plane({job.source, job.picture_w, job.picture_h, x0, y0, toolkit::border_rule::mirror},
                input);
-    toolkit::average(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
-                     job.threads);
+    toolkit::box_mean(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
+                      job.threads);
     store_rgb_region(output, static_cast<int>(job.sx - x0), static_cast<int>(job.sy - y0), job.w,
                      job.h, job.destination, job.dx, job.dy);
 }

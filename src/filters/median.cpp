@@ -11,8 +11,8 @@
 #include "buffers/work_plane.h"
 #include "filters/work_area.h"
 #include "platform/thread_pool.h"
-#include "toolkit/median.h"
 #include "toolkit/median_rows.h"
+#include "toolkit/pixel_median.h"
 
 namespace {
 
@@ -92,12 +92,12 @@ void median_region(const AreaJob& job, int kw, int kh) {
                                 std::to_string(H) + " pixels)");
     if (!job.reads_back()) return median_streamed(job, kw, kh);
     // Source and destination share memory: read the whole region first.
-    toolkit::array2<toolkit::rgb<short>> input, output;
+    toolkit::grid<toolkit::rgb<short>> input, output;
     make_work_area(input, job.w, job.h, ex, ey);
     load_plane({job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex,
                 static_cast<long long>(job.sy) - ey, toolkit::border_rule::mirror},
                input);
-    toolkit::median(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
-                    job.threads);
+    toolkit::pixel_median(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
+                          job.threads);
     store_rgb_region(output, ex, ey, job.w, job.h, job.destination, job.dx, job.dy);
 }

@@ -24,7 +24,7 @@ struct Record {
 toolkit::plane_view copy_region_in(const AreaJob& job) {
     thread_local std::vector<short> storage;
     const std::size_t w = static_cast<std::size_t>(job.w), h = static_cast<std::size_t>(job.h);
-    if (w * h > toolkit::array2<short>::max_size) throw std::length_error("work area too large");
+    if (w * h > toolkit::grid<short>::kMaxCount) throw std::length_error("work area too large");
     if (storage.size() < w * h) storage.resize(w * h);
     const toolkit::plane_view plane{storage.data(), w, h, static_cast<std::ptrdiff_t>(w)};
     const bool inside = job.sx >= 0 && job.sy >= 0 &&

@@ -150,8 +150,8 @@ toolkit::morphology_runs make_morphology_runs(const MorphologyElement& element) 
     try {
         if (element.runs != nullptr) return *element.runs;
         if (!element.is_table) return toolkit::circle_runs(element.radius);
-        toolkit::array2<int> cells(static_cast<std::size_t>(element.cols),
-                                   static_cast<std::size_t>(element.rows));
+        toolkit::grid<int> cells(static_cast<std::size_t>(element.cols),
+                                 static_cast<std::size_t>(element.rows));
         if (cells.empty()) throw std::length_error("too many cells");
         for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = trunc_to_int(element.cells[i]);
         return toolkit::table_runs(cells);
@@ -182,9 +182,9 @@ void morphology_region(const AreaJob& job, const MorphologyElement& element, Mor
     const long long ex = element.extension_x(), ey = element.extension_y();
     const long long work_w = job.w + 2 * ex, work_h = job.h + 2 * ey;
     if (work_w > 0x7FFFFFFF || work_h > 0x7FFFFFFF ||
-        toolkit::array2<short>::checked_count(static_cast<std::size_t>(work_w),
-                                              static_cast<std::size_t>(work_h)) >
-            toolkit::array2<short>::max_size)
+        toolkit::grid<short>::checked_count(static_cast<std::size_t>(work_w),
+                                            static_cast<std::size_t>(work_h)) >
+            toolkit::grid<short>::kMaxCount)
         throw std::length_error("work area too large (" + std::to_string(work_w) + " x " +
                                 std::to_string(work_h) + " pixels)");
 
@@ -212,8 +212,8 @@ void morphology_region(const AreaJob& job, const MorphologyElement& element, Mor
     WorkBuffers& buffers = work_buffers();
     const toolkit::plane_view out = view_in(buffers.result, ow, oh);
     const bool erode_first = op == MorphologyOp::erode || op == MorphologyOp::open;
-    const short neutral = erode_first ? toolkit::morphology_detail::erosion_fill
-                                      : toolkit::morphology_detail::dilation_fill;
+    const short neutral = erode_first ? toolkit::morphology_detail::kErosionFill
+                                      : toolkit::morphology_detail::kDilationFill;
     if (!two_passes) {
         Rect in_rect;
         if (!element.is_table) {

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "buffers/area_job.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 enum class MorphologyOp { erode, dilate, open, close };
 

@@ -4,11 +4,11 @@
 #include <stdexcept>
 #include <utility>
 
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 namespace toolkit {
 
-using morphology_detail::max_points;
+using morphology_detail::kMaxPoints;
 
 void morphology_runs::add(std::int32_t dy, std::int32_t x0, std::int32_t x1) {
     if (runs_.empty()) {
@@ -56,7 +56,7 @@ morphology_runs circle_runs(double radius, double pitch_x, double pitch_y) {
     for (std::int64_t i = -ry; i <= ry; ++i) {
         const std::int64_t k = half_width(i);
         if (k >= 0) total += static_cast<std::uint64_t>(2 * k + 1);
-        if (total > max_points) throw std::length_error("vector<T> too long");
+        if (total > kMaxPoints) throw std::length_error("vector<T> too long");
     }
     for (std::int64_t i = -ry; i <= ry; ++i) {
         const std::int64_t k = half_width(i);
@@ -73,15 +73,15 @@ table_runs_builder::table_runs_builder(std::int64_t cols, std::int64_t rows)
     : cols_(cols), rows_(rows), cx_(cols / 2), cy_(rows / 2) {
     // A table must leave room, within the array limit, for a border of one
     // cell around it: larger ones have always been refused.
-    if (array2<int>::checked_count(static_cast<std::size_t>(cols) + 2,
-                                   static_cast<std::size_t>(rows) + 2) > array2<int>::max_size)
+    if (grid<int>::checked_count(static_cast<std::size_t>(cols) + 2,
+                                 static_cast<std::size_t>(rows) + 2) > grid<int>::kMaxCount)
         throw std::length_error("vector<T> too long");
 }
 
 void table_runs_builder::end_row(std::size_t first) {
     last_row_first_ = first;
     ++row_;
-    if (runs_.points() > max_points) throw std::length_error("vector<T> too long");
+    if (runs_.points() > kMaxPoints) throw std::length_error("vector<T> too long");
 }
 
 void table_runs_builder::repeat_row() {
@@ -99,12 +99,12 @@ morphology_runs table_runs_builder::finish() {
     return std::move(runs_);
 }
 
-morphology_runs table_runs(const array2<int>& cells) {
+morphology_runs table_runs(const grid<int>& cells) {
     if (cells.empty()) return {};
     // Too many points fail before any run is stored.
     std::uint64_t total = 0;
     for (const int c : cells) total += c != 0;
-    if (total > max_points) throw std::length_error("vector<T> too long");
+    if (total > kMaxPoints) throw std::length_error("vector<T> too long");
     table_runs_builder builder(static_cast<std::int64_t>(cells.width()),
                                static_cast<std::int64_t>(cells.height()));
     for (std::size_t y = 0; y < cells.height(); ++y) {

@@ -19,7 +19,7 @@
 
 #include <hwy/highway.h>
 
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace toolkit::morphology_detail {
@@ -219,7 +219,7 @@ HWY_INLINE void merge_one(const short* a, short* dst, std::size_t n) {
 
 template <bool Erode>
 HWY_INLINE constexpr short neutral_of() {
-    return Erode ? erosion_fill : dilation_fill;
+    return Erode ? kErosionFill : kDilationFill;
 }
 
 }  // namespace HWY_NAMESPACE

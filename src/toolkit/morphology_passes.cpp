@@ -25,7 +25,7 @@ namespace HWY_NAMESPACE {
 
 // Cells combined between two looks at the work deadline within a row:
 // about a millisecond of work.
-constexpr std::size_t reads_between_checks = std::size_t{1} << 21;
+constexpr std::size_t kReadsBetweenChecks = std::size_t{1} << 21;
 
 // Level 0 of a source row: the row itself when it has the neutral cells the
 // windows need beside it, otherwise `copy` filled with the row's cells on
@@ -91,12 +91,12 @@ public:
             const long long centre = p_.origin_y + static_cast<long long>(y);
             if (p_.uniform && y + 1 < end_ && static_cast<long long>(y) + 1 <= upto &&
                 centre + p_.dy_lo >= 0 && centre + 1 + p_.dy_hi < p_.in_h && height_ >= 2 &&
-                height_ <= pair_height) {
+                height_ <= kPairHeight) {
                 // Two rows at once: the ring has a slot more than the
                 // element's height, so the rows of both are held together.
                 const long long top = centre + p_.dy_lo, bottom = centre + 1 + p_.dy_hi;
                 prepare_to(top, bottom);
-                const short* h[pair_height + 1];
+                const short* h[kPairHeight + 1];
                 for (long long sy = top; sy <= bottom; ++sy) h[sy - top] = uniform_row(sy);
                 short* first = sink(y);
                 short* second = sink(y + 1);
@@ -136,7 +136,7 @@ private:
     bool combine_checked(short* dst, std::size_t n) {
         const std::size_t m = s_.reads.size();
         const std::size_t group =
-            std::max<std::size_t>(2, reads_between_checks / std::max<std::size_t>(n, 1));
+            std::max<std::size_t>(2, kReadsBetweenChecks / std::max<std::size_t>(n, 1));
         combine<Erode>(s_.reads.data(), std::min(m, group), dst, n);
         for (std::size_t i = group; i < m; i += group - 1) {
             if (work_deadline::passed()) return false;
@@ -283,7 +283,7 @@ void run_sources(const pass_plan& p, const plane_view& out, std::size_t y0, std:
             for (; it != items.end() && it->dy <= dhi; ++it) {
                 // Elements of many runs merge many per source row.
                 cells += out_w;
-                if (cells >= reads_between_checks) {
+                if (cells >= kReadsBetweenChecks) {
                     cells = 0;
                     if (work_deadline::passed()) return;
                 }

@@ -39,7 +39,7 @@ bool plan_rows(pass_plan& p, const std::vector<morphology_run>& runs) {
         const std::int64_t length = length_of(r);
         const std::int64_t first = p.origin_x + r.x0 - p.level_x;
         std::vector<row_read>& row = p.rows[static_cast<std::size_t>(r.dy - p.dy_lo)];
-        if (length <= direct_run) {
+        if (length <= kDirectRun) {
             for (std::int64_t i = 0; i < length; ++i) row.push_back({-1, first + i});
             continue;
         }
@@ -49,7 +49,7 @@ bool plan_rows(pass_plan& p, const std::vector<morphology_run>& runs) {
     }
     // A uniform element keeps one more slot, and one more ring row when a
     // row reads more than one thing.
-    bool uniform = height >= 2 && height <= pair_height;
+    bool uniform = height >= 2 && height <= kPairHeight;
     for (std::size_t i = 1; uniform && i < height; ++i) {
         uniform = p.rows[i].size() == p.rows[0].size();
         for (std::size_t k = 0; uniform && k < p.rows[i].size(); ++k)
@@ -60,7 +60,7 @@ bool plan_rows(pass_plan& p, const std::vector<morphology_run>& runs) {
     for (const std::vector<row_read>& row : p.rows)
         if (row.size() > 64 && uniform) return false;
     const std::size_t slot_cells = p.level_size + (distinct.size() + whole_row) * p.out_w;
-    if ((height + uniform) * slot_cells > ring_budget) return false;
+    if ((height + uniform) * slot_cells > kRingBudget) return false;
     // Vector operations per row: by cells, a load and an extreme per cell;
     // through the levels, two loads, an extreme and a store per level built
     // and per run.

@@ -28,21 +28,21 @@
 #include <vector>
 
 #include "toolkit/border.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 #include "toolkit/plane_view.h"
 
 namespace toolkit::morphology_detail {
 
 // Runs up to this length are read cell by cell from level 0 when an output
 // row is combined; longer ones once per source row into the ring.
-constexpr std::int64_t direct_run = 3;
+constexpr std::int64_t kDirectRun = 3;
 
 // The most cells a chunk body's ring may hold before the source-by-source
 // order (or, for two passes, two separate passes) is used instead.
-constexpr std::size_t ring_budget = std::size_t{4} << 20;
+constexpr std::size_t kRingBudget = std::size_t{4} << 20;
 
 // The tallest rectangle whose output rows are made two at a time.
-constexpr std::size_t pair_height = 8;
+constexpr std::size_t kPairHeight = 8;
 
 // One run of the clipped element, read from one level: the level positions
 // of its two reads for output column 0 (equal when the run's length is a

@@ -19,7 +19,7 @@
 #include "mask/morphology.h"
 #include "morphology_fixture.h"
 #include "morphology_reference.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 TEST(MorphologyPass, EveryElementShapeMatchesThePointByPointExtreme) {
     std::mt19937 rng(2024);

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 struct Point {
     int x, y;
@@ -40,7 +40,7 @@ inline std::vector<short> brute_pass(const std::vector<short>& in, int iw, int i
 }
 
 inline toolkit::morphology_runs random_table(std::mt19937& rng, int cols, int rows, int density) {
-    toolkit::array2<int> cells(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
+    toolkit::grid<int> cells(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
     std::uniform_int_distribution<int> d(0, 99);
     for (int& c : cells) c = d(rng) < density;
     cells[static_cast<std::size_t>(rng() % cells.size())] = 1;
@@ -48,7 +48,7 @@ inline toolkit::morphology_runs random_table(std::mt19937& rng, int cols, int ro
 }
 
 inline toolkit::morphology_runs rectangle(int cols, int rows) {
-    toolkit::array2<int> cells(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
+    toolkit::grid<int> cells(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
     cells.fill(1);
     return toolkit::table_runs(cells);
 }

@@ -14,8 +14,8 @@
 
 namespace {
 
-toolkit::array2<short> from_rows(const std::vector<const char*>& rows) {
-    toolkit::array2<short> a(std::char_traits<char>::length(rows[0]), rows.size());
+toolkit::grid<short> from_rows(const std::vector<const char*>& rows) {
+    toolkit::grid<short> a(std::char_traits<char>::length(rows[0]), rows.size());
     for (std::size_t y = 0; y < rows.size(); ++y)
         for (std::size_t x = 0; x < a.width(); ++x) a(x, y) = rows[y][x] == '#' ? 4096 : 0;
     return a;
@@ -24,7 +24,7 @@ toolkit::array2<short> from_rows(const std::vector<const char*>& rows) {
 // (area, left, top, width, height) of every component, sorted.
 using Stats = std::vector<std::array<int, 5>>;
 
-Stats stats_of(const toolkit::array2<short>& labels, std::size_t n) {
+Stats stats_of(const toolkit::grid<short>& labels, std::size_t n) {
     Stats s(n, {0, 1 << 30, 1 << 30, -1, -1});
     for (std::size_t y = 0; y < labels.height(); ++y)
         for (std::size_t x = 0; x < labels.width(); ++x) {
@@ -42,7 +42,7 @@ Stats stats_of(const toolkit::array2<short>& labels, std::size_t n) {
     return s;
 }
 
-Stats opencv_stats(const toolkit::array2<short>& image, int connectivity) {
+Stats opencv_stats(const toolkit::grid<short>& image, int connectivity) {
     cv::Mat fg(static_cast<int>(image.height()), static_cast<int>(image.width()), CV_8U);
     for (int y = 0; y < fg.rows; ++y)
         for (int x = 0; x < fg.cols; ++x) fg.at<std::uint8_t>(y, x) = image(x, y) > 0;
@@ -60,12 +60,12 @@ Stats opencv_stats(const toolkit::array2<short>& image, int connectivity) {
 }  // namespace
 
 TEST(Labeling, CornerTouchingPixelsAreTwoUnder4AndOneUnder8) {
-    toolkit::array2<short> a = from_rows({
+    toolkit::grid<short> a = from_rows({
         "#...",
         ".#..",
         "...#",
     });
-    toolkit::array2<short> four = a, eight = a;
+    toolkit::grid<short> four = a, eight = a;
     EXPECT_EQ(toolkit::labeling4(four), 3u);
     EXPECT_EQ(toolkit::labeling8(eight), 2u);
     EXPECT_EQ(four(0, 0), 1);
@@ -77,13 +77,13 @@ TEST(Labeling, CornerTouchingPixelsAreTwoUnder4AndOneUnder8) {
 TEST(Labeling, NumbersComponentsInScanOrderOfTheirFirstPixelAfterMerges) {
     // A U shape: its arms get provisional labels 1 and 2 and merge at the
     // bottom; the later dot becomes component 2, the block to its right 3.
-    toolkit::array2<short> a = from_rows({
+    toolkit::grid<short> a = from_rows({
         "#.#..##",
         "#.#..##",
         "###....",
         "....#..",
     });
-    toolkit::array2<short> out;
+    toolkit::grid<short> out;
     EXPECT_EQ(toolkit::labeling4(a, out), 3u);
     EXPECT_EQ(out(0, 0), 1);
     EXPECT_EQ(out(2, 0), 1);
@@ -93,7 +93,7 @@ TEST(Labeling, NumbersComponentsInScanOrderOfTheirFirstPixelAfterMerges) {
 }
 
 TEST(Labeling, NegativeAndZeroAreBackground) {
-    toolkit::array2<short> a(3, 1);
+    toolkit::grid<short> a(3, 1);
     a[0] = -5, a[1] = 0, a[2] = 1;
     EXPECT_EQ(toolkit::labeling8(a), 1u);
     EXPECT_EQ(a[0], 0);
@@ -106,10 +106,10 @@ TEST(Labeling, MatchesOpenCvOnRandomMasks) {
         const int w = 20 + trial * 7, h = 15 + trial * 5;
         std::uniform_int_distribution<int> coin(0, 99);
         const int density = 30 + 4 * trial;
-        toolkit::array2<short> image(static_cast<std::size_t>(w), static_cast<std::size_t>(h));
+        toolkit::grid<short> image(static_cast<std::size_t>(w), static_cast<std::size_t>(h));
         for (short& v : image) v = coin(rng) < density ? 4096 : (coin(rng) < 50 ? 0 : -7);
         for (int connectivity : {4, 8}) {
-            toolkit::array2<short> labels;
+            toolkit::grid<short> labels;
             const std::size_t n = connectivity == 4 ? toolkit::labeling4(image, labels)
                                                     : toolkit::labeling8(image, labels);
             const Stats want = opencv_stats(image, connectivity);
@@ -122,7 +122,7 @@ TEST(Labeling, MatchesOpenCvOnRandomMasks) {
 
 TEST(Labeling, SixteenBitLabelsStopAt32767) {
     // 32768 isolated pixels: the last seed shares label 32767 with the one before.
-    toolkit::array2<short> a(512, 256);
+    toolkit::grid<short> a(512, 256);
     for (std::size_t y = 0; y < 256; y += 2)
         for (std::size_t x = 0; x < 512; x += 2) a(x, y) = 1;
     EXPECT_EQ(toolkit::labeling4(a), 32767u);
@@ -130,14 +130,14 @@ TEST(Labeling, SixteenBitLabelsStopAt32767) {
     EXPECT_EQ(a(508, 254), 32767);
     EXPECT_EQ(a(506, 254), 32766);
     // 32-bit labels have no such cap.
-    toolkit::array2<int> b(512, 256);
+    toolkit::grid<int> b(512, 256);
     for (std::size_t y = 0; y < 256; y += 2)
         for (std::size_t x = 0; x < 512; x += 2) b(x, y) = 1;
     EXPECT_EQ(toolkit::labeling4(b), 32768u);
 }
 
 TEST(FillHoles, FillsARingsInsideAndKeepsTheLargestBackground) {
-    toolkit::array2<short> a = from_rows({
+    toolkit::grid<short> a = from_rows({
         "........",
         ".#####..",
         ".#...#..",
@@ -146,7 +146,7 @@ TEST(FillHoles, FillsARingsInsideAndKeepsTheLargestBackground) {
         "........",
     });
     toolkit::fill_holes(a);
-    const toolkit::array2<short> want = from_rows({
+    const toolkit::grid<short> want = from_rows({
         "........",
         ".#####..",
         ".#####..",
@@ -158,13 +158,13 @@ TEST(FillHoles, FillsARingsInsideAndKeepsTheLargestBackground) {
 }
 
 TEST(FillHoles, NoBackgroundFillsEverythingAndEqualSizesKeepTheFirst) {
-    toolkit::array2<short> full(3, 3);
+    toolkit::grid<short> full(3, 3);
     full.fill(-1);  // negative counts as foreground here
     toolkit::fill_holes(full);
     for (short v : full) EXPECT_EQ(v, 1);
 
     // Two background regions of 2 cells each, split by a wall: the first stays.
-    toolkit::array2<short> split = from_rows({"..#.."});
+    toolkit::grid<short> split = from_rows({"..#.."});
     toolkit::fill_holes(split);
     EXPECT_EQ(split[0], 0);
     EXPECT_EQ(split[1], 0);

@@ -14,19 +14,19 @@
 #include "opencv_disc.h"
 #include "platform/system.h"
 #include "platform/work_deadline.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 namespace {
 
-toolkit::array2<short> random_image(int w, int h, std::uint32_t seed, bool binary) {
+toolkit::grid<short> random_image(int w, int h, std::uint32_t seed, bool binary) {
     std::mt19937 rng(seed);
-    toolkit::array2<short> a(static_cast<std::size_t>(w), static_cast<std::size_t>(h));
+    toolkit::grid<short> a(static_cast<std::size_t>(w), static_cast<std::size_t>(h));
     std::uniform_int_distribution<int> grey(-3000, 5000), coin(0, 2);
     for (short& v : a) v = static_cast<short>(binary ? (coin(rng) == 0 ? 4096 : 0) : grey(rng));
     return a;
 }
 
-cv::Mat to_mat(const toolkit::array2<short>& a) {
+cv::Mat to_mat(const toolkit::grid<short>& a) {
     cv::Mat m(static_cast<int>(a.height()), static_cast<int>(a.width()), CV_16S);
     for (int y = 0; y < m.rows; ++y)
         for (int x = 0; x < m.cols; ++x) m.at<short>(y, x) = a(x, y);
@@ -34,15 +34,15 @@ cv::Mat to_mat(const toolkit::array2<short>& a) {
 }
 
 // Counts cells where the toolkit and OpenCV differ.
-int differences(const toolkit::array2<short>& a, const cv::Mat& m) {
+int differences(const toolkit::grid<short>& a, const cv::Mat& m) {
     int n = 0;
     for (int y = 0; y < m.rows; ++y)
         for (int x = 0; x < m.cols; ++x) n += a(x, y) != m.at<short>(y, x);
     return n;
 }
 
-toolkit::array2<int> random_table(int cols, int rows, std::mt19937& rng) {
-    toolkit::array2<int> t(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
+toolkit::grid<int> random_table(int cols, int rows, std::mt19937& rng) {
+    toolkit::grid<int> t(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
     std::uniform_int_distribution<int> cell(0, 2);
     bool any = false;
     for (int& c : t) any |= (c = cell(rng) == 0 ? 0 : 1) != 0;
@@ -50,7 +50,7 @@ toolkit::array2<int> random_table(int cols, int rows, std::mt19937& rng) {
     return t;
 }
 
-cv::Mat table_kernel(const toolkit::array2<int>& t) {
+cv::Mat table_kernel(const toolkit::grid<int>& t) {
     cv::Mat k(static_cast<int>(t.height()), static_cast<int>(t.width()), CV_8U);
     for (int y = 0; y < k.rows; ++y)
         for (int x = 0; x < k.cols; ++x) k.at<std::uint8_t>(y, x) = t(x, y) != 0;
@@ -64,13 +64,13 @@ std::vector<std::array<int, 3>> runs_of(const toolkit::morphology_runs& e) {
     return v;
 }
 
-using Op = bool (*)(const toolkit::array2<short>&, toolkit::array2<short>&,
+using Op = bool (*)(const toolkit::grid<short>&, toolkit::grid<short>&,
                     const toolkit::morphology_runs&, std::uint32_t);
 
 // `op` applied to a copy of `a`.
-toolkit::array2<short> applied(Op op, const toolkit::array2<short>& a,
-                               const toolkit::morphology_runs& e, std::uint32_t threads) {
-    toolkit::array2<short> out;
+toolkit::grid<short> applied(Op op, const toolkit::grid<short>& a,
+                             const toolkit::morphology_runs& e, std::uint32_t threads) {
+    toolkit::grid<short> out;
     EXPECT_TRUE(op(a, out, e, threads));
     return out;
 }
@@ -102,11 +102,11 @@ TEST(MorphologyElement, PitchesStretchTheDisc) {
 }
 
 TEST(MorphologyElement, TablesGiveRowsOfRunsAroundTheCentreCell) {
-    toolkit::array2<int> pair(2, 1);
+    toolkit::grid<int> pair(2, 1);
     pair.fill(1);
     EXPECT_EQ(runs_of(toolkit::table_runs(pair)), (std::vector<std::array<int, 3>>{{0, -1, 0}}));
 
-    toolkit::array2<int> square(3, 3);
+    toolkit::grid<int> square(3, 3);
     square.fill(1);
     const auto s = toolkit::table_runs(square);
     EXPECT_EQ(s.points(), 9u);
@@ -114,13 +114,13 @@ TEST(MorphologyElement, TablesGiveRowsOfRunsAroundTheCentreCell) {
 
     // Broken runs: 1 0 5 -1 is a run of one and a run of two (any non-zero
     // cell is a point).
-    toolkit::array2<int> gaps(4, 1);
+    toolkit::grid<int> gaps(4, 1);
     gaps[0] = 1, gaps[2] = 5, gaps[3] = -1;
     const auto g = toolkit::table_runs(gaps);
     EXPECT_EQ(g.points(), 3u);
     EXPECT_EQ(runs_of(g), (std::vector<std::array<int, 3>>{{0, -2, -2}, {0, 0, 1}}));
 
-    toolkit::array2<int> zeros(3, 2);
+    toolkit::grid<int> zeros(3, 2);
     EXPECT_TRUE(toolkit::table_runs(zeros).empty());
 }
 
@@ -131,9 +131,9 @@ TEST(MorphologyElement, AbsurdRadiusFailsFastWithALengthError) {
 
 TEST(MorphologyToolkit, DilatingOnePointDrawsTheElement) {
     for (int r : {1, 2}) {
-        toolkit::array2<short> a(9, 9);
+        toolkit::grid<short> a(9, 9);
         a(4, 4) = 4096;
-        const toolkit::array2<short> d =
+        const toolkit::grid<short> d =
             applied(toolkit::dilation, a, toolkit::circle_runs(static_cast<double>(r)), 2);
         int set = 0;
         for (short v : d) set += v == 4096;
@@ -145,10 +145,10 @@ TEST(MorphologyToolkit, DilatingOnePointDrawsTheElement) {
 }
 
 TEST(MorphologyToolkit, EmptyImageOrElementOrTheSameArrayReturnsFalse) {
-    toolkit::array2<short> empty, out;
+    toolkit::grid<short> empty, out;
     EXPECT_FALSE(toolkit::erosion(empty, out, toolkit::circle_runs(1), 1));
     EXPECT_FALSE(toolkit::opening(empty, out, toolkit::circle_runs(1), 1));
-    toolkit::array2<short> a(3, 3);
+    toolkit::grid<short> a(3, 3);
     a(1, 1) = 7;
     EXPECT_FALSE(toolkit::dilation(a, out, toolkit::circle_runs(-1), 1));
     EXPECT_FALSE(toolkit::closing(a, a, toolkit::circle_runs(1), 1));
@@ -159,15 +159,15 @@ TEST(MorphologyToolkit, DiscsMatchOpenCvOnRandomImages) {
     int seed = 1;
     for (int r : {0, 1, 2, 3, 5, 8}) {
         for (bool binary : {true, false}) {
-            const toolkit::array2<short> src =
+            const toolkit::grid<short> src =
                 random_image(61, 47, static_cast<std::uint32_t>(seed++), binary);
             const cv::Mat m = to_mat(src), k = disc_kernel(r);
             const toolkit::morphology_runs disc = toolkit::circle_runs(static_cast<double>(r));
             for (std::uint32_t threads : {1u, 3u}) {
-                const toolkit::array2<short> e = applied(toolkit::erosion, src, disc, threads);
-                const toolkit::array2<short> d = applied(toolkit::dilation, src, disc, threads);
-                const toolkit::array2<short> o = applied(toolkit::opening, src, disc, threads);
-                const toolkit::array2<short> c = applied(toolkit::closing, src, disc, threads);
+                const toolkit::grid<short> e = applied(toolkit::erosion, src, disc, threads);
+                const toolkit::grid<short> d = applied(toolkit::dilation, src, disc, threads);
+                const toolkit::grid<short> o = applied(toolkit::opening, src, disc, threads);
+                const toolkit::grid<short> c = applied(toolkit::closing, src, disc, threads);
                 cv::Mat ce, cd, co, cc;
                 cv::erode(m, ce, k);
                 cv::dilate(m, cd, k);
@@ -187,15 +187,15 @@ TEST(MorphologyToolkit, TablesMatchOpenCvWithTheSameAnchor) {
     std::uniform_int_distribution<int> side(1, 7);
     for (int trial = 0; trial < 40; ++trial) {
         const int cols = side(rng), rows = side(rng);
-        const toolkit::array2<int> table = random_table(cols, rows, rng);
+        const toolkit::grid<int> table = random_table(cols, rows, rng);
         const toolkit::morphology_runs element = toolkit::table_runs(table);
-        const toolkit::array2<short> src =
+        const toolkit::grid<short> src =
             random_image(37, 29, static_cast<std::uint32_t>(trial + 100), trial % 2 == 0);
         const cv::Mat m = to_mat(src), k = table_kernel(table);
         const cv::Point anchor(cols / 2, rows / 2);
-        const toolkit::array2<short> e = applied(toolkit::erosion, src, element, 2);
-        const toolkit::array2<short> d = applied(toolkit::dilation, src, element, 2);
-        const toolkit::array2<short> o = applied(toolkit::opening, src, element, 2);
+        const toolkit::grid<short> e = applied(toolkit::erosion, src, element, 2);
+        const toolkit::grid<short> d = applied(toolkit::dilation, src, element, 2);
+        const toolkit::grid<short> o = applied(toolkit::opening, src, element, 2);
         cv::Mat ce, cd, co;
         cv::erode(m, ce, k, anchor);
         cv::dilate(m, cd, k, anchor);
@@ -208,10 +208,10 @@ TEST(MorphologyToolkit, TablesMatchOpenCvWithTheSameAnchor) {
 
 TEST(MorphologyToolkit, ExtremeValuesAndOneColumnImages) {
     // Values equal to the neutral margins must not be confused with them.
-    toolkit::array2<short> a(1, 5);
+    toolkit::grid<short> a(1, 5);
     a[0] = 32767, a[1] = -32768, a[2] = 0, a[3] = 32767, a[4] = -32768;
-    const toolkit::array2<short> e = applied(toolkit::erosion, a, toolkit::circle_runs(1), 1);
-    const toolkit::array2<short> d = applied(toolkit::dilation, a, toolkit::circle_runs(1), 1);
+    const toolkit::grid<short> e = applied(toolkit::erosion, a, toolkit::circle_runs(1), 1);
+    const toolkit::grid<short> d = applied(toolkit::dilation, a, toolkit::circle_runs(1), 1);
     const short want_e[5] = {-32768, -32768, -32768, -32768, -32768};
     const short want_d[5] = {32767, 32767, 32767, 32767, 32767};
     for (int i = 0; i < 5; ++i) {
@@ -224,15 +224,15 @@ TEST(MorphologyToolkit, ExtremeValuesAndOneColumnImages) {
 // output: seconds of work on this plane.  Once the work deadline has
 // passed the pass returns within a fraction of that (its output unfinished).
 TEST(MorphologyToolkit, ALongPassStopsOnceTheDeadlineHasPassed) {
-    toolkit::array2<int> comb(401, 401);
+    toolkit::grid<int> comb(401, 401);
     for (std::size_t i = 0; i < comb.size(); ++i) comb[i] = (i % 401) % 2 == 0;
     const toolkit::morphology_runs element = toolkit::table_runs(comb);
     ASSERT_GT(element.runs().size(), 80000u);
-    const toolkit::array2<short> src = random_image(600, 400, 5, false);
+    const toolkit::grid<short> src = random_image(600, 400, 5, false);
     for (Op op : {Op{toolkit::erosion}, Op{toolkit::opening}}) {
         work_deadline::set(platform::monotonic_ms() + 20);
         const auto start = std::chrono::steady_clock::now();
-        toolkit::array2<short> out;
+        toolkit::grid<short> out;
         op(src, out, element, 2);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     }

@@ -11,7 +11,7 @@
 
 #include "each_target.h"
 #include "morphology_reference.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 namespace {
 

@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "platform/thread_pool.h"
-#include "toolkit/array.h"
 #include "toolkit/border.h"
 #include "toolkit/filter_call.h"
 #include "toolkit/filter_rows.h"
+#include "toolkit/grid.h"
 #include "toolkit/rgb.h"
 #include "toolkit/truncate.h"
 
@@ -35,7 +35,7 @@ namespace toolkit {
 namespace linear_filter {
 
 // The kernel as the row bodies use it, made once per call and shared.
-struct linear_plan {
+struct convolution_plan {
     std::size_t cols = 0, rows = 0;  // kernel size
     std::size_t ax = 0, ay = 0;      // anchor
     // Cells of non-zero weight, in kernel order, for the interior.
@@ -45,7 +45,7 @@ struct linear_plan {
     bool integral = false;
     double full_sum = 0;  // S of the whole kernel, in kernel order
 
-    explicit linear_plan(const array2<double>& kernel) {
+    explicit convolution_plan(const grid<double>& kernel) {
         cols = kernel.width();
         rows = kernel.height();
         ax = cols / 2;
@@ -72,16 +72,16 @@ struct linear_plan {
 
 // Output rows [y0, y1) of one convolution; `pointers` is scratch for one
 // pointer per tap.
-class linear_rows {
+class convolution_rows {
 public:
-    const array2<rgb<short>>* input = nullptr;
-    array2<rgb<short>>* output = nullptr;
-    const array2<double>* kernel = nullptr;
-    const linear_plan* plan = nullptr;
+    const grid<rgb<short>>* input = nullptr;
+    grid<rgb<short>>* output = nullptr;
+    const grid<double>* kernel = nullptr;
+    const convolution_plan* plan = nullptr;
 
     void run(std::size_t y_begin, std::size_t y_end, const short** pointers) const {
         const std::size_t W = input->width(), H = input->height();
-        const linear_plan& p = *plan;
+        const convolution_plan& p = *plan;
         // The interior: where every cell of the kernel lies over the array.
         const bool fits = p.cols >= 1 && p.rows >= 1 && p.cols <= W && p.rows <= H;
         const std::size_t x0 = p.ax, x1 = fits ? W - (p.cols - 1 - p.ax) : 0;
@@ -147,11 +147,11 @@ private:
 // Convolves `in` into `out` with `kernel` on `thread_count` jobs (0: one
 // per processor).  False, doing nothing, when out is in or the input is
 // empty.  A kernel without cells gives 0 everywhere.
-inline bool linear(const array2<rgb<short>>& in, array2<rgb<short>>& out,
-                   const array2<double>& kernel, std::uint32_t thread_count) {
+inline bool convolve(const grid<rgb<short>>& in, grid<rgb<short>>& out, const grid<double>& kernel,
+                     std::uint32_t thread_count) {
     if (!prepare_output(in, out)) return false;
-    const linear_filter::linear_plan plan(kernel);
-    const linear_filter::linear_rows rows{&in, &out, &kernel, &plan};
+    const linear_filter::convolution_plan plan(kernel);
+    const linear_filter::convolution_rows rows{&in, &out, &kernel, &plan};
     const int H = static_cast<int>(in.height());
     const std::size_t taps = plan.weight.size();
     const pool::Split split{.jobs = filter_jobs(thread_count),

@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "platform/thread_pool.h"
-#include "toolkit/array.h"
 #include "toolkit/border.h"
 #include "toolkit/filter_call.h"
 #include "toolkit/filter_rows.h"
+#include "toolkit/grid.h"
 #include "toolkit/rgb.h"
 #include "toolkit/truncate.h"
 
@@ -96,8 +96,8 @@ struct box_sums {
 // Output rows of one box mean.
 class box_mean_rows {
 public:
-    const array2<rgb<short>>* input = nullptr;
-    array2<rgb<short>>* output = nullptr;
+    const grid<rgb<short>>* input = nullptr;
+    grid<rgb<short>>* output = nullptr;
     std::size_t width = 1, height = 1;  // the box
 
     // Rows [y0, y1); `continues`: the sums hold what the rows before y0
@@ -162,8 +162,8 @@ private:
 // The box mean of `in` with a kw x kh box into `out` on `thread_count` jobs
 // (0: one per processor).  False, doing nothing, when out is in, the input
 // is empty or the box is empty.
-inline bool average(const array2<rgb<short>>& in, array2<rgb<short>>& out, std::size_t kw,
-                    std::size_t kh, std::uint32_t thread_count) {
+inline bool box_mean(const grid<rgb<short>>& in, grid<rgb<short>>& out, std::size_t kw,
+                     std::size_t kh, std::uint32_t thread_count) {
     if (kw == 0 || kh == 0) return false;
     if (!prepare_output(in, out)) return false;
     const linear_filter::box_mean_rows rows{&in, &out, kw, kh};

@@ -24,9 +24,9 @@
 
 #include "platform/thread_pool.h"
 #include "platform/work_deadline.h"
-#include "toolkit/array.h"
 #include "toolkit/border.h"
 #include "toolkit/filter_call.h"
+#include "toolkit/grid.h"
 #include "toolkit/median_rows.h"
 #include "toolkit/rgb.h"
 
@@ -36,7 +36,7 @@ namespace median_filter {
 
 // Keys one selection may gather before the deadline is looked at again:
 // about a millisecond of work.
-constexpr std::size_t median_keys_between_checks = std::size_t{1} << 20;
+constexpr std::size_t kMedianKeysBetweenChecks = std::size_t{1} << 20;
 
 // The rough cost of a row of n medians over kw x kh windows, for the range
 // call's blocks: the 3 x 3 and 5 x 5 networks are cheap enough that their
@@ -53,11 +53,11 @@ inline double median_row_cost(std::size_t n, std::size_t kw, std::size_t kh) {
 inline bool median_row_checked(const double* const* r, std::size_t kw, std::size_t kh, double* out,
                                std::size_t n, double* window, const double** shifted) {
     const std::size_t window_keys = kw * kh;
-    if (window_keys * n <= median_keys_between_checks) {
+    if (window_keys * n <= kMedianKeysBetweenChecks) {
         row_kernels::median_row(r, kw, kh, out, n, window);
         return true;
     }
-    const std::size_t step = std::max<std::size_t>(1, median_keys_between_checks / window_keys);
+    const std::size_t step = std::max<std::size_t>(1, kMedianKeysBetweenChecks / window_keys);
     for (std::size_t x = 0; x < n; x += step) {
         if (work_deadline::passed()) return false;
         for (std::size_t k = 0; k < kh; ++k) shifted[k] = r[k] + x;
@@ -85,8 +85,8 @@ struct median_scratch {
 // Output rows of one median.
 class median_filter_rows {
 public:
-    const array2<rgb<short>>* input = nullptr;
-    array2<rgb<short>>* output = nullptr;
+    const grid<rgb<short>>* input = nullptr;
+    grid<rgb<short>>* output = nullptr;
     std::size_t width = 3, height = 3;  // the window (odd)
 
     // Rows [y0, y1); `continues`: the ring holds what the rows before y0
@@ -164,8 +164,8 @@ private:
 // The median of `in` over a kw x kh window (each made odd with | 1) into
 // `out` on `thread_count` jobs (0: one per processor).  False, doing
 // nothing, when out is in or the input is empty.
-inline bool median(const array2<rgb<short>>& in, array2<rgb<short>>& out, std::size_t kw,
-                   std::size_t kh, std::uint32_t thread_count) {
+inline bool pixel_median(const grid<rgb<short>>& in, grid<rgb<short>>& out, std::size_t kw,
+                         std::size_t kh, std::uint32_t thread_count) {
     if (static_cast<const void*>(&in) == static_cast<const void*>(&out) || in.empty()) return false;
     const std::size_t W = in.width(), H = in.height();
     // A window reaching past every edge from every pixel covers the whole

@@ -29,10 +29,10 @@
 #include <vector>
 
 #include "platform/thread_pool.h"
-#include "toolkit/array.h"
 #include "toolkit/border.h"
 #include "toolkit/filter_call.h"
 #include "toolkit/filter_rows.h"
+#include "toolkit/grid.h"
 #include "toolkit/rgb.h"
 
 namespace toolkit {
@@ -45,7 +45,7 @@ constexpr double kMaxGaussianSigma = 65536.0;
 // A normalised kernel of radius r, of which the taps -reach..reach are kept
 // (reach = min(r, the reach limit)); weights[reach + k] is tap k.
 struct gaussian_kernel {
-    array1<double> weights;
+    std::vector<double> weights;
     std::size_t radius = 0;
     std::size_t reach = 0;
 
@@ -90,7 +90,7 @@ namespace linear_filter {
 // The column pass runs down blocks of columns (whole vector blocks of 16
 // components), keeping the rows its kernel still needs, widened to double,
 // in a ring: rows above the current one have already been written.
-constexpr std::size_t gaussian_column_group = 16;
+constexpr std::size_t kGaussianColumnGroup = 16;
 
 inline std::size_t gaussian_ring_rows(std::size_t radius, std::size_t H) {
     return std::min(2 * radius + 1, H);
@@ -99,7 +99,7 @@ inline std::size_t gaussian_ring_rows(std::size_t radius, std::size_t H) {
 // The two passes over an image filtered in place.
 class separable_gaussian_pass {
 public:
-    array2<rgb<float>>* image = nullptr;
+    grid<rgb<float>>* image = nullptr;
     const gaussian_kernel* kernel_x = nullptr;
     const gaussian_kernel* kernel_y = nullptr;
 
@@ -191,8 +191,8 @@ private:
 // for the row pass, then blocks of columns for the column pass.  False,
 // doing nothing, for an empty image or a sigma that is negative or not
 // finite.
-inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thread_count) {
-    using linear_filter::gaussian_column_group;
+inline bool gaussian_blur(grid<rgb<float>>& image, double sigma, std::uint32_t thread_count) {
+    using linear_filter::kGaussianColumnGroup;
     if (image.empty() || !(sigma >= 0) || !std::isfinite(sigma)) return false;
     const std::size_t W = image.width(), H = image.height();
     const gaussian_kernel kx = make_gaussian_kernel(sigma, image.pitch_x, W - 1);
@@ -216,24 +216,24 @@ inline bool gaussian(array2<rgb<float>>& image, double sigma, std::uint32_t thre
 
     // Items of the column pass: groups of 16 components across a row.
     const std::size_t n = 3 * W;
-    const int groups = static_cast<int>((n + gaussian_column_group - 1) / gaussian_column_group);
+    const int groups = static_cast<int>((n + kGaussianColumnGroup - 1) / kGaussianColumnGroup);
     const std::size_t column_taps = 2 * ky.reach + 1;
     // One band of columns a job, as long as the taps are few: every row of
     // a band is read in one piece.
     const pool::Split by_columns{
         .jobs = jobs,
         .grain = std::max(1, groups / jobs),
-        .cost = static_cast<double>(H * gaussian_column_group * column_taps) / 8};
+        .cost = static_cast<double>(H * kGaussianColumnGroup * column_taps) / 8};
     const std::size_t column_slots = static_cast<std::size_t>(pool::slots(groups, by_columns));
     const std::size_t widest =
-        gaussian_column_group * static_cast<std::size_t>(pool::largest_range(groups, by_columns));
+        kGaussianColumnGroup * static_cast<std::size_t>(pool::largest_range(groups, by_columns));
     const std::size_t ring = linear_filter::gaussian_ring_rows(ky.radius, H) * widest;
     std::vector<double> rings(ring * column_slots);
     std::vector<const double*> column_pointers(column_taps * column_slots);
     pool::parallel_for(groups, by_columns, [&](const pool::Range& r) {
         const std::size_t slot = static_cast<std::size_t>(r.slot);
-        pass.columns(std::min(n, gaussian_column_group * static_cast<std::size_t>(r.begin)),
-                     std::min(n, gaussian_column_group * static_cast<std::size_t>(r.end)),
+        pass.columns(std::min(n, kGaussianColumnGroup * static_cast<std::size_t>(r.begin)),
+                     std::min(n, kGaussianColumnGroup * static_cast<std::size_t>(r.end)),
                      rings.data() + ring * slot, column_pointers.data() + column_taps * slot);
     });
     return true;

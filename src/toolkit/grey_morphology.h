@@ -15,8 +15,8 @@
 // computed, nor on the number of threads.
 //
 // The work is in four files: this interface and its scheduling
-// (morphology.cpp), the plan of a pass (morphology_plan.h), the chunk bodies
-// (morphology_passes.cpp) and their vector row loops
+// (grey_morphology.cpp), the plan of a pass (morphology_plan.h), the chunk
+// bodies (morphology_passes.cpp) and their vector row loops
 // (morphology_kernels-inl.h); the elements are made in
 // morphology_elements.cpp.
 #pragma once
@@ -26,7 +26,7 @@
 #include <stdexcept>  // the elements throw std::length_error
 #include <vector>
 
-#include "toolkit/array.h"
+#include "toolkit/grid.h"
 #include "toolkit/plane_view.h"
 
 namespace toolkit {
@@ -34,12 +34,12 @@ namespace toolkit {
 namespace morphology_detail {
 
 // The neutral border's values.
-constexpr short erosion_fill = 32767;
-constexpr short dilation_fill = -32768;
+constexpr short kErosionFill = 32767;
+constexpr short kDilationFill = -32768;
 
 // The largest number of points an element may have: the toolkit's list
 // limit for records of 16 bytes, (2^32 - 1) / 16.
-constexpr std::uint64_t max_points = 0xFFFFFFFFull / 16;
+constexpr std::uint64_t kMaxPoints = 0xFFFFFFFFull / 16;
 
 }  // namespace morphology_detail
 
@@ -122,7 +122,7 @@ private:
 // divided by the larger one.  With unit pitches this is j^2 + i^2 <= r^2:
 // radius 1 is the five-point cross, radius 2 has 13 points.  A negative
 // radius gives an empty element.  Throws std::length_error("vector<T> too
-// long") when the element would have more than max_points points; the count
+// long") when the element would have more than kMaxPoints points; the count
 // is checked row by row, so an absurd radius fails at once.
 morphology_runs circle_runs(double radius, double pitch_x = 1.0, double pitch_y = 1.0);
 
@@ -130,7 +130,7 @@ morphology_runs circle_runs(double radius, double pitch_x = 1.0, double pitch_y 
 // rows / 2): every non-zero cell is a point.  An all-zero table gives an
 // empty element.  Throws std::length_error when the table or its points
 // exceed the toolkit's limits.
-morphology_runs table_runs(const array2<int>& cells);
+morphology_runs table_runs(const grid<int>& cells);
 
 // One pass: out(x, y) = the extreme of in(origin_x + x + dx, origin_y + y + dy)
 // over the element's points (dx, dy), cells outside `in` being neutral; an
@@ -168,13 +168,13 @@ void morphology_two_passes(const plane_view& in, std::size_t in_margin, long lon
 // run-form element; `out` must not be `in`.  The second pass of an opening
 // or closing goes through a buffer kept from call to call.  False, doing
 // nothing, for an empty image or element, or when `out` is `in`.
-bool erosion(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool erosion(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads = 0);
-bool dilation(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool dilation(const grid<short>& in, grid<short>& out, const morphology_runs& e,
               std::uint32_t threads = 0);
-bool opening(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool opening(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads = 0);
-bool closing(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool closing(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads = 0);
 
 }  // namespace toolkit

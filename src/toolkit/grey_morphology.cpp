@@ -1,6 +1,6 @@
 // The morphology routines: the jobs of one or two passes shared out by the
 // pool's range call, and the whole-array forms.
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 #include <algorithm>
 #include <vector>
@@ -20,7 +20,7 @@ void fill_plane(const plane_view& v, short value) {
 }
 
 short plane_extreme(const plane_view& v, bool erode) {
-    short best = erode ? erosion_fill : dilation_fill;
+    short best = erode ? kErosionFill : kDilationFill;
     for (std::size_t y = 0; y < v.height; ++y) {
         const short* row = v.row(y);
         if (erode)
@@ -60,7 +60,7 @@ void morphology_pass(const plane_view& in, long long origin_x, long long origin_
     switch (make_plan(p, static_cast<long long>(in.width), static_cast<long long>(in.height),
                       in_margin, origin_x, origin_y, out.width, out.height, element, true)) {
         case planned::neutral:
-            fill_plane(out, erode ? erosion_fill : dilation_fill);
+            fill_plane(out, erode ? kErosionFill : kDilationFill);
             return;
         case planned::constant:
             fill_plane(out, plane_extreme(in, erode));
@@ -124,7 +124,7 @@ void whole_plane(const plane_view& a, const plane_view& b, const morphology_runs
 }
 
 // One or two passes from `in` into `out`.
-bool from_to(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool from_to(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads, int passes, bool first_erodes) {
     if (in.empty() || e.empty() || &in == &out) return false;
     out.resize(in.width(), in.height());
@@ -138,19 +138,19 @@ bool from_to(const array2<short>& in, array2<short>& out, const morphology_runs&
 
 }  // namespace
 
-bool erosion(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool erosion(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads) {
     return from_to(in, out, e, threads, 1, true);
 }
-bool dilation(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool dilation(const grid<short>& in, grid<short>& out, const morphology_runs& e,
               std::uint32_t threads) {
     return from_to(in, out, e, threads, 1, false);
 }
-bool opening(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool opening(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads) {
     return from_to(in, out, e, threads, 2, true);
 }
-bool closing(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool closing(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads) {
     return from_to(in, out, e, threads, 2, false);
 }
