@@ -2,9 +2,9 @@
 //
 // The region, extended on each side by about half the element's reach, is
 // copied into a work array (reads beyond the picture are mirrored at its
-// edges), processed by the toolkit's morphology routines on worker threads,
-// and its inner w x h part is copied back into the destination's y; the
-// destination's cb and cr are never changed.  Masks keep their grade in y,
+// edges), processed by the toolkit's morphology routines through the pool's
+// range call, and its inner w x h part is copied back into the
+// destination's y; the destination's cb and cr are never changed.  Masks keep their grade in y,
 // so these grow, shrink, open and close masks.
 #pragma once
 
@@ -57,8 +57,8 @@ toolkit::morphology_runs make_morphology_runs(const MorphologyElement& element);
 // True when open and close accept the element on a buffer of max_w x max_h.
 bool two_pass_allowed(const toolkit::morphology_runs& runs, int max_w, int max_h);
 
-// Runs `op` over the job's region with `threads` toolkit workers (0: one per
-// processor).  Throws std::length_error when the element or the extended
+// Runs `op` over the job's region on `threads` jobs of the range call (0:
+// one per processor).  Throws std::length_error when the element or the extended
 // region is beyond the limits above, std::bad_alloc when memory runs out;
 // the destination is then unchanged.
 void morphology_region(const AreaJob& job, const MorphologyElement& element, MorphologyOp op,
