@@ -79,7 +79,8 @@ file(GLOB_RECURSE QUORVEL_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cl
 foreach(file media/libav.cpp media/libav_source.cpp media/libav_sink.cpp media/png.cpp host/host_os_posix.cpp)
   list(REMOVE_ITEM QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/${file})
 endforeach()
-list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview/preview_(assets|images|server|session|command)\\.cpp$")
+list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview/")
+list(APPEND QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/preview/preview_absent_win32.cpp)
 add_executable(quorvel ${QUORVEL_CLI_SOURCES} ${QUORVEL_REFERENCE_INC})
 target_include_directories(quorvel PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/cli
   ${CMAKE_BINARY_DIR}/generated)
