@@ -80,7 +80,7 @@ public:
             return false;
         }
         fill(pixels, stride, w, h);
-        frame_->pts = pts - settings_.start_pts;
+        frame_->pts = pts - origin_;
         if (frame_->pts <= last_pts_)
             frame_->pts = last_pts_ + 1;  // encoders need rising timestamps
         last_pts_ = frame_->pts;
@@ -93,7 +93,7 @@ public:
         if (frames_ == 0) return true;
         if (!encode(nullptr, error)) return false;
         const std::int64_t end =
-            av_rescale_q(end_pts - settings_.start_pts, encoder_->time_base, AV_TIME_BASE_Q);
+            av_rescale_q(end_pts - origin_, encoder_->time_base, AV_TIME_BASE_Q);
         if (!copy_audio(end, error)) return false;
         const int ret = av_write_trailer(output_.get());
         if (ret < 0) {
@@ -205,13 +205,23 @@ private:
         }
         audio_->codecpar->codec_tag = 0;
         audio_->time_base = in->time_base;
-        // The audio starts where the first frame does.
-        audio_start_ =
-            av_rescale_q(settings_.start_pts, {settings_.tb_num, settings_.tb_den}, in->time_base);
+        // The audio is cut where the video is: the output's 0 is the
+        // input's origin in both.  A container that takes negative
+        // timestamps (an edit list trims them) keeps the packet that
+        // covers the origin; in others the audio starts with the first
+        // packet after it, less than one packet late, still in step.
+        audio_start_ = av_rescale_q(origin_, {settings_.tb_num, settings_.tb_den}, in->time_base);
+        keep_covering_packet_ = (output_->oformat->flags & AVFMT_TS_NEGATIVE) != 0;
         if (audio_start_ > (in->start_time == AV_NOPTS_VALUE ? 0 : in->start_time))
             av_seek_frame(raw, audio_index_, audio_start_, AVSEEK_FLAG_BACKWARD);
         audio_packet_.reset(av_packet_alloc());
         return audio_packet_ != nullptr;
+    }
+
+    bool before_audio_start(const AVPacket& packet) const {
+        if (packet.pts >= audio_start_) return false;
+        return !keep_covering_packet_ || packet.duration <= 0 ||
+               packet.pts + packet.duration <= audio_start_;
     }
 
     // Copies the audio packets that start before `until` (microseconds of
@@ -226,7 +236,7 @@ private:
                     return true;
                 }
                 if (audio_packet_->stream_index != audio_index_ ||
-                    audio_packet_->pts == AV_NOPTS_VALUE || audio_packet_->pts < audio_start_) {
+                    audio_packet_->pts == AV_NOPTS_VALUE || before_audio_start(*audio_packet_)) {
                     av_packet_unref(audio_packet_.get());
                     continue;
                 }
@@ -332,6 +342,7 @@ private:
     PacketPtr audio_packet_;
     std::int64_t audio_start_ = 0;
     bool audio_pending_ = false, audio_done_ = false;
+    bool keep_covering_packet_ = false;
 };
 
 }  // namespace

@@ -130,6 +130,10 @@ public:
 
     std::string audio_file() const override { return has_audio_ ? path_ : ""; }
 
+    std::int64_t time_of(int n) const override {
+        return n >= 0 && n < static_cast<int>(pts_.size()) ? pts_[n] : kNoTime;
+    }
+
     bool seek(int n, std::string* error) override {
         if (frame_count_ >= 0 && n >= frame_count_) {
             *error = path_ + " has " + std::to_string(frame_count_) +
@@ -247,6 +251,11 @@ private:
         // Audio goes along when the file has some.
         has_audio_ =
             av_find_best_stream(main_.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+        // The file starts with its earliest stream: audio may begin before
+        // the first picture.
+        if (main_.format()->start_time != AV_NOPTS_VALUE)
+            start_time_ =
+                av_rescale_q(main_.format()->start_time, AV_TIME_BASE_Q, stream->time_base);
         return true;
     }
 

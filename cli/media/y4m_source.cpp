@@ -69,6 +69,9 @@ public:
         return true;
     }
 
+    // Y4M has a fixed rate: frame n is at n frame steps.
+    std::int64_t time_of(int n) const override { return n; }
+
     bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) override {
         error->clear();
         *pts = next_;

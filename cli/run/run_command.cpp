@@ -135,6 +135,15 @@ struct RunState {
     bool input_failed = false;
 };
 
+// The input's time that becomes the output's 0.  A run from the input's
+// first frame keeps what comes before that frame in other streams (audio
+// that starts earlier, as players show the file); a run from a later frame
+// is a cut, and the cut starts at 0.
+std::int64_t output_origin(const FrameSource& source, int first_frame, std::int64_t first_pts) {
+    if (first_frame > 0 || source.start_time() == FrameSource::kNoTime) return first_pts;
+    return std::min(first_pts, source.start_time());
+}
+
 // Runs the frames through the filter and writes them out.
 RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog& log,
                        Progress& progress) {
@@ -162,6 +171,7 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
             }
             break;
         }
+        if (run.done == 0 && sink) sink->set_origin(output_origin(source, edit.start, pts));
         if (!host.process(n, &error)) {
             progress.message(error);
             run.status = 1;
@@ -176,7 +186,9 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
             output_failed();
             break;
         }
-        run.end_pts = pts + frame_ticks;
+        // The frame lasts until the next one starts, where that is known.
+        const std::int64_t next = source.time_of(n + 1);
+        run.end_pts = next != FrameSource::kNoTime && next > pts ? next : pts + frame_ticks;
         run.last = n;
         progress.frame_done(++run.done, n);
     }

@@ -239,3 +239,53 @@ TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+// A phone-style clip: frames 30 and 50 ms apart in turn (25 fps on
+// average), AAC audio whose loud tone starts with frame `beep`.
+VideoSpec variable_rate_clip(int frames, int beep) {
+    VideoSpec video;
+    video.frames = frames, video.audio = true, video.beep_frame = beep;
+    video.time_scale = 1000;
+    for (int k = 0, t = 0; k < frames; t += k % 2 ? 50 : 30, ++k) video.pts.push_back(t);
+    return video;
+}
+
+// One AAC packet: how far apart audio and video may be after a cut.
+constexpr double kAudioFrame = 1024.0 / 48000;
+
+}  // namespace
+
+TEST(VideoCut, ACutStartsAtZeroWithItsAudioInStep) {
+    ScriptDir dir;
+    const VideoSpec clip = variable_rate_clip(60, 30);
+    ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
+    const RunResult r = run_quorvel({"run", "-i", dir.file("phone.mp4"), "--start", "20", "--end",
+                                     "44", "-o", dir.file("cut.mp4"), "--crf", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const DecodedVideo v = read_video(dir.file("cut.mp4"));
+    ASSERT_EQ(v.error, "");
+    ASSERT_EQ(v.frames.size(), 25u);
+    // The picture starts at 0 and keeps the clip's own spacing.
+    const double origin = frame_time(clip, 20);
+    for (int k = 0; k < 25; ++k) {
+        EXPECT_NEAR(v.frame_times[k], frame_time(clip, 20 + k) - origin, 0.001) << "frame " << k;
+        EXPECT_EQ(v.at(k, 0, 5, 7), test_sample(20 + k, 0, 5, 7, 8)) << "frame " << k;
+    }
+    // The audio is the same span: it starts and ends with the picture, and
+    // the tone that began with frame 30 begins with it here too.
+    ASSERT_TRUE(v.has_audio);
+    EXPECT_NEAR(v.audio_start, 0, kAudioFrame);
+    EXPECT_NEAR(v.audio_seconds, v.video_seconds, kAudioFrame);
+    EXPECT_NEAR(v.beep_onset, frame_time(clip, 30) - origin, kAudioFrame);
+
+    // A whole run keeps the clip's timing as it is.
+    ASSERT_EQ(run_quorvel({"run", "-i", dir.file("phone.mp4"), "-o", dir.file("all.mp4")}).status,
+              0);
+    const DecodedVideo all = read_video(dir.file("all.mp4"));
+    ASSERT_EQ(all.frames.size(), 60u);
+    EXPECT_NEAR(all.frame_times[0], 0, 0.001);
+    EXPECT_NEAR(all.frame_times[59], frame_time(clip, 59), 0.001);
+    EXPECT_NEAR(all.beep_onset, frame_time(clip, 30), kAudioFrame);
+}
