@@ -5,6 +5,7 @@
 
 #include "host/host_os.h"
 #include "host/plugin_host.h"
+#include "media/frame_grid.h"
 
 namespace {
 
@@ -69,6 +70,57 @@ int check_buffer_size(const Options& options, const Edit& edit) {
     return 1;
 }
 
+std::string rate_text(const FrameSource& s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g fps",
+                  s.rate_den() ? static_cast<double>(s.rate_num()) / s.rate_den() : 0.0);
+    return text;
+}
+
+// Puts the source on its frame grid for --timeline cfr, and says which
+// timeline applies.
+void choose_timeline(const Options& options, Edit* edit) {
+    FrameSource& source = *edit->source;
+    const bool cfr = options.timeline == "cfr";
+    if (source.endless() || source.frame_count() < 0) {
+        edit->timeline = std::string(cfr ? "cfr" : "source") + ": one frame per picture (" +
+                         (source.endless() ? "a generated input" : "a stream") + ", " +
+                         rate_text(source) + ")";
+        return;
+    }
+    FrameGrid grid;
+    std::string why;
+    const bool placed = grid.build(source, &why);
+    edit->variable_timing = placed && !(grid.steady() && grid.steps() == grid.pictures());
+    const std::string counts = placed
+                                   ? std::to_string(grid.pictures()) + " pictures over " +
+                                         std::to_string(grid.steps()) + " steps of " +
+                                         rate_text(source) + ": " + std::to_string(grid.repeats()) +
+                                         " repeated, " + std::to_string(grid.drops()) + " dropped"
+                                   : "";
+    edit->timing = counts;
+    if (!cfr) {
+        edit->timeline = "source: one frame per picture, timestamps kept";
+        if (edit->variable_timing)
+            edit->timeline += "; the timing is variable (" + counts + "; --timeline cfr makes " +
+                              std::to_string(grid.steps()) + " frames of them)";
+        else if (placed)
+            edit->timeline += " (a steady " + rate_text(source) + ")";
+        return;
+    }
+    std::string note;
+    edit->source = on_frame_grid(std::move(edit->source), &note);
+    if (!note.empty()) {
+        print_error(edit->input + ": " + note);
+        edit->timeline = "cfr impossible (" + why + "): one frame per picture";
+    } else if (edit->variable_timing) {
+        edit->timeline = "cfr: one frame per step of " + rate_text(source) + " (" + counts + ")";
+    } else {
+        edit->timeline =
+            "cfr: the pictures keep a steady " + rate_text(source) + ", one frame each";
+    }
+}
+
 }  // namespace
 
 int open_input(const Options& options, Edit* edit) {
@@ -82,6 +134,7 @@ int open_input(const Options& options, Edit* edit) {
         print_error(error);
         return 1;
     }
+    choose_timeline(options, edit);
     const FrameSource& source = *edit->source;
     edit->max_w = options.max_w ? options.max_w : source.width();
     edit->max_h = options.max_h ? options.max_h : source.height();

@@ -26,6 +26,11 @@ struct Edit {
     int cap = INT_MAX;  // frames from the command line stop before this number
     int length = 0;     // info.frame_n at the start
     int stop = 0;       // the run stops before this frame, unless the script shortens it
+    // Which frames the script sees, for --info; and whether the input's
+    // pictures leave the steps of its rate (drop frames, variable timing).
+    std::string timeline;
+    bool variable_timing = false;
+    std::string timing;  // "20 pictures over 47 steps of 25 fps: ...", when known
 };
 
 // Opens the input and sizes the frame buffers.

@@ -99,6 +99,14 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
         ->type_name("N");
     run->add_option("--codec", o->codec, "h264 or ffv1 (default: ffv1 for .mkv, h264 otherwise)")
         ->type_name("NAME");
+    run->add_option("--timeline", o->timeline,
+                    "source (default): one frame per decoded picture, its timestamp kept; cfr: "
+                    "one frame per step of the input's frame rate, repeats where it has gaps")
+        ->type_name("source|cfr");
+    run->add_option("--timecodes", o->timecodes,
+                    "write each output frame's time to FILE (v2 timecodes, for a muxer; Y4M has "
+                    "none)")
+        ->type_name("FILE");
     run->add_flag("-p,--progress", o->progress,
                   "frame, fps and time left on standard error, also into a pipe");
     run->add_flag("--info", o->info,
@@ -155,6 +163,11 @@ void add_preview_options(CLI::App* preview, Options* o, Raw* raw, const FILTER* 
         ->type_name("N");
     preview->add_option("--frames", raw->frames, "frames of a generated input (default 30)")
         ->type_name("N");
+    preview
+        ->add_option("--timeline", o->timeline,
+                     "source (default): one frame per decoded picture; cfr: one per step of the "
+                     "input's frame rate")
+        ->type_name("source|cfr");
     preview
         ->add_option("--max", raw->max,
                      "frame buffers larger than the picture, for drawing outside it")
@@ -247,6 +260,10 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
     if (!raw.max.empty() &&
         (!parse_pair(raw.max, 'x', &o->max_w, &o->max_h) || o->max_w < 1 || o->max_h < 1)) {
         *error = "--max must be WxH, for example 1920x1080 (got \"" + raw.max + "\")";
+        return false;
+    }
+    if (o->timeline != "source" && o->timeline != "cfr") {
+        *error = "--timeline must be source or cfr (got \"" + o->timeline + "\")";
         return false;
     }
     if (o->answer != "yes" && o->answer != "no" && o->answer != "ok") {

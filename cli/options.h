@@ -33,6 +33,10 @@ struct Options {
     bool progress = false;
     bool info = false;
     std::vector<std::pair<int, int>> clicks;  // --click X,Y, in order
+    // Which frames the script sees: "source", one per decoded picture with
+    // its timestamp, or "cfr", one per step of the nominal rate.
+    std::string timeline = "source";
+    std::string timecodes;  // write the frames' times (v2 timecodes) here
     std::string pix_fmt = "420p";
     int crf = 18;
     std::string codec;  // "": by the output's extension

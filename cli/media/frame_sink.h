@@ -36,11 +36,12 @@ public:
     // before the first frame is written.
     void set_origin(std::int64_t pts) { origin_ = pts; }
     // Writes one frame: the top-left w x h of a buffer with rows `stride`
-    // pixels apart, shown at `pts`.  The first frame sets the output's size;
-    // later frames of another size are cut, or padded with black.  False
-    // (with a message) on a write error.
+    // pixels apart, shown at `pts` for `duration` (until the next frame).
+    // The first frame sets the output's size; later frames of another size
+    // are cut, or padded with black.  False (with a message) on a write
+    // error.
     virtual bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
-                       std::string* error) = 0;
+                       std::int64_t duration, std::string* error) = 0;
     // Completes the output and gives it its name.  `end_pts` is where the
     // last frame ends (for the audio).  False on a write error.
     virtual bool finish(std::int64_t end_pts, std::string* error) = 0;

@@ -11,6 +11,11 @@
 
 std::int64_t FrameSource::time_of(int) const { return kNoTime; }
 
+std::vector<std::string> FrameSource::damage(int, int, bool* cut_short) const {
+    *cut_short = false;
+    return {};
+}
+
 bool FrameSource::seek(int n, std::string* error) {
     // Without an index the frames before n are read and dropped.
     std::vector<PIXEL_YC> scratch(static_cast<std::size_t>(width_) * height_);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/aviutl.h"
 
@@ -38,6 +39,8 @@ public:
     // Where the input starts (in tb units): before its first picture when
     // another stream (the audio) starts earlier; kNoTime: at its first frame.
     std::int64_t start_time() const { return start_time_; }
+    // Where the last frame ends (in tb units), kNoTime when unknown.
+    std::int64_t end_time() const { return end_time_; }
     // What the input is, for --info: "h264, yuv420p (8-bit 4:2:0, limited range)".
     const std::string& format() const { return format_; }
     // The file the audio comes from, or "" when there is none to pass on.
@@ -57,10 +60,17 @@ public:
     // Frame n, out of order; false when it cannot be reached.
     virtual bool read_at(int n, PIXEL_YC* pixels, int stride, std::string* error) = 0;
 
+    // What the input reported about frames first..last once they were read:
+    // pictures the container marks corrupt or the decoder could not decode
+    // whole, and, when `last` is its final frame, data missing after it
+    // (*cut_short: the file is shorter than it says).  One message each;
+    // none when the frames are whole.
+    virtual std::vector<std::string> damage(int first, int last, bool* cut_short) const;
+
 protected:
     int width_ = 0, height_ = 0, frame_count_ = -1, rate_num_ = 30, rate_den_ = 1;
     int tb_num_ = 1, tb_den_ = 30;
-    std::int64_t start_time_ = kNoTime;
+    std::int64_t start_time_ = kNoTime, end_time_ = kNoTime;
     bool endless_ = false, random_access_ = true;
     std::string format_;
     int next_ = 0;  // the frame read_next gives next

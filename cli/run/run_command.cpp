@@ -2,6 +2,7 @@
 #include "run/run_command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +14,9 @@
 #include "media/frame_source.h"
 #include "run/background_writer.h"
 #include "run/progress.h"
+#include "run/run_info.h"
 #include "run/script_log.h"
+#include "run/timecodes.h"
 
 namespace {
 
@@ -42,50 +45,6 @@ void* find_no_window(const char*) { return nullptr; }
 void ignore_message(void*, unsigned, std::uintptr_t, std::intptr_t) {}
 
 const DesktopServices desktop_services = {show_box, find_no_window, ignore_message};
-
-std::string rate_text(const FrameSource& s) {
-    char text[64];
-    if (s.rate_den() == 0) return "?";
-    std::snprintf(text, sizeof text, "%.3g fps (%d/%d)",
-                  static_cast<double>(s.rate_num()) / s.rate_den(), s.rate_num(), s.rate_den());
-    return text;
-}
-
-// --info: what a run would do, without running it.
-void print_info(const Options& options, const Edit& edit, PluginHost& host) {
-    const FrameSource& s = *edit.source;
-    std::printf("input    %s\n", options.input.c_str());
-    std::printf("format   %s\n", s.format().c_str());
-    std::printf("size     %dx%d (frame buffers %dx%d)\n", s.width(), s.height(), edit.max_w,
-                edit.max_h);
-    if (s.frame_count() >= 0)
-        std::printf("frames   %d, %s\n", s.frame_count(), rate_text(s).c_str());
-    else
-        std::printf("frames   %s, %s\n",
-                    s.endless() ? "any number (30 unless told)" : "unknown (a stream)",
-                    rate_text(s).c_str());
-    if (edit.stop == INT_MAX)
-        std::printf("run      frames %d to the end of the input\n", edit.start);
-    else
-        std::printf("run      frames %d to %d (%d frames)\n", edit.start, edit.stop - 1,
-                    edit.stop - edit.start);
-    std::printf("copyframe  %s\n", s.random_access()
-                                       ? "any frame of the input"
-                                       : "only the frames still kept (a stream cannot seek)");
-    std::printf("audio    %s\n",
-                s.audio_file().empty() ? "none" : "passed on to .mp4, .mov and .mkv output");
-    std::printf("script   %s%s\n", edit.script.c_str(),
-                is_file(edit.script) ? "" : " (missing: frames would pass through unchanged)");
-    const FILTER& t = host.table();
-    std::printf("tracks   of the plug-in \"%s\":\n", t.name ? t.name : "?");
-    for (int i = 0; i < t.track_n; ++i) {
-        const std::string option = track_option(t, i);
-        std::printf("  %2d  %-12s %5d  (%d..%d, default %d)  %s\n", i, option.c_str(),
-                    options.tracks.size() > static_cast<std::size_t>(i) ? options.tracks[i] : 0,
-                    t.track_s ? t.track_s[i] : 0, t.track_e ? t.track_e[i] : 0,
-                    t.track_default ? t.track_default[i] : 0, t.track_name ? t.track_name[i] : "?");
-    }
-}
 
 // Opens --output, if any; 0, or the exit status.
 int open_output(const Options& options, const FrameSource& source,
@@ -131,8 +90,11 @@ struct RunState {
     bool output_failed = false;  // a write failed: the output stops there
     int done = 0;                // frames run
     int last = -1;               // the last frame's number
+    std::int64_t origin = 0;     // the input's time that is the output's 0
     std::int64_t end_pts = 0;
-    bool input_failed = false;
+    // The input could not be read on, or ended in damage: the output stops
+    // where it did.
+    bool input_stopped = false;
 };
 
 // The input's time that becomes the output's 0.  A run from the input's
@@ -145,8 +107,8 @@ std::int64_t output_origin(const FrameSource& source, int first_frame, std::int6
 }
 
 // Runs the frames through the filter and writes them out.
-RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog& log,
-                       Progress& progress) {
+RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, Timecodes* timecodes,
+                       ScriptLog& log, Progress& progress) {
     RunState run;
     std::string error;
     const FrameSource& source = *edit.source;
@@ -167,11 +129,14 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
             if (!error.empty()) {
                 progress.message(error);
                 run.status = 1;
-                run.input_failed = true;
+                run.input_stopped = true;
             }
             break;
         }
-        if (run.done == 0 && sink) sink->set_origin(output_origin(source, edit.start, pts));
+        if (run.done == 0) {
+            run.origin = output_origin(source, edit.start, pts);
+            if (sink) sink->set_origin(run.origin);
+        }
         if (!host.process(n, &error)) {
             progress.message(error);
             run.status = 1;
@@ -181,20 +146,33 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         // editor would show it, so the output keeps one frame per input frame.
         // It is written while the script works on the next one; a failure
         // shows at the next frame's write (or below, for the last frame).
+        // The frame lasts until the next one starts, where that is known.
+        const std::int64_t next = source.time_of(n + 1);
+        const std::int64_t end =
+            next != FrameSource::kNoTime && next > pts ? next : pts + frame_ticks;
         if (writer && !writer->write(host.output(), host.stride(), host.output_w(), host.output_h(),
-                                     pts, &error)) {
+                                     pts, end - pts, &error)) {
             output_failed();
             break;
         }
-        // The frame lasts until the next one starts, where that is known.
-        const std::int64_t next = source.time_of(n + 1);
-        run.end_pts = next != FrameSource::kNoTime && next > pts ? next : pts + frame_ticks;
+        if (timecodes) timecodes->add(pts - run.origin);
+        run.end_pts = end;
         run.last = n;
         progress.frame_done(++run.done, n);
     }
     if (writer && !run.output_failed && !writer->drain(&error)) output_failed();
     writer.reset();
     progress.end(run.done, run.last);
+    // What the input reported about the frames run: damage is an error,
+    // the frames before it are written.
+    if (!run.input_stopped && run.done > 0) {
+        bool cut_short = false;
+        for (const std::string& text : source.damage(edit.start, run.last, &cut_short)) {
+            progress.message(text);
+            run.status = 1;
+        }
+        run.input_stopped = cut_short;
+    }
     // A script that made the video longer than the run could go is told why
     // it stopped.
     if (run.status == 0 && host.frame_n() > edit.length && run.last + 1 < host.frame_n()) {
@@ -233,7 +211,7 @@ int finish_output(const Options& options, FrameSink* sink, const RunState& run) 
         print_error(error);
         return 1;
     }
-    if (run.status != 0)
+    if (run.input_stopped)
         print_error("the output " + options.output + " is incomplete: it has " +
                     std::to_string(sink->frames()) + " frame" + (sink->frames() == 1 ? "" : "s"));
     return run.status;
@@ -268,6 +246,23 @@ bool summarise_script_errors(const ScriptLog& log, int frames) {
     if (counts.size() > shown)
         std::fprintf(stderr, "  and %zu other errors\n", counts.size() - shown);
     return true;
+}
+
+bool writes_y4m(std::string output) {
+    for (char& c : output) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return output == "-" ||
+           (output.size() > 4 && output.compare(output.size() - 4, 4, ".y4m") == 0);
+}
+
+// Y4M carries one fixed rate: the times of a variable-rate input are lost
+// unless they go to a timecodes file (or the frames onto the rate's grid).
+void note_lost_timing(const Options& options, const Edit& edit) {
+    if (!edit.variable_timing || options.timeline == "cfr" || !options.timecodes.empty() ||
+        !writes_y4m(options.output))
+        return;
+    print_error("note: " + edit.input + " has variable timing (" + edit.timing +
+                "), and Y4M keeps only its rate: --timecodes FILE writes the frames' times, "
+                "--timeline cfr puts the frames on the rate's grid");
 }
 
 Progress::Mode progress_mode(const Options& options) {
@@ -316,9 +311,17 @@ int run_command(const Options& options, PluginHost& host) {
         host.end();
         return 1;
     }
+    note_lost_timing(options, edit);
+    std::optional<Timecodes> timecodes;
+    if (!options.timecodes.empty()) timecodes.emplace(edit.source->tb_num(), edit.source->tb_den());
     Progress progress(progress_mode(options), edit.stop == INT_MAX ? -1 : edit.stop - edit.start);
-    RunState state = filter_frames(host, edit, sink.get(), log, progress);
+    RunState state =
+        filter_frames(host, edit, sink.get(), timecodes ? &*timecodes : nullptr, log, progress);
     int status = finish_output(options, sink.get(), state);
+    if (timecodes && timecodes->size() > 0 && !timecodes->write(options.timecodes, &error)) {
+        print_error(error);
+        status = std::max(status, 1);
+    }
     click_preview(host, options);
     host.end();
     log.poll(-1, [](const std::string& text) { print_error(text); });

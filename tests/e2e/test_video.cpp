@@ -51,7 +51,7 @@ std::string make_video(const std::string& path, const VideoSpec& video) {
     c->time_base = time_base_of(video);
     c->framerate = {video.rate, 1};
     c->gop_size = video.gop;
-    c->max_b_frames = 2;
+    if (video.encoder == "libx264") c->max_b_frames = 2;
     if (out->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     if (video.encoder == "libx264") {

@@ -289,3 +289,170 @@ TEST(VideoCut, ACutStartsAtZeroWithItsAudioInStep) {
     EXPECT_NEAR(all.frame_times[59], frame_time(clip, 59), 0.001);
     EXPECT_NEAR(all.beep_onset, frame_time(clip, 30), kAudioFrame);
 }
+
+namespace {
+
+// An AVI as capture tools write one: 20 coded pictures in pairs, the three
+// frame steps after each pair left out (drop frames), 47 steps in all.
+VideoSpec drop_frame_avi() {
+    VideoSpec video;
+    video.encoder = "ffv1", video.frames = 20, video.time_scale = video.rate;
+    for (int k = 0; k < 20; ++k) video.pts.push_back(k / 2 * 5 + k % 2);
+    return video;
+}
+
+// The picture shown at step k: the last one at or before it.
+int picture_at_step(const VideoSpec& video, int k) {
+    int shown = 0;
+    for (int i = 0; i < video.frames; ++i)
+        if (video.pts[static_cast<std::size_t>(i)] <= k) shown = i;
+    return shown;
+}
+
+// Breaks the bytes in the middle of the k-th video chunk of an AVI.
+std::string damage_avi_chunk(std::string avi, int k) {
+    std::size_t at = avi.find("movi");
+    for (int i = 0; i <= k && at != std::string::npos; ++i) at = avi.find("00dc", at + 4);
+    if (at == std::string::npos) return avi;
+    const std::size_t size = static_cast<unsigned char>(avi[at + 4]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(avi[at + 5])) << 8;
+    for (std::size_t i = at + 8 + size / 2; i < at + 8 + size / 2 + 40; ++i)
+        avi[i] = static_cast<char>(i % 2 ? 0xff : 0x00);
+    return avi;
+}
+
+}  // namespace
+
+TEST(VideoTimeline, DropFramesAreRepeatsOnTheGridAndNoDamageOnEither) {
+    ScriptDir dir;
+    const VideoSpec avi = drop_frame_avi();
+    ASSERT_EQ(make_video(dir.file("capture.avi"), avi), "");
+    dir.write("filter.lua",
+              "function video_filter(info)\n"
+              "  local log = io.open(info.script_path .. 'seen.txt', 'a')\n"
+              "  log:write(info.frame, '/', info.frame_n, ' ') log:close()\n"
+              "end\n");
+
+    // The source timeline: one frame per picture, their times in the
+    // timecodes file; the Y4M output is told it loses them otherwise.
+    RunResult r = run_quorvel({"run", "-i", dir.file("capture.avi"), "-o", dir.file("src.y4m"),
+                               "--pix-fmt", "420p", "--timecodes", dir.file("times.txt")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("incomplete"), std::string::npos) << r.err;
+    Y4mVideo v = read_y4m(dir.file("src.y4m"));
+    ASSERT_EQ(v.frames.size(), 20u);
+    for (int k = 0; k < 20; ++k) expect_pattern(v, k, k, "source timeline");
+    std::string times = "# timecode format v2\n";
+    for (int k = 0; k < 20; ++k) times += std::to_string(avi.pts[k] * 40) + "\n";
+    EXPECT_EQ(dir.read("times.txt"), times);
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "-o", dir.file("src.y4m")});
+    EXPECT_NE(r.err.find("variable timing (20 pictures over 47 steps of 25 fps"), std::string::npos)
+        << r.err;
+
+    // The grid: 47 frames, a repeat where a frame was dropped, and
+    // info.frame counting the grid.
+    dir.write("seen.txt", "");
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "--timeline", "cfr", "-o",
+                     dir.file("cfr.y4m"), "--pix-fmt", "420p"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    v = read_y4m(dir.file("cfr.y4m"));
+    ASSERT_EQ(v.frames.size(), 47u);
+    for (int k = 0; k < 47; ++k) expect_pattern(v, k, picture_at_step(avi, k), "grid");
+    EXPECT_EQ(dir.read("seen.txt").substr(0, 15), "0/47 1/47 2/47 ");
+    // The last steps are drop frames too: they can be run on their own.
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "--timeline", "cfr", "--start", "46",
+                     "--end", "46", "-o", dir.file("last.y4m"), "--pix-fmt", "420p"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    v = read_y4m(dir.file("last.y4m"));
+    ASSERT_EQ(v.frames.size(), 1u);
+    expect_pattern(v, 0, 19, "the last step");
+
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "--info"});
+    EXPECT_NE(r.out.find("frames   20,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("timeline source"), std::string::npos) << r.out;
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "--info", "--timeline=cfr"});
+    EXPECT_NE(r.out.find("frames   47,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("timeline cfr: one frame per step of 25 fps (20 pictures over 47 steps "
+                         "of 25 fps: 27 repeated, 0 dropped)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(run_quorvel({"run", "--timeline", "vfr"}).status, 2);
+}
+
+TEST(VideoInput, FilesCutShortOrDamagedInsideSaySoAndExitOne) {
+    ScriptDir dir;
+    VideoSpec ffv1;
+    ffv1.encoder = "ffv1", ffv1.frames = 20;
+    ASSERT_EQ(make_video(dir.file("whole.avi"), ffv1), "");
+    VideoSpec mjpeg;
+    mjpeg.encoder = "mjpeg", mjpeg.pix_fmt = "yuvj420p", mjpeg.frames = 20;
+    ASSERT_EQ(make_video(dir.file("whole_mjpeg.avi"), mjpeg), "");
+    const std::string avi = dir.read("whole.avi"), mj = dir.read("whole_mjpeg.avi");
+    dir.write("cut95.avi", avi.substr(0, avi.size() * 95 / 100));
+    dir.write("cut99.avi", mj.substr(0, mj.size() * 99 / 100));
+
+    // The file ends inside a picture: the frames before it, exit 1.
+    for (const char* name : {"cut95.avi", "cut99.avi"}) {
+        const RunResult r = run_quorvel(
+            {"run", "-i", dir.file(name), "-o", dir.file("out.y4m"), "--pix-fmt", "420p"});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_NE(r.err.find(std::string(name) + ": cut short: the file ends inside frame"),
+                  std::string::npos)
+            << r.err;
+        const Y4mVideo v = read_y4m(dir.file("out.y4m"));
+        EXPECT_GT(v.frames.size(), 15u) << name;
+        EXPECT_LT(v.frames.size(), 20u) << name;
+        EXPECT_NE(r.err.find("incomplete: it has " + std::to_string(v.frames.size()) + " frames"),
+                  std::string::npos)
+            << r.err;
+        if (std::string(name) == "cut95.avi")
+            for (std::size_t k = 0; k < v.frames.size(); ++k)
+                expect_pattern(v, static_cast<int>(k), static_cast<int>(k), name);
+        // A run that stops before the damage is whole.
+        EXPECT_EQ(run_quorvel({"run", "-i", dir.file(name), "--frames", "10"}).status, 0) << name;
+    }
+
+    // A picture the decoder refuses in the middle: every frame is written,
+    // the damage is named and the run fails.
+    dir.write("broken.avi", damage_avi_chunk(mj, 9));
+    RunResult r = run_quorvel({"run", "-i", dir.file("broken.avi"), "-o", dir.file("out.y4m")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("broken.avi: damaged: frame 9 could not be decoded"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("incomplete"), std::string::npos) << r.err;
+    EXPECT_EQ(read_y4m(dir.file("out.y4m")).frames.size(), 20u);
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("broken.avi"), "--start", "10"}).status, 0);
+}
+
+TEST(VideoTimeline, AVariableRateClipOnTheGridKeepsItsAudioInStep) {
+    ScriptDir dir;
+    // 25 fps with a phone's jitter (3 ms late every third frame) and two
+    // frame steps missing after frame 9; the tone starts with frame 20.
+    VideoSpec clip;
+    clip.frames = 40, clip.audio = true, clip.beep_frame = 20, clip.time_scale = 1000;
+    for (int k = 0; k < 40; ++k)
+        clip.pts.push_back(k * 40 + (k >= 10 ? 80 : 0) + (k % 3 == 1 ? 3 : 0));
+    ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
+    RunResult r = run_quorvel({"run", "-i", dir.file("phone.mp4"), "--timeline", "cfr", "-o",
+                               dir.file("grid.mp4"), "--crf", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    DecodedVideo v = read_video(dir.file("grid.mp4"));
+    ASSERT_EQ(v.frames.size(), 42u);
+    for (int k = 0; k < 42; ++k) {
+        EXPECT_NEAR(v.frame_times[k], k * 0.04, 0.001) << "step " << k;
+        // The jitter rounds away; the gap repeats frame 9.
+        const int shown = k < 10 ? k : k < 12 ? 9 : k - 2;
+        EXPECT_EQ(v.at(k, 0, 3, 3), test_sample(shown, 0, 3, 3, 8)) << "step " << k;
+    }
+    EXPECT_NEAR(v.beep_onset, 0.88, kAudioFrame);
+
+    // A cut on the grid starts at 0 too, the tone with it.
+    r = run_quorvel({"run", "-i", dir.file("phone.mp4"), "--timeline", "cfr", "--start", "22", "-o",
+                     dir.file("cut.mp4")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    v = read_video(dir.file("cut.mp4"));
+    ASSERT_EQ(v.frames.size(), 20u);
+    EXPECT_NEAR(v.frame_times[0], 0, 0.001);
+    EXPECT_NEAR(v.beep_onset, 0, kAudioFrame);
+    EXPECT_NEAR(v.audio_start, 0, kAudioFrame);
+}
