@@ -6,6 +6,7 @@
 #include "host/host_os.h"
 #include "host/plugin_host.h"
 #include "media/frame_grid.h"
+#include "media/upright.h"
 
 namespace {
 
@@ -77,6 +78,25 @@ std::string rate_text(const FrameSource& s) {
     return text;
 }
 
+// Turns a picture stored on its side upright, unless told not to.
+void turn_upright(const Options& options, Edit* edit) {
+    const int turn = upright_turn(edit->source->display_matrix);
+    const std::string degrees = std::to_string(turn) + " degrees clockwise";
+    if (turn == 0) {
+        edit->rotation = "none";
+    } else if (turn < 0) {
+        edit->rotation = "a display matrix that mirrors or turns by an odd angle: kept as a tag";
+    } else if (!options.autorotate) {
+        edit->rotation = "stored on its side (" + degrees +
+                         " to show it): kept as stored, with the tag (--no-autorotate)";
+    } else {
+        std::string note;
+        edit->source = upright(std::move(edit->source), &note);
+        edit->rotation = "stored on its side: turned " + degrees +
+                         " before the script, written upright without the tag";
+    }
+}
+
 // Puts the source on its frame grid for --timeline cfr, and says which
 // timeline applies.
 void choose_timeline(const Options& options, Edit* edit) {
@@ -134,6 +154,7 @@ int open_input(const Options& options, Edit* edit) {
         print_error(error);
         return 1;
     }
+    turn_upright(options, edit);
     choose_timeline(options, edit);
     const FrameSource& source = *edit->source;
     edit->max_w = options.max_w ? options.max_w : source.width();

@@ -30,7 +30,8 @@ struct Edit {
     // pictures leave the steps of its rate (drop frames, variable timing).
     std::string timeline;
     bool variable_timing = false;
-    std::string timing;  // "20 pictures over 47 steps of 25 fps: ...", when known
+    std::string timing;    // "20 pictures over 47 steps of 25 fps: ...", when known
+    std::string rotation;  // what became of the input's display matrix, for --info
 };
 
 // Opens the input and sizes the frame buffers.

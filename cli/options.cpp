@@ -103,6 +103,9 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
                     "source (default): one frame per decoded picture, its timestamp kept; cfr: "
                     "one frame per step of the input's frame rate, repeats where it has gaps")
         ->type_name("source|cfr");
+    run->add_flag("!--no-autorotate", o->autorotate,
+                  "keep a picture stored on its side as stored, with its rotation tag (default: "
+                  "turned upright, as players show it, before the script)");
     run->add_option("--timecodes", o->timecodes,
                     "write each output frame's time to FILE (v2 timecodes, for a muxer; Y4M has "
                     "none)")
@@ -168,6 +171,8 @@ void add_preview_options(CLI::App* preview, Options* o, Raw* raw, const FILTER* 
                      "source (default): one frame per decoded picture; cfr: one per step of the "
                      "input's frame rate")
         ->type_name("source|cfr");
+    preview->add_flag("!--no-autorotate", o->autorotate,
+                      "keep a picture stored on its side as stored (default: turned upright)");
     preview
         ->add_option("--max", raw->max,
                      "frame buffers larger than the picture, for drawing outside it")

@@ -36,7 +36,8 @@ struct Options {
     // Which frames the script sees: "source", one per decoded picture with
     // its timestamp, or "cfr", one per step of the nominal rate.
     std::string timeline = "source";
-    std::string timecodes;  // write the frames' times (v2 timecodes) here
+    std::string timecodes;   // write the frames' times (v2 timecodes) here
+    bool autorotate = true;  // turn a picture stored on its side upright
     std::string pix_fmt = "420p";
     int crf = 18;
     std::string codec;  // "": by the output's extension

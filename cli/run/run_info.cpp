@@ -37,6 +37,7 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
     else
         std::printf("run      frames %d to %d (%d frames)\n", edit.start, edit.stop - 1,
                     edit.stop - edit.start);
+    std::printf("rotation %s\n", edit.rotation.c_str());
     std::printf("timeline %s\n", edit.timeline.c_str());
     bool cut_short = false;
     for (const std::string& text : s.damage(0, std::max(0, s.frame_count() - 1), &cut_short))

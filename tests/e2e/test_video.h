@@ -20,8 +20,9 @@ struct VideoSpec {
     // The audio is silent until this frame's time and a loud tone after it,
     // so that its onset marks that frame; -1: a quiet tone all along.
     int beep_frame = -1;
-    // The display matrix's rotation (degrees counterclockwise, as phones
-    // write it for a portrait clip stored on its side); 0: none.
+    // The display matrix's rotation: the clockwise angle given to
+    // av_display_rotation_set (ffprobe reports the opposite: a phone's
+    // portrait clip, "rotation of -90 degrees", is 90 here); 0: none.
     int rotation = 0;
 };
 
@@ -44,8 +45,8 @@ struct DecodedVideo {
     bool has_audio = false;
     double video_seconds = 0, audio_seconds = 0;
     double video_start = 0, audio_start = 0;  // the first packet's time of each
-    double rotation = 0;                      // the display matrix's, 0 without one
-    std::vector<double> frame_times;          // each decoded frame's, in seconds
+    double rotation = 0;  // the display matrix's (av_display_rotation_get), 0 without one
+    std::vector<double> frame_times;  // each decoded frame's, in seconds
     // The first decoded audio sample louder than the quiet tone, in seconds
     // of the file; -1 when there is none.
     double beep_onset = -1;

@@ -4,6 +4,9 @@
 // back can be compared sample for sample.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+
 #include "harness.h"
 #include "test_video.h"
 
@@ -455,4 +458,53 @@ TEST(VideoTimeline, AVariableRateClipOnTheGridKeepsItsAudioInStep) {
     EXPECT_NEAR(v.frame_times[0], 0, 0.001);
     EXPECT_NEAR(v.beep_onset, 0, kAudioFrame);
     EXPECT_NEAR(v.audio_start, 0, kAudioFrame);
+}
+
+TEST(VideoInput, APictureStoredOnItsSideIsTurnedUprightBeforeTheScript) {
+    ScriptDir dir;
+    // The display matrix's angle (VideoSpec::rotation) and where the upright
+    // picture's (x, y) is in the stored one.
+    struct Case {
+        int matrix;
+        std::function<std::pair<int, int>(int x, int y, int w, int h)> stored;
+    };
+    const auto turned_right = [](int x, int y, int, int h) { return std::pair{y, h - 1 - x}; };
+    const auto turned_left = [](int x, int y, int w, int) { return std::pair{w - 1 - y, x}; };
+    const auto turned_over = [](int x, int y, int w, int h) {
+        return std::pair{w - 1 - x, h - 1 - y};
+    };
+    const Case cases[] = {
+        {90, turned_right}, {-90, turned_left}, {180, turned_over}};  // 90: a phone's
+    for (const Case& c : cases) {
+        VideoSpec clip;
+        clip.w = 48, clip.h = 32, clip.frames = 3, clip.rotation = c.matrix;
+        ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
+        const RunResult r = run_quorvel(
+            {"run", "-i", dir.file("phone.mp4"), "-o", dir.file("up.mp4"), "--crf", "0"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const DecodedVideo v = read_video(dir.file("up.mp4"));
+        ASSERT_EQ(v.frames.size(), 3u);
+        EXPECT_EQ(v.rotation, 0) << "no tag: the picture is upright";
+        const bool sideways = c.matrix != 180;
+        ASSERT_EQ(v.w, sideways ? 32 : 48) << c.matrix;
+        ASSERT_EQ(v.h, sideways ? 48 : 32) << c.matrix;
+        for (int y = 0; y < v.h; ++y)
+            for (int x = 0; x < v.w; ++x) {
+                const auto [sx, sy] = c.stored(x, y, clip.w, clip.h);
+                ASSERT_EQ(v.at(2, 0, x, y), test_sample(2, 0, sx, sy, 8))
+                    << c.matrix << " at " << x << "," << y;
+            }
+    }
+    // --no-autorotate: as stored, with the tag; --info says which.
+    RunResult r = run_quorvel(
+        {"run", "-i", dir.file("phone.mp4"), "-o", dir.file("stored.mp4"), "--no-autorotate"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const DecodedVideo v = read_video(dir.file("stored.mp4"));
+    EXPECT_EQ(v.w, 48);
+    EXPECT_NEAR(std::abs(v.rotation), 180, 0.01);
+    r = run_quorvel({"run", "-i", dir.file("phone.mp4"), "--info"});
+    EXPECT_NE(r.out.find("size     48x32"), std::string::npos) << r.out;  // 180: the same size
+    EXPECT_NE(r.out.find("rotation stored on its side: turned 180 degrees clockwise"),
+              std::string::npos)
+        << r.out;
 }
