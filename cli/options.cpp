@@ -27,9 +27,11 @@ const char* const kRunFooter =
     "--output frames are processed and discarded.\n"
     "\n"
     "The script is filter.lua (filterN.lua for --script-no N) in the script folder: --script-dir,\n"
-    "else the input file's folder, else the current folder.  It is reloaded when saved; its "
-    "errors\n"
-    "go to lua_err.txt there, are shown once when they first happen and are counted at the end.\n"
+    "else the input file's folder, else the current folder.  It is reloaded when saved.  Its\n"
+    "messages go to lua_err.txt there; each is shown once, when it first happens, with a line\n"
+    "of explanation for the known ones, and all are counted at the end.  A script that does not\n"
+    "load (or defines no video_filter) ends the run at its first frame; one that fails on a\n"
+    "frame makes the run exit 1 once every frame is written (--keep-going: exit 0).\n"
     "\n"
     "Frame numbers are the input's: with --start 100 the script's first info.frame is 100, and\n"
     "info.frame_n is the input's length.  copyframe reaches any frame of a file (it seeks to the\n"
@@ -43,9 +45,10 @@ const char* const kRunFooter =
     "debug library or load precompiled chunks, and opens files only inside its own folder.\n"
     "The time budget and the memory cap stay on (--frame-timeout and --memory-limit above 0).\n"
     "\n"
-    "Exit status: 0 when every frame was processed, 1 when the input could not be read, a frame\n"
-    "failed or the output could not be written (with --strict also when the script reported an\n"
-    "error or does not exist), 2 for a usage error.\n";
+    "Exit status: 0 when every frame was processed and the script ran without an error; 1 when\n"
+    "the input could not be read or is damaged, a frame failed, the output could not be written,\n"
+    "or the script failed or did not load (--keep-going: not for the script; --strict: also\n"
+    "when there is no script); 2 for a usage error.\n";
 
 void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     const std::string variables = table != nullptr ? variables_help(*table) : "";
@@ -114,8 +117,10 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
                   "frame, fps and time left on standard error, also into a pipe");
     run->add_flag("--info", o->info,
                   "print the input's size, frames, rate and format, the script, the tracks; exit");
-    run->add_flag("--strict", o->strict,
-                  "exit 1 when the script reports an error or does not exist");
+    run->add_flag("--strict", o->strict, "exit 1 also when there is no script (before any frame)");
+    run->add_flag("--keep-going", o->keep_going,
+                  "exit 0 although the script failed, and pass the frames through when it does "
+                  "not load");
     run->add_option(
            "--frame-timeout", raw->frame_timeout,
            "end a frame whose script runs longer than S seconds (default 30, 0 for no limit)")
@@ -265,6 +270,10 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
     if (!raw.max.empty() &&
         (!parse_pair(raw.max, 'x', &o->max_w, &o->max_h) || o->max_w < 1 || o->max_h < 1)) {
         *error = "--max must be WxH, for example 1920x1080 (got \"" + raw.max + "\")";
+        return false;
+    }
+    if (o->strict && o->keep_going) {
+        *error = "--strict and --keep-going contradict each other: give one";
         return false;
     }
     if (o->timeline != "source" && o->timeline != "cfr") {

@@ -30,6 +30,7 @@ struct Options {
     std::vector<int> tracks;    // one value per track of the plug-in's filter table
     std::string answer = "ok";  // how message boxes are answered: yes, no or ok
     bool strict = false;
+    bool keep_going = false;  // script errors do not fail the run
     bool progress = false;
     bool info = false;
     std::vector<std::pair<int, int>> clicks;  // --click X,Y, in order

@@ -6,8 +6,10 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
+#include "docs/script_messages.h"
 #include "edit.h"
 #include "host/host_os.h"
 #include "media/frame_sink.h"
@@ -88,13 +90,17 @@ int open_output(const Options& options, const FrameSource& source,
 struct RunState {
     int status = 0;
     bool output_failed = false;  // a write failed: the output stops there
-    int done = 0;                // frames run
+    int done = 0;                // frames run and written
+    int processed = 0;           // frames the filter ran on
     int last = -1;               // the last frame's number
     std::int64_t origin = 0;     // the input's time that is the output's 0
     std::int64_t end_pts = 0;
     // The input could not be read on, or ended in damage: the output stops
     // where it did.
     bool input_stopped = false;
+    // The first frame found no video_filter: the script did not load, and
+    // the run ended there.
+    bool script_not_loaded = false;
 };
 
 // The input's time that becomes the output's 0.  A run from the input's
@@ -107,8 +113,8 @@ std::int64_t output_origin(const FrameSource& source, int first_frame, std::int6
 }
 
 // Runs the frames through the filter and writes them out.
-RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, Timecodes* timecodes,
-                       ScriptLog& log, Progress& progress) {
+RunState filter_frames(const Options& options, PluginHost& host, Edit& edit, FrameSink* sink,
+                       Timecodes* timecodes, ScriptLog& log, Progress& progress) {
     RunState run;
     std::string error;
     const FrameSource& source = *edit.source;
@@ -141,7 +147,19 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, Timecodes*
             progress.message(error);
             run.status = 1;
         }
-        log.poll(n, show);
+        ++run.processed;
+        const std::vector<std::string> messages = log.poll(n, show);
+        // A script that never loads filters nothing: the run ends with its
+        // message instead of writing the input out unchanged.
+        if (n == edit.start && !options.keep_going &&
+            std::find(messages.begin(), messages.end(), kNoVideoFilter) != messages.end()) {
+            progress.message(
+                "the script did not load, or defines no video_filter: the run ends here "
+                "(--keep-going passes the frames through)");
+            run.status = 1;
+            run.script_not_loaded = true;
+            break;
+        }
         // The frame is written even when the filter failed on it, as the
         // editor would show it, so the output keeps one frame per input frame.
         // It is written while the script works on the next one; a failure
@@ -182,7 +200,7 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, Timecodes*
             (input_end ? "the input has " + std::to_string(source.frame_count())
                        : "the command line stops the run at " + std::to_string(run.last + 1)));
     }
-    if (run.done == 0 && run.status == 0 && !source.endless()) {
+    if (run.done == 0 && run.status == 0 && !source.endless() && !run.script_not_loaded) {
         progress.message(edit.input + ": no frames to run");
         run.status = 1;
     }
@@ -225,24 +243,31 @@ void click_preview(PluginHost& host, const Options& options) {
     desktop.boxes_to_stdout = false;
 }
 
-// The script's errors over the run: how many frames had one, and each
-// different error with how often it was logged.
+// The script's messages over the run: how many frames had one, and each
+// different message (whole, however many lines it has) with how often.
 bool summarise_script_errors(const ScriptLog& log, int frames) {
     if (log.lines().empty()) return false;
     std::vector<std::pair<std::string, int>> counts;
-    for (const std::string& line : log.lines()) {
+    for (const std::string& message : log.lines()) {
         auto it = std::find_if(counts.begin(), counts.end(),
-                               [&](const auto& c) { return c.first == line; });
+                               [&](const auto& c) { return c.first == message; });
         if (it == counts.end())
-            counts.emplace_back(line, 1);
+            counts.emplace_back(message, 1);
         else
             ++it->second;
     }
-    std::fprintf(stderr, "quorvel: script errors in %d of %d frame%s (the log is %s):\n",
-                 log.frames_with_errors(), frames, frames == 1 ? "" : "s", log.path().c_str());
+    if (log.frames_with_errors() == 0)
+        std::fprintf(stderr, "quorvel: script errors outside the frames (the log is %s):\n",
+                     log.path().c_str());
+    else
+        std::fprintf(stderr, "quorvel: script errors in %d of %d frame%s (the log is %s):\n",
+                     log.frames_with_errors(), frames, frames == 1 ? "" : "s", log.path().c_str());
     const std::size_t shown = std::min<std::size_t>(counts.size(), 10);
-    for (std::size_t i = 0; i < shown; ++i)
-        std::fprintf(stderr, "  %dx %s\n", counts[i].second, counts[i].first.c_str());
+    for (std::size_t i = 0; i < shown; ++i) {
+        const std::string count = std::to_string(counts[i].second) + "x ";
+        std::fprintf(stderr, "  %s%s\n", count.c_str(),
+                     indented(counts[i].first, "  " + std::string(count.size(), ' ')).c_str());
+    }
     if (counts.size() > shown)
         std::fprintf(stderr, "  and %zu other errors\n", counts.size() - shown);
     return true;
@@ -301,6 +326,12 @@ int run_command(const Options& options, PluginHost& host) {
 
     ScriptLog log(edit.dir + host_os::kSeparator + "lua_err.txt");
     log.skip_existing();
+    log.set_script(edit.script);
+    const bool heard = log.listen(host);
+    std::error_code no_such_path;
+    if (std::filesystem::exists(log.path(), no_such_path) && !is_file(log.path()))
+        print_error("the script's log " + log.path() + " is no file that can be written: " +
+                    (heard ? "its messages are shown here only" : "its messages are lost"));
     desktop.answer = options.answer;
     host.set_frame_n(edit.length);
     host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks,
@@ -315,8 +346,8 @@ int run_command(const Options& options, PluginHost& host) {
     std::optional<Timecodes> timecodes;
     if (!options.timecodes.empty()) timecodes.emplace(edit.source->tb_num(), edit.source->tb_den());
     Progress progress(progress_mode(options), edit.stop == INT_MAX ? -1 : edit.stop - edit.start);
-    RunState state =
-        filter_frames(host, edit, sink.get(), timecodes ? &*timecodes : nullptr, log, progress);
+    RunState state = filter_frames(options, host, edit, sink.get(),
+                                   timecodes ? &*timecodes : nullptr, log, progress);
     int status = finish_output(options, sink.get(), state);
     if (timecodes && timecodes->size() > 0 && !timecodes->write(options.timecodes, &error)) {
         print_error(error);
@@ -326,6 +357,10 @@ int run_command(const Options& options, PluginHost& host) {
     host.end();
     log.poll(-1, [](const std::string& text) { print_error(text); });
 
-    if (summarise_script_errors(log, state.done) && options.strict) status = std::max(status, 1);
+    // A run in which the script failed has written every frame, and fails.
+    // (A script that never loaded said all it had to at the first frame.)
+    if (!state.script_not_loaded && summarise_script_errors(log, state.processed) &&
+        !options.keep_going)
+        status = std::max(status, 1);
     return status;
 }

@@ -34,10 +34,10 @@ EngineState engine;
 LUA_FILTER_INFO filter_info{};
 std::int64_t (*engine_clock)() = platform::clock_seconds;
 ScriptLimits limits = default_script_limits();
+void (*log_listener)(const char* text) = nullptr;
 
 // Bytes the Lua state holds, against limits.memory_bytes.
 std::size_t lua_bytes = 0;
-
 
 // Where a Lua panic leaves to: the frame being run is abandoned.
 std::jmp_buf* panic_exit = nullptr;
@@ -393,7 +393,10 @@ LUA_FILTER_INFO* engine_filter_info() { return &filter_info; }
 
 bool engine_has_state() { return engine.lua != nullptr; }
 
+void set_log_listener(void (*listener)(const char* text)) { log_listener = listener; }
+
 void log_line(const char* text) {
+    if (log_listener != nullptr) log_listener(text);
     if (engine.log == nullptr) {
         if (engine.log_path.empty()) return;
         engine.log = std::fopen(engine.log_path.c_str(), "w");

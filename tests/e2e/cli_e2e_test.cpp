@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 
 #include "harness.h"
@@ -85,7 +86,7 @@ TEST(HostProgram, StandardOutputCarriesOnlyTheVideo) {
     const RunResult r =
         run_script(dir, "print('chatter') function video_filter() print('more') error('x') end",
                    "blank:16x16", 2, {"--output", "-"});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);  // the script failed; its frames are still written
     const Y4mVideo v = parse_y4m(r.out);
     EXPECT_EQ(v.frames.size(), 2u);
     EXPECT_EQ(
@@ -212,7 +213,7 @@ TEST(HostProgram, SaysWhichScriptRunsAndReportsEachErrorOnce) {
     r = run_script(
         dir, "function video_filter(info)\n  if info.frame > 0 then local x = nil + 1 end\nend\n",
         "blank:16x16", 5);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("script " + dir.file("filter.lua")), std::string::npos);
     const std::string error =
         dir.file("filter.lua") + ":2: attempt to perform arithmetic on a nil value";
@@ -274,3 +275,83 @@ TEST(HostProgram, MessageBoxesAreAnsweredAsTold) {
 }
 
 }  // namespace
+
+namespace {
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(HostProgram, AScriptThatDoesNotLoadEndsTheRunAtOnce) {
+    ScriptDir dir;
+    const std::pair<const char*, const char*> scripts[] = {
+        {"function video_filter(info)\n  x = = 1\nend\n", ":2: unexpected symbol near '='"},
+        {"local defined = 'but no video_filter'\n", ": video_filter()が定義されていません"},
+    };
+    for (const auto& [script, says] : scripts) {
+        const RunResult r = run_script(dir, script, "blank:16x16", 30, {"-o", dir.file("o.y4m")});
+        EXPECT_EQ(r.status, 1) << script;
+        EXPECT_FALSE(dir.exists("o.y4m")) << script;
+        // Said once, with the script's file (and line), and only frame 0 ran.
+        EXPECT_EQ(count_of(r.err, dir.file("filter.lua") + says), 1u) << r.err;
+        EXPECT_NE(r.err.find("the script did not load, or defines no video_filter"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(count_of(dir.read("lua_err.txt"), "video_filter()が定義されていません"), 1u);
+        // --keep-going: today's pass-through, exit 0.
+        const RunResult kept =
+            run_script(dir, script, "blank:16x16", 3, {"-o", dir.file("o.y4m"), "--keep-going"});
+        EXPECT_EQ(kept.status, 0) << kept.err;
+        EXPECT_EQ(read_y4m(dir.file("o.y4m")).frames.size(), 3u);
+        std::remove(dir.file("o.y4m").c_str());
+    }
+    EXPECT_EQ(run_quorvel({"run", "--strict", "--keep-going"}).status, 2);
+}
+
+TEST(HostProgram, AScriptThatFailsMakesTheRunFailAfterEveryFrame) {
+    ScriptDir dir;
+    const std::string script =
+        "function video_filter(info)\n"
+        "  if info.frame == 1 then gaussian(0, 0, 0, 0, 16, 16, 0, 0) end\n"
+        "  if info.frame == 2 then copy(25, 0) end\n"
+        "  if info.frame >= 3 then error('two\\nlines') end\n"
+        "end\n";
+    RunResult r = run_script(dir, script, "blank:16x16", 5, {"-o", dir.file("o.y4m")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_y4m(dir.file("o.y4m")).frames.size(), 5u);
+    EXPECT_EQ(r.err.find("incomplete"), std::string::npos) << r.err;
+    // Each message once, with its line, and a line a user can act on.
+    const std::string file = dir.file("filter.lua");
+    EXPECT_NE(r.err.find("frame 1: " + file +
+                         ":2: bad argument #8 to 'gaussian' (wrong number of argument)\n"
+                         "  gaussian takes 9 arguments, got 8: quorvel help gaussian\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(
+        r.err.find("frame 2: " + file +
+                   ":3: バッファが存在しません[25]\n"
+                   "  buffer 25 does not exist (buffers 0–19, and those made by createbuf)\n"),
+        std::string::npos)
+        << r.err;
+    // A message of two lines is one message, counted once a frame.
+    EXPECT_NE(r.err.find("script errors in 4 of 5 frames"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("  2x " + file + ":4: two\n     lines\n"), std::string::npos) << r.err;
+    EXPECT_EQ(
+        run_script(dir, script, "blank:16x16", 5, {"-o", dir.file("o.y4m"), "--keep-going"}).status,
+        0);
+
+    // A log that cannot be written loses nothing: the messages still reach
+    // standard error and fail the run.
+    std::remove(dir.file("lua_err.txt").c_str());
+    std::filesystem::create_directory(dir.file("lua_err.txt"));
+    r = run_script(dir, script, "blank:16x16", 3, {"--strict"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lua_err.txt is no file that can be written"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("script errors in 2 of 3 frames"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("バッファが存在しません[25]"), std::string::npos) << r.err;
+}

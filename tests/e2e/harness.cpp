@@ -126,7 +126,10 @@ RunResult run_quorvel(const std::vector<std::string>& args, const std::string& i
 
 RunResult run_script(const ScriptDir& dir, const std::string& script, const std::string& input,
                      int frames, const std::vector<std::string>& extra) {
-    dir.write("filter.lua", script);
+    if (script.empty())
+        std::remove(dir.file("filter.lua").c_str());
+    else
+        dir.write("filter.lua", script);
     std::vector<std::string> args = {
         "run", "--input", input, "--frames", std::to_string(frames), "--script-dir", dir.path()};
     args.insert(args.end(), extra.begin(), extra.end());

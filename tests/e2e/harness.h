@@ -36,7 +36,9 @@ private:
 RunResult run_quorvel(const std::vector<std::string>& args, const std::string& input = "");
 
 // Runs `quorvel run --input <input> --frames <frames> --script-dir <dir>
-// <extra...>` with `script` saved as filter.lua.
+// <extra...>` with `script` saved as filter.lua; an empty `script` means no
+// script (the frames pass through; an empty filter.lua would be a script
+// without video_filter, which ends the run).
 RunResult run_script(const ScriptDir& dir, const std::string& script, const std::string& input,
                      int frames, const std::vector<std::string>& extra = {});
 
