@@ -1,6 +1,7 @@
 #include "edit.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "host/host_os.h"
@@ -167,18 +168,74 @@ int open_input(const Options& options, Edit* edit) {
     return check_buffer_size(options, *edit);
 }
 
+namespace {
+
+// Seconds from the input's first frame to frame n: by the frames' own
+// timestamps where the source knows them, else by its rate.
+long double seconds_at(const FrameSource& s, long long n) {
+    const std::int64_t t0 = s.time_of(0),
+                       t = s.time_of(static_cast<int>(std::min<long long>(n, INT_MAX)));
+    if (t0 != FrameSource::kNoTime && t != FrameSource::kNoTime)
+        return static_cast<long double>(t - t0) * s.tb_num() / s.tb_den();
+    return s.rate_num() > 0 ? static_cast<long double>(n) * s.rate_den() / s.rate_num() : n / 30.0L;
+}
+
+// The first frame that starts at or after `seconds` (a microsecond's slack
+// for timestamps that round); the frame count when it is past the end.
+long long first_frame_from(const FrameSource& s, long double seconds) {
+    const long double at = seconds - 1e-6L;
+    const int count = s.frame_count();
+    if (count < 0 || s.time_of(0) == FrameSource::kNoTime) {
+        // By the rate: frame n starts at n / rate.
+        const long double rate =
+            s.rate_den() > 0 ? static_cast<long double>(s.rate_num()) / s.rate_den() : 30;
+        const long double n = std::ceil(at * rate);
+        return n <= 0 ? 0 : n >= INT_MAX ? INT_MAX : static_cast<long long>(n);
+    }
+    long long lo = 0, hi = count;  // the answer lies in [lo, hi]
+    while (lo < hi) {
+        const long long mid = lo + (hi - lo) / 2;
+        if (seconds_at(s, mid) >= at)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
+std::string seconds_text(long double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g s", static_cast<double>(seconds));
+    return text;
+}
+
+}  // namespace
+
 int choose_frames(const Options& options, Edit* edit) {
     const FrameSource& source = *edit->source;
-    edit->start = options.start;
-    if (options.end >= 0) edit->cap = options.end + 1;
-    if (options.frames >= 0)
-        edit->cap =
-            static_cast<int>(std::min<long long>(edit->cap, 1LL * edit->start + options.frames));
+    const Position& start = options.start;
+    const long long first = start.is_time ? first_frame_from(source, start.seconds) : start.frame;
+    const std::string start_text = start.is_time ? "the start " + seconds_text(start.seconds)
+                                                 : "--start " + std::to_string(first);
     const int count = source.frame_count();
-    if (count >= 0 && edit->start >= count)
-        return usage_error("--start " + std::to_string(edit->start) + " is past the end of " +
-                           options.input + " (" + std::to_string(count) + " frames, 0 to " +
-                           std::to_string(count - 1) + ")");
+    if ((count >= 0 && first >= count) || first >= INT_MAX)
+        return usage_error(start_text + " is past the end of " + options.input + " (" +
+                           std::to_string(count) + " frames, 0 to " + std::to_string(count - 1) +
+                           ")");
+    edit->start = static_cast<int>(first);
+    // Where the run stops: after --end's frame, at -to's time, -t after the start.
+    long long cap = INT_MAX;
+    if (options.end_given)
+        cap = options.end.is_time ? first_frame_from(source, options.end.seconds)
+                                  : options.end.frame + 1;
+    if (options.duration_given)
+        cap = options.duration.is_time
+                  ? first_frame_from(source, seconds_at(source, first) + options.duration.seconds)
+                  : first + options.duration.frame;
+    if (options.frames >= 0) cap = std::min(cap, first + options.frames);
+    if ((options.end_given || options.duration_given) && cap <= first)
+        return usage_error("the end is at or before " + start_text + ": no frames to run");
+    edit->cap = static_cast<int>(std::min<long long>(cap, INT_MAX));
     if (count >= 0)
         edit->length = count;
     else if (source.endless())

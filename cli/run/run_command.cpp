@@ -16,6 +16,7 @@
 #include "media/frame_source.h"
 #include "run/background_writer.h"
 #include "run/progress.h"
+#include "run/progress_report.h"
 #include "run/run_info.h"
 #include "run/script_log.h"
 #include "run/timecodes.h"
@@ -48,10 +49,44 @@ void ignore_message(void*, unsigned, std::uintptr_t, std::intptr_t) {}
 
 const DesktopServices desktop_services = {show_box, find_no_window, ignore_message};
 
+// The first file an output name makes: out_%05d.png's first frame.
+std::string first_file_of(const std::string& output) {
+    if (output.find('%') == std::string::npos) return output;
+    char name[4096];
+    std::snprintf(name, sizeof name, output.c_str(), 0);
+    return name;
+}
+
+// A file that exists already is not overwritten silently (ffmpeg's way):
+// -y overwrites it, -n keeps it, and without either the run asks on a
+// terminal and keeps it elsewhere.  0 to go on, or the exit status.
+int check_overwrite(const Options& options, const std::string& path) {
+    std::error_code no_such_path;
+    if (options.overwrite == Options::Overwrite::yes ||
+        !std::filesystem::exists(path, no_such_path))
+        return 0;
+    if (options.overwrite == Options::Overwrite::ask && options.input != "-" &&
+        host_os::stdin_is_terminal() && host_os::stderr_is_terminal()) {
+        std::fprintf(stderr, "File '%s' already exists. Overwrite? [y/N] ", path.c_str());
+        std::fflush(stderr);
+        char answer[16] = "";
+        if (std::fgets(answer, sizeof answer, stdin) != nullptr &&
+            (answer[0] == 'y' || answer[0] == 'Y'))
+            return 0;
+    }
+    print_error(path + " exists and is kept" +
+                (options.overwrite == Options::Overwrite::no ? std::string(" (-n)")
+                                                             : ": -y overwrites it"));
+    return 1;
+}
+
 // Opens --output, if any; 0, or the exit status.
 int open_output(const Options& options, const FrameSource& source,
                 std::unique_ptr<FrameSink>* sink) {
     if (options.output.empty()) return 0;
+    if (options.output != "-")
+        if (const int status = check_overwrite(options, first_file_of(options.output)))
+            return status;
     if (options.output != "-" && is_file(options.input) &&
         absolute(options.output) == absolute(options.input))
         return usage_error("the output " + options.output + " is the input: write to another file");
@@ -112,9 +147,16 @@ std::int64_t output_origin(const FrameSource& source, int first_frame, std::int6
     return std::min(first_pts, source.start_time());
 }
 
+// A time in the input's units as microseconds.
+std::int64_t output_us(const FrameSource& source, std::int64_t ticks) {
+    return static_cast<std::int64_t>(static_cast<long double>(ticks) * source.tb_num() * 1000000 /
+                                     source.tb_den());
+}
+
 // Runs the frames through the filter and writes them out.
 RunState filter_frames(const Options& options, PluginHost& host, Edit& edit, FrameSink* sink,
-                       Timecodes* timecodes, ScriptLog& log, Progress& progress) {
+                       Timecodes* timecodes, ProgressReport* report, ScriptLog& log,
+                       Progress& progress) {
     RunState run;
     std::string error;
     const FrameSource& source = *edit.source;
@@ -177,10 +219,12 @@ RunState filter_frames(const Options& options, PluginHost& host, Edit& edit, Fra
         run.end_pts = end;
         run.last = n;
         progress.frame_done(++run.done, n);
+        if (report) report->frame_done(run.done, output_us(source, end - run.origin));
     }
     if (writer && !run.output_failed && !writer->drain(&error)) output_failed();
     writer.reset();
     progress.end(run.done, run.last);
+    if (report) report->end(run.done, output_us(source, run.end_pts - run.origin));
     // What the input reported about the frames run: damage is an error,
     // the frames before it are written.
     if (!run.input_stopped && run.done > 0) {
@@ -320,6 +364,8 @@ int run_command(const Options& options, PluginHost& host) {
     } else {
         print_error("script " + edit.script);
     }
+    if (!options.timecodes.empty())
+        if (const int status = check_overwrite(options, options.timecodes)) return status;
     std::unique_ptr<FrameSink> sink;
     if (const int status = open_output(options, *edit.source, &sink)) return status;
     if (const int status = apply_script_limits(options, host)) return status;
@@ -346,8 +392,15 @@ int run_command(const Options& options, PluginHost& host) {
     std::optional<Timecodes> timecodes;
     if (!options.timecodes.empty()) timecodes.emplace(edit.source->tb_num(), edit.source->tb_den());
     Progress progress(progress_mode(options), edit.stop == INT_MAX ? -1 : edit.stop - edit.start);
+    std::unique_ptr<ProgressReport> report;
+    if (!options.progress_url.empty() &&
+        !(report = ProgressReport::open(options.progress_url, &error))) {
+        print_error(error);
+        host.end();
+        return 1;
+    }
     RunState state = filter_frames(options, host, edit, sink.get(),
-                                   timecodes ? &*timecodes : nullptr, log, progress);
+                                   timecodes ? &*timecodes : nullptr, report.get(), log, progress);
     int status = finish_output(options, sink.get(), state);
     if (timecodes && timecodes->size() > 0 && !timecodes->write(options.timecodes, &error)) {
         print_error(error);

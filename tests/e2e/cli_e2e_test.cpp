@@ -355,3 +355,54 @@ TEST(HostProgram, AScriptThatFailsMakesTheRunFailAfterEveryFrame) {
     EXPECT_NE(r.err.find("script errors in 2 of 3 frames"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("バッファが存在しません[25]"), std::string::npos) << r.err;
 }
+
+TEST(HostProgram, FfmpegHabitsOverwritingAndProgressBlocks) {
+    ScriptDir dir;
+    dir.write("o.y4m", "precious");
+    // -n keeps an existing output, and so does a run that cannot ask; -y
+    // overwrites it.
+    RunResult r = run_quorvel({"run", "-i", "blank:16x16", "--frames", "2", "-o", dir.file("o.y4m"),
+                               "-n", "--script-dir", dir.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("o.y4m exists and is kept (-n)"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.read("o.y4m"), "precious");
+    dir.write("plain.sh",
+              std::string("'") + QUORVEL_BINARY + "' run -i blank:16x16 --frames 2 -o '" +
+                  dir.file("o.y4m") + "' --script-dir '" + dir.path() + "' </dev/null 2>'" +
+                  dir.file("err.txt") + "'\necho $? > '" + dir.file("status.txt") + "'\n");
+    ASSERT_EQ(std::system(("bash '" + dir.file("plain.sh") + "'").c_str()), 0);
+    EXPECT_EQ(dir.read("status.txt"), "1\n");
+    EXPECT_NE(dir.read("err.txt").find("exists and is kept: -y overwrites it"), std::string::npos);
+    EXPECT_EQ(dir.read("o.y4m"), "precious");
+    r = run_quorvel({"run", "-i", "blank:16x16", "--frames", "2", "-o", dir.file("o.y4m"), "-y",
+                     "--script-dir", dir.path(), "--pix-fmt", "yuv444p"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_y4m(dir.file("o.y4m")).frames.size(), 2u);
+
+    // ffmpeg's progress blocks, for a front-end.
+    r = run_quorvel({"run", "-i", "blank:16x16", "--frames", "5", "--script-dir", dir.path(),
+                     "-progress", dir.file("progress.txt")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string blocks = dir.read("progress.txt");
+    const std::string last = blocks.substr(blocks.rfind("frame="));
+    EXPECT_EQ(last.rfind("frame=5\nfps=", 0), 0u) << blocks;
+    EXPECT_NE(last.find("\nout_time_us=166666\n"), std::string::npos)
+        << blocks;  // 5 frames at 30 fps
+    EXPECT_NE(last.find("\nout_time=00:00:00.166666\n"), std::string::npos) << blocks;
+    EXPECT_NE(last.find("\nprogress=end\n"), std::string::npos) << blocks;
+
+    // Options typed by habit name ours.
+    const std::pair<std::vector<std::string>, const char*> habits[] = {
+        {{"run", "-vf", "scale=640:-1"}, "-vf is ffmpeg's; here: the script is the filter"},
+        {{"run", "-c:v", "libx264"}, "--codec h264 or ffv1"},
+        {{"run", "-s", "1920x1080"}, "-s is --start here"},
+        {{"run", "--pix-fmt", "nv12"}, "yuv420p10le"},
+        {{"preview", "-to", "5"}, "unknown option \"-to\""},
+        {{"run", "-y", "-n"}, "-y and -n contradict"},
+    };
+    for (const auto& [args, says] : habits) {
+        r = run_quorvel(args);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+}

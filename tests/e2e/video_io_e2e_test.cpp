@@ -508,3 +508,32 @@ TEST(VideoInput, APictureStoredOnItsSideIsTurnedUprightBeforeTheScript) {
               std::string::npos)
         << r.out;
 }
+
+TEST(VideoCut, TimesCutAsFramesDoAndTheAudioFollows) {
+    ScriptDir dir;
+    const VideoSpec clip = variable_rate_clip(60, 30);
+    ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
+    // Frames 20 to 44 start at 0.8 s and 1.76 s; 45 at 1.79 s.
+    const std::vector<std::vector<std::string>> cuts = {
+        {"--start", "20", "--end", "44"}, {"--start", "f20", "--end", "f44"},
+        {"-ss", "0.8", "-to", "1.77"},    {"--start", "00:00:00.8", "--end", "1770ms"},
+        {"-ss", "0.79", "-t", "0.97"},  // 0.79 s falls between frames 19 and 20
+    };
+    for (const auto& cut : cuts) {
+        std::vector<std::string> args = {
+            "run", "-i", dir.file("phone.mp4"), "-o", dir.file("cut.mp4"), "--crf", "0"};
+        args.insert(args.end(), cut.begin(), cut.end());
+        const RunResult r = run_quorvel(args);
+        ASSERT_EQ(r.status, 0) << cut[1] << r.err;
+        const DecodedVideo v = read_video(dir.file("cut.mp4"));
+        ASSERT_EQ(v.frames.size(), 25u) << cut[1];
+        EXPECT_EQ(v.at(0, 0, 5, 7), test_sample(20, 0, 5, 7, 8)) << cut[1];
+        EXPECT_NEAR(v.frame_times[0], 0, 0.001) << cut[1];
+        EXPECT_NEAR(v.beep_onset, frame_time(clip, 30) - frame_time(clip, 20), kAudioFrame)
+            << cut[1];
+    }
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("phone.mp4"), "-ss", "3"}).status,
+              2);  // past the end
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("phone.mp4"), "-t", "1", "-to", "2"}).status, 2);
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("phone.mp4"), "-ss", "1", "-s", "2"}).status, 2);
+}
