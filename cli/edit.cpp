@@ -247,15 +247,31 @@ int choose_frames(const Options& options, Edit* edit) {
 }
 
 int find_script(const Options& options, Edit* edit) {
-    std::string dir = options.script_dir;
-    if (dir.empty()) dir = edit->generated || options.input == "-" ? "." : folder_of(options.input);
+    const std::string file = script_file_for(options.tracks.empty() ? 0 : options.tracks[0]);
+    const bool beside_input =
+        options.script_dir.empty() && !edit->generated && options.input != "-";
+    std::string dir = !options.script_dir.empty() ? options.script_dir
+                      : beside_input              ? folder_of(options.input)
+                                                  : ".";
     edit->dir = absolute(dir);
     if (!host_os::folder_can_be_entered(edit->dir))
         return usage_error("script folder " + edit->dir + " cannot be opened");
+    // The input's folder has no script, the current folder has one: that
+    // one runs (the editor would look only beside the file; a command line
+    // is typed where the script is).
+    const std::string current = absolute(".");
+    if (beside_input && current != edit->dir && !is_file(edit->dir + host_os::kSeparator + file) &&
+        is_file(current + host_os::kSeparator + file)) {
+        edit->script_note = "the current folder's; there is none beside the input in " + edit->dir;
+        edit->dir = current;
+    } else if (beside_input && current != edit->dir &&
+               !is_file(edit->dir + host_os::kSeparator + file)) {
+        edit->script_note = "nor in the current folder";
+    }
     const std::string folder = edit->dir + host_os::kSeparator;
     edit->edited_file =
         folder + (edit->generated || options.input == "-" ? "input.y4m" : base_name(options.input));
-    edit->script = folder + script_file_for(options.tracks.empty() ? 0 : options.tracks[0]);
+    edit->script = folder + file;
     return 0;
 }
 

@@ -20,8 +20,9 @@ struct Edit {
     int max_w = 0, max_h = 0;
     std::string dir;  // the script folder, absolute
     std::string edited_file;
-    std::string input;   // as the command line names it
-    std::string script;  // the script file's path
+    std::string input;        // as the command line names it
+    std::string script;       // the script file's path
+    std::string script_note;  // which folder it was found in, when not the input's
     int start = 0;
     int cap = INT_MAX;  // frames from the command line stop before this number
     int length = 0;     // info.frame_n at the start
@@ -39,8 +40,9 @@ int open_input(const Options& options, Edit* edit);
 // The frames to run: from --start to --end (inclusive), at most --frames of
 // them, never beyond a file's end.
 int choose_frames(const Options& options, Edit* edit);
-// Finds the script folder and the script.  The plug-in looks for its script
-// beside the edited file.
+// Finds the script folder and the script: --script-dir, else the input's
+// folder, else (when that has none) the current folder.  The plug-in looks
+// for its script beside the edited file, which is said to be there.
 int find_script(const Options& options, Edit* edit);
 
 // Gives the plug-in the script limits of the command line: the frame

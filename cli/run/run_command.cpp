@@ -357,12 +357,13 @@ int run_command(const Options& options, PluginHost& host) {
         print_info(options, edit, host);
         return 0;
     }
+    const std::string note = edit.script_note.empty() ? "" : " (" + edit.script_note + ")";
     if (!have_script) {
-        print_error("no script " + edit.script + ": frames pass through unchanged" +
+        print_error("no script " + edit.script + note + ": frames pass through unchanged" +
                     (options.strict ? " (an error with --strict)" : ""));
         if (options.strict) return 1;
     } else {
-        print_error("script " + edit.script);
+        print_error("script " + edit.script + note);
     }
     if (!options.timecodes.empty())
         if (const int status = check_overwrite(options, options.timecodes)) return status;

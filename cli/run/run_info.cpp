@@ -47,7 +47,8 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
                                        : "only the frames still kept (a stream cannot seek)");
     std::printf("audio    %s\n",
                 s.audio_file().empty() ? "none" : "passed on to .mp4, .mov and .mkv output");
-    std::printf("script   %s%s\n", edit.script.c_str(),
+    std::printf("script   %s%s%s\n", edit.script.c_str(),
+                edit.script_note.empty() ? "" : (" (" + edit.script_note + ")").c_str(),
                 is_file(edit.script) ? "" : " (missing: frames would pass through unchanged)");
     const FILTER& t = host.table();
     std::printf("tracks   of the plug-in \"%s\":\n", t.name ? t.name : "?");

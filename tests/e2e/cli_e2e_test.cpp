@@ -406,3 +406,34 @@ TEST(HostProgram, FfmpegHabitsOverwritingAndProgressBlocks) {
         EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
     }
 }
+
+TEST(HostProgram, TheScriptIsLookedForInTheCurrentFolderWhenTheInputsHasNone) {
+    ScriptDir dir;
+    std::filesystem::create_directory(dir.file("clips"));
+    write_y4m(dir.file("clips/in.y4m"), 8, 4, "444", 2, 8, 4);
+    const std::string mark =
+        "function video_filter(info)\n"
+        "  local f = io.open(info.script_path .. 'ran.txt', 'a')\n"
+        "  f:write(info.frame) f:close()\n"
+        "end\n";
+    dir.write("filter.lua", mark);
+    // Run from the script's folder on an input in another: returns what it said.
+    const auto run_here = [&] {
+        dir.write("here.sh", "cd '" + dir.path() + "' && '" + QUORVEL_BINARY +
+                                 "' run -i clips/in.y4m 2>'" + dir.file("err.txt") + "'\n");
+        EXPECT_EQ(std::system(("bash '" + dir.file("here.sh") + "'").c_str()), 0);
+        return dir.read("err.txt");
+    };
+    std::string err = run_here();
+    EXPECT_NE(err.find("script " + dir.file("filter.lua") +
+                       " (the current folder's; there is none beside the input in " +
+                       dir.file("clips") + ")"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(dir.read("ran.txt"), "01");
+    // A script beside the input comes first.
+    dir.write("clips/filter.lua", mark);
+    err = run_here();
+    EXPECT_NE(err.find("script " + dir.file("clips/filter.lua") + "\n"), std::string::npos) << err;
+    EXPECT_EQ(dir.read("clips/ran.txt"), "01");
+}
