@@ -51,6 +51,23 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
                 edit.script_note.empty() ? "" : (" (" + edit.script_note + ")").c_str(),
                 is_file(edit.script) ? "" : " (missing: frames would pass through unchanged)");
     const FILTER& t = host.table();
+    // What the script's vars hold, and their defaults.
+    std::string values, defaults;
+    for (int i = 0; i < t.track_n; ++i) {
+        const std::string option = track_option(t, i);
+        if (option.rfind("--var ", 0) != 0) continue;
+        const std::string name = option.substr(6);
+        const int value =
+            options.tracks.size() > static_cast<std::size_t>(i) ? options.tracks[i] : 0;
+        values += name + "=" + std::to_string(value) + " ";
+        defaults += name + "=" + std::to_string(t.track_default ? t.track_default[i] : 0) + " ";
+    }
+    if (!values.empty()) {
+        values.pop_back(), defaults.pop_back();
+        std::printf("vars     %s (--var NAME=VALUE; the defaults: %s)\n", values.c_str(),
+                    defaults.c_str());
+    }
+    std::printf("info.fps %s\n", rate_text(s).c_str());
     std::printf("tracks   of the plug-in \"%s\":\n", t.name ? t.name : "?");
     for (int i = 0; i < t.track_n; ++i) {
         const std::string option = track_option(t, i);

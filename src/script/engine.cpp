@@ -239,8 +239,8 @@ void push_int_field(lua_State* L, const char* name, int value) {
     lua_setfield(L, -2, name);
 }
 
-void push_frame_table(lua_State* L, const FILTER_PROC_INFO* fpip) {
-    lua_createtable(L, 0, 7);
+void push_frame_table(lua_State* L, const FILTER* fp, const FILTER_PROC_INFO* fpip) {
+    lua_createtable(L, 0, 8);
     push_int_field(L, "frame", fpip->frame);
     push_int_field(L, "frame_n", fpip->frame_n);
     push_int_field(L, "w", fpip->w);
@@ -249,6 +249,8 @@ void push_frame_table(lua_State* L, const FILTER_PROC_INFO* fpip) {
     push_int_field(L, "max_h", fpip->max_h);
     lua_pushlstring(L, engine.script_dir.data(), engine.script_dir.size());
     lua_setfield(L, -2, "script_path");
+    lua_pushnumber(L, edited_frame_rate(fp, fpip->editp));
+    lua_setfield(L, -2, "fps");
 }
 
 void push_vars_table(lua_State* L) {
@@ -283,7 +285,7 @@ int frame_call(lua_State* L) {
         call->defined = false;
         return 0;
     }
-    push_frame_table(L, call->fpip);
+    push_frame_table(L, call->fp, call->fpip);
     push_vars_table(L);
     lua_call(L, 2, 0);
     return 0;

@@ -437,3 +437,26 @@ TEST(HostProgram, TheScriptIsLookedForInTheCurrentFolderWhenTheInputsHasNone) {
     EXPECT_NE(err.find("script " + dir.file("clips/filter.lua") + "\n"), std::string::npos) << err;
     EXPECT_EQ(dir.read("clips/ran.txt"), "01");
 }
+
+TEST(HostProgram, TheScriptKnowsTheFrameRate) {
+    ScriptDir dir;
+    {
+        std::ofstream out(dir.file("ntsc.y4m"), std::ios::binary);
+        out << "YUV4MPEG2 W8 H4 F30000:1001 Ip A1:1 C444\nFRAME\n" << std::string(96, '\x80');
+    }
+    const std::string script =
+        "function video_filter(info)\n"
+        "  local f = io.open(info.script_path .. 'fps.txt', 'a')\n"
+        "  f:write(string.format('%s %.6f\\n', type(info.fps), info.fps))\n"
+        "  f:close()\n"
+        "end\n";
+    dir.write("filter.lua", script);
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("ntsc.y4m")}).status, 0);
+    EXPECT_EQ(run_script(dir, script, "pattern:16x16", 1).status, 0);
+    EXPECT_EQ(dir.read("fps.txt"), "number 29.970030\nnumber 30.000000\n");
+    const RunResult r = run_quorvel({"run", "-i", dir.file("ntsc.y4m"), "--info"});
+    EXPECT_NE(r.out.find("info.fps 29.97 fps (30000/1001)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("the defaults: a=0 b=0 c=0 d=0 u=0 v=0 x=2048 y=2048 z=2048"),
+              std::string::npos)
+        << r.out;
+}
