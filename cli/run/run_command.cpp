@@ -18,6 +18,7 @@
 #include "run/progress.h"
 #include "run/progress_report.h"
 #include "run/run_info.h"
+#include "run/run_output.h"
 #include "run/script_log.h"
 #include "run/timecodes.h"
 
@@ -48,79 +49,6 @@ void* find_no_window(const char*) { return nullptr; }
 void ignore_message(void*, unsigned, std::uintptr_t, std::intptr_t) {}
 
 const DesktopServices desktop_services = {show_box, find_no_window, ignore_message};
-
-// The first file an output name makes: out_%05d.png's first frame.
-std::string first_file_of(const std::string& output) {
-    if (output.find('%') == std::string::npos) return output;
-    char name[4096];
-    std::snprintf(name, sizeof name, output.c_str(), 0);
-    return name;
-}
-
-// A file that exists already is not overwritten silently (ffmpeg's way):
-// -y overwrites it, -n keeps it, and without either the run asks on a
-// terminal and keeps it elsewhere.  0 to go on, or the exit status.
-int check_overwrite(const Options& options, const std::string& path) {
-    std::error_code no_such_path;
-    if (options.overwrite == Options::Overwrite::yes ||
-        !std::filesystem::exists(path, no_such_path))
-        return 0;
-    if (options.overwrite == Options::Overwrite::ask && options.input != "-" &&
-        host_os::stdin_is_terminal() && host_os::stderr_is_terminal()) {
-        std::fprintf(stderr, "File '%s' already exists. Overwrite? [y/N] ", path.c_str());
-        std::fflush(stderr);
-        char answer[16] = "";
-        if (std::fgets(answer, sizeof answer, stdin) != nullptr &&
-            (answer[0] == 'y' || answer[0] == 'Y'))
-            return 0;
-    }
-    print_error(path + " exists and is kept" +
-                (options.overwrite == Options::Overwrite::no ? std::string(" (-n)")
-                                                             : ": -y overwrites it"));
-    return 1;
-}
-
-// Opens --output, if any; 0, or the exit status.
-int open_output(const Options& options, const FrameSource& source,
-                std::unique_ptr<FrameSink>* sink) {
-    if (options.output.empty()) return 0;
-    if (options.output != "-")
-        if (const int status = check_overwrite(options, first_file_of(options.output)))
-            return status;
-    if (options.output != "-" && is_file(options.input) &&
-        absolute(options.output) == absolute(options.input))
-        return usage_error("the output " + options.output + " is the input: write to another file");
-    SinkSettings settings;
-    settings.name = options.output;
-    settings.pix_fmt = options.pix_fmt;
-    settings.crf = options.crf;
-    settings.codec = options.codec;
-    settings.rate_num = source.rate_num(), settings.rate_den = source.rate_den();
-    settings.tb_num = source.tb_num(), settings.tb_den = source.tb_den();
-    settings.audio_file = source.audio_file();
-    settings.display_matrix = source.display_matrix;
-    settings.color_primaries = source.color_primaries, settings.color_trc = source.color_trc;
-    settings.colorspace = source.colorspace;
-    if (options.output == "-") {
-        // Standard output carries only the video: keep a private handle on
-        // it for the frames and send everything else that writes to it (a
-        // script's print, say) to standard error.
-        settings.stream = host_os::take_standard_output();
-        if (settings.stream == nullptr) {
-            print_error("cannot set up standard output");
-            return 1;
-        }
-    }
-    std::string error;
-    bool usage = false;
-    *sink = open_sink(settings, &error, &usage);
-    if (!*sink) {
-        if (usage) return usage_error(error);
-        print_error(error);
-        return 1;
-    }
-    return 0;
-}
 
 struct RunState {
     int status = 0;

@@ -378,6 +378,12 @@ TEST(HostProgram, FfmpegHabitsOverwritingAndProgressBlocks) {
                      "--script-dir", dir.path(), "--pix-fmt", "yuv444p"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_y4m(dir.file("o.y4m")).frames.size(), 2u);
+    // An image sequence is there when its first image is.
+    dir.write("f_000.png", "precious");
+    r = run_quorvel({"run", "-i", "blank:16x16", "--frames", "2", "-o", dir.file("f_%03d.png"),
+                     "-n", "--script-dir", dir.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("f_000.png exists and is kept (-n)"), std::string::npos) << r.err;
 
     // ffmpeg's progress blocks, for a front-end.
     r = run_quorvel({"run", "-i", "blank:16x16", "--frames", "5", "--script-dir", dir.path(),
