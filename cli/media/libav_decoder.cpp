@@ -75,9 +75,9 @@ bool VideoDecoder::next(AVFrame* out, std::string* error) {
     }
 }
 
-bool VideoDecoder::seek(std::int64_t dts) {
+bool VideoDecoder::seek(std::int64_t pts) {
     draining_ = false;
-    const int ret = av_seek_frame(format_.get(), stream_, dts, AVSEEK_FLAG_BACKWARD);
+    const int ret = av_seek_frame(format_.get(), stream_, pts, AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(codec_.get());
     return ret >= 0;
 }

@@ -25,8 +25,11 @@ public:
     // The next picture in presentation order into `out`.  False at the end
     // (error empty) or on a failure.
     bool next(AVFrame* out, std::string* error);
-    // Moves to the key frame at or before `dts` (stream time base).
-    bool seek(std::int64_t dts);
+    // Moves to the key frame at or before presentation time `pts` (stream
+    // time base).  A key frame is sought by its presentation time: the mp4
+    // reader compares with those, and the key frame's decoding time, which
+    // B-frames put earlier, lands on the key frame before it.
+    bool seek(std::int64_t pts);
 
     // What the demuxer said when it could not read on ("" at a clean end).
     const std::string& read_error() const { return read_error_; }

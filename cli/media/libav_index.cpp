@@ -76,7 +76,7 @@ bool index_video(const std::string& path, int stream, const LogCapture& complain
     for (const Entry& e : entries) {
         if (e.pts == AV_NOPTS_VALUE) index->have_times = false;
         index->pts.push_back(e.pts);
-        if (e.key) index->keys.push_back({e.pts, e.dts});
+        if (e.key) index->keys.push_back({e.pts});
         if (e.corrupt) index->corrupt.push_back(e.pts);
         if (e.end != AV_NOPTS_VALUE) index->end = std::max(index->end, e.end);
     }

@@ -11,7 +11,7 @@
 
 struct VideoIndex {
     struct Key {
-        std::int64_t pts, dts;
+        std::int64_t pts;  // a key frame is sought by its presentation time
     };
     std::vector<std::int64_t> pts;  // the pictures, in presentation order
     std::vector<Key> keys;          // by presentation time

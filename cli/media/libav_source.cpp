@@ -55,10 +55,24 @@ public:
             return false;
         }
         if (!random_access_) return FrameSource::seek(n, error);
-        // Always from a key frame, frame 0 too: the decoder may be anywhere.
+        const std::size_t key = key_before(index_.pts[n]);
+        const auto& keys = index_.keys;
+        // Frame n is ahead and no key frame lies between: decoding on from
+        // where the decoder is gives it sooner than going back to the key
+        // frame (read_next passes over the frames before it).  So does a
+        // decoder still at the start of the file for the frames up to the
+        // second key frame (the first may not be frame 0).
+        const bool ahead = next_ <= n && next_ < frame_count_;
+        if (ahead && (keys[key].pts <= index_.pts[next_] || (!main_used_ && key == 0))) {
+            next_ = n;
+            return true;
+        }
+        // Otherwise back to the key frame at or before n, also for frame 0:
+        // the decoder may be anywhere after the frames already read.
         held_ = false;
         next_ = n;
-        return main_.seek(index_.keys[key_before(index_.pts[n])].dts);
+        main_used_ = true;
+        return main_.seek(keys[key].pts);
     }
 
     bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) override {
@@ -73,6 +87,7 @@ public:
         }
         // The picture whose timestamp is frame n's; a picture the decoder
         // could not give is stood in for by the one that follows it.
+        main_used_ = true;
         const std::int64_t want = index_.pts[next_];
         while (true) {
             if (!held_ && !main_.next(frame_.get(), error)) return end_of_input(error);
@@ -99,7 +114,7 @@ public:
             random_at_ != AV_NOPTS_VALUE && random_at_ < want && keys[key].pts <= random_at_;
         for (int attempt = 0; attempt < 4; ++attempt) {
             if (!(forward && attempt == 0)) {
-                random_->seek(keys[key].dts);
+                random_->seek(keys[key].pts);
                 random_at_ = AV_NOPTS_VALUE;
             }
             bool landed_late = false;
@@ -351,6 +366,7 @@ private:
     VideoIndex index_;
     FramePtr frame_;
     bool held_ = false;         // frame_ is a picture still to come
+    bool main_used_ = false;    // main_ has left the start of the file
     std::vector<int> damaged_;  // frames given with damage concealed, rising
     std::unique_ptr<VideoDecoder> random_;
     FramePtr random_frame_;

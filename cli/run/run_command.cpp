@@ -218,30 +218,21 @@ void click_preview(PluginHost& host, const Options& options) {
 // The script's messages over the run: how many frames had one, and each
 // different message (whole, however many lines it has) with how often.
 bool summarise_script_errors(const ScriptLog& log, int frames) {
-    if (log.lines().empty()) return false;
-    std::vector<std::pair<std::string, int>> counts;
-    for (const std::string& message : log.lines()) {
-        auto it = std::find_if(counts.begin(), counts.end(),
-                               [&](const auto& c) { return c.first == message; });
-        if (it == counts.end())
-            counts.emplace_back(message, 1);
-        else
-            ++it->second;
-    }
+    const auto& counts = log.counts();
+    if (counts.empty()) return false;
     if (log.frames_with_errors() == 0)
         std::fprintf(stderr, "quorvel: script errors outside the frames (the log is %s):\n",
                      log.path().c_str());
     else
         std::fprintf(stderr, "quorvel: script errors in %d of %d frame%s (the log is %s):\n",
                      log.frames_with_errors(), frames, frames == 1 ? "" : "s", log.path().c_str());
-    const std::size_t shown = std::min<std::size_t>(counts.size(), 10);
-    for (std::size_t i = 0; i < shown; ++i) {
-        const std::string count = std::to_string(counts[i].second) + "x ";
+    for (const auto& [message, times] : counts) {
+        const std::string count = std::to_string(times) + "x ";
         std::fprintf(stderr, "  %s%s\n", count.c_str(),
-                     indented(counts[i].first, "  " + std::string(count.size(), ' ')).c_str());
+                     indented(message, "  " + std::string(count.size(), ' ')).c_str());
     }
-    if (counts.size() > shown)
-        std::fprintf(stderr, "  and %zu other errors\n", counts.size() - shown);
+    if (log.other_messages() > 0)
+        std::fprintf(stderr, "  and %zu other errors\n", log.other_messages());
     return true;
 }
 

@@ -135,6 +135,17 @@ std::string ScriptLog::note(const std::string& message, int frame) {
     return text;
 }
 
+void ScriptLog::count(const std::string& message) {
+    auto it = std::find_if(counts_.begin(), counts_.end(),
+                           [&](const auto& c) { return c.first == message; });
+    if (it != counts_.end())
+        ++it->second;
+    else if (counts_.size() < kKeptMessages)
+        counts_.emplace_back(message, 1);
+    else
+        others_.insert(std::hash<std::string>{}(message));
+}
+
 void ScriptLog::skip_existing() {
     if (fd_ >= 0) close(fd_);
     fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);

@@ -1,7 +1,7 @@
 // The script's messages while frames run: each new one is shown on
 // standard error the first time it happens (with a line of explanation for
-// the known ones), the frames with messages are counted, and every message
-// is kept for the summary.
+// the known ones), the frames with messages are counted, and so is each
+// different message for the summary (the first few kept whole).
 //
 // They come from the plug-in itself when it lets the host listen
 // (QuorvelSetLogListener): whole, a message of several lines at once, and
@@ -11,6 +11,8 @@
 
 #include <mutex>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 class PluginHost;
@@ -40,25 +42,26 @@ public:
         for (const std::string& message : messages) {
             const std::string text = note(message, frame);
             if (!text.empty()) show(text);
-            messages_.push_back(message);
+            count(message);
         }
         return messages;
     }
 
-    // The messages logged since the last read, kept but not shown: the
-    // preview shows each frame's errors as they are.
-    std::vector<std::string> take_new_lines() {
-        std::vector<std::string> messages = take_new();
-        messages_.insert(messages_.end(), messages.begin(), messages.end());
-        return messages;
-    }
+    // The messages logged since the last read, neither shown nor kept: the
+    // preview shows each frame's errors as they are, and a session that
+    // runs for hours must not hold every message it ever saw.
+    std::vector<std::string> take_new_lines() { return take_new(); }
 
     // What the log already holds (from an earlier run) is not this run's.
     void skip_existing();
 
     int frames_with_errors() const { return frames_with_errors_; }
-    // Every message of the run, in order (each whole when listening).
-    const std::vector<std::string>& lines() const { return messages_; }
+    // The first kKeptMessages different messages of the run, in order
+    // (each whole when listening), with how often each came.
+    static constexpr std::size_t kKeptMessages = 10;
+    const std::vector<std::pair<std::string, int>>& counts() const { return counts_; }
+    // How many other different messages came (counted, not kept).
+    std::size_t other_messages() const { return others_.size(); }
     const std::string& path() const { return path_; }
 
     // Called by the plug-in, on the thread that runs the frame.
@@ -69,6 +72,7 @@ private:
     std::vector<std::string> read_new_lines();
     // The text to show for a message, or "" when it was shown before.
     std::string note(const std::string& message, int frame);
+    void count(const std::string& message);
 
     std::string path_, script_;
     PluginHost* listening_to_ = nullptr;
@@ -76,7 +80,9 @@ private:
     std::vector<std::string> heard_;  // messages heard, not yet taken
     int fd_ = -1;                     // the log as last opened
     std::string partial_;             // a line not yet ended
-    std::vector<std::string> messages_, shown_;
+    std::vector<std::pair<std::string, int>> counts_;
+    std::unordered_set<std::size_t> others_;  // hashes of the messages not kept
+    std::vector<std::string> shown_;
     int frames_with_errors_ = 0;
     bool said_more_ = false;
 };

@@ -1,14 +1,15 @@
 // Script function median(src, dst, sx, sy, w, h, dx, dy, kw, kh).
-#include "filters/bindings.h"
 #include "filters/median.h"
+#include "script/area_args.h"
+#include "script/library.h"
 
-int l_median(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {10});
-    const PairArgs args = read_pair_args(L);
-    const int kw = check_int(L, 9), kh = check_int(L, 10);
-    FilterJob job;
-    if (!resolve_filter_job(L, r, args, job)) return 0;
-    guarded(L, "median", [&] { median_region(job, kw, kh); });
-    return 0;
-}
+namespace {
+
+int l_median(lua_State* L) { return window_function(L, "median", median_region); }
+
+}  // namespace
+
+const LibraryFunction median_functions[] = {
+    {"median", l_median, {10}},
+    {},
+};

@@ -4,7 +4,9 @@
 #include "platform/desktop.h"
 #include "platform/system.h"
 #include "script/binding.h"
-#include "script/bindings.h"
+#include "script/library.h"
+
+namespace {
 
 // tickcount(): milliseconds since the system started, signed 32-bit.
 int l_tickcount(lua_State* L) {
@@ -24,3 +26,11 @@ int l_msgbox(lua_State* L) {
     lua_pushstring(L, answer == IDYES ? "yes" : answer == IDNO ? "no" : "ok");
     return 1;
 }
+
+}  // namespace
+
+const LibraryFunction utility_functions[] = {
+    {"tickcount", l_tickcount, any_count},
+    {"msgbox", l_msgbox, any_count},
+    {},
+};

@@ -222,6 +222,11 @@ TEST(HostProgram, SaysWhichScriptRunsAndReportsEachErrorOnce) {
         << r.err;  // the same error is not shown again
     EXPECT_NE(r.err.find("script errors in 4 of 5 frames"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("4x " + error), std::string::npos) << r.err;
+    // The summary keeps the first ten different messages and counts the rest.
+    r = run_script(dir, "function video_filter(info) error('e' .. info.frame, 0) end",
+                   "blank:16x16", 13);
+    EXPECT_NE(r.err.find("  1x e9\n  and 3 other errors\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("1x e10"), std::string::npos) << r.err;
     EXPECT_EQ(
         run_script(dir, "function video_filter() error('x') end", "blank:16x16", 1, {"--strict"})
             .status,
@@ -241,6 +246,9 @@ TEST(HostProgram, HelpTeachesTheOptionsAndTheFunctions) {
     EXPECT_EQ(list.status, 0);
     EXPECT_NE(list.out.find("Buffers and frames\n  swapbuf()\n"), std::string::npos) << list.out;
     EXPECT_NE(list.out.find("  copyframe(buf, frame, fx, fy, w, h, bx, by)\n"), std::string::npos);
+    // What the plug-in's table adds to the forms.
+    EXPECT_NE(list.out.find("  (label4 takes 8 to 14 arguments)\n"), std::string::npos) << list.out;
+    EXPECT_EQ(list.err, "");
     const RunResult entry = run_quorvel({"help", "mkmask_hsv"});
     EXPECT_EQ(entry.status, 0);
     EXPECT_EQ(entry.out.rfind("### mkmask_hsv\n", 0), 0u) << entry.out;
