@@ -4,9 +4,11 @@
 #include <cctype>
 #include <regex>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "docs/function_docs.h"
+#include "docs/function_listing.h"
 
 const char* const kNoVideoFilter = "video_filter()が定義されていません";
 
@@ -17,37 +19,26 @@ const std::vector<FunctionDoc>& reference() {
     return docs;
 }
 
-// The argument counts of a function's forms in the reference, rising; none
-// for a name it does not have.
-std::set<int> argument_counts(const std::string& name) {
-    std::set<int> counts;
-    for (const FunctionDoc& doc : reference()) {
-        if (doc.name != name) continue;
-        for (const std::string& form : argument_forms(doc.text)) {
-            const std::size_t open = form.find(name + "(");
-            const std::size_t close = form.rfind(')');
-            if (open == std::string::npos || close == std::string::npos) continue;
-            const std::string args =
-                form.substr(open + name.size() + 1, close - open - name.size() - 1);
-            if (args.find_first_not_of(' ') == std::string::npos) {
-                counts.insert(0);
-                continue;
-            }
-            counts.insert(1 + static_cast<int>(std::count(args.begin(), args.end(), ',')));
-        }
-    }
-    return counts;
+// The plug-in's own counts (its library table), when the host program has
+// read them.
+std::vector<PluginFunction>& plugin_counts() {
+    static std::vector<PluginFunction> functions;
+    return functions;
 }
 
-std::string counts_text(const std::set<int>& counts) {
-    std::string text;
-    std::size_t i = 0;
-    for (int n : counts) {
-        if (i > 0) text += i + 1 == counts.size() ? " or " : ", ";
-        text += std::to_string(n);
-        ++i;
-    }
-    return text;
+// The argument counts a function accepts, rising: the plug-in's table's
+// when it was read (empty: the function checks no count, so there is
+// nothing to explain), else the reference's forms; none for a name neither
+// has.
+std::vector<int> argument_counts(const std::string& name) {
+    for (const PluginFunction& f : plugin_counts())
+        if (f.name == name) return f.counts;
+    std::set<int> counts;
+    for (const FunctionDoc& doc : reference())
+        if (doc.name == name)
+            for (const std::string& form : argument_forms(doc.text))
+                counts.insert(form_argument_count(form));
+    return {counts.begin(), counts.end()};
 }
 
 // Edits between two names (insertions, deletions, substitutions).
@@ -80,11 +71,10 @@ std::string nearest_function(const std::string& name) {
 std::string explain_bad_argument(int index, const std::string& name, const std::string& why) {
     const std::string help = "quorvel help " + name;
     if (why == "wrong number of argument") {
-        const std::set<int> counts = argument_counts(name);
+        const std::vector<int> counts = argument_counts(name);
         if (counts.empty()) return "";
-        return name + " takes " + counts_text(counts) + " argument" +
-               (counts.size() == 1 && *counts.begin() == 1 ? "" : "s") + ", got " +
-               std::to_string(index) + ": " + help;
+        return name + " takes " + describe_counts(counts) + ", got " + std::to_string(index) +
+               ": " + help;
     }
     if (why == "テーブルの形式が不適切です")
         return "argument " + std::to_string(index) + " of " + name +
@@ -95,6 +85,10 @@ std::string explain_bad_argument(int index, const std::string& name, const std::
 }
 
 }  // namespace
+
+void use_plugin_argument_counts(std::vector<PluginFunction> functions) {
+    plugin_counts() = std::move(functions);
+}
 
 std::string without_position(const std::string& message) {
     static const std::regex position(R"(^[^\n]*?:\d+: )");

@@ -5,7 +5,7 @@
 
 namespace {
 
-TEST(ScriptMessages, ArgumentCountsComeFromTheReferenceForms) {
+TEST(ScriptMessages, ArgumentCountsComeFromThePluginsTableOrTheReferenceForms) {
     EXPECT_EQ(explain_script_message("/x/filter.lua:12: bad argument #8 to 'gaussian' (wrong "
                                      "number of argument)"),
               "gaussian takes 9 arguments, got 8: quorvel help gaussian");
@@ -19,6 +19,15 @@ TEST(ScriptMessages, ArgumentCountsComeFromTheReferenceForms) {
     // A function the reference does not have gets no count.
     EXPECT_EQ(explain_script_message("bad argument #1 to 'frobnicate' (wrong number of argument)"),
               "");
+
+    // Once the plug-in's table is known, its counts are said, also where
+    // they are more than the forms show.
+    use_plugin_argument_counts({{"label4", {8, 9, 10, 11, 12, 13, 14}}, {"gaussian", {9}}});
+    EXPECT_EQ(explain_script_message("bad argument #7 to 'label4' (wrong number of argument)"),
+              "label4 takes 8 to 14 arguments, got 7: quorvel help label4");
+    EXPECT_EQ(explain_script_message("bad argument #8 to 'gaussian' (wrong number of argument)"),
+              "gaussian takes 9 arguments, got 8: quorvel help gaussian");
+    use_plugin_argument_counts({});
 }
 
 TEST(ScriptMessages, BuffersNamesAndTheMissingEntryPoint) {
