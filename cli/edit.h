@@ -20,12 +20,19 @@ struct Edit {
     int max_w = 0, max_h = 0;
     std::string dir;  // the script folder, absolute
     std::string edited_file;
-    std::string input;   // as the command line names it
-    std::string script;  // the script file's path
+    std::string input;        // as the command line names it
+    std::string script;       // the script file's path
+    std::string script_note;  // which folder it was found in, when not the input's
     int start = 0;
     int cap = INT_MAX;  // frames from the command line stop before this number
     int length = 0;     // info.frame_n at the start
     int stop = 0;       // the run stops before this frame, unless the script shortens it
+    // Which frames the script sees, for --info; and whether the input's
+    // pictures leave the steps of its rate (drop frames, variable timing).
+    std::string timeline;
+    bool variable_timing = false;
+    std::string timing;    // "20 pictures over 47 steps of 25 fps: ...", when known
+    std::string rotation;  // what became of the input's display matrix, for --info
 };
 
 // Opens the input and sizes the frame buffers.
@@ -33,8 +40,9 @@ int open_input(const Options& options, Edit* edit);
 // The frames to run: from --start to --end (inclusive), at most --frames of
 // them, never beyond a file's end.
 int choose_frames(const Options& options, Edit* edit);
-// Finds the script folder and the script.  The plug-in looks for its script
-// beside the edited file.
+// Finds the script folder and the script: --script-dir, else the input's
+// folder, else (when that has none) the current folder.  The plug-in looks
+// for its script beside the edited file, which is said to be there.
 int find_script(const Options& options, Edit* edit);
 
 // Gives the plug-in the script limits of the command line: the frame

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "docs/doc_commands.h"
+#include "docs/function_listing.h"
+#include "docs/script_messages.h"
 #include "edit.h"
 #include "host/host_os.h"
 #include "host/plugin_host.h"
@@ -65,6 +67,10 @@ int main(int argc, char** argv) {
         print_error(load_error);
         return 1;
     }
+    // The line under "wrong number of argument" names the counts the
+    // plug-in's own table accepts.
+    std::string counts_error;
+    use_plugin_argument_counts(plugin_functions(plugin_path(), &counts_error));
     try {
         return options.command == Command::preview ? run_preview(options, host)
                                                    : run_command(options, host);

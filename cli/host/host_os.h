@@ -33,6 +33,7 @@ bool folder_can_be_entered(const std::string& path);
 std::uint64_t physical_memory();
 
 bool stderr_is_terminal();
+bool stdin_is_terminal();
 // A reader that closes our output pipe makes writes fail instead of ending
 // the program.
 void ignore_broken_pipe();

@@ -61,6 +61,7 @@ std::uint64_t physical_memory() {
 }
 
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) != 0; }
+bool stdin_is_terminal() { return isatty(STDIN_FILENO) != 0; }
 
 void ignore_broken_pipe() { std::signal(SIGPIPE, SIG_IGN); }
 

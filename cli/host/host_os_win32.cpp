@@ -94,6 +94,7 @@ std::uint64_t physical_memory() {
 }
 
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+bool stdin_is_terminal() { return _isatty(_fileno(stdin)) != 0; }
 
 // Windows has no SIGPIPE: a closed pipe already makes writes fail.
 void ignore_broken_pipe() {}

@@ -173,6 +173,15 @@ bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t m
     return true;
 }
 
+bool PluginHost::set_log_listener(void (*listener)(const char* text)) {
+    using SetListenerFn = void (*)(void (*)(const char*));
+    auto set =
+        reinterpret_cast<SetListenerFn>(host_os::library_symbol(library_, "QuorvelSetLogListener"));
+    if (set == nullptr) return false;
+    set(listener);
+    return true;
+}
+
 void PluginHost::click(int x, int y) {
     const int box = color_info_check_box(filter_);
     if (filter_.func_WndProc == nullptr || box < 0) return;

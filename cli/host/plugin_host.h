@@ -57,6 +57,10 @@ public:
     // runs sandboxed; false when the plug-in has no such setting.
     bool set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox);
 
+    // Lets `listener` hear every message the plug-in logs (null: no more);
+    // false when the plug-in has no such ear.
+    bool set_log_listener(void (*listener)(const char* text));
+
     // A mouse press on the preview at (x, y), with the click check box on.
     void click(int x, int y);
     // A mouse press on the preview at (x, y) as the editor sends it: what

@@ -34,10 +34,10 @@ EngineState engine;
 LUA_FILTER_INFO filter_info{};
 std::int64_t (*engine_clock)() = platform::clock_seconds;
 ScriptLimits limits = default_script_limits();
+void (*log_listener)(const char* text) = nullptr;
 
 // Bytes the Lua state holds, against limits.memory_bytes.
 std::size_t lua_bytes = 0;
-
 
 // Where a Lua panic leaves to: the frame being run is abandoned.
 std::jmp_buf* panic_exit = nullptr;
@@ -239,8 +239,8 @@ void push_int_field(lua_State* L, const char* name, int value) {
     lua_setfield(L, -2, name);
 }
 
-void push_frame_table(lua_State* L, const FILTER_PROC_INFO* fpip) {
-    lua_createtable(L, 0, 7);
+void push_frame_table(lua_State* L, const FILTER* fp, const FILTER_PROC_INFO* fpip) {
+    lua_createtable(L, 0, 8);
     push_int_field(L, "frame", fpip->frame);
     push_int_field(L, "frame_n", fpip->frame_n);
     push_int_field(L, "w", fpip->w);
@@ -249,6 +249,8 @@ void push_frame_table(lua_State* L, const FILTER_PROC_INFO* fpip) {
     push_int_field(L, "max_h", fpip->max_h);
     lua_pushlstring(L, engine.script_dir.data(), engine.script_dir.size());
     lua_setfield(L, -2, "script_path");
+    lua_pushnumber(L, edited_frame_rate(fp, fpip->editp));
+    lua_setfield(L, -2, "fps");
 }
 
 void push_vars_table(lua_State* L) {
@@ -283,7 +285,7 @@ int frame_call(lua_State* L) {
         call->defined = false;
         return 0;
     }
-    push_frame_table(L, call->fpip);
+    push_frame_table(L, call->fp, call->fpip);
     push_vars_table(L);
     lua_call(L, 2, 0);
     return 0;
@@ -393,7 +395,10 @@ LUA_FILTER_INFO* engine_filter_info() { return &filter_info; }
 
 bool engine_has_state() { return engine.lua != nullptr; }
 
+void set_log_listener(void (*listener)(const char* text)) { log_listener = listener; }
+
 void log_line(const char* text) {
+    if (log_listener != nullptr) log_listener(text);
     if (engine.log == nullptr) {
         if (engine.log_path.empty()) return;
         engine.log = std::fopen(engine.log_path.c_str(), "w");

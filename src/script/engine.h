@@ -34,8 +34,12 @@ ScriptLimits script_limits();
 void close_engine();
 
 // Appends one line to the error log, opening (and truncating) it first if
-// needed; a log that cannot be opened drops the line.
+// needed; a log that cannot be opened drops the line.  A listener, when one
+// is set, hears the text first, whole, whether or not the log takes it.
 void log_line(const char* text);
+
+// The host program's ear on the log (null: none).
+void set_log_listener(void (*listener)(const char* text));
 
 // Logs the error value on top of the stack and pops it.
 void log_error(lua_State* L);
