@@ -22,7 +22,7 @@ int run_preview(const Options& options, PluginHost& host) {
     if (!is_file(edit.script))
         print_error("no script " + edit.script +
                     " yet: frames pass through unchanged until it is saved");
-    if (const int status = apply_script_limits(options, host)) return status;
+    if (const int status = apply_script_limits(options, edit, host)) return status;
 
     // The server's and the editor's threads leave the ending signals to
     // this one, which waits for them.
@@ -55,6 +55,8 @@ int run_preview(const Options& options, PluginHost& host) {
 
     int signal = 0;
     sigwait(&ending, &signal);
+    // A frame still running in the plug-in's worker ends at once.
+    host.interrupt();
     // The editor first: its end releases the pages still waiting for a
     // newer state, which the server's end waits for.
     session.stop();

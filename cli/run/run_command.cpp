@@ -76,6 +76,12 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
                 s.audio_file().empty() ? "none" : "passed on to .mp4, .mov and .mkv output");
     std::printf("script   %s%s\n", edit.script.c_str(),
                 is_file(edit.script) ? "" : " (missing: frames would pass through unchanged)");
+    const MemoryCap cap = script_memory_cap(options, edit);
+    if (cap.bytes)
+        std::printf("memory   a script may hold %llu MiB: %s\n",
+                    static_cast<unsigned long long>(cap.bytes >> 20), cap.source.c_str());
+    else
+        std::printf("memory   a script may hold any amount (%s)\n", cap.source.c_str());
     const FILTER& t = host.table();
     std::printf("tracks   of the plug-in \"%s\":\n", t.name ? t.name : "?");
     for (int i = 0; i < t.track_n; ++i) {
@@ -153,6 +159,11 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         run.output_failed = true;
     };
     for (int n = edit.start; n < std::min(host.frame_n(), edit.cap); ++n) {
+        if (host_os::stop_requested()) {
+            progress.message(std::string("stopped by ") + host_os::stop_signal_name());
+            run.status = 1;
+            break;
+        }
         std::int64_t pts = 0;
         if (!host.read_next(&pts, &error)) {
             if (!error.empty()) {
@@ -269,6 +280,9 @@ Progress::Mode progress_mode(const Options& options) {
 }  // namespace
 
 int run_command(const Options& options, PluginHost& host) {
+    // Ctrl+C or SIGTERM stops the run after the frame (a frame in a worker
+    // is ended at once), within a second whatever the script does.
+    host_os::watch_stop_signals([&host] { host.interrupt(); });
     // A reader that closes the pipe makes writes fail, said as an error,
     // instead of ending the program with SIGPIPE.
     host_os::ignore_broken_pipe();
@@ -290,7 +304,7 @@ int run_command(const Options& options, PluginHost& host) {
     }
     std::unique_ptr<FrameSink> sink;
     if (const int status = open_output(options, *edit.source, &sink)) return status;
-    if (const int status = apply_script_limits(options, host)) return status;
+    if (const int status = apply_script_limits(options, edit, host)) return status;
 
     ScriptLog log(edit.dir + host_os::kSeparator + "lua_err.txt");
     log.skip_existing();
