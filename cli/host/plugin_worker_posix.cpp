@@ -184,6 +184,8 @@ bool PluginWorker::spawn(const std::vector<int>& tracks, const std::vector<int>&
     }
     socket_ = mine;
     pid_.store(pid);
+    // The deadline a former worker left there is not this one's.
+    reinterpret_cast<worker::SharedControl*>(memory_)->deadline.store(0);
     if (interrupted_) {
         *why = stop("stopped by the host");
         return false;
