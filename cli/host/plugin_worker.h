@@ -83,7 +83,7 @@ private:
     bool spawn(const std::vector<int>& tracks, const std::vector<int>& checks, std::string* why);
     Result call(const Message& request, const std::vector<int>& tracks,
                 const std::vector<int>& checks);
-    Result wait_for_answer(std::int64_t deadline_floor);
+    Result wait_for_answer(std::int64_t least_ms);
     bool serve(const Message& request);
     std::string stop(const std::string& reason);
     void release_memory();

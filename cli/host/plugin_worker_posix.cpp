@@ -240,15 +240,18 @@ PluginWorker::Result PluginWorker::call(const Message& request, const std::vecto
         result.ended = stop("");
         return result;
     }
-    return wait_for_answer(now_ms());
+    // A new worker's start (the program and the plug-in loading) has no
+    // deadline of its own; it gets half a minute on a busy machine.
+    return wait_for_answer(request.header.kind == Kind::begin ? 30000 : 0);
 }
 
 // Reads until the worker answers, serving its requests meanwhile.  A
 // worker past its frame's deadline by the grace period is stopped; so is
 // one whose call has lasted three budgets and the grace (a reload and a
-// frame each have a budget, and closing the old state a third) without a
-// deadline to go by.
-PluginWorker::Result PluginWorker::wait_for_answer(std::int64_t started) {
+// frame each have a budget, and closing the old state a third), or at
+// least `least_ms`, without a deadline to go by.
+PluginWorker::Result PluginWorker::wait_for_answer(std::int64_t least_ms) {
+    const std::int64_t started = now_ms();
     Result result;
     const double timeout = setup_.frame_timeout_seconds;
     const auto grace = static_cast<std::int64_t>(1000 * std::max(1.0, timeout / 2));
@@ -286,7 +289,8 @@ PluginWorker::Result PluginWorker::wait_for_answer(std::int64_t started) {
         if (timeout <= 0) continue;
         const std::int64_t now = now_ms(), deadline = control->deadline.load();
         const auto budget = static_cast<std::int64_t>(timeout * 1000);
-        if ((deadline != 0 && now > deadline + grace) || now > started + 3 * budget + grace) {
+        if ((deadline != 0 && now > deadline + grace) ||
+            now > started + std::max(3 * budget + grace, least_ms)) {
             char text[160];
             std::snprintf(text, sizeof text,
                           "it ran past the frame's time budget (%g s) by more than %g s and was "
@@ -383,7 +387,7 @@ void PluginWorker::end() {
     h.kind = Kind::end;
     if (!interrupted_ && send_packet(socket_, h, {})) {
         // It leaves at once after answering.
-        if (!wait_for_answer(now_ms()).ended.empty()) return;  // stopped already
+        if (!wait_for_answer(0).ended.empty()) return;  // stopped already
     }
     stop(interrupted_ ? "stopped by the host" : "");
 }
