@@ -66,8 +66,10 @@ struct BeginSettings {
 struct SharedControl {
     std::atomic<std::int64_t> deadline;
 };
+#ifndef _WIN32  // no worker there
 static_assert(std::atomic<std::int64_t>::is_always_lock_free,
               "the deadline is shared between processes");
+#endif
 
 // The shared memory: the control page, then three frame buffers of
 // max_w x max_h pixels, each starting on a page: the editor's edit and temp

@@ -8,6 +8,7 @@
 // coroutine when the proxy goes.
 #include "script/budget_guards.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "platform/work_deadline.h"
@@ -205,6 +206,83 @@ void protect_file_metatable(lua_State* L) {
     lua_pop(L, 1);
 }
 
+// The deadline, looked at every `interval` calls of a loop in native code.
+bool deadline_passed_every(std::uint32_t* counter, std::uint32_t interval) {
+    return ++*counter % interval == 0 && work_deadline::passed();
+}
+
+// string.rep(s, n): the language's own loops n times even for an empty s,
+// billions of times with no hook; this one stops at the deadline.
+int guarded_rep(lua_State* L) {
+    std::size_t size = 0;
+    const char* s = luaL_checklstring(L, 1, &size);
+    const int n = luaL_checkint(L, 2);
+    if (n <= 0 || size == 0) {
+        lua_pushliteral(L, "");
+        return 1;
+    }
+    luaL_Buffer b;
+    luaL_buffinit(L, &b);
+    std::uint32_t steps = 0;
+    for (int i = 0; i < n; ++i) {
+        if (deadline_passed_every(&steps, 1u << 14)) return raise_budget_error(L);
+        luaL_addlstring(&b, s, size);
+    }
+    luaL_pushresult(&b);
+    return 1;
+}
+
+// The comparison of table.sort when the script gives none or a native one:
+// the language's quicksort takes quadratic time on some orders, all of it
+// in native code where no hook fires.  Upvalue 1: the comparison, or nil
+// for "<"; upvalue 2: a call counter.
+int sort_comparison(lua_State* L) {
+    auto* steps = static_cast<std::uint32_t*>(lua_touserdata(L, lua_upvalueindex(2)));
+    if (deadline_passed_every(steps, 1u << 12)) return raise_budget_error(L);
+    if (lua_isnil(L, lua_upvalueindex(1))) {
+        lua_pushboolean(L, lua_lessthan(L, 1, 2));
+        return 1;
+    }
+    lua_settop(L, 2);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, 2, 1);
+    return 1;
+}
+
+// table.sort(t [, comp]), upvalue 1 the original: a comparison in Lua runs
+// under the hook; any other is wrapped.
+int guarded_sort(lua_State* L) {
+    luaL_checktype(L, 1, LUA_TTABLE);
+    if (lua_type(L, 2) == LUA_TFUNCTION && !lua_iscfunction(L, 2)) {
+        lua_settop(L, 2);
+    } else {
+        if (!lua_isnoneornil(L, 2)) luaL_checktype(L, 2, LUA_TFUNCTION);
+        lua_settop(L, 2);
+        *static_cast<std::uint32_t*>(lua_newuserdata(L, sizeof(std::uint32_t))) = 0;
+        lua_pushcclosure(L, sort_comparison, 2);
+    }
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, 2, 0);
+    return 0;
+}
+
+void guard_native_loops(lua_State* L) {
+    lua_getglobal(L, LUA_TABLIBNAME);
+    if (!lua_istable(L, -1)) {
+        lua_pop(L, 1);
+        return;
+    }
+    lua_getfield(L, -1, "sort");
+    lua_pushcclosure(L, guarded_sort, 1);
+    lua_setfield(L, -2, "sort");
+    lua_getglobal(L, LUA_STRLIBNAME);
+    lua_pushcfunction(L, guarded_rep);
+    lua_setfield(L, -2, "rep");
+    lua_pop(L, 2);
+}
+
 const luaL_Reg guarded_globals[] = {
     {"xpcall", guarded_xpcall},
     {"newproxy", guarded_newproxy},
@@ -226,4 +304,5 @@ void install_budget_guards(lua_State* L) {
         lua_setglobal(L, f->name);
     }
     protect_file_metatable(L);
+    guard_native_loops(L);
 }

@@ -11,6 +11,11 @@
 //   budget error; any other error in it is logged and the script goes on.
 //   The metatable of file handles is protected, so a script cannot put a
 //   finaliser of its own there.  (Under the sandbox newproxy is gone.)
+//
+// And two library functions that can loop in native code, where no hook
+// fires, far beyond any budget: string.rep (an empty string repeated two
+// billion times) and table.sort (quadratic on some orders without a
+// comparison in Lua).  Both look at the deadline as they go.
 #pragma once
 
 #include "script/lua.h"

@@ -10,6 +10,8 @@
 #include <fstream>
 
 #include "engine_fixture.h"
+#include "script/budget_guards.h"
+#include "script/lua.h"
 
 namespace fs = std::filesystem;
 
@@ -94,6 +96,51 @@ TEST_F(ScriptGuards, FinalisersThatLoopEndAtTheBudgetAlsoWhenTheStateCloses) {
     const auto start = Clock::now();
     close_engine();
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 2.0);
+}
+
+TEST_F(ScriptGuards, NativeLoopsOfTheLibraryStopAtTheBudget) {
+    set_script_limits({0.3, 0});
+    // Two billion empty copies, and sorts (quadratic on some orders) ran on
+    // in native code without a hook: each sort below is a thousand times
+    // the budget's hook interval of instructions.
+    script("function video_filter() string.rep('', 2e9) end");
+    EXPECT_LT(timed_frames(1), 2.0);
+    script("function video_filter()\n"
+           "  local t = {} for i = 1, 200000 do t[i] = (i * 7919) % 200003 end\n"
+           "  for round = 1, 1e9 do table.sort(t) end\n"
+           "end\n");
+    EXPECT_LT(timed_frames(1), 2.0);
+    EXPECT_NE(log().find("script took longer than 0.3 s"), std::string::npos);
+}
+
+TEST(NativeLoopGuards, GiveTheLanguagesOwnResults) {
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    ASSERT_EQ(luaL_dostring(L, "own = {sort = table.sort, rep = string.rep}"), 0);
+    ASSERT_EQ(lua_cpcall(L, [](lua_State* S) { return install_budget_guards(S), 0; }, nullptr), 0);
+    ASSERT_EQ(luaL_dostring(L,
+                            "guarded = {sort = table.sort, rep = string.rep}\n"
+                            "function outcome(impl)\n"
+                            "  local r = {}\n"
+                            "  local function try(f, ...) local ok, e = pcall(f, ...) "
+                            "r[#r + 1] = tostring(ok) .. ' ' .. tostring(e) end\n"
+                            "  local t = {5, 3, 'x', 1} try(impl.sort, t)\n"
+                            "  local u = {5, 1, 4, 2, 3, 9, 0} impl.sort(u) r[#r + 1] = table.concat(u, ',')\n"
+                            "  local v = {5, 1, 4} impl.sort(v, function(a, b) return a > b end)\n"
+                            "  r[#r + 1] = table.concat(v, ',')\n"
+                            "  try(impl.sort, {}, 1) try(impl.sort, nil) try(impl.sort, {3, 1, 2}, math.max)\n"
+                            "  r[#r + 1] = impl.rep('ab', 3) .. impl.rep('x', 0) .. impl.rep('', 5) .. "
+                            "impl.rep('y', -2)\n"
+                            "  try(impl.rep) try(impl.rep, 'a', 'b')\n"
+                            "  return table.concat(r, '|')\n"
+                            "end\n"
+                            "same = outcome(own) == outcome(guarded)\n"
+                            "text = outcome(guarded)"),
+              0);
+    lua_getglobal(L, "same");
+    lua_getglobal(L, "text");
+    EXPECT_TRUE(lua_toboolean(L, -2)) << lua_tostring(L, -1);
+    lua_close(L);
 }
 
 TEST_F(ScriptGuards, ProxiesKeepTheirMetamethodsAndTheirFinaliser) {
