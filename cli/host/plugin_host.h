@@ -62,6 +62,15 @@ public:
     const PIXEL_YC* output() const { return fpip_.ycp_edit; }
     // The frame's error when the worker process ended during the last call.
     const std::string& worker_error() const { return worker_error_; }
+    // Where the lines a plug-in in a worker logs go, when it lets a host
+    // listen to its log (in this process the plug-in calls the listener
+    // itself); null for nowhere.
+    void set_worker_log_listener(void (*listener)(const char* text)) {
+        worker_log_listener_ = listener;
+    }
+    void heard_log_line(const char* text) {
+        if (worker_log_listener_ != nullptr) worker_log_listener_(text);
+    }
     int output_w() const { return fpip_.w; }
     int output_h() const { return fpip_.h; }
     int stride() const { return fpip_.max_w; }
@@ -101,6 +110,7 @@ private:
     std::string plugin_path_;
     std::unique_ptr<PluginWorker> worker_;
     std::string worker_error_;
+    void (*worker_log_listener_)(const char* text) = nullptr;
     const DesktopServices* desktop_ = nullptr;
     struct {
         double frame_timeout_seconds = 0;

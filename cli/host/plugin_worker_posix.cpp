@@ -314,6 +314,9 @@ bool PluginWorker::serve(const Message& request) {
         case Kind::cache_size:
             host_.set_cache_size(h.a);
             return true;
+        case Kind::log_line:
+            host_.heard_log_line(request.payload.c_str());
+            return true;
         case Kind::get_frame: {
             const PIXEL_YC* pixels = host_.cached_frame(h.a);
             if (pixels != nullptr) {

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -26,6 +27,7 @@ using worker::Kind;
 
 typedef void (*SetLimitsFn)(double, unsigned long long, int);
 typedef void (*ShareDeadlineFn)(void*);
+typedef void (*SetLogListenerFn)(void (*)(const char*));
 
 struct Worker {
     int socket = -1;
@@ -136,6 +138,14 @@ void desktop_send_message(void* window, unsigned message, std::uintptr_t wparam,
         static_cast<int>(wparam), static_cast<int>(lparam));
 }
 
+// Lines the plug-in logs go to the host's listener too.
+void forward_log_line(const char* text) {
+    worker::Header h{};
+    h.kind = Kind::log_line;
+    const std::size_t size = std::min(std::strlen(text), worker::kMaxPayload);
+    if (!send_packet(h, text, size)) _exit(0);
+}
+
 const DesktopServices forwarding_desktop = {desktop_message_box, desktop_find_window,
                                             desktop_send_message};
 
@@ -213,6 +223,9 @@ bool begin(int memory_fd, std::string* why) {
     share_deadline(state.memory);
     set_limits(b.frame_timeout_seconds, b.memory_bytes, b.sandbox);
     if (set_desktop != nullptr) set_desktop(&forwarding_desktop);
+    if (auto set_listener = reinterpret_cast<SetLogListenerFn>(
+            host_os::library_symbol(library, "QuorvelSetLogListener")))
+        set_listener(forward_log_line);
 
     state.filter = *get_table();
     state.exfunc.set_frame_n = service_set_frame_n;

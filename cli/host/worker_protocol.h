@@ -34,6 +34,7 @@ enum class Kind : std::uint32_t {
     // worker -> host, notes (no answer)
     set_frame_n,  // a: n
     cache_size,   // a: frames
+    log_line,     // payload: a line the plug-in logged (when it lets a host listen)
     // host -> worker
     answer,  // a: the answer
 };
