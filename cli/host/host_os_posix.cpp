@@ -138,15 +138,14 @@ MemoryCeiling default_memory_cap(std::uint64_t reserved) {
     const std::string frames = " less " + mebibytes(reserved) + " for the frames";
     if (const std::uint64_t as = limit_of(RLIMIT_AS)) {
         const std::uint64_t mapped = mapped_bytes(0);
-        consider(less(as, mapped + reserved),
-                 "the address-space limit (ulimit -v, " + mebibytes(as) + ") less " +
-                     mebibytes(mapped) + " mapped" + frames);
+        consider(less(as, mapped + reserved), "the address-space limit (ulimit -v, " +
+                                                  mebibytes(as) + ") less " + mebibytes(mapped) +
+                                                  " mapped" + frames);
     }
     if (const std::uint64_t data = limit_of(RLIMIT_DATA)) {
         const std::uint64_t used = mapped_bytes(5);
-        consider(less(data, used + reserved),
-                 "the data limit (ulimit -d, " + mebibytes(data) + ") less " + mebibytes(used) +
-                     " in use" + frames);
+        consider(less(data, used + reserved), "the data limit (ulimit -d, " + mebibytes(data) +
+                                                  ") less " + mebibytes(used) + " in use" + frames);
     }
     if (const std::uint64_t max = cgroup_memory_max())
         consider(less(max, reserved), "the cgroup's memory.max (" + mebibytes(max) + ")" + frames);
@@ -226,7 +225,8 @@ void watch_stop_signals(std::function<void()> on_stop) {
             std::lock_guard<std::mutex> lock(temporaries_mutex);
             for (const std::string& path : temporaries) unlink(path.c_str());
         }
-        const char text[] = "quorvel: stopped by a signal while the script ran; the output was not kept\n";
+        const char text[] =
+            "quorvel: stopped by a signal while the script ran; the output was not kept\n";
         [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, text, sizeof text - 1);
         _exit(128 + signal);
     }).detach();

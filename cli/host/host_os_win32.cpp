@@ -101,8 +101,8 @@ MemoryCeiling default_memory_cap(std::uint64_t) {
     MemoryCeiling cap;
     if (const std::uint64_t memory = physical_memory()) {
         cap.bytes = memory / 2;
-        cap.source = "half the memory this program can use (" + std::to_string(memory >> 20) +
-                     " MiB)";
+        cap.source =
+            "half the memory this program can use (" + std::to_string(memory >> 20) + " MiB)";
     }
     return cap;
 }

@@ -358,8 +358,7 @@ PIXEL_YC* PluginHost::find_frame(int n) {
 void PluginHost::worker_ended(const std::string& why) {
     worker_error_ = "the script's process ended: " + why;
     if (why == "stopped by the host") return;
-    const std::string log =
-        host_os::folder_of(edited_file_) + host_os::kSeparator + "lua_err.txt";
+    const std::string log = host_os::folder_of(edited_file_) + host_os::kSeparator + "lua_err.txt";
     if (std::FILE* f = std::fopen(log.c_str(), "a")) {
         std::fprintf(f, "%s\n", worker_error_.c_str());
         std::fclose(f);
@@ -373,6 +372,5 @@ void PluginHost::pass_through(int frame) {
     fpip_.ycp_temp = temp_;
     fpip_.w = source_->width();
     fpip_.h = source_->height();
-    if (const PIXEL_YC* input = cached_frame(frame))
-        std::copy_n(input, buffer_pixels_, edit_);
+    if (const PIXEL_YC* input = cached_frame(frame)) std::copy_n(input, buffer_pixels_, edit_);
 }

@@ -59,8 +59,8 @@ public:
 
     // Makes the shared frame buffers for the edit (kept across workers)
     // and starts a worker, which begins the filter (its func_update).
-    Result begin(const Setup& setup, const std::vector<int>& tracks,
-                 const std::vector<int>& checks, const DesktopServices* desktop);
+    Result begin(const Setup& setup, const std::vector<int>& tracks, const std::vector<int>& checks,
+                 const DesktopServices* desktop);
     PIXEL_YC* edit_buffer() const;
     PIXEL_YC* temp_buffer() const;
 

@@ -64,7 +64,8 @@ std::string describe_status(int status) {
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         const char* name = strsignal(signal);
-        return "killed by signal " + std::to_string(signal) + (name ? std::string(" (") + name + ")" : "");
+        return "killed by signal " + std::to_string(signal) +
+               (name ? std::string(" (") + name + ")" : "");
     }
     if (WIFEXITED(status)) return "exited with status " + std::to_string(WEXITSTATUS(status));
     return "ended";
@@ -89,11 +90,13 @@ bool PluginWorker::available(const std::string& program, std::string* why) {
 }
 
 PIXEL_YC* PluginWorker::edit_buffer() const {
-    return reinterpret_cast<PIXEL_YC*>(memory_ + worker::SharedLayout(setup_.max_w, setup_.max_h).edit);
+    return reinterpret_cast<PIXEL_YC*>(memory_ +
+                                       worker::SharedLayout(setup_.max_w, setup_.max_h).edit);
 }
 
 PIXEL_YC* PluginWorker::temp_buffer() const {
-    return reinterpret_cast<PIXEL_YC*>(memory_ + worker::SharedLayout(setup_.max_w, setup_.max_h).temp);
+    return reinterpret_cast<PIXEL_YC*>(memory_ +
+                                       worker::SharedLayout(setup_.max_w, setup_.max_h).temp);
 }
 
 void PluginWorker::release_memory() {
@@ -114,13 +117,15 @@ PluginWorker::Result PluginWorker::begin(const Setup& setup, const std::vector<i
     const worker::SharedLayout layout(setup.max_w, setup.max_h);
     memory_fd_ = memfd_create("quorvel-frames", MFD_CLOEXEC);
     if (memory_fd_ < 0 || ftruncate(memory_fd_, static_cast<off_t>(layout.total)) != 0) {
-        result.ended = std::string("cannot make shared memory for the frames: ") + std::strerror(errno);
+        result.ended =
+            std::string("cannot make shared memory for the frames: ") + std::strerror(errno);
         release_memory();
         return result;
     }
     void* mapped = mmap(nullptr, layout.total, PROT_READ | PROT_WRITE, MAP_SHARED, memory_fd_, 0);
     if (mapped == MAP_FAILED) {
-        result.ended = std::string("cannot map shared memory for the frames: ") + std::strerror(errno);
+        result.ended =
+            std::string("cannot map shared memory for the frames: ") + std::strerror(errno);
         release_memory();
         return result;
     }
@@ -165,12 +170,15 @@ bool PluginWorker::spawn(const std::vector<int>& tracks, const std::vector<int>&
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const std::string parent = std::to_string(getpid());
-    char* argv[] = {const_cast<char*>(program_.c_str()), const_cast<char*>(worker::kWorkerOption),
-                    const_cast<char*>("3"), const_cast<char*>("4"),
-                    const_cast<char*>(parent.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>(program_.c_str()),
+                    const_cast<char*>(worker::kWorkerOption),
+                    const_cast<char*>("3"),
+                    const_cast<char*>("4"),
+                    const_cast<char*>(parent.c_str()),
+                    nullptr};
     pid_t pid = -1;
     const int failed = posix_spawn(&pid, program_.c_str(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -321,8 +329,9 @@ bool PluginWorker::serve(const Message& request) {
             const PIXEL_YC* pixels = host_.cached_frame(h.a);
             if (pixels != nullptr) {
                 const worker::SharedLayout layout(setup_.max_w, setup_.max_h);
-                std::memcpy(memory_ + layout.transfer, pixels,
-                            static_cast<std::size_t>(setup_.max_w) * setup_.max_h * sizeof(PIXEL_YC));
+                std::memcpy(
+                    memory_ + layout.transfer, pixels,
+                    static_cast<std::size_t>(setup_.max_w) * setup_.max_h * sizeof(PIXEL_YC));
             }
             answer.a = pixels != nullptr ? 1 : 0;
             break;
@@ -339,7 +348,8 @@ bool PluginWorker::serve(const Message& request) {
             break;
         }
         case Kind::find_window: {
-            void* window = desktop_ != nullptr ? desktop_->find_window(request.payload.c_str()) : nullptr;
+            void* window =
+                desktop_ != nullptr ? desktop_->find_window(request.payload.c_str()) : nullptr;
             // The worker gets a token for the window: the host's one window
             // at a time (the colour box) needs no table.
             answer.a = window != nullptr ? 1 : 0;

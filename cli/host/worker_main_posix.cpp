@@ -212,8 +212,8 @@ bool begin(int memory_fd, std::string* why) {
         reinterpret_cast<GetFilterTableFn>(host_os::library_symbol(library, "GetFilterTable"));
     auto set_limits =
         reinterpret_cast<SetLimitsFn>(host_os::library_symbol(library, "QuorvelSetScriptLimits"));
-    auto share_deadline = reinterpret_cast<ShareDeadlineFn>(
-        host_os::library_symbol(library, "QuorvelShareDeadline"));
+    auto share_deadline =
+        reinterpret_cast<ShareDeadlineFn>(host_os::library_symbol(library, "QuorvelShareDeadline"));
     auto set_desktop =
         reinterpret_cast<SetDesktopFn>(host_os::library_symbol(library, "QuorvelSetDesktop"));
     if (get_table == nullptr || set_limits == nullptr || share_deadline == nullptr) {
@@ -262,8 +262,9 @@ void process(const worker::Header& h) {
 
 void press(const worker::Header& h) {
     if (state.filter.func_WndProc != nullptr) {
-        const LPARAM position = static_cast<LPARAM>((static_cast<std::uint32_t>(h.b & 0xFFFF) << 16) |
-                                                    static_cast<std::uint32_t>(h.a & 0xFFFF));
+        const LPARAM position =
+            static_cast<LPARAM>((static_cast<std::uint32_t>(h.b & 0xFFFF) << 16) |
+                                static_cast<std::uint32_t>(h.a & 0xFFFF));
         state.filter.func_WndProc(nullptr, WM_FILTER_MAIN_MOUSE_DOWN, 0, position, &state.fpip,
                                   &state.filter);
     }

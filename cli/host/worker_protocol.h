@@ -27,10 +27,10 @@ enum class Kind : std::uint32_t {
     // worker -> host, answers
     done,  // a: the call's result, b: 1 when the output is the temp buffer, c: w, d: h
     // worker -> host, requests (answered with `answer`)
-    get_frame,    // a: frame number; answer a: 1 when the frame is in the transfer buffer
-    message_box,  // a: kind (MB_*); payload: caption, 0, text
-    find_window,  // payload: title; answer a: a window token, 0 for none
-    send_message, // a: window token, b: message, c: wparam, d: lparam
+    get_frame,     // a: frame number; answer a: 1 when the frame is in the transfer buffer
+    message_box,   // a: kind (MB_*); payload: caption, 0, text
+    find_window,   // payload: title; answer a: a window token, 0 for none
+    send_message,  // a: window token, b: message, c: wparam, d: lparam
     // worker -> host, notes (no answer)
     set_frame_n,  // a: n
     cache_size,   // a: frames

@@ -17,9 +17,9 @@
 namespace {
 
 // Addresses that serve as private keys.
-const char kFinaliserKey = 0;  // in M's hidden metatable: the script's __gc
-const char kProxyMark = 0;     // in M's hidden metatable: M belongs to a proxy
-const char kCompanionMeta = 0; // in the registry: the companions' metatable
+const char kFinaliserKey = 0;   // in M's hidden metatable: the script's __gc
+const char kProxyMark = 0;      // in M's hidden metatable: M belongs to a proxy
+const char kCompanionMeta = 0;  // in the registry: the companions' metatable
 
 bool is_gc_key(lua_State* L, int index) {
     if (lua_type(L, index) != LUA_TSTRING) return false;
@@ -284,10 +284,8 @@ void guard_native_loops(lua_State* L) {
 }
 
 const luaL_Reg guarded_globals[] = {
-    {"xpcall", guarded_xpcall},
-    {"newproxy", guarded_newproxy},
-    {"rawset", guarded_rawset},
-    {"rawget", guarded_rawget},
+    {"xpcall", guarded_xpcall}, {"newproxy", guarded_newproxy},
+    {"rawset", guarded_rawset}, {"rawget", guarded_rawget},
     {nullptr, nullptr},
 };
 

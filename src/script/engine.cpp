@@ -47,7 +47,6 @@ ScriptLimits limits = default_script_limits();
 // Bytes the Lua state holds, against limits.memory_bytes.
 std::size_t lua_bytes = 0;
 
-
 // Where a Lua panic leaves to: the frame being run is abandoned.
 std::jmp_buf* panic_exit = nullptr;
 

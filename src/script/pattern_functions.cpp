@@ -63,7 +63,8 @@ const char* find_text(const char* hay, std::size_t hay_size, const char* needle,
     if (needle_size > hay_size) return nullptr;
     const char* last = hay + (hay_size - needle_size);
     for (const char* at = hay; at <= last; ++at) {
-        at = static_cast<const char*>(std::memchr(at, needle[0], static_cast<std::size_t>(last - at) + 1));
+        at = static_cast<const char*>(
+            std::memchr(at, needle[0], static_cast<std::size_t>(last - at) + 1));
         if (at == nullptr) return nullptr;
         if (std::memcmp(at + 1, needle + 1, needle_size - 1) == 0) return at;
     }
@@ -77,13 +78,15 @@ int find_or_match(lua_State* L, bool find) {
     const char* p = luaL_checklstring(L, 2, &pattern_size);
     const std::ptrdiff_t start = start_offset(L, 3, size);
     if (find && (lua_toboolean(L, 4) || pattern::is_plain_text(p))) {
-        const char* at = find_text(s + start, size - static_cast<std::size_t>(start), p, pattern_size);
+        const char* at =
+            find_text(s + start, size - static_cast<std::size_t>(start), p, pattern_size);
         if (at == nullptr) {
             lua_pushnil(L);
             return 1;
         }
         lua_pushinteger(L, static_cast<lua_Integer>(at - s + 1));
-        lua_pushinteger(L, static_cast<lua_Integer>(at - s) + static_cast<lua_Integer>(pattern_size));
+        lua_pushinteger(L,
+                        static_cast<lua_Integer>(at - s) + static_cast<lua_Integer>(pattern_size));
         return 2;
     }
     Matcher m(s, size, p, pattern_size);
@@ -163,8 +166,7 @@ void add_replacement_text(lua_State* L, luaL_Buffer* b, const Matcher& m, const 
 
 // Adds the replacement of one match: the string form, or what the table or
 // function gives (false or nil keep the match as it was).
-void add_replacement(lua_State* L, luaL_Buffer* b, const Matcher& m, const char* s,
-                     const char* e) {
+void add_replacement(lua_State* L, luaL_Buffer* b, const Matcher& m, const char* s, const char* e) {
     const int kind = lua_type(L, 3);
     if (kind == LUA_TNUMBER || kind == LUA_TSTRING) {
         add_replacement_text(L, b, m, s, e);
@@ -193,10 +195,10 @@ int str_gsub(lua_State* L) {
     const char* p = luaL_checklstring(L, 2, &pattern_size);
     const int kind = lua_type(L, 3);
     const int most = luaL_optint(L, 4, static_cast<int>(size + 1));
-    luaL_argcheck(L,
-                  kind == LUA_TNUMBER || kind == LUA_TSTRING || kind == LUA_TFUNCTION ||
-                      kind == LUA_TTABLE,
-                  3, "string/function/table expected");
+    luaL_argcheck(
+        L,
+        kind == LUA_TNUMBER || kind == LUA_TSTRING || kind == LUA_TFUNCTION || kind == LUA_TTABLE,
+        3, "string/function/table expected");
     Matcher m(src, size, p, pattern_size);
     const bool anchored = *p == '^';
     if (anchored) ++p;
@@ -225,11 +227,8 @@ int str_gsub(lua_State* L) {
 }
 
 const luaL_Reg guarded_functions[] = {
-    {"find", str_find},
-    {"match", str_match},
-    {"gmatch", str_gmatch},
-    {"gsub", str_gsub},
-    {nullptr, nullptr},
+    {"find", str_find}, {"match", str_match}, {"gmatch", str_gmatch},
+    {"gsub", str_gsub}, {nullptr, nullptr},
 };
 
 }  // namespace

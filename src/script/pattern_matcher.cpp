@@ -15,17 +15,38 @@ constexpr char kEscape = '%';
 bool class_matches(unsigned char c, unsigned char letter) {
     bool in;
     switch (std::tolower(letter)) {
-        case 'a': in = std::isalpha(c); break;
-        case 'c': in = std::iscntrl(c); break;
-        case 'd': in = std::isdigit(c); break;
-        case 'l': in = std::islower(c); break;
-        case 'p': in = std::ispunct(c); break;
-        case 's': in = std::isspace(c); break;
-        case 'u': in = std::isupper(c); break;
-        case 'w': in = std::isalnum(c); break;
-        case 'x': in = std::isxdigit(c); break;
-        case 'z': in = c == 0; break;
-        default: return letter == c;
+        case 'a':
+            in = std::isalpha(c);
+            break;
+        case 'c':
+            in = std::iscntrl(c);
+            break;
+        case 'd':
+            in = std::isdigit(c);
+            break;
+        case 'l':
+            in = std::islower(c);
+            break;
+        case 'p':
+            in = std::ispunct(c);
+            break;
+        case 's':
+            in = std::isspace(c);
+            break;
+        case 'u':
+            in = std::isupper(c);
+            break;
+        case 'w':
+            in = std::isalnum(c);
+            break;
+        case 'x':
+            in = std::isxdigit(c);
+            break;
+        case 'z':
+            in = c == 0;
+            break;
+        default:
+            return letter == c;
     }
     return std::isupper(letter) ? !in : in;
 }
@@ -34,16 +55,26 @@ bool class_matches(unsigned char c, unsigned char letter) {
 
 const char* failure_text(Failure failure) {
     switch (failure) {
-        case Failure::none: return "";
-        case Failure::ends_with_percent: return "malformed pattern (ends with '%')";
-        case Failure::missing_bracket: return "malformed pattern (missing ']')";
-        case Failure::missing_frontier_set: return "missing '[' after '%f' in pattern";
-        case Failure::unbalanced: return "unbalanced pattern";
-        case Failure::invalid_capture_index: return "invalid capture index";
-        case Failure::invalid_pattern_capture: return "invalid pattern capture";
-        case Failure::too_many_captures: return "too many captures";
-        case Failure::too_complex: return "pattern too complex";
-        case Failure::over_budget: return "the frame's time budget is spent";
+        case Failure::none:
+            return "";
+        case Failure::ends_with_percent:
+            return "malformed pattern (ends with '%')";
+        case Failure::missing_bracket:
+            return "malformed pattern (missing ']')";
+        case Failure::missing_frontier_set:
+            return "missing '[' after '%f' in pattern";
+        case Failure::unbalanced:
+            return "unbalanced pattern";
+        case Failure::invalid_capture_index:
+            return "invalid capture index";
+        case Failure::invalid_pattern_capture:
+            return "invalid pattern capture";
+        case Failure::too_many_captures:
+            return "too many captures";
+        case Failure::too_complex:
+            return "pattern too complex";
+        case Failure::over_budget:
+            return "the frame's time budget is spent";
     }
     return "";
 }
@@ -176,10 +207,14 @@ const char* Matcher::item_end(const char* p) {
 
 bool Matcher::item_matches(unsigned char c, const char* p, const char* end) const {
     switch (*p) {
-        case '.': return true;
-        case kEscape: return class_matches(c, static_cast<unsigned char>(p[1]));
-        case '[': return set_matches(c, p, end - 1);
-        default: return static_cast<unsigned char>(*p) == c;
+        case '.':
+            return true;
+        case kEscape:
+            return class_matches(c, static_cast<unsigned char>(p[1]));
+        case '[':
+            return set_matches(c, p, end - 1);
+        default:
+            return static_cast<unsigned char>(*p) == c;
     }
 }
 
@@ -208,8 +243,7 @@ bool Matcher::set_matches(unsigned char c, const char* open, const char* close) 
 // x*: as many as match, then fewer until the rest matches.
 const char* Matcher::greedy(const char* s, const char* p, const char* end) {
     std::ptrdiff_t count = 0;
-    while (s + count < subject_end_ &&
-           item_matches(static_cast<unsigned char>(s[count]), p, end)) {
+    while (s + count < subject_end_ && item_matches(static_cast<unsigned char>(s[count]), p, end)) {
         ++count;
         if (!step()) return nullptr;
     }

@@ -48,8 +48,11 @@ bool allowed(lua_State* L, const char* path) { return reach(L, path) == Reach::a
 // Raises the refusal of a path unless it is allowed.
 void check_path(lua_State* L, const char* path) {
     switch (reach(L, path)) {
-        case Reach::allowed: return;
-        case Reach::outside: luaL_error(L, "%s: outside the script folder (sandbox)", path); return;
+        case Reach::allowed:
+            return;
+        case Reach::outside:
+            luaL_error(L, "%s: outside the script folder (sandbox)", path);
+            return;
         case Reach::linked:
             luaL_error(L, "%s: a file with more than one name (hard link) (sandbox)", path);
             return;
@@ -182,8 +185,9 @@ void load_text_file(lua_State* L, const char* path) {
     if (size > 0 && bytes[0] == '#') {
         const void* line_end = std::memchr(bytes, '\n', size);
         const std::size_t skipped =
-            line_end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(line_end) - bytes)
-                                : size;
+            line_end != nullptr
+                ? static_cast<std::size_t>(static_cast<const char*>(line_end) - bytes)
+                : size;
         bytes += skipped;
         size -= skipped;
     }

@@ -15,9 +15,7 @@
 
 namespace {
 
-std::string plugin_beside_binary() {
-    return host_os::folder_of(QUORVEL_BINARY) + "/quorvel.auf";
-}
+std::string plugin_beside_binary() { return host_os::folder_of(QUORVEL_BINARY) + "/quorvel.auf"; }
 
 int answer_ok(void*, const char*, const char*, unsigned) { return IDOK; }
 void* no_window(const char*) { return nullptr; }
@@ -26,13 +24,13 @@ const DesktopServices quiet = {answer_ok, no_window, no_message};
 
 TEST(PluginWorker, ACrashedOrStuckWorkerIsReplacedAndItsFramePassesThrough) {
     ScriptDir dir;
-    dir.write("filter.lua",
-              "local f = io.open([[" + dir.path() + "/loads.txt]], 'a') f:write('x') f:close()\n"
-              "function video_filter(info)\n"
-              "  set_yc(0, 0, 0, 1000, 0, 0)\n"
-              "  if info.frame == 1 then os.execute('kill -ABRT $PPID') end\n"
-              "  if info.frame == 3 then os.execute('kill -STOP $PPID') end\n"
-              "end\n");
+    dir.write("filter.lua", "local f = io.open([[" + dir.path() +
+                                "/loads.txt]], 'a') f:write('x') f:close()\n"
+                                "function video_filter(info)\n"
+                                "  set_yc(0, 0, 0, 1000, 0, 0)\n"
+                                "  if info.frame == 1 then os.execute('kill -ABRT $PPID') end\n"
+                                "  if info.frame == 3 then os.execute('kill -STOP $PPID') end\n"
+                                "end\n");
     PluginHost host;
     std::string error;
     ASSERT_TRUE(host.load(plugin_beside_binary(), &error)) << error;
@@ -92,11 +90,9 @@ TEST(PluginWorker, FramesBoxesAndClicksAreTheSameAsInTheHostsProcess) {
               "  if info.frame == 2 then dispsize(16, 8) end\n"
               "  set_frame_n(4)\n"
               "end\n");
-    const std::vector<std::string> args = {"run",         "--input",   "pattern:32x16",
-                                           "--frames",    "6",         "--script-dir",
-                                           dir.path(),    "-o",        "-",
-                                           "--click",     "3,2",       "--frame-timeout",
-                                           "5"};
+    const std::vector<std::string> args = {
+        "run", "--input", "pattern:32x16", "--frames",        "6", "--script-dir", dir.path(), "-o",
+        "-",   "--click", "3,2",           "--frame-timeout", "5"};
     const RunResult here = run_quorvel(args);
     std::vector<std::string> sandboxed = args;
     sandboxed.push_back("--sandbox");

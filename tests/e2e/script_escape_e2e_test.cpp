@@ -54,12 +54,12 @@ TEST(ScriptEscapes, TheBudgetReachesErrorHandlersFinalisersAndLongCalls) {
     ScriptDir dir;
     // Before: the handler ran with hooks off and the run hung for good.
     auto start = Clock::now();
-    RunResult r = run_script(
-        dir,
-        "function video_filter()\n"
-        "  xpcall(function() while true do end end, function() while true do end end)\n"
-        "end\n",
-        "blank:16x16", 3, {"--frame-timeout", "0.5", "-o", "-"});
+    RunResult r =
+        run_script(dir,
+                   "function video_filter()\n"
+                   "  xpcall(function() while true do end end, function() while true do end end)\n"
+                   "end\n",
+                   "blank:16x16", 3, {"--frame-timeout", "0.5", "-o", "-"});
     EXPECT_LT(seconds_since(start), 5.0);
     EXPECT_EQ(frames_of(r), 3u);
     EXPECT_NE(r.err.find("script errors in 3 of 3 frames"), std::string::npos) << r.err;
@@ -91,9 +91,9 @@ TEST(ScriptEscapes, ALoopOfLongCallsStopsNearTheBudget) {
     // instructions, and they are few).  Now the call that finds the
     // deadline passed (or stops early at it) ends the script.
     start = Clock::now();
-    const RunResult r = run_script(
-        dir, "function video_filter(info) while true do " + blur + " end end", "blank:1920x1080",
-        1, {"--frame-timeout", "1"});
+    const RunResult r =
+        run_script(dir, "function video_filter(info) while true do " + blur + " end end",
+                   "blank:1920x1080", 1, {"--frame-timeout", "1"});
     EXPECT_LT(seconds_since(start), 1.0 + one_call + 0.5);
     EXPECT_NE(r.err.find("script took longer than 1 s"), std::string::npos) << r.err;
 }
@@ -103,7 +103,8 @@ TEST(ScriptEscapes, AMedianWithTheBufferAsWindowStopsNearTheBudget) {
     // Before: 107 s for one call; its window is now the region, and the
     // call looks at the deadline between its rows.
     const auto start = Clock::now();
-    const RunResult r = run_script(dir,
+    const RunResult r =
+        run_script(dir,
                    "function video_filter(info)\n"
                    "  median(0, 0, 0, 0, info.w, info.h, 0, 0, info.max_w, info.max_h)\n"
                    "end\n",
@@ -115,11 +116,12 @@ TEST(ScriptEscapes, AMedianWithTheBufferAsWindowStopsNearTheBudget) {
 TEST(ScriptEscapes, StandardInputIsTheVideosAlone) {
     ScriptDir dir;
     // Y4M on standard input: the script reads nothing of it.
-    const RunResult source = run_quorvel({"run", "--input", "pattern:32x16", "--frames", "4", "-o", "-"});
+    const RunResult source =
+        run_quorvel({"run", "--input", "pattern:32x16", "--frames", "4", "-o", "-"});
     ASSERT_EQ(frames_of(source), 4u);
     dir.write("filter.lua", "function video_filter() assert(io.read('*a') == '') end");
-    RunResult r = run_quorvel({"run", "--input", "-", "--script-dir", dir.path(), "-o", "-", "--strict"},
-                    source.out);
+    RunResult r = run_quorvel(
+        {"run", "--input", "-", "--script-dir", dir.path(), "-o", "-", "--strict"}, source.out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(frames_of(r), 4u);
     // Sandboxed, reading it is an error, and the run goes on.
@@ -158,8 +160,8 @@ TEST(ScriptEscapes, TheMemoryCapComesFromTheProcessLimits) {
               "function video_filter(info)\n"
               "  if info.frame == 0 then local t = {} for i = 1, 1e9 do t[i] = i end end\n"
               "end\n");
-    dir.write("limited.sh", std::string("ulimit -v 1500000\nexec '") + QUORVEL_BINARY +
-                                "' \"$@\"\n");
+    dir.write("limited.sh",
+              std::string("ulimit -v 1500000\nexec '") + QUORVEL_BINARY + "' \"$@\"\n");
     const std::string info = "bash '" + dir.file("limited.sh") +
                              "' run --info --input blank:64x64 > '" + dir.file("info.txt") + "'";
     ASSERT_EQ(std::system(info.c_str()), 0);
@@ -265,8 +267,8 @@ TEST(ScriptEscapes, ASignalEndsThePreviewWithinASecondWhateverTheScriptDoes) {
               "  io.open(info.script_path .. 'stuck', 'w'):close()\n"
               "  xpcall(function() while true do end end, function() while true do end end)\n"
               "end\n");
-    Background preview({"preview", "--input", "blank:16x16", "--port", "0", "--frame-timeout",
-                        "0", "--script-dir", dir.path()},
+    Background preview({"preview", "--input", "blank:16x16", "--port", "0", "--frame-timeout", "0",
+                        "--script-dir", dir.path()},
                        dir.file("err.txt"));
     wait_for_file(dir.file("stuck"));
     const auto start = Clock::now();

@@ -129,7 +129,8 @@ Harness* make_harness() {
     pool::set_worker_count(2);
     h->L = luaL_newstate();
     luaL_openlibs(h->L);
-    lua_cpcall(h->L, [](lua_State* L) { return install_guarded_patterns(L), 0; }, nullptr);
+    lua_cpcall(
+        h->L, [](lua_State* L) { return install_guarded_patterns(L), 0; }, nullptr);
     register_library(h->L);
     // The string functions as globals; gmatch runs its iterator to the end
     // (or 200 matches).
@@ -256,7 +257,8 @@ void push_pattern_text(lua_State* L, FuzzedDataProvider& in) {
     }
     std::string s;
     const int n = in.ConsumeIntegralInRange(0, 40);
-    for (int i = 0; i < n; ++i) s += alphabet[in.ConsumeIntegralInRange<std::size_t>(0, sizeof alphabet - 2)];
+    for (int i = 0; i < n; ++i)
+        s += alphabet[in.ConsumeIntegralInRange<std::size_t>(0, sizeof alphabet - 2)];
     lua_pushlstring(L, s.data(), s.size());
 }
 

@@ -114,7 +114,8 @@ TEST_F(ScriptLimitsTest, SandboxTakesAwayProcessControlBinaryChunksAndOutsideFil
     // A name beside the folder that nothing else makes.
     const std::string escape = dir.filename().string() + "-escaped";
     script(
-        "ESCAPE = '" + escape + "'\n"
+        "ESCAPE = '" + escape +
+        "'\n"
         "function video_filter(info)\n"
         "  local r = {}\n"
         "  r[#r+1] = tostring(os.execute == nil and io.popen == nil and debug == nil\n"

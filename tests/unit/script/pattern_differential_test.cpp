@@ -76,8 +76,8 @@ protected:
         luaL_openlibs(L);
         run("own = {find = string.find, match = string.match, gmatch = string.gmatch, "
             "gsub = string.gsub}");
-        EXPECT_EQ(lua_cpcall(L, [](lua_State* S) { return install_guarded_patterns(S), 0; },
-                             nullptr),
+        EXPECT_EQ(lua_cpcall(
+                      L, [](lua_State* S) { return install_guarded_patterns(S), 0; }, nullptr),
                   0);
         run("guarded = {find = string.find, match = string.match, gmatch = string.gmatch, "
             "gsub = string.gsub}");
@@ -136,7 +136,9 @@ public:
 
     int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
     bool chance(int percent) { return pick(100) < percent; }
-    char from(const std::string& set) { return set[static_cast<std::size_t>(pick(static_cast<int>(set.size())))]; }
+    char from(const std::string& set) {
+        return set[static_cast<std::size_t>(pick(static_cast<int>(set.size())))];
+    }
 
     std::string subject() {
         static const std::string alphabet = std::string("aaabbc()[]%.-^$ 1A_'x\xe9", 22) + '\0';
@@ -211,11 +213,16 @@ public:
 private:
     std::string single() {
         switch (pick(6)) {
-            case 0: return std::string(1, from("aabc ()'1x"));
-            case 1: return ".";
-            case 2: return std::string("%") + from("acdlpsuwxzACDLPSUWXZ.%()[]-");
-            case 3: return set();
-            default: return std::string(1, from("ab"));
+            case 0:
+                return std::string(1, from("aabc ()'1x"));
+            case 1:
+                return ".";
+            case 2:
+                return std::string("%") + from("acdlpsuwxzACDLPSUWXZ.%()[]-");
+            case 3:
+                return set();
+            default:
+                return std::string(1, from("ab"));
         }
     }
 
@@ -226,10 +233,18 @@ private:
         const int n = 1 + pick(4);
         for (int i = 0; i < n; ++i) {
             switch (pick(5)) {
-                case 0: s += std::string(1, from("a(")) + '-' + from("bz)"); break;
-                case 1: s += std::string("%") + from("adsSwW]%-"); break;
-                case 2: s += '-'; break;
-                default: s += from("ab()'.^x"); break;
+                case 0:
+                    s += std::string(1, from("a(")) + '-' + from("bz)");
+                    break;
+                case 1:
+                    s += std::string("%") + from("adsSwW]%-");
+                    break;
+                case 2:
+                    s += '-';
+                    break;
+                default:
+                    s += from("ab()'.^x");
+                    break;
             }
         }
         return s + ']';
@@ -279,8 +294,7 @@ TEST_F(PatternDifferential, GuardedFunctionsGiveTheEngineOwnResults) {
                 if (own != guarded) {
                     ++failures;
                     ADD_FAILURE() << c.op << "(\"" << s << "\", \"" << p << "\", " << c.a << ", "
-                                  << c.b << ")\n  own:     " << own
-                                  << "\n  guarded: " << guarded;
+                                  << c.b << ")\n  own:     " << own << "\n  guarded: " << guarded;
                 }
             }
         }

@@ -49,10 +49,11 @@ TEST_F(ScriptGuards, PatternsThatNestOrBacktrackEndAsScriptErrors) {
     EXPECT_EQ(report(), "false pattern too complex");
     // Backtracking inside the matcher, where no hook fires, meets the
     // budget; catching the error does not help.
-    script("function video_filter()\n"
-           "  pcall(string.find, string.rep('a', 200000), '.-.-.-.-b')\n"
-           "  while true do end\n"
-           "end\n");
+    script(
+        "function video_filter()\n"
+        "  pcall(string.find, string.rep('a', 200000), '.-.-.-.-b')\n"
+        "  while true do end\n"
+        "end\n");
     EXPECT_LT(timed_frames(2), 3.0);
     EXPECT_NE(log().find("script took longer than 0.3 s in this frame"), std::string::npos);
     // gsub's replacement function runs under the budget too, and string
@@ -105,10 +106,11 @@ TEST_F(ScriptGuards, NativeLoopsOfTheLibraryStopAtTheBudget) {
     // the budget's hook interval of instructions.
     script("function video_filter() string.rep('', 2e9) end");
     EXPECT_LT(timed_frames(1), 2.0);
-    script("function video_filter()\n"
-           "  local t = {} for i = 1, 200000 do t[i] = (i * 7919) % 200003 end\n"
-           "  for round = 1, 1e9 do table.sort(t) end\n"
-           "end\n");
+    script(
+        "function video_filter()\n"
+        "  local t = {} for i = 1, 200000 do t[i] = (i * 7919) % 200003 end\n"
+        "  for round = 1, 1e9 do table.sort(t) end\n"
+        "end\n");
     EXPECT_LT(timed_frames(1), 2.0);
     EXPECT_NE(log().find("script took longer than 0.3 s"), std::string::npos);
 }
@@ -117,26 +119,30 @@ TEST(NativeLoopGuards, GiveTheLanguagesOwnResults) {
     lua_State* L = luaL_newstate();
     luaL_openlibs(L);
     ASSERT_EQ(luaL_dostring(L, "own = {sort = table.sort, rep = string.rep}"), 0);
-    ASSERT_EQ(lua_cpcall(L, [](lua_State* S) { return install_budget_guards(S), 0; }, nullptr), 0);
-    ASSERT_EQ(luaL_dostring(L,
-                            "guarded = {sort = table.sort, rep = string.rep}\n"
-                            "function outcome(impl)\n"
-                            "  local r = {}\n"
-                            "  local function try(f, ...) local ok, e = pcall(f, ...) "
-                            "r[#r + 1] = tostring(ok) .. ' ' .. tostring(e) end\n"
-                            "  local t = {5, 3, 'x', 1} try(impl.sort, t)\n"
-                            "  local u = {5, 1, 4, 2, 3, 9, 0} impl.sort(u) r[#r + 1] = table.concat(u, ',')\n"
-                            "  local v = {5, 1, 4} impl.sort(v, function(a, b) return a > b end)\n"
-                            "  r[#r + 1] = table.concat(v, ',')\n"
-                            "  try(impl.sort, {}, 1) try(impl.sort, nil) try(impl.sort, {3, 1, 2}, math.max)\n"
-                            "  r[#r + 1] = impl.rep('ab', 3) .. impl.rep('x', 0) .. impl.rep('', 5) .. "
-                            "impl.rep('y', -2)\n"
-                            "  try(impl.rep) try(impl.rep, 'a', 'b')\n"
-                            "  return table.concat(r, '|')\n"
-                            "end\n"
-                            "same = outcome(own) == outcome(guarded)\n"
-                            "text = outcome(guarded)"),
+    ASSERT_EQ(lua_cpcall(
+                  L, [](lua_State* S) { return install_budget_guards(S), 0; }, nullptr),
               0);
+    ASSERT_EQ(
+        luaL_dostring(
+            L,
+            "guarded = {sort = table.sort, rep = string.rep}\n"
+            "function outcome(impl)\n"
+            "  local r = {}\n"
+            "  local function try(f, ...) local ok, e = pcall(f, ...) "
+            "r[#r + 1] = tostring(ok) .. ' ' .. tostring(e) end\n"
+            "  local t = {5, 3, 'x', 1} try(impl.sort, t)\n"
+            "  local u = {5, 1, 4, 2, 3, 9, 0} impl.sort(u) r[#r + 1] = table.concat(u, ',')\n"
+            "  local v = {5, 1, 4} impl.sort(v, function(a, b) return a > b end)\n"
+            "  r[#r + 1] = table.concat(v, ',')\n"
+            "  try(impl.sort, {}, 1) try(impl.sort, nil) try(impl.sort, {3, 1, 2}, math.max)\n"
+            "  r[#r + 1] = impl.rep('ab', 3) .. impl.rep('x', 0) .. impl.rep('', 5) .. "
+            "impl.rep('y', -2)\n"
+            "  try(impl.rep) try(impl.rep, 'a', 'b')\n"
+            "  return table.concat(r, '|')\n"
+            "end\n"
+            "same = outcome(own) == outcome(guarded)\n"
+            "text = outcome(guarded)"),
+        0);
     lua_getglobal(L, "same");
     lua_getglobal(L, "text");
     EXPECT_TRUE(lua_toboolean(L, -2)) << lua_tostring(L, -1);
@@ -155,7 +161,8 @@ TEST_F(ScriptGuards, ProxiesKeepTheirMetamethodsAndTheirFinaliser) {
         "  m.__gc = function(u) seen[#seen + 1] = (u == p) end\n"
         "  local q = newproxy(p)\n"
         "  local r = {p.a, #p, tostring(p), tostring(getmetatable(q) == m),\n"
-        "             tostring(type(m.__gc) == 'function'), tostring(rawget(m, '__gc') == m.__gc)}\n"
+        "             tostring(type(m.__gc) == 'function'), tostring(rawget(m, '__gc') == "
+        "m.__gc)}\n"
         "  rawset(m, '__gc', function() seen[#seen + 1] = 'raw' end)\n"
         "  p, q = nil, nil\n"
         "  collectgarbage() collectgarbage()\n"
@@ -185,14 +192,11 @@ TEST_F(ScriptGuards, LongErrorsAreCutAndTheLogIsRotated) {
     EXPECT_EQ(frame(), 1);
     const std::string text = log();
     // 4 KiB with the mark, cut on a character's boundary: 1362 euro signs.
-    EXPECT_EQ(text, std::string(1362 * 3, '\0').replace(0, std::string::npos,
-                                                            [] {
-                                                                std::string e;
-                                                                for (int i = 0; i < 1362; ++i)
-                                                                    e += "\xe2\x82\xac";
-                                                                return e;
-                                                            }()) +
-                        "\xe2\x80\xa6(cut)\n");
+    EXPECT_EQ(text, std::string(1362 * 3, '\0').replace(0, std::string::npos, [] {
+        std::string e;
+        for (int i = 0; i < 1362; ++i) e += "\xe2\x82\xac";
+        return e;
+    }()) + "\xe2\x80\xa6(cut)\n");
     EXPECT_LE(text.size(), 4097u);
     // About 260 such lines fill the log to 1 MiB: then it starts afresh
     // and the full one is kept beside it.
