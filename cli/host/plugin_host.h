@@ -56,6 +56,12 @@ public:
     // Reads the source's next frame into the editor's buffer.  False at the
     // end of the input (error empty) or when it cannot be read.
     bool read_next(std::int64_t* pts, std::string* error);
+    // For frames pushed as they come (a live stream): the number that the
+    // next frame read gets, which may skip numbers (frames the stream left
+    // out); and forgetting the frames kept for copyframe (after a flush or a
+    // seek, when they are no longer the frames before the next one).
+    void number_next(int n) { next_frame_ = n; }
+    void forget_kept_frames() { cache_.clear(); }
     // Runs the filter on frame n, the one just read.  On return `output()`
     // is the frame the editor shows.  False when the plug-in reported failure.
     bool process(int n, std::string* error);

@@ -92,10 +92,13 @@ public:
         }
     }
 
-    // Moves to the key frame at or before `dts` (stream time base).
-    bool seek(std::int64_t dts) {
+    // Moves to the key frame at or before presentation time `pts` (stream
+    // time base).  A key frame is sought by its presentation time: the mp4
+    // reader compares with those, and the key frame's decoding time, which
+    // B-frames put earlier, lands on the key frame before it.
+    bool seek(std::int64_t pts) {
         draining_ = false;
-        const int ret = av_seek_frame(format_.get(), stream_, dts, AVSEEK_FLAG_BACKWARD);
+        const int ret = av_seek_frame(format_.get(), stream_, pts, AVSEEK_FLAG_BACKWARD);
         avcodec_flush_buffers(codec_.get());
         return ret >= 0;
     }
@@ -137,9 +140,23 @@ public:
             return false;
         }
         if (!random_access_) return FrameSource::seek(n, error);
+        const std::size_t key = key_before(pts_[n]);
+        // Frame n is ahead and no key frame lies between: decoding on from
+        // where the decoder is gives it sooner than going back to the key
+        // frame (read_next passes over the frames before it).  So does a
+        // decoder still at the start of the file for the frames up to the
+        // second key frame (the first may not be frame 0).
+        const bool ahead = next_ <= n && next_ < static_cast<int>(pts_.size());
+        if (ahead && (keys_[key].pts <= pts_[next_] || (!main_used_ && key == 0))) {
+            next_ = n;
+            return true;
+        }
+        // Otherwise back to the key frame at or before n, also for frame 0:
+        // the decoder may be anywhere after the frames already read.
         held_ = false;
         next_ = n;
-        return n == 0 || main_.seek(keys_[key_before(pts_[n])].dts);
+        main_used_ = true;
+        return main_.seek(keys_[key].pts);
     }
 
     bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) override {
@@ -160,6 +177,7 @@ public:
         }
         // The picture whose timestamp is frame n's; a picture the decoder
         // could not give is stood in for by the one that follows it.
+        main_used_ = true;
         const std::int64_t want = pts_[next_];
         while (true) {
             if (!held_ && !main_.next(frame_.get(), error)) return end_of_input(error);
@@ -184,7 +202,7 @@ public:
             random_at_ != AV_NOPTS_VALUE && random_at_ < want && keys_[key].pts <= random_at_;
         for (int attempt = 0; attempt < 4; ++attempt) {
             if (!(forward && attempt == 0)) {
-                random_->seek(keys_[key].dts);
+                random_->seek(keys_[key].pts);
                 random_at_ = AV_NOPTS_VALUE;
             }
             bool landed_late = false;
@@ -212,7 +230,7 @@ public:
 
 private:
     struct Key {
-        std::int64_t pts, dts;
+        std::int64_t pts;
     };
 
     bool open_and_index(std::string* error, const LogCapture& complaints) {
@@ -279,7 +297,7 @@ private:
                 if (t == AV_NOPTS_VALUE) have_times = false;
                 pts_.push_back(t);
                 if (packet->flags & AV_PKT_FLAG_KEY)
-                    keys_.push_back({t, packet->dts != AV_NOPTS_VALUE ? packet->dts : t});
+                    keys_.push_back({t});
             }
             av_packet_unref(packet.get());
         }
@@ -436,7 +454,8 @@ private:
     std::string path_;
     Decoder main_;
     FramePtr frame_;
-    bool held_ = false;  // frame_ is a picture still to come
+    bool held_ = false;       // frame_ is a picture still to come
+    bool main_used_ = false;  // main_ has left the start of the file
     std::vector<std::int64_t> pts_;
     std::vector<Key> keys_;
     std::string damage_;

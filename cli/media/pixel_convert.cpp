@@ -105,12 +105,18 @@ struct OutScale {
     int mul, add, offset, bias, max;
 };
 
-OutScale luma_out(int bits) {
+// Full range is the way back of the input's full-range scale, rounded to
+// nearest, so that every sample survives the round trip.
+OutScale luma_out(int bits, bool full_range = false) {
+    const int max = (1 << bits) - 1;
+    if (full_range) return {max, 2048, 0, 0, max};
     return bits == 8 ? OutScale{219, 383, 16, 0, 255} : OutScale{876, 2048, 64, 0, 1023};
 }
 // Chroma in the 12-bit form of the same formula: ((C + 2048) * 7 + 66) >> 7
 // is ((C + 2048) * 224 + 2112) >> 12.
-OutScale chroma_out(int bits) {
+OutScale chroma_out(int bits, bool full_range = false) {
+    const int max = (1 << bits) - 1;
+    if (full_range) return {max, 2048, 1 << (bits - 1), 0, max};
     return bits == 8 ? OutScale{224, 66 << 5, 16, 2048, 255}
                      : OutScale{896, 64 << 5, 64, 2048, 1023};
 }
@@ -154,9 +160,10 @@ T* out_row(void* plane, std::ptrdiff_t stride, int y) {
 
 template <class T>
 void planes_out(const PIXEL_YC* in, int stride, int w, int h, const OutPlanes& out) {
-    const OutScale ly = luma_out(out.bits), lc = chroma_out(out.bits);
+    const OutScale ly = luma_out(out.bits, out.full_range),
+                   lc = chroma_out(out.bits, out.full_range);
     const auto src = [&](int y) { return in + static_cast<std::size_t>(y) * stride; };
-    const bool vector = sizeof(T) == 1 && pixel_rows::have_avx2();
+    const bool vector = sizeof(T) == 1 && !out.full_range && pixel_rows::have_avx2();
     if (out.shift_x == 0 && out.shift_y == 0) {
         for (int y = 0; y < h; ++y) {
             T* py = out_row<T>(out.data[0], out.stride[0], y);
@@ -250,5 +257,7 @@ int luma_from_sample(int v, int bits, bool full_range) {
 int chroma_from_sample(int v, int bits, bool full_range) {
     return apply(chroma_scale(bits, full_range), v);
 }
-int luma_to_sample(int y, int bits) { return put(luma_out(bits), y); }
-int chroma_to_sample(int c, int bits) { return put(chroma_out(bits), c); }
+int luma_to_sample(int y, int bits, bool full_range) { return put(luma_out(bits, full_range), y); }
+int chroma_to_sample(int c, int bits, bool full_range) {
+    return put(chroma_out(bits, full_range), c);
+}

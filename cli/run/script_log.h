@@ -28,13 +28,10 @@ public:
         }
     }
 
-    // The lines logged since the last read, kept but not shown: the
-    // preview shows each frame's errors as they are.
-    std::vector<std::string> take_new_lines() {
-        std::vector<std::string> lines = read_new_lines();
-        lines_.insert(lines_.end(), lines.begin(), lines.end());
-        return lines;
-    }
+    // The lines logged since the last read, neither shown nor kept: the
+    // preview shows each frame's errors as they are, and a session that
+    // runs for hours must not hold every line it ever saw.
+    std::vector<std::string> take_new_lines() { return read_new_lines(); }
 
     // What the log already holds (from an earlier run) is not this run's.
     void skip_existing();
