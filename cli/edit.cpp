@@ -152,7 +152,7 @@ int apply_script_limits(const Options& options, const Edit& edit, PluginHost& ho
     // (Windows) the plug-in's own guards are the defence.
     std::string why;
     if ((options.sandbox || options.command == Command::preview) &&
-        !host.use_worker_process(host_os::program_path(), &why) && !why.empty())
+        !host.use_worker_process(host.worker_program(), &why) && !why.empty())
         print_error(why + "; the script runs in this process");
     return 0;
 }

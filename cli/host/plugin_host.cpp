@@ -72,9 +72,18 @@ PluginHost::~PluginHost() {
 }
 
 bool PluginHost::use_worker_process(const std::string& program, std::string* error) {
+    if (worker_) return true;
+    if (!ended_) {
+        *error = "the plug-in has begun in this process already";
+        return false;
+    }
     if (!PluginWorker::available(program, error)) return false;
     worker_ = std::make_unique<PluginWorker>(*this, program);
     return true;
+}
+
+std::string PluginHost::worker_program() const {
+    return host_os::folder_of(plugin_path_) + host_os::kSeparator + "quorvel";
 }
 
 void PluginHost::interrupt() {
@@ -227,10 +236,16 @@ bool PluginHost::process(int n, std::string* error) {
 
 bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes,
                                    bool sandbox) {
-    // Kept for a worker process, which is told them when it starts.
+    // Kept for a worker process, which is told them when it starts or, when
+    // it runs, at once.
     limits_.frame_timeout_seconds = frame_timeout_seconds;
     limits_.memory_bytes = memory_bytes;
     limits_.sandbox = sandbox;
+    if (worker_ && !ended_) {
+        const PluginWorker::Result r =
+            worker_->set_limits(frame_timeout_seconds, memory_bytes, sandbox, tracks_, checks_);
+        if (!r.ended.empty()) worker_ended(r.ended);
+    }
     using SetLimitsFn = void (*)(double, unsigned long long, int);
     auto set =
         reinterpret_cast<SetLimitsFn>(host_os::library_symbol(library_, "QuorvelSetScriptLimits"));

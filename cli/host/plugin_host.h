@@ -30,6 +30,9 @@ public:
     // the frame passes through unchanged and the next call starts a new
     // worker.
     bool use_worker_process(const std::string& program, std::string* error);
+    // The host program beside the loaded plug-in, which serves as its worker
+    // for any program that loads it (quorvel itself, a GStreamer element).
+    std::string worker_program() const;
     bool in_worker_process() const { return worker_ != nullptr; }
     // From any thread: ends the plug-in's call in progress, when it runs in
     // a worker (nothing can end a call in this process).  Later calls return

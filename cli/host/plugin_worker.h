@@ -70,6 +70,9 @@ public:
                    const std::vector<int>& checks);
     Result settings(const std::vector<int>& tracks, const std::vector<int>& checks);
     Result press(int x, int y, const std::vector<int>& tracks, const std::vector<int>& checks);
+    // New limits for the script (the sandbox takes effect at its next load).
+    Result set_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox,
+                      const std::vector<int>& tracks, const std::vector<int>& checks);
     // Ends the filter (func_exit) and the worker, killing it when it does
     // not end within its budget.
     void end();

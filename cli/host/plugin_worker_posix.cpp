@@ -394,6 +394,21 @@ PluginWorker::Result PluginWorker::press(int x, int y, const std::vector<int>& t
     return call(m, tracks, checks);
 }
 
+PluginWorker::Result PluginWorker::set_limits(double frame_timeout_seconds,
+                                              std::uint64_t memory_bytes, bool sandbox,
+                                              const std::vector<int>& tracks,
+                                              const std::vector<int>& checks) {
+    setup_.frame_timeout_seconds = frame_timeout_seconds;
+    setup_.memory_bytes = memory_bytes;
+    setup_.sandbox = sandbox;
+    if (pid_.load() < 0) return {};  // a new worker starts with them
+    const worker::Limits limits{frame_timeout_seconds, memory_bytes, sandbox ? 1 : 0};
+    Message m;
+    m.header.kind = Kind::limits;
+    m.payload.assign(reinterpret_cast<const char*>(&limits), sizeof limits);
+    return call(m, tracks, checks);
+}
+
 void PluginWorker::end() {
     if (pid_.load() < 0) return;
     worker::Header h{};

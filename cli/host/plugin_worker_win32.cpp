@@ -38,6 +38,11 @@ PluginWorker::Result PluginWorker::press(int, int, const std::vector<int>&,
     return begin({}, {}, {}, nullptr);
 }
 
+PluginWorker::Result PluginWorker::set_limits(double, std::uint64_t, bool,
+                                              const std::vector<int>&, const std::vector<int>&) {
+    return begin({}, {}, {}, nullptr);
+}
+
 void PluginWorker::end() {}
 void PluginWorker::interrupt() {}
 

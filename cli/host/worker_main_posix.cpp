@@ -31,6 +31,7 @@ typedef void (*SetLogListenerFn)(void (*)(const char*));
 
 struct Worker {
     int socket = -1;
+    SetLimitsFn set_limits = nullptr;
     unsigned char* memory = nullptr;
     worker::BeginSettings settings{};
     std::string edited_file;
@@ -222,6 +223,7 @@ bool begin(int memory_fd, std::string* why) {
     }
     share_deadline(state.memory);
     set_limits(b.frame_timeout_seconds, b.memory_bytes, b.sandbox);
+    state.set_limits = set_limits;
     if (set_desktop != nullptr) set_desktop(&forwarding_desktop);
     if (auto set_listener = reinterpret_cast<SetLogListenerFn>(
             host_os::library_symbol(library, "QuorvelSetLogListener")))
@@ -302,6 +304,14 @@ int run_plugin_worker(int argc, char** argv) {
                 read_settings(payload(), size);
                 press(h);
                 break;
+            case Kind::limits: {
+                worker::Limits limits{};
+                if (size >= sizeof limits) std::memcpy(&limits, payload(), sizeof limits);
+                state.set_limits(limits.frame_timeout_seconds, limits.memory_bytes,
+                                 limits.sandbox);
+                answer_done(TRUE);
+                break;
+            }
             case Kind::end:
                 if (state.filter.func_exit) state.filter.func_exit(&state.filter);
                 answer_done(TRUE);

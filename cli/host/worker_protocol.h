@@ -23,6 +23,7 @@ enum class Kind : std::uint32_t {
     process,    // a: frame, b: frame count, c: w, d: h; payload: the tracks and checks
     settings,   // payload: the tracks and checks
     press,      // a: x, b: y; payload: the tracks and checks
+    limits,     // payload: Limits
     end,
     // worker -> host, answers
     done,  // a: the call's result, b: 1 when the output is the temp buffer, c: w, d: h
@@ -47,6 +48,13 @@ struct Header {
 
 constexpr std::size_t kMaxPayload = 64 * 1024;
 constexpr std::size_t kMaxPacket = sizeof(Header) + kMaxPayload;
+
+// What a script may spend.
+struct Limits {
+    double frame_timeout_seconds;
+    std::uint64_t memory_bytes;
+    int sandbox;
+};
 
 // What the worker needs to set up the plug-in as the host would.
 struct BeginSettings {

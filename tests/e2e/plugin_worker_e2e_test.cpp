@@ -79,6 +79,32 @@ TEST(PluginWorker, ACrashedOrStuckWorkerIsReplacedAndItsFramePassesThrough) {
     host.end();
 }
 
+TEST(PluginWorker, NewLimitsReachARunningWorker) {
+    ScriptDir dir;
+    dir.write("filter.lua",
+              "function video_filter(info) if info.frame == 1 then while true do end end end\n");
+    PluginHost host;
+    std::string error;
+    ASSERT_TRUE(host.load(plugin_beside_binary(), &error)) << error;
+    ASSERT_TRUE(host.set_script_limits(30, 256u << 20, false));
+    ASSERT_TRUE(host.use_worker_process(QUORVEL_BINARY, &error)) << error;
+    bool usage = false;
+    std::unique_ptr<FrameSource> source = open_source("blank:16x16", &error, &usage);
+    ASSERT_TRUE(source) << error;
+    host.set_frame_n(2);
+    host.begin(source.get(), 16, 16, dir.file("input.y4m"), {0, 1}, &quiet);
+    std::int64_t pts = 0;
+    ASSERT_TRUE(host.read_next(&pts, &error) && host.process(0, &error)) << error;
+    // As a GStreamer element's properties change while it plays.
+    host.set_script_limits(0.3, 256u << 20, false);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(host.read_next(&pts, &error) && host.process(1, &error)) << error;
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+    EXPECT_NE(dir.read("lua_err.txt").find("script took longer than 0.3 s"), std::string::npos);
+    EXPECT_EQ(host.worker_error(), "");
+    host.end();
+}
+
 TEST(PluginWorker, FramesBoxesAndClicksAreTheSameAsInTheHostsProcess) {
     ScriptDir dir;
     dir.write("filter.lua",
