@@ -4,6 +4,7 @@
 // serves the host's calls one at a time; the editor's services the plug-in
 // asks for go to the host as requests.  It ends with the host: at `end`,
 // when the host's socket closes, or when the host's process ends.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -282,6 +283,9 @@ int run_plugin_worker(int argc, char** argv) {
     if (getppid() != std::atoi(argv[4])) return 0;
     state.socket = std::atoi(argv[2]);
     const int memory_fd = std::atoi(argv[3]);
+    // Programs a script starts do not inherit the host's socket or frames.
+    fcntl(state.socket, F_SETFD, FD_CLOEXEC);
+    fcntl(memory_fd, F_SETFD, FD_CLOEXEC);
     std::string why;
     if (!begin(memory_fd, &why)) {
         std::fprintf(stderr, "quorvel: %s\n", why.c_str());
