@@ -154,7 +154,7 @@ void run_frame(benchmark::State& state, MorphologyOp op) {
     const auto threads = static_cast<std::uint32_t>(state.range(1));
     set_threads(static_cast<int>(threads));
     std::vector<PIXEL_YC> out(mask().size());
-    MorphologyJob job;
+    AreaJob job;
     job.source = {mask().data(), kW, kH};
     job.destination = {out.data(), kW, kH};
     job.w = job.picture_w = kW;
@@ -198,8 +198,8 @@ void BM_cv_close_frame(benchmark::State& s) { run_cv_frame(s, cv::MORPH_CLOSE); 
 
 // --- labelling ----------------------------------------------------------------
 
-LabelJob whole_mask_job(std::vector<PIXEL_YC>& out) {
-    LabelJob job;
+AreaJob whole_mask_job(std::vector<PIXEL_YC>& out) {
+    AreaJob job;
     job.source = {mask().data(), kW, kH};
     job.destination = {out.data(), kW, kH};
     job.w = kW;
@@ -210,7 +210,7 @@ LabelJob whole_mask_job(std::vector<PIXEL_YC>& out) {
 void run_label(benchmark::State& state, bool eight) {
     set_threads(static_cast<int>(state.range(0)));
     std::vector<PIXEL_YC> out(mask().size());
-    const LabelJob job = whole_mask_job(out);
+    const AreaJob job = whole_mask_job(out);
     std::vector<ComponentInfo> found(static_cast<std::size_t>(component_capacity(kW, kH)));
     std::int32_t count = 0;
     for (auto _ : state) count = label_region(job, eight, ComponentLimits{}, found.data());
@@ -238,7 +238,7 @@ void BM_cv_label4(benchmark::State& s) { run_cv_label(s, 4); }
 void BM_remove_hole(benchmark::State& state) {
     set_threads(static_cast<int>(state.range(0)));
     std::vector<PIXEL_YC> out(mask().size());
-    const LabelJob job = whole_mask_job(out);
+    const AreaJob job = whole_mask_job(out);
     for (auto _ : state) remove_holes(job);
     report(state);
 }

@@ -10,7 +10,7 @@
 
 namespace {
 
-void convolve_region(const FilterJob& job, const mist::array2<double>& kernel, int rows, int cols) {
+void convolve_region(const AreaJob& job, const mist::array2<double>& kernel, int rows, int cols) {
     const long long mx = (static_cast<long long>(cols) + 1) / 2;
     const long long my = (static_cast<long long>(rows) + 1) / 2;
     mist::array2<mist::rgb<short>> input, output;
@@ -25,7 +25,7 @@ void convolve_region(const FilterJob& job, const mist::array2<double>& kernel, i
 
 }  // namespace
 
-void linear_region(const FilterJob& job, const double* cells, int rows, int cols) {
+void linear_region(const AreaJob& job, const double* cells, int rows, int cols) {
     mist::array2<double> kernel(static_cast<std::size_t>(std::max(cols, 0)),
                                 static_cast<std::size_t>(std::max(rows, 0)));
     if (kernel.empty() && rows > 0 && cols > 0) throw std::length_error("kernel too large");
@@ -33,7 +33,7 @@ void linear_region(const FilterJob& job, const double* cells, int rows, int cols
     convolve_region(job, kernel, rows, cols);
 }
 
-void laplacian_region(const FilterJob& job) {
+void laplacian_region(const AreaJob& job) {
     mist::array2<double> kernel(3, 3);
     kernel.fill(1);
     kernel(1, 1) = -8;

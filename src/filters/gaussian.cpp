@@ -4,7 +4,7 @@
 #include "filters/work_area.h"
 #include "toolkit/gaussian.h"
 
-void gaussian_region(const FilterJob& job, double sigma) {
+void gaussian_region(const AreaJob& job, double sigma) {
     mist::array2<mist::rgb<float>> image;
     make_work_area(image, job.w, job.h, 0, 0);
     load_rgbf_region(job.source, job.picture_w, job.picture_h, job.sx, job.sy, image);

@@ -29,7 +29,7 @@ struct MedianLines {
 // in the array version below; only the block the destination keeps is
 // computed, each thread loading the rows its blocks need (and their halo)
 // into a ring of keys and writing its medians straight to the destination.
-void median_streamed(const FilterJob& job, int kw, int kh) {
+void median_streamed(const AreaJob& job, int kw, int kh) {
     const int ex = kw / 2, ey = kh / 2;
     const int W = job.w + 2 * ex, H = job.h + 2 * ey;
     int ox = ex, oy = ey, dx = job.dx, dy = job.dy, w = job.w, h = job.h;
@@ -76,7 +76,7 @@ void median_streamed(const FilterJob& job, int kw, int kh) {
 
 }  // namespace
 
-void median_region(const FilterJob& job, int kw, int kh) {
+void median_region(const AreaJob& job, int kw, int kh) {
     kw = std::clamp(kw, 1, std::max(job.source.max_w, 1));
     kh = std::clamp(kh, 1, std::max(job.source.max_h, 1));
     const int ex = kw / 2, ey = kh / 2;

@@ -21,7 +21,7 @@ struct Record {
 
 // The y of the source region in a w x h plane kept from call to call (grown,
 // never shrunk); cells whose source pixel lies outside the buffer are 0.
-mist::plane_view copy_region_in(const LabelJob& job) {
+mist::plane_view copy_region_in(const AreaJob& job) {
     thread_local std::vector<short> storage;
     const std::size_t w = static_cast<std::size_t>(job.w), h = static_cast<std::size_t>(job.h);
     if (w * h > mist::array2<short>::max_size) throw std::length_error("work area too large");
@@ -49,7 +49,7 @@ std::int32_t component_capacity(int w, int h) {
     return static_cast<std::int32_t>(std::min<long long>(pixels, 32767));
 }
 
-std::int32_t label_region(const LabelJob& job, bool eight_connected, const ComponentLimits& limits,
+std::int32_t label_region(const AreaJob& job, bool eight_connected, const ComponentLimits& limits,
                           ComponentInfo* out) {
     const mist::plane_view work = copy_region_in(job);
     mist::strip_labeling& labels = mist::thread_strip_labeling();
@@ -106,7 +106,7 @@ std::int32_t label_region(const LabelJob& job, bool eight_connected, const Compo
     return count;
 }
 
-void label_to_mask(const LabelJob& job, const std::uint8_t* selected) {
+void label_to_mask(const AreaJob& job, const std::uint8_t* selected) {
     int sx = job.sx, sy = job.sy, dx = job.dx, dy = job.dy, w = job.w, h = job.h;
     clip_region_pair(sx, sy, dx, dy, w, h, job.source.max_w, job.source.max_h,
                      job.destination.max_w, job.destination.max_h);
@@ -135,7 +135,7 @@ void label_to_mask(const LabelJob& job, const std::uint8_t* selected) {
     });
 }
 
-void remove_holes(const LabelJob& job) {
+void remove_holes(const AreaJob& job) {
     const mist::plane_view work = copy_region_in(job);
     mist::strip_labeling& labels = mist::thread_strip_labeling();
     // The background (y == 0) under 4-connectivity; the largest region, the

@@ -95,7 +95,7 @@ mist::plane_view view_in(std::vector<short>& storage, long long w, long long h,
 // Where the work area's cells come from: work cell (u, k) reads source pixel
 // (origin_x + u, origin_y + k), mirrored at the picture's edges.
 struct WorkArea {
-    const MorphologyJob* job;
+    const AreaJob* job;
     long long origin_x, origin_y;
     Spans cols, rows;  // the mapped columns and rows
     Rect mapped;       // their bounding box
@@ -126,7 +126,7 @@ void load(const WorkArea& a, const Rect& r, const mist::plane_view& plane) {
         std::fill(row, row + (c0 - r.x0), short{0});
         std::fill(row + (c1 - r.x0), row + plane.width, short{0});
     });
-    const MorphologyJob& j = *a.job;
+    const AreaJob& j = *a.job;
     load_plane(
         {j.source, j.picture_w, j.picture_h, a.origin_x + r.x0, a.origin_y + r.y0, Border::mirror},
         plane);
@@ -197,7 +197,7 @@ bool two_pass_allowed(const mist::morphology_runs& runs, int max_w, int max_h) {
            -static_cast<long long>(runs.min_y()) <= max_h && runs.max_y() <= max_h;
 }
 
-void morphology_region(const MorphologyJob& job, const MorphologyElement& element, MorphologyOp op,
+void morphology_region(const AreaJob& job, const MorphologyElement& element, MorphologyOp op,
                        std::uint32_t threads) {
     mist::morphology_runs runs = make_morphology_runs(element);
     // An element without points changes nothing: the region's y is copied.

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "buffers/frame.h"
+#include "buffers/area_job.h"
 #include "toolkit/morphology.h"
 
 enum class MorphologyOp { erode, dilate, open, close };
@@ -37,17 +37,6 @@ struct MorphologyElement {
     int extension_y() const;
 };
 
-// Where a morphology call reads and writes.
-struct MorphologyJob {
-    Frame source;       // read: y of (sx, sy) .. (sx + w - 1, sy + h - 1), extended
-    Frame destination;  // written: y of the w x h rectangle at (dx, dy), clipped
-    int sx = 0, sy = 0;
-    int w = 0, h = 0;  // positive, at most the buffer size
-    int dx = 0, dy = 0;
-    int picture_w = 0;  // the visible picture, where reads are mirrored
-    int picture_h = 0;
-};
-
 // The largest element a call accepts:
 //  - at most 268435455 points (a disc radius up to 9243), and a work area
 //    (the region extended by ex, ey on each side) of at most 2^31 - 1 pixels;
@@ -72,5 +61,5 @@ bool two_pass_allowed(const mist::morphology_runs& runs, int max_w, int max_h);
 // processor).  Throws std::length_error when the element or the extended
 // region is beyond the limits above, std::bad_alloc when memory runs out;
 // the destination is then unchanged.
-void morphology_region(const MorphologyJob& job, const MorphologyElement& element, MorphologyOp op,
+void morphology_region(const AreaJob& job, const MorphologyElement& element, MorphologyOp op,
                        std::uint32_t threads);

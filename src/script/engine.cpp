@@ -14,7 +14,7 @@
 #include "script/filter_info.h"
 #include "script/library.h"
 #include "script/message_cut.h"
-#include "script/pattern_functions.h"
+#include "script/guarded_patterns.h"
 #include "script/sandbox.h"
 
 namespace {

@@ -6,7 +6,7 @@
 // frame's budget.
 //
 // The matcher knows nothing of Lua: it reports why it stopped, and the
-// string functions (pattern_functions.cpp) turn that into the script error.
+// string functions (guarded_patterns.cpp) turn that into the script error.
 // It holds no memory of its own (fixed arrays only), so a Lua error may be
 // raised while one is alive.
 #pragma once

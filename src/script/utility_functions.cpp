@@ -4,8 +4,10 @@
 #include "platform/desktop.h"
 #include "platform/system.h"
 #include "script/binding.h"
-#include "script/bindings.h"
+#include "script/library.h"
 #include "script/message_cut.h"
+
+namespace {
 
 // tickcount(): milliseconds since the system started, signed 32-bit.
 int l_tickcount(lua_State* L) {
@@ -29,3 +31,11 @@ int l_msgbox(lua_State* L) {
     lua_pushstring(L, answer == IDYES ? "yes" : answer == IDNO ? "no" : "ok");
     return 1;
 }
+
+}  // namespace
+
+const LibraryFunction utility_functions[] = {
+    {"tickcount", l_tickcount, any_count},
+    {"msgbox", l_msgbox, any_count},
+    {},
+};

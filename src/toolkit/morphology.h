@@ -91,6 +91,47 @@ private:
     std::int32_t min_x_ = 0, max_x_ = -1, min_y_ = 0, max_y_ = -1;
 };
 
+// An element from a table built row by row, centred as by table_runs below,
+// for tables held elsewhere (a script's table of rows): every row is added
+// once, top to bottom, and a row that is the same as the one above may be
+// repeated without reading its cells.
+class table_runs_builder {
+public:
+    // Throws std::length_error when a table of this size exceeds the limits.
+    table_runs_builder(std::int64_t cols, std::int64_t rows);
+
+    // Adds the next row: is_point(j) tells whether cell j (0..cols-1) is a
+    // point.  Throws std::length_error past the point limit.
+    template <class IsPoint>
+    void add_row(IsPoint&& is_point) {
+        const std::size_t first = runs_.runs().size();
+        std::int64_t start = -1;
+        for (std::int64_t j = 0; j <= cols_; ++j) {
+            const bool set = j < cols_ && is_point(j);
+            if (set && start < 0) start = j;
+            if (!set && start >= 0) {
+                runs_.add(row_dy(), static_cast<std::int32_t>(start - cx_),
+                          static_cast<std::int32_t>(j - 1 - cx_));
+                start = -1;
+            }
+        }
+        end_row(first);
+    }
+    // Adds the next row as a copy of the row above.
+    void repeat_row();
+
+    morphology_runs finish();
+
+private:
+    std::int32_t row_dy() const { return static_cast<std::int32_t>(row_ - cy_); }
+    void end_row(std::size_t first);
+
+    morphology_runs runs_;
+    std::int64_t cols_, rows_, cx_, cy_;
+    std::int64_t row_ = 0;
+    std::size_t last_row_first_ = 0;  // the first run of the row above
+};
+
 // A disc of radius r for an image of pixel pitches pitch_x x pitch_y: the
 // cells (j, i) with (ax j)^2 + (ay i)^2 <= r^2, where ax, ay are the pitches
 // divided by the larger one.  With unit pitches this is j^2 + i^2 <= r^2:

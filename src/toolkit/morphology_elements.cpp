@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 #include "toolkit/marray.h"
 #include "toolkit/morphology.h"
@@ -70,36 +71,49 @@ morphology_runs circle_runs(double radius, double pitch_x, double pitch_y) {
     return s;
 }
 
-morphology_runs table_runs(const array2<int>& cells) {
-    morphology_runs s;
-    if (cells.empty()) return s;
-    // The list form keeps a 0/1 copy with a border of zeros; it must fit
-    // the array limit as well.
-    if (array2<int>::checked_count(cells.width() + 2, cells.height() + 2) > array2<int>::max_size)
+table_runs_builder::table_runs_builder(std::int64_t cols, std::int64_t rows)
+    : cols_(cols), rows_(rows), cx_(cols / 2), cy_(rows / 2) {
+    // A table must leave room, within the array limit, for a border of one
+    // cell around it: larger ones have always been refused.
+    if (array2<int>::checked_count(static_cast<std::size_t>(cols) + 2,
+                                   static_cast<std::size_t>(rows) + 2) > array2<int>::max_size)
         throw std::length_error("vector<T> too long");
-    const std::int64_t cols = static_cast<std::int64_t>(cells.width());
-    const std::int64_t rows = static_cast<std::int64_t>(cells.height());
-    const std::int64_t cx = cols / 2, cy = rows / 2;
+}
+
+void table_runs_builder::end_row(std::size_t first) {
+    last_row_first_ = first;
+    ++row_;
+    if (runs_.points() > max_points) throw std::length_error("vector<T> too long");
+}
+
+void table_runs_builder::repeat_row() {
+    const std::size_t first = runs_.runs().size();
+    for (std::size_t k = last_row_first_; k < first; ++k) {
+        const morphology_run r = runs_.runs()[k];
+        runs_.add(row_dy(), r.x0, r.x1);
+    }
+    end_row(first);
+}
+
+morphology_runs table_runs_builder::finish() {
+    runs_.margin_x = static_cast<std::int32_t>(cols_ - cx_ - 1 >= cx_ ? cols_ - cx_ : cx_);
+    runs_.margin_y = static_cast<std::int32_t>(rows_ - cy_ - 1 >= cy_ ? rows_ - cy_ : cy_);
+    return std::move(runs_);
+}
+
+morphology_runs table_runs(const array2<int>& cells) {
+    if (cells.empty()) return {};
+    // Too many points fail before any run is stored.
     std::uint64_t total = 0;
     for (const int c : cells) total += c != 0;
     if (total > max_points) throw std::length_error("vector<T> too long");
-    for (std::int64_t y = 0; y < rows; ++y) {
-        const int* row = cells.row(static_cast<std::size_t>(y));
-        for (std::int64_t x = 0; x < cols;) {
-            if (row[x] == 0) {
-                ++x;
-                continue;
-            }
-            std::int64_t end = x;
-            while (end + 1 < cols && row[end + 1] != 0) ++end;
-            s.add(static_cast<std::int32_t>(y - cy), static_cast<std::int32_t>(x - cx),
-                  static_cast<std::int32_t>(end - cx));
-            x = end + 1;
-        }
+    table_runs_builder builder(static_cast<std::int64_t>(cells.width()),
+                               static_cast<std::int64_t>(cells.height()));
+    for (std::size_t y = 0; y < cells.height(); ++y) {
+        const int* row = cells.row(y);
+        builder.add_row([row](std::int64_t x) { return row[x] != 0; });
     }
-    s.margin_x = static_cast<std::int32_t>(cols - cx - 1 >= cx ? cols - cx : cx);
-    s.margin_y = static_cast<std::int32_t>(rows - cy - 1 >= cy ? rows - cy : cy);
-    return s;
+    return builder.finish();
 }
 
 namespace {

@@ -240,6 +240,9 @@ TEST(HostProgram, HelpTeachesTheOptionsAndTheFunctions) {
     EXPECT_EQ(list.status, 0);
     EXPECT_NE(list.out.find("Buffers and frames\n  swapbuf()\n"), std::string::npos) << list.out;
     EXPECT_NE(list.out.find("  copyframe(buf, frame, fx, fy, w, h, bx, by)\n"), std::string::npos);
+    // What the plug-in's table adds to the forms.
+    EXPECT_NE(list.out.find("  (label4 takes 8 to 14 arguments)\n"), std::string::npos) << list.out;
+    EXPECT_EQ(list.err, "");
     const RunResult entry = run_quorvel({"help", "mkmask_hsv"});
     EXPECT_EQ(entry.status, 0);
     EXPECT_EQ(entry.out.rfind("### mkmask_hsv\n", 0), 0u) << entry.out;

@@ -268,7 +268,7 @@ TEST(MorphologyKernel, MatchesTheWholeExtendedWorkAreaForHugeElementsAndClippedR
                     if (cells[static_cast<std::size_t>(i) * element.cols + j] != 0)
                         pts.push_back({j - element.cols / 2, i - element.rows / 2});
         }
-        MorphologyJob job;
+        AreaJob job;
         job.source = {src.data(), max_w, max_h};
         job.destination = {dst.data(), max_w, max_h};
         job.picture_w = pic_w;
@@ -296,7 +296,7 @@ TEST(MorphologyKernel, MatchesTheWholeExtendedWorkAreaForHugeElementsAndClippedR
 TEST(MorphologyKernel, DestinationOutsideTheBufferCostsNothing) {
     // A disc of radius 9000 over a 2000 x 1500 frame would take seconds.
     std::vector<PIXEL_YC> pixels(2000u * 1500u, PIXEL_YC{5, 1, 2});
-    MorphologyJob job;
+    AreaJob job;
     job.source = job.destination = {pixels.data(), 2000, 1500};
     job.w = job.picture_w = 2000;
     job.h = job.picture_h = 1500;

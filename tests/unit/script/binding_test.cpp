@@ -10,6 +10,7 @@
 #include "buffers/numeric.h"
 #include "lua_fixture.h"
 #include "script/binding.h"
+#include "script/library.h"
 
 TEST(Numbers, TruncateTowardZeroSaturateAndTakeNanAsZero) {
     EXPECT_EQ(trunc_to_int(2.9), 2);
@@ -27,10 +28,13 @@ TEST(Numbers, TruncateTowardZeroSaturateAndTakeNanAsZero) {
 namespace {
 
 int probe_counts(lua_State* L) {
-    check_arg_count(L, {1, 8});
+    check_arg_count(L);
     lua_pushinteger(L, check_int(L, 1));
     return 1;
 }
+
+// A row of a family table, as the library's are: 1 or 8 arguments.
+const LibraryFunction probe_counts_row = {"probe_counts", probe_counts, {1, 8}};
 
 int probe_table(lua_State* L) {
     int rows = 0, cols = 0;
@@ -72,7 +76,10 @@ int probe_named(lua_State* L) {
 class Binding : public LuaFixture {
 protected:
     Binding() {
-        lua_register(L, "probe_counts", probe_counts);
+        push_library_function(L, probe_counts_row);
+        lua_setglobal(L, "probe_counts");
+        // The same binding pushed without its row cannot know its counts.
+        lua_register(L, "probe_counts_unlisted", probe_counts);
         lua_register(L, "probe_table", probe_table);
         lua_register(L, "probe_guarded", probe_guarded);
         lua_register(L, "probe_named", probe_named);
@@ -90,6 +97,7 @@ TEST_F(Binding, CountsAndIntegerArguments) {
     EXPECT_NE(run("probe_counts('x')")
                   .find("bad argument #1 to 'probe_counts' (number expected, got string)"),
               std::string::npos);
+    EXPECT_NE(run("probe_counts_unlisted(1)").find("not a library function"), std::string::npos);
 }
 
 TEST_F(Binding, TwoDimensionalTablesArePaddedAndCutToTheFirstRow) {

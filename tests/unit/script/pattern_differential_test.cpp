@@ -17,7 +17,7 @@
 
 #include "platform/work_deadline.h"
 #include "script/lua.h"
-#include "script/pattern_functions.h"
+#include "script/guarded_patterns.h"
 
 namespace {
 

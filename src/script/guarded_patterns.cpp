@@ -1,10 +1,10 @@
 // string.find, string.match, string.gmatch, string.gsub on the guarded
 // matcher.  Arguments, results and messages are those of the language's own
-// functions; only the two guards differ (see pattern_functions.h).
+// functions; only the two guards differ (see guarded_patterns.h).
 //
 // The matcher is plain data, so a Lua error (a bad argument, a replacement
 // function that raises, a buffer that cannot grow) may jump over it.
-#include "script/pattern_functions.h"
+#include "script/guarded_patterns.h"
 
 #include <cstring>
 
