@@ -80,12 +80,15 @@ foreach(file media/libav.cpp media/libav_source.cpp media/libav_sink.cpp media/p
              host/plugin_worker_posix.cpp host/worker_main_posix.cpp)
   list(REMOVE_ITEM QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/${file})
 endforeach()
-list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview/preview_(assets|images|server|session|command)\\.cpp$")
+list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview/")
+list(APPEND QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/preview/preview_absent_win32.cpp)
 add_executable(quorvel ${QUORVEL_CLI_SOURCES} ${QUORVEL_REFERENCE_INC})
 target_include_directories(quorvel PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/cli
   ${CMAKE_BINARY_DIR}/generated)
 target_include_directories(quorvel SYSTEM PRIVATE ${CLI11_INCLUDE_DIR})
 target_compile_definitions(quorvel PRIVATE QUORVEL_VERSION="0.1.0" QUORVEL_NO_LIBAV)
+# Its pixel rows (media/pixel_rows.cpp) are Highway kernels of its own.
+target_link_libraries(quorvel PRIVATE quorvel_hwy)
 target_link_options(quorvel PRIVATE ${QUORVEL_STATIC_RUNTIME})
 set_target_properties(quorvel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(quorvel quorvel_plugin)

@@ -2,8 +2,8 @@
 //
 // Each converts n pixels exactly as yc_to_rgb / rgb_to_yc (pixel_format.h)
 // and to_component (numeric.h) do one pixel, vectorised across pixels (the
-// same operations in the same order for each), compiled for AVX2 and the
-// baseline, the one the processor supports chosen at each call.
+// same operations in the same order for each), compiled once per
+// instruction set, the best one the processor has chosen at run time.
 #pragma once
 
 #include <cstddef>

@@ -39,9 +39,23 @@ HostRecords fetch_host_records(lua_State* L) {
     return r;
 }
 
+namespace {
+
+// The row of the C function Lua is running (level 0 of the call stack).
+const LibraryFunction* running_row(lua_State* L) {
+    lua_Debug ar;
+    if (lua_getstack(L, 0, &ar) == 0) return nullptr;
+    lua_getinfo(L, "f", &ar);
+    const lua_CFunction running = lua_tocfunction(L, -1);
+    lua_pop(L, 1);
+    return running == nullptr ? nullptr : library_row_of(running);
+}
+
+}  // namespace
+
 int check_arg_count(lua_State* L) {
     const int n = lua_gettop(L);
-    const auto* row = static_cast<const LibraryFunction*>(lua_touserdata(L, lua_upvalueindex(1)));
+    const LibraryFunction* row = running_row(L);
     if (row == nullptr) return luaL_error(L, "argument counts unknown: not a library function");
     if (!row->counts.accepts(n)) return luaL_argerror(L, n, "wrong number of argument");
     return n;

@@ -37,7 +37,7 @@ struct HostRecords {
 HostRecords fetch_host_records(lua_State* L);
 
 // The argument count, when the running function's row (its table entry in
-// script/library.h, which register_library gives its closure) accepts it;
+// script/library.h, found by the running C function) accepts it;
 // otherwise raises "bad argument #n to 'name' (wrong number of argument)".
 int check_arg_count(lua_State* L);
 

@@ -45,8 +45,8 @@ private:
 
 inline constexpr ArgCounts any_count = ArgCounts::any();
 
-// One row of a family's table.  The binding finds its row again through
-// its closure (check_arg_count in script/binding.h).
+// One row of a family's table.  The binding finds its row again by the
+// function Lua is running (check_arg_count in script/binding.h).
 struct LibraryFunction {
     const char* name = nullptr;  // the Lua global; null in the closing row
     lua_CFunction function = nullptr;
@@ -97,8 +97,12 @@ const LibraryFunction* find_library_function(const char* name);
 // The rows of library_order() that some family holds, in that order.
 std::vector<const LibraryFunction*> library_functions();
 
-// Pushes the row's binding as a closure that knows its row.
+// Pushes the row's binding, a C function without upvalues, and remembers
+// the row as the binding's own.
 void push_library_function(lua_State* L, const LibraryFunction& row);
+
+// The row pushed with `binding`, or null when none was.
+const LibraryFunction* library_row_of(lua_CFunction binding);
 
 // Registers every function as a global, in library_order().
 void register_library(lua_State* L);

@@ -2,6 +2,8 @@
 // become Lua globals.
 #include <cstring>
 #include <iterator>
+#include <mutex>
+#include <unordered_map>
 
 #include "script/library.h"
 
@@ -73,11 +75,28 @@ std::vector<const LibraryFunction*> library_functions() {
     return rows;
 }
 
+namespace {
+
+// The rows by their binding.  Functions are registered as plain C functions,
+// without upvalues, so a binding finds its row through the function Lua is
+// running (check_arg_count); a row is entered when it is first pushed.
+std::mutex rows_mutex;
+std::unordered_map<lua_CFunction, const LibraryFunction*> rows_by_binding;
+
+}  // namespace
+
 void push_library_function(lua_State* L, const LibraryFunction& row) {
-    // The row is constant data that outlives every state; Lua only hands it
-    // back to check_arg_count.
-    lua_pushlightuserdata(L, const_cast<LibraryFunction*>(&row));
-    lua_pushcclosure(L, row.function, 1);
+    {
+        const std::lock_guard lock(rows_mutex);
+        rows_by_binding.try_emplace(row.function, &row);
+    }
+    lua_pushcfunction(L, row.function);
+}
+
+const LibraryFunction* library_row_of(lua_CFunction binding) {
+    const std::lock_guard lock(rows_mutex);
+    const auto found = rows_by_binding.find(binding);
+    return found == rows_by_binding.end() ? nullptr : found->second;
 }
 
 void register_library(lua_State* L) {

@@ -4,8 +4,8 @@
 // width components) and is vectorised across elements: every element gets
 // exactly the operations, in exactly the order, that the filter defines for
 // it, so results do not depend on the vector width.  The loops are compiled
-// for AVX2 and for the baseline instruction set, and each call runs the one
-// the processor supports (no fixed target, no fused multiply-add).
+// once per instruction set and each call runs the best one the processor
+// has (Highway's run-time dispatch; no fused multiply-add).
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // Connected-component labelling in horizontal strips, one worker a strip.
 //
 // Each worker scans its strip's rows alone, finding the runs of foreground
-// cells of each row (eight cells a test) and giving each run the label of
+// cells of each row (a vector of cells a test) and giving each run the label of
 // the runs above that it touches, joined into one, or a new label from a
 // range of the strip's own.  Labels are joined in a union-find table whose
 // roots are always the smallest label of their set; the strips' ranges
@@ -88,6 +88,7 @@ private:
         std::uint32_t used = 0;
         std::uint64_t seeds = 0;     // the cells one scan of the whole plane would give a new label
         std::vector<cell_run> runs;  // its rows' runs, row after row
+        std::vector<std::uint32_t> bounds;  // one row's runs as cell_runs finds them
         std::vector<component_measure> measures;
     };
 

@@ -6,6 +6,7 @@
 
 #include "geometry/flip.h"
 #include "geometry/mosaic.h"
+#include "geometry_reference.h"
 #include "mask_script_fixture.h"
 #include "mask_test_util.h"
 #include "platform/thread_pool.h"
@@ -18,32 +19,6 @@ cv::Mat as_mat(TestFrame& f) {
 
 bool same(const PIXEL_YC& a, const PIXEL_YC& b) {
     return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
-}
-
-// Mosaic computed pixel by pixel: each block's inside source pixels summed in
-// 64 bits and divided once.
-void mosaic_directly(TestFrame& src, TestFrame& dst, const MosaicRegion& r) {
-    const int W = src.frame.max_w, H = src.frame.max_h;
-    for (int by = 0; by * r.bh < r.h; ++by)
-        for (int bx = 0; bx * r.bw < r.w; ++bx) {
-            long long s[3] = {0, 0, 0}, n = 0;
-            for (int i = by * r.bh; i < std::min(r.h, (by + 1) * r.bh); ++i)
-                for (int j = bx * r.bw; j < std::min(r.w, (bx + 1) * r.bw); ++j) {
-                    const long long x = r.sx + j, y = r.sy + i;
-                    if (x < 0 || y < 0 || x >= W || y >= H) continue;
-                    const PIXEL_YC& p = src.at(static_cast<int>(x), static_cast<int>(y));
-                    s[0] += p.y, s[1] += p.cb, s[2] += p.cr, ++n;
-                }
-            if (n == 0) continue;
-            for (int i = by * r.bh; i < std::min(r.h, (by + 1) * r.bh); ++i)
-                for (int j = bx * r.bw; j < std::min(r.w, (bx + 1) * r.bw); ++j) {
-                    const long long x = r.dx + j, y = r.dy + i;
-                    if (x < 0 || y < 0 || x >= W || y >= H) continue;
-                    dst.at(static_cast<int>(x), static_cast<int>(y)) = {
-                        static_cast<std::int16_t>(s[0] / n), static_cast<std::int16_t>(s[1] / n),
-                        static_cast<std::int16_t>(s[2] / n)};
-                }
-        }
 }
 
 }  // namespace

@@ -36,6 +36,9 @@ int probe_counts(lua_State* L) {
 // A row of a family table, as the library's are: 1 or 8 arguments.
 const LibraryFunction probe_counts_row = {"probe_counts", probe_counts, {1, 8}};
 
+// A binding that no row was pushed with.
+int probe_counts_unlisted(lua_State* L) { return check_arg_count(L); }
+
 int probe_table(lua_State* L) {
     int rows = 0, cols = 0;
     const double* v = check_table2d(L, 1, &rows, &cols);
@@ -78,8 +81,10 @@ protected:
     Binding() {
         push_library_function(L, probe_counts_row);
         lua_setglobal(L, "probe_counts");
-        // The same binding pushed without its row cannot know its counts.
-        lua_register(L, "probe_counts_unlisted", probe_counts);
+        // Found by the function itself, whatever name or value it is
+        // reached through; a binding pushed without a row has no counts.
+        lua_register(L, "probe_counts_renamed", probe_counts);
+        lua_register(L, "probe_counts_unlisted", probe_counts_unlisted);
         lua_register(L, "probe_table", probe_table);
         lua_register(L, "probe_guarded", probe_guarded);
         lua_register(L, "probe_named", probe_named);
@@ -98,6 +103,11 @@ TEST_F(Binding, CountsAndIntegerArguments) {
                   .find("bad argument #1 to 'probe_counts' (number expected, got string)"),
               std::string::npos);
     EXPECT_NE(run("probe_counts_unlisted(1)").find("not a library function"), std::string::npos);
+    EXPECT_EQ(number("probe_counts_renamed(3)"), 3);
+    EXPECT_NE(run("probe_counts_renamed(1, 2)").find("wrong number of argument"),
+              std::string::npos);
+    // Registered without upvalues: nothing a script could swap for a row.
+    EXPECT_EQ(run("assert(debug.getupvalue(probe_counts, 1) == nil)"), "");
 }
 
 TEST_F(Binding, TwoDimensionalTablesArePaddedAndCutToTheFirstRow) {

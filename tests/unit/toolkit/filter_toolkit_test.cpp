@@ -11,13 +11,10 @@
 #include <tuple>
 #include <vector>
 
-#include "buffers/plane_rows.h"
-#include "ocv/bridge_rows.h"
 #include "toolkit/average.h"
 #include "toolkit/gaussian.h"
 #include "toolkit/linear.h"
 #include "toolkit/median.h"
-#include "toolkit/vector_types.h"
 
 namespace {
 
@@ -294,72 +291,4 @@ TEST(FilterToolkit, FivePixelNetworkSelectsTheMiddleOfEveryZeroOneWindow) {
             ones >= 13 ? mist::rgb<short>{1, 0, 0} : mist::rgb<short>{0, 9, 9};
         ASSERT_EQ(out(static_cast<std::size_t>(6 * k + 2), 2), want) << "window " << k;
     }
-}
-
-TEST(FilterToolkit, QuotientByInverseTruncatesLikeTheDoubleQuotient) {
-    // Every divisor the integral paths allow, with dividends on, just
-    // beside and between its multiples, up to the 32-bit limit.
-    for (int d = -65535; d <= 65535; ++d) {
-        if (d == 0) continue;
-        const double inverse = 1.0 / d;
-        const long long big = 2147483647LL / std::abs(d) * std::abs(d);
-        const long long ts[] = {
-            0,   1,       -1,   d,        -d,           d + 1,         d - 1,       7LL * d + 3,
-            big, big - 1, -big, -big + 1, 2147483647LL, -2147483647LL, 2147483646LL};
-        for (long long t : ts) {
-            const mist::vec::v4d v = {double(t), double(-t), double(t / 2), double(t / 3)};
-            const mist::vec::v4d q = mist::vec::quotient_to_truncate(v, inverse);
-            for (int k = 0; k < 4; ++k)
-                ASSERT_EQ(static_cast<long long>(q[k]), static_cast<long long>(v[k] / d))
-                    << v[k] << " / " << d;
-        }
-    }
-}
-
-TEST(FilterToolkit, BaselineLoopsGiveTheResultsOfTheVectorExtensionLoops) {
-    // Everything the row loops compute, once with the processor's best
-    // instruction set and once with the baseline.
-    auto run_all = [] {
-        std::vector<std::vector<short>> results;
-        auto keep = [&](const Image& a) {
-            results.emplace_back(&a.data()->r, &a.data()->r + 3 * a.size());
-        };
-        const Image in = random_image(67, 21, 5, -32768, 32767);
-        Image out;
-        mist::linear(in, out, kernel_of(3, 3, {1, 2, 1, 2, 4, 2, 1, 2, 1}), 2);
-        keep(out);
-        mist::linear(in, out, kernel_of(3, 2, {0.3, -1.5, 2, 0.25, 1, 1}), 2);
-        keep(out);
-        mist::average(in, out, 5, 3, 2);
-        keep(out);
-        mist::median(in, out, 3, 3, 2);
-        keep(out);
-        mist::median(in, out, 5, 5, 2);
-        keep(out);
-        mist::array2<mist::rgb<float>> f(67, 21);
-        for (std::size_t i = 0; i < f.size(); ++i)
-            f[i] = {float(in[i].r), float(in[i].g) * 0.37f, float(in[i].b)};
-        mist::gaussian(f, 1.7, 2);
-        std::vector<PIXEL_YC> yc(f.size()), from_short(f.size());
-        rgbf_to_yc_row(f.data(), yc.data(), f.size());
-        rgb_to_yc_row(in.data(), from_short.data(), in.size());
-        std::vector<mist::rgb<short>> back(f.size());
-        yc_to_rgb_row(from_short.data(), back.data(), back.size());
-        std::vector<std::uint8_t> bytes(f.size());
-        y_to_bytes(yc.data(), bytes.data(), bytes.size());
-        bytes_to_mask(bytes.data(), yc.data(), bytes.size());
-        std::vector<short> flat;
-        for (const PIXEL_YC& p : yc) flat.insert(flat.end(), {p.y, p.cb, p.cr});
-        for (const PIXEL_YC& p : from_short) flat.insert(flat.end(), {p.y, p.cb, p.cr});
-        for (const auto& p : back) flat.insert(flat.end(), {p.r, p.g, p.b});
-        results.push_back(flat);
-        return results;
-    };
-    const auto best = run_all();
-    mist::vec::baseline_only = true;
-    const auto baseline = run_all();
-    mist::vec::baseline_only = false;
-    ASSERT_EQ(best.size(), baseline.size());
-    for (std::size_t k = 0; k < best.size(); ++k)
-        EXPECT_TRUE(best[k] == baseline[k]) << "result " << k;
 }
