@@ -275,13 +275,31 @@ int find_script(const Options& options, Edit* edit) {
     return 0;
 }
 
-int apply_script_limits(const Options& options, PluginHost& host) {
-    const std::uint64_t memory =
-        options.memory_limit_given ? options.memory_limit : physical_memory() / 2;
+MemoryCap script_memory_cap(const Options& options, const Edit& edit) {
+    if (options.memory_limit_given)
+        return {options.memory_limit, options.memory_limit ? "--memory-limit" : "--memory-limit 0"};
+    // The host's frames, and as much again for the decoder, the encoder and
+    // the threads' stacks and heaps.
+    const std::uint64_t frames = 1ULL * edit.max_w * edit.max_h * sizeof(PIXEL_YC) * kFrameBuffers;
+    const host_os::MemoryCeiling ceiling = host_os::default_memory_cap(2 * frames + (256ULL << 20));
+    return {ceiling.bytes, ceiling.bytes ? ceiling.source : "no limit known"};
+}
+
+int apply_script_limits(const Options& options, const Edit& edit, PluginHost& host) {
+    host_os::detach_standard_input();
+    const std::uint64_t memory = script_memory_cap(options, edit).bytes;
     if (!host.set_script_limits(options.frame_timeout, memory, options.sandbox) &&
         options.sandbox) {
         print_error("this plug-in cannot run scripts sandboxed");
         return 1;
     }
+    // A script nobody vetted, and every script in the preview (a server
+    // that must outlive it), runs in a worker process: the last wall if it
+    // crashes the plug-in or escapes its budget.  Where there is no worker
+    // (Windows) the plug-in's own guards are the defence.
+    std::string why;
+    if ((options.sandbox || options.command == Command::preview) &&
+        !host.use_worker_process(host.worker_program(), &why) && !why.empty())
+        print_error(why + "; the script runs in this process");
     return 0;
 }

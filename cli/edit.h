@@ -45,10 +45,19 @@ int choose_frames(const Options& options, Edit* edit);
 // for its script beside the edited file, which is said to be there.
 int find_script(const Options& options, Edit* edit);
 
+// The memory cap a script gets: --memory-limit, else the host's default
+// (host_os::default_memory_cap, leaving room for the edit's frames), with
+// where it came from.
+struct MemoryCap {
+    std::uint64_t bytes = 0;  // 0: no cap
+    std::string source;
+};
+MemoryCap script_memory_cap(const Options& options, const Edit& edit);
+
 // Gives the plug-in the script limits of the command line: the frame
-// timeout, the memory cap (half the machine's memory unless given) and the
-// sandbox, which a plug-in without one must refuse.
-int apply_script_limits(const Options& options, PluginHost& host);
+// timeout, the memory cap and the sandbox, which a plug-in without one must
+// refuse.  Standard input is closed to the plug-in from here on.
+int apply_script_limits(const Options& options, const Edit& edit, PluginHost& host);
 
 // "filter.lua" for script number 0, else "filterN.lua".
 std::string script_file_for(int script_no);

@@ -14,6 +14,8 @@
 #include "edit.h"
 #include "host/host_os.h"
 #include "host/plugin_host.h"
+#include "host/worker_main.h"
+#include "host/worker_protocol.h"
 #include "media/media_libraries.h"
 #include "options.h"
 #include "preview/preview_command.h"
@@ -38,6 +40,9 @@ std::string version_text(const PluginHost* host, const std::string& load_error) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Started by the host program itself to run the plug-in apart.
+    if (argc > 1 && std::string(argv[1]) == worker::kWorkerOption)
+        return run_plugin_worker(argc, argv);
     host_os::binary_standard_streams();
     quiet_libav_log();
     // The plug-in's filter table says which tracks there are, with their

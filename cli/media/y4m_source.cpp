@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/host_os.h"
 #include "media/frame_source.h"
 #include "media/pixel_convert.h"
 #include "media/y4m.h"
@@ -19,12 +20,13 @@ bool is_frame_header(const std::string& line) {
 class Y4mSource : public FrameSource {
 public:
     ~Y4mSource() override {
-        if (file_ != nullptr && file_ != stdin) std::fclose(file_);
+        if (file_ != nullptr) std::fclose(file_);
     }
 
     bool open(const std::string& name, std::string* error) {
         name_ = name == "-" ? "standard input" : name;
-        file_ = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+        // Standard input is taken over by the video, so the script cannot read it.
+        file_ = name == "-" ? host_os::take_standard_input() : std::fopen(name.c_str(), "rb");
         if (file_ == nullptr) {
             *error = "cannot open " + name + ": " + std::strerror(errno);
             return false;

@@ -100,6 +100,11 @@ RunState filter_frames(const Options& options, PluginHost& host, Edit& edit, Fra
         run.output_failed = true;
     };
     for (int n = edit.start; n < std::min(host.frame_n(), edit.cap); ++n) {
+        if (host_os::stop_requested()) {
+            progress.message(std::string("stopped by ") + host_os::stop_signal_name());
+            run.status = 1;
+            break;
+        }
         std::int64_t pts = 0;
         if (!host.read_next(&pts, &error)) {
             if (!error.empty()) {
@@ -264,6 +269,9 @@ Progress::Mode progress_mode(const Options& options) {
 }  // namespace
 
 int run_command(const Options& options, PluginHost& host) {
+    // Ctrl+C or SIGTERM stops the run after the frame (a frame in a worker
+    // is ended at once), within a second whatever the script does.
+    host_os::watch_stop_signals([&host] { host.interrupt(); });
     // A reader that closes the pipe makes writes fail, said as an error,
     // instead of ending the program with SIGPIPE.
     host_os::ignore_broken_pipe();
@@ -288,7 +296,7 @@ int run_command(const Options& options, PluginHost& host) {
         if (const int status = check_overwrite(options, options.timecodes)) return status;
     std::unique_ptr<FrameSink> sink;
     if (const int status = open_output(options, *edit.source, &sink)) return status;
-    if (const int status = apply_script_limits(options, host)) return status;
+    if (const int status = apply_script_limits(options, edit, host)) return status;
 
     ScriptLog log(edit.dir + host_os::kSeparator + "lua_err.txt");
     log.skip_existing();

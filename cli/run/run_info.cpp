@@ -50,6 +50,12 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
     std::printf("script   %s%s%s\n", edit.script.c_str(),
                 edit.script_note.empty() ? "" : (" (" + edit.script_note + ")").c_str(),
                 is_file(edit.script) ? "" : " (missing: frames would pass through unchanged)");
+    const MemoryCap cap = script_memory_cap(options, edit);
+    if (cap.bytes)
+        std::printf("memory   a script may hold %llu MiB: %s\n",
+                    static_cast<unsigned long long>(cap.bytes >> 20), cap.source.c_str());
+    else
+        std::printf("memory   a script may hold any amount (%s)\n", cap.source.c_str());
     const FILTER& t = host.table();
     // What the script's vars hold, and their defaults.
     std::string values, defaults;
