@@ -12,9 +12,9 @@
 #include "platform/work_deadline.h"
 #include "script/budget_guards.h"
 #include "script/filter_info.h"
+#include "script/guarded_patterns.h"
 #include "script/library.h"
 #include "script/message_cut.h"
-#include "script/guarded_patterns.h"
 #include "script/sandbox.h"
 
 namespace {

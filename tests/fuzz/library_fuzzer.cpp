@@ -30,9 +30,9 @@
 #include "platform/work_deadline.h"
 #include "script/engine.h"
 #include "script/filter_info.h"
+#include "script/guarded_patterns.h"
 #include "script/library.h"
 #include "script/lua.h"
-#include "script/guarded_patterns.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <string>
 
 #include "platform/work_deadline.h"
-#include "script/lua.h"
 #include "script/guarded_patterns.h"
+#include "script/lua.h"
 
 namespace {
 
