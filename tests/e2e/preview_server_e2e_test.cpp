@@ -411,10 +411,10 @@ protected:
     // only with the frame, and always is that frame.
     void expect_frame_held(const std::string& name, const std::string& encoder) {
         const std::string path = (dir_ / name).string();
-        VideoSpec spec;
-        spec.encoder = encoder;
-        spec.gop = 5;
-        ASSERT_EQ(make_video(path, spec), "");
+        ClipRecipe recipe;
+        recipe.encoder = encoder;
+        recipe.gop = 5;
+        ASSERT_EQ(make_video(path, recipe), "");
         write_script("function video_filter(info, vars) fill(0, 0, 0, 4, 4, vars.a, 0, 0) end\n");
         start({.input = path});
         const int a = track_index(plugin().table(), "--var a");

@@ -23,22 +23,22 @@ namespace {
 // The tone's level: quiet all along, or silent until the beep and loud after.
 constexpr float kQuiet = 0.1f, kLoud = 0.8f;
 
-std::int64_t pts_of(const VideoSpec& video, int k) {
+std::int64_t pts_of(const ClipRecipe& video, int k) {
     if (video.pts.empty()) return k;
     return video.pts[static_cast<std::size_t>(k)];
 }
 
-AVRational time_base_of(const VideoSpec& video) {
+AVRational time_base_of(const ClipRecipe& video) {
     return video.pts.empty() ? AVRational{1, video.rate} : AVRational{1, video.time_scale};
 }
 
 }  // namespace
 
-double frame_time(const VideoSpec& video, int k) {
+double frame_time(const ClipRecipe& video, int k) {
     return static_cast<double>(pts_of(video, k)) * av_q2d(time_base_of(video));
 }
 
-std::string make_video(const std::string& path, const VideoSpec& video) {
+std::string make_video(const std::string& path, const ClipRecipe& video) {
     av_log_set_level(AV_LOG_ERROR);
     AVFormatContext* out = nullptr;
     if (avformat_alloc_output_context2(&out, nullptr, nullptr, path.c_str()) < 0)

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-struct VideoSpec {
+struct ClipRecipe {
     int w = 64, h = 48, frames = 12;
     std::string encoder = "libx264";  // lossless: qp 0 for libx264, FFV1 always
     std::string pix_fmt = "yuv420p";  // yuv420p, yuv422p10le, ...
@@ -27,7 +27,7 @@ struct VideoSpec {
 };
 
 // Frame k's time in seconds.
-double frame_time(const VideoSpec& video, int k);
+double frame_time(const ClipRecipe& video, int k);
 
 // The sample of plane p (0 Y, 1 Cb, 2 Cr) at plane coordinates (x, y) in
 // frame k: a different pattern in every frame, within the legal range of
@@ -35,7 +35,7 @@ double frame_time(const VideoSpec& video, int k);
 int test_sample(int k, int p, int x, int y, int bits);
 
 // Writes the video (the container follows the name); "" or the error.
-std::string make_video(const std::string& path, const VideoSpec& video);
+std::string make_video(const std::string& path, const ClipRecipe& video);
 
 // A decoded video: every frame's planes, the samples as ints.
 struct DecodedVideo {

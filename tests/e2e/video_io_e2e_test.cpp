@@ -29,9 +29,9 @@ void expect_pattern(const Y4mVideo& got, int k, int want, const char* what) {
 
 TEST(VideoInput, Mp4AndTenBitMkvReachTheScriptSampleForSample) {
     ScriptDir dir;
-    VideoSpec mp4;
+    ClipRecipe mp4;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), mp4), "");
-    VideoSpec mkv;
+    ClipRecipe mkv;
     mkv.encoder = "ffv1", mkv.pix_fmt = "yuv422p10le", mkv.frames = 5, mkv.w = 30, mkv.h = 20;
     ASSERT_EQ(make_video(dir.file("deep.mkv"), mkv), "");
 
@@ -59,7 +59,7 @@ TEST(VideoInput, Mp4AndTenBitMkvReachTheScriptSampleForSample) {
 
 TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
     ScriptDir dir;
-    VideoSpec video;
+    ClipRecipe video;
     video.frames = 20;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     // Frames 10..14, each showing the frame seven before it: every one of
@@ -102,7 +102,7 @@ TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
 
 TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
     ScriptDir dir;
-    VideoSpec video;
+    ClipRecipe video;
     video.frames = 8;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     ASSERT_EQ(run_quorvel({"run", "-i", dir.file("clip.mp4"), "-o", dir.file("in.y4m"), "--pix-fmt",
@@ -147,7 +147,7 @@ TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
 
 TEST(VideoOutput, EveryKindReadsBack) {
     ScriptDir dir;
-    VideoSpec video;
+    ClipRecipe video;
     video.frames = 6, video.w = 33, video.h = 17, video.audio = true, video.encoder = "ffv1",
     video.pix_fmt = "yuv444p";
     ASSERT_EQ(make_video(dir.file("clip.mkv"), video), "");
@@ -215,7 +215,7 @@ TEST(VideoOutput, EveryKindReadsBack) {
 
 TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
     ScriptDir dir;
-    VideoSpec video;
+    ClipRecipe video;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     const std::string mp4 = dir.read("clip.mp4");
     dir.write("half.mp4", mp4.substr(0, mp4.size() / 2));  // the index (moov) is at the end: lost
@@ -248,8 +248,8 @@ namespace {
 
 // A phone-style clip: frames 30 and 50 ms apart in turn (25 fps on
 // average), AAC audio whose loud tone starts with frame `beep`.
-VideoSpec variable_rate_clip(int frames, int beep) {
-    VideoSpec video;
+ClipRecipe variable_rate_clip(int frames, int beep) {
+    ClipRecipe video;
     video.frames = frames, video.audio = true, video.beep_frame = beep;
     video.time_scale = 1000;
     for (int k = 0, t = 0; k < frames; t += k % 2 ? 50 : 30, ++k) video.pts.push_back(t);
@@ -263,7 +263,7 @@ constexpr double kAudioFrame = 1024.0 / 48000;
 
 TEST(VideoCut, ACutStartsAtZeroWithItsAudioInStep) {
     ScriptDir dir;
-    const VideoSpec clip = variable_rate_clip(60, 30);
+    const ClipRecipe clip = variable_rate_clip(60, 30);
     ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
     const RunResult r = run_quorvel({"run", "-i", dir.file("phone.mp4"), "--start", "20", "--end",
                                      "44", "-o", dir.file("cut.mp4"), "--crf", "0"});
@@ -298,15 +298,15 @@ namespace {
 
 // An AVI as capture tools write one: 20 coded pictures in pairs, the three
 // frame steps after each pair left out (drop frames), 47 steps in all.
-VideoSpec drop_frame_avi() {
-    VideoSpec video;
+ClipRecipe drop_frame_avi() {
+    ClipRecipe video;
     video.encoder = "ffv1", video.frames = 20, video.time_scale = video.rate;
     for (int k = 0; k < 20; ++k) video.pts.push_back(k / 2 * 5 + k % 2);
     return video;
 }
 
 // The picture shown at step k: the last one at or before it.
-int picture_at_step(const VideoSpec& video, int k) {
+int picture_at_step(const ClipRecipe& video, int k) {
     int shown = 0;
     for (int i = 0; i < video.frames; ++i)
         if (video.pts[static_cast<std::size_t>(i)] <= k) shown = i;
@@ -329,7 +329,7 @@ std::string damage_avi_chunk(std::string avi, int k) {
 
 TEST(VideoTimeline, DropFramesAreRepeatsOnTheGridAndNoDamageOnEither) {
     ScriptDir dir;
-    const VideoSpec avi = drop_frame_avi();
+    const ClipRecipe avi = drop_frame_avi();
     ASSERT_EQ(make_video(dir.file("capture.avi"), avi), "");
     dir.write("filter.lua",
               "function video_filter(info)\n"
@@ -385,10 +385,10 @@ TEST(VideoTimeline, DropFramesAreRepeatsOnTheGridAndNoDamageOnEither) {
 
 TEST(VideoInput, FilesCutShortOrDamagedInsideSaySoAndExitOne) {
     ScriptDir dir;
-    VideoSpec ffv1;
+    ClipRecipe ffv1;
     ffv1.encoder = "ffv1", ffv1.frames = 20;
     ASSERT_EQ(make_video(dir.file("whole.avi"), ffv1), "");
-    VideoSpec mjpeg;
+    ClipRecipe mjpeg;
     mjpeg.encoder = "mjpeg", mjpeg.pix_fmt = "yuvj420p", mjpeg.frames = 20;
     ASSERT_EQ(make_video(dir.file("whole_mjpeg.avi"), mjpeg), "");
     const std::string avi = dir.read("whole.avi"), mj = dir.read("whole_mjpeg.avi");
@@ -432,7 +432,7 @@ TEST(VideoTimeline, AVariableRateClipOnTheGridKeepsItsAudioInStep) {
     ScriptDir dir;
     // 25 fps with a phone's jitter (3 ms late every third frame) and two
     // frame steps missing after frame 9; the tone starts with frame 20.
-    VideoSpec clip;
+    ClipRecipe clip;
     clip.frames = 40, clip.audio = true, clip.beep_frame = 20, clip.time_scale = 1000;
     for (int k = 0; k < 40; ++k)
         clip.pts.push_back(k * 40 + (k >= 10 ? 80 : 0) + (k % 3 == 1 ? 3 : 0));
@@ -463,7 +463,7 @@ TEST(VideoTimeline, AVariableRateClipOnTheGridKeepsItsAudioInStep) {
 
 TEST(VideoInput, APictureStoredOnItsSideIsTurnedUprightBeforeTheScript) {
     ScriptDir dir;
-    // The display matrix's angle (VideoSpec::rotation) and where the upright
+    // The display matrix's angle (ClipRecipe::rotation) and where the upright
     // picture's (x, y) is in the stored one.
     struct Case {
         int matrix;
@@ -477,7 +477,7 @@ TEST(VideoInput, APictureStoredOnItsSideIsTurnedUprightBeforeTheScript) {
     const Case cases[] = {
         {90, turned_right}, {-90, turned_left}, {180, turned_over}};  // 90: a phone's
     for (const Case& c : cases) {
-        VideoSpec clip;
+        ClipRecipe clip;
         clip.w = 48, clip.h = 32, clip.frames = 3, clip.rotation = c.matrix;
         ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
         const RunResult r = run_quorvel(
@@ -512,7 +512,7 @@ TEST(VideoInput, APictureStoredOnItsSideIsTurnedUprightBeforeTheScript) {
 
 TEST(VideoCut, TimesCutAsFramesDoAndTheAudioFollows) {
     ScriptDir dir;
-    const VideoSpec clip = variable_rate_clip(60, 30);
+    const ClipRecipe clip = variable_rate_clip(60, 30);
     ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
     // Frames 20 to 44 start at 0.8 s and 1.76 s; 45 at 1.79 s.
     const std::vector<std::vector<std::string>> cuts = {
@@ -543,7 +543,7 @@ TEST(VideoCut, TimesCutAsFramesDoAndTheAudioFollows) {
 // back to frame 0 must give frame 0, not the picture the decoder is at.
 TEST(VideoInput, ASeekBackToTheFirstFrameGivesTheFirstFrame) {
     ScriptDir dir;
-    VideoSpec video;
+    ClipRecipe video;
     video.frames = 12;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     std::string error;
