@@ -56,7 +56,7 @@ cv::Mat rgb_mat(int type) {
 
 struct Run {
     std::vector<PIXEL_YC> out = std::vector<PIXEL_YC>(static_cast<std::size_t>(kW) * kH);
-    FilterJob job;
+    AreaJob job;
     explicit Run(int threads) {
         pool::set_worker_count(threads);
         job.source = source().frame();
@@ -165,7 +165,7 @@ void BM_cvcanny(benchmark::State& state) {
     pool::set_worker_count(threads);
     cv::setNumThreads(threads);
     std::vector<PIXEL_YC> out(static_cast<std::size_t>(kW) * kH);
-    BridgeJob job{source().frame(), {out.data(), kW, kH}, 0, 0, kW, kH, 0, 0};
+    AreaJob job{source().frame(), {out.data(), kW, kH}, 0, 0, kW, kH, 0, 0};
     for (auto _ : state) canny_region(job, 50, 150, 3);
     report(state);
 }

@@ -29,7 +29,7 @@
 #include "mask/label.h"
 #include "mask/morphology.h"
 #include "platform/thread_pool.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 namespace {
 
@@ -114,22 +114,22 @@ void run_plane(benchmark::State& state, MorphologyOp op) {
     const auto threads = static_cast<std::uint32_t>(state.range(1));
     set_threads(static_cast<int>(threads));
     const cv::Mat plane = mask_plane();
-    mist::array2<short> in(kW, kH), out(kW, kH);
+    toolkit::grid<short> in(kW, kH), out(kW, kH);
     std::copy(plane.ptr<short>(), plane.ptr<short>() + in.size(), in.begin());
-    const mist::morphology_runs runs = make_morphology_runs(element_for(element));
+    const toolkit::morphology_runs runs = make_morphology_runs(element_for(element));
     for (auto _ : state) {
         switch (op) {
             case MorphologyOp::erode:
-                mist::erosion(in, out, runs, threads);
+                toolkit::erosion(in, out, runs, threads);
                 break;
             case MorphologyOp::dilate:
-                mist::dilation(in, out, runs, threads);
+                toolkit::dilation(in, out, runs, threads);
                 break;
             case MorphologyOp::open:
-                mist::opening(in, out, runs, threads);
+                toolkit::opening(in, out, runs, threads);
                 break;
             case MorphologyOp::close:
-                mist::closing(in, out, runs, threads);
+                toolkit::closing(in, out, runs, threads);
                 break;
         }
         benchmark::DoNotOptimize(out.data());
@@ -154,7 +154,7 @@ void run_frame(benchmark::State& state, MorphologyOp op) {
     const auto threads = static_cast<std::uint32_t>(state.range(1));
     set_threads(static_cast<int>(threads));
     std::vector<PIXEL_YC> out(mask().size());
-    MorphologyJob job;
+    AreaJob job;
     job.source = {mask().data(), kW, kH};
     job.destination = {out.data(), kW, kH};
     job.w = job.picture_w = kW;
@@ -198,8 +198,8 @@ void BM_cv_close_frame(benchmark::State& s) { run_cv_frame(s, cv::MORPH_CLOSE); 
 
 // --- labelling ----------------------------------------------------------------
 
-LabelJob whole_mask_job(std::vector<PIXEL_YC>& out) {
-    LabelJob job;
+AreaJob whole_mask_job(std::vector<PIXEL_YC>& out) {
+    AreaJob job;
     job.source = {mask().data(), kW, kH};
     job.destination = {out.data(), kW, kH};
     job.w = kW;
@@ -210,7 +210,7 @@ LabelJob whole_mask_job(std::vector<PIXEL_YC>& out) {
 void run_label(benchmark::State& state, bool eight) {
     set_threads(static_cast<int>(state.range(0)));
     std::vector<PIXEL_YC> out(mask().size());
-    const LabelJob job = whole_mask_job(out);
+    const AreaJob job = whole_mask_job(out);
     std::vector<ComponentInfo> found(static_cast<std::size_t>(component_capacity(kW, kH)));
     std::int32_t count = 0;
     for (auto _ : state) count = label_region(job, eight, ComponentLimits{}, found.data());
@@ -238,7 +238,7 @@ void BM_cv_label4(benchmark::State& s) { run_cv_label(s, 4); }
 void BM_remove_hole(benchmark::State& state) {
     set_threads(static_cast<int>(state.range(0)));
     std::vector<PIXEL_YC> out(mask().size());
-    const LabelJob job = whole_mask_job(out);
+    const AreaJob job = whole_mask_job(out);
     for (auto _ : state) remove_holes(job);
     report(state);
 }

@@ -9,11 +9,15 @@
 #include <string>
 
 #include "docs/doc_commands.h"
+#include "docs/function_listing.h"
+#include "docs/script_messages.h"
 #include "edit.h"
 #include "host/host_os.h"
 #include "cluster/cluster_command.h"
 #include "host/plugin_host.h"
 #include "join/join_command.h"
+#include "host/worker_main.h"
+#include "host/worker_protocol.h"
 #include "media/media_libraries.h"
 #include "options.h"
 #include "preview/preview_command.h"
@@ -38,6 +42,9 @@ std::string version_text(const PluginHost* host, const std::string& load_error) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Started by the host program itself to run the plug-in apart.
+    if (argc > 1 && std::string(argv[1]) == worker::kWorkerOption)
+        return run_plugin_worker(argc, argv);
     host_os::binary_standard_streams();
     quiet_libav_log();
     // The plug-in's filter table says which tracks there are, with their
@@ -70,6 +77,10 @@ int main(int argc, char** argv) {
         print_error(load_error);
         return 1;
     }
+    // The line under "wrong number of argument" names the counts the
+    // plug-in's own table accepts.
+    std::string counts_error;
+    use_plugin_argument_counts(plugin_functions(plugin_path(), &counts_error));
     try {
         if (options.command == Command::cluster) return cluster_command(options, host);
         return options.command == Command::preview ? run_preview(options, host)

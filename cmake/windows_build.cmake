@@ -76,11 +76,13 @@ add_custom_command(OUTPUT ${QUORVEL_REFERENCE_INC}
 file(GLOB_RECURSE QUORVEL_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cli/*.cpp)
 # Nor the preview server (a web server and a JPEG encoder it would need
 # built for Windows): preview_absent_win32.cpp says so.
-foreach(file media/libav.cpp media/libav_source.cpp media/libav_sink.cpp media/png.cpp host/host_os_posix.cpp
-    media/chunk_tags.cpp media/audio_copy.cpp)
+foreach(file media/png.cpp media/chunk_tags.cpp media/audio_copy.cpp host/host_os_posix.cpp
+    host/plugin_worker_posix.cpp host/worker_main_posix.cpp)
   list(REMOVE_ITEM QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/${file})
 endforeach()
-list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview/preview_(assets|images|server|session|command)\\.cpp$")
+list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/media/libav[^/]*\\.cpp$")
+list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview/")
+list(APPEND QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/preview/preview_absent_win32.cpp)
 # Nor join and cluster (FFmpeg, Slurm): join_absent_win32.cpp and
 # cluster_absent_win32.cpp say so.
 file(GLOB QUORVEL_CHUNKED_SOURCES ${PROJECT_SOURCE_DIR}/cli/join/*.cpp ${PROJECT_SOURCE_DIR}/cli/cluster/*.cpp)
@@ -91,6 +93,8 @@ target_include_directories(quorvel PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_S
   ${CMAKE_BINARY_DIR}/generated)
 target_include_directories(quorvel SYSTEM PRIVATE ${CLI11_INCLUDE_DIR})
 target_compile_definitions(quorvel PRIVATE QUORVEL_VERSION="0.1.0" QUORVEL_NO_LIBAV)
+# Its pixel rows (media/pixel_rows.cpp) are Highway kernels of its own.
+target_link_libraries(quorvel PRIVATE quorvel_hwy)
 target_link_options(quorvel PRIVATE ${QUORVEL_STATIC_RUNTIME})
 set_target_properties(quorvel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(quorvel quorvel_plugin)

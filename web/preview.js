@@ -7,9 +7,21 @@ import { PictureView } from './view.js';
 const $ = (id) => document.getElementById(id);
 
 let state = null;        // the last state from the server
-let shown = { version: 0, format: '', withInput: false };  // the frame on the canvas
+// What the canvas shows: the frame's version and the kind of image of its
+// output, the input picture's serial and the kind of its image.
+let shown = { version: 0, outputKind: '', inputSerial: 0, inputKind: '', picture: null };
 let loading = false;     // a frame's pictures are being fetched
+let lastChange = -1e9;   // when this page last changed a setting or the frame
+const SETTLE_MS = 400;   // after this long without a change, the page is still
 const view = new PictureView($('canvas'));
+
+// A change this page sends: while changes come, the pictures come fast
+// (JPEG at the size shown); once still, exact ones where they are needed.
+function changing() {
+  lastChange = performance.now();
+  clearTimeout(changing.timer);
+  changing.timer = setTimeout(refreshPicture, SETTLE_MS + 20);
+}
 
 async function post(path, body) {
   const res = await fetch(path, {
@@ -67,8 +79,11 @@ function buildSettings(s) {
     row.className = 'track';
     row.dataset.index = t.index;
     const label = document.createElement('label');
-    label.textContent = t.caption;
-    label.title = `track ${t.index}: ${t.min} to ${t.max}, default ${t.default}`;
+    // The caption the script's author sees, and the name a user types:
+    // vars.a in the script, --var a=... on the command line.
+    label.textContent = t.name ? `${t.caption} · ${t.name}` : t.caption;
+    label.title = `track ${t.index}: ${t.min} to ${t.max}, default ${t.default}` +
+      (t.role === 'var' ? ` (vars.${t.name} in the script, --var ${t.name}=… for quorvel run)` : '');
     const id = `track-${t.index}`;
     label.htmlFor = id;
     let control;
@@ -81,7 +96,7 @@ function buildSettings(s) {
         option.textContent = v === 0 ? '0 (output)' : `buffer ${v}`;
         control.append(option);
       }
-      control.addEventListener('change', () => trackSender(t.index)(Number(control.value)));
+      control.addEventListener('change', () => { changing(); trackSender(t.index)(Number(control.value)); });
     } else {
       control = document.createElement('input');
       control.type = 'range';
@@ -90,6 +105,7 @@ function buildSettings(s) {
       control.step = 1;
       control.addEventListener('input', () => {
         row.querySelector('output').textContent = control.value;
+        changing();
         trackSender(t.index)(Number(control.value));
       });
       // A double click puts the track back to the table's default.
@@ -115,6 +131,7 @@ function buildSettings(s) {
     box.id = `check-${c.index}`;
     box.dataset.index = c.index;
     box.addEventListener('change', () => {
+      changing();
       post('/api/check', { index: c.index, value: box.checked ? 1 : 0 }).then(applyState, (e) => showProblem(e.message));
     });
     label.append(box, ' ', c.caption);
@@ -123,7 +140,7 @@ function buildSettings(s) {
 }
 
 function showSettings(s) {
-  const layout = s.tracks.map((t) => `${t.caption}:${t.min}:${t.max}:${t.role}`).join('|') +
+  const layout = s.tracks.map((t) => `${t.caption}:${t.name}:${t.min}:${t.max}:${t.role}`).join('|') +
     s.checks.map((c) => c.caption).join('|');
   if (layout !== showSettings.layout) {
     showSettings.layout = layout;
@@ -142,37 +159,82 @@ function showSettings(s) {
 
 // ---- the frame
 
-const sendFrame = latestOnly((frame) => post('/api/frame', { frame }));
-
-function loadImage(url) {
-  return new Promise((resolve, reject) => {
-    const img = new Image();
-    img.onload = () => resolve(img);
-    img.onerror = () => reject(new Error('the frame could not be loaded'));
-    img.src = url;
-  });
+const postFrame = latestOnly((frame) => post('/api/frame', { frame }));
+function sendFrame(frame) {
+  changing();
+  postFrame(frame);
 }
 
-// Fetches the last frame's pictures when they are newer than the shown
-// ones: JPEG while playing, PNG otherwise; the input only when it is seen.
+// A picture of the last frame, with the frame's version and the picture's
+// serial it really is (a newer frame may have come since the state was read).
+async function loadImage(url) {
+  const res = await fetch(url);
+  if (!res.ok) throw new Error('the frame could not be loaded');
+  return {
+    bitmap: await createImageBitmap(await res.blob()),
+    version: Number(res.headers.get('X-Frame-Version')),
+    serial: Number(res.headers.get('X-Picture-Serial')),
+  };
+}
+
+// Tells the tests which picture the canvas shows now.
+function drawn(p) {
+  document.body.dataset.frameVersion = shown.version;
+  document.body.dataset.frameFormat = shown.outputKind.split(' ')[0];
+  document.body.dataset.inputSerial = shown.inputSerial;
+  if (p && window.preview.ondrawn) window.preview.ondrawn(p);
+}
+
+// The kind of image a picture is fetched as: while changes come, JPEG at
+// the size it is shown; PNG, exact, when asked for or when the view is
+// magnified and the page is still.
+function imageKind(w, h) {
+  const still = !state.playing && performance.now() - lastChange >= SETTLE_MS;
+  if ($('lossless').checked || (still && view.scale > 1)) return { format: 'png', key: 'png' };
+  const size = view.shownSize(w, h, state.picture.w, state.picture.h);
+  return { format: 'jpeg', key: `jpeg ${size.w}x${size.h}`, query: `&fit_w=${size.w}&fit_h=${size.h}` };
+}
+
+// Fetches the last frame's pictures where they are newer than the shown
+// ones or of another kind.  The input picture is fetched only when it is
+// seen and has changed: a setting changed on the same frame sends the
+// output alone.
 async function refreshPicture() {
   if (loading || !state || !state.picture) return;
-  const version = state.picture.version;
-  const format = state.playing ? 'jpeg' : 'png';
+  const p = state.picture;
+  const out = imageKind(p.w, p.h);
   const withInput = view.mode !== 'output';
-  if (version === shown.version && (format === shown.format || format === 'jpeg') &&
-      (withInput === shown.withInput || !withInput)) return;
+  const inp = imageKind(p.input_w, p.input_h);
+  const needOutput = p.version !== shown.version || out.key !== shown.outputKind;
+  const needInput = withInput && (p.input_serial !== shown.inputSerial || inp.key !== shown.inputKind);
+  if (!needOutput && !needInput) {
+    // Fetched already, ahead of the state that names it.
+    if (shown.picture !== p && shown.version === p.version) {
+      shown.picture = p;
+      drawn(p);
+    }
+    return;
+  }
   loading = true;
   try {
-    const q = `format=${format}&v=${version}`;
     const [output, input] = await Promise.all([
-      loadImage(`/api/frame?kind=output&${q}`),
-      withInput ? loadImage(`/api/frame?kind=input&${q}`) : Promise.resolve(undefined),
+      needOutput ? loadImage(`/api/frame?kind=output&format=${out.format}${out.query || ''}&v=${p.version}`)
+        : Promise.resolve(null),
+      needInput ? loadImage(`/api/frame?kind=input&format=${inp.format}${inp.query || ''}&v=${p.version}`)
+        : Promise.resolve(null),
     ]);
-    view.setImages(output, withInput ? input : undefined);
-    shown = { version, format, withInput };
-    document.body.dataset.frameVersion = version;
-    document.body.dataset.frameFormat = format;
+    const version = output ? output.version : shown.version;
+    const pictureFor = (v) => (v === p.version ? p : shown.picture && shown.picture.version === v ? shown.picture : null);
+    const sizeOf = (q) => (q ? { w: q.w, h: q.h } : view.outputSize);
+    view.setImages(output ? output.bitmap : view.output, output ? sizeOf(pictureFor(version) || p) : view.outputSize,
+      input ? input.bitmap : undefined, input ? { w: p.input_w, h: p.input_h } : undefined);
+    shown = {
+      version, outputKind: output ? out.key : shown.outputKind,
+      inputSerial: input ? input.serial : shown.inputSerial,
+      inputKind: input ? inp.key : shown.inputKind,
+      picture: pictureFor(version),
+    };
+    drawn(shown.picture);
   } catch (e) {
     showProblem(e.message);
   }
@@ -196,11 +258,30 @@ function showPanels(s) {
   const script = $('script');
   script.textContent = s.script + (s.script_exists ? '' : ' (missing: frames pass through)');
   script.classList.toggle('missing', !s.script_exists);
-  const problems = [...s.errors];
-  if (s.status) problems.push(s.status);
+  // Each error as the script sees it, with a line of explanation under the
+  // messages the host program knows.
   const errors = $('errors');
-  errors.textContent = problems.length ? problems.join('\n') : 'none';
-  errors.classList.toggle('empty', problems.length === 0);
+  errors.textContent = '';
+  s.errors.forEach((line, i) => {
+    const item = document.createElement('div');
+    item.textContent = line;
+    const note = (s.error_notes || [])[i];
+    if (note) {
+      const explained = document.createElement('div');
+      explained.className = 'note';
+      explained.textContent = note;
+      item.append(explained);
+    }
+    errors.append(item);
+  });
+  if (s.status) {
+    const item = document.createElement('div');
+    item.textContent = s.status;
+    errors.append(item);
+  }
+  const problems = s.errors.length + (s.status ? 1 : 0);
+  if (!problems) errors.textContent = 'none';
+  errors.classList.toggle('empty', problems === 0);
   const click = $('click-text');
   const clickBox = s.checks.find((c) => c.click);
   if (s.click.text) {
@@ -212,14 +293,16 @@ function showPanels(s) {
   }
   click.classList.toggle('empty', !s.click.text);
   const list = $('messages');
-  if (list.childElementCount !== s.messages.length || showPanels.lastMessage !== JSON.stringify(s.messages.at(-1))) {
-    showPanels.lastMessage = JSON.stringify(s.messages.at(-1));
+  const lastMessage = JSON.stringify(s.messages.at(-1) || null);
+  if (list.childElementCount !== s.messages.length || showPanels.lastMessage !== lastMessage) {
+    showPanels.lastMessage = lastMessage;
     list.textContent = '';
     for (const m of s.messages) {
       const li = document.createElement('li');
       const meta = document.createElement('span');
       meta.className = 'meta';
-      meta.textContent = `frame ${m.frame}, [${m.caption}] answered ${m.answer}: `;
+      const times = m.count > 1 ? ` (${m.count} times)` : '';
+      meta.textContent = `frame ${m.frame}${times}, [${m.caption}] answered ${m.answer}: `;
       li.append(meta, m.text);
       list.append(li);
     }
@@ -245,8 +328,11 @@ async function follow() {
       const after = state ? `?after=${state.version}` : '';
       const res = await fetch(`/api/state${after}`);
       if (!res.ok) throw new Error(res.statusText);
-      applyState(await res.json());
+      const s = await res.json();
+      applyState(s);
       $('connection').textContent = '';
+      // Too many pages wait already: this one asks again a little later.
+      if (s.poll_refused) await new Promise((r) => setTimeout(r, 1000));
     } catch (e) {
       $('connection').textContent = 'no connection to quorvel preview; retrying…';
       await new Promise((r) => setTimeout(r, 1000));
@@ -302,7 +388,12 @@ view.onclick = async (x, y) => {
   }
 };
 
-view.onzoom = (label) => { $('zoom-label').textContent = label; };
+// A zoom changes the size the pictures are needed at.
+view.onzoom = (label) => {
+  $('zoom-label').textContent = label;
+  clearTimeout(view.onzoom.timer);
+  view.onzoom.timer = setTimeout(refreshPicture, 150);
+};
 
 // ---- controls and keys
 
@@ -314,7 +405,9 @@ function stepFrame(delta) {
 }
 
 function togglePlay() {
-  if (state) post('/api/play', { playing: !state.playing }).then(applyState, (e) => showProblem(e.message));
+  if (!state) return;
+  changing();
+  post('/api/play', { playing: !state.playing }).then(applyState, (e) => showProblem(e.message));
 }
 
 $('zoom-fit').onclick = () => view.fitToWindow();
@@ -327,6 +420,7 @@ $('view').onchange = () => {
   refreshPicture();
 };
 $('split').oninput = () => view.setSplit(Number($('split').value) / 100);
+$('lossless').onchange = () => refreshPicture();
 $('frame').oninput = () => sendFrame(Number($('frame').value));
 $('play').onclick = togglePlay;
 $('prev').onclick = () => stepFrame(-1);
@@ -359,7 +453,8 @@ document.addEventListener('keydown', (e) => {
   }
 });
 
-// For the console and the browser tests.
-window.preview = { view };
+// For the console and the browser tests: `ondrawn(picture)` is called
+// after each frame drawn.
+window.preview = { view, ondrawn: null, shown: () => shown };
 
 follow();

@@ -1,7 +1,9 @@
 // The picture on the canvas: fit to the window, 1:1 and whole-number zooms
 // up to 16x, drawn nearest-neighbour so that single pixels stay visible;
 // wheel zoom about the cursor, drag to pan, and the picture pixel under the
-// cursor for the readout and for clicks.
+// cursor for the readout and for clicks.  The images drawn may be smaller
+// than the pictures they show (the server sends them at the size shown):
+// positions are always the picture's own.
 
 export const MAX_ZOOM = 16;
 
@@ -11,6 +13,8 @@ export class PictureView {
     this.ctx = canvas.getContext('2d');
     this.output = null;   // ImageBitmap or Image of the filter's output
     this.input = null;    // and of its input
+    this.outputSize = null;  // the pictures' own sizes: { w, h }
+    this.inputSize = null;
     this.mode = 'output'; // 'output', 'input' or 'split'
     this.split = 0.5;     // split view: the share of the picture's width showing the input
     this.fit = true;      // follow the window's size
@@ -28,14 +32,29 @@ export class PictureView {
 
   // The size of the picture the view shows: the output's, else the input's.
   size() {
-    const img = this.output || this.input;
-    return img ? { w: img.width, h: img.height } : { w: 0, h: 0 };
+    return (this.output && this.outputSize) || (this.input && this.inputSize) || { w: 0, h: 0 };
   }
 
-  setImages(output, input) {
+  // The size on the screen, in device pixels, of a w x h picture when the
+  // view shows a main picture of mainW x mainH: what an image of it needs
+  // at most to look sharp at the present zoom (fitting follows the main
+  // picture's size even before it is drawn).
+  shownSize(w, h, mainW, mainH) {
+    const scale = this.fit && mainW > 0 && mainH > 0
+      ? Math.min(this.viewW / mainW, this.viewH / mainH) : this.scale;
+    const k = Math.min(1, scale * (window.devicePixelRatio || 1));
+    return { w: Math.max(1, Math.ceil(w * k)), h: Math.max(1, Math.ceil(h * k)) };
+  }
+
+  // New images; `input` undefined keeps the input image as it is.
+  setImages(output, outputSize, input, inputSize) {
     const before = this.size();
     this.output = output;
-    if (input !== undefined) this.input = input;
+    this.outputSize = outputSize;
+    if (input !== undefined) {
+      this.input = input;
+      this.inputSize = inputSize;
+    }
     if (this.fit || before.w === 0) {
       this.fitToWindow();
     } else {
@@ -107,16 +126,19 @@ export class PictureView {
     const { w, h } = this.size();
     if (this.onzoom) this.onzoom(this.zoomLabel());
     if (w === 0) return;
-    const main = this.mode === 'input' ? (this.input || this.output) : (this.output || this.input);
-    ctx.drawImage(main, this.ox, this.oy, main.width * this.scale, main.height * this.scale);
+    const showInput = this.mode === 'input' ? !!this.input : !this.output;
+    const main = showInput ? this.input : this.output;
+    const mainSize = showInput ? this.inputSize : this.outputSize;
+    ctx.drawImage(main, this.ox, this.oy, mainSize.w * this.scale, mainSize.h * this.scale);
     if (this.mode === 'split' && this.input) {
+      // The wipe: the input left of the line, the output right of it.
       const cut = Math.round(this.splitColumn());
       ctx.save();
       ctx.beginPath();
       ctx.rect(this.ox, this.oy, cut * this.scale, h * this.scale);
       ctx.clip();
       ctx.clearRect(this.ox, this.oy, cut * this.scale, h * this.scale);
-      ctx.drawImage(this.input, this.ox, this.oy, this.input.width * this.scale, this.input.height * this.scale);
+      ctx.drawImage(this.input, this.ox, this.oy, this.inputSize.w * this.scale, this.inputSize.h * this.scale);
       ctx.restore();
       ctx.fillStyle = '#6aa4ff';
       ctx.fillRect(this.ox + cut * this.scale - 1, this.oy, 2, h * this.scale);

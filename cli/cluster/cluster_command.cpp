@@ -16,9 +16,9 @@ namespace {
 
 // Options of a chunk's run that the cluster command sets itself.
 bool set_by_cluster(const std::string& word) {
-    static const char* const kOwn[] = {"--input",  "--output",    "--start",  "--end",
-                                       "--frames", "--threads",   "--warmup", "--info",
-                                       "--click",  "--script-dir"};
+    static const char* const kOwn[] = {"--input",  "--output",  "--start",  "--end",
+                                       "--frames", "--threads", "--warmup", "--info",
+                                       "--click",  "--script-dir", "-ss", "-to", "-t"};
     const std::string name = word.substr(0, word.find('='));
     for (const char* own : kOwn)
         if (name == own) return true;
@@ -38,8 +38,9 @@ int parse_run_options(const Options& options, PluginHost& host, Options* run) {
     words.insert(words.end(), {"--input", options.input});
     if (!options.script_dir.empty())
         words.insert(words.end(), {"--script-dir", options.script_dir});
-    words.insert(words.end(), {"--start", std::to_string(options.start)});
-    if (options.end >= 0) words.insert(words.end(), {"--end", std::to_string(options.end)});
+    words.insert(words.end(), {"--start", std::to_string(options.start.frame)});
+    if (options.end_given)
+        words.insert(words.end(), {"--end", std::to_string(options.end.frame)});
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     std::string error;
@@ -55,7 +56,7 @@ int parse_run_options(const Options& options, PluginHost& host, Options* run) {
 // to look at) and reads what the plug-in asked the editor to keep for
 // copyframe.  -1 when the frames could not run.
 int probe_reach(const Options& run, Edit& edit, PluginHost& host, int at) {
-    if (apply_script_limits(run, host) != 0) return -1;
+    if (apply_script_limits(run, edit, host) != 0) return -1;
     host.set_frame_n(edit.length);
     host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, run.tracks, nullptr);
     std::string error;

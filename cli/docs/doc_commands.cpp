@@ -5,19 +5,18 @@
 #include <cstdio>
 
 #include "docs/function_docs.h"
+#include "docs/function_listing.h"
 #include "edit.h"
 
-// quorvel functions: every function with its argument forms, by section.
+// quorvel functions: every function with its argument forms, by section,
+// and what the plug-in's table adds (counts the forms do not show,
+// functions the reference lacks).
 int list_functions() {
-    std::string section;
-    for (const FunctionDoc& d : parse_function_docs(built_in_reference())) {
-        if (d.section != section) {
-            section = d.section;
-            std::printf("%s%s\n", section.empty() ? "" : "\n", section.c_str());
-        }
-        for (const std::string& form : argument_forms(d.text)) std::printf("  %s\n", form.c_str());
-    }
-    std::printf("\nquorvel help NAME prints a function's entry.\n");
+    std::string error;
+    const std::vector<PluginFunction> functions = plugin_functions(plugin_path(), &error);
+    if (!error.empty()) print_error(error + "; listing the reference's forms only");
+    std::fputs(function_listing(parse_function_docs(built_in_reference()), functions).c_str(),
+               stdout);
     return 0;
 }
 

@@ -13,11 +13,31 @@
 #include "platform/aviutl.h"
 #include "platform/desktop.h"
 
+class PluginWorker;
+
 class PluginHost {
 public:
+    PluginHost();
     // Loads `plugin_path` and fetches its filter table; false with a message.
     bool load(const std::string& plugin_path, std::string* error);
     ~PluginHost();
+
+    // From the next begin() on, the plug-in runs in a worker process of
+    // `program` (this host program) with the frames in shared memory
+    // (host/plugin_worker.h); false with a message where that cannot be.
+    // A worker that crashes or overruns its budget is ended; its frame's
+    // error ("the script's process ended: ...") goes to the script's log,
+    // the frame passes through unchanged and the next call starts a new
+    // worker.
+    bool use_worker_process(const std::string& program, std::string* error);
+    // The host program beside the loaded plug-in, which serves as its worker
+    // for any program that loads it (quorvel itself, a GStreamer element).
+    std::string worker_program() const;
+    bool in_worker_process() const { return worker_ != nullptr; }
+    // From any thread: ends the plug-in's call in progress, when it runs in
+    // a worker (nothing can end a call in this process).  Later calls return
+    // at once.
+    void interrupt();
 
     // The filter table the plug-in returned: its tracks and check boxes.
     const FILTER& table() const { return filter_; }
@@ -39,10 +59,27 @@ public:
     // Reads the source's next frame into the editor's buffer.  False at the
     // end of the input (error empty) or when it cannot be read.
     bool read_next(std::int64_t* pts, std::string* error);
+    // For frames pushed as they come (a live stream): the number that the
+    // next frame read gets, which may skip numbers (frames the stream left
+    // out); and forgetting the frames kept for copyframe (after a flush or a
+    // seek, when they are no longer the frames before the next one).
+    void number_next(int n) { next_frame_ = n; }
+    void forget_kept_frames() { cache_.clear(); }
     // Runs the filter on frame n, the one just read.  On return `output()`
     // is the frame the editor shows.  False when the plug-in reported failure.
     bool process(int n, std::string* error);
     const PIXEL_YC* output() const { return fpip_.ycp_edit; }
+    // The frame's error when the worker process ended during the last call.
+    const std::string& worker_error() const { return worker_error_; }
+    // Where the lines a plug-in in a worker logs go, when it lets a host
+    // listen to its log (in this process the plug-in calls the listener
+    // itself); null for nowhere.
+    void set_worker_log_listener(void (*listener)(const char* text)) {
+        worker_log_listener_ = listener;
+    }
+    void heard_log_line(const char* text) {
+        if (worker_log_listener_ != nullptr) worker_log_listener_(text);
+    }
     int output_w() const { return fpip_.w; }
     int output_h() const { return fpip_.h; }
     int stride() const { return fpip_.max_w; }
@@ -54,6 +91,10 @@ public:
     // Tells the plug-in that the frames it processes now only build the
     // script's state (info.warmup); false when it has no such setting.
     bool set_warmup(bool on);
+
+    // Lets `listener` hear every message the plug-in logs (null: no more);
+    // false when the plug-in has no such ear.
+    bool set_log_listener(void (*listener)(const char* text));
 
     // A mouse press on the preview at (x, y), with the click check box on.
     void click(int x, int y);
@@ -82,7 +123,20 @@ public:
     PIXEL_YC* cached_frame(int n);
 
 private:
+    void worker_ended(const std::string& why);
+    void pass_through(int frame);
+
     void* library_ = nullptr;
+    std::string plugin_path_;
+    std::unique_ptr<PluginWorker> worker_;
+    std::string worker_error_;
+    void (*worker_log_listener_)(const char* text) = nullptr;
+    const DesktopServices* desktop_ = nullptr;
+    struct {
+        double frame_timeout_seconds = 0;
+        std::uint64_t memory_bytes = 0;
+        bool sandbox = false;
+    } limits_;
     FILTER filter_{};
     EXFUNC exfunc_{};
     FILTER_PROC_INFO fpip_{};
@@ -91,7 +145,12 @@ private:
     FrameSource* source_ = nullptr;
     int frame_n_ = 0;
     std::string edited_file_;
-    std::vector<PIXEL_YC> edit_, temp_;
+    // The editor's two buffers: in this process, or in the worker's shared
+    // memory.
+    std::vector<PIXEL_YC> edit_storage_, temp_storage_;
+    PIXEL_YC* edit_ = nullptr;
+    PIXEL_YC* temp_ = nullptr;
+    std::size_t buffer_pixels_ = 0;
     int next_frame_ = 0;  // the number of the frame read_next gives next
     struct CachedFrame {
         int number;

@@ -3,7 +3,9 @@
 // is copied over, packet by packet, when the container can hold it.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
+#include "media/audio_copy.h"
 #include "media/frame_sink.h"
 #include "media/libav.h"
 #include "media/pixel_convert.h"
@@ -73,31 +75,36 @@ public:
     }
 
     bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
-               std::string* error) override {
-        if (frames_ == 0) {
-            first_pts_ = pts;
-            if (!start(w, h, error)) return false;
-        }
+               std::int64_t duration, std::string* error) override {
+        if (frames_ == 0 && !start(w, h, error)) return false;
         if (av_frame_make_writable(frame_.get()) < 0) {
             *error = "out of memory";
             return false;
         }
         fill(pixels, stride, w, h);
-        frame_->pts = pts - settings_.start_pts;
+        frame_->pts = pts - origin_;
         if (frame_->pts <= last_pts_)
             frame_->pts = last_pts_ + 1;  // encoders need rising timestamps
         last_pts_ = frame_->pts;
+        // The encoder gives its packets no duration; each frame's own is
+        // kept until its packet comes out (a variable-rate clip's last
+        // frame would otherwise last one step of the nominal rate).
+        durations_.emplace_back(
+            frame_->pts, av_rescale_q(std::max<std::int64_t>(duration, 1),
+                                      {settings_.tb_num, settings_.tb_den}, encoder_->time_base));
+        if (durations_.size() > 256) durations_.pop_front();  // an encoder that renumbers
         if (!encode(frame_.get(), error)) return false;
         ++frames_;
-        return copy_audio(av_rescale_q(last_pts_, encoder_->time_base, AV_TIME_BASE_Q), error);
+        return audio_.copy_until(av_rescale_q(last_pts_, encoder_->time_base, AV_TIME_BASE_Q),
+                                 error);
     }
 
     bool finish(std::int64_t end_pts, std::string* error) override {
         if (frames_ == 0) return true;
         if (!encode(nullptr, error)) return false;
         const std::int64_t end =
-            av_rescale_q(end_pts - settings_.start_pts, encoder_->time_base, AV_TIME_BASE_Q);
-        if (!copy_audio(end, error)) return false;
+            av_rescale_q(end_pts - origin_, encoder_->time_base, AV_TIME_BASE_Q);
+        if (!audio_.copy_until(end, error)) return false;
         const int ret = av_write_trailer(output_.get());
         if (ret < 0) {
             *error = "cannot write " + settings_.name + ": " + av_error_text(ret);
@@ -162,11 +169,16 @@ private:
         if (settings_.display_matrix.size() == 36)
             if (std::uint8_t* m = av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, 36))
                 std::memcpy(m, settings_.display_matrix.data(), 36);
-        if (!add_audio(error)) return false;
+        // The audio is cut where the video is: the output's 0 is the
+        // input's origin in both.
+        if (!settings_.audio_file.empty() &&
+            !audio_.open(settings_.audio_file, output_.get(), settings_.name, origin_,
+                         {settings_.tb_num, settings_.tb_den}, error))
+            return false;
+        // A chunk says where in the input its 0 lies.
         if (settings_.chunk.first >= 0) {
             ChunkTags tags = settings_.chunk;
-            tags.start_pts = settings_.start_pts;
-            tags.end_pts = first_pts_ + (tags.last - tags.first + 1) * frame_ticks_;
+            tags.start_pts = origin_;
             tags.tb_num = settings_.tb_num, tags.tb_den = settings_.tb_den;
             write_chunk_tags(tags, &output_->metadata);
         }
@@ -185,78 +197,6 @@ private:
             return false;
         }
         return true;
-    }
-
-    // The input's audio stream, when there is one the container can hold.
-    bool add_audio(std::string* error) {
-        if (settings_.audio_file.empty()) return true;
-        AVFormatContext* raw = nullptr;
-        if (avformat_open_input(&raw, settings_.audio_file.c_str(), nullptr, nullptr) < 0)
-            return true;
-        audio_in_.reset(raw);
-        if (avformat_find_stream_info(raw, nullptr) < 0) return true;
-        audio_index_ = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-        if (audio_index_ < 0) return true;
-        AVStream* in = raw->streams[audio_index_];
-        if (avformat_query_codec(output_->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) !=
-            1) {
-            std::fprintf(stderr,
-                         "quorvel: the audio (%s) cannot be stored in %s; the output has none\n",
-                         avcodec_get_name(in->codecpar->codec_id), settings_.name.c_str());
-            audio_index_ = -1;
-            return true;
-        }
-        for (unsigned i = 0; i < raw->nb_streams; ++i)
-            if (static_cast<int>(i) != audio_index_) raw->streams[i]->discard = AVDISCARD_ALL;
-        audio_ = avformat_new_stream(output_.get(), nullptr);
-        if (audio_ == nullptr || avcodec_parameters_copy(audio_->codecpar, in->codecpar) < 0) {
-            *error = "out of memory";
-            return false;
-        }
-        audio_->codecpar->codec_tag = 0;
-        audio_->time_base = in->time_base;
-        // The audio starts where the first frame does.
-        audio_start_ =
-            av_rescale_q(settings_.start_pts, {settings_.tb_num, settings_.tb_den}, in->time_base);
-        if (audio_start_ > (in->start_time == AV_NOPTS_VALUE ? 0 : in->start_time))
-            av_seek_frame(raw, audio_index_, audio_start_, AVSEEK_FLAG_BACKWARD);
-        audio_packet_.reset(av_packet_alloc());
-        return audio_packet_ != nullptr;
-    }
-
-    // Copies the audio packets that start before `until` (microseconds of
-    // the output).
-    bool copy_audio(std::int64_t until, std::string* error) {
-        if (audio_index_ < 0 || audio_done_) return true;
-        AVStream* in = audio_in_->streams[audio_index_];
-        while (true) {
-            if (!audio_pending_) {
-                if (av_read_frame(audio_in_.get(), audio_packet_.get()) < 0) {
-                    audio_done_ = true;
-                    return true;
-                }
-                if (audio_packet_->stream_index != audio_index_ ||
-                    audio_packet_->pts == AV_NOPTS_VALUE || audio_packet_->pts < audio_start_) {
-                    av_packet_unref(audio_packet_.get());
-                    continue;
-                }
-                audio_pending_ = true;
-            }
-            const std::int64_t at =
-                av_rescale_q(audio_packet_->pts - audio_start_, in->time_base, AV_TIME_BASE_Q);
-            if (at >= until) return true;
-            audio_packet_->pts -= audio_start_;
-            if (audio_packet_->dts != AV_NOPTS_VALUE) audio_packet_->dts -= audio_start_;
-            av_packet_rescale_ts(audio_packet_.get(), in->time_base, audio_->time_base);
-            audio_packet_->stream_index = audio_->index;
-            audio_packet_->pos = -1;
-            audio_pending_ = false;
-            const int ret = av_interleaved_write_frame(output_.get(), audio_packet_.get());
-            if (ret < 0) {
-                *error = "cannot write " + settings_.name + ": " + av_error_text(ret);
-                return false;
-            }
-        }
     }
 
     // The frame into the encoder's planes: what fits of it, black around a
@@ -294,6 +234,17 @@ private:
         }
     }
 
+    // The duration of the frame shown at `pts` (encoder time base), once.
+    std::int64_t duration_of(std::int64_t pts) {
+        for (auto it = durations_.begin(); it != durations_.end(); ++it)
+            if (it->first == pts) {
+                const std::int64_t d = it->second;
+                durations_.erase(it);
+                return d;
+            }
+        return frame_ticks_;
+    }
+
     void fill_plane(int i, int w, int h, int value, int bits) {
         for (int y = 0; y < h; ++y) {
             std::uint8_t* row = frame_->data[i] + y * frame_->linesize[i];
@@ -314,7 +265,7 @@ private:
             if (ret < 0) break;
             // Without a duration the container would give the last frame none,
             // and players would drop it.
-            if (packet_->duration == 0) packet_->duration = frame_ticks_;
+            if (packet_->duration == 0) packet_->duration = duration_of(packet_->pts);
             av_packet_rescale_ts(packet_.get(), encoder_->time_base, video_->time_base);
             packet_->stream_index = video_->index;
             ret = av_interleaved_write_frame(output_.get(), packet_.get());
@@ -335,14 +286,9 @@ private:
     PacketPtr packet_;
     int width_ = 0, height_ = 0, enc_w_ = 0, enc_h_ = 0;
     std::int64_t last_pts_ = -1;
-    std::int64_t first_pts_ = 0;    // the first frame's, in the input's time
     std::int64_t frame_ticks_ = 1;  // one frame's duration in the encoder's time base
-    InputPtr audio_in_;
-    int audio_index_ = -1;
-    AVStream* audio_ = nullptr;
-    PacketPtr audio_packet_;
-    std::int64_t audio_start_ = 0;
-    bool audio_pending_ = false, audio_done_ = false;
+    std::deque<std::pair<std::int64_t, std::int64_t>> durations_;  // pts, duration in flight
+    AudioCopy audio_;
 };
 
 }  // namespace

@@ -6,17 +6,17 @@
 #include "color/convert.h"
 #include "media/pixel_rows.h"
 
-// The row loops below are plain integer arithmetic that the compiler
-// vectorises; the commonest 8-bit rows have hand-written AVX2 versions
-// (pixel_rows.h), chosen at run time, and these loops finish their rows.
+// The row loops below are the formulas sample by sample; the vector rows
+// (pixel_rows.h) do as much of each row as whole vectors take, and these
+// loops finish it.
 
 namespace {
 
+using pixel_rows::OutScale;
+using pixel_rows::Scale;
+
 // value = ((sample * mul + add) >> shift) + offset, for luma; chroma first
 // takes off the mid value.
-struct Scale {
-    int mul, add, shift, offset, mid;
-};
 
 Scale luma_scale(int bits, bool full_range) {
     if (full_range) {
@@ -34,8 +34,13 @@ Scale chroma_scale(int bits, bool full_range) {
     return {4681, 164 << (bits - 8), 8 + (bits - 8), 0, 128 << (bits - 8)};
 }
 
+// In 32-bit arithmetic that wraps, as the vector rows' lanes do: a sample
+// above its bit depth (a damaged 10-bit word) overflows the product.
 inline std::int16_t apply(const Scale& k, int v) {
-    return static_cast<std::int16_t>((((v - k.mid) * k.mul + k.add) >> k.shift) + k.offset);
+    const auto scaled = static_cast<std::int32_t>(static_cast<std::uint32_t>(v - k.mid) *
+                                                      static_cast<std::uint32_t>(k.mul) +
+                                                  static_cast<std::uint32_t>(k.add));
+    return static_cast<std::int16_t>((scaled >> k.shift) + k.offset);
 }
 
 template <class T>
@@ -76,7 +81,6 @@ const T* row_of(const void* plane, std::ptrdiff_t stride, int y) {
 template <class T>
 void planes_in(const Planes& in, int w, int h, PIXEL_YC* out, int stride) {
     const Scale ly = luma_scale(in.bits, in.full_range), lc = chroma_scale(in.bits, in.full_range);
-    const bool vector = sizeof(T) == 1 && in.bits == 8 && !in.full_range && pixel_rows::have_avx2();
     for (int y = 0; y < h; ++y) {
         PIXEL_YC* d = out + static_cast<std::size_t>(y) * stride;
         const T* py = row_of<T>(in.data[0], in.stride[0], y);
@@ -87,12 +91,8 @@ void planes_in(const Planes& in, int w, int h, PIXEL_YC* out, int stride) {
         const int cy = y >> in.shift_y;
         const T* pu = row_of<T>(in.data[1], in.stride[1], cy);
         const T* pv = row_of<T>(in.data[2], in.stride[2], cy);
-        int x = 0;
-        if constexpr (sizeof(T) == 1) {
-            if (vector)
-                x = in.shift_x ? pixel_rows::in_422_u8(py, pu, pv, w, d)
-                               : pixel_rows::in_444_u8(py, pu, pv, w, d);
-        }
+        const int x = in.shift_x ? pixel_rows::in_422(py, pu, pv, sizeof(T) == 2, w, d, ly, lc)
+                                 : pixel_rows::in_444(py, pu, pv, sizeof(T) == 2, w, d, ly, lc);
         if (in.shift_x)
             row_in_422(py + x, pu + x / 2, pv + x / 2, w - x, d + x, ly, lc);
         else
@@ -101,16 +101,19 @@ void planes_in(const Planes& in, int w, int h, PIXEL_YC* out, int stride) {
 }
 
 // Output: sample = clamp(((value * mul + add) >> 12) + offset).
-struct OutScale {
-    int mul, add, offset, bias, max;
-};
 
-OutScale luma_out(int bits) {
+// Full range is the way back of the input's full-range scale, rounded to
+// nearest, so that every sample survives the round trip.
+OutScale luma_out(int bits, bool full_range = false) {
+    const int max = (1 << bits) - 1;
+    if (full_range) return {max, 2048, 0, 0, max};
     return bits == 8 ? OutScale{219, 383, 16, 0, 255} : OutScale{876, 2048, 64, 0, 1023};
 }
 // Chroma in the 12-bit form of the same formula: ((C + 2048) * 7 + 66) >> 7
 // is ((C + 2048) * 224 + 2112) >> 12.
-OutScale chroma_out(int bits) {
+OutScale chroma_out(int bits, bool full_range = false) {
+    const int max = (1 << bits) - 1;
+    if (full_range) return {max, 2048, 1 << (bits - 1), 0, max};
     return bits == 8 ? OutScale{224, 66 << 5, 16, 2048, 255}
                      : OutScale{896, 64 << 5, 64, 2048, 1023};
 }
@@ -154,18 +157,15 @@ T* out_row(void* plane, std::ptrdiff_t stride, int y) {
 
 template <class T>
 void planes_out(const PIXEL_YC* in, int stride, int w, int h, const OutPlanes& out) {
-    const OutScale ly = luma_out(out.bits), lc = chroma_out(out.bits);
+    const OutScale ly = luma_out(out.bits, out.full_range),
+                   lc = chroma_out(out.bits, out.full_range);
     const auto src = [&](int y) { return in + static_cast<std::size_t>(y) * stride; };
-    const bool vector = sizeof(T) == 1 && pixel_rows::have_avx2();
     if (out.shift_x == 0 && out.shift_y == 0) {
         for (int y = 0; y < h; ++y) {
             T* py = out_row<T>(out.data[0], out.stride[0], y);
             T* pu = out_row<T>(out.data[1], out.stride[1], y);
             T* pv = out_row<T>(out.data[2], out.stride[2], y);
-            int x = 0;
-            if constexpr (sizeof(T) == 1) {
-                if (vector) x = pixel_rows::out_444_u8(src(y), w, py, pu, pv);
-            }
+            const int x = pixel_rows::out_444(src(y), w, py, pu, pv, sizeof(T) == 2, ly, lc);
             row_out_444(src(y) + x, w - x, py + x, pu + x, pv + x, ly, lc);
         }
         return;
@@ -181,10 +181,7 @@ void planes_out(const PIXEL_YC* in, int stride, int w, int h, const OutPlanes& o
         T* lb = out_row<T>(out.data[0], out.stride[0], yb);
         T* pu = out_row<T>(out.data[1], out.stride[1], cy);
         T* pv = out_row<T>(out.data[2], out.stride[2], cy);
-        int x = 0;
-        if constexpr (sizeof(T) == 1) {
-            if (vector) x = pixel_rows::out_420_u8(a, b, w, la, lb, pu, pv);
-        }
+        const int x = pixel_rows::out_420(a, b, w, la, lb, pu, pv, sizeof(T) == 2, ly, lc);
         row_out_luma(a + x, w - x, la + x, ly);
         if (yb != ya) row_out_luma(b + x, w - x, lb + x, ly);
         row_out_chroma_420(a + x, b + x, pairs - x / 2, pu + x / 2, pv + x / 2, lc);
@@ -233,11 +230,10 @@ void rgb48_to_yc(const std::uint16_t* rgb, std::ptrdiff_t rgb_stride, int w, int
 
 void yc_to_rgb24(const PIXEL_YC* in, int stride, int w, int h, std::uint8_t* rgb,
                  std::ptrdiff_t rgb_stride) {
-    const bool vector = pixel_rows::have_avx2();
     for (int y = 0; y < h; ++y) {
         const PIXEL_YC* s = in + static_cast<std::size_t>(y) * stride;
         std::uint8_t* d = rgb + rgb_stride * y;
-        for (int x = vector ? pixel_rows::out_rgb24(s, w, d) : 0; x < w; ++x) {
+        for (int x = pixel_rows::out_rgb24(s, w, d); x < w; ++x) {
             const Triple c = yc_to_rgb(s[x].y, s[x].cb, s[x].cr);
             d[3 * x] = rgb_to8(c.a), d[3 * x + 1] = rgb_to8(c.b), d[3 * x + 2] = rgb_to8(c.c);
         }
@@ -250,5 +246,7 @@ int luma_from_sample(int v, int bits, bool full_range) {
 int chroma_from_sample(int v, int bits, bool full_range) {
     return apply(chroma_scale(bits, full_range), v);
 }
-int luma_to_sample(int y, int bits) { return put(luma_out(bits), y); }
-int chroma_to_sample(int c, int bits) { return put(chroma_out(bits), c); }
+int luma_to_sample(int y, int bits, bool full_range) { return put(luma_out(bits, full_range), y); }
+int chroma_to_sample(int c, int bits, bool full_range) {
+    return put(chroma_out(bits, full_range), c);
+}

@@ -29,13 +29,16 @@ struct Planes {
 // pixels apart.
 void planes_to_yc(const Planes& in, int w, int h, PIXEL_YC* out, int stride);
 
-// Planes to be written: the same layout, writable.  Output is limited range,
-// 8 or 10 bits; subsampled chroma is the mean of the pixels it covers.
+// Planes to be written: the same layout, writable.  Output is 8 or 10 bits,
+// limited range unless `full_range` asks for 0..2^bits-1 (a live stream
+// leaves in the range it came in); subsampled chroma is the mean of the
+// pixels it covers.
 struct OutPlanes {
     void* data[3] = {nullptr, nullptr, nullptr};
     std::ptrdiff_t stride[3] = {0, 0, 0};
     int bits = 8;
     int shift_x = 0, shift_y = 0;
+    bool full_range = false;
 };
 
 void yc_to_planes(const PIXEL_YC* in, int stride, int w, int h, const OutPlanes& out);
@@ -53,5 +56,5 @@ void yc_to_rgb24(const PIXEL_YC* in, int stride, int w, int h, std::uint8_t* rgb
 // Single samples, for tests and odd cases.
 int luma_from_sample(int v, int bits, bool full_range);
 int chroma_from_sample(int v, int bits, bool full_range);
-int luma_to_sample(int y, int bits);
-int chroma_to_sample(int c, int bits);
+int luma_to_sample(int y, int bits, bool full_range = false);
+int chroma_to_sample(int c, int bits, bool full_range = false);

@@ -16,6 +16,9 @@ const unsigned char kPreviewJs[] = {
 const unsigned char kViewJs[] = {
 #include "web_view.js.inc"
     0};
+const unsigned char kFavicon[] = {
+#include "web_favicon.svg.inc"
+    0};
 
 template <std::size_t N>
 std::string_view text_of(const unsigned char (&bytes)[N]) {
@@ -28,6 +31,7 @@ const WebAsset kAssets[] = {
     {"/preview.css", "text/css; charset=utf-8", text_of(kPreviewCss)},
     {"/preview.js", "text/javascript; charset=utf-8", text_of(kPreviewJs)},
     {"/view.js", "text/javascript; charset=utf-8", text_of(kViewJs)},
+    {"/favicon.svg", "image/svg+xml", text_of(kFavicon)},
 };
 
 }  // namespace

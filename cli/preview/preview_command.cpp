@@ -2,8 +2,12 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "edit.h"
 #include "preview/preview_server.h"
@@ -22,7 +26,7 @@ int run_preview(const Options& options, PluginHost& host) {
     if (!is_file(edit.script))
         print_error("no script " + edit.script +
                     " yet: frames pass through unchanged until it is saved");
-    if (const int status = apply_script_limits(options, host)) return status;
+    if (const int status = apply_script_limits(options, edit, host)) return status;
 
     // The server's and the editor's threads leave the ending signals to
     // this one, which waits for them.
@@ -55,10 +59,29 @@ int run_preview(const Options& options, PluginHost& host) {
 
     int signal = 0;
     sigwait(&ending, &signal);
-    // The editor first: its end releases the pages still waiting for a
-    // newer state, which the server's end waits for.
-    session.stop();
+    // Ended within a second whatever the script does.  The pages are
+    // released first, then every connection is closed; the editor ends
+    // after its frame.  A frame that does not end in time (a script no
+    // budget stops) is abandoned: the process ends without unloading the
+    // plug-in, which that frame is still inside.
+    const auto ending_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(900);
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(950));
+        std::fputs("quorvel preview: ended (its shutdown took too long)\n", stdout);
+        std::fflush(stdout);
+        std::_Exit(0);
+    }).detach();
+    // A frame running in the plug-in's worker process ends at once.
+    host.interrupt();
+    session.request_stop();
     server.stop();
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        ending_at - std::chrono::steady_clock::now());
+    if (!session.wait_stopped(static_cast<int>(std::max<long long>(left.count(), 0)))) {
+        std::printf("quorvel preview: ended; the script was still running its frame\n");
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
     std::printf("quorvel preview: ended\n");
     return 0;
 }

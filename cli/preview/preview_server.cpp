@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "docs/script_messages.h"
 #include "host/tracks.h"
 #include "preview/preview_assets.h"
 
@@ -15,7 +16,6 @@ namespace {
 
 constexpr int kDefaultWaitMs = 20000;  // a page's wait for a newer state
 constexpr int kClickWaitMs = 15000;    // a click waits for the frame being computed
-constexpr int kServerThreads = 32;     // pages hold connections open while they wait
 
 // Texts from the script (errors, msgbox) may hold any bytes: invalid UTF-8
 // is replaced rather than refused.
@@ -36,6 +36,27 @@ std::string track_role(const FILTER& table, int index) {
     const std::string option = track_option(table, index);
     if (option.rfind("--var ", 0) == 0) return "var";
     return option.size() > 2 ? option.substr(2) : "";
+}
+
+// The name a user types for a track: the variable's name ("a", as in
+// vars.a and --var a=...), else the host program's option ("--threads").
+std::string track_typed_name(const FILTER& table, int index) {
+    const std::string option = track_option(table, index);
+    if (option.rfind("--var ", 0) == 0) return option.substr(6);
+    return option;
+}
+
+// The one-line explanation under a known script message ("" for none),
+// the same line `run` prints: the script-facing texts stay as they are; a
+// user who does not read them at a glance gets this line below.
+std::string message_note(const std::string& message) { return explain_script_message(message); }
+
+// Whether a POST comes from a page of this server: a browser names the
+// page's origin, which must be this server as the request addresses it.
+// Programs that send no Origin are not pages another site could drive.
+bool same_origin(const httplib::Request& req) {
+    if (!req.has_header("Origin")) return true;
+    return req.get_header_value("Origin") == "http://" + req.get_header_value("Host");
 }
 
 // An integer query parameter; false when missing or not a whole number.
@@ -91,7 +112,8 @@ json preview_state_json(const FILTER& table, const PreviewState& s, const Previe
              {"max", table.track_e ? table.track_e[i] : 0},
              {"default", table.track_default ? table.track_default[i] : 0},
              {"value", static_cast<std::size_t>(i) < s.tracks.size() ? s.tracks[i] : 0},
-             {"role", track_role(table, i)}});
+             {"role", track_role(table, i)},
+             {"name", track_typed_name(table, i)}});
     json checks = json::array();
     const int click_box = color_info_check_box(table);
     for (int i = 0; i < table.check_n; ++i)
@@ -103,16 +125,25 @@ json preview_state_json(const FILTER& table, const PreviewState& s, const Previe
              {"click", i == click_box}});
     json messages = json::array();
     for (const PreviewMessage& m : s.messages)
-        messages.push_back(
-            {{"frame", m.frame}, {"caption", m.caption}, {"text", m.text}, {"answer", m.answer}});
+        messages.push_back({{"frame", m.frame},
+                            {"count", m.count},
+                            {"caption", m.caption},
+                            {"text", m.text},
+                            {"answer", m.answer}});
+    json notes = json::array();
+    for (const std::string& line : s.errors) notes.push_back(message_note(line));
     json picture = nullptr;
     if (frame != nullptr)
         picture = {{"version", frame->version},
                    {"frame", frame->number},
-                   {"w", frame->w},
-                   {"h", frame->h},
-                   {"input_w", frame->input_w},
-                   {"input_h", frame->input_h}};
+                   {"w", frame->output->w},
+                   {"h", frame->output->h},
+                   {"input_w", frame->input->w},
+                   {"input_h", frame->input->h},
+                   {"input_serial", frame->input->serial},
+                   {"tracks", frame->tracks},
+                   {"script_ms", frame->script_ms},
+                   {"compute_ms", frame->compute_ms}};
     return {{"version", s.version},
             {"name", table.name ? table.name : ""},
             {"information", table.information ? table.information : ""},
@@ -124,6 +155,7 @@ json preview_state_json(const FILTER& table, const PreviewState& s, const Previe
             {"tracks", tracks},
             {"checks", checks},
             {"errors", s.errors},
+            {"error_notes", notes},
             {"messages", messages},
             {"click", {{"text", s.click_text}, {"frame", s.click_frame}}},
             {"status", s.status},
@@ -132,25 +164,44 @@ json preview_state_json(const FILTER& table, const PreviewState& s, const Previe
             {"picture", picture}};
 }
 
-PreviewServer::PreviewServer(PreviewSession& session)
-    : session_(session), server_(new httplib::Server) {
-    server_->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+PreviewServer::PreviewServer(PreviewSession& session, const HttpLimits& http,
+                             const PollLimits& polls)
+    : session_(session), server_(new GuardedHttpServer(http)), poll_limits_(polls) {
     server_->set_exception_handler(
         [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
             send_error(res, 500, "the request failed inside the server");
         });
-    // Served on this machine only, the page answers only to this machine's
-    // names, so that a site whose name is made to point here cannot read it.
     server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        if (!loopback_only_) return httplib::Server::HandlerResponse::Unhandled;
-        std::string host = req.get_header_value("Host");
-        const std::size_t colon = host.rfind(':');
-        if (colon != std::string::npos && host.find(']', colon) == std::string::npos)
-            host.resize(colon);
-        if (host == "127.0.0.1" || host == "localhost" || host == "[::1]" || host.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        send_error(res, 403, "this preview answers to 127.0.0.1 and localhost only");
-        return httplib::Server::HandlerResponse::Handled;
+        // Served on this machine only, the page answers only to this
+        // machine's names, so that a site whose name is made to point here
+        // cannot read it.
+        if (loopback_only_) {
+            std::string host = req.get_header_value("Host");
+            const std::size_t colon = host.rfind(':');
+            if (colon != std::string::npos && host.find(']', colon) == std::string::npos)
+                host.resize(colon);
+            if (host != "127.0.0.1" && host != "localhost" && host != "[::1]" && !host.empty()) {
+                send_error(res, 403, "this preview answers to 127.0.0.1 and localhost only");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+        }
+        // A body is only ever a few bytes of JSON: a larger one, or one of
+        // unknown length, is refused before it is read.
+        if (server_->refuse_body(req, res)) {
+            send_error(res, res.status,
+                       res.status == 413
+                           ? "the request is too large (the preview takes a few KiB)"
+                           : "the request must say its length (Content-Length)");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        // Only the preview's own page changes its settings.
+        if (req.method == "POST" && !same_origin(req)) {
+            send_error(res, 403,
+                       "this preview takes changes from its own page only, not from " +
+                           req.get_header_value("Origin"));
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
     });
     add_routes();
 }
@@ -159,11 +210,14 @@ PreviewServer::~PreviewServer() { stop(); }
 
 bool PreviewServer::bind(const std::string& address, int port, std::string* error) {
     loopback_only_ = address == "127.0.0.1" || address == "localhost" || address == "::1";
-    port_ = port == 0 ? server_->bind_to_any_port(address)
-                      : (server_->bind_to_port(address, port) ? port : -1);
+    port_ = server_->bind_port(address, port);
     if (port_ <= 0) {
-        *error = "cannot listen on " + address + ":" + std::to_string(port) +
-                 (port == 0 ? "" : " (in use? --port 0 takes any free port)");
+        const std::string where = address + ":" + std::to_string(port);
+        *error = port != 0 && port_in_use(address, port)
+                     ? "cannot listen on " + where +
+                           " (in use: another program, or another preview, has it; --port 0 "
+                           "takes any free port)"
+                     : "cannot listen on " + where;
         return false;
     }
     return true;
@@ -178,8 +232,28 @@ void PreviewServer::start() {
 
 void PreviewServer::stop() {
     if (!thread_.joinable()) return;
+    // Slow and idle clients are cut off rather than waited for.
+    server_->close_connections();
     server_->stop();
     thread_.join();
+}
+
+bool PreviewServer::take_poll(const std::string& client) {
+    const std::lock_guard<std::mutex> lock(polls_mutex_);
+    int& mine = polls_[client];
+    if (mine >= poll_limits_.per_client || polls_in_all_ >= poll_limits_.in_all) {
+        if (mine == 0) polls_.erase(client);
+        return false;
+    }
+    ++mine;
+    ++polls_in_all_;
+    return true;
+}
+
+void PreviewServer::give_poll(const std::string& client) {
+    const std::lock_guard<std::mutex> lock(polls_mutex_);
+    if (--polls_[client] <= 0) polls_.erase(client);
+    --polls_in_all_;
 }
 
 void PreviewServer::add_routes() {
@@ -194,49 +268,69 @@ void PreviewServer::add_routes() {
         res.set_header("Cache-Control", "no-cache");
         res.set_content(asset->body.data(), asset->body.size(), asset->type);
     };
-    for (const char* path : {"/", "/index.html", "/preview.css", "/preview.js", "/view.js"})
+    for (const char* path :
+         {"/", "/index.html", "/preview.css", "/preview.js", "/view.js", "/favicon.svg"})
         s.Get(path, serve_asset);
+    s.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("/favicon.svg", 301);
+    });
 
     s.Get("/api/state", [this](const httplib::Request& req, httplib::Response& res) {
         int after = -1, wait = kDefaultWaitMs;
         PreviewState state;
+        bool refused = false;
         if (int_param(req, "after", 0, INT_MAX, &after)) {
             int_param(req, "wait", 0, 60000, &wait);
-            state = session_.wait_for_change(static_cast<std::uint64_t>(after), wait);
+            // A waiting page holds a connection and its thread: only so many
+            // wait, the others are answered at once.
+            if (take_poll(req.remote_addr)) {
+                state = session_.wait_for_change(static_cast<std::uint64_t>(after), wait);
+                give_poll(req.remote_addr);
+            } else {
+                state = session_.state();
+                refused = true;
+            }
         } else {
             state = session_.state();
         }
         const std::shared_ptr<const PreviewFrame> frame = session_.frame();
-        send_json(res, preview_state_json(session_.table(), state, frame.get()));
+        json reply = preview_state_json(session_.table(), state, frame.get());
+        if (refused) reply["poll_refused"] = true;
+        send_json(res, reply);
     });
 
     s.Get("/api/frame", [this](const httplib::Request& req, httplib::Response& res) {
         const std::shared_ptr<const PreviewFrame> frame = session_.frame();
         if (frame == nullptr) return send_error(res, 503, "no frame has been computed yet");
-        const std::string format =
-            req.has_param("format") && req.get_param_value("format") == "jpeg" ? "jpeg" : "png";
+        const bool jpeg = req.has_param("format") && req.get_param_value("format") == "jpeg";
+        const Picture& picture = kind_param(req) == "input" ? *frame->input : *frame->output;
+        // JPEG at the size the page shows, never larger than the picture.
+        int fit_w = picture.w, fit_h = picture.h;
+        int_param(req, "fit_w", 1, 65535, &fit_w);
+        int_param(req, "fit_h", 1, 65535, &fit_h);
         std::string error;
-        const std::shared_ptr<const std::string> bytes =
-            frame->encoded(kind_param(req), format, &error);
+        const std::shared_ptr<const std::string> bytes = picture.encoded(
+            jpeg ? ImageFormat::jpeg : ImageFormat::png, fit_w, fit_h, &error);
         if (bytes == nullptr) return send_error(res, 500, error);
         res.set_header("Cache-Control", "no-store");
         res.set_header("X-Frame-Version", std::to_string(frame->version));
         res.set_header("X-Frame-Number", std::to_string(frame->number));
-        res.set_content(bytes->data(), bytes->size(),
-                        format == "jpeg" ? "image/jpeg" : "image/png");
+        res.set_header("X-Picture-Serial", std::to_string(picture.serial));
+        res.set_content(bytes->data(), bytes->size(), jpeg ? "image/jpeg" : "image/png");
     });
 
     s.Get("/api/pixel", [this](const httplib::Request& req, httplib::Response& res) {
         const std::shared_ptr<const PreviewFrame> frame = session_.frame();
         if (frame == nullptr) return send_error(res, 503, "no frame has been computed yet");
         const bool in = kind_param(req) == "input";
-        const int w = in ? frame->input_w : frame->w, h = in ? frame->input_h : frame->h;
+        const Picture& picture = in ? *frame->input : *frame->output;
+        const int w = picture.w, h = picture.h;
         int x = 0, y = 0;
         if (!int_param(req, "x", 0, w - 1, &x) || !int_param(req, "y", 0, h - 1, &y))
             return send_error(res, 400,
                               "x and y must be a pixel of the " + std::to_string(w) + "x" +
                                   std::to_string(h) + " picture");
-        const PIXEL_YC p = (in ? frame->input : frame->output)[static_cast<std::size_t>(y) * w + x];
+        const PIXEL_YC p = picture.pixels[static_cast<std::size_t>(y) * w + x];
         send_json(res, {{"x", x},
                         {"y", y},
                         {"Y", p.y},

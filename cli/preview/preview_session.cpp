@@ -6,16 +6,21 @@
 #include <chrono>
 
 #include "host/tracks.h"
-#include "preview/preview_images.h"
 
 namespace {
 
 constexpr int kWatchIntervalMs = 100;  // how often the script file is looked at
-constexpr std::size_t kKeptMessages = 100;
+// Decoded input pictures kept: 20 frames of 1080p, hundreds of small ones.
+constexpr std::size_t kKeptInputBytes = std::size_t{256} << 20;
 
 std::int64_t now_ms() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double ms_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
         .count();
 }
 
@@ -56,26 +61,21 @@ int script_no_track_of(const FILTER& table) {
 
 }  // namespace
 
-std::shared_ptr<const std::string> PreviewFrame::encoded(const std::string& kind,
-                                                         const std::string& format,
-                                                         std::string* error) const {
-    const std::lock_guard<std::mutex> lock(encode_mutex_);
-    const std::string key = kind + "." + format;
-    if (auto it = encoded_.find(key); it != encoded_.end()) return it->second;
-    const bool in = kind == "input";
-    const int pw = in ? input_w : w, ph = in ? input_h : h;
-    const std::vector<std::uint8_t> rgb = preview_rgb((in ? input : output).data(), pw, ph);
-    auto bytes = std::make_shared<std::string>();
-    const bool ok = format == "jpeg" ? encode_jpeg(rgb, pw, ph, 85, bytes.get(), error)
-                                     : encode_png(rgb, pw, ph, bytes.get(), error);
-    if (!ok) return nullptr;
-    encoded_[key] = bytes;
-    return bytes;
+std::string cut_preview_text(const std::string& text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t end = limit;
+    // Back to the start of a UTF-8 character: never half of one.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end) + "…(cut)";
 }
 
 PreviewSession::PreviewSession(PluginHost& host, Edit& edit, std::vector<int> tracks,
                                std::string answer)
-    : host_(host), edit_(edit), answer_(std::move(answer)), log_(edit.dir + "/lua_err.txt") {
+    : host_(host),
+      edit_(edit),
+      answer_(std::move(answer)),
+      frames_(std::make_unique<PreviewFrames>(*edit.source, kKeptInputBytes)),
+      log_(edit.dir + "/lua_err.txt") {
     const FILTER& table = host_.table();
     script_no_track_ = script_no_track_of(table);
     state_.tracks = std::move(tracks);
@@ -102,13 +102,30 @@ void PreviewSession::start() {
     editor_ = std::thread([this] { editor_loop(); });
 }
 
-void PreviewSession::stop() {
+void PreviewSession::request_stop() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
     wake_editor_.notify_all();
     wake_pages_.notify_all();
+}
+
+bool PreviewSession::wait_stopped(int ms) {
+    if (!editor_.joinable()) return true;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!wake_pages_.wait_for(lock, std::chrono::milliseconds(ms),
+                                  [&] { return editor_done_; }))
+            return false;
+    }
+    editor_.join();
+    if (desktop_session == this) desktop_session = nullptr;
+    return true;
+}
+
+void PreviewSession::stop() {
+    request_stop();
     if (editor_.joinable()) editor_.join();
     if (desktop_session == this) desktop_session = nullptr;
 }
@@ -184,18 +201,22 @@ bool PreviewSession::set_frame(int frame, std::string* error) {
 }
 
 void PreviewSession::set_playing(bool playing) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (state_.playing == playing) return;
-    state_.playing = playing;
-    next_play_ms_ = now_ms();
-    changed();
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (state_.playing == playing) return;
+        state_.playing = playing;
+        next_play_ms_ = now_ms();
+        changed();
+    }
     wake_editor_.notify_all();
+    if (!playing) frames_->read_ahead_from(-1);
 }
 
 bool PreviewSession::click(int x, int y, int wait_ms, std::string* text) {
     auto request = std::make_shared<ClickRequest>();
     request->x = x, request->y = y;
     std::unique_lock<std::mutex> lock(mutex_);
+    if (stopping_) return false;
     clicks_.push_back(request);
     wake_editor_.notify_all();
     wake_pages_.wait_for(lock, std::chrono::milliseconds(wait_ms),
@@ -226,21 +247,31 @@ int PreviewSession::message_box(const char* text, const char* caption, unsigned 
     // A box raised while a click is handled is the click's answer: the
     // colour information.  It is "closed" at once, as every box here.
     if (in_click_) {
-        click_box_ = text;
+        click_box_ = cut_preview_text(text);
         return IDOK;
     }
     const bool yes_no = (kind & 0xF) == MB_YESNO;
     const int answer = yes_no ? (answer_ == "no" ? IDNO : IDYES) : IDOK;
+    PreviewMessage message;
+    message.caption = cut_preview_text(caption, 256);
+    message.text = cut_preview_text(text);
+    message.answer = answer == IDNO ? "No" : answer == IDYES ? "Yes" : "OK";
     const std::lock_guard<std::mutex> lock(mutex_);
-    state_.messages.push_back({state_.frame, caption, text,
-                               answer == IDNO    ? "No"
-                               : answer == IDYES ? "Yes"
-                                                 : "OK"});
-    if (state_.messages.size() > kKeptMessages)
-        state_.messages.erase(
-            state_.messages.begin(),
-            state_.messages.begin() +
-                static_cast<std::ptrdiff_t>(state_.messages.size() - kKeptMessages));
+    message.frame = state_.frame;
+    // A box seen before moves to the end with its count; the oldest
+    // distinct ones go when there are too many.
+    std::vector<PreviewMessage>& kept = state_.messages;
+    const auto same = std::find_if(kept.begin(), kept.end(), [&](const PreviewMessage& m) {
+        return m.caption == message.caption && m.text == message.text && m.answer == message.answer;
+    });
+    if (same != kept.end()) {
+        message.count = same->count + 1;
+        kept.erase(same);
+    }
+    kept.push_back(std::move(message));
+    if (kept.size() > kPreviewMessages)
+        kept.erase(kept.begin(),
+                   kept.begin() + static_cast<std::ptrdiff_t>(kept.size() - kPreviewMessages));
     changed();
     return answer;
 }
@@ -275,9 +306,7 @@ void PreviewSession::watch_script(std::int64_t now) {
 }
 
 void PreviewSession::editor_loop() {
-    host_.set_frame_n(edit_.length);
-    host_.begin(edit_.source.get(), edit_.max_w, edit_.max_h, edit_.edited_file, state().tracks,
-                &preview_desktop);
+    host_begin(state().tracks);
     std::unique_lock<std::mutex> lock(mutex_);
     std::int64_t next_watch = 0;
     while (!stopping_) {
@@ -312,7 +341,11 @@ void PreviewSession::editor_loop() {
                               std::chrono::milliseconds(std::max<std::int64_t>(until - now, 1)));
     }
     lock.unlock();
-    host_.end();
+    frames_->read_ahead_from(-1);
+    host_end();
+    lock.lock();
+    editor_done_ = true;
+    wake_pages_.notify_all();
 }
 
 void PreviewSession::handle_clicks(std::unique_lock<std::mutex>& lock) {
@@ -320,67 +353,110 @@ void PreviewSession::handle_clicks(std::unique_lock<std::mutex>& lock) {
         const std::shared_ptr<ClickRequest> request = clicks_.front();
         clicks_.pop_front();
         lock.unlock();
-        in_click_ = true;
-        click_box_.clear();
-        host_.press(request->x, request->y);
-        in_click_ = false;
+        std::string text = host_press(request->x, request->y);
         lock.lock();
-        request->text = click_box_;
+        request->text = text;
         request->done = true;
-        state_.click_text = click_box_;
+        state_.click_text = std::move(text);
         state_.click_frame = frame_ ? frame_->number : -1;
         changed();
     }
 }
 
 void PreviewSession::compute_frame(std::unique_lock<std::mutex>& lock) {
+    const auto started = std::chrono::steady_clock::now();
     const int n = state_.frame;
+    const bool playing = state_.playing;
     const std::vector<int> tracks = state_.tracks, checks = state_.checks;
     state_.busy = true;
     changed();
     lock.unlock();
 
+    // While playing, the frames after this one are decoded meanwhile.
+    frames_->read_ahead_from(playing ? n + 1 : -1);
     std::shared_ptr<PreviewFrame> frame;
-    std::string error, status;
-    bool have_picture = false;
+    std::string status;
     try {
-        if (tracks != host_.tracks() || checks != host_.checks())
-            host_.change_settings(tracks, checks);
-        frame = std::make_shared<PreviewFrame>();
-        frame->number = n;
-        std::int64_t pts = 0;
-        if (host_.seek(n, &error) && host_.read_next(&pts, &error)) {
-            const FrameSource& source = *edit_.source;
-            frame->input_w = source.width(), frame->input_h = source.height();
-            frame->input =
-                copy_picture(host_.output(), host_.stride(), frame->input_w, frame->input_h);
-            if (!host_.process(n, &error)) status = error;
-            frame->w = std::clamp(host_.output_w(), 0, edit_.max_w);
-            frame->h = std::clamp(host_.output_h(), 0, edit_.max_h);
-            frame->output = copy_picture(host_.output(), host_.stride(), frame->w, frame->h);
-            have_picture = true;
+        std::string error;
+        std::shared_ptr<const Picture> input = frames_->picture(n, &error);
+        if (input != nullptr) {
+            Filtered filtered = host_filter(n, tracks, checks);
+            status = std::move(filtered.status);
+            if (filtered.output != nullptr) {
+                frame = std::make_shared<PreviewFrame>();
+                frame->number = n;
+                frame->input = std::move(input);
+                frame->output = std::move(filtered.output);
+                frame->tracks = tracks;
+                frame->script_ms = filtered.script_ms;
+            }
         } else {
             status = error.empty() ? "frame " + std::to_string(n) + " cannot be read" : error;
         }
     } catch (const std::exception& e) {
         // Out of memory for a copy of the picture, say: the page keeps the
         // last frame and says why.
-        status = std::string("frame ") + std::to_string(n) + ": " + e.what();
-        have_picture = false;
+        status = "frame " + std::to_string(n) + ": " + e.what();
+        frame.reset();
     }
     std::vector<std::string> errors = log_.take_new_lines();
+    if (errors.size() > kPreviewErrorLines) {
+        const std::size_t more = errors.size() - kPreviewErrorLines;
+        errors.resize(kPreviewErrorLines);
+        errors.push_back("… and " + std::to_string(more) + " more lines in " + log_.path());
+    }
+    for (std::string& line : errors) line = cut_preview_text(line);
     const int limit = frame_limit();
 
     lock.lock();
-    if (have_picture) {
+    if (frame != nullptr) {
         frame->version = (frame_ ? frame_->version : 0) + 1;
+        frame->compute_ms = ms_since(started);
         frame_ = std::move(frame);
         state_.frame_version = frame_->version;
     }
     state_.errors = std::move(errors);
-    state_.status = std::move(status);
+    state_.status = cut_preview_text(status);
     state_.frame_n = limit;
     if (state_.frame >= limit) state_.frame = limit - 1;
     state_.busy = false;
     changed();
 }
+
+// ---- the plug-in host: every call into it is here, on the editor thread
+
+void PreviewSession::host_begin(const std::vector<int>& tracks) {
+    host_.set_frame_n(edit_.length);
+    host_.begin(frames_.get(), edit_.max_w, edit_.max_h, edit_.edited_file, tracks,
+                &preview_desktop);
+}
+
+PreviewSession::Filtered PreviewSession::host_filter(int n, const std::vector<int>& tracks,
+                                                     const std::vector<int>& checks) {
+    Filtered result;
+    if (tracks != host_.tracks() || checks != host_.checks())
+        host_.change_settings(tracks, checks);
+    std::string error;
+    std::int64_t pts = 0;
+    if (!host_.seek(n, &error) || !host_.read_next(&pts, &error)) {
+        result.status = error.empty() ? "frame " + std::to_string(n) + " cannot be read" : error;
+        return result;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    if (!host_.process(n, &error)) result.status = error;
+    result.script_ms = ms_since(started);
+    const int w = std::clamp(host_.output_w(), 0, edit_.max_w);
+    const int h = std::clamp(host_.output_h(), 0, edit_.max_h);
+    result.output = std::make_shared<Picture>(w, h, copy_picture(host_.output(), host_.stride(), w, h));
+    return result;
+}
+
+std::string PreviewSession::host_press(int x, int y) {
+    in_click_ = true;
+    click_box_.clear();
+    host_.press(x, y);
+    in_click_ = false;
+    return click_box_;
+}
+
+void PreviewSession::host_end() { host_.end(); }

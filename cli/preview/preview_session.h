@@ -7,12 +7,15 @@
 // so pages never race each other or a frame being computed.  Each finished
 // frame is published as an immutable PreviewFrame: a page asking while the
 // next frame is computed gets the last whole one, never a torn one.
+//
+// The input pictures come from PreviewFrames, which keeps them: a frame
+// computed again (a setting, a click, a saved script) starts from the very
+// picture the page shows.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,6 +24,8 @@
 
 #include "edit.h"
 #include "host/plugin_host.h"
+#include "preview/preview_frames.h"
+#include "preview/preview_images.h"
 #include "run/script_log.h"
 
 // One computed frame, as the page sees it: the output picture (what the
@@ -28,24 +33,17 @@
 struct PreviewFrame {
     std::uint64_t version = 0;  // grows with every frame computed
     int number = 0;
-    int w = 0, h = 0;
-    std::vector<PIXEL_YC> output;  // w x h
-    int input_w = 0, input_h = 0;
-    std::vector<PIXEL_YC> input;  // input_w x input_h
-
-    // The picture as a JPEG or PNG file, made on the first request.
-    // `kind` is "output" or "input", `format` "jpeg" or "png".
-    std::shared_ptr<const std::string> encoded(const std::string& kind, const std::string& format,
-                                               std::string* error) const;
-
-private:
-    mutable std::mutex encode_mutex_;
-    mutable std::map<std::string, std::shared_ptr<const std::string>> encoded_;
+    std::shared_ptr<const Picture> output, input;
+    std::vector<int> tracks;  // the settings it was computed with
+    double script_ms = 0;   // the plug-in's own time for the frame
+    double compute_ms = 0;  // from the start of the computation to its publication
 };
 
-// A message box the script raised (msgbox), with how it was answered.
+// A message box the script raised (msgbox), with how it was answered.  The
+// same box raised again is counted, not kept again.
 struct PreviewMessage {
-    int frame = 0;
+    int frame = 0;  // the last frame that raised it
+    int count = 1;
     std::string caption, text, answer;
 };
 
@@ -68,6 +66,17 @@ struct PreviewState {
     bool script_exists = false;
 };
 
+// What the session keeps of the script's texts: each cut to this many
+// bytes (marked "…(cut)"), at most so many error lines a frame and so many
+// distinct boxes.
+constexpr std::size_t kPreviewTextLimit = 4096;
+constexpr std::size_t kPreviewErrorLines = 50;
+constexpr std::size_t kPreviewMessages = 100;
+
+// `text` cut to at most `limit` bytes at a character boundary, with
+// "…(cut)" after it when anything was cut.
+std::string cut_preview_text(const std::string& text, std::size_t limit = kPreviewTextLimit);
+
 class PreviewSession {
 public:
     // `tracks` are the first settings; `answer` says how message boxes are
@@ -81,8 +90,17 @@ public:
     // first frame; stop() ends the filter and the thread.
     void start();
     void stop();
+    // Stopping in two steps, for a shutdown that must not wait on the
+    // script: request_stop() releases every page at once and tells the
+    // editor to end after its frame; wait_stopped() waits at most `ms` for
+    // that.  False when the editor thread is still inside the plug-in (a
+    // script no budget ends): the thread is left as it is, and the caller
+    // must end the process without unloading the plug-in.
+    void request_stop();
+    bool wait_stopped(int ms);
 
     const FILTER& table() const { return host_.table(); }
+    PreviewFrames& frames() { return *frames_; }
 
     // Settings from a page.  False with a message for a value the table
     // does not allow; the frame is computed again soon after.
@@ -118,19 +136,32 @@ private:
         std::int64_t size = 0;
         bool operator==(const ScriptStamp&) const = default;
     };
+    // What one run of the filter gave.
+    struct Filtered {
+        std::shared_ptr<const Picture> output;
+        std::string status;
+        double script_ms = 0;
+    };
 
     void editor_loop();
     void compute_frame(std::unique_lock<std::mutex>& lock);
     void handle_clicks(std::unique_lock<std::mutex>& lock);
+    // The calls into the plug-in host, all of them on the editor thread.
+    void host_begin(const std::vector<int>& tracks);
+    Filtered host_filter(int n, const std::vector<int>& tracks, const std::vector<int>& checks);
+    std::string host_press(int x, int y);
+    void host_end();
+    int frame_limit() const;
+
     void watch_script(std::int64_t now_ms);
     std::string script_path(const std::vector<int>& tracks) const;
     ScriptStamp stamp_of(const std::string& path) const;
-    int frame_limit() const;
     void changed();  // under the lock: a new state version, pages woken
 
     PluginHost& host_;
     Edit& edit_;
     const std::string answer_;
+    std::unique_ptr<PreviewFrames> frames_;
     int script_no_track_ = -1;
     ScriptLog log_;
 
@@ -138,6 +169,7 @@ private:
     mutable std::condition_variable wake_editor_;
     mutable std::condition_variable wake_pages_;
     bool stopping_ = false;
+    bool editor_done_ = false;
     bool dirty_ = true;             // the frame must be computed again
     std::int64_t rerun_at_ms_ = 0;  // a later computation asked for (0: none)
     std::int64_t next_play_ms_ = 0;

@@ -28,6 +28,7 @@
 #include <hwy/highway.h>
 
 #include "platform/aviutl.h"
+#include "toolkit/number_simd-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace pixel_simd {
@@ -61,10 +62,7 @@ HWY_INLINE void store_grades(D d, hn::Vec<D> grade, PIXEL_YC* p) {
 }
 
 // 32-bit lanes to 16 bits: the low 16 bits (wrapping), or saturated.
-template <class D16, class V32>
-HWY_INLINE hn::Vec<D16> low16(D16 d16, V32 v) {
-    return hn::DemoteTo(d16, hn::ShiftRight<16>(hn::ShiftLeft<16>(v)));
-}
+using number_simd::HWY_NAMESPACE::low16;
 
 template <class D16, class V32>
 HWY_INLINE hn::Vec<D16> saturate16(D16 d16, V32 v) {
@@ -81,17 +79,15 @@ HWY_INLINE hn::Vec<DF> to_real(DF df, hn::Vec<hn::Rebind<std::int16_t, DF>> v) {
 // be numbers within the int range (trunc_to_int's saturation and NaN rule
 // are not reproduced).
 template <class DF>
-HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> trunc_int(DF, hn::Vec<DF> v) {
-    return hn::DemoteTo(hn::Rebind<std::int32_t, DF>(), v);
+HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> trunc_int(DF df, hn::Vec<DF> v) {
+    return number_simd::HWY_NAMESPACE::truncate_int_in_range(df, v);
 }
 
 // trunc_to_int of numeric.h lane by lane: NaN gives 0, values beyond the
 // int range its ends.
 template <class DF>
 HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> trunc_int_saturated(DF df, hn::Vec<DF> v) {
-    v = hn::IfThenZeroElse(hn::IsNaN(v), v);
-    v = hn::Min(hn::Max(v, hn::Set(df, -2147483648.0)), hn::Set(df, 2147483647.0));
-    return hn::DemoteTo(hn::Rebind<std::int32_t, DF>(), v);
+    return number_simd::HWY_NAMESPACE::truncate_int(df, v);
 }
 
 // yc_to_rgb and rgb_to_yc of pixel_format.h, lane by lane, same order.
@@ -212,6 +208,19 @@ HWY_INLINE void row_steps(int n, int step, const Vector& vector, const Scalar& s
     for (; i < n; ++i) scalar(i);
 }
 
+// Runs vector(d16, i) on each whole vector of 16-bit lanes' worth of
+// pixels of a run of n (Lanes(d16) pixels from pixel i), then scalar(i) on
+// each pixel left over.  Vectors of 256 bits at the most: wider ones cost
+// the interleaved loads and stores shuffles across their 128-bit blocks
+// that take longer than the copies save (measured on AVX-512).
+template <class Vector, class Scalar>
+HWY_INLINE void short_steps(std::size_t n, const Vector& vector, const Scalar& scalar) {
+    const hn::CappedTag<std::int16_t, 16> d16;
+    row_steps(
+        static_cast<int>(n), static_cast<int>(hn::Lanes(d16)), [&](int i) { vector(d16, i); },
+        scalar);
+}
+
 // Flat kernels over a run of n pixels: chunk(c, at) on each chunk c (0, 1,
 // 2) of each whole step of `lanes` pixels, `at` being the offset of the
 // chunk's first value from the run's first value (see values_of);
@@ -226,34 +235,48 @@ HWY_INLINE void flat_steps(int n, int lanes, const Chunk& chunk, const Scalar& s
         scalar);
 }
 
-// The double kernels that work on R, G, B in place.  Each step's pixels
-// are converted by yc_to_rgb part by part, and convert(r, g, b, y, cb, cr)
-// gives the part's 32-bit Y, Cb, Cr, stored back with their low 16 bits
-// (or saturated).  A convert that returns a bool can give up: false hands
-// the whole step to scalar(i), pixel by pixel.  scalar also takes the
-// pixels left at the end.
-template <bool Saturate = false, class Convert, class Scalar>
-HWY_INLINE void rgb_steps(PIXEL_YC* p, int n, const Convert& convert, const Scalar& scalar) {
-    const RealTag df;
+// The double kernels: load(i, planes) gives the doubles of the step of
+// pixels from pixel i, part by part, and convert(y, cb, cr, oy, ocb, ocr)
+// each part's 32-bit results, stored into `out` with their low 16 bits (or
+// saturated).  A convert that returns a bool can give up: false hands the
+// whole step to scalar(i), pixel by pixel.  scalar also takes the pixels
+// left at the end.
+template <bool Saturate = false, class Load, class Convert, class Scalar>
+HWY_INLINE void real_steps(const Load& load, PIXEL_YC* out, int n, const Convert& convert,
+                           const Scalar& scalar) {
     const int step = real_step();
     row_steps(
         n, step,
         [&](int i) {
             RealPlanes px;
-            load_real(p + i, px);
+            load(i, px);
             IntParts y, cb, cr;
             for (int h = 0; h < kRealParts; ++h) {
-                RealVec r, g, b;
-                yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
-                if constexpr (std::is_void_v<decltype(convert(r, g, b, y[h], cb[h], cr[h]))>) {
-                    convert(r, g, b, y[h], cb[h], cr[h]);
-                } else if (!convert(r, g, b, y[h], cb[h], cr[h])) {
+                if constexpr (std::is_void_v<decltype(convert(px.y[h], px.cb[h], px.cr[h], y[h],
+                                                              cb[h], cr[h]))>) {
+                    convert(px.y[h], px.cb[h], px.cr[h], y[h], cb[h], cr[h]);
+                } else if (!convert(px.y[h], px.cb[h], px.cr[h], y[h], cb[h], cr[h])) {
                     for (int k = i; k < i + step; ++k) scalar(k);
                     return;
                 }
             }
             store_pixels(Int16Tag(), join16<Saturate>(y), join16<Saturate>(cb),
-                         join16<Saturate>(cr), p + i);
+                         join16<Saturate>(cr), out + i);
+        },
+        scalar);
+}
+
+// The double kernels that work on R, G, B in place: real_steps with each
+// part converted by yc_to_rgb first, convert(r, g, b, y, cb, cr).
+template <bool Saturate = false, class Convert, class Scalar>
+HWY_INLINE void rgb_steps(PIXEL_YC* p, int n, const Convert& convert, const Scalar& scalar) {
+    const RealTag df;
+    real_steps<Saturate>(
+        [&](int i, RealPlanes& px) { load_real(p + i, px); }, p, n,
+        [&](RealVec y, RealVec cb, RealVec cr, RealIntVec& oy, RealIntVec& ocb, RealIntVec& ocr) {
+            RealVec r, g, b;
+            yc_to_rgb(df, y, cb, cr, r, g, b);
+            return convert(r, g, b, oy, ocb, ocr);
         },
         scalar);
 }

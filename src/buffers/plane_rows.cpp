@@ -1,169 +1,173 @@
-#include "buffers/plane_rows.h"
-
-#include <cstring>
+// The work plane's row conversions, compiled once per instruction set and
+// chosen at run time (Highway): whole vectors of pixels through the pixel
+// formulas lane by lane, in their operation order, and the pixels left at
+// the end through the formulas themselves.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "buffers/plane_rows.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include "buffers/numeric.h"
 #include "buffers/pixel_format.h"
-#include "toolkit/vector_types.h"
+#include "buffers/pixel_simd-inl.h"
+#include "buffers/plane_rows.h"
+#include "toolkit/number_simd-inl.h"
 
-namespace {
+HWY_BEFORE_NAMESPACE();
+namespace plane_rows_simd {
+namespace HWY_NAMESPACE {
 
-using namespace mist::vec;
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
-typedef float v8f __attribute__((vector_size(32)));
+using FloatTag = hn::Rebind<float, RealTag>;
+using number_simd::HWY_NAMESPACE::to_float;
 
-// Four pixels of three floats.
-MIST_VEC_INLINE void split3f(const float* p, v4f& a, v4f& b, v4f& c) {
-    v4f x, y, z;
-    std::memcpy(&x, p, 16);
-    std::memcpy(&y, p + 4, 16);
-    std::memcpy(&z, p + 8, 16);
-    const v4f a01 = __builtin_shufflevector(x, y, 0, 3, 6, 0);
-    const v4f b01 = __builtin_shufflevector(x, y, 1, 4, 7, 0);
-    const v4f c01 = __builtin_shufflevector(x, y, 2, 5, 0, 0);
-    a = __builtin_shufflevector(a01, z, 0, 1, 2, 5);
-    b = __builtin_shufflevector(b01, z, 0, 1, 2, 6);
-    c = __builtin_shufflevector(c01, z, 0, 1, 4, 7);
-}
-
-MIST_VEC_INLINE void join3f(float* p, v4f a, v4f b, v4f c) {
-    const v4f ab0 = __builtin_shufflevector(a, b, 0, 4, 0, 1);
-    const v4f x = __builtin_shufflevector(ab0, c, 0, 1, 4, 3);
-    const v4f ab1 = __builtin_shufflevector(a, b, 5, 0, 2, 6);
-    const v4f y = __builtin_shufflevector(ab1, c, 0, 5, 2, 3);
-    const v4f ab2 = __builtin_shufflevector(a, b, 0, 3, 7, 0);
-    const v4f z = __builtin_shufflevector(ab2, c, 6, 1, 2, 7);
-    std::memcpy(p, &x, 16);
-    std::memcpy(p + 4, &y, 16);
-    std::memcpy(p + 8, &z, 16);
-}
-
-MIST_VEC_INLINE v4d low4(v8s v) { return low_half_d(__builtin_convertvector(v, v8i)); }
-MIST_VEC_INLINE v4d high4(v8s v) { return high_half_d(__builtin_convertvector(v, v8i)); }
-
-// yc_to_rgb and rgb_to_yc on four lanes, in their operation order.
-MIST_VEC_INLINE void to_rgb(v4d y, v4d cb, v4d cr, v4d& r, v4d& g, v4d& b) {
-    r = cr * 1.402 + y;
-    g = (y - cb * 0.344) - cr * 0.714;
-    b = y + cb * 1.772;
-}
-
-MIST_VEC_INLINE void to_yc(v4d r, v4d g, v4d b, v4d& y, v4d& cb, v4d& cr) {
-    y = (g * 0.587 + r * 0.299) + b * 0.114;
-    cb = b * 0.5 - (r * 0.169 + g * 0.331);
-    cr = (r * 0.5 - g * 0.419) - b * 0.081;
-}
-
-}  // namespace
-
-// n pixels of three shorts (Y, Cb, Cr or R, G, B) through a conversion,
-// Four on four lanes and One (its pixel_format.h form) on the pixels left
-// at the end; results truncated toward zero, low 16 bits kept.  From 16-bit
-// values with coefficients below 3 the results stay far inside the 32-bit
+// Three shorts per pixel (Y, Cb, Cr or R, G, B) through a conversion:
+// Convert on the doubles of each part of a step, One (pixel_format.h) on
+// the pixels left; results truncated toward zero, low 16 bits kept.  From
+// 16-bit values with coefficients below 3 they stay far inside the 32-bit
 // range.
-template <void (*Four)(v4d, v4d, v4d, v4d&, v4d&, v4d&), Triple (*One)(double, double, double)>
-MIST_VEC_INLINE void convert_shorts(const short* in, short* out, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        v8s a, b, c;
-        split3(in + 3 * i, a, b, c);
-        v4d x0, y0, z0, x1, y1, z1;
-        Four(low4(a), low4(b), low4(c), x0, y0, z0);
-        Four(high4(a), high4(b), high4(c), x1, y1, z1);
-        join3(out + 3 * i, truncate8_in_range(x0, x1), truncate8_in_range(y0, y1),
-              truncate8_in_range(z0, z1));
-    }
-    for (; i < n; ++i) {
-        const Triple t = One(in[3 * i], in[3 * i + 1], in[3 * i + 2]);
-        out[3 * i] = to_component(t.a);
-        out[3 * i + 1] = to_component(t.b);
-        out[3 * i + 2] = to_component(t.c);
-    }
+template <class Convert, class One>
+HWY_INLINE void convert_shorts(const PIXEL_YC* in, PIXEL_YC* out, int n, const Convert& convert,
+                               const One& one) {
+    const RealTag df;
+    real_steps([&](int i, RealPlanes& px) { load_real(in + i, px); }, out, n,
+               [&](RealVec a, RealVec b, RealVec c, RealIntVec& x, RealIntVec& y, RealIntVec& z) {
+                   RealVec fx, fy, fz;
+                   convert(df, a, b, c, fx, fy, fz);
+                   x = trunc_int(df, fx), y = trunc_int(df, fy), z = trunc_int(df, fz);
+               },
+               [&](int i) {
+                   const Triple t = one(in[i].y, in[i].cb, in[i].cr);
+                   out[i] = {to_component(t.a), to_component(t.b), to_component(t.c)};
+               });
 }
 
-MIST_VEC_INLINE void yc_to_rgb_row_body(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
-    convert_shorts<to_rgb, yc_to_rgb>(reinterpret_cast<const short*>(in),
-                                      reinterpret_cast<short*>(out), n);
+static void yc_to_rgb_row(const PIXEL_YC* in, toolkit::rgb<short>* out, std::size_t n) {
+    convert_shorts(
+        in, reinterpret_cast<PIXEL_YC*>(out), static_cast<int>(n),
+        [](auto df, auto y, auto cb, auto cr, auto& r, auto& g, auto& b) {
+            pixel_simd::HWY_NAMESPACE::yc_to_rgb(df, y, cb, cr, r, g, b);
+        },
+        [](double y, double cb, double cr) { return ::yc_to_rgb(y, cb, cr); });
 }
 
-MIST_DISPATCH(yc_to_rgb_row, (const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n),
-              (in, out, n))
-
-MIST_VEC_INLINE void yc_to_rgbf_row_body(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        v8s y, cb, cr;
-        split3(&in[i].y, y, cb, cr);
-        v4d r0, g0, b0, r1, g1, b1;
-        to_rgb(low4(y), low4(cb), low4(cr), r0, g0, b0);
-        to_rgb(high4(y), high4(cb), high4(cr), r1, g1, b1);
-        join3f(&out[i].r, __builtin_convertvector(r0, v4f), __builtin_convertvector(g0, v4f),
-               __builtin_convertvector(b0, v4f));
-        join3f(&out[i + 4].r, __builtin_convertvector(r1, v4f), __builtin_convertvector(g1, v4f),
-               __builtin_convertvector(b1, v4f));
-    }
-    for (; i < n; ++i) {
-        const Triple t = yc_to_rgb(in[i].y, in[i].cb, in[i].cr);
-        out[i] = {static_cast<float>(t.a), static_cast<float>(t.b), static_cast<float>(t.c)};
-    }
+static void rgb_to_yc_row(const toolkit::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
+    convert_shorts(
+        reinterpret_cast<const PIXEL_YC*>(in), out, static_cast<int>(n),
+        [](auto df, auto r, auto g, auto b, auto& y, auto& cb, auto& cr) {
+            pixel_simd::HWY_NAMESPACE::rgb_to_yc(df, r, g, b, y, cb, cr);
+        },
+        [](double r, double g, double b) { return ::rgb_to_yc(r, g, b); });
 }
 
-MIST_DISPATCH(yc_to_rgbf_row, (const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n),
-              (in, out, n))
-
-MIST_VEC_INLINE void rgb_to_yc_row_body(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
-    convert_shorts<to_yc, rgb_to_yc>(reinterpret_cast<const short*>(in),
-                                     reinterpret_cast<short*>(out), n);
+static void yc_to_rgbf_row(const PIXEL_YC* in, toolkit::rgb<float>* out, std::size_t n) {
+    const RealTag df;
+    const FloatTag d32;
+    const int lanes = static_cast<int>(hn::Lanes(df));
+    row_steps(
+        static_cast<int>(n), real_step(),
+        [&](int i) {
+            RealPlanes px;
+            load_real(in + i, px);
+            for (int h = 0; h < kRealParts; ++h) {
+                RealVec r, g, b;
+                pixel_simd::HWY_NAMESPACE::yc_to_rgb(df, px.y[h], px.cb[h], px.cr[h], r, g, b);
+                hn::StoreInterleaved3(to_float(d32, r), to_float(d32, g), to_float(d32, b), d32,
+                                      &out[i + h * lanes].r);
+            }
+        },
+        [&](int i) {
+            const Triple t = ::yc_to_rgb(in[i].y, in[i].cb, in[i].cr);
+            out[i] = {static_cast<float>(t.a), static_cast<float>(t.b), static_cast<float>(t.c)};
+        });
 }
 
-MIST_DISPATCH(rgb_to_yc_row, (const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n),
-              (in, out, n))
-
-MIST_VEC_INLINE void rgbf_to_yc_row_body(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        v4f r0, g0, b0, r1, g1, b1;
-        split3f(&in[i].r, r0, g0, b0);
-        split3f(&in[i + 4].r, r1, g1, b1);
-        v4d y0, cb0, cr0, y1, cb1, cr1;
-        to_yc(__builtin_convertvector(r0, v4d), __builtin_convertvector(g0, v4d),
-              __builtin_convertvector(b0, v4d), y0, cb0, cr0);
-        to_yc(__builtin_convertvector(r1, v4d), __builtin_convertvector(g1, v4d),
-              __builtin_convertvector(b1, v4d), y1, cb1, cr1);
-        join3(&out[i].y, truncate8(y0, y1), truncate8(cb0, cb1), truncate8(cr0, cr1));
-    }
-    for (; i < n; ++i) {
-        const Triple t = rgb_to_yc(in[i].r, in[i].g, in[i].b);
-        out[i] = {to_component(t.a), to_component(t.b), to_component(t.c)};
-    }
+static void rgbf_to_yc_row(const toolkit::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
+    const RealTag df;
+    const FloatTag d32;
+    const int lanes = static_cast<int>(hn::Lanes(df));
+    real_steps(
+        [&](int i, RealPlanes& px) {
+            for (int h = 0; h < kRealParts; ++h) {
+                hn::Vec<FloatTag> r, g, b;
+                hn::LoadInterleaved3(d32, &in[i + h * lanes].r, r, g, b);
+                px.y[h] = hn::PromoteTo(df, r), px.cb[h] = hn::PromoteTo(df, g);
+                px.cr[h] = hn::PromoteTo(df, b);
+            }
+        },
+        out, static_cast<int>(n),
+        [&](RealVec r, RealVec g, RealVec b, RealIntVec& y, RealIntVec& cb, RealIntVec& cr) {
+            RealVec fy, fcb, fcr;
+            pixel_simd::HWY_NAMESPACE::rgb_to_yc(df, r, g, b, fy, fcb, fcr);
+            y = trunc_int_saturated(df, fy), cb = trunc_int_saturated(df, fcb);
+            cr = trunc_int_saturated(df, fcr);
+        },
+        [&](int i) {
+            const Triple t = ::rgb_to_yc(in[i].r, in[i].g, in[i].b);
+            out[i] = {to_component(t.a), to_component(t.b), to_component(t.c)};
+        });
 }
-
-MIST_DISPATCH(rgbf_to_yc_row, (const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n),
-              (in, out, n))
 
 // The Y copies of the work plane carry most of the time of the light
-// filters (morphology, labelling), so they too take eight pixels at a time.
-MIST_VEC_INLINE void y_of_row_body(const PIXEL_YC* in, short* out, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        v8s y, cb, cr;
-        split3(&in[i].y, y, cb, cr);
-        store_s8(out + i, y);
-    }
-    for (; i < n; ++i) out[i] = in[i].y;
+// filters (morphology, labelling), so they too take whole vectors.
+static void y_of_row(const PIXEL_YC* in, short* out, std::size_t n) {
+    short_steps(
+        n,
+        [&](auto d16, int i) {
+            hn::Vec<decltype(d16)> y, cb, cr;
+            load_pixels(d16, in + i, y, cb, cr);
+            hn::StoreU(y, d16, out + i);
+        },
+        [&](int i) { out[i] = in[i].y; });
 }
 
-MIST_DISPATCH(y_of_row, (const PIXEL_YC* in, short* out, std::size_t n), (in, out, n))
-
-MIST_VEC_INLINE void y_into_row_body(const short* in, PIXEL_YC* out, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        v8s y, cb, cr;
-        split3(&out[i].y, y, cb, cr);
-        std::memcpy(&y, in + i, sizeof y);
-        join3(&out[i].y, y, cb, cr);
-    }
-    for (; i < n; ++i) out[i].y = in[i];
+static void y_into_row(const short* in, PIXEL_YC* out, std::size_t n) {
+    short_steps(
+        n,
+        [&](auto d16, int i) {
+            hn::Vec<decltype(d16)> y, cb, cr;
+            load_pixels(d16, out + i, y, cb, cr);
+            store_pixels(d16, hn::LoadU(d16, in + i), cb, cr, out + i);
+        },
+        [&](int i) { out[i].y = in[i]; });
 }
 
-MIST_DISPATCH(y_into_row, (const short* in, PIXEL_YC* out, std::size_t n), (in, out, n))
+}  // namespace HWY_NAMESPACE
+}  // namespace plane_rows_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace plane_rows_simd {
+HWY_EXPORT(yc_to_rgb_row);
+HWY_EXPORT(yc_to_rgbf_row);
+HWY_EXPORT(y_of_row);
+HWY_EXPORT(y_into_row);
+HWY_EXPORT(rgb_to_yc_row);
+HWY_EXPORT(rgbf_to_yc_row);
+}  // namespace plane_rows_simd
+
+void yc_to_rgb_row(const PIXEL_YC* in, toolkit::rgb<short>* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(plane_rows_simd::yc_to_rgb_row)(in, out, n);
+}
+
+void yc_to_rgbf_row(const PIXEL_YC* in, toolkit::rgb<float>* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(plane_rows_simd::yc_to_rgbf_row)(in, out, n);
+}
+
+void y_of_row(const PIXEL_YC* in, short* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(plane_rows_simd::y_of_row)(in, out, n);
+}
+
+void y_into_row(const short* in, PIXEL_YC* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(plane_rows_simd::y_into_row)(in, out, n);
+}
+
+void rgb_to_yc_row(const toolkit::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(plane_rows_simd::rgb_to_yc_row)(in, out, n);
+}
+
+void rgbf_to_yc_row(const toolkit::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(plane_rows_simd::rgbf_to_yc_row)(in, out, n);
+}
+#endif  // HWY_ONCE

@@ -16,28 +16,28 @@
 #include <type_traits>
 
 #include "buffers/numeric.h"
-#include "color/bindings.h"
 #include "script/area_args.h"
+#include "script/library.h"
 
-static_assert(std::is_trivially_destructible_v<HostRecords>);
-static_assert(std::is_trivially_destructible_v<RegionArgs>);
-static_assert(std::is_trivially_destructible_v<Frame>);
+static_assert(std::is_trivially_destructible_v<RegionCall>);
 
 namespace {
 
 constexpr int kFuncArg = 6;
 
-// Reads the common arguments: buffer, region, and the callback in argument 6.
-RegionArgs read_callback_args(lua_State* L) {
-    const RegionArgs args = read_region_args(L);
+// The common start: buffer, region, and the callback in argument 6.
+RegionCall begin_callback_call(lua_State* L) {
+    const RegionCall call = begin_region_call(L);
     luaL_checktype(L, kFuncArg, LUA_TFUNCTION);
-    return args;
+    return call;
 }
 
-// Raises the buffer error when buffer `n` no longer names `frame`'s storage.
-void check_still_there(lua_State* L, const HostRecords& r, int n, const Frame& frame) {
-    PIXEL_YC* now = r.lfip->get_buffer ? r.lfip->get_buffer(n) : nullptr;
-    if (now != frame.pixels) luaL_error(L, "バッファが存在しません[%d]", n);
+// Raises the buffer error when the call's buffer number no longer names the
+// storage being written.
+void check_still_there(lua_State* L, const RegionCall& call) {
+    const int n = call.args.buffer;
+    PIXEL_YC* now = call.records.lfip->get_buffer ? call.records.lfip->get_buffer(n) : nullptr;
+    if (now != call.frame.pixels) luaL_error(L, "バッファが存在しません[%d]", n);
 }
 
 // A callback's result as a component: a non-number counts as 0, values are
@@ -65,15 +65,13 @@ enum class Coordinates { cartesian, polar };
 // X, Y relative to (cx, cy) in the clipped region; the result / scale is the
 // pixel's mask grade.
 int functoy_common(lua_State* L, Coordinates coordinates) {
-    const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L, {8, 9});
-    const RegionArgs args = read_callback_args(L);
+    RegionCall call = begin_callback_call(L);
     const int cx = check_int(L, 7);
     const int cy = check_int(L, 8);
-    const double scale = n == 9 ? luaL_checknumber(L, 9) : 1.0;
-    Frame frame;
-    Region region;
-    if (!resolve_region(L, r, args, frame, region)) return 0;
+    const double scale = call.count == 9 ? luaL_checknumber(L, 9) : 1.0;
+    if (!resolve(L, call)) return 0;
+    const Frame& frame = call.frame;
+    const Region& region = call.area;
     for (int i = 0; i < region.h; ++i)
         for (int j = 0; j < region.w; ++j) {
             // In double: cx may be any int, and j - cx must not overflow.
@@ -90,7 +88,7 @@ int functoy_common(lua_State* L, Coordinates coordinates) {
             lua_call(L, 2, 1);
             const std::int16_t g = grade(lua_tonumber(L, -1), scale);
             lua_pop(L, 1);
-            check_still_there(L, r, args.buffer, frame);
+            check_still_there(L, call);
             PIXEL_YC& p = frame.at(region.x + j, region.y + i);
             p.y = g;
             p.cb = 0;
@@ -99,17 +97,13 @@ int functoy_common(lua_State* L, Coordinates coordinates) {
     return 0;
 }
 
-}  // namespace
-
 // apply_func(buffer, x, y, w, h, func): func(column, row, y, cb, cr) returns
 // the pixel's new y, cb, cr.
 int l_apply_func(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {6});
-    const RegionArgs args = read_callback_args(L);
-    Frame frame;
-    Region region;
-    if (!resolve_region(L, r, args, frame, region)) return 0;
+    RegionCall call = begin_callback_call(L);
+    if (!resolve(L, call)) return 0;
+    const Frame& frame = call.frame;
+    const Region& region = call.area;
     for (int i = 0; i < region.h; ++i)
         for (int j = 0; j < region.w; ++j) {
             const PIXEL_YC before = frame.at(region.x + j, region.y + i);
@@ -123,7 +117,7 @@ int l_apply_func(lua_State* L) {
             const PIXEL_YC after = {result_component(L, -3), result_component(L, -2),
                                     result_component(L, -1)};
             lua_pop(L, 3);
-            check_still_there(L, r, args.buffer, frame);
+            check_still_there(L, call);
             frame.at(region.x + j, region.y + i) = after;
         }
     return 0;
@@ -131,3 +125,12 @@ int l_apply_func(lua_State* L) {
 
 int l_functoy(lua_State* L) { return functoy_common(L, Coordinates::cartesian); }
 int l_functoy_p(lua_State* L) { return functoy_common(L, Coordinates::polar); }
+
+}  // namespace
+
+const LibraryFunction pixel_callback_functions[] = {
+    {"apply_func", l_apply_func, {6}},
+    {"functoy", l_functoy, {8, 9}},
+    {"functoy_p", l_functoy_p, {8, 9}},
+    {},
+};

@@ -1,12 +1,14 @@
 // font and text: reading the arguments; the work is in draw/text.cpp.
-#include "draw/bindings.h"
 #include "draw/text.h"
 #include "script/binding.h"
+#include "script/library.h"
+
+namespace {
 
 // font(face, height, bold, italic, underline, Y, Cb, Cr)
 // font(face, height, bold, italic, underline, edge_width, Y, Cb, Cr, eY, eCb, eCr)
 int l_font(lua_State* L) {
-    const int n = check_arg_count(L, {8, 12});
+    const int n = check_arg_count(L);
     FontArgs args;
     args.face = luaL_checklstring(L, 1, &args.face_length);
     args.height = check_int(L, 2);
@@ -25,7 +27,7 @@ int l_font(lua_State* L) {
 // text(buf, x, y, align, str)
 int l_text(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {5});
+    check_arg_count(L);
     const int buf = check_int(L, 1);
     const int x = check_int(L, 2);
     const int y = check_int(L, 3);
@@ -37,3 +39,11 @@ int l_text(lua_State* L) {
     guarded(L, [&] { draw_text(frame, font_state(), x, y, align, {str, length}); });
     return 0;
 }
+
+}  // namespace
+
+const LibraryFunction text_functions[] = {
+    {"font", l_font, {8, 12}},
+    {"text", l_text, {5}},
+    {},
+};

@@ -8,13 +8,13 @@
 // result's R, G and B.
 #pragma once
 
-#include "filters/filter_job.h"
+#include "buffers/area_job.h"
 
 // `cells` holds rows x cols weights, row-major; the anchor is column
 // cols / 2 of row rows / 2.  Throws std::length_error when the work area is
 // too large, std::bad_alloc when memory runs out; the destination is then
 // unchanged.
-void linear_region(const FilterJob& job, const double* cells, int rows, int cols);
+void linear_region(const AreaJob& job, const double* cells, int rows, int cols);
 
 // The 3 x 3 eight-neighbour Laplacian (1 around, -8 in the centre).
-void laplacian_region(const FilterJob& job);
+void laplacian_region(const AreaJob& job);

@@ -8,9 +8,9 @@
 // truncated once on the way back.
 #pragma once
 
-#include "filters/filter_job.h"
+#include "buffers/area_job.h"
 
 // sigma: the standard deviation in pixels, finite and not negative (the
 // caller checks); 0 acts as 1.  Throws std::length_error or std::bad_alloc
 // when the work area cannot be had; the destination is then unchanged.
-void gaussian_region(const FilterJob& job, double sigma);
+void gaussian_region(const AreaJob& job, double sigma);

@@ -1,7 +1,7 @@
 // median: a region median-filtered in RGB, ordering whole pixels.
 #pragma once
 
-#include "filters/filter_job.h"
+#include "buffers/area_job.h"
 
 // Each pixel becomes the middle pixel of the kw x kh window around it, the
 // window's pixels ordered by R, then G, then B (so all three components come
@@ -10,4 +10,4 @@
 // reads beyond the picture mirrored.  Throws std::length_error or
 // std::bad_alloc when the work area cannot be had; the destination is then
 // unchanged.
-void median_region(const FilterJob& job, int kw, int kh);
+void median_region(const AreaJob& job, int kw, int kh);

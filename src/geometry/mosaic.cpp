@@ -1,4 +1,12 @@
-#include "geometry/mosaic.h"
+// mosaic: the average colour of each block.
+//
+// The rows of a block are summed column by column with vector code compiled
+// once per instruction set and chosen at run time (Highway); the columns
+// are then folded into their blocks.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "geometry/mosaic.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -8,8 +16,41 @@
 
 #include "buffers/fill_pixels.h"
 #include "buffers/rows.h"
+#include "geometry/mosaic.h"
 #include "geometry/offsets.h"
-#include "platform/cpu_features.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace mosaic_simd {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+// sums[k] += (a[k] + b[k]) + (c[k] + d[k]): the components of four row
+// segments added to the column sums element by element; four rows at a
+// time keep the sums' loads and stores off the critical path.
+static void add_rows(const std::int16_t* a, const std::int16_t* b, const std::int16_t* c,
+                     const std::int16_t* d, std::int32_t* sums, std::size_t n) {
+    const hn::ScalableTag<std::int32_t> d32;
+    const hn::Rebind<std::int16_t, decltype(d32)> d16;
+    const auto load = [&](const std::int16_t* p) { return hn::PromoteTo(d32, hn::LoadU(d16, p)); };
+    const std::size_t lanes = hn::Lanes(d32);
+    std::size_t k = 0;
+    for (; k + lanes <= n; k += lanes) {
+        const auto rows =
+            hn::Add(hn::Add(load(a + k), load(b + k)), hn::Add(load(c + k), load(d + k)));
+        hn::StoreU(hn::Add(hn::LoadU(d32, sums + k), rows), d32, sums + k);
+    }
+    for (; k < n; ++k) sums[k] += (a[k] + b[k]) + (c[k] + d[k]);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace mosaic_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace mosaic_simd {
+HWY_EXPORT(add_rows);
+}  // namespace mosaic_simd
 
 namespace {
 
@@ -35,29 +76,6 @@ constexpr long long kChunkBlocks = 256;
 constexpr long long kChunkColumns = 512;
 constexpr long long kRowsPerFold = 65536;
 
-// sums[k] += a[k] + b[k] + c[k] + d[k]: the components of four row segments
-// added to the column sums element by element, which vectorises; four rows
-// at a time keep the sums' loads and stores off the critical path.
-[[gnu::always_inline]] inline void add_rows_body(const std::int16_t* a, const std::int16_t* b,
-                                                 const std::int16_t* c, const std::int16_t* d,
-                                                 std::int32_t* sums, std::size_t n) {
-    for (std::size_t k = 0; k < n; ++k) sums[k] += (a[k] + b[k]) + (c[k] + d[k]);
-}
-
-QUORVEL_TARGET_AVX2 void add_rows_avx2(const std::int16_t* a, const std::int16_t* b,
-                                       const std::int16_t* c, const std::int16_t* d,
-                                       std::int32_t* sums, std::size_t n) {
-    add_rows_body(a, b, c, d, sums, n);
-}
-
-void add_rows(const std::int16_t* a, const std::int16_t* b, const std::int16_t* c,
-              const std::int16_t* d, std::int32_t* sums, std::size_t n) {
-    if (platform::has_avx2())
-        add_rows_avx2(a, b, c, d, sums, n);
-    else
-        add_rows_body(a, b, c, d, sums, n);
-}
-
 // Stands in for the missing rows of a last group of fewer than four.
 constexpr std::int16_t kZeros[3 * kChunkColumns] = {};
 
@@ -68,6 +86,7 @@ constexpr std::int16_t kZeros[3 * kChunkColumns] = {};
 void average_block_rows(const Frame& src, const MosaicRegion& r, const Span& src_rows,
                         const Span& src_cols, long long block_cols, BlockAverage* table,
                         long long first, long long last) {
+    const auto add_rows = HWY_DYNAMIC_DISPATCH(mosaic_simd::add_rows);
     BlockSum sums[kChunkBlocks];
     std::int32_t column_sums[3 * kChunkColumns];
     for (long long br = first; br < last; ++br) {
@@ -169,3 +188,4 @@ bool mosaic(const Frame& src, const Frame& dst, const MosaicRegion& r) {
     });
     return true;
 }
+#endif  // HWY_ONCE

@@ -1,10 +1,10 @@
 // resize(src, dst, sx, sy, sw, sh, dx, dy, dw, dh),
 // rotate(src, dst, angle, cx, cy, sx, sy, w, h, dx, dy) and
 // affine(src, dst, x, y, w, h, m11, m12, m13, m21, m22, m23).
-#include "geometry/bindings.h"
 #include "geometry/resample.h"
 #include "geometry/source_copy.h"
 #include "script/binding.h"
+#include "script/library.h"
 
 namespace {
 
@@ -19,11 +19,9 @@ int run_transform(lua_State* L, const HostRecords& r, int src_number, int dst_nu
     return 0;
 }
 
-}  // namespace
-
 int l_resize(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {10});
+    check_arg_count(L);
     int v[10];
     check_ints(L, 1, 10, v);
     const ResizeJob job{v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9]};
@@ -33,7 +31,7 @@ int l_resize(lua_State* L) {
 
 int l_rotate(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {11});
+    check_arg_count(L);
     const int src = check_int(L, 1), dst = check_int(L, 2);
     RotateJob job;
     job.angle = luaL_checknumber(L, 3);
@@ -47,7 +45,7 @@ int l_rotate(lua_State* L) {
 
 int l_affine(lua_State* L) {
     const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {12});
+    check_arg_count(L);
     int v[6];
     check_ints(L, 1, 6, v);
     AffineJob job;
@@ -56,3 +54,12 @@ int l_affine(lua_State* L) {
     if (job.w < 1 || job.h < 1) return 0;
     return run_transform(L, r, v[0], v[1], job, affine_region);
 }
+
+}  // namespace
+
+const LibraryFunction resample_functions[] = {
+    {"resize", l_resize, {10}},
+    {"rotate", l_rotate, {11}},
+    {"affine", l_affine, {12}},
+    {},
+};

@@ -6,22 +6,98 @@
 // sampler is applied in its two steps: along the source rows for every
 // column of the table (kept for the next destination row, which often needs
 // the same source rows), then between the two rows, element by element.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "geometry/resize.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#include "buffers/rows.h"
+#include "geometry/bilinear_simd-inl.h"
 #include "geometry/offsets.h"
 #include "geometry/resample.h"
-#include "platform/cpu_features.h"
 #include "platform/thread_pool.h"
 #include "platform/wide_int.h"
+
+// The column table's entries, shared by every target's kernels (this file
+// is compiled once per instruction set; they are defined on the first pass).
+#ifndef QUORVEL_GEOMETRY_RESIZE_COLUMN_TAP_
+#define QUORVEL_GEOMETRY_RESIZE_COLUMN_TAP_
+namespace {
+
+// One destination column of resize: the source column and its fraction.
+struct ColumnTap {
+    int ix;
+    int fx;
+    std::int32_t weights;
+};
+
+// Weights of one row pair for the horizontal step: (256 - f) in the low
+// half, f in the high half, as the multiply-add takes them.
+std::int32_t pair_weights(int f) { return static_cast<std::int32_t>((f << 16) | (256 - f)); }
+
+}  // namespace
+#endif  // QUORVEL_GEOMETRY_RESIZE_COLUMN_TAP_
+
+HWY_BEFORE_NAMESPACE();
+namespace resize_simd {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+// The horizontal step of the sampler along one source row: for each column
+// k, the three components p[ix] (256 - fx) + p[ix + 1] fx into h[3k..3k+2].
+// h has room for one value more (the vector store writes four); the
+// column's two pixels go through one vector (bilinear_simd-inl.h).
+static void horizontal_pass(const PIXEL_YC* row, const ColumnTap* taps, std::size_t n,
+                            std::int32_t* h) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const PIXEL_YC* p = row + taps[k].ix;
+#if HWY_TARGET == HWY_SCALAR
+        const int fx = taps[k].fx;
+        h[3 * k] = p[0].y * (256 - fx) + p[1].y * fx;
+        h[3 * k + 1] = p[0].cb * (256 - fx) + p[1].cb * fx;
+        h[3 * k + 2] = p[0].cr * (256 - fx) + p[1].cr * fx;
+#else
+        const hn::Full128<std::int32_t> d32;
+        const auto weights =
+            hn::BitCast(hn::Full128<std::int16_t>(), hn::Set(d32, taps[k].weights));
+        hn::StoreU(bilinear_simd::HWY_NAMESPACE::row_taps(p, weights), d32, h + 3 * k);
+#endif
+    }
+}
+
+// The vertical step: out[k] = (top[k] (256 - fy) + bottom[k] fy) >> 16,
+// which is inside the 16-bit range (the weights of the four taps sum to
+// 65536).
+static void vertical_pass(const std::int32_t* top, const std::int32_t* bottom, int fy,
+                          std::int16_t* out, std::size_t n) {
+    const hn::ScalableTag<std::int32_t> d32;
+    const hn::Rebind<std::int16_t, decltype(d32)> d16;
+    const auto wt = hn::Set(d32, 256 - fy), wb = hn::Set(d32, fy);
+    const std::size_t lanes = hn::Lanes(d32);
+    std::size_t k = 0;
+    for (; k + lanes <= n; k += lanes) {
+        const auto sum =
+            hn::Add(hn::Mul(hn::LoadU(d32, top + k), wt), hn::Mul(hn::LoadU(d32, bottom + k), wb));
+        hn::StoreU(hn::DemoteTo(d16, hn::ShiftRight<16>(sum)), d16, out + k);
+    }
+    for (; k < n; ++k)
+        out[k] = static_cast<std::int16_t>((top[k] * (256 - fy) + bottom[k] * fy) >> 16);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace resize_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace resize_simd {
+HWY_EXPORT(horizontal_pass);
+HWY_EXPORT(vertical_pass);
+}  // namespace resize_simd
 
 namespace {
 
@@ -46,64 +122,6 @@ private:
     long long value_, rem_;
     const long long q_, r_, den_;
 };
-
-// One destination column of resize: the source column and its fraction.
-struct ColumnTap {
-    int ix;
-    int fx;
-    std::int32_t weights;
-};
-
-// Weights of one row pair for the horizontal step: (256 - f) in the low
-// half, f in the high half, as the multiply-add takes them.
-std::int32_t pair_weights(int f) { return static_cast<std::int32_t>((f << 16) | (256 - f)); }
-
-// The horizontal step of the sampler along one source row: for each column
-// k, the three components p[ix] (256 - fx) + p[ix + 1] fx into h[3k..3k+2].
-// h has room for one value more (the SIMD store writes four).
-void horizontal_pass(const PIXEL_YC* row, const ColumnTap* taps, std::size_t n, std::int32_t* h) {
-    for (std::size_t k = 0; k < n; ++k) {
-        const PIXEL_YC* p = row + taps[k].ix;
-#if defined(__SSE2__)
-        // 64-bit loads that 32-bit x86 has as well (movq).
-        const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-        const __m128i b =
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(p) + 4));
-        const __m128i pair = _mm_unpacklo_epi16(a, _mm_srli_epi64(b, 16));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * k),
-                         _mm_madd_epi16(pair, _mm_set1_epi32(taps[k].weights)));
-#else
-        const int fx = taps[k].fx;
-        h[3 * k] = p[0].y * (256 - fx) + p[1].y * fx;
-        h[3 * k + 1] = p[0].cb * (256 - fx) + p[1].cb * fx;
-        h[3 * k + 2] = p[0].cr * (256 - fx) + p[1].cr * fx;
-#endif
-    }
-}
-
-// The vertical step: out[k] = (top[k] (256 - fy) + bottom[k] fy) >> 16.
-// Plain element-wise work that compilers vectorise; AVX2 multiplies eight
-// 32-bit lanes at once where the processor has it.
-[[gnu::always_inline]] inline void vertical_pass_body(const std::int32_t* top,
-                                                      const std::int32_t* bottom, int fy,
-                                                      std::int16_t* out, std::size_t n) {
-    const int wt = 256 - fy;
-    for (std::size_t k = 0; k < n; ++k)
-        out[k] = static_cast<std::int16_t>((top[k] * wt + bottom[k] * fy) >> 16);
-}
-
-QUORVEL_TARGET_AVX2 void vertical_pass_avx2(const std::int32_t* top, const std::int32_t* bottom,
-                                            int fy, std::int16_t* out, std::size_t n) {
-    vertical_pass_body(top, bottom, fy, out, n);
-}
-
-void vertical_pass(const std::int32_t* top, const std::int32_t* bottom, int fy, std::int16_t* out,
-                   std::size_t n) {
-    if (platform::has_avx2())
-        vertical_pass_avx2(top, bottom, fy, out, n);
-    else
-        vertical_pass_body(top, bottom, fy, out, n);
-}
 
 // The horizontal results of two source rows, iy and iy + 1, kept while the
 // destination rows that need them are made (an enlargement reuses a pair
@@ -163,19 +181,27 @@ void resize_region(const Frame& src, const Frame& dst, const ResizeJob& job) {
     std::size_t n_pairs = n;  // entries before the single-tap ones
     while (n_pairs > 0 && taps[n_pairs - 1].ix == area.x1 - 1) --n_pairs;
 
-    // Two rows of horizontal results per thread.
+    // Two rows of horizontal results per slot of the range call, kept from
+    // range to range: a range that goes on where its slot's last one ended
+    // finds its first source rows made.
     const std::size_t stride = 3 * n_pairs + 4;
-    const int slots = row_loop_threads(static_cast<int>(rows.size()));
-    std::vector<std::int32_t> work(stride * 2 * static_cast<std::size_t>(slots));
+    const int count = static_cast<int>(rows.size());
+    const std::size_t slots = static_cast<std::size_t>(pool::slots(count));
+    std::vector<std::int32_t> work(stride * 2 * slots);
+    std::vector<RowPairCache> caches;
+    caches.reserve(slots);
+    for (std::size_t k = 0; k < slots; ++k)
+        caches.emplace_back(&work[stride * 2 * k], &work[stride * (2 * k + 1)]);
 
-    parallel_ranges_by_thread(static_cast<int>(rows.size()), [&](int thread, int begin, int end) {
-        const std::size_t slot = static_cast<std::size_t>(thread);
-        RowPairCache cache(&work[stride * 2 * slot], &work[stride * (2 * slot + 1)]);
+    const auto horizontal_pass = HWY_DYNAMIC_DISPATCH(resize_simd::horizontal_pass);
+    const auto vertical_pass = HWY_DYNAMIC_DISPATCH(resize_simd::vertical_pass);
+    pool::parallel_for(count, [&](const pool::Range& r) {
+        RowPairCache& cache = caches[static_cast<std::size_t>(r.slot)];
         auto make = [&](long long iy, std::int32_t* h) {
             horizontal_pass(src.row(static_cast<int>(iy)), taps.data(), n_pairs, h);
         };
-        ScaledSteps y(rows.begin + begin, static_cast<long long>(job.sh) * 256, job.dh);
-        for (long long i = rows.begin + begin; i < rows.begin + end; ++i, y.next()) {
+        ScaledSteps y(rows.begin + r.begin, static_cast<long long>(job.sh) * 256, job.dh);
+        for (long long i = rows.begin + r.begin; i < rows.begin + r.end; ++i, y.next()) {
             const long long iy = job.sy + (y.value() >> 8);
             if (iy < area.y0 || iy >= area.y1) continue;
             const PIXEL_YC* r0 = src.row(static_cast<int>(iy));
@@ -192,3 +218,4 @@ void resize_region(const Frame& src, const Frame& dst, const ResizeJob& job) {
         }
     });
 }
+#endif  // HWY_ONCE

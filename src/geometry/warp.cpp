@@ -1,12 +1,126 @@
 // rotate and affine: every destination pixel mapped back into the source.
+//
+// The row loops, with the sampler, are compiled once per instruction set
+// and chosen at run time (Highway); the rows are mapped and split into
+// threads here.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "geometry/warp.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
 #include <algorithm>
 #include <cmath>
 
 #include "buffers/rows.h"
-#include "geometry/bilinear.h"
+#include "geometry/bilinear_simd-inl.h"
 #include "geometry/offsets.h"
 #include "geometry/resample.h"
-#include "platform/cpu_features.h"
+
+// What the row loops need of a transform, shared by every target's kernels
+// (this file is compiled once per instruction set; defined on the first
+// pass).
+#ifndef QUORVEL_GEOMETRY_WARP_ROWS_
+#define QUORVEL_GEOMETRY_WARP_ROWS_
+namespace {
+
+// One row of rotate: destination column j samples the source at
+//   (bx + floor(U / 4096), by + floor(V / 4096)), fractions (U >> 4) & 255
+// and (V >> 4) & 255, with U = u0 + j kc and V = v0 - j ks.  Columns
+// [j0, j1) lie in the readable area.
+struct RotateRow {
+    const Frame* src;
+    ReadArea area;
+    long long bx, by, u0, v0, j0, j1;
+    int kc, ks;
+};
+
+// The inverse map of affine_region along one row Y: the factors of X, the
+// products m12 Y and m11 Y, and the four constant products.
+struct InverseRow {
+    double m22, m21, det;
+    double m12_y, m11_y;
+    double m12_m23, m22_m13, m21_m13, m11_m23;
+};
+
+}  // namespace
+#endif  // QUORVEL_GEOMETRY_WARP_ROWS_
+
+HWY_BEFORE_NAMESPACE();
+namespace warp_simd {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using bilinear_simd::HWY_NAMESPACE::sample_at;
+
+static void rotate_row(const RotateRow& r, PIXEL_YC* d) {
+    const Frame& src = *r.src;
+    for (long long j = r.j0; j < r.j1; ++j) {
+        const long long u = r.u0 + j * r.kc, v = r.v0 - j * r.ks;
+        const int ix = static_cast<int>(r.bx + (u >> 12));
+        const int iy = static_cast<int>(r.by + (v >> 12));
+        const bool single = ix == r.area.x1 - 1 || iy == r.area.y1 - 1;
+        d[j] = sample_at(src, ix, iy, static_cast<int>((u >> 4) & 255),
+                         static_cast<int>((v >> 4) & 255), single);
+    }
+}
+
+constexpr int kPositionChunk = 64;
+
+// Source positions of destination columns X0 .. X0 + n - 1 of one row:
+//   xs = (((m22 X - m12 Y) + m12 m23) - m22 m13) / det
+//   ys = (((-m21 X + m11 Y) + m21 m13) - m11 m23) / det
+// each operation rounded as written, so vector lanes give the same doubles.
+HWY_INLINE void inverse_positions(const InverseRow& r, int X0, int n, double* xs, double* ys) {
+    const hn::ScalableTag<double> d;
+    const int lanes = static_cast<int>(hn::Lanes(d));
+    const auto m22 = hn::Set(d, r.m22), m21 = hn::Set(d, -r.m21), det = hn::Set(d, r.det);
+    const auto m12_y = hn::Set(d, r.m12_y), m11_y = hn::Set(d, r.m11_y);
+    const auto m12_m23 = hn::Set(d, r.m12_m23), m22_m13 = hn::Set(d, r.m22_m13);
+    const auto m21_m13 = hn::Set(d, r.m21_m13), m11_m23 = hn::Set(d, r.m11_m23);
+    int k = 0;
+    for (; k + lanes <= n; k += lanes) {
+        const auto X = hn::Iota(d, static_cast<double>(X0 + k));
+        const auto x = hn::Sub(hn::Add(hn::Sub(hn::Mul(m22, X), m12_y), m12_m23), m22_m13);
+        const auto y = hn::Sub(hn::Add(hn::Add(hn::Mul(m21, X), m11_y), m21_m13), m11_m23);
+        hn::StoreU(hn::Div(x, det), d, xs + k);
+        hn::StoreU(hn::Div(y, det), d, ys + k);
+    }
+    for (; k < n; ++k) {
+        const double X = X0 + k;
+        xs[k] = (((r.m22 * X - r.m12_y) + r.m12_m23) - r.m22_m13) / r.det;
+        ys[k] = (((-r.m21 * X + r.m11_y) + r.m21_m13) - r.m11_m23) / r.det;
+    }
+}
+
+// Destination columns [x0, x1) of one row of affine from `src`.
+static void affine_row(const Frame& src, const InverseRow& row, int x0, int x1, PIXEL_YC* d) {
+    const double max_x = src.max_w, max_y = src.max_h;
+    double xs[kPositionChunk], ys[kPositionChunk];
+    for (int X0 = x0; X0 < x1; X0 += kPositionChunk) {
+        const int n = std::min(kPositionChunk, x1 - X0);
+        inverse_positions(row, X0, n, xs, ys);
+        for (int j = 0; j < n; ++j) {
+            const double x = xs[j], y = ys[j];
+            // trunc(x) in 0..max_w-1 exactly when -1 < x < max_w; NaN
+            // and infinities fail these tests.
+            if (!(x > -1.0 && x < max_x && y > -1.0 && y < max_y)) continue;
+            const int ix = static_cast<int>(x), iy = static_cast<int>(y);
+            const int fx = static_cast<int>(static_cast<long long>(256.0 * x) & 255);
+            const int fy = static_cast<int>(static_cast<long long>(256.0 * y) & 255);
+            d[X0 + j] = sample_at(src, ix, iy, fx, fy, ix == src.max_w - 1 || iy == src.max_h - 1);
+        }
+    }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace warp_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace warp_simd {
+HWY_EXPORT(rotate_row);
+HWY_EXPORT(affine_row);
+}  // namespace warp_simd
 
 namespace {
 
@@ -42,6 +156,7 @@ void rotate_region(const Frame& src, const Frame& dst, const RotateJob& job) {
     const long long oy = static_cast<long long>(job.dy) + job.cy;
     const long long bx = static_cast<long long>(job.sx) + job.cx;
     const long long by = static_cast<long long>(job.sy) + job.cy;
+    const auto rotate_row = HWY_DYNAMIC_DISPATCH(warp_simd::rotate_row);
     parallel_rows(dst.max_h, [&](int t) {
         const long long ddy = t - oy;
         // U = (j - ox) kc + ddy ks and V = ddy kc - (j - ox) ks, linear in j.
@@ -53,56 +168,9 @@ void rotate_region(const Frame& src, const Frame& dst, const RotateJob& job) {
             solve_linear(0, dst.max_w, u0, kc, (area.x0 - bx) * 4096, (area.x1 - bx) * 4096);
         cols = cols &
                solve_linear(0, dst.max_w, v0, -ks, (area.y0 - by) * 4096, (area.y1 - by) * 4096);
-        PIXEL_YC* d = dst.row(t);
-        for (long long j = cols.begin; j < cols.end; ++j) {
-            const long long u = u0 + j * kc, v = v0 - j * ks;
-            const int ix = static_cast<int>(bx + (u >> 12));
-            const int iy = static_cast<int>(by + (v >> 12));
-            const bool single = ix == area.x1 - 1 || iy == area.y1 - 1;
-            d[j] = sample_at(src, ix, iy, static_cast<int>((u >> 4) & 255),
-                             static_cast<int>((v >> 4) & 255), single);
-        }
+        rotate_row({&src, area, bx, by, u0, v0, cols.begin, cols.end, kc, ks}, dst.row(t));
     });
 }
-
-namespace {
-
-// The inverse map of affine_region along one row Y: the factors of X, the
-// products m12 Y and m11 Y, and the four constant products.
-struct InverseRow {
-    double m22, m21, det;
-    double m12_y, m11_y;
-    double m12_m23, m22_m13, m21_m13, m11_m23;
-};
-
-// Source positions of destination columns X0 .. X0 + n - 1 of one row:
-//   xs = (((m22 X - m12 Y) + m12 m23) - m22 m13) / det
-//   ys = (((-m21 X + m11 Y) + m21 m13) - m11 m23) / det
-// each operation rounded as written, so vector lanes give the same doubles.
-[[gnu::always_inline]] inline void inverse_positions_body(const InverseRow& r, int X0, int n,
-                                                          double* xs, double* ys) {
-    for (int k = 0; k < n; ++k) {
-        const double X = X0 + k;
-        xs[k] = (((r.m22 * X - r.m12_y) + r.m12_m23) - r.m22_m13) / r.det;
-        ys[k] = (((-r.m21 * X + r.m11_y) + r.m21_m13) - r.m11_m23) / r.det;
-    }
-}
-
-QUORVEL_TARGET_AVX2 void inverse_positions_avx2(const InverseRow& r, int X0, int n, double* xs,
-                                                double* ys) {
-    inverse_positions_body(r, X0, n, xs, ys);
-}
-
-void inverse_positions(const InverseRow& r, int X0, int n, double* xs, double* ys) {
-    if (platform::has_avx2())
-        inverse_positions_avx2(r, X0, n, xs, ys);
-    else
-        inverse_positions_body(r, X0, n, xs, ys);
-}
-
-constexpr int kPositionChunk = 64;
-
-}  // namespace
 
 void affine_region(const Frame& src, const Frame& dst, const AffineJob& job) {
     const double m11 = job.m[0], m12 = job.m[1], m13 = job.m[2];
@@ -114,27 +182,12 @@ void affine_region(const Frame& src, const Frame& dst, const AffineJob& job) {
     const ReadArea out =
         read_area(dst, job.x, job.y, std::min(job.w, dst.max_w), std::min(job.h, dst.max_h));
     if (out.empty()) return;
-    const double max_x = src.max_w, max_y = src.max_h;
+    const auto affine_row = HWY_DYNAMIC_DISPATCH(warp_simd::affine_row);
     parallel_rows(out.y1 - out.y0, [&](int k) {
         const int Y = out.y0 + k;
         const InverseRow row{m22,       m21,       det,       m12 * Y,  m11 * Y,
                              m12 * m23, m22 * m13, m21 * m13, m11 * m23};
-        PIXEL_YC* d = dst.row(Y);
-        double xs[kPositionChunk], ys[kPositionChunk];
-        for (int X0 = out.x0; X0 < out.x1; X0 += kPositionChunk) {
-            const int n = std::min(kPositionChunk, out.x1 - X0);
-            inverse_positions(row, X0, n, xs, ys);
-            for (int j = 0; j < n; ++j) {
-                const double x = xs[j], y = ys[j];
-                // trunc(x) in 0..max_w-1 exactly when -1 < x < max_w; NaN
-                // and infinities fail these tests.
-                if (!(x > -1.0 && x < max_x && y > -1.0 && y < max_y)) continue;
-                const int ix = static_cast<int>(x), iy = static_cast<int>(y);
-                const int fx = static_cast<int>(static_cast<long long>(256.0 * x) & 255);
-                const int fy = static_cast<int>(static_cast<long long>(256.0 * y) & 255);
-                d[X0 + j] =
-                    sample_at(src, ix, iy, fx, fy, ix == src.max_w - 1 || iy == src.max_h - 1);
-            }
-        }
+        affine_row(src, row, out.x0, out.x1, dst.row(Y));
     });
 }
+#endif  // HWY_ONCE

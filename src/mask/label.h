@@ -10,17 +10,7 @@
 
 #include <cstdint>
 
-#include "buffers/frame.h"
-
-// Where a labelling call reads and writes: the w x h region at (sx, sy) of
-// the source and at (dx, dy) of the destination, each clipped to its buffer.
-struct LabelJob {
-    Frame source;
-    Frame destination;
-    int sx = 0, sy = 0;
-    int w = 0, h = 0;  // positive, at most the buffer size
-    int dx = 0, dy = 0;
-};
+#include "buffers/area_job.h"
 
 // Inclusive limits a component must meet to be kept.
 struct ComponentLimits {
@@ -47,15 +37,15 @@ std::int32_t component_capacity(int w, int h);
 // out[0 .. count-1] and returns count.  `out` holds component_capacity(w, h)
 // entries.  Throws std::bad_alloc or std::length_error when the work arrays
 // cannot be held; the destination is then unchanged.
-std::int32_t label_region(const LabelJob& job, bool eight_connected, const ComponentLimits& limits,
+std::int32_t label_region(const AreaJob& job, bool eight_connected, const ComponentLimits& limits,
                           ComponentInfo* out);
 
 // Writes y = 4096 where the source's y is selected, else y = 0, and
 // cb = cr = 0 everywhere in the destination region.  `selected` has 65536
 // entries indexed by y + 32768.  Source and destination may overlap.
-void label_to_mask(const LabelJob& job, const std::uint8_t* selected);
+void label_to_mask(const AreaJob& job, const std::uint8_t* selected);
 
 // Fills holes: the largest 4-connected background (y == 0) region of the
 // source region stays 0, everything else (foreground of any non-zero y,
 // smaller background regions) becomes 4096; only y is written.
-void remove_holes(const LabelJob& job);
+void remove_holes(const AreaJob& job);

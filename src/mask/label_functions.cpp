@@ -4,49 +4,28 @@
 //       -> { {label=, area=, x=, y=, width=, height=}, ... }, largest first
 //   label2mask(src, dst, sx, sy, w, h, dx, dy, labels)   labels: table or number
 //   remove_hole(src, dst, sx, sy, w, h, dx, dy)
-#include <algorithm>
 #include <cstring>
 
 #include "buffers/numeric.h"
-#include "mask/bindings.h"
 #include "mask/label.h"
 #include "script/area_args.h"
+#include "script/library.h"
 
 namespace {
-
-// Reads the eight region arguments; false for an empty region.
-bool read_job(lua_State* L, PairArgs* args, LabelJob* job) {
-    *args = read_pair_args(L);
-    job->sx = args->sx, job->sy = args->sy, job->w = args->w, job->h = args->h;
-    job->dx = args->dx, job->dy = args->dy;
-    return job->w >= 1 && job->h >= 1;
-}
-
-// Cuts the size to the buffer and resolves source, then destination.
-void resolve_job(lua_State* L, const HostRecords& r, const PairArgs& args, LabelJob* job) {
-    job->w = std::min(job->w, r.fpip->max_w);
-    job->h = std::min(job->h, r.fpip->max_h);
-    job->source = require_frame(L, r, args.src);
-    job->destination = require_frame(L, r, args.dst);
-}
 
 void set_field(lua_State* L, const char* key, lua_Integer value) {
     lua_pushinteger(L, value);
     lua_setfield(L, -2, key);
 }
 
+// label4 and label8 take any number of the six limits, from the left.
 int label_function(lua_State* L, bool eight_connected, const char* name) {
-    const HostRecords r = fetch_host_records(L);
-    const int n = lua_gettop(L);
-    if (n < 8 || n > 14) return arg_count_error(L, n);
-    LabelJob job;
-    PairArgs args;
-    const bool work_to_do = read_job(L, &args, &job);
+    const PairCall call = begin_pair_call(L);
     int bound[6] = {0, 2147483647, 0, 2147483647, 0, 2147483647};
-    for (int k = 9; k <= n; ++k) bound[k - 9] = check_int(L, k);
-    if (!work_to_do) return 0;
+    for (int k = 9; k <= call.count; ++k) bound[k - 9] = check_int(L, k);
     const ComponentLimits limits{bound[0], bound[1], bound[2], bound[3], bound[4], bound[5]};
-    resolve_job(L, r, args, &job);
+    AreaJob job;
+    if (!resolve_area_job(L, call, job)) return 0;
 
     // The results live in Lua-owned memory so that building the result
     // table, which may raise, leaves nothing to free.
@@ -71,18 +50,12 @@ int label_function(lua_State* L, bool eight_connected, const char* name) {
     return 1;
 }
 
-}  // namespace
-
 int l_label4(lua_State* L) { return label_function(L, false, "label4"); }
 int l_label8(lua_State* L) { return label_function(L, true, "label8"); }
 
 // label2mask: a mask of 4096 where the source's y is one of the labels.
 int l_label2mask(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {9});
-    LabelJob job;
-    PairArgs args;
-    const bool work_to_do = read_job(L, &args, &job);
+    const PairCall call = begin_pair_call(L);
     // One flag per 16-bit value, in Lua-owned memory.
     auto* selected = static_cast<std::uint8_t*>(lua_newuserdata(L, 65536));
     std::memset(selected, 0, 65536);
@@ -100,20 +73,21 @@ int l_label2mask(lua_State* L) {
     } else {
         select(check_int(L, 9));
     }
-    if (!work_to_do) return 0;
-    resolve_job(L, r, args, &job);
-    guarded(L, "label2mask", [&] { label_to_mask(job, selected); });
+    AreaJob job;
+    if (resolve_area_job(L, call, job))
+        guarded(L, "label2mask", [&] { label_to_mask(job, selected); });
     return 0;
 }
 
 // remove_hole: fills every background region but the largest.
-int l_remove_hole(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {8});
-    LabelJob job;
-    PairArgs args;
-    if (!read_job(L, &args, &job)) return 0;
-    resolve_job(L, r, args, &job);
-    guarded(L, "remove_hole", [&] { remove_holes(job); });
-    return 0;
-}
+int l_remove_hole(lua_State* L) { return area_function(L, "remove_hole", remove_holes); }
+
+}  // namespace
+
+const LibraryFunction label_functions[] = {
+    {"label4", l_label4, {8, 9, 10, 11, 12, 13, 14}},
+    {"label8", l_label8, {8, 9, 10, 11, 12, 13, 14}},
+    {"label2mask", l_label2mask, {9}},
+    {"remove_hole", l_remove_hole, {8}},
+    {},
+};

@@ -1,35 +1,32 @@
 // Script functions mask_not, mask_and, mask_or, mask_sub, mask_xor.
-#include "mask/bindings.h"
 #include "mask/mask_logic.h"
 #include "script/area_args.h"
+#include "script/library.h"
 
 namespace {
 
 // mask_and / or / sub / xor(a, b, dst, ax, ay, w, h, bx, by, dx, dy)
-int logic_binding(lua_State* L, MaskOp op) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {11});
-    const TripleArgs args = read_triple_args(L);
-    Frame a, b, dst;
-    TripleArea area;
-    if (resolve_triple(L, r, args, a, b, dst, area)) mask_logic(op, a, b, dst, area);
+template <MaskOp op>
+int logic_binding(lua_State* L) {
+    TripleCall call = begin_triple_call(L);
+    if (resolve(L, call)) mask_logic(op, call.a, call.b, call.dst, call.area);
+    return 0;
+}
+
+// mask_not(src, dst, sx, sy, w, h, dx, dy)
+int l_mask_not(lua_State* L) {
+    PairCall call = begin_pair_call(L);
+    if (resolve(L, call)) mask_not(call.src, call.dst, call.area);
     return 0;
 }
 
 }  // namespace
 
-// mask_not(src, dst, sx, sy, w, h, dx, dy)
-int l_mask_not(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {8});
-    const PairArgs args = read_pair_args(L);
-    Frame src, dst;
-    PairArea area;
-    if (resolve_pair(L, r, args, src, dst, area)) mask_not(src, dst, area);
-    return 0;
-}
-
-int l_mask_and(lua_State* L) { return logic_binding(L, MaskOp::And); }
-int l_mask_or(lua_State* L) { return logic_binding(L, MaskOp::Or); }
-int l_mask_sub(lua_State* L) { return logic_binding(L, MaskOp::Sub); }
-int l_mask_xor(lua_State* L) { return logic_binding(L, MaskOp::Xor); }
+const LibraryFunction mask_logic_functions[] = {
+    {"mask_not", l_mask_not, {8}},
+    {"mask_and", logic_binding<MaskOp::And>, {11}},
+    {"mask_or", logic_binding<MaskOp::Or>, {11}},
+    {"mask_sub", logic_binding<MaskOp::Sub>, {11}},
+    {"mask_xor", logic_binding<MaskOp::Xor>, {11}},
+    {},
+};

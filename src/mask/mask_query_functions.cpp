@@ -1,7 +1,7 @@
 // Script functions mask_range and mask_center.
-#include "mask/bindings.h"
 #include "mask/mask_query.h"
 #include "script/area_args.h"
+#include "script/library.h"
 
 namespace {
 
@@ -14,17 +14,13 @@ struct QueryArgs {
 };
 
 QueryArgs read_query(lua_State* L) {
-    const HostRecords r = fetch_host_records(L);
-    check_arg_count(L, {6});
-    const RegionArgs args = read_region_args(L);
+    const RegionCall call = begin_region_call(L);
     const int threshold = check_int(L, 6);
-    const Frame mask = require_frame(L, r, args.buffer);
-    Region area = args.region;
+    const Frame mask = require_frame(L, call.records, call.args.buffer);
+    Region area = call.args.region;
     clip_region(area, mask.max_w, mask.max_h);
     return {mask, area, threshold};
 }
-
-}  // namespace
 
 // mask_range(mask, x, y, w, h, threshold) -> x, y, w, h or four nils
 int l_mask_range(lua_State* L) {
@@ -54,3 +50,11 @@ int l_mask_center(lua_State* L) {
     lua_pushnumber(L, cy);
     return 2;
 }
+
+}  // namespace
+
+const LibraryFunction mask_query_functions[] = {
+    {"mask_range", l_mask_range, {6}},
+    {"mask_center", l_mask_center, {6}},
+    {},
+};

@@ -1,7 +1,7 @@
 // Script functions merge_near, mkmask_near, merge_near_lab, mkmask_near_lab.
-#include "mask/bindings.h"
 #include "mask/near_merge.h"
 #include "script/area_args.h"
+#include "script/library.h"
 
 namespace {
 
@@ -10,11 +10,11 @@ namespace {
 // 14, 17, 18 or 19 arguments.  The 19-argument form does not read
 // argument 18; the multiplier stays 1 there.
 template <void (*Kernel)(const Frame&, const Frame&, const Frame&, const TripleArea&,
-                         const NearMerge&)>
-int near_binding(lua_State* L, bool lab) {
-    const HostRecords r = fetch_host_records(L);
-    const int n = check_arg_count(L, {14, 17, 18, 19});
-    const TripleArgs args = read_triple_args(L);
+                         const NearMerge&),
+          bool lab>
+int near_binding(lua_State* L) {
+    TripleCall call = begin_triple_call(L);
+    const int n = call.count;
     NearMerge m;
     m.lab = lab;
     for (int c = 0; c < 3; ++c) m.key[c] = lab ? luaL_checknumber(L, 12 + c) : check_int(L, 12 + c);
@@ -22,15 +22,16 @@ int near_binding(lua_State* L, bool lab) {
         for (int c = 0; c < 3; ++c) m.weight[c] = luaL_checknumber(L, 15 + c);
     if (n == 18) m.multiplier = lab ? luaL_checknumber(L, 18) : check_int(L, 18);
     if (n == 19) m.exponent = luaL_checknumber(L, 19);
-    Frame a, b, dst;
-    TripleArea area;
-    if (resolve_triple(L, r, args, a, b, dst, area)) Kernel(a, b, dst, area, m);
+    if (resolve(L, call)) Kernel(call.a, call.b, call.dst, call.area, m);
     return 0;
 }
 
 }  // namespace
 
-int l_merge_near(lua_State* L) { return near_binding<merge_near>(L, false); }
-int l_mkmask_near(lua_State* L) { return near_binding<mask_near>(L, false); }
-int l_merge_near_lab(lua_State* L) { return near_binding<merge_near>(L, true); }
-int l_mkmask_near_lab(lua_State* L) { return near_binding<mask_near>(L, true); }
+const LibraryFunction near_merge_functions[] = {
+    {"merge_near", near_binding<merge_near, false>, {14, 17, 18, 19}},
+    {"mkmask_near", near_binding<mask_near, false>, {14, 17, 18, 19}},
+    {"merge_near_lab", near_binding<merge_near, true>, {14, 17, 18, 19}},
+    {"mkmask_near_lab", near_binding<mask_near, true>, {14, 17, 18, 19}},
+    {},
+};

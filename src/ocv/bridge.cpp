@@ -20,7 +20,7 @@ struct Overlap {
 };
 
 // The source side: the buffer position first, against the buffer.
-Overlap source_overlap(const BridgeJob& job) {
+Overlap source_overlap(const AreaJob& job) {
     Overlap o{job.sx, job.sy, 0, 0, job.w, job.h};
     clip_region_pair(o.bx, o.by, o.ix, o.iy, o.w, o.h, job.source.max_w, job.source.max_h, job.w,
                      job.h);
@@ -28,7 +28,7 @@ Overlap source_overlap(const BridgeJob& job) {
 }
 
 // The destination side: the image origin first, against the image.
-Overlap destination_overlap(const BridgeJob& job) {
+Overlap destination_overlap(const AreaJob& job) {
     Overlap o{job.dx, job.dy, 0, 0, job.w, job.h};
     clip_region_pair(o.ix, o.iy, o.bx, o.by, o.w, o.h, job.w, job.h, job.destination.max_w,
                      job.destination.max_h);
@@ -37,7 +37,7 @@ Overlap destination_overlap(const BridgeJob& job) {
 
 }  // namespace
 
-void canny_region(const BridgeJob& job, double threshold1, double threshold2, int aperture) {
+void canny_region(const AreaJob& job, double threshold1, double threshold2, int aperture) {
     const std::size_t count = static_cast<std::size_t>(job.w) * static_cast<std::size_t>(job.h);
     const Overlap in = source_overlap(job);
     // Pixels the source does not cover are 0; OpenCV writes every edge pixel.
@@ -61,7 +61,7 @@ void canny_region(const BridgeJob& job, double threshold1, double threshold2, in
     });
 }
 
-void flip_test_region(const BridgeJob& job) {
+void flip_test_region(const AreaJob& job) {
     const std::size_t count = static_cast<std::size_t>(job.w) * static_cast<std::size_t>(job.h);
     // y, cb, cr are three 16-bit values in a row, as the image's channels.
     std::unique_ptr<PIXEL_YC[]> image(new PIXEL_YC[count]());

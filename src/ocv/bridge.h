@@ -8,22 +8,14 @@
 // may be one buffer.
 #pragma once
 
-#include "buffers/frame.h"
-
-struct BridgeJob {
-    Frame source;
-    Frame destination;
-    int sx = 0, sy = 0;
-    int w = 0, h = 0;  // positive, at most the buffer size
-    int dx = 0, dy = 0;
-};
+#include "buffers/area_job.h"
 
 // Canny edges of the region's y taken to 0..255 (y / 16, limited to 0 and
 // 255) written as a mask: y = 4080 on an edge, 0 elsewhere, cb = cr = 0.
 // Throws std::runtime_error with OpenCV's message when OpenCV rejects the
 // thresholds or the aperture (the destination is then unchanged), and
 // std::bad_alloc when memory runs out.
-void canny_region(const BridgeJob& job, double threshold1, double threshold2, int aperture);
+void canny_region(const AreaJob& job, double threshold1, double threshold2, int aperture);
 
 // The region turned upside down (its y, cb and cr unchanged).
-void flip_test_region(const BridgeJob& job);
+void flip_test_region(const AreaJob& job);

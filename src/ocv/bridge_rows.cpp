@@ -1,54 +1,61 @@
-#include "ocv/bridge_rows.h"
+// The pixel copies of cvcanny, compiled once per instruction set and chosen
+// at run time (Highway), whole vectors of pixels at a time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "ocv/bridge_rows.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
-#include <cstring>
 
-#include "toolkit/vector_types.h"
+#include "buffers/pixel_simd-inl.h"
+#include "ocv/bridge_rows.h"
 
-namespace {
+HWY_BEFORE_NAMESPACE();
+namespace bridge_rows_simd {
+namespace HWY_NAMESPACE {
 
-using namespace mist::vec;
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
-typedef short v16s __attribute__((vector_size(32)));
-typedef unsigned char v16u __attribute__((vector_size(16)));
-
-MIST_VEC_INLINE v8s to_level(v8s y) {
-    const v8s zero = {}, top = {4095, 4095, 4095, 4095, 4095, 4095, 4095, 4095};
-    y = y < zero ? zero : y;
-    y = y > top ? top : y;
-    return y >> 4;
+static void y_to_bytes(const PIXEL_YC* in, std::uint8_t* out, std::size_t n) {
+    short_steps(
+        n,
+        [&](auto d16, int i) {
+            const hn::Rebind<std::uint8_t, decltype(d16)> d8;
+            hn::Vec<decltype(d16)> y, cb, cr;
+            load_pixels(d16, in + i, y, cb, cr);
+            const auto level = hn::Min(hn::Max(y, hn::Zero(d16)), hn::Set(d16, 4095));
+            hn::StoreU(hn::DemoteTo(d8, hn::ShiftRight<4>(level)), d8, out + i);
+        },
+        [&](int i) { out[i] = static_cast<std::uint8_t>(std::clamp<int>(in[i].y, 0, 4095) >> 4); });
 }
 
-}  // namespace
-
-MIST_VEC_INLINE void y_to_bytes_body(const PIXEL_YC* in, std::uint8_t* out, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        v8s y0, y1, unused_b, unused_c;
-        split3(&in[i].y, y0, unused_b, unused_c);
-        split3(&in[i + 8].y, y1, unused_b, unused_c);
-        const v16s y = __builtin_shufflevector(to_level(y0), to_level(y1), 0, 1, 2, 3, 4, 5, 6, 7,
-                                               8, 9, 10, 11, 12, 13, 14, 15);
-        const v16u b = __builtin_convertvector(y, v16u);
-        std::memcpy(out + i, &b, 16);
-    }
-    for (; i < n; ++i) out[i] = static_cast<std::uint8_t>(std::clamp<int>(in[i].y, 0, 4095) >> 4);
+static void bytes_to_mask(const std::uint8_t* in, PIXEL_YC* out, std::size_t n) {
+    short_steps(
+        n,
+        [&](auto d16, int i) {
+            const hn::Rebind<std::uint8_t, decltype(d16)> d8;
+            store_grades(d16, hn::ShiftLeft<4>(hn::PromoteTo(d16, hn::LoadU(d8, in + i))), out + i);
+        },
+        [&](int i) {
+            out[i] = {static_cast<short>(in[i] * 16), 0, 0};
+        });
 }
 
-MIST_DISPATCH(y_to_bytes, (const PIXEL_YC* in, std::uint8_t* out, std::size_t n), (in, out, n))
+}  // namespace HWY_NAMESPACE
+}  // namespace bridge_rows_simd
+HWY_AFTER_NAMESPACE();
 
-MIST_VEC_INLINE void bytes_to_mask_body(const std::uint8_t* in, PIXEL_YC* out, std::size_t n) {
-    const v8s zero = {};
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        v16u b;
-        std::memcpy(&b, in + i, 16);
-        const v16s y = __builtin_convertvector(b, v16s) << 4;
-        join3(&out[i].y, __builtin_shufflevector(y, y, 0, 1, 2, 3, 4, 5, 6, 7), zero, zero);
-        join3(&out[i + 8].y, __builtin_shufflevector(y, y, 8, 9, 10, 11, 12, 13, 14, 15), zero,
-              zero);
-    }
-    for (; i < n; ++i) out[i] = {static_cast<short>(in[i] * 16), 0, 0};
+#if HWY_ONCE
+namespace bridge_rows_simd {
+HWY_EXPORT(y_to_bytes);
+HWY_EXPORT(bytes_to_mask);
+}  // namespace bridge_rows_simd
+
+void y_to_bytes(const PIXEL_YC* in, std::uint8_t* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(bridge_rows_simd::y_to_bytes)(in, out, n);
 }
 
-MIST_DISPATCH(bytes_to_mask, (const std::uint8_t* in, PIXEL_YC* out, std::size_t n), (in, out, n))
+void bytes_to_mask(const std::uint8_t* in, PIXEL_YC* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(bridge_rows_simd::bytes_to_mask)(in, out, n);
+}
+#endif  // HWY_ONCE

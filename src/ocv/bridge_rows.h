@@ -1,6 +1,6 @@
 // The pixel copies of cvcanny, a row at a time (vectorised across pixels,
-// compiled for AVX2 and the baseline, the one the processor supports
-// chosen at each call).
+// compiled once per instruction set, the best one the processor has chosen
+// at run time).
 #pragma once
 
 #include <cstddef>

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "buffers/numeric.h"
+#include "script/library.h"
 
 namespace {
 
@@ -38,19 +39,36 @@ HostRecords fetch_host_records(lua_State* L) {
     return r;
 }
 
-int arg_count_error(lua_State* L, int n) { return luaL_argerror(L, n, "wrong number of argument"); }
+namespace {
 
-int check_arg_count(lua_State* L, std::initializer_list<int> accepted) {
+// The row of the C function Lua is running (level 0 of the call stack).
+const LibraryFunction* running_row(lua_State* L) {
+    lua_Debug ar;
+    if (lua_getstack(L, 0, &ar) == 0) return nullptr;
+    lua_getinfo(L, "f", &ar);
+    const lua_CFunction running = lua_tocfunction(L, -1);
+    lua_pop(L, 1);
+    return running == nullptr ? nullptr : library_row_of(running);
+}
+
+}  // namespace
+
+int check_arg_count(lua_State* L) {
     const int n = lua_gettop(L);
-    for (int a : accepted)
-        if (a == n) return n;
-    return arg_count_error(L, n);
+    const LibraryFunction* row = running_row(L);
+    if (row == nullptr) return luaL_error(L, "argument counts unknown: not a library function");
+    if (!row->counts.accepts(n)) return luaL_argerror(L, n, "wrong number of argument");
+    return n;
 }
 
 int check_int(lua_State* L, int index) { return trunc_to_int(luaL_checknumber(L, index)); }
 
 void check_ints(lua_State* L, int first, int count, int* out) {
     for (int k = 0; k < count; ++k) out[k] = check_int(L, first + k);
+}
+
+void check_numbers(lua_State* L, int first, int count, double* out) {
+    for (int k = 0; k < count; ++k) out[k] = luaL_checknumber(L, first + k);
 }
 
 Region check_region(lua_State* L, int first) {
@@ -69,16 +87,23 @@ Frame require_frame(lua_State* L, const HostRecords& records, int n) {
     return records.frame(require_buffer(L, records, n));
 }
 
-const double* check_table2d(lua_State* L, int index, int* rows, int* cols) {
+void check_table_shape(lua_State* L, int index, std::size_t* rows, std::size_t* cols) {
     luaL_checktype(L, index, LUA_TTABLE);
-    const int r = static_cast<int>(lua_objlen(L, index));
+    *rows = lua_objlen(L, index);
     lua_rawgeti(L, index, 1);
     if (!lua_istable(L, -1)) {
         lua_pop(L, 1);
         luaL_argerror(L, index, "テーブルの形式が不適切です");
     }
-    const int c = static_cast<int>(lua_objlen(L, -1));
+    *cols = lua_objlen(L, -1);
     lua_pop(L, 1);
+}
+
+const double* check_table2d(lua_State* L, int index, int* rows, int* cols) {
+    std::size_t table_rows = 0, table_cols = 0;
+    check_table_shape(L, index, &table_rows, &table_cols);
+    const int r = static_cast<int>(table_rows);
+    const int c = static_cast<int>(table_cols);
     // The userdata keeps the values alive until the function returns and is
     // freed by Lua's collector, so no C++ owner is needed.
     const std::size_t count = static_cast<std::size_t>(r) * static_cast<std::size_t>(c);

@@ -9,14 +9,16 @@
 // Lua error after the exception's objects are gone.
 #pragma once
 
+#include <cstddef>
 #include <exception>
-#include <initializer_list>
 #include <new>
 #include <utility>
 
 #include "buffers/frame.h"
 #include "buffers/region.h"
 #include "platform/aviutl.h"
+#include "platform/work_deadline.h"
+#include "script/engine.h"
 #include "script/filter_info.h"
 #include "script/lua.h"
 
@@ -34,12 +36,10 @@ struct HostRecords {
 // the four registry messages when something is missing.
 HostRecords fetch_host_records(lua_State* L);
 
-// The argument count, when it is one of `accepted`; otherwise raises
-// "bad argument #n to 'name' (wrong number of argument)".
-int check_arg_count(lua_State* L, std::initializer_list<int> accepted);
-
-// Raises the wrong-argument-count error for count n.
-int arg_count_error(lua_State* L, int n);
+// The argument count, when the running function's row (its table entry in
+// script/library.h, found by the running C function) accepts it;
+// otherwise raises "bad argument #n to 'name' (wrong number of argument)".
+int check_arg_count(lua_State* L);
 
 // A numeric argument truncated toward zero (NaN gives 0, out-of-range values
 // saturate); a non-number raises Lua's standard argument error.
@@ -47,6 +47,9 @@ int check_int(lua_State* L, int index);
 
 // Reads `count` integer arguments from `first` on into out[0..count-1].
 void check_ints(lua_State* L, int first, int count, int* out);
+
+// Reads `count` number arguments from `first` on into out[0..count-1].
+void check_numbers(lua_State* L, int first, int count, double* out);
 
 // Reads a region x, y, w, h from arguments first..first+3.
 Region check_region(lua_State* L, int first);
@@ -56,6 +59,11 @@ PIXEL_YC* require_buffer(lua_State* L, const HostRecords& records, int n);
 
 // Buffer n as a frame of the current size.
 Frame require_frame(lua_State* L, const HostRecords& records, int n);
+
+// The shape of a two-dimensional table at `index`: its length (rows) and
+// the length of its element 1 (cols).  Raises Lua's type error for a
+// non-table and "テーブルの形式が不適切です" when element 1 is not a table.
+void check_table_shape(lua_State* L, int index, std::size_t* rows, std::size_t* cols);
 
 // A two-dimensional table of numbers at `index`, read row by row into a block
 // owned by a userdata pushed on the stack (Lua frees it).  Missing or
@@ -100,6 +108,9 @@ void guarded(lua_State* L, const char* name, Work&& work) {
         failure = keep_message("unknown error");
     }
     if (failure != nullptr) raise_error(L, failure);
+    // Work that stopped early at the frame's deadline ends the script here,
+    // not thousands of instructions (and calls) later.
+    if (work_deadline::passed()) raise_budget_error(L);
 }
 
 // For a table of rows read by check_table2d: raises the error of indexing a

@@ -1,176 +1,221 @@
+// The inner loops of the convolution, Gaussian and box filters, compiled
+// once per instruction set and chosen at run time (Highway).  Each element
+// gets the operations of its scalar rule (filter_rows.h) in their order;
+// the loops take four vectors of elements at a time where the additions of
+// one element must stay in tap order, so that those of the others overlap.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "toolkit/filter_rows.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
 #include "toolkit/filter_rows.h"
-
-#include <cstring>
-
+#include "toolkit/number_simd-inl.h"
 #include "toolkit/truncate.h"
-#include "toolkit/vector_types.h"
 
-namespace mist::rows {
+HWY_BEFORE_NAMESPACE();
+namespace filter_rows_simd {
+namespace HWY_NAMESPACE {
 
-MIST_VEC_INLINE void convolve_body(const short* const* src, const double* w, std::size_t taps,
-                                   short* out, std::size_t n, double sum) {
-    using namespace vec;
+using namespace number_simd::HWY_NAMESPACE;  // and its alias hn
+
+constexpr std::size_t kUnroll = 4;
+
+// Lanes(d) shorts as doubles.
+HWY_INLINE DoubleVec load_shorts(const short* p) {
+    return hn::PromoteTo(DoubleTag(), hn::PromoteTo(PartIntTag(), hn::LoadU(PartShortTag(), p)));
+}
+
+// The weighted sums of a row, a = 0 + w[0] * src[0][i] + w[1] * src[1][i]
+// + ... in tap order, in the lanes of D (elements from load): put(a, i) for
+// each whole vector of elements, kUnroll vectors at a time while they last;
+// then tail(i) for each element left over.
+template <class D, class Source, class Weight, class Load, class Put, class Tail>
+HWY_INLINE void weighted_sums(D d, const Source* const* src, const Weight* w, std::size_t taps,
+                              std::size_t n, const Load& load, const Put& put, const Tail& tail) {
+    const std::size_t lanes = hn::Lanes(d);
+    const auto vectors = [&]<std::size_t K>(std::size_t i) {
+        hn::Vec<D> a[K];
+        for (std::size_t k = 0; k < K; ++k) a[k] = hn::Zero(d);
+        for (std::size_t t = 0; t < taps; ++t) {
+            const hn::Vec<D> wt = hn::Set(d, w[t]);
+            for (std::size_t k = 0; k < K; ++k)
+                a[k] = hn::Add(a[k], hn::Mul(wt, load(src[t] + i + k * lanes)));
+        }
+        for (std::size_t k = 0; k < K; ++k) put(a[k], i + k * lanes);
+    };
+    std::size_t i = 0;
+    for (; i + kUnroll * lanes <= n; i += kUnroll * lanes) vectors.template operator()<kUnroll>(i);
+    for (; i + lanes <= n; i += lanes) vectors.template operator()<1>(i);
+    for (; i < n; ++i) tail(i);
+}
+
+// The same sum of element i, one element.
+template <class T, class Source, class Weight>
+HWY_INLINE T tap_sum(const Source* const* src, const Weight* w, std::size_t taps, std::size_t i) {
+    T sum = 0;
+    for (std::size_t t = 0; t < taps; ++t) sum += w[t] * src[t][i];
+    return sum;
+}
+
+// trunc(v / d) of integers for inverse = 1 / d (see quotient_to_truncate).
+HWY_INLINE WideIntVec quotients(WideIntVec v, double inverse) {
+    DoubleVec q[kParts];
+    PartIntVec t[kParts];
+    to_double_parts(v, q);
+    for (int h = 0; h < kParts; ++h)
+        t[h] = truncate_int_in_range(DoubleTag(), quotient_to_truncate(DoubleTag(), q[h], inverse));
+    return join_parts(t);
+}
+
+static void convolve(const short* const* src, const double* w, std::size_t taps, short* out,
+                     std::size_t n, double sum) {
+    const DoubleTag d;
+    const PartShortTag d16;
     const bool divide = sum != 0;
-    std::size_t i = 0;
-    // Sixteen elements at a time in four independent accumulators, so that
-    // the additions of one element, which must stay in tap order, overlap
-    // with those of the others.
-    for (; i + 16 <= n; i += 16) {
-        v4d a0{}, a1{}, a2{}, a3{};
-        for (std::size_t t = 0; t < taps; ++t) {
-            const short* s = src[t] + i;
-            const double wt = w[t];
-            v4d x0, x1, x2, x3;
-            load_s8d(s, x0, x1);
-            load_s8d(s + 8, x2, x3);
-            a0 += wt * x0;
-            a1 += wt * x1;
-            a2 += wt * x2;
-            a3 += wt * x3;
-        }
-        if (divide) {
-            a0 /= sum;
-            a1 /= sum;
-            a2 /= sum;
-            a3 /= sum;
-        }
-        store_s8(out + i, truncate8(a0, a1));
-        store_s8(out + i + 8, truncate8(a2, a3));
-    }
-    for (; i < n; ++i) {
-        double T = 0;
-        for (std::size_t t = 0; t < taps; ++t) T += w[t] * src[t][i];
-        out[i] = truncate_to_short(divide ? T / sum : T);
-    }
+    weighted_sums(
+        d, src, w, taps, n, load_shorts,
+        [&](DoubleVec a, std::size_t i) {
+            if (divide) a = hn::Div(a, hn::Set(d, sum));
+            hn::StoreU(low16(d16, truncate_int(d, a)), d16, out + i);
+        },
+        [&](std::size_t i) {
+            const double T = tap_sum<double>(src, w, taps, i);
+            out[i] = toolkit::truncate_to_short(divide ? T / sum : T);
+        });
 }
 
-MIST_DISPATCH(convolve,
-              (const short* const* src, const double* w, std::size_t taps, short* out,
-               std::size_t n, double sum),
-              (src, w, taps, out, n, sum))
-
-MIST_VEC_INLINE void convolve_integral_body(const short* const* src, const std::int32_t* w,
-                                            std::size_t taps, short* out, std::size_t n,
-                                            std::int32_t sum) {
-    using namespace vec;
+static void convolve_integral(const short* const* src, const std::int32_t* w, std::size_t taps,
+                              short* out, std::size_t n, std::int32_t sum) {
+    const WideShortTag d16;
     const double divisor = sum, inverse = 1.0 / divisor;
+    weighted_sums(
+        WideIntTag(), src, w, taps, n,
+        [&](const short* p) { return hn::PromoteTo(WideIntTag(), hn::LoadU(d16, p)); },
+        [&](WideIntVec a, std::size_t i) {  // trunc(T / S) of two exact integers, as in double
+            hn::StoreU(low16(d16, sum != 0 ? quotients(a, inverse) : a), d16, out + i);
+        },
+        [&](std::size_t i) {
+            const std::int32_t T = tap_sum<std::int32_t>(src, w, taps, i);
+            out[i] = sum != 0 ? toolkit::truncate_to_short(T / divisor)
+                              : static_cast<short>(static_cast<std::uint16_t>(T));
+        });
+}
+
+static void weighted_sum(const double* const* src, const double* w, std::size_t taps, float* out,
+                         std::size_t n, bool divide, double divisor) {
+    const DoubleTag d;
+    const hn::Rebind<float, DoubleTag> df32;
+    weighted_sums(
+        d, src, w, taps, n, [&](const double* p) { return hn::LoadU(d, p); },
+        [&](DoubleVec a, std::size_t i) {
+            if (divide) a = hn::Div(a, hn::Set(d, divisor));
+            hn::StoreU(to_float(df32, a), df32, out + i);
+        },
+        [&](std::size_t i) {
+            const double T = tap_sum<double>(src, w, taps, i);
+            out[i] = static_cast<float>(divide ? T / divisor : T);
+        });
+}
+
+static void widen(const float* in, double* out, std::size_t n) {
+    const DoubleTag d;
+    const hn::Rebind<float, DoubleTag> df32;
+    const std::size_t lanes = hn::Lanes(d);
     std::size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        v8i a[4] = {};
-        for (std::size_t t = 0; t < taps; ++t) {
-            const short* s = src[t] + i;
-            const std::int32_t wt = w[t];
-            for (int k = 0; k < 4; ++k) a[k] += wt * load_s8i(s + 8 * k);
-        }
-        for (int k = 0; k < 4; ++k) {
-            if (sum != 0)  // trunc(T / S) of two exact integers, as in double
-                store_s8(out + i + 8 * k,
-                         truncate8_in_range(quotient_to_truncate(low_half_d(a[k]), inverse),
-                                            quotient_to_truncate(high_half_d(a[k]), inverse)));
-            else
-                store_s8(out + i + 8 * k, low16(a[k]));
-        }
-    }
-    for (; i < n; ++i) {
-        std::int32_t T = 0;
-        for (std::size_t t = 0; t < taps; ++t) T += w[t] * src[t][i];
-        out[i] = sum != 0 ? truncate_to_short(T / divisor)
-                          : static_cast<short>(static_cast<std::uint16_t>(T));
-    }
+    for (; i + lanes <= n; i += lanes)
+        hn::StoreU(hn::PromoteTo(d, hn::LoadU(df32, in + i)), d, out + i);
+    for (; i < n; ++i) out[i] = in[i];
 }
 
-MIST_DISPATCH(convolve_integral,
-              (const short* const* src, const std::int32_t* w, std::size_t taps, short* out,
-               std::size_t n, std::int32_t sum),
-              (src, w, taps, out, n, sum))
-
-MIST_VEC_INLINE void weighted_sum_body(const double* const* src, const double* w, std::size_t taps,
-                                       float* out, std::size_t n, bool divide, double divisor) {
-    using namespace vec;
+// acc[i] += row[i] (Subtract: -=).
+template <bool Subtract>
+HWY_INLINE void accumulate_row(std::int32_t* acc, const short* row, std::size_t n) {
+    const WideIntTag d32;
+    const WideShortTag d16;
+    const std::size_t lanes = hn::Lanes(d32);
     std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        v4d a0{}, a1{}, a2{}, a3{};
-        for (std::size_t t = 0; t < taps; ++t) {
-            const double* s = src[t] + i;
-            const double wt = w[t];
-            a0 += wt * load_d4(s);
-            a1 += wt * load_d4(s + 4);
-            a2 += wt * load_d4(s + 8);
-            a3 += wt * load_d4(s + 12);
-        }
-        if (divide) {
-            a0 /= divisor;
-            a1 /= divisor;
-            a2 /= divisor;
-            a3 /= divisor;
-        }
-        store_f4(out + i, __builtin_convertvector(a0, v4f));
-        store_f4(out + i + 4, __builtin_convertvector(a1, v4f));
-        store_f4(out + i + 8, __builtin_convertvector(a2, v4f));
-        store_f4(out + i + 12, __builtin_convertvector(a3, v4f));
+    for (; i + lanes <= n; i += lanes) {
+        const WideIntVec a = hn::LoadU(d32, acc + i);
+        const WideIntVec r = hn::PromoteTo(d32, hn::LoadU(d16, row + i));
+        hn::StoreU(Subtract ? hn::Sub(a, r) : hn::Add(a, r), d32, acc + i);
     }
-    for (; i + 4 <= n; i += 4) {
-        v4d a{};
-        for (std::size_t t = 0; t < taps; ++t) a += w[t] * load_d4(src[t] + i);
-        if (divide) a /= divisor;
-        store_f4(out + i, __builtin_convertvector(a, v4f));
-    }
-    for (; i < n; ++i) {
-        double T = 0;
-        for (std::size_t t = 0; t < taps; ++t) T += w[t] * src[t][i];
-        out[i] = static_cast<float>(divide ? T / divisor : T);
-    }
+    for (; i < n; ++i) acc[i] = Subtract ? acc[i] - row[i] : acc[i] + row[i];
 }
 
-MIST_DISPATCH(weighted_sum,
-              (const double* const* src, const double* w, std::size_t taps, float* out,
-               std::size_t n, bool divide, double divisor),
-              (src, w, taps, out, n, divide, divisor))
-
-MIST_VEC_INLINE void widen_body(const float* __restrict in, double* __restrict out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = in[i];
+static void add_row(std::int32_t* acc, const short* row, std::size_t n) {
+    accumulate_row<false>(acc, row, n);
 }
 
-MIST_DISPATCH(widen, (const float* __restrict in, double* __restrict out, std::size_t n),
-              (in, out, n))
-
-MIST_VEC_INLINE void add_row_body(std::int32_t* __restrict acc, const short* __restrict row,
-                                  std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) acc[i] += row[i];
+static void subtract_row(std::int32_t* acc, const short* row, std::size_t n) {
+    accumulate_row<true>(acc, row, n);
 }
 
-MIST_DISPATCH(add_row, (std::int32_t* __restrict acc, const short* __restrict row, std::size_t n),
-              (acc, row, n))
-
-MIST_VEC_INLINE void subtract_row_body(std::int32_t* __restrict acc, const short* __restrict row,
-                                       std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) acc[i] -= row[i];
-}
-
-MIST_DISPATCH(subtract_row,
-              (std::int32_t* __restrict acc, const short* __restrict row, std::size_t n),
-              (acc, row, n))
-
-MIST_VEC_INLINE void box_mean_body(const std::int32_t* colsum, std::size_t kw, short* out,
-                                   std::size_t n, double count) {
-    using namespace vec;
+static void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n,
+                     double count) {
+    const WideIntTag d32;
+    const WideShortTag d16;
     const double inverse = 1.0 / count;
+    const std::size_t lanes = hn::Lanes(d32);
     std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        v8i b = load_i8(colsum + i);
-        for (std::size_t m = 1; m < kw; ++m) b += load_i8(colsum + i + 3 * m);
-        store_s8(out + i, truncate8_in_range(quotient_to_truncate(low_half_d(b), inverse),
-                                             quotient_to_truncate(high_half_d(b), inverse)));
+    for (; i + lanes <= n; i += lanes) {
+        WideIntVec b = hn::LoadU(d32, colsum + i);
+        for (std::size_t m = 1; m < kw; ++m) b = hn::Add(b, hn::LoadU(d32, colsum + i + 3 * m));
+        hn::StoreU(low16(d16, quotients(b, inverse)), d16, out + i);
     }
     for (; i < n; ++i) {
         std::int32_t b = 0;
         for (std::size_t m = 0; m < kw; ++m) b += colsum[i + 3 * m];
-        out[i] = truncate_to_short(b / count);
+        out[i] = toolkit::truncate_to_short(b / count);
     }
 }
 
-MIST_DISPATCH(box_mean,
-              (const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n, double count),
-              (colsum, kw, out, n, count))
+}  // namespace HWY_NAMESPACE
+}  // namespace filter_rows_simd
+HWY_AFTER_NAMESPACE();
 
-}  // namespace mist::rows
+#if HWY_ONCE
+namespace filter_rows_simd {
+HWY_EXPORT(convolve);
+HWY_EXPORT(convolve_integral);
+HWY_EXPORT(weighted_sum);
+HWY_EXPORT(widen);
+HWY_EXPORT(add_row);
+HWY_EXPORT(subtract_row);
+HWY_EXPORT(box_mean);
+}  // namespace filter_rows_simd
+
+namespace toolkit::row_kernels {
+
+void convolve(const short* const* src, const double* w, std::size_t taps, short* out, std::size_t n,
+              double sum) {
+    HWY_DYNAMIC_DISPATCH(filter_rows_simd::convolve)(src, w, taps, out, n, sum);
+}
+
+void convolve_integral(const short* const* src, const std::int32_t* w, std::size_t taps, short* out,
+                       std::size_t n, std::int32_t sum) {
+    HWY_DYNAMIC_DISPATCH(filter_rows_simd::convolve_integral)(src, w, taps, out, n, sum);
+}
+
+void weighted_sum(const double* const* src, const double* w, std::size_t taps, float* out,
+                  std::size_t n, bool divide, double divisor) {
+    HWY_DYNAMIC_DISPATCH(filter_rows_simd::weighted_sum)(src, w, taps, out, n, divide, divisor);
+}
+
+void widen(const float* in, double* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(filter_rows_simd::widen)(in, out, n);
+}
+
+void add_row(std::int32_t* acc, const short* row, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(filter_rows_simd::add_row)(acc, row, n);
+}
+
+void subtract_row(std::int32_t* acc, const short* row, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(filter_rows_simd::subtract_row)(acc, row, n);
+}
+
+void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n, double count) {
+    HWY_DYNAMIC_DISPATCH(filter_rows_simd::box_mean)(colsum, kw, out, n, count);
+}
+
+}  // namespace toolkit::row_kernels
+#endif  // HWY_ONCE

@@ -6,9 +6,10 @@
 #include <limits>
 #include <stdexcept>
 
-#include "toolkit/thread.h"
+#include "platform/thread_pool.h"
+#include "toolkit/cell_runs.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace {
 
@@ -49,32 +50,6 @@ inline bool is_foreground(short v) {
         return v == 0;
 }
 
-typedef short cells8 __attribute__((vector_size(16)));
-
-// The first x in [x, w) whose cell is (Wanted) or is not foreground; w when
-// none.  Eight cells a test while they all are the other kind.
-template <foreground_cells Rule, bool Wanted>
-inline std::size_t next_cell(const short* row, std::size_t x, std::size_t w) {
-    for (; x + 8 <= w; x += 8) {
-        cells8 v;
-        std::memcpy(&v, row + x, sizeof v);
-        cells8 hit;
-        if constexpr (Rule == foreground_cells::positive)
-            hit = v > 0;
-        else if constexpr (Rule == foreground_cells::nonzero)
-            hit = v != 0;
-        else
-            hit = v == 0;
-        if constexpr (!Wanted) hit = ~hit;
-        std::uint64_t bits[2];
-        std::memcpy(bits, &hit, sizeof bits);
-        if ((bits[0] | bits[1]) != 0) break;
-    }
-    for (; x < w; ++x)
-        if (is_foreground<Rule>(row[x]) == Wanted) return x;
-    return w;
-}
-
 // Whether the cell at x of a row starts a provisional label in one raster
 // scan: foreground with no foreground among its earlier neighbours (left,
 // above, and with 8-connectivity above-left and above-right).  `above` is
@@ -111,8 +86,8 @@ inline bool starts_within(const cell_run& r, std::int32_t x1) {
 template <foreground_cells Rule, bool Eight>
 void scan_strip(const short* cells, std::ptrdiff_t stride, std::size_t w, std::uint32_t* parent,
                 std::uint32_t* row_begin, std::uint32_t* row_end, std::size_t y0, std::size_t y1,
-                std::uint32_t base, std::vector<cell_run>& runs, std::uint32_t& used,
-                std::uint64_t& seeds) {
+                std::uint32_t base, std::vector<cell_run>& runs, std::vector<std::uint32_t>& bounds,
+                std::uint32_t& used, std::uint64_t& seeds) {
     std::uint32_t next = base;
     std::uint64_t seed_count = 0;
     runs.clear();
@@ -121,11 +96,9 @@ void scan_strip(const short* cells, std::ptrdiff_t stride, std::size_t w, std::u
         row_begin[y] = static_cast<std::uint32_t>(runs.size());
         std::size_t j = y > y0 ? row_begin[y - 1] : 0;
         const std::size_t j_end = y > y0 ? row_end[y - 1] : 0;
-        std::size_t x = 0;
-        for (;;) {
-            const std::size_t start = next_cell<Rule, true>(row, x, w);
-            if (start == w) break;
-            const std::size_t end = next_cell<Rule, false>(row, start + 1, w);
+        const std::size_t row_runs = cell_runs(row, w, Rule, bounds.data());
+        for (std::size_t r = 0; r < row_runs; ++r) {
+            const std::size_t start = bounds[2 * r], end = bounds[2 * r + 1];
             const auto x0 = static_cast<std::int32_t>(start), x1 = static_cast<std::int32_t>(end);
             std::uint32_t l = 0;
             bool seed;
@@ -147,7 +120,6 @@ void scan_strip(const short* cells, std::ptrdiff_t stride, std::size_t w, std::u
                 parent[l] = l;
             }
             runs.push_back({x0, x1, l});
-            x = end;
         }
         row_end[y] = static_cast<std::uint32_t>(runs.size());
     }
@@ -157,8 +129,8 @@ void scan_strip(const short* cells, std::ptrdiff_t stride, std::size_t w, std::u
 
 using scan_function = void (*)(const short*, std::ptrdiff_t, std::size_t, std::uint32_t*,
                                std::uint32_t*, std::uint32_t*, std::size_t, std::size_t,
-                               std::uint32_t, std::vector<cell_run>&, std::uint32_t&,
-                               std::uint64_t&);
+                               std::uint32_t, std::vector<cell_run>&, std::vector<std::uint32_t>&,
+                               std::uint32_t&, std::uint64_t&);
 
 template <foreground_cells Rule>
 scan_function scan_for(bool eight) {
@@ -200,30 +172,24 @@ bool seed_at(foreground_cells rule, const short* row, const short* above, std::s
 // and a row has at most (w + 1) / 2 runs.
 std::uint64_t label_bound(std::uint64_t w, std::uint64_t rows) { return rows * ((w + 1) / 2); }
 
-// Workers of the two parallel passes.
-class strip_worker : public thread<strip_worker> {
-public:
-    const std::function<void(std::size_t)>* body = nullptr;
-
-protected:
-    std::uint32_t thread_function() override {
-        (*body)(thread_index);
-        return 1;
-    }
-};
-
+// Calls body(k) for every strip k, the strips taken in turn on the pool.
+// A strip the work deadline would skip runs here afterwards: the joins and
+// the totals read every strip, and the labelling is one pass over the
+// plane.
 void on_strips(std::size_t count, const std::function<void(std::size_t)>& body) {
     if (count == 1) {
         body(0);
         return;
     }
-    std::vector<strip_worker> workers(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        workers[i].thread_index = static_cast<std::uint32_t>(i);
-        workers[i].thread_count = static_cast<std::uint32_t>(count);
-        workers[i].body = &body;
-    }
-    run_threads(workers.data(), static_cast<std::uint32_t>(count));
+    std::vector<char> ran(count, 0);
+    pool::parallel_for(static_cast<int>(count), pool::Split{.grain = 1}, [&](const pool::Range& r) {
+        for (int k = r.begin; k < r.end; ++k) {
+            body(static_cast<std::size_t>(k));
+            ran[static_cast<std::size_t>(k)] = 1;
+        }
+    });
+    for (std::size_t k = 0; k < count; ++k)
+        if (!ran[k]) body(k);
 }
 
 }  // namespace
@@ -247,6 +213,7 @@ std::size_t strip_labeling::run(const short* cells, std::ptrdiff_t stride, std::
     std::uint64_t labels_total = 1;
     for (std::size_t k = 0; k < count; ++k) {
         strip& s = strips_[k];
+        if (s.bounds.size() < w + 1) s.bounds.resize(w + 1);
         s.y0 = h * k / count;
         s.y1 = h * (k + 1) / count;
         s.base = static_cast<std::uint32_t>(std::min<std::uint64_t>(labels_total - 1, 0xFFFFFFFFu));
@@ -271,7 +238,7 @@ std::size_t strip_labeling::run(const short* cells, std::ptrdiff_t stride, std::
     on_strips(count, [&](std::size_t k) {
         strip& s = strips_[k];
         scan(cells, stride, w, parent, row_begin_.data(), row_end_.data(), s.y0, s.y1, s.base,
-             s.runs, s.used, s.seeds);
+             s.runs, s.bounds, s.used, s.seeds);
     });
 
     // Runs that touch across a border.
@@ -362,4 +329,4 @@ strip_labeling& thread_strip_labeling() {
     return buffers;
 }
 
-}  // namespace mist
+}  // namespace toolkit

@@ -1,31 +1,24 @@
-#include "toolkit/median_rows.h"
+// The median filter's row loops, compiled once per instruction set and
+// chosen at run time (Highway).  Keys are doubles (median_rows.h): the
+// vector minimum and maximum order them exactly, and a pixel and its key
+// turn into each other with a byte shuffle and an exclusive or.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "toolkit/median_rows.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
-#include "toolkit/vector_types.h"
+#include "toolkit/median_rows.h"
 
-namespace mist::rows {
+HWY_BEFORE_NAMESPACE();
+namespace median_rows_simd {
+namespace HWY_NAMESPACE {
 
-namespace {
-
-using vec::v4d;
-
-// Minimum and maximum of keys, lane by lane or of two doubles.
-template <class T>
-MIST_VEC_INLINE T lesser(T a, T b) {
-    return a < b ? a : b;
-}
-template <class T>
-MIST_VEC_INLINE T greater(T a, T b) {
-    return a > b ? a : b;
-}
-template <class T>
-MIST_VEC_INLINE T median_of_3(T a, T b, T c) {
-    return greater(lesser(a, b), lesser(greater(a, b), c));
-}
+namespace hn = hwy::HWY_NAMESPACE;
 
 // A comparator network on numbered wires: step s puts the lesser of wires
 // a[s] and b[s] on a[s] and the greater on b[s].
@@ -114,108 +107,129 @@ constexpr built build_median25() {
 constexpr built kSort5 = build_sort5();
 constexpr built kMedian25 = build_median25();
 
-template <const built& B, class T, std::size_t... S>
-MIST_VEC_INLINE void run_network(T* w, std::index_sequence<S...>) {
+template <const built& B, class V, std::size_t... S>
+HWY_INLINE void run_network(V* w, std::index_sequence<S...>) {
     (
         [&] {
-            const T lo = lesser(w[B.net.a[S]], w[B.net.b[S]]);
-            const T hi = greater(w[B.net.a[S]], w[B.net.b[S]]);
+            const V lo = hn::Min(w[B.net.a[S]], w[B.net.b[S]]);
+            const V hi = hn::Max(w[B.net.a[S]], w[B.net.b[S]]);
             w[B.net.a[S]] = lo;
             w[B.net.b[S]] = hi;
         }(),
         ...);
 }
 
-template <const built& B, class T>
-MIST_VEC_INLINE void run_network(T* w) {
+template <const built& B, class V>
+HWY_INLINE void run_network(V* w) {
     run_network<B>(w, std::make_index_sequence<static_cast<std::size_t>(B.net.count)>{});
 }
 
-template <class T>
-MIST_VEC_INLINE T load(const double* p);
-template <>
-MIST_VEC_INLINE double load<double>(const double* p) {
-    return *p;
+template <class V>
+HWY_INLINE V median_of_3(V a, V b, V c) {
+    return hn::Max(hn::Min(a, b), hn::Min(hn::Max(a, b), c));
 }
-template <>
-MIST_VEC_INLINE v4d load<v4d>(const double* p) {
-    return vec::load_d4(p);
-}
-MIST_VEC_INLINE void store(double* p, double v) { *p = v; }
-MIST_VEC_INLINE void store(double* p, v4d v) { vec::store_d4(p, v); }
 
 // Outputs per chunk: the sorted columns of a chunk stay in the first-level
 // cache.
 constexpr std::size_t kChunk = 128;
 
+// The loops below take a tag D: full vectors, then one lane for the
+// columns and outputs left over.
+using FullTag = hn::ScalableTag<double>;
+using OneTag = hn::CappedTag<double, 1>;
+
+// Runs step(tag, j) on j = 0, lanes, ... while whole vectors fit in n,
+// then on each j left.
+template <class Step>
+HWY_INLINE void each_column(std::size_t n, const Step& step) {
+    const FullTag d;
+    const std::size_t lanes = hn::Lanes(d);
+    std::size_t j = 0;
+    for (; j + lanes <= n; j += lanes) step(d, j);
+    for (; j < n; ++j) step(OneTag(), j);
+}
+
 // Sorted columns of a 3-row window: lo[j] <= mid[j] <= hi[j].
-template <class T>
-MIST_VEC_INLINE void sort_column3(const double* const* r, std::size_t j, double* lo, double* mid,
-                                  double* hi) {
-    const T a = load<T>(r[0] + j), b = load<T>(r[1] + j), c = load<T>(r[2] + j);
-    const T ab_lo = lesser(a, b), ab_hi = greater(a, b);
-    const T top = greater(ab_hi, c), m = lesser(ab_hi, c);
-    store(lo + j, lesser(ab_lo, m));
-    store(mid + j, greater(ab_lo, m));
-    store(hi + j, top);
+template <class D>
+HWY_INLINE void sort_column3(D d, const double* const* r, std::size_t j, double* lo, double* mid,
+                             double* hi) {
+    const auto a = hn::LoadU(d, r[0] + j), b = hn::LoadU(d, r[1] + j), c = hn::LoadU(d, r[2] + j);
+    const auto ab_lo = hn::Min(a, b), ab_hi = hn::Max(a, b);
+    const auto top = hn::Max(ab_hi, c), m = hn::Min(ab_hi, c);
+    hn::StoreU(hn::Min(ab_lo, m), d, lo + j);
+    hn::StoreU(hn::Max(ab_lo, m), d, mid + j);
+    hn::StoreU(top, d, hi + j);
 }
 
 // The median of nine from three sorted columns: it is the median of the
 // greatest of the lows, the median of the middles and the least of the
 // highs.
-template <class T>
-MIST_VEC_INLINE void median_from_columns3(const double* lo, const double* mid, const double* hi,
-                                          std::size_t i, double* out) {
-    const T low = greater(greater(load<T>(lo + i), load<T>(lo + i + 1)), load<T>(lo + i + 2));
-    const T middle = median_of_3(load<T>(mid + i), load<T>(mid + i + 1), load<T>(mid + i + 2));
-    const T high = lesser(lesser(load<T>(hi + i), load<T>(hi + i + 1)), load<T>(hi + i + 2));
-    store(out + i, median_of_3(low, middle, high));
+template <class D>
+HWY_INLINE void median_from_columns3(D d, const double* lo, const double* mid, const double* hi,
+                                     std::size_t i, double* out) {
+    const auto low =
+        hn::Max(hn::Max(hn::LoadU(d, lo + i), hn::LoadU(d, lo + i + 1)), hn::LoadU(d, lo + i + 2));
+    const auto middle =
+        median_of_3(hn::LoadU(d, mid + i), hn::LoadU(d, mid + i + 1), hn::LoadU(d, mid + i + 2));
+    const auto high =
+        hn::Min(hn::Min(hn::LoadU(d, hi + i), hn::LoadU(d, hi + i + 1)), hn::LoadU(d, hi + i + 2));
+    hn::StoreU(median_of_3(low, middle, high), d, out + i);
 }
 
-template <class T>
-MIST_VEC_INLINE void sort_column5(const double* const* r, std::size_t j, double* const* sorted) {
-    T w[5];
-    for (int k = 0; k < 5; ++k) w[k] = load<T>(r[k] + j);
+template <class D>
+HWY_INLINE void sort_column5(D d, const double* const* r, std::size_t j, double* const* sorted) {
+    hn::Vec<D> w[5];
+    for (int k = 0; k < 5; ++k) w[k] = hn::LoadU(d, r[k] + j);
     run_network<kSort5>(w);
-    for (int k = 0; k < 5; ++k) store(sorted[k] + j, w[kSort5.order.id[k]]);
+    for (int k = 0; k < 5; ++k) hn::StoreU(w[kSort5.order.id[k]], d, sorted[k] + j);
 }
 
-template <class T>
-MIST_VEC_INLINE void median_from_columns5(const double* const* sorted, std::size_t i, double* out) {
-    T w[25];
+template <class D>
+HWY_INLINE void median_from_columns5(D d, const double* const* sorted, std::size_t i, double* out) {
+    hn::Vec<D> w[25];
     for (int c = 0; c < 5; ++c)
-        for (int k = 0; k < 5; ++k) w[5 * c + k] = load<T>(sorted[k] + i + c);
+        for (int k = 0; k < 5; ++k) w[5 * c + k] = hn::LoadU(d, sorted[k] + i + c);
     run_network<kMedian25>(w);
-    store(out + i, w[kMedian25.order.id[12]]);
+    hn::StoreU(w[kMedian25.order.id[12]], d, out + i);
 }
-
-}  // namespace
 
 // The key of a pixel, byte by byte (little-endian): B, G and R with the top
-// bit of each flipped, then the exponent bytes 0x30 0x43 of 2^52.  For two
-// pixels in 12 bytes, the byte order of their keys and the bits to flip.
+// bit of each flipped, then the exponent bytes 0x30 0x43 of 2^52.
 constexpr std::uint64_t kKeyFlip = 0x4330800080008000ull;
 
-MIST_VEC_INLINE vec::v16c key_flip() {
-    const std::uint64_t f[2] = {kKeyFlip, kKeyFlip};
-    vec::v16c v;
-    std::memcpy(&v, f, 16);
-    return v;
+// Where the bytes of a key come from in a pair of pixels (to_keys), and
+// the other way (from_keys); 0x80 gives a zero byte.
+constexpr std::uint8_t kPlace[16] = {4, 5, 2, 3, 0, 1, 0x80, 0x80, 10, 11, 8, 9, 6, 7, 0x80, 0x80};
+constexpr std::uint8_t kTake[16] = {4, 5, 2, 3, 0, 1, 12, 13, 10, 11, 8, 9, 0x80, 0x80, 0x80, 0x80};
+
+// Pairs of pixels (12 bytes) and pairs of keys (16 bytes) into each other by
+// one byte shuffle and an exclusive or (flip, in each 64-bit half): step k
+// reads 16 bytes at from + k * from_step and writes 16 at to + k * to_step.
+// The bytes beyond a pair belong to the next pixel, which a later step or
+// the caller reads or writes again; so of a row of n pixels the pairs that
+// a third pixel follows are taken.  Returns the pixels done.
+HWY_INLINE std::size_t shuffle_pairs(const void* from, std::size_t from_step, void* to,
+                                     std::size_t to_step, std::size_t n, const std::uint8_t* order,
+                                     std::uint64_t flip) {
+    const std::size_t pairs = n >= 3 ? (n - 1) / 2 : 0;
+#if HWY_TARGET == HWY_SCALAR
+    (void)from, (void)from_step, (void)to, (void)to_step, (void)order, (void)flip, (void)pairs;
+    return 0;
+#else
+    const hn::Full128<std::uint8_t> d8;
+    const auto table = hn::LoadU(d8, order);
+    const auto bits = hn::BitCast(d8, hn::Set(hn::Full128<std::uint64_t>(), flip));
+    const auto* in = static_cast<const std::uint8_t*>(from);
+    auto* out = static_cast<std::uint8_t*>(to);
+    for (std::size_t k = 0; k < pairs; ++k)
+        hn::StoreU(hn::Xor(hn::TableLookupBytesOr0(hn::LoadU(d8, in + k * from_step), table), bits),
+                   d8, out + k * to_step);
+    return 2 * pairs;
+#endif
 }
 
-MIST_VEC_INLINE void to_keys_body(const short* rgb, double* keys, std::size_t n) {
-    const vec::v16c flip = key_flip(), zero = {};
-    std::size_t i = 0;
-    // Sixteen bytes are read for two 12-byte pixel pairs; stop early enough.
-    for (; i + 3 <= n; i += 2) {
-        vec::v16c v;
-        std::memcpy(&v, rgb + 3 * i, 16);
-        const vec::v16c k =
-            __builtin_shufflevector(v, zero, 4, 5, 2, 3, 0, 1, 16, 16, 10, 11, 8, 9, 6, 7, 16, 16) ^
-            flip;
-        std::memcpy(keys + i, &k, 16);
-    }
-    for (; i < n; ++i) {
+static void to_keys(const short* rgb, double* keys, std::size_t n) {
+    for (std::size_t i = shuffle_pairs(rgb, 12, keys, 16, n, kPlace, kKeyFlip); i < n; ++i) {
         const std::uint64_t r = static_cast<std::uint16_t>(rgb[3 * i]);
         const std::uint64_t g = static_cast<std::uint16_t>(rgb[3 * i + 1]);
         const std::uint64_t b = static_cast<std::uint16_t>(rgb[3 * i + 2]);
@@ -224,20 +238,11 @@ MIST_VEC_INLINE void to_keys_body(const short* rgb, double* keys, std::size_t n)
     }
 }
 
-MIST_DISPATCH(to_keys, (const short* rgb, double* keys, std::size_t n), (rgb, keys, n))
-
-MIST_VEC_INLINE void from_keys_body(const double* keys, short* rgb, std::size_t n) {
-    const vec::v16c flip = key_flip();
-    std::size_t i = 0;
-    for (; i + 2 <= n; i += 2) {
-        vec::v16c k;
-        std::memcpy(&k, keys + i, 16);
-        k ^= flip;
-        const vec::v16c v =
-            __builtin_shufflevector(k, k, 4, 5, 2, 3, 0, 1, 12, 13, 10, 11, 8, 9, 0, 0, 0, 0);
-        std::memcpy(rgb + 3 * i, &v, 12);
-    }
-    for (; i < n; ++i) {
+// The flip is taken out after the shuffle, where the keys' flip bits stand
+// as 0x8000 on each component.
+static void from_keys(const double* keys, short* rgb, std::size_t n) {
+    for (std::size_t i = shuffle_pairs(keys, 16, rgb, 12, n, kTake, 0x8000800080008000ull); i < n;
+         ++i) {
         std::uint64_t bits;
         std::memcpy(&bits, keys + i, sizeof bits);
         bits ^= kKeyFlip;
@@ -247,40 +252,58 @@ MIST_VEC_INLINE void from_keys_body(const double* keys, short* rgb, std::size_t 
     }
 }
 
-MIST_DISPATCH(from_keys, (const double* keys, short* rgb, std::size_t n), (keys, rgb, n))
-
-MIST_VEC_INLINE void median3x3_body(const double* const* r, double* out, std::size_t n) {
+static void median3x3(const double* const* r, double* out, std::size_t n) {
     double lo[kChunk + 2], mid[kChunk + 2], hi[kChunk + 2];
     for (std::size_t c0 = 0; c0 < n; c0 += kChunk) {
-        const std::size_t m = n - c0 < kChunk ? n - c0 : kChunk;
+        const std::size_t m = std::min(n - c0, kChunk);
         const double* rows[3] = {r[0] + c0, r[1] + c0, r[2] + c0};
-        std::size_t j = 0;
-        for (; j + 4 <= m + 2; j += 4) sort_column3<v4d>(rows, j, lo, mid, hi);
-        for (; j < m + 2; ++j) sort_column3<double>(rows, j, lo, mid, hi);
-        std::size_t i = 0;
-        for (; i + 4 <= m; i += 4) median_from_columns3<v4d>(lo, mid, hi, i, out + c0);
-        for (; i < m; ++i) median_from_columns3<double>(lo, mid, hi, i, out + c0);
+        each_column(m + 2, [&](auto d, std::size_t j) { sort_column3(d, rows, j, lo, mid, hi); });
+        each_column(
+            m, [&](auto d, std::size_t i) { median_from_columns3(d, lo, mid, hi, i, out + c0); });
     }
 }
 
-MIST_DISPATCH(median3x3, (const double* const* r, double* out, std::size_t n), (r, out, n))
-
-MIST_VEC_INLINE void median5x5_body(const double* const* r, double* out, std::size_t n) {
+static void median5x5(const double* const* r, double* out, std::size_t n) {
     double columns[5][kChunk + 4];
     double* sorted[5] = {columns[0], columns[1], columns[2], columns[3], columns[4]};
     for (std::size_t c0 = 0; c0 < n; c0 += kChunk) {
-        const std::size_t m = n - c0 < kChunk ? n - c0 : kChunk;
+        const std::size_t m = std::min(n - c0, kChunk);
         const double* rows[5] = {r[0] + c0, r[1] + c0, r[2] + c0, r[3] + c0, r[4] + c0};
-        std::size_t j = 0;
-        for (; j + 4 <= m + 4; j += 4) sort_column5<v4d>(rows, j, sorted);
-        for (; j < m + 4; ++j) sort_column5<double>(rows, j, sorted);
-        std::size_t i = 0;
-        for (; i + 4 <= m; i += 4) median_from_columns5<v4d>(sorted, i, out + c0);
-        for (; i < m; ++i) median_from_columns5<double>(sorted, i, out + c0);
+        each_column(m + 4, [&](auto d, std::size_t j) { sort_column5(d, rows, j, sorted); });
+        each_column(m,
+                    [&](auto d, std::size_t i) { median_from_columns5(d, sorted, i, out + c0); });
     }
 }
 
-MIST_DISPATCH(median5x5, (const double* const* r, double* out, std::size_t n), (r, out, n))
+}  // namespace HWY_NAMESPACE
+}  // namespace median_rows_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace median_rows_simd {
+HWY_EXPORT(to_keys);
+HWY_EXPORT(from_keys);
+HWY_EXPORT(median3x3);
+HWY_EXPORT(median5x5);
+}  // namespace median_rows_simd
+
+namespace toolkit::row_kernels {
+
+void to_keys(const short* rgb, double* keys, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(median_rows_simd::to_keys)(rgb, keys, n);
+}
+
+void from_keys(const double* keys, short* rgb, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(median_rows_simd::from_keys)(keys, rgb, n);
+}
+
+void median3x3(const double* const* r, double* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(median_rows_simd::median3x3)(r, out, n);
+}
+
+void median5x5(const double* const* r, double* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(median_rows_simd::median5x5)(r, out, n);
+}
 
 void median_row(const double* const* r, std::size_t kw, std::size_t kh, double* out, std::size_t n,
                 double* window) {
@@ -295,4 +318,5 @@ void median_row(const double* const* r, std::size_t kw, std::size_t kh, double* 
     }
 }
 
-}  // namespace mist::rows
+}  // namespace toolkit::row_kernels
+#endif  // HWY_ONCE

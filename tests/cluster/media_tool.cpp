@@ -95,7 +95,7 @@ int digest(const char* path) {
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "make" && (argc == 4 || argc == 5)) {
-        VideoSpec spec;
+        ClipRecipe spec;
         spec.w = 96, spec.h = 64, spec.frames = std::atoi(argv[3]);
         if (argc == 5 && std::sscanf(argv[4], "%dx%d", &spec.w, &spec.h) != 2) return 2;
         spec.gop = 12;

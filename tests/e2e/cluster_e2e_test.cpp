@@ -12,7 +12,7 @@ namespace {
 class ClusterDryRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        VideoSpec spec;
+        ClipRecipe spec;
         spec.frames = 40;
         ASSERT_EQ(make_video(dir_.file("clip.mp4"), spec), "");
     }

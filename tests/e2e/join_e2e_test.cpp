@@ -80,7 +80,7 @@ class Join : public ::testing::Test {
 protected:
     // A 24-frame FFV1 video with AAC audio, and its chunks.
     void SetUp() override {
-        VideoSpec spec;
+        ClipRecipe spec;
         spec.encoder = "ffv1";
         spec.gop = 1;  // every frame a key frame, as the chunks of a run are
         spec.frames = 24;

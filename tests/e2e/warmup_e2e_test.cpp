@@ -39,23 +39,37 @@ TEST(Warmup, RunsTheFramesBeforeTheStartUnwrittenAndSaysSo) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(dir.read("seen.txt"), "0 true\n1 nil\n");
 
+    // The same with the plug-in in a worker process (the sandbox's way).
+    dir.write("seen.txt", "");
+    r = run_quorvel({"run", "--input", "pattern:64x48", "--start", "2", "--end", "3", "--warmup",
+                     "2", "--sandbox", "--script-dir", dir.path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.read("seen.txt"), "0 true\n1 true\n2 nil\n3 nil\n");
+
     EXPECT_EQ(run_quorvel({"run", "--warmup", "-2"}).status, 2);
 }
 
-TEST(Warmup, AnErrorWhileWarmingUpFailsAStrictRun) {
+// A script error in the warm-up fails the run as one in its frames does
+// (the chunk's job fails and the join with it), unless told to keep going;
+// the run's frames are written either way.
+TEST(Warmup, AnErrorWhileWarmingUpFailsTheRunUnlessToldToKeepGoing) {
     ScriptDir dir;
     dir.write("filter.lua", kRecorder);
     setenv("QUORVEL_TEST_FAIL", "3", 1);
     const std::vector<std::string> args = {
-        "run",      "--input", "pattern:64x48", "--start", "5", "--end", "6",
-        "--warmup", "3",       "--script-dir",  dir.path()};
+        "run",      "--input", "pattern:64x48", "--start",      "5",       "--end",
+        "6",        "--warmup", "3",            "--script-dir", dir.path(), "--output",
+        dir.file("out.y4m")};
     RunResult r = run_quorvel(args);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("broken"), std::string::npos) << r.err;
+    EXPECT_EQ(read_y4m(dir.file("out.y4m")).frames.size(), 2u);
+    std::vector<std::string> keep_going = args;
+    keep_going.push_back("--keep-going");
+    keep_going.push_back("-y");
+    r = run_quorvel(keep_going);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("broken"), std::string::npos) << r.err;
-    std::vector<std::string> strict = args;
-    strict.push_back("--strict");
-    r = run_quorvel(strict);
-    EXPECT_EQ(r.status, 1) << r.err;
     unsetenv("QUORVEL_TEST_FAIL");
 }
 
@@ -78,7 +92,8 @@ TEST(Warmup, TheOutputNamesTheFramesItHolds) {
     avformat_close_input(&in);
 
     // A run of the whole input names no input.
-    const VideoSpec spec;
+    ClipRecipe spec;
+    spec.audio = true;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
     ASSERT_EQ(run_quorvel({"run", "--input", dir.file("clip.mp4"), "--script-dir", dir.path(),
                            "--output", dir.file("whole.mkv")})
@@ -87,6 +102,41 @@ TEST(Warmup, TheOutputNamesTheFramesItHolds) {
     ASSERT_EQ(avformat_open_input(&in, dir.file("whole.mkv").c_str(), nullptr, nullptr), 0);
     EXPECT_FALSE(read_chunk_tags(in->metadata, &tags));
     avformat_close_input(&in);
+}
+
+// A chunk of a file starts at 0, picture and sound, like any cut; its tags
+// say where in the input that 0 lies (frame 4's time) and where its last
+// frame ends (frame 10's), so that join lays the chunks end to end.
+TEST(Warmup, AChunkStartsAtZeroAndItsTagsNameItsSpanOfTheInput) {
+    ScriptDir dir;
+    dir.write("filter.lua", "function video_filter(info, vars) end\n");
+    ClipRecipe spec;
+    spec.frames = 16;
+    spec.audio = true;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    const RunResult r =
+        run_quorvel({"run", "--input", dir.file("clip.mp4"), "--start", "4", "--end", "9",
+                     "--warmup", "2", "--script-dir", dir.path(), "--output", dir.file("c.mkv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const DecodedVideo chunk = read_video(dir.file("c.mkv"));
+    ASSERT_EQ(chunk.error, "");
+    ASSERT_EQ(chunk.frame_times.size(), 6u);
+    EXPECT_NEAR(chunk.frame_times[0], 0, 1e-6);
+    EXPECT_NEAR(chunk.frame_times[5], frame_time(spec, 9) - frame_time(spec, 4), 1e-3);
+    ASSERT_TRUE(chunk.has_audio);
+    EXPECT_NEAR(chunk.audio_start, 0, 0.03);  // within one AAC packet
+
+    AVFormatContext* in = nullptr;
+    ASSERT_EQ(avformat_open_input(&in, dir.file("c.mkv").c_str(), nullptr, nullptr), 0);
+    ChunkTags tags;
+    ASSERT_TRUE(read_chunk_tags(in->metadata, &tags));
+    avformat_close_input(&in);
+    EXPECT_EQ(tags.source, dir.file("clip.mp4"));
+    EXPECT_EQ(tags.first, 4);
+    EXPECT_EQ(tags.last, 9);
+    const double unit = static_cast<double>(tags.tb_num) / tags.tb_den;
+    EXPECT_NEAR(tags.start_pts * unit, frame_time(spec, 4), 1e-6);
+    EXPECT_NEAR(tags.end_pts * unit, frame_time(spec, 10), 1e-6);
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
 // Buffer numbering and the buffer script functions, through a Lua state.
-#include <set>
-
 #include "lua_fixture.h"
 
 using BufferFunctions = LuaFixture;
@@ -70,13 +68,4 @@ TEST_F(BufferFunctions, MissingRegistryRecordsAreReported) {
     lua_newtable(L);
     lua_setfield(L, LUA_REGISTRYINDEX, "LUA_FILTER_INFO");
     EXPECT_NE(run("swapbuf()").find("レジストリからのfp取得に失敗しました"), std::string::npos);
-}
-
-TEST_F(BufferFunctions, LibraryOrderHasNinetyFiveUniqueNamesAndEveryBindingIsListed) {
-    std::set<std::string> names(library_order, library_order + kLibrarySize);
-    EXPECT_EQ(names.size(), 95u);
-    for (const luaL_Reg* table :
-         {script_functions, buffer_functions, color_functions, draw_functions, geometry_functions,
-          filter_functions, mask_functions, ocv_functions})
-        for (const luaL_Reg* e = table; e->name; ++e) EXPECT_TRUE(names.count(e->name)) << e->name;
 }

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "filters/defocus.h"
+#include "filters/diffuse.h"
 #include "platform/thread_pool.h"
 
 namespace {

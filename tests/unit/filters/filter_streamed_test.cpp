@@ -48,7 +48,7 @@ protected:
         }
         apart.pixels = source.pixels;
         shared.pixels = source.pixels;
-        FilterJob job;
+        AreaJob job;
         job.picture_w = pw;
         job.picture_h = ph;
         std::uniform_int_distribution<int> x(-12, max_w), v(-12, max_h);

@@ -1,11 +1,14 @@
-// fliph, flipv and mosaic: OpenCV's flips, regions hanging over the edges,
-// the mosaic averages against a direct computation, and the argument forms.
+// fliph, flipv and mosaic: OpenCV's flips, regions hanging over the edges
+// (the offsets kept inside the buffer), the mosaic averages against a
+// direct computation, and the argument forms.
 #include <opencv2/core.hpp>
 
 #include <climits>
 
 #include "geometry/flip.h"
 #include "geometry/mosaic.h"
+#include "geometry/offsets.h"
+#include "geometry_reference.h"
 #include "mask_script_fixture.h"
 #include "mask_test_util.h"
 #include "platform/thread_pool.h"
@@ -20,33 +23,24 @@ bool same(const PIXEL_YC& a, const PIXEL_YC& b) {
     return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
 }
 
-// Mosaic computed pixel by pixel: each block's inside source pixels summed in
-// 64 bits and divided once.
-void mosaic_directly(TestFrame& src, TestFrame& dst, const MosaicRegion& r) {
-    const int W = src.frame.max_w, H = src.frame.max_h;
-    for (int by = 0; by * r.bh < r.h; ++by)
-        for (int bx = 0; bx * r.bw < r.w; ++bx) {
-            long long s[3] = {0, 0, 0}, n = 0;
-            for (int i = by * r.bh; i < std::min(r.h, (by + 1) * r.bh); ++i)
-                for (int j = bx * r.bw; j < std::min(r.w, (bx + 1) * r.bw); ++j) {
-                    const long long x = r.sx + j, y = r.sy + i;
-                    if (x < 0 || y < 0 || x >= W || y >= H) continue;
-                    const PIXEL_YC& p = src.at(static_cast<int>(x), static_cast<int>(y));
-                    s[0] += p.y, s[1] += p.cb, s[2] += p.cr, ++n;
-                }
-            if (n == 0) continue;
-            for (int i = by * r.bh; i < std::min(r.h, (by + 1) * r.bh); ++i)
-                for (int j = bx * r.bw; j < std::min(r.w, (bx + 1) * r.bw); ++j) {
-                    const long long x = r.dx + j, y = r.dy + i;
-                    if (x < 0 || y < 0 || x >= W || y >= H) continue;
-                    dst.at(static_cast<int>(x), static_cast<int>(y)) = {
-                        static_cast<std::int16_t>(s[0] / n), static_cast<std::int16_t>(s[1] / n),
-                        static_cast<std::int16_t>(s[2] / n)};
-                }
-        }
-}
-
 }  // namespace
+
+// The offsets a walk keeps are exactly those whose position lies in the
+// buffer, forwards and backwards, also for runs far outside it.
+TEST(FlipKernels, InsideOffsetsAreExactlyThoseInTheBuffer) {
+    for (long long n : {0LL, 1LL, 5LL, 12LL})
+        for (long long bound : {1LL, 4LL, 9LL})
+            for (long long base = -20; base <= 20; ++base) {
+                const Span f = forward_inside(n, base, bound);
+                const Span b = backward_inside(n, base, bound);
+                for (long long t = 0; t < n; ++t) {
+                    const bool in_f = base + t >= 0 && base + t < bound;
+                    const bool in_b = base - t >= 0 && base - t < bound;
+                    ASSERT_EQ(t >= f.begin && t < f.end, in_f) << n << " " << base << " " << t;
+                    ASSERT_EQ(t >= b.begin && t < b.end, in_b) << n << " " << base << " " << t;
+                }
+            }
+}
 
 TEST(FlipKernels, WholeFrameAgreesWithOpenCv) {
     TestFrame src = varied_frame(37, 23);

@@ -9,6 +9,7 @@
 
 #include "geometry/bilinear.h"
 #include "geometry/resample.h"
+#include "geometry_reference.h"
 #include "mask_script_fixture.h"
 #include "mask_test_util.h"
 
@@ -30,71 +31,6 @@ bool uniform(const TestFrame& f, const PIXEL_YC& v) {
 
 constexpr PIXEL_YC kKeep{-7, -7, -7};
 
-// The transforms pixel by pixel, straight from their definitions, for
-// checking the kernels' row ranges, tables and SIMD paths.
-PIXEL_YC reference_sample(TestFrame& s, long long ix, long long iy, long long fx, long long fy,
-                          bool single) {
-    const int x = static_cast<int>(ix), y = static_cast<int>(iy);
-    if (single) return s.at(x, y);
-    return bilinear_sample(s.at(x, y), s.at(x + 1, y), s.at(x, y + 1), s.at(x + 1, y + 1),
-                           static_cast<int>(fx), static_cast<int>(fy));
-}
-
-void reference_resize(TestFrame& s, TestFrame& d, const ResizeJob& j) {
-    const int W = s.frame.max_w, H = s.frame.max_h;
-    const ReadArea a = read_area(s.frame, j.sx, j.sy, std::min(j.sw, W), std::min(j.sh, H));
-    for (long long yd = j.dy; yd < j.dy + std::min(j.dh, H); ++yd)
-        for (long long xd = j.dx; xd < j.dx + std::min(j.dw, W); ++xd) {
-            const long long Y = (yd - j.dy) * j.sh * 256 / j.dh,
-                            X = (xd - j.dx) * j.sw * 256 / j.dw;
-            const long long iy = j.sy + (Y >> 8), ix = j.sx + (X >> 8);
-            if (yd < 0 || yd >= H || xd < 0 || xd >= W || iy < a.y0 || iy >= a.y1 || ix < a.x0 ||
-                ix >= a.x1)
-                continue;
-            d.at(static_cast<int>(xd), static_cast<int>(yd)) =
-                reference_sample(s, ix, iy, X & 255, Y & 255, ix == a.x1 - 1 || iy == a.y1 - 1);
-        }
-}
-
-void reference_rotate(TestFrame& s, TestFrame& d, const RotateJob& j) {
-    const int W = s.frame.max_w, H = s.frame.max_h;
-    const ReadArea a = read_area(s.frame, j.sx, j.sy, std::min(j.w, W), std::min(j.h, H));
-    const long long kc = static_cast<int>(4096 * std::cos(j.angle)),
-                    ks = static_cast<int>(4096 * std::sin(j.angle));
-    for (int t = 0; t < H; ++t)
-        for (int x = 0; x < W; ++x) {
-            const long long ddx = x - (j.dx + j.cx), ddy = t - (j.dy + j.cy);
-            const long long u = ddx * kc + ddy * ks, v = ddy * kc - ddx * ks;
-            const long long ix = j.sx + j.cx + (u >> 12), iy = j.sy + j.cy + (v >> 12);
-            if (ix < a.x0 || ix >= a.x1 || iy < a.y0 || iy >= a.y1) continue;
-            d.at(x, t) = reference_sample(s, ix, iy, (u >> 4) & 255, (v >> 4) & 255,
-                                          ix == a.x1 - 1 || iy == a.y1 - 1);
-        }
-}
-
-void reference_affine(TestFrame& s, TestFrame& d, const AffineJob& j) {
-    const int W = s.frame.max_w, H = s.frame.max_h;
-    const double* m = j.m;
-    const double det = m[0] * m[4] - m[1] * m[3];
-    const ReadArea out = read_area(d.frame, j.x, j.y, std::min(j.w, W), std::min(j.h, H));
-    for (int Y = out.y0; Y < out.y1; ++Y)
-        for (int X = out.x0; X < out.x1; ++X) {
-            const double xs = (m[4] * X - m[1] * Y + m[1] * m[5] - m[4] * m[2]) / det;
-            const double ys = (-m[3] * X + m[0] * Y + m[3] * m[2] - m[0] * m[5]) / det;
-            if (!(xs > -1 && xs < W && ys > -1 && ys < H)) continue;
-            const long long ix = static_cast<long long>(xs), iy = static_cast<long long>(ys);
-            d.at(X, Y) = reference_sample(s, ix, iy, static_cast<long long>(256 * xs) & 255,
-                                          static_cast<long long>(256 * ys) & 255,
-                                          ix == W - 1 || iy == H - 1);
-        }
-}
-
-bool same_frames(const TestFrame& a, const TestFrame& b) {
-    for (std::size_t k = 0; k < a.pixels.size(); ++k)
-        if (!same(a.pixels[k], b.pixels[k])) return false;
-    return true;
-}
-
 }  // namespace
 
 TEST(Bilinear, WeightsAndFlooring) {
@@ -102,23 +38,6 @@ TEST(Bilinear, WeightsAndFlooring) {
     EXPECT_TRUE(same(bilinear_sample(a, b, c, d, 0, 0), a));
     EXPECT_TRUE(same(bilinear_sample(a, b, c, d, 128, 128), {250, -1, 32767}));  // -0.5 floors
     EXPECT_EQ(bilinear_sample(a, b, c, d, 255, 0).y, (100 * 1 + 200 * 255) * 256 >> 16);
-}
-
-TEST(Bilinear, TapsAgreeWithTheFormula) {
-    std::mt19937 rng(11);
-    auto value = [&] {
-        return static_cast<std::int16_t>(rng() % 4 == 0 ? (rng() % 2 ? 32767 : -32768) : rng());
-    };
-    for (int n = 0; n < 20000; ++n) {
-        const PIXEL_YC t[4] = {{value(), value(), value()},
-                               {value(), value(), value()},
-                               {value(), value(), value()},
-                               {value(), value(), value()}};
-        const int fx = static_cast<int>(rng() % 256), fy = static_cast<int>(rng() % 256);
-        ASSERT_TRUE(
-            same(bilinear_taps(t, t + 2, fx, fy), bilinear_sample(t[0], t[1], t[2], t[3], fx, fy)))
-            << fx << " " << fy;
-    }
 }
 
 TEST(ResampleKernels, AgreeWithPixelByPixelDefinitions) {

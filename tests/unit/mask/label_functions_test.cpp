@@ -179,7 +179,7 @@ TEST_F(LabelFunctions, RemoveHoleFillsARingAndLeavesTheOutside) {
 
 TEST(LabelKernel, WorkAreaBeyondTheLimitThrowsBeforeWriting) {
     std::vector<PIXEL_YC> pixels(16 * 16, PIXEL_YC{5, 1, 2});
-    LabelJob job;
+    AreaJob job;
     job.source = job.destination = {pixels.data(), 16, 16};
     job.w = job.h = 1 << 20;
     std::vector<ComponentInfo> found(static_cast<std::size_t>(component_capacity(job.w, job.h)));

@@ -204,7 +204,7 @@ TEST_F(MorphologyFunctions, AbsurdSizesRaiseLuaErrorsAndLeaveTheDestination) {
 
 TEST(MorphologyKernel, WorkAreaBeyondTheLimitThrowsBeforeTouchingTheDestination) {
     std::vector<PIXEL_YC> pixels(16 * 16, PIXEL_YC{5, 0, 0});
-    MorphologyJob job;
+    AreaJob job;
     job.source = job.destination = {pixels.data(), 16, 16};
     job.w = job.h = 1 << 30;
     job.picture_w = job.picture_h = 16;
@@ -235,4 +235,23 @@ TEST_F(MorphologyFunctions, LeftAndRightEdgesMirrorColumnsAboutThePicture) {
     EXPECT_EQ(frame(3).at(59, 1).y, 570);  // column 61 reads 57
     EXPECT_EQ(frame(3).at(58, 1).y, 580);  // column 60 reads 58
     EXPECT_EQ(frame(3).at(57, 1).y, 590);
+}
+
+TEST_F(MorphologyFunctions, RowsThatAreOneSharedTableActAsCopiesOfIt) {
+    random_y(2, 11);
+    // Rows 2 and 3 are the table of row 1, then a different row, then row 5
+    // shared again by rows 6 and 7: each shared row is read once and
+    // repeated, and must act exactly as written out.
+    const char* shared =
+        "local a, b = {0, 1, 1, 0, 1}, {1, 0, 0, 0, 1}\n"
+        "shared = {a, a, a, {0, 0, 1, 0, 0}, b, b, b}\n"
+        "copies = {}\n"
+        "for i, row in ipairs(shared) do copies[i] = {unpack(row)} end\n";
+    ASSERT_EQ(run(shared), "");
+    for (const char* fn : {"erode", "dilate", "open", "close"}) {
+        const std::string args = "(2, 3, 4, 3, 50, 40, 6, 5, ";
+        ASSERT_EQ(run(std::string(fn) + args + "shared)"), "") << fn;
+        ASSERT_EQ(run(std::string(fn) + "(2, 4, 4, 3, 50, 40, 6, 5, copies)"), "") << fn;
+        EXPECT_TRUE(same_pixels(3, 4)) << fn;
+    }
 }

@@ -10,6 +10,7 @@
 #include "buffers/numeric.h"
 #include "lua_fixture.h"
 #include "script/binding.h"
+#include "script/library.h"
 
 TEST(Numbers, TruncateTowardZeroSaturateAndTakeNanAsZero) {
     EXPECT_EQ(trunc_to_int(2.9), 2);
@@ -27,10 +28,16 @@ TEST(Numbers, TruncateTowardZeroSaturateAndTakeNanAsZero) {
 namespace {
 
 int probe_counts(lua_State* L) {
-    check_arg_count(L, {1, 8});
+    check_arg_count(L);
     lua_pushinteger(L, check_int(L, 1));
     return 1;
 }
+
+// A row of a family table, as the library's are: 1 or 8 arguments.
+const LibraryFunction probe_counts_row = {"probe_counts", probe_counts, {1, 8}};
+
+// A binding that no row was pushed with.
+int probe_counts_unlisted(lua_State* L) { return check_arg_count(L); }
 
 int probe_table(lua_State* L) {
     int rows = 0, cols = 0;
@@ -72,7 +79,12 @@ int probe_named(lua_State* L) {
 class Binding : public LuaFixture {
 protected:
     Binding() {
-        lua_register(L, "probe_counts", probe_counts);
+        push_library_function(L, probe_counts_row);
+        lua_setglobal(L, "probe_counts");
+        // Found by the function itself, whatever name or value it is
+        // reached through; a binding pushed without a row has no counts.
+        lua_register(L, "probe_counts_renamed", probe_counts);
+        lua_register(L, "probe_counts_unlisted", probe_counts_unlisted);
         lua_register(L, "probe_table", probe_table);
         lua_register(L, "probe_guarded", probe_guarded);
         lua_register(L, "probe_named", probe_named);
@@ -90,6 +102,12 @@ TEST_F(Binding, CountsAndIntegerArguments) {
     EXPECT_NE(run("probe_counts('x')")
                   .find("bad argument #1 to 'probe_counts' (number expected, got string)"),
               std::string::npos);
+    EXPECT_NE(run("probe_counts_unlisted(1)").find("not a library function"), std::string::npos);
+    EXPECT_EQ(number("probe_counts_renamed(3)"), 3);
+    EXPECT_NE(run("probe_counts_renamed(1, 2)").find("wrong number of argument"),
+              std::string::npos);
+    // Registered without upvalues: nothing a script could swap for a row.
+    EXPECT_EQ(run("assert(debug.getupvalue(probe_counts, 1) == nil)"), "");
 }
 
 TEST_F(Binding, TwoDimensionalTablesArePaddedAndCutToTheFirstRow) {

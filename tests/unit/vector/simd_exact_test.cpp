@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "draw/alpha.h"
 #include "draw/blend.h"
 #include "draw/copy.h"
+#include "each_target.h"
 #include "mask/difference_mask.h"
 #include "mask/difference_pixel.h"
 #include "mask/graded_mask.h"
@@ -87,8 +89,9 @@ const Region kRegion{3, 1, kW - 6, kH - 2};
 using Run = std::function<void(Images&)>;
 
 std::string describe(const PIXEL_YC& p) {
-    return "(" + std::to_string(p.y) + ", " + std::to_string(p.cb) + ", " + std::to_string(p.cr) +
-           ")";
+    std::ostringstream text;
+    text << "(" << p.y << ", " << p.cb << ", " << p.cr << ")";
+    return text.str();
 }
 
 // `vector` (the kernel) and `scalar` (the per-pixel rule over the same area)
@@ -97,8 +100,7 @@ void expect_exact(const std::string& what, const Run& vector, const Run& scalar)
     Images expected;
     scalar(expected);
     const Images inputs;
-    for (std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
-        hwy::SetSupportedTargetsForTest(target);
+    for_each_target([&](const std::string& target) {
         for (int workers : {1, 2}) {
             pool::set_worker_count(workers);
             Images got;
@@ -112,7 +114,7 @@ void expect_exact(const std::string& what, const Run& vector, const Run& scalar)
                     const PIXEL_YC& e = (*images[i][1])[k];
                     if (g.y == e.y && g.cb == e.cb && g.cr == e.cr) continue;
                     ++mismatches;
-                    ADD_FAILURE() << what << " on " << hwy::TargetName(target) << ", image "
+                    ADD_FAILURE() << what << " on " << target << ", image "
                                   << "abd"[i] << ", pixel " << k % kW << "," << k / kW << ": got "
                                   << describe(g) << ", expected " << describe(e) << "; inputs a "
                                   << describe(inputs.a[k]) << ", b " << describe(inputs.b[k])
@@ -120,8 +122,7 @@ void expect_exact(const std::string& what, const Run& vector, const Run& scalar)
                 }
             }
         }
-    }
-    hwy::SetSupportedTargetsForTest(0);
+    });
     pool::set_worker_count(2);
 }
 
@@ -407,8 +408,9 @@ TEST(VectorKernelsExact, Levels) {
             [&](Images& im) { each_pixel(im, [&](PIXEL_YC& p) { binarize_pixel(p, t); }); });
     const int levels[][3] = {{5, 4, 4}, {2, 1, 0}, {4097, 5000, 7}, {3, 4098, 100000}, {-5, 9, 65}};
     for (const auto& l : levels) {
-        const std::string at =
-            " " + std::to_string(l[0]) + "," + std::to_string(l[1]) + "," + std::to_string(l[2]);
+        std::ostringstream levels_text;
+        levels_text << " " << l[0] << "," << l[1] << "," << l[2];
+        const std::string at = levels_text.str();
         const auto quantisers = [&](int range1) {
             return Posterize{{Quantiser(level_step(l[0], range1), range1),
                               Quantiser(level_step(l[1], 4096), 4096),
