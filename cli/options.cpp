@@ -250,10 +250,12 @@ const char* const kJoinFooter =
     "the audio comes from the input the segments name (or --audio-from), cut to the frames\n"
     "they cover.  The output is written under a temporary name and renamed when complete.\n";
 
-void add_join_options(CLI::App* join, Options* o) {
+void add_join_options(CLI::App* join, Options* o, Raw* raw) {
     join->add_option("segments", o->segments, "the chunks, in order")->type_name("SEG");
     join->add_option("-o,--output", o->output, "the joined video: out.mkv (out.mp4 for H.264)")
         ->type_name("DST");
+    join->add_flag("-y", raw->overwrite, "overwrite an output file that exists, without asking");
+    join->add_flag("-n", raw->keep, "never overwrite an output file that exists: exit 1");
     join->add_option("--audio-from", o->audio_from,
                      "take the audio from FILE (default: the input the segments name)")
         ->type_name("FILE");
@@ -278,6 +280,8 @@ void add_cluster_options(CLI::App* cluster, Options* o, Raw* raw) {
         ->type_name("SRC");
     cluster->add_option("-o,--output", o->output, "the joined video: out.mkv (FFV1), out.mp4")
         ->type_name("DST");
+    cluster->add_flag("-y", raw->overwrite, "let the join overwrite an output file that exists");
+    cluster->add_flag("-n", raw->keep, "never overwrite an output file that exists: exit 1");
     cluster
         ->add_option("--script-dir", o->script_dir,
                      "folder of the script (default: the input file's folder)")
@@ -330,7 +334,7 @@ void build_app(CLI::App* app, Options* o, Raw* raw, const FILTER* table, CLI::Ap
     add_preview_options(*preview, o, raw, table);
     *join = app->add_subcommand(
         "join", "put the chunks of a run together into one video, without re-encoding");
-    add_join_options(*join, o);
+    add_join_options(*join, o, raw);
     *cluster = app->add_subcommand("cluster", "render in chunks on a Slurm cluster and join them");
     add_cluster_options(*cluster, o, raw);
     *functions =
@@ -408,6 +412,18 @@ bool position_option(const char* ours, const std::string& ours_value, const char
     return true;
 }
 
+// -y or -n, for the commands that write a file.
+bool check_overwrite_flags(const Raw& raw, Options* o, std::string* error) {
+    if (raw.overwrite && raw.keep) {
+        *error = "-y and -n contradict each other: give one";
+        return false;
+    }
+    o->overwrite = raw.overwrite ? Options::Overwrite::yes
+                   : raw.keep    ? Options::Overwrite::no
+                                 : Options::Overwrite::ask;
+    return true;
+}
+
 // The checks CLI11 leaves: numbers, sizes, positions and the tracks.
 bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* error) {
     bool start_given = false;
@@ -427,13 +443,7 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
         return false;
     }
     o->autorotate = !raw.no_autorotate;
-    if (raw.overwrite && raw.keep) {
-        *error = "-y and -n contradict each other: give one";
-        return false;
-    }
-    o->overwrite = raw.overwrite ? Options::Overwrite::yes
-                   : raw.keep    ? Options::Overwrite::no
-                                 : Options::Overwrite::ask;
+    if (!check_overwrite_flags(raw, o, error)) return false;
     if (!o->pix_fmt.empty()) {
         const std::string ours = pixel_format_name(o->pix_fmt);
         if (ours.empty()) {
@@ -539,6 +549,7 @@ bool check_cluster(const Raw& raw, Options* o, std::string* error) {
         *error = "--end " + raw.end + " is before --start " + std::to_string(start);
         return false;
     }
+    if (!check_overwrite_flags(raw, o, error)) return false;
     o->start.frame = start;
     o->end.frame = end;
     o->end_given = !raw.end.empty();
@@ -651,7 +662,7 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
     }
     if (join->parsed()) {
         o->command = Command::join;
-        return true;
+        return check_overwrite_flags(raw, o, error);
     }
     if (cluster->parsed()) {
         o->command = Command::cluster;

@@ -103,7 +103,7 @@ std::string chunks_script(const BatchPlan& plan) {
          " frames of warm-up, attempt $attempt of 2, on $(hostname) with $threads threads\"\n";
     s += "    TIMEFORMAT=\"quorvel cluster: chunk $k ran %R s (%U s user, %S s system)\"\n";
     s += "    time " + shell_quote(plan.program) + " run" + words(plan.run_args) + " --input " +
-         shell_quote(plan.input) + " --script-dir \"$scripts\" --output \"$segment\"" +
+         shell_quote(plan.input) + " --script-dir \"$scripts\" --output \"$segment\" -y" +
          " --start \"$first\" --end \"$last\" --warmup " + std::to_string(plan.warmup) +
          " --threads \"$threads\"\n";
     s += "    status=$?\n";

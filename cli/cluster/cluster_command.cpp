@@ -11,6 +11,7 @@
 #include "cluster/batch_files.h"
 #include "edit.h"
 #include "host/host_os.h"
+#include "run/run_output.h"
 
 namespace {
 
@@ -18,7 +19,8 @@ namespace {
 bool set_by_cluster(const std::string& word) {
     static const char* const kOwn[] = {"--input",  "--output",  "--start",  "--end",
                                        "--frames", "--threads", "--warmup", "--info",
-                                       "--click",  "--script-dir", "-ss", "-to", "-t"};
+                                       "--click",  "--script-dir", "-ss", "-to", "-t",
+                                       "-y",       "-n"};
     const std::string name = word.substr(0, word.find('='));
     for (const char* own : kOwn)
         if (name == own) return true;
@@ -196,6 +198,10 @@ int cluster_command(const Options& options, PluginHost& host) {
     plan.script_dir = edit.dir;
     plan.run_args = run_args;
     if (options.no_audio) plan.join_args.push_back("--no-audio");
+    // An output already there is asked about now, not when the join runs.
+    if (!options.dry_run)
+        if (const int status = check_overwrite(options, options.output)) return status;
+    plan.join_args.push_back("-y");
     plan.cpus = options.cpus_per_chunk;
     plan.sbatch_args = options.sbatch_args;
     plan.keep_chunks = options.keep_chunks;

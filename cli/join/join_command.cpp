@@ -8,6 +8,7 @@
 #include "media/audio_copy.h"
 #include "media/frame_sink.h"
 #include "media/libav.h"
+#include "run/run_output.h"
 
 namespace {
 
@@ -235,6 +236,7 @@ int choose_audio(const Options& options, const Segment& first, std::string* audi
 int join_command(const Options& options) {
     if (options.segments.empty()) return usage_error("join needs the segments to put together");
     if (options.output.empty()) return usage_error("join needs --output");
+    if (const int status = check_overwrite(options, options.output)) return status;
     std::vector<Segment> segments(options.segments.size());
     std::string error;
     for (std::size_t i = 0; i < segments.size(); ++i) {

@@ -128,6 +128,16 @@ TEST_F(Join, ChunksMakeTheOriginalAgainWithItsAudio) {
     const DecodedVideo again = read_video(dir_.file("again.mkv"));
     EXPECT_FALSE(again.has_audio);
     EXPECT_EQ(again.frames, original.frames);
+
+    // An output that is there already is kept, as a run keeps it, unless -y.
+    const RunResult kept = run_quorvel({"join", rest[0], rest[1], "-o", dir_.file("again.mkv")});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_NE(kept.err.find("exists and is kept: -y overwrites it"), std::string::npos)
+        << kept.err;
+    EXPECT_FALSE(read_video(dir_.file("again.mkv")).has_audio);
+    ASSERT_EQ(
+        run_quorvel({"join", rest[0], rest[1], "-y", "-o", dir_.file("again.mkv")}).status, 0);
+    EXPECT_TRUE(read_video(dir_.file("again.mkv")).has_audio);
 }
 
 TEST_F(Join, SegmentsThatDoNotLineUpAreNamedAndNothingIsWritten) {

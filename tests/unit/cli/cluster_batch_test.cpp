@@ -97,7 +97,7 @@ TEST_F(Batch, ATaskRunsItsChunkFromAFolderOfItsOwnAndOnceMoreWhenItFails) {
     const fs::path scripts = root_ / "work" / "chunk_001.script";
     const std::string once = "run\n--var\na=it's\n--input\n/videos/in put.mp4\n--script-dir\n" +
                              scripts.string() + "\n--output\n" +
-                             (root_ / "work" / "chunk_001.mkv").string() +
+                             (root_ / "work" / "chunk_001.mkv").string() + "\n-y" +
                              "\n--start\n60\n--end\n119\n--warmup\n10\n--threads\n16\n----\n";
     EXPECT_EQ(calls(), once + once);
     EXPECT_TRUE(fs::exists(root_ / "work" / "chunk_001.mkv"));
