@@ -184,9 +184,14 @@ PlaneRows::PlaneRows(const PlaneSource& source, int width)
 
 PlaneRows::~PlaneRows() = default;
 
-void PlaneRows::load(int k, toolkit::rgb<short>* out) const {
-    std::fill(out, out + width_, toolkit::rgb<short>{0, 0, 0});
+template <class Plane, class T>
+void PlaneRows::load_row(int k, T* out) const {
+    std::fill(out, out + width_, T{0, 0, 0});
     const long long y =
         map_coordinate(source_.y + k, source_.picture_h, source_.frame.max_h, source_.border);
-    if (y >= 0) columns_->load_row<RgbPlane>(source_.frame.row(static_cast<int>(y)), out);
+    if (y >= 0) columns_->load_row<Plane>(source_.frame.row(static_cast<int>(y)), out);
 }
+
+void PlaneRows::load(int k, toolkit::rgb<short>* out) const { load_row<RgbPlane>(k, out); }
+
+void PlaneRows::load(int k, toolkit::rgb<float>* out) const { load_row<RgbFloatPlane>(k, out); }

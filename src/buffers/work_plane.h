@@ -50,8 +50,12 @@ public:
     PlaneRows(const PlaneSource& source, int width);
     ~PlaneRows();
     void load(int k, toolkit::rgb<short>* out) const;
+    void load(int k, toolkit::rgb<float>* out) const;
 
 private:
+    template <class Plane, class T>
+    void load_row(int k, T* out) const;
+
     struct Columns;
     PlaneSource source_;
     int width_;

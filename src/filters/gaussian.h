@@ -1,11 +1,13 @@
 // gaussian: a region blurred with a Gaussian, in float RGB.
 //
-// The region itself (no margin) is copied into a float work array, where a
-// one-dimensional kernel runs along the rows and then the columns; at the
-// region's edges the kernel is cut and renormalised, so nothing beyond the
-// region is read except where the region itself lies beyond the picture
-// (those pixels are mirrored in).  Values stay in float until they are
-// truncated once on the way back.
+// The region itself (no margin) is the float work plane, along whose rows
+// and then columns a one-dimensional kernel runs; at the region's edges the
+// kernel is cut and renormalised, so nothing beyond the region is read
+// except where the region itself lies beyond the picture (those pixels are
+// mirrored in).  Values stay in float until they are truncated once on the
+// way back.  When nothing written can be read back and the kernel is short,
+// the rows stream through per-thread lines instead of a whole array; the
+// results are the same.
 #pragma once
 
 #include "buffers/area_job.h"

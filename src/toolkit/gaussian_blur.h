@@ -106,22 +106,28 @@ public:
     // Rows [y0, y1); `line` holds a row (3 W doubles), `pointers` a tap
     // each.
     void rows(std::size_t y0, std::size_t y1, double* line, const double** pointers) const {
-        const gaussian_kernel& k = *kernel_x;
         const std::size_t W = image->width();
-        const std::size_t r = k.radius;
-        const bool has_interior = W > 2 * r;  // so r <= reach
-        const std::size_t p0 = has_interior ? r : W, p1 = has_interior ? W - r : W;
         for (std::size_t y = y0; y < y1; ++y) {
             float* out = &image->row(y)->r;
             ::toolkit::row_kernels::widen(out, line, 3 * W);
-            if (has_interior) {
-                for (std::size_t t = 0; t <= 2 * r; ++t) pointers[t] = line + 3 * (p0 + t - r);
-                ::toolkit::row_kernels::weighted_sum(pointers, &k.weights[k.reach - r], 2 * r + 1,
-                                                     out + 3 * p0, 3 * (p1 - p0), false, 0);
-            }
-            for (std::size_t p = 0; p < p0; ++p) edge(line, out, W, p);
-            for (std::size_t p = p1; p < W; ++p) edge(line, out, W, p);
+            row(line, out, W, pointers);
         }
+    }
+
+    // The row pass of one line of W pixels: `line` holds it widened to
+    // double (3 W components), `out` receives the W filtered pixels.
+    void row(const double* line, float* out, std::size_t W, const double** pointers) const {
+        const gaussian_kernel& k = *kernel_x;
+        const std::size_t r = k.radius;
+        const bool has_interior = W > 2 * r;  // so r <= reach
+        const std::size_t p0 = has_interior ? r : W, p1 = has_interior ? W - r : W;
+        if (has_interior) {
+            for (std::size_t t = 0; t <= 2 * r; ++t) pointers[t] = line + 3 * (p0 + t - r);
+            ::toolkit::row_kernels::weighted_sum(pointers, &k.weights[k.reach - r], 2 * r + 1,
+                                                 out + 3 * p0, 3 * (p1 - p0), false, 0);
+        }
+        for (std::size_t p = 0; p < p0; ++p) edge(line, out, W, p);
+        for (std::size_t p = p1; p < W; ++p) edge(line, out, W, p);
     }
 
     // Components [c0, c1) of every row, top to bottom; `ring` holds
@@ -131,28 +137,52 @@ public:
         const gaussian_kernel& k = *kernel_y;
         const std::size_t H = image->height();
         const std::size_t m = c1 - c0;
-        const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(k.radius);
         const std::size_t ring_rows = gaussian_ring_rows(k.radius, H);
         auto ring_row = [&](std::size_t row) { return ring + (row % ring_rows) * m; };
         std::size_t loaded = 0;  // rows [.., loaded) have been widened into the ring
         for (std::size_t y = 0; y < H; ++y) {
             const std::ptrdiff_t Y = static_cast<std::ptrdiff_t>(y);
-            // The taps -r..r that the column's ends leave (a cut border).
-            const line_span kept = on_line(Y - r, 2 * r + 1, static_cast<long long>(H));
-            const std::ptrdiff_t lo = -r + kept.begin, hi = -r + kept.end - 1;
-            for (; loaded <= y + static_cast<std::size_t>(hi); ++loaded)
+            const column_taps taps = taps_of_row(y, H);
+            for (; loaded <= y + static_cast<std::size_t>(taps.hi); ++loaded)
                 ::toolkit::row_kernels::widen(&image->row(loaded)->r + c0, ring_row(loaded), m);
-            double S = 0;
-            std::size_t taps = 0;
-            for (std::ptrdiff_t t = lo; t <= hi; ++t) {
-                S += k.at(t);
-                pointers[taps++] = ring_row(static_cast<std::size_t>(Y + t));
-            }
-            ::toolkit::row_kernels::weighted_sum(
-                pointers,
-                &k.weights[static_cast<std::size_t>(lo + static_cast<std::ptrdiff_t>(k.reach))],
-                taps, &image->row(y)->r + c0, m, kept.cut(2 * r + 1) && S != 0, S);
+            for (std::ptrdiff_t t = taps.lo; t <= taps.hi; ++t)
+                pointers[t - taps.lo] = ring_row(static_cast<std::size_t>(Y + t));
+            column(taps, pointers, &image->row(y)->r + c0, m);
         }
+    }
+
+    // The column kernel's taps that output row y of a column H long keeps:
+    // rows y + lo .. y + hi (a cut border leaves out those past the ends),
+    // with the sum of their weights.
+    struct column_taps {
+        std::ptrdiff_t lo = 0, hi = -1;
+        double sum = 0;
+        bool cut = false;
+    };
+
+    column_taps taps_of_row(std::size_t y, std::size_t H) const {
+        const gaussian_kernel& k = *kernel_y;
+        const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(k.radius);
+        const line_span kept =
+            on_line(static_cast<std::ptrdiff_t>(y) - r, 2 * r + 1, static_cast<long long>(H));
+        column_taps taps;
+        taps.lo = -r + kept.begin;
+        taps.hi = -r + kept.end - 1;
+        for (std::ptrdiff_t t = taps.lo; t <= taps.hi; ++t) taps.sum += k.at(t);
+        taps.cut = kept.cut(2 * r + 1);
+        return taps;
+    }
+
+    // The column pass of m components of one output row, from the rows its
+    // taps keep (`rows`, widened to double, top to bottom).
+    void column(const column_taps& taps, const double* const* rows, float* out,
+                std::size_t m) const {
+        const gaussian_kernel& k = *kernel_y;
+        ::toolkit::row_kernels::weighted_sum(
+            rows,
+            &k.weights[static_cast<std::size_t>(taps.lo + static_cast<std::ptrdiff_t>(k.reach))],
+            static_cast<std::size_t>(taps.hi - taps.lo + 1), out, m, taps.cut && taps.sum != 0,
+            taps.sum);
     }
 
 private:

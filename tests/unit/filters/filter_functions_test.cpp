@@ -294,3 +294,34 @@ TEST_F(FilterFunctions, HugeSigmasAndWindowsActAsTheLargestTheyCanUse) {
     ASSERT_EQ(run("defocus(2, 4, 0, 0, 64, 48, 0, 0, 64, 48)"), "");
     EXPECT_TRUE(same_buffers(3, 4));
 }
+
+// Between two buffers a short Gaussian streams its rows through per-thread
+// lines; on one buffer it goes through a whole work array.  Both must give
+// the same pixels: for regions reaching past the picture (mirrored in),
+// destinations clipped by the frame, kernels longer than the region, and
+// any thread count.
+TEST_F(FilterFunctions, StreamedGaussianMatchesTheWholeArray) {
+    const char* regions[] = {
+        "%s, %s, 3, 4, 61, 37, 2, 9",     "%s, %s, -7, -5, 64, 48, 0, 0",
+        "%s, %s, 50, 40, 30, 20, 45, 35", "%s, %s, 20, 10, 1, 1, 5, 5",
+        "%s, %s, 0, 0, 64, 3, 0, 44",     "%s, %s, 10, 0, 7, 48, -3, 0",
+    };
+    for (int threads : {1, 2, 3}) {
+        tracks[1] = threads;
+        fill_filter_info(&fp, engine_filter_info());
+        for (double sigma : {0.0, 0.6, 2.0, 5.5, 15.0})
+            for (const char* region : regions) {
+                fill_varied(2, static_cast<std::uint32_t>(threads * 100 + sigma * 10));
+                copy_buffer(2, 3);
+                copy_buffer(2, 4);
+                char args[120], two[200], one[200];
+                std::snprintf(args, sizeof args, region, "2", "3");
+                std::snprintf(two, sizeof two, "gaussian(%s, %g)", args, sigma);
+                ASSERT_EQ(run(two), "") << two;
+                std::snprintf(args, sizeof args, region, "4", "4");
+                std::snprintf(one, sizeof one, "gaussian(%s, %g)", args, sigma);
+                ASSERT_EQ(run(one), "") << one;
+                EXPECT_TRUE(same_buffers(3, 4)) << two << " threads " << threads;
+            }
+    }
+}
