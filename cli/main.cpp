@@ -13,7 +13,9 @@
 #include "docs/script_messages.h"
 #include "edit.h"
 #include "host/host_os.h"
+#include "cluster/cluster_command.h"
 #include "host/plugin_host.h"
+#include "join/join_command.h"
 #include "host/worker_main.h"
 #include "host/worker_protocol.h"
 #include "media/media_libraries.h"
@@ -64,8 +66,11 @@ int main(int argc, char** argv) {
             return list_functions();
         case Command::help:
             return show_function(options.topic);
+        case Command::join:
+            return join_command(options);
         case Command::run:
         case Command::preview:
+        case Command::cluster:
             break;
     }
     if (!loaded) {
@@ -77,6 +82,7 @@ int main(int argc, char** argv) {
     std::string counts_error;
     use_plugin_argument_counts(plugin_functions(plugin_path(), &counts_error));
     try {
+        if (options.command == Command::cluster) return cluster_command(options, host);
         return options.command == Command::preview ? run_preview(options, host)
                                                    : run_command(options, host);
     } catch (const std::bad_alloc&) {

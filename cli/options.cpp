@@ -16,7 +16,7 @@ namespace {
 // so that every message names the option and the value.
 struct Raw {
     std::string frames, start, end, ss, to, duration, max, script_no, threads, display, crf,
-        frame_timeout, memory_limit, port;
+        frame_timeout, memory_limit, port, chunks, chunk_frames, warmup, cpus;
     bool overwrite = false, keep = false, no_autorotate = false;
     std::vector<std::string> vars, clicks;
     bool version = false;
@@ -98,6 +98,10 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     run->add_option("--script-dir", o->script_dir,
                     "folder of the script (default: the input file's folder)")
         ->type_name("DIR");
+    run->add_option("--warmup", raw->warmup,
+                    "run the W frames before --start through the script first, unwritten "
+                    "(info.warmup)")
+        ->type_name("W");
     run->add_option("--script-no", raw->script_no,
                     "run filterN.lua instead of filter.lua (1 to 10)")
         ->type_name("N");
@@ -239,8 +243,87 @@ void add_preview_options(CLI::App* preview, Options* o, Raw* raw, const FILTER* 
     preview->footer(kPreviewFooter);
 }
 
+const char* const kJoinFooter =
+    "The segments are .mkv outputs of quorvel run --start/--end of one input, given in order;\n"
+    "they must be coded alike (FFV1, or H.264 whose chunks start with a key frame) and hold\n"
+    "frames that follow one another with no gap or overlap.  The video is copied as it is;\n"
+    "the audio comes from the input the segments name (or --audio-from), cut to the frames\n"
+    "they cover.  The output is written under a temporary name and renamed when complete.\n";
+
+void add_join_options(CLI::App* join, Options* o, Raw* raw) {
+    join->add_option("segments", o->segments, "the chunks, in order")->type_name("SEG");
+    join->add_option("-o,--output", o->output, "the joined video: out.mkv (out.mp4 for H.264)")
+        ->type_name("DST");
+    join->add_flag("-y", raw->overwrite, "overwrite an output file that exists, without asking");
+    join->add_flag("-n", raw->keep, "never overwrite an output file that exists: exit 1");
+    join->add_option("--audio-from", o->audio_from,
+                     "take the audio from FILE (default: the input the segments name)")
+        ->type_name("FILE");
+    join->add_flag("--no-audio", o->no_audio, "write the video alone");
+    join->footer(kJoinFooter);
+}
+
+const char* const kClusterFooter =
+    "Cuts the frames into chunks, writes batch scripts into the work folder and submits them\n"
+    "with sbatch: a job array whose task k runs quorvel run --start/--end --warmup W on chunk k\n"
+    "(with --threads from the task's CPUs; a failed chunk is run once more), the join when every\n"
+    "chunk succeeded, and a report that names the failed chunk's log otherwise.  The input, the\n"
+    "script folder, the work folder, the output and this program must be on storage that every\n"
+    "node sees.  The warm-up is by default what the script keeps for copyframe; state that\n"
+    "reaches further back (buffers 2 to 19, Lua globals) needs --warmup.  Options of each\n"
+    "chunk's run (--var, --script-no, --strict, --pix-fmt, --crf, --codec, ...) come after "
+    "\"--\".\n"
+    "Prints the job ids (array, join, report) on standard output.\n";
+
+void add_cluster_options(CLI::App* cluster, Options* o, Raw* raw) {
+    cluster->add_option("-i,--input", o->input, "the video to render (a file every node reads)")
+        ->type_name("SRC");
+    cluster->add_option("-o,--output", o->output, "the joined video: out.mkv (FFV1), out.mp4")
+        ->type_name("DST");
+    cluster->add_flag("-y", raw->overwrite, "let the join overwrite an output file that exists");
+    cluster->add_flag("-n", raw->keep, "never overwrite an output file that exists: exit 1");
+    cluster
+        ->add_option("--script-dir", o->script_dir,
+                     "folder of the script (default: the input file's folder)")
+        ->type_name("DIR");
+    cluster->add_option("-s,--start", raw->start, "first frame (default 0)")->type_name("N");
+    cluster->add_option("-e,--end", raw->end, "last frame, included (default: the input's last)")
+        ->type_name("N");
+    cluster->add_option("--chunks", raw->chunks, "cut the frames into N chunks")->type_name("N");
+    cluster->add_option("--chunk-frames", raw->chunk_frames, "cut them into chunks of F frames")
+        ->type_name("F");
+    cluster
+        ->add_option("--warmup", raw->warmup,
+                     "frames each chunk runs before its first, unwritten (default: what the "
+                     "script keeps for copyframe)")
+        ->type_name("W");
+    cluster
+        ->add_option("--cpus-per-chunk", raw->cpus,
+                     "CPUs of each chunk's task, its --threads (default 1)")
+        ->type_name("N");
+    cluster
+        ->add_option("--work-dir", o->work_dir,
+                     "folder of the chunks, their logs and the batch scripts (default: "
+                     "DST.chunks)")
+        ->type_name("DIR");
+    cluster
+        ->add_option("--sbatch", o->sbatch_args,
+                     "an option for every sbatch, e.g. --sbatch=--partition=render")
+        ->type_name("ARG")
+        ->allow_extra_args(false);
+    cluster->add_flag("--keep-chunks", o->keep_chunks, "keep the chunks after the join");
+    cluster->add_flag("--no-audio", o->no_audio, "join the video alone");
+    cluster->add_flag("--wait", o->wait, "wait for the join and say how it ended");
+    cluster->add_flag("--dry-run", o->dry_run,
+                      "write the batch scripts and print the sbatch commands; submit nothing");
+    cluster->add_option("run-options", o->run_args, "options of each chunk's quorvel run, after --")
+        ->type_name("");
+    cluster->footer(kClusterFooter);
+}
+
 void build_app(CLI::App* app, Options* o, Raw* raw, const FILTER* table, CLI::App** run,
-               CLI::App** preview, CLI::App** functions, CLI::App** help) {
+               CLI::App** preview, CLI::App** functions, CLI::App** help, CLI::App** join,
+               CLI::App** cluster) {
     app->description(
         "Runs a Quorvel script over video: quorvel run --input clip.mp4 --output out.mp4");
     app->add_flag("--version", raw->version, "print the version and exit");
@@ -249,6 +332,11 @@ void build_app(CLI::App* app, Options* o, Raw* raw, const FILTER* table, CLI::Ap
     *preview = app->add_subcommand(
         "preview", "show a script's result live in a web browser, with the tracks as sliders");
     add_preview_options(*preview, o, raw, table);
+    *join = app->add_subcommand(
+        "join", "put the chunks of a run together into one video, without re-encoding");
+    add_join_options(*join, o, raw);
+    *cluster = app->add_subcommand("cluster", "render in chunks on a Slurm cluster and join them");
+    add_cluster_options(*cluster, o, raw);
     *functions =
         app->add_subcommand("functions", "list the script functions with their argument forms");
     *help = app->add_subcommand(
@@ -324,6 +412,18 @@ bool position_option(const char* ours, const std::string& ours_value, const char
     return true;
 }
 
+// -y or -n, for the commands that write a file.
+bool check_overwrite_flags(const Raw& raw, Options* o, std::string* error) {
+    if (raw.overwrite && raw.keep) {
+        *error = "-y and -n contradict each other: give one";
+        return false;
+    }
+    o->overwrite = raw.overwrite ? Options::Overwrite::yes
+                   : raw.keep    ? Options::Overwrite::no
+                                 : Options::Overwrite::ask;
+    return true;
+}
+
 // The checks CLI11 leaves: numbers, sizes, positions and the tracks.
 bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* error) {
     bool start_given = false;
@@ -331,7 +431,8 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
         !position_option("--start", raw.start, "-ss", raw.ss, &o->start, &start_given, error) ||
         !position_option("--end", raw.end, "-to", raw.to, &o->end, &o->end_given, error) ||
         !position_option("", "", "-t", raw.duration, &o->duration, &o->duration_given, error) ||
-        !whole_number("--crf", raw.crf, 0, &o->crf, error))
+        !whole_number("--crf", raw.crf, 0, &o->crf, error) ||
+        !whole_number("--warmup", raw.warmup, 0, &o->warmup, error))
         return false;
     if (o->duration_given && o->end_given) {
         *error = "give -t or an end (--end, -to), not both";
@@ -342,13 +443,7 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
         return false;
     }
     o->autorotate = !raw.no_autorotate;
-    if (raw.overwrite && raw.keep) {
-        *error = "-y and -n contradict each other: give one";
-        return false;
-    }
-    o->overwrite = raw.overwrite ? Options::Overwrite::yes
-                   : raw.keep    ? Options::Overwrite::no
-                                 : Options::Overwrite::ask;
+    if (!check_overwrite_flags(raw, o, error)) return false;
     if (!o->pix_fmt.empty()) {
         const std::string ours = pixel_format_name(o->pix_fmt);
         if (ours.empty()) {
@@ -439,6 +534,36 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
     return true;
 }
 
+// The checks of the cluster's numbers.
+// The cluster cuts at frames: its --start and --end are frame numbers.
+bool check_cluster(const Raw& raw, Options* o, std::string* error) {
+    int start = 0, end = 0;
+    if (!whole_number("--start", raw.start, 0, &start, error) ||
+        !whole_number("--end", raw.end, 0, &end, error) ||
+        !whole_number("--chunks", raw.chunks, 1, &o->chunks, error) ||
+        !whole_number("--chunk-frames", raw.chunk_frames, 1, &o->chunk_frames, error) ||
+        !whole_number("--warmup", raw.warmup, 0, &o->warmup, error) ||
+        !whole_number("--cpus-per-chunk", raw.cpus, 1, &o->cpus_per_chunk, error))
+        return false;
+    if (!raw.end.empty() && end < start) {
+        *error = "--end " + raw.end + " is before --start " + std::to_string(start);
+        return false;
+    }
+    if (!check_overwrite_flags(raw, o, error)) return false;
+    o->start.frame = start;
+    o->end.frame = end;
+    o->end_given = !raw.end.empty();
+    if (raw.chunks.empty() == raw.chunk_frames.empty()) {
+        *error = "give either --chunks N or --chunk-frames F";
+        return false;
+    }
+    if (o->cpus_per_chunk > 16) {
+        *error = "--cpus-per-chunk must be from 1 to 16 (got \"" + raw.cpus + "\")";
+        return false;
+    }
+    return true;
+}
+
 // CLI11's complaints in the program's words.
 std::string usage_message(const CLI::ParseError& e, bool in_run) {
     const std::string what = e.what();
@@ -494,8 +619,9 @@ std::string usage_text(const FILTER* table) {
     CLI::App app{"", "quorvel"};
     Options o;
     Raw raw;
-    CLI::App *run = nullptr, *preview = nullptr, *functions = nullptr, *help = nullptr;
-    build_app(&app, &o, &raw, table, &run, &preview, &functions, &help);
+    CLI::App *run = nullptr, *preview = nullptr, *functions = nullptr, *help = nullptr,
+             *join = nullptr, *cluster = nullptr;
+    build_app(&app, &o, &raw, table, &run, &preview, &functions, &help, &join, &cluster);
     return run->help("quorvel");
 }
 
@@ -504,8 +630,9 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
     if (table != nullptr) o->tracks = default_tracks(*table);
     CLI::App app{"", "quorvel"};
     Raw raw;
-    CLI::App *run = nullptr, *preview = nullptr, *functions = nullptr, *help = nullptr;
-    build_app(&app, o, &raw, table, &run, &preview, &functions, &help);
+    CLI::App *run = nullptr, *preview = nullptr, *functions = nullptr, *help = nullptr,
+             *join = nullptr, *cluster = nullptr;
+    build_app(&app, o, &raw, table, &run, &preview, &functions, &help, &join, &cluster);
     std::vector<std::string> args(argv, argv + argc);
     if (!translate_ffmpeg_habits(&args, error)) return false;
     // CLI11 takes the arguments last first.
@@ -516,6 +643,8 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
         o->command = Command::print;
         o->text = run->parsed()       ? run->help("quorvel")
                   : preview->parsed() ? preview->help("quorvel")
+                  : join->parsed()    ? join->help("quorvel")
+                  : cluster->parsed() ? cluster->help("quorvel")
                                       : app.help();
         return true;
     } catch (const CLI::ParseError& e) {
@@ -530,6 +659,14 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
     if (functions->parsed()) {
         o->command = Command::functions;
         return true;
+    }
+    if (join->parsed()) {
+        o->command = Command::join;
+        return check_overwrite_flags(raw, o, error);
+    }
+    if (cluster->parsed()) {
+        o->command = Command::cluster;
+        return check_cluster(raw, o, error);
     }
     if (help->parsed()) {
         o->command = o->topic.empty() ? Command::print : Command::help;
@@ -549,7 +686,7 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
         return check_run(raw, table, o, error);
     }
     if (!run->parsed()) {
-        *error = "missing command (quorvel run, preview, functions or help)";
+        *error = "missing command (quorvel run, preview, join, cluster, functions or help)";
         return false;
     }
     o->command = Command::run;

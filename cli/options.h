@@ -2,6 +2,8 @@
 //
 //   quorvel run [options]     run a script over video
 //   quorvel preview [options] show a script's result live in a web browser
+//   quorvel join SEG... -o DST  put the chunks of a run together
+//   quorvel cluster [options] [-- run options]  render in chunks on Slurm
 //   quorvel functions         list the script functions
 //   quorvel help [NAME]       one function's reference entry
 //   quorvel --help | --version
@@ -14,7 +16,7 @@
 #include "host/tracks.h"
 #include "positions.h"
 
-enum class Command { run, preview, functions, help, print };
+enum class Command { run, preview, functions, help, print, join, cluster };
 
 struct Options {
     Command command = Command::run;
@@ -59,6 +61,19 @@ struct Options {
     std::uint64_t memory_limit = 0;
     bool memory_limit_given = false;
     bool sandbox = false;
+    // join: the segments in order, and the audio: --audio-from, else the
+    // input the segments name, or none.
+    std::vector<std::string> segments;
+    std::string audio_from;
+    bool no_audio = false;
+    // cluster: how the frames are cut into chunks and how each chunk runs;
+    // the options after "--" go to every chunk's quorvel run.
+    int chunks = 0, chunk_frames = 0;
+    int warmup = -1;  // frames run before a chunk's first, unwritten; -1: ask the script
+    int cpus_per_chunk = 1;
+    std::string work_dir;  // "": the output's name + ".chunks"
+    std::vector<std::string> sbatch_args, run_args;
+    bool wait = false, dry_run = false, keep_chunks = false;
     // preview: where the page is served; port 0 takes any free port.
     std::string bind = "127.0.0.1";
     int port = 8080;

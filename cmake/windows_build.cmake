@@ -76,12 +76,18 @@ add_custom_command(OUTPUT ${QUORVEL_REFERENCE_INC}
 file(GLOB_RECURSE QUORVEL_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cli/*.cpp)
 # Nor the preview server (a web server and a JPEG encoder it would need
 # built for Windows): preview_absent_win32.cpp says so.
-foreach(file media/png.cpp host/host_os_posix.cpp host/plugin_worker_posix.cpp host/worker_main_posix.cpp)
+foreach(file media/png.cpp media/chunk_tags.cpp media/audio_copy.cpp host/host_os_posix.cpp
+    host/plugin_worker_posix.cpp host/worker_main_posix.cpp)
   list(REMOVE_ITEM QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/${file})
 endforeach()
 list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/media/libav[^/]*\\.cpp$")
 list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview/")
 list(APPEND QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/preview/preview_absent_win32.cpp)
+# Nor join and cluster (FFmpeg, Slurm): join_absent_win32.cpp and
+# cluster_absent_win32.cpp say so.
+file(GLOB QUORVEL_CHUNKED_SOURCES ${PROJECT_SOURCE_DIR}/cli/join/*.cpp ${PROJECT_SOURCE_DIR}/cli/cluster/*.cpp)
+list(FILTER QUORVEL_CHUNKED_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
+list(REMOVE_ITEM QUORVEL_CLI_SOURCES ${QUORVEL_CHUNKED_SOURCES})
 add_executable(quorvel ${QUORVEL_CLI_SOURCES} ${QUORVEL_REFERENCE_INC})
 target_include_directories(quorvel PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/cli
   ${CMAKE_BINARY_DIR}/generated)

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace host_os {
 
@@ -70,6 +71,13 @@ std::FILE* create_temporary_beside(const std::string& path, std::string* temp, s
 
 // Renames `from` to `to`, replacing a file already there.
 bool replace_file(const std::string& from, const std::string& to);
+
+// Runs a program (looked up in PATH) with `argv` (argv[0] is its name),
+// waits for it and returns its exit status, with what it wrote to
+// standard output in *output; its standard error is ours.  -1 with a
+// message when it could not be run.  Not in the Windows build, whose
+// program has no command that needs it.
+int run_program(const std::vector<std::string>& argv, std::string* output, std::string* error);
 
 // SIGINT and SIGTERM while a command runs: the first asks it to stop at the
 // next chance (stop_requested() turns true and `on_stop` runs on a thread

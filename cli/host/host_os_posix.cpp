@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -269,6 +270,57 @@ std::FILE* create_temporary_beside(const std::string& path, std::string* temp, s
 bool replace_file(const std::string& from, const std::string& to) {
     forget_temporary(from);
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+int run_program(const std::vector<std::string>& argv, std::string* output, std::string* error) {
+    output->clear();
+    if (argv.empty()) {
+        *error = "no program to run";
+        return -1;
+    }
+    // Everything the child needs is made before the fork.
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    int out[2];
+    if (pipe(out) != 0) {
+        *error = std::string("cannot run ") + argv[0] + ": " + std::strerror(errno);
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child < 0) {
+        *error = std::string("cannot run ") + argv[0] + ": " + std::strerror(errno);
+        close(out[0]);
+        close(out[1]);
+        return -1;
+    }
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(out[1]);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        output->append(buffer, static_cast<std::size_t>(n));
+    }
+    close(out[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0)
+        if (errno != EINTR) {
+            *error = std::string("cannot run ") + argv[0] + ": " + std::strerror(errno);
+            return -1;
+        }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+        *error = std::string("cannot run ") + argv[0] + ": not found";
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 void* load_library(const std::string& path, std::string* error) {

@@ -99,6 +99,7 @@ void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::str
     // that the recent ones stay within copyframe's reach.
     cache_.clear();
     cache_limit_ = source->random_access() || source->endless() ? 0 : 5;
+    cache_asked_ = 0;
     edited_file_ = edited_file;
     tracks_ = tracks;
     tracks_.resize(filter_.track_n > 0 ? filter_.track_n : 0, 0);
@@ -254,6 +255,19 @@ bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t m
     return true;
 }
 
+bool PluginHost::set_warmup(bool on) {
+    if (worker_ && !ended_) {
+        const PluginWorker::Result r = worker_->set_warmup(on, tracks_, checks_);
+        if (!r.ended.empty()) worker_ended(r.ended);
+        return r.ok || !r.ended.empty();
+    }
+    using SetWarmupFn = void (*)(int);
+    auto set = reinterpret_cast<SetWarmupFn>(host_os::library_symbol(library_, "QuorvelSetWarmup"));
+    if (set == nullptr) return false;
+    set(on ? 1 : 0);
+    return true;
+}
+
 bool PluginHost::set_log_listener(void (*listener)(const char* text)) {
     // A plug-in in a worker process logs there; its lines come back here.
     worker_log_listener_ = listener;
@@ -326,6 +340,7 @@ bool PluginHost::file_info(FILE_INFO* fi) {
 }
 
 void PluginHost::set_cache_size(int frames) {
+    cache_asked_ = std::max(cache_asked_, frames);
     cache_limit_ = frames < 1 ? 1 : static_cast<std::size_t>(frames);
     while (cache_.size() > cache_limit_) cache_.pop_back();
 }

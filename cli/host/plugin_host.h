@@ -88,6 +88,10 @@ public:
     // runs sandboxed; false when the plug-in has no such setting.
     bool set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox);
 
+    // Tells the plug-in that the frames it processes now only build the
+    // script's state (info.warmup); false when it has no such setting.
+    bool set_warmup(bool on);
+
     // Lets `listener` hear every message the plug-in logs (null: no more);
     // false when the plug-in has no such ear.
     bool set_log_listener(void (*listener)(const char* text));
@@ -110,6 +114,9 @@ public:
     // Editor services, reached through the service table.
     bool file_info(FILE_INFO* fi);
     void set_cache_size(int frames);
+    // The most frames the filter asked the editor to keep for it since
+    // begin() (0 when it never asked): how far back it reaches by copyframe.
+    int cache_asked() const { return cache_asked_; }
     // Frame n of the source, as the filter sees other frames: from the
     // cache of recent frames, else read from the source when it can reach
     // the frame; null when it cannot.
@@ -153,5 +160,6 @@ private:
     PIXEL_YC* find_frame(int n);
     std::list<CachedFrame> cache_;  // most recently used first
     std::size_t cache_limit_ = 0;   // 0 until a script asks for other frames
+    int cache_asked_ = 0;
     bool ended_ = true;
 };

@@ -35,6 +35,7 @@ public:
         double frame_timeout_seconds = 0;
         std::uint64_t memory_bytes = 0;
         bool sandbox = false;
+        bool warmup = false;
     };
 
     // How a call went.  `ended` is empty while the worker lives; otherwise
@@ -73,6 +74,9 @@ public:
     // New limits for the script (the sandbox takes effect at its next load).
     Result set_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox,
                       const std::vector<int>& tracks, const std::vector<int>& checks);
+    // Whether the frames processed from now on only build the script's
+    // state (info.warmup); ok is false when the plug-in has no such setting.
+    Result set_warmup(bool on, const std::vector<int>& tracks, const std::vector<int>& checks);
     // Ends the filter (func_exit) and the worker, killing it when it does
     // not end within its budget.
     void end();

@@ -207,6 +207,7 @@ bool PluginWorker::spawn(const std::vector<int>& tracks, const std::vector<int>&
     b.frame_timeout_seconds = setup_.frame_timeout_seconds;
     b.memory_bytes = setup_.memory_bytes;
     b.sandbox = setup_.sandbox ? 1 : 0;
+    b.warmup = setup_.warmup ? 1 : 0;
     b.track_n = static_cast<int>(tracks.size());
     b.check_n = static_cast<int>(checks.size());
     Message request;
@@ -406,6 +407,15 @@ PluginWorker::Result PluginWorker::set_limits(double frame_timeout_seconds,
     Message m;
     m.header.kind = Kind::limits;
     m.payload.assign(reinterpret_cast<const char*>(&limits), sizeof limits);
+    return call(m, tracks, checks);
+}
+
+PluginWorker::Result PluginWorker::set_warmup(bool on, const std::vector<int>& tracks,
+                                              const std::vector<int>& checks) {
+    setup_.warmup = on;
+    Message m;
+    m.header.kind = Kind::warmup;
+    m.header.a = on ? 1 : 0;
     return call(m, tracks, checks);
 }
 

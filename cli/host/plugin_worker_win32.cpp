@@ -43,6 +43,11 @@ PluginWorker::Result PluginWorker::set_limits(double, std::uint64_t, bool,
     return begin({}, {}, {}, nullptr);
 }
 
+PluginWorker::Result PluginWorker::set_warmup(bool, const std::vector<int>&,
+                                              const std::vector<int>&) {
+    return begin({}, {}, {}, nullptr);
+}
+
 void PluginWorker::end() {}
 void PluginWorker::interrupt() {}
 

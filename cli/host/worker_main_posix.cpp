@@ -29,10 +29,12 @@ using worker::Kind;
 typedef void (*SetLimitsFn)(double, unsigned long long, int);
 typedef void (*ShareDeadlineFn)(void*);
 typedef void (*SetLogListenerFn)(void (*)(const char*));
+typedef void (*SetWarmupFn)(int);
 
 struct Worker {
     int socket = -1;
     SetLimitsFn set_limits = nullptr;
+    SetWarmupFn set_warmup = nullptr;  // null: the plug-in has no warm-up
     unsigned char* memory = nullptr;
     worker::BeginSettings settings{};
     std::string edited_file;
@@ -225,6 +227,9 @@ bool begin(int memory_fd, std::string* why) {
     share_deadline(state.memory);
     set_limits(b.frame_timeout_seconds, b.memory_bytes, b.sandbox);
     state.set_limits = set_limits;
+    state.set_warmup =
+        reinterpret_cast<SetWarmupFn>(host_os::library_symbol(library, "QuorvelSetWarmup"));
+    if (state.set_warmup != nullptr) state.set_warmup(b.warmup);
     if (set_desktop != nullptr) set_desktop(&forwarding_desktop);
     if (auto set_listener = reinterpret_cast<SetLogListenerFn>(
             host_os::library_symbol(library, "QuorvelSetLogListener")))
@@ -316,6 +321,10 @@ int run_plugin_worker(int argc, char** argv) {
                 answer_done(TRUE);
                 break;
             }
+            case Kind::warmup:
+                if (state.set_warmup != nullptr) state.set_warmup(h.a);
+                answer_done(state.set_warmup != nullptr);
+                break;
             case Kind::end:
                 if (state.filter.func_exit) state.filter.func_exit(&state.filter);
                 answer_done(TRUE);

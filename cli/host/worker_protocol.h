@@ -3,7 +3,7 @@
 //
 // One message is one packet of a SOCK_SEQPACKET socket pair: a fixed header
 // and up to kMaxPayload bytes.  The host sends a call (begin, process,
-// settings, press, end) and reads until the worker answers it with `done`;
+// settings, press, limits, warmup, end) and reads until the worker answers it with `done`;
 // in between the worker may ask for the editor's services (another frame, a
 // message box, a window), each answered at once, or tell it something
 // (the frame count, the cache size), which needs no answer.
@@ -25,6 +25,7 @@ enum class Kind : std::uint32_t {
     press,      // a: x, b: y; payload: the tracks and checks
     limits,     // payload: Limits
     end,
+    warmup,  // a: 1 while the frames only build the script's state (info.warmup)
     // worker -> host, answers
     done,  // a: the call's result, b: 1 when the output is the temp buffer, c: w, d: h
     // worker -> host, requests (answered with `answer`)
@@ -66,6 +67,7 @@ struct BeginSettings {
     double frame_timeout_seconds;
     std::uint64_t memory_bytes;
     int sandbox;
+    int warmup;            // info.warmup from the start (a worker started again during a warm-up)
     int track_n, check_n;  // followed (in the payload) by the edited file's name
 };
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "media/chunk_tags.h"
 #include "platform/aviutl.h"
 
 struct SinkSettings {
@@ -25,6 +26,11 @@ struct SinkSettings {
     std::string audio_file;       // audio to pass through, "" for none
     std::string display_matrix;   // the input's rotation, for encoded output
     int color_primaries = 2, color_trc = 2, colorspace = 2;
+    // A .mkv says in its tags which of the input's frames it holds (first
+    // >= 0) and where the last of them ends, so that quorvel join can put
+    // chunks of a run together; the sink fills in the input's time at its 0
+    // (its origin) and the units.
+    ChunkTags chunk;
 };
 
 class FrameSink {

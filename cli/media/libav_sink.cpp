@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 
+#include "media/audio_copy.h"
 #include "media/frame_sink.h"
 #include "media/libav.h"
 #include "media/pixel_convert.h"
@@ -94,7 +95,8 @@ public:
         if (durations_.size() > 256) durations_.pop_front();  // an encoder that renumbers
         if (!encode(frame_.get(), error)) return false;
         ++frames_;
-        return copy_audio(av_rescale_q(last_pts_, encoder_->time_base, AV_TIME_BASE_Q), error);
+        return audio_.copy_until(av_rescale_q(last_pts_, encoder_->time_base, AV_TIME_BASE_Q),
+                                 error);
     }
 
     bool finish(std::int64_t end_pts, std::string* error) override {
@@ -102,7 +104,7 @@ public:
         if (!encode(nullptr, error)) return false;
         const std::int64_t end =
             av_rescale_q(end_pts - origin_, encoder_->time_base, AV_TIME_BASE_Q);
-        if (!copy_audio(end, error)) return false;
+        if (!audio_.copy_until(end, error)) return false;
         const int ret = av_write_trailer(output_.get());
         if (ret < 0) {
             *error = "cannot write " + settings_.name + ": " + av_error_text(ret);
@@ -167,7 +169,19 @@ private:
         if (settings_.display_matrix.size() == 36)
             if (std::uint8_t* m = av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, 36))
                 std::memcpy(m, settings_.display_matrix.data(), 36);
-        if (!add_audio(error)) return false;
+        // The audio is cut where the video is: the output's 0 is the
+        // input's origin in both.
+        if (!settings_.audio_file.empty() &&
+            !audio_.open(settings_.audio_file, output_.get(), settings_.name, origin_,
+                         {settings_.tb_num, settings_.tb_den}, error))
+            return false;
+        // A chunk says where in the input its 0 lies.
+        if (settings_.chunk.first >= 0) {
+            ChunkTags tags = settings_.chunk;
+            tags.start_pts = origin_;
+            tags.tb_num = settings_.tb_num, tags.tb_den = settings_.tb_den;
+            write_chunk_tags(tags, &output_->metadata);
+        }
         output_->pb = nullptr;
         if ((ret = avio_open(&output_->pb, file_.temp_path().c_str(), AVIO_FLAG_WRITE)) < 0 ||
             (ret = avformat_write_header(output_.get(), nullptr)) < 0) {
@@ -183,88 +197,6 @@ private:
             return false;
         }
         return true;
-    }
-
-    // The input's audio stream, when there is one the container can hold.
-    bool add_audio(std::string* error) {
-        if (settings_.audio_file.empty()) return true;
-        AVFormatContext* raw = nullptr;
-        if (avformat_open_input(&raw, settings_.audio_file.c_str(), nullptr, nullptr) < 0)
-            return true;
-        audio_in_.reset(raw);
-        if (avformat_find_stream_info(raw, nullptr) < 0) return true;
-        audio_index_ = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-        if (audio_index_ < 0) return true;
-        AVStream* in = raw->streams[audio_index_];
-        if (avformat_query_codec(output_->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) !=
-            1) {
-            std::fprintf(stderr,
-                         "quorvel: the audio (%s) cannot be stored in %s; the output has none\n",
-                         avcodec_get_name(in->codecpar->codec_id), settings_.name.c_str());
-            audio_index_ = -1;
-            return true;
-        }
-        for (unsigned i = 0; i < raw->nb_streams; ++i)
-            if (static_cast<int>(i) != audio_index_) raw->streams[i]->discard = AVDISCARD_ALL;
-        audio_ = avformat_new_stream(output_.get(), nullptr);
-        if (audio_ == nullptr || avcodec_parameters_copy(audio_->codecpar, in->codecpar) < 0) {
-            *error = "out of memory";
-            return false;
-        }
-        audio_->codecpar->codec_tag = 0;
-        audio_->time_base = in->time_base;
-        // The audio is cut where the video is: the output's 0 is the
-        // input's origin in both.  A container that takes negative
-        // timestamps (an edit list trims them) keeps the packet that
-        // covers the origin; in others the audio starts with the first
-        // packet after it, less than one packet late, still in step.
-        audio_start_ = av_rescale_q(origin_, {settings_.tb_num, settings_.tb_den}, in->time_base);
-        keep_covering_packet_ = (output_->oformat->flags & AVFMT_TS_NEGATIVE) != 0;
-        if (audio_start_ > (in->start_time == AV_NOPTS_VALUE ? 0 : in->start_time))
-            av_seek_frame(raw, audio_index_, audio_start_, AVSEEK_FLAG_BACKWARD);
-        audio_packet_.reset(av_packet_alloc());
-        return audio_packet_ != nullptr;
-    }
-
-    bool before_audio_start(const AVPacket& packet) const {
-        if (packet.pts >= audio_start_) return false;
-        return !keep_covering_packet_ || packet.duration <= 0 ||
-               packet.pts + packet.duration <= audio_start_;
-    }
-
-    // Copies the audio packets that start before `until` (microseconds of
-    // the output).
-    bool copy_audio(std::int64_t until, std::string* error) {
-        if (audio_index_ < 0 || audio_done_) return true;
-        AVStream* in = audio_in_->streams[audio_index_];
-        while (true) {
-            if (!audio_pending_) {
-                if (av_read_frame(audio_in_.get(), audio_packet_.get()) < 0) {
-                    audio_done_ = true;
-                    return true;
-                }
-                if (audio_packet_->stream_index != audio_index_ ||
-                    audio_packet_->pts == AV_NOPTS_VALUE || before_audio_start(*audio_packet_)) {
-                    av_packet_unref(audio_packet_.get());
-                    continue;
-                }
-                audio_pending_ = true;
-            }
-            const std::int64_t at =
-                av_rescale_q(audio_packet_->pts - audio_start_, in->time_base, AV_TIME_BASE_Q);
-            if (at >= until) return true;
-            audio_packet_->pts -= audio_start_;
-            if (audio_packet_->dts != AV_NOPTS_VALUE) audio_packet_->dts -= audio_start_;
-            av_packet_rescale_ts(audio_packet_.get(), in->time_base, audio_->time_base);
-            audio_packet_->stream_index = audio_->index;
-            audio_packet_->pos = -1;
-            audio_pending_ = false;
-            const int ret = av_interleaved_write_frame(output_.get(), audio_packet_.get());
-            if (ret < 0) {
-                *error = "cannot write " + settings_.name + ": " + av_error_text(ret);
-                return false;
-            }
-        }
     }
 
     // The frame into the encoder's planes: what fits of it, black around a
@@ -356,13 +288,7 @@ private:
     std::int64_t last_pts_ = -1;
     std::int64_t frame_ticks_ = 1;  // one frame's duration in the encoder's time base
     std::deque<std::pair<std::int64_t, std::int64_t>> durations_;  // pts, duration in flight
-    InputPtr audio_in_;
-    int audio_index_ = -1;
-    AVStream* audio_ = nullptr;
-    PacketPtr audio_packet_;
-    std::int64_t audio_start_ = 0;
-    bool audio_pending_ = false, audio_done_ = false;
-    bool keep_covering_packet_ = false;
+    AudioCopy audio_;
 };
 
 }  // namespace

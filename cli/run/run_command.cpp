@@ -12,6 +12,7 @@
 #include "docs/script_messages.h"
 #include "edit.h"
 #include "host/host_os.h"
+#include "media/chunk_tags.h"
 #include "media/frame_sink.h"
 #include "media/frame_source.h"
 #include "run/background_writer.h"
@@ -75,6 +76,39 @@ std::int64_t output_origin(const FrameSource& source, int first_frame, std::int6
     return std::min(first_pts, source.start_time());
 }
 
+// One step of the input's rate in its time units (at least 1).
+std::int64_t frame_ticks(const FrameSource& source) {
+    return std::max<std::int64_t>(
+        1, (1LL * source.tb_den() * source.rate_den()) /
+               std::max<std::int64_t>(1, 1LL * source.tb_num() * source.rate_num()));
+}
+
+// Where frame n, shown at `pts`, ends: where the next frame starts, when
+// that is known, else one step of the rate later.
+std::int64_t frame_end(const FrameSource& source, int n, std::int64_t pts) {
+    const std::int64_t next = source.time_of(n + 1);
+    return next != FrameSource::kNoTime && next > pts ? next : pts + frame_ticks(source);
+}
+
+// A cut (a start, an end, --frames or --warmup) is a chunk of a longer run:
+// its output names the input, the input's frames it holds and where the
+// last of them ends, for join (the sink adds where its 0 lies).  A run of
+// the whole input names nothing; nor does one whose frames' times are not
+// known before they are read (a pipe), which no chunk could start in.
+ChunkTags chunk_of(const Options& options, const Edit& edit) {
+    ChunkTags chunk;
+    const bool cut = options.start.is_time || options.start.frame > 0 || options.end_given ||
+                     options.duration_given || options.frames >= 0 || options.warmup >= 0;
+    if (!cut || edit.stop == INT_MAX || edit.stop <= edit.start) return chunk;
+    const std::int64_t last_pts = edit.source->time_of(edit.stop - 1);
+    if (last_pts == FrameSource::kNoTime) return chunk;
+    chunk.source = is_file(options.input) ? absolute(options.input) : options.input;
+    chunk.first = edit.start;
+    chunk.last = edit.stop - 1;
+    chunk.end_pts = frame_end(*edit.source, chunk.last, last_pts);
+    return chunk;
+}
+
 // A time in the input's units as microseconds.
 std::int64_t output_us(const FrameSource& source, std::int64_t ticks) {
     return static_cast<std::int64_t>(static_cast<long double>(ticks) * source.tb_num() * 1000000 /
@@ -88,9 +122,6 @@ RunState filter_frames(const Options& options, PluginHost& host, Edit& edit, Fra
     RunState run;
     std::string error;
     const FrameSource& source = *edit.source;
-    const std::int64_t frame_ticks = std::max<std::int64_t>(
-        1, (1LL * source.tb_den() * source.rate_den()) /
-               std::max<std::int64_t>(1, 1LL * source.tb_num() * source.rate_num()));
     const auto show = [&](const std::string& text) { progress.message(text); };
     std::optional<BackgroundWriter> writer;
     if (sink) writer.emplace(sink);
@@ -140,9 +171,7 @@ RunState filter_frames(const Options& options, PluginHost& host, Edit& edit, Fra
         // It is written while the script works on the next one; a failure
         // shows at the next frame's write (or below, for the last frame).
         // The frame lasts until the next one starts, where that is known.
-        const std::int64_t next = source.time_of(n + 1);
-        const std::int64_t end =
-            next != FrameSource::kNoTime && next > pts ? next : pts + frame_ticks;
+        const std::int64_t end = frame_end(source, n, pts);
         if (writer && !writer->write(host.output(), host.stride(), host.output_w(), host.output_h(),
                                      pts, end - pts, &error)) {
             output_failed();
@@ -182,6 +211,41 @@ RunState filter_frames(const Options& options, PluginHost& host, Edit& edit, Fra
         run.status = 1;
     }
     return run;
+}
+
+// --warmup: frames first..start-1 run through the script and are not
+// written, so that what the script keeps from earlier frames (buffers 2 to
+// 19, Lua globals) is in place when the output begins.  The script sees
+// info.warmup.  Its errors there are shown and fail the run as any script
+// error does (they count as outside the run's frames); so does a frame the
+// filter fails on (*failed).  False with a message when the frames cannot
+// be read or the run is stopped.
+bool warm_up(PluginHost& host, const Edit& edit, int first, ScriptLog& log, bool* failed,
+             std::string* error) {
+    if (!host.set_warmup(true)) {
+        *error = "this plug-in cannot warm a script up (--warmup)";
+        return false;
+    }
+    bool ok = true;
+    for (int n = first; ok && n < edit.start; ++n) {
+        if (host_os::stop_requested()) {
+            *error = std::string("stopped by ") + host_os::stop_signal_name() + " in the warm-up";
+            ok = false;
+            break;
+        }
+        std::int64_t pts = 0;
+        if (!host.read_next(&pts, error)) {
+            if (error->empty()) *error = edit.input + " ends at frame " + std::to_string(n);
+            ok = false;
+        } else if (!host.process(n, error)) {
+            print_error(*error + " (in the warm-up)");
+            error->clear();
+            *failed = true;
+        }
+        log.poll(-1, [](const std::string& text) { print_error(text); });
+    }
+    host.set_warmup(false);
+    return ok;
 }
 
 // Completes the output, or says what became of it; the exit status.
@@ -295,7 +359,8 @@ int run_command(const Options& options, PluginHost& host) {
     if (!options.timecodes.empty())
         if (const int status = check_overwrite(options, options.timecodes)) return status;
     std::unique_ptr<FrameSink> sink;
-    if (const int status = open_output(options, *edit.source, &sink)) return status;
+    if (const int status = open_output(options, *edit.source, chunk_of(options, edit), &sink))
+        return status;
     if (const int status = apply_script_limits(options, edit, host)) return status;
 
     ScriptLog log(edit.dir + host_os::kSeparator + "lua_err.txt");
@@ -311,7 +376,10 @@ int run_command(const Options& options, PluginHost& host) {
     host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks,
                &desktop_services);
     std::string error;
-    if (edit.start > 0 && !host.seek(edit.start, &error)) {
+    const int first = edit.start - std::min(std::max(options.warmup, 0), edit.start);
+    bool warmup_failed = false;
+    if ((first > 0 && !host.seek(first, &error)) ||
+        (first < edit.start && !warm_up(host, edit, first, log, &warmup_failed, &error))) {
         print_error(error);
         host.end();
         return 1;
@@ -329,6 +397,7 @@ int run_command(const Options& options, PluginHost& host) {
     }
     RunState state = filter_frames(options, host, edit, sink.get(),
                                    timecodes ? &*timecodes : nullptr, report.get(), log, progress);
+    if (warmup_failed) state.status = std::max(state.status, 1);
     int status = finish_output(options, sink.get(), state);
     if (timecodes && timecodes->size() > 0 && !timecodes->write(options.timecodes, &error)) {
         print_error(error);

@@ -60,7 +60,7 @@ int check_overwrite(const Options& options, const std::string& path) {
     return 1;
 }
 
-int open_output(const Options& options, const FrameSource& source,
+int open_output(const Options& options, const FrameSource& source, const ChunkTags& chunk,
                 std::unique_ptr<FrameSink>* sink) {
     if (options.output.empty()) return 0;
     if (options.output != "-" && is_file(options.input) &&
@@ -80,6 +80,7 @@ int open_output(const Options& options, const FrameSource& source,
     settings.display_matrix = source.display_matrix;
     settings.color_primaries = source.color_primaries, settings.color_trc = source.color_trc;
     settings.colorspace = source.colorspace;
+    settings.chunk = chunk;
     if (options.output == "-") {
         // Standard output carries only the video: keep a private handle on
         // it for the frames and send everything else that writes to it (a

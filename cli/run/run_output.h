@@ -14,7 +14,8 @@
 // terminal and keeps it elsewhere.  0 to go on, or the exit status.
 int check_overwrite(const Options& options, const std::string& path);
 
-// Opens --output, if any, for frames like the source's; 0, or the exit
-// status (2 for a name or setting that cannot work).
-int open_output(const Options& options, const FrameSource& source,
+// Opens --output, if any, for frames like the source's; a chunk of a longer
+// run (chunk.first >= 0) says in its tags which of the input's frames it
+// holds.  0, or the exit status (2 for a name or setting that cannot work).
+int open_output(const Options& options, const FrameSource& source, const ChunkTags& chunk,
                 std::unique_ptr<FrameSink>* sink);

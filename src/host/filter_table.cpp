@@ -167,3 +167,5 @@ extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(double frame_timeout_secon
     limits.sandbox = sandbox != 0;
     set_script_limits(limits);
 }
+
+extern "C" QUORVEL_EXPORT void QuorvelSetWarmup(int on) { engine_filter_info()->warmup = on != 0; }

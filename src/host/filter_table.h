@@ -12,6 +12,11 @@ extern "C" QUORVEL_EXPORT FILTER_DLL* QUORVEL_STDCALL GetFilterTable();
 extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(double frame_timeout_seconds,
                                                       unsigned long long memory_bytes, int sandbox);
 
+// For host programs that run frames before the ones they write, so that a
+// script's state built from earlier frames is in place (a chunk of a longer
+// run): while `on` is not 0 the script's info table has warmup = true.
+extern "C" QUORVEL_EXPORT void QuorvelSetWarmup(int on);
+
 // For host programs that show the script's messages themselves: `listener`
 // hears each text the plug-in logs to lua_err.txt, whole (a message of
 // several lines at once), also when the log cannot be written.  Null stops

@@ -268,7 +268,7 @@ void push_int_field(lua_State* L, const char* name, int value) {
 }
 
 void push_frame_table(lua_State* L, const FILTER* fp, const FILTER_PROC_INFO* fpip) {
-    lua_createtable(L, 0, 8);
+    lua_createtable(L, 0, 9);
     push_int_field(L, "frame", fpip->frame);
     push_int_field(L, "frame_n", fpip->frame_n);
     push_int_field(L, "w", fpip->w);
@@ -279,6 +279,11 @@ void push_frame_table(lua_State* L, const FILTER* fp, const FILTER_PROC_INFO* fp
     lua_setfield(L, -2, "script_path");
     lua_pushnumber(L, edited_frame_rate(fp, fpip->editp));
     lua_setfield(L, -2, "fps");
+    // Present only while a host program warms the script up.
+    if (filter_info.warmup) {
+        lua_pushboolean(L, 1);
+        lua_setfield(L, -2, "warmup");
+    }
 }
 
 void push_vars_table(lua_State* L) {

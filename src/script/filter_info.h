@@ -11,6 +11,9 @@ struct LUA_FILTER_INFO {
     int thread_n;                    // track 1: workers of the toolkit filters
     const char* script_path;         // script folder, ending in the path separator
     int a, b, c, d, u, v, x, y, z;   // tracks 3..11: the script's variables
+    // Set by a host program, not from the tracks: the frame runs only to
+    // build the script's state before the frames it writes (info.warmup).
+    bool warmup;
 };
 
 // Track indices of the filter table.
