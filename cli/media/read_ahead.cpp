@@ -113,7 +113,8 @@ void ReadAheadSource::run() {
     for (;;) {
         changed_.wait(hold, [this] {
             return quit_ || request_ ||
-                   (started_ && !ended_ && filled_ < kDepth && (read_pos_ < stop_at_ || (wanted_ && filled_ == 0)));
+                   (started_ && !ended_ && filled_ < kDepth &&
+                    (read_pos_ < stop_at_ || (wanted_ && filled_ == 0)));
         });
         if (quit_) return;
         if (request_) {

@@ -73,13 +73,13 @@ private:
 
     std::unique_ptr<FrameSource> inner_;
     std::vector<Slot> slots_;
-    int head_ = 0;         // the slot read_next gives next
-    int filled_ = 0;       // slots from head_ on that hold a read
-    int read_pos_ = 0;     // the frame the reader reads next
+    int head_ = 0;      // the slot read_next gives next
+    int filled_ = 0;    // slots from head_ on that hold a read
+    int read_pos_ = 0;  // the frame the reader reads next
     int stop_at_ = INT_MAX;
-    bool started_ = false; // the caller has asked for a frame in order
-    bool wanted_ = false;  // the caller waits for a frame past stop_at_
-    bool ended_ = false;   // the last read failed or found the end
+    bool started_ = false;  // the caller has asked for a frame in order
+    bool wanted_ = false;   // the caller waits for a frame past stop_at_
+    bool ended_ = false;    // the last read failed or found the end
     bool quit_ = false;
     mutable Request* request_ = nullptr;
     mutable std::mutex m_;

@@ -45,8 +45,8 @@ TEST(ReadAhead, CopyframeBackAndFarAndSeeksGiveTheSameFrames) {
               "  else copyframe(1, (info.frame * 7) % 40) end\n"
               "  copy(1, 0)\n"
               "end\n");
-    const std::vector<std::string> run = {"run", "-i", dir.file("clip.mp4"), "--script-dir",
-                                          dir.path(), "-o", "-"};
+    const std::vector<std::string> run = {
+        "run", "-i", dir.file("clip.mp4"), "--script-dir", dir.path(), "-o", "-"};
     expect_same_run(run, 0);
     // A start in the middle seeks before the first frame; a cut ends early.
     std::vector<std::string> cut = run;
@@ -67,9 +67,9 @@ TEST(ReadAhead, DamageIsSaidAtTheSameFrameWithTheSameStatus) {
     ffv1.encoder = "ffv1", ffv1.frames = 20;
     ASSERT_EQ(make_video(dir.file("whole.mkv"), ffv1), "");
     const std::string avi = dir.read("whole.avi"), mkv = dir.read("whole.mkv");
-    dir.write("broken.avi", damage_avi_chunk(avi, 9));            // a picture refused inside
+    dir.write("broken.avi", damage_avi_chunk(avi, 9));             // a picture refused inside
     dir.write("cut95.avi", avi.substr(0, avi.size() * 95 / 100));  // ends inside a picture
-    dir.write("cut.mkv", mkv.substr(0, mkv.size() * 2 / 3));      // read error half-way
+    dir.write("cut.mkv", mkv.substr(0, mkv.size() * 2 / 3));       // read error half-way
     for (const char* name : {"broken.avi", "cut95.avi", "cut.mkv"})
         expect_same_run({"run", "-i", dir.file(name), "-o", "-"}, 1);
     // A copyframe that reaches the damaged frame from before it.
