@@ -67,6 +67,7 @@ bool PluginHost::load(const std::string& plugin_path, std::string* error) {
 
 PluginHost::~PluginHost() {
     end();
+    std::lock_guard<std::mutex> lock(worker_mutex_);
     worker_.reset();
     if (library_ != nullptr) host_os::unload_library(library_);
 }
@@ -78,7 +79,9 @@ bool PluginHost::use_worker_process(const std::string& program, std::string* err
         return false;
     }
     if (!PluginWorker::available(program, error)) return false;
-    worker_ = std::make_unique<PluginWorker>(*this, program);
+    auto worker = std::make_unique<PluginWorker>(*this, program);
+    std::lock_guard<std::mutex> lock(worker_mutex_);
+    worker_ = std::move(worker);
     return true;
 }
 
@@ -87,6 +90,7 @@ std::string PluginHost::worker_program() const {
 }
 
 void PluginHost::interrupt() {
+    std::lock_guard<std::mutex> lock(worker_mutex_);
     if (worker_) worker_->interrupt();
 }
 
