@@ -19,6 +19,8 @@
 #include "buffers/rows.h"
 #include "color/convert.h"
 #include "color/convert_simd-inl.h"
+#include "color/hsv_float_simd-inl.h"
+#include "color/hsv_guard.h"
 #include "color/region_color.h"
 #include "color/region_color_pixel.h"
 
@@ -35,6 +37,34 @@ static void color_hsv_row(PIXEL_YC* p, int n, const HsvAdjust& a) {
         return hn::Add(hn::Mul(hn::Mul(hn::Set(df, a.k[k]), c), unit), hn::Set(df, a.o[k]));
     };
     hsv_steps(p, n, adjust, [&](int i) { color_hsv_pixel(p[i], a); });
+}
+
+// color_hsv in single precision, guarded: lanes the float form cannot
+// vouch for go through color_hsv_pixel (hsv_float_simd-inl.h, hsv_guard.h).
+static void color_hsv_float_row(PIXEL_YC* p, int n, const HsvCuts& cuts) {
+    const IntTag di;
+    const Int16Tag d16;
+    const FloatTag df;
+    const auto c = [&](float v) { return hn::Set(df, v); };
+    const auto unit = c(1.0f / 4096);
+    const auto adjust = [&](FloatVec v, int k) {
+        return hn::Add(hn::Mul(hn::Mul(c(cuts.k[k]), v), unit), c(cuts.o[k]));
+    };
+    const HsvAdjust a = {{cuts.k[0], cuts.k[1], cuts.k[2]}, {cuts.o[0], cuts.o[1], cuts.o[2]}};
+    guarded_steps(
+        p, n,
+        [&](int i) {
+            hn::Vec<Int16Tag> y16, cb16, cr16;
+            load_pixels(d16, p + i, y16, cb16, cr16);
+            const HsvFloat hsv =
+                hsv_float(hn::PromoteTo(di, y16), hn::PromoteTo(di, cb16), hn::PromoteTo(di, cr16));
+            GuardedResult r;
+            r.risky = hsv.risky;
+            hsv_float_to_yc(adjust(hsv.h, 0), adjust(hsv.s, 1), adjust(hsv.v, 2), hsv.exact, cuts,
+                            r.y, r.cb, r.cr, r.risky);
+            return r;
+        },
+        [&](int i) { color_hsv_pixel(p[i], a); });
 }
 
 // color_xyz: every step a single IEEE operation in the order of convert.h;
@@ -77,6 +107,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace color_spaces_simd {
 HWY_EXPORT(color_hsv_row);
+HWY_EXPORT(color_hsv_float_row);
 HWY_EXPORT(color_xyz_row);
 }  // namespace color_spaces_simd
 
@@ -107,6 +138,12 @@ inline double wrap_degrees(double h) {
 
 void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
     const HsvAdjust a = hsv_adjust(adjust);
+    const HsvCuts cuts = hsv_cuts(a.k, a.o);
+    if (cuts.usable) {
+        for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_float_row),
+                           cuts);
+        return;
+    }
     if (std::fabs(a.k[2]) + std::fabs(a.o[2]) >= 1 << 30) {
         for_each_pixel(frame, region, [&a](PIXEL_YC& p) { color_hsv_pixel(p, a); });
         return;

@@ -1,0 +1,137 @@
+// The guarded single-precision HSV kernels against the double routines, bit
+// for bit, on every instruction set this machine runs: random pixels, and
+// pixels picked because the double chain puts them next to one of its cuts
+// (the sector truncation of the hue, the grey test S' = 0, the truncation of
+// Y, Cb and Cr), inside the guard band and just outside it, where the float
+// result is trusted.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "buffers/frame.h"
+#include "color/convert.h"
+#include "color/hsv_guard.h"
+#include "color/region_color.h"
+#include "color/region_color_pixel.h"
+#include "color/tone.h"
+#include "color/tone_pixel.h"
+#include "each_target.h"
+#include "platform/thread_pool.h"
+
+namespace {
+
+constexpr int kW = 509;
+
+struct Lcg {
+    std::uint32_t s;
+    int next(int lo, int hi) {
+        s = s * 1664525u + 1013904223u;
+        return lo + static_cast<int>((s >> 8) % static_cast<unsigned>(hi - lo + 1));
+    }
+};
+
+double to_whole(double x) { return std::fabs(x - std::nearbyint(x)); }
+
+// Distance of the double chain of color_hsv to its nearest cut.
+double cut_distance(const PIXEL_YC& p, const HsvAdjust& a) {
+    const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+    const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
+    const double h = (a.k[0] * hsv.a) * (1.0 / 4096) + a.o[0];
+    const double s = (a.k[1] * hsv.b) * (1.0 / 4096) + a.o[1];
+    double d = std::fabs(s);
+    if (s != 0) d = std::fmin(d, to_whole(h * 0.6));
+    const Triple out = hsv_to_rgb(h, s, (a.k[2] * hsv.c) * (1.0 / 4096) + a.o[2]);
+    const Triple yc = rgb_to_yc(out.a, out.b, out.c);
+    for (double c : {yc.a, yc.b, yc.c})
+        if (std::fabs(c) >= 0.5) d = std::fmin(d, to_whole(c));
+    return d;
+}
+
+// Random pixels (nominal range and a margin), near-greys, greys, ties of
+// G and B; `keep` chooses among them.
+template <class Keep>
+std::vector<PIXEL_YC> pick_pixels(std::uint32_t seed, int count, const Keep& keep) {
+    Lcg rng{seed};
+    std::vector<PIXEL_YC> px;
+    for (int n = 0; static_cast<int>(px.size()) < count && n < 4000000; ++n) {
+        PIXEL_YC p{static_cast<std::int16_t>(rng.next(-200, 4300)),
+                   static_cast<std::int16_t>(rng.next(-2200, 2200)),
+                   static_cast<std::int16_t>(rng.next(-2200, 2200))};
+        if (n % 5 == 1) p.cb = static_cast<std::int16_t>(rng.next(-3, 3)),
+                        p.cr = static_cast<std::int16_t>(rng.next(-3, 3));
+        if (n % 50 == 2) p.cb = p.cr = 0;
+        if (n % 7 == 3) {  // G = B (the hue cut at 0): Cb = 357 t, Cr = -1058 t
+            const int t = rng.next(-2, 2);
+            p.cb = static_cast<std::int16_t>(357 * t), p.cr = static_cast<std::int16_t>(-1058 * t);
+        }
+        if (n % 10 == 0 || keep(p)) px.push_back(p);
+    }
+    px.resize((px.size() / kW) * kW);
+    return px;
+}
+
+// kernel(frame) against pixel(p) on every pixel, for every target.
+template <class Kernel, class Pixel>
+void expect_same(const std::string& what, const std::vector<PIXEL_YC>& input,
+                 const Kernel& kernel, const Pixel& pixel) {
+    std::vector<PIXEL_YC> expected = input;
+    for (PIXEL_YC& p : expected) pixel(p);
+    pool::set_worker_count(1);
+    for_each_target([&](const std::string& target) {
+        std::vector<PIXEL_YC> got = input;
+        kernel(Frame{got.data(), kW, static_cast<int>(got.size() / kW)});
+        int shown = 0;
+        for (std::size_t i = 0; i < got.size() && shown < 3; ++i) {
+            const PIXEL_YC &g = got[i], &e = expected[i];
+            if (g.y == e.y && g.cb == e.cb && g.cr == e.cr) continue;
+            ++shown;
+            ADD_FAILURE() << what << " on " << target << ": (" << input[i].y << ", "
+                          << input[i].cb << ", " << input[i].cr << ") gave (" << g.y << ", "
+                          << g.cb << ", " << g.cr << "), expected (" << e.y << ", " << e.cb
+                          << ", " << e.cr << ")";
+        }
+    });
+    pool::set_worker_count(2);
+}
+
+}  // namespace
+
+TEST(HsvGuardExact, ColorHsvNextToEveryCut) {
+    const ColorAdjust adjusts[] = {
+        {{1.1, 0.9, 1.2}, {10, -5, 3}},
+        {{1, 1, 1}, {0, 0, 0}},
+        {{1, 1, 1}, {-7, -4096, 0}},  // saturated pixels turn grey (S' = 0 exactly)
+        {{-2.3, 3.1, 0.7}, {5000, 300, -900}},
+        {{7.9, 0.25, 4}, {-36000, 4000, 2000}},
+    };
+    for (const ColorAdjust& adjust : adjusts) {
+        const HsvAdjust a = hsv_adjust(adjust);
+        const HsvCuts cuts = hsv_cuts(a.k, a.o);
+        ASSERT_TRUE(cuts.usable) << adjust.gain[0];
+        // Inside the band and up to half its width outside.
+        const double band = 1.5 * std::fmax(cuts.output, cuts.sector);
+        const auto px = pick_pixels(static_cast<std::uint32_t>(adjust.offset[0]) + 11, 60000,
+                                    [&](const PIXEL_YC& p) { return cut_distance(p, a) < band; });
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        expect_same(
+            "color_hsv gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& f) { color_hsv(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_pixel(p, a); });
+    }
+}
+
+TEST(HsvGuardExact, BoundsGrowWithGainsAndStopThePath) {
+    const double unit[3] = {4096, 4096, 4096}, none[3] = {0, 0, 0};
+    const HsvCuts one = hsv_cuts(unit, none);
+    EXPECT_TRUE(one.usable);
+    EXPECT_GT(one.output, 4096 * 9 * kFloatRounding);  // at least the final roundings
+    const double big[3] = {4096 * 40.0, 4096 * 40.0, 4096 * 40.0};
+    const HsvCuts wide = hsv_cuts(big, none);
+    EXPECT_GT(wide.output, 10 * one.output);
+    EXPECT_FALSE(wide.usable);  // such gains go to the double kernel
+    const double far[3] = {0, 0, 2e6};
+    EXPECT_FALSE(hsv_cuts(unit, far).usable);
+}
