@@ -2,10 +2,13 @@
 // color_xyz, color_lab.
 //
 // color_hsv runs vector code compiled for each instruction set and chosen
-// at run time (Highway), exact lane by lane (color_hsv_pixel is the rule);
-// it needs V' well inside the int range, which holds for |k| + |O| below
-// 2^30 (checked per call).  The other members call pow, cbrt-like powers or
-// no vector-friendly form and stay per pixel.
+// at run time (Highway).  Its fast form works in single precision with
+// error bounds and hands the pixels that lie next to a cut of the double
+// routine to color_hsv_pixel (hsv_float_simd-inl.h, hsv_guard.h); where the
+// gains make the bounds too wide it runs double lanes, exact lane by lane
+// (color_hsv_pixel is the rule), which need V' well inside the int range:
+// |k| + |O| below 2^30 (checked per call).  The other members call pow,
+// cbrt-like powers or no vector-friendly form and stay per pixel.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "color/color_spaces.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -136,19 +139,21 @@ inline double wrap_degrees(double h) {
 
 }  // namespace
 
-void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
+void color_hsv_double(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
     const HsvAdjust a = hsv_adjust(adjust);
-    const HsvCuts cuts = hsv_cuts(a.k, a.o);
-    if (cuts.usable) {
-        for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_float_row),
-                           cuts);
-        return;
-    }
     if (std::fabs(a.k[2]) + std::fabs(a.o[2]) >= 1 << 30) {
         for_each_pixel(frame, region, [&a](PIXEL_YC& p) { color_hsv_pixel(p, a); });
         return;
     }
     for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_row), a);
+}
+
+void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
+    const HsvAdjust a = hsv_adjust(adjust);
+    const HsvCuts cuts = hsv_cuts(a.k, a.o);
+    if (!cuts.usable) return color_hsv_double(frame, region, adjust);
+    for_each_pixel_row(frame, region,
+                       HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_float_row), cuts);
 }
 
 void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust& adjust) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "buffers/frame.h"
@@ -50,11 +51,27 @@ double cut_distance(const PIXEL_YC& p, const HsvAdjust& a) {
     return d;
 }
 
+// Cb, Cr with a whole R, G or B: a whole V, which the double chain may
+// carry as a rounding below it.
+const std::vector<std::pair<int, int>>& whole_channels() {
+    static const std::vector<std::pair<int, int>> pairs = [] {
+        std::vector<std::pair<int, int>> v;
+        for (int cb = -2048; cb <= 2048; ++cb)
+            for (int cr = -2048; cr <= 2048; ++cr)
+                if ((1402 * cr) % 1000 == 0 || (344 * cb + 714 * cr) % 1000 == 0 ||
+                    (1772 * cb) % 1000 == 0)
+                    v.emplace_back(cb, cr);
+        return v;
+    }();
+    return pairs;
+}
+
 // Random pixels (nominal range and a margin), near-greys, greys, ties of
-// G and B; `keep` chooses among them.
+// G and B, whole channels; `keep` chooses among them.
 template <class Keep>
 std::vector<PIXEL_YC> pick_pixels(std::uint32_t seed, int count, const Keep& keep) {
     Lcg rng{seed};
+    const auto& whole = whole_channels();
     std::vector<PIXEL_YC> px;
     for (int n = 0; static_cast<int>(px.size()) < count && n < 4000000; ++n) {
         PIXEL_YC p{static_cast<std::int16_t>(rng.next(-200, 4300)),
@@ -66,6 +83,10 @@ std::vector<PIXEL_YC> pick_pixels(std::uint32_t seed, int count, const Keep& kee
         if (n % 7 == 3) {  // G = B (the hue cut at 0): Cb = 357 t, Cr = -1058 t
             const int t = rng.next(-2, 2);
             p.cb = static_cast<std::int16_t>(357 * t), p.cr = static_cast<std::int16_t>(-1058 * t);
+        }
+        if (n % 4 == 2) {
+            const auto& w = whole[static_cast<std::size_t>(rng.next(0, int(whole.size()) - 1))];
+            p.cb = static_cast<std::int16_t>(w.first), p.cr = static_cast<std::int16_t>(w.second);
         }
         if (n % 10 == 0 || keep(p)) px.push_back(p);
     }
@@ -134,4 +155,28 @@ TEST(HsvGuardExact, BoundsGrowWithGainsAndStopThePath) {
     EXPECT_FALSE(wide.usable);  // such gains go to the double kernel
     const double far[3] = {0, 0, 2e6};
     EXPECT_FALSE(hsv_cuts(unit, far).usable);
+}
+
+TEST(HsvGuardExact, PosterizeHsvNextToEveryCut) {
+    const int level_sets[][3] = {{5, 4, 4}, {2, 2, 2}, {7, 33, 17}, {3601, 2, 3}};
+    for (const auto& levels : level_sets) {
+        const Posterize q{{Quantiser(level_step(levels[0], 3600), 3600),
+                           Quantiser(level_step(levels[1], 4096), 4096),
+                           Quantiser(level_step(levels[2], 4096), 4096)}};
+        // H, S, V plus half a step next to a whole number (the truncation).
+        const auto near = [&](const PIXEL_YC& p) {
+            const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+            const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
+            const double c[3] = {hsv.a, hsv.b, hsv.c};
+            for (int k = 0; k < 3; ++k)
+                if (to_whole(c[k] + q.q[k].half) < 3e-3) return true;
+            return false;
+        };
+        const auto px = pick_pixels(static_cast<std::uint32_t>(levels[1]), 60000, near);
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        expect_same(
+            "posterize_hsv levels " + std::to_string(levels[0]) + " " + std::to_string(levels[1]),
+            px, [&](const Frame& f) { posterize_hsv(f, all, levels); },
+            [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
+    }
 }
