@@ -66,8 +66,8 @@ const std::vector<std::pair<int, int>>& whole_channels() {
     return pairs;
 }
 
-// Random pixels (nominal range and a margin), near-greys, greys, ties of
-// G and B, whole channels; `keep` chooses among them.
+// Random pixels (nominal range and a margin, and any 16-bit values),
+// near-greys, greys, ties of G and B, whole channels; `keep` chooses among them.
 template <class Keep>
 std::vector<PIXEL_YC> pick_pixels(std::uint32_t seed, int count, const Keep& keep) {
     Lcg rng{seed};
@@ -88,6 +88,10 @@ std::vector<PIXEL_YC> pick_pixels(std::uint32_t seed, int count, const Keep& kee
             const auto& w = whole[static_cast<std::size_t>(rng.next(0, int(whole.size()) - 1))];
             p.cb = static_cast<std::int16_t>(w.first), p.cr = static_cast<std::int16_t>(w.second);
         }
+        if (n % 17 == 6)  // anything a 16-bit component can hold
+            p = {static_cast<std::int16_t>(rng.next(-32768, 32767)),
+                 static_cast<std::int16_t>(rng.next(-32768, 32767)),
+                 static_cast<std::int16_t>(rng.next(-32768, 32767))};
         if (n % 10 == 0 || keep(p)) px.push_back(p);
     }
     px.resize((px.size() / kW) * kW);
@@ -178,5 +182,26 @@ TEST(HsvGuardExact, PosterizeHsvNextToEveryCut) {
             "posterize_hsv levels " + std::to_string(levels[0]) + " " + std::to_string(levels[1]),
             px, [&](const Frame& f) { posterize_hsv(f, all, levels); },
             [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
+    }
+}
+
+// color_hsv_i's integer lanes are exact by construction; checked here on
+// the same pixels, with gains and offsets up to the ends of its range.
+TEST(HsvGuardExact, ColorHsvIntegerLanes) {
+    const ColorAdjust adjusts[] = {
+        {{1.1, 0.9, 1.2}, {10, -5, 3}},
+        {{1, 1, 1}, {0, 0, 0}},
+        {{-63.9, 63.9, -63.9}, {4194303, -4194303, 4194303}},  // the edge of the lanes
+        {{64, 1, 1}, {0, 0, 4194304}},                         // beyond: per pixel
+        {{0.5, -2, 3}, {-7201, 4096, -4096}},
+    };
+    const auto px = pick_pixels(5, 60000, [](const PIXEL_YC&) { return false; });
+    for (const ColorAdjust& adjust : adjusts) {
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        const ColorFixed f = color_fixed(adjust, 1);
+        expect_same(
+            "color_hsv_i gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& fr) { color_hsv_int(fr, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_int_pixel(p, f); });
     }
 }
