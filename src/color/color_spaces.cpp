@@ -43,7 +43,8 @@ static void color_hsv_row(PIXEL_YC* p, int n, const HsvAdjust& a) {
 }
 
 // color_hsv in single precision, guarded: lanes the float form cannot
-// vouch for go through color_hsv_pixel (hsv_float_simd-inl.h, hsv_guard.h).
+// vouch for go through the double kernel (hsv_float_simd-inl.h,
+// hsv_guard.h).
 static void color_hsv_float_row(PIXEL_YC* p, int n, const HsvCuts& cuts) {
     const IntTag di;
     const Int16Tag d16;
@@ -63,11 +64,11 @@ static void color_hsv_float_row(PIXEL_YC* p, int n, const HsvCuts& cuts) {
                 hsv_float(hn::PromoteTo(di, y16), hn::PromoteTo(di, cb16), hn::PromoteTo(di, cr16));
             GuardedResult r;
             r.risky = hsv.risky;
-            hsv_float_to_yc(adjust(hsv.h, 0), adjust(hsv.s, 1), adjust(hsv.v, 2), hsv.exact, cuts,
+            hsv_float_to_yc(adjust(hsv.h, 0), adjust(hsv.s, 1), adjust(hsv.v, 2), hsv.exact_s, cuts,
                             r.y, r.cb, r.cr, r.risky);
             return r;
         },
-        [&](int i) { color_hsv_pixel(p[i], a); });
+        [&](PIXEL_YC* q, int count) { color_hsv_row(q, count, a); });
 }
 
 // color_xyz: every step a single IEEE operation in the order of convert.h;

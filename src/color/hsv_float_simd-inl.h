@@ -30,9 +30,17 @@
 //     double routine also sees as flat (Cb = Cr = 0, or all three channels
 //     clamped to the same end): there its hue rests on its rounding;
 //   - R largest and G equal to B (D = 0) where G and B are not both
-//     clamped to the same end: the double hue is then +0 or a rounding
+//     clamped beyond the same end: the double hue is then +0 or a rounding
 //     below it, which wraps to 3600.
-// Exact greys give H = S = 0 and V exactly (flagged `exact`).
+// Exact greys give H = S = 0 and V exactly (flagged `exact`).  So does a
+// channel clamped beyond an end, which the double routine also holds as
+// exactly 0 or 4096: a minimum below 0 makes S = 4096 exactly (`exact_s`),
+// a maximum above 4096 makes V = 4096 exactly (`exact_v`), and H is exact
+// (`exact_h`) where the two channels other than the maximum are clamped
+// beyond the same end (D = 0: H is 0, 1200 or 2400) or all three are
+// clamped (D is 0 or the range, and 600 times a range of 4096000 is a
+// float); saturated colours are common, and their H, S and V sit on the
+// cuts of the quantisers.
 #if defined(QUORVEL_COLOR_HSV_FLOAT_SIMD_INL_H_) == defined(HWY_TARGET_TOGGLE)
 #ifdef QUORVEL_COLOR_HSV_FLOAT_SIMD_INL_H_
 #undef QUORVEL_COLOR_HSV_FLOAT_SIMD_INL_H_
@@ -55,7 +63,7 @@ using FloatMask = hn::Mask<FloatTag>;
 
 struct HsvFloat {
     FloatVec h, s, v;
-    FloatMask exact, risky;
+    FloatMask exact, exact_h, exact_s, exact_v, risky;
 };
 
 // y, cb, cr: 32-bit lanes of stored components.
@@ -99,16 +107,35 @@ HWY_INLINE HsvFloat hsv_float(hn::Vec<IntTag> y, hn::Vec<IntTag> cb, hn::Vec<Int
     const auto exact = hn::Or(grey, hn::Or(all_below, all_above));
     // The range of an exact grey is 0 and its maximum a multiple of 1000.
     v = hn::IfThenElse(exact, hn::Round(v), v);
+    const auto max_above = hn::RebindMask(df, hn::Gt(hn::Max(nr, hn::Max(ng, nb)), top));
+    v = hn::IfThenElse(max_above, hn::Set(df, 4096.0f), v);
+    // A minimum below 0 is exactly 0: S = 4096 range / range.
+    const auto min_below = hn::RebindMask(df, hn::Lt(hn::Min(nr, hn::Min(ng, nb)), zero));
     const auto narrow = hn::RebindMask(df, hn::Lt(range, hn::Set(di, 100)));
-    const auto gb_clamped_alike = hn::Or(hn::And(hn::Lt(ng, zero), hn::Lt(nb, zero)),
-                                         hn::And(hn::Gt(ng, top), hn::Gt(nb, top)));
-    const auto wrap = hn::RebindMask(
-        df, hn::AndNot(gb_clamped_alike, hn::And(is_r, hn::Eq(g, b))));
+    // The two channels other than the maximum both clamped beyond the same
+    // end: D is exactly 0 for the double routine too, and H exactly 0, 1200
+    // or 2400.
+    const auto lo = [&](hn::Vec<IntTag> n) { return hn::Lt(n, zero); };
+    const auto hi = [&](hn::Vec<IntTag> n) { return hn::Gt(n, top); };
+    const auto alike = [&](hn::Vec<IntTag> m, hn::Vec<IntTag> n) {
+        return hn::Or(hn::And(lo(m), lo(n)), hn::And(hi(m), hi(n)));
+    };
+    const auto others_alike =
+        hn::IfThenElse(is_r, hn::VecFromMask(di, alike(ng, nb)),
+                       hn::IfThenElse(is_g, hn::VecFromMask(di, alike(nb, nr)),
+                                      hn::VecFromMask(di, alike(nr, ng))));
+    const auto settled = hn::RebindMask(df, hn::MaskFromVec(others_alike));
+    const auto wrap = hn::AndNot(settled, hn::RebindMask(df, hn::And(is_r, hn::Eq(g, b))));
     HsvFloat out;
     out.h = hn::IfThenZeroElse(flat, h);
     out.s = hn::IfThenZeroElse(flat, s);
     out.v = v;
     out.exact = exact;
+    const auto clamped = [&](hn::Vec<IntTag> n) { return hn::Or(lo(n), hi(n)); };
+    const auto all_clamped = hn::And(clamped(nr), hn::And(clamped(ng), clamped(nb)));
+    out.exact_h = hn::Or(hn::Or(exact, settled), hn::RebindMask(df, all_clamped));
+    out.exact_s = hn::Or(exact, min_below);
+    out.exact_v = hn::Or(exact, max_above);
     out.risky = hn::AndNot(exact, hn::Or(narrow, wrap));
     return out;
 }
@@ -129,8 +156,9 @@ HWY_INLINE FloatMask near_cut(FloatVec x, FloatVec e) {
 // hsv_to_rgb then rgb_to_yc of convert.h on H', S', V' (float, each within
 // its bound of the double's), truncated: y, cb, cr, and the lanes where a
 // cut of the double routine lies within the bounds of `cuts` (flagged in
-// `risky`; `exact` lanes have an exact S').
-HWY_INLINE void hsv_float_to_yc(FloatVec h, FloatVec s, FloatVec v, FloatMask exact,
+// `risky`; `exact_s` lanes have an exact S', their S being 0 or 4096 and
+// k S / 4096 a whole number).
+HWY_INLINE void hsv_float_to_yc(FloatVec h, FloatVec s, FloatVec v, FloatMask exact_s,
                                 const HsvCuts& cuts, hn::Vec<IntTag>& y, hn::Vec<IntTag>& cb,
                                 hn::Vec<IntTag>& cr, FloatMask& risky) {
     const IntTag di;
@@ -155,7 +183,7 @@ HWY_INLINE void hsv_float_to_yc(FloatVec h, FloatVec s, FloatVec v, FloatMask ex
     const auto f = hn::ConvertTo(df, hn::Sub(k, hn::Mul(sector, hn::Set(di, 360))));
 
     // S' = 0 is grey: V' as it is, unclamped.
-    risky = hn::Or(risky, hn::AndNot(exact, hn::Le(hn::Abs(s), c(cuts.grey))));
+    risky = hn::Or(risky, hn::AndNot(exact_s, hn::Le(hn::Abs(s), c(cuts.grey))));
     const auto grey = hn::Eq(s, hn::Zero(df));
     // A grey has no sector (and a lane unsure of being grey is risky already).
     risky = hn::Or(risky, hn::AndNot(grey, near_whole(kf, c(cuts.sector))));
@@ -199,36 +227,48 @@ struct GuardedResult {
     FloatMask risky;
 };
 
-constexpr int kMaxFloatLanes = HWY_MAX_BYTES / 4;
+// Runs vector(i) on each whole step of Lanes(IntTag) pixels of a run of n
+// and stores its results; the lanes it cannot vouch for, and the pixels
+// left at the end, are gathered as they were, up to kRedoChunk at a time,
+// and handed to redo(pixels, count), the exact double kernel, then put back.
+constexpr int kRedoChunk = 256;
 
-// Runs vector(i) on each whole step of Lanes(IntTag) pixels and stores its
-// results; the lanes it cannot vouch for are put back as they were and
-// handed to scalar(i + lane) one by one (as are the pixels left at the end).
-template <class Vector, class Scalar>
-HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Scalar& scalar) {
+template <class Vector, class Redo>
+HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Redo& redo) {
     const FloatTag df;
     const Int16Tag d16;
     const int lanes = static_cast<int>(hn::Lanes(df));
-    row_steps(
-        n, lanes,
-        [&](int i) {
-            const GuardedResult r = vector(i);
-            if (hn::AllFalse(df, r.risky)) {
-                store_pixels(d16, low16(d16, r.y), low16(d16, r.cb), low16(d16, r.cr), p + i);
-                return;
-            }
-            PIXEL_YC saved[kMaxFloatLanes];
-            for (int l = 0; l < lanes; ++l) saved[l] = p[i + l];
-            store_pixels(d16, low16(d16, r.y), low16(d16, r.cb), low16(d16, r.cr), p + i);
-            std::uint8_t bits[(kMaxFloatLanes + 7) / 8] = {};
+    PIXEL_YC pending[kRedoChunk];
+    int where[kRedoChunk];
+    int count = 0;
+    const auto flush = [&] {
+        redo(pending, count);
+        for (int k = 0; k < count; ++k) p[where[k]] = pending[k];
+        count = 0;
+    };
+    const auto hold = [&](int i) {
+        pending[count] = p[i];
+        where[count++] = i;
+    };
+    int i = 0;
+    for (; i + lanes <= n; i += lanes) {
+        // Room for a whole step, so that no flush comes between holding a
+        // pixel and storing the step's results over it.
+        if (count + lanes > kRedoChunk) flush();
+        const GuardedResult r = vector(i);
+        if (!hn::AllFalse(df, r.risky)) {
+            std::uint8_t bits[(HWY_MAX_BYTES / 4 + 7) / 8] = {};
             hn::StoreMaskBits(df, r.risky, bits);
             for (int l = 0; l < lanes; ++l)
-                if (bits[l / 8] >> (l % 8) & 1) {
-                    p[i + l] = saved[l];
-                    scalar(i + l);
-                }
-        },
-        scalar);
+                if (bits[l / 8] >> (l % 8) & 1) hold(i + l);
+        }
+        store_pixels(d16, low16(d16, r.y), low16(d16, r.cb), low16(d16, r.cr), p + i);
+    }
+    for (; i < n; ++i) {
+        if (count == kRedoChunk) flush();
+        hold(i);
+    }
+    if (count > 0) flush();
 }
 
 }  // namespace HWY_NAMESPACE

@@ -132,11 +132,12 @@ static void posterize_hsv_float_row(PIXEL_YC* p, int n, const HsvLevels& t) {
             GuardedResult r;
             r.risky = hsv.risky;
             const FloatVec c[3] = {hsv.h, hsv.s, hsv.v};
+            const FloatMask exact[3] = {hsv.exact_h, hsv.exact_s, hsv.exact_v};
             hn::Vec<IntTag> level[3];
             for (int k = 0; k < 3; ++k) {
                 const Quantiser& q = t.q.q[k];
                 const auto x = hn::Add(c[k], hn::Set(df, float(q.half)));
-                r.risky = hn::Or(r.risky, hn::AndNot(hsv.exact, near_cut(x, hn::Set(df, t.cut[k]))));
+                r.risky = hn::Or(r.risky, hn::AndNot(exact[k], near_cut(x, hn::Set(df, t.cut[k]))));
                 const auto whole = hn::ConvertTo(df, hn::ConvertTo(di, x));
                 const auto quotient =
                     hn::ConvertTo(di, hn::Div(whole, hn::Set(df, float(q.step))));
@@ -152,7 +153,7 @@ static void posterize_hsv_float_row(PIXEL_YC* p, int n, const HsvLevels& t) {
             r.cr = hn::GatherIndex(di, t.cr, index);
             return r;
         },
-        [&](int i) { posterize_hsv_pixel(p[i], t.q); });
+        [&](PIXEL_YC* q, int count) { posterize_hsv_row(q, count, t.q); });
 }
 
 }  // namespace HWY_NAMESPACE
