@@ -3,7 +3,7 @@
 // plane (4097 x 4097 pixels) at a time on all workers.  Prints how many
 // triples differ and how long the check ran.
 //
-//   color_exact_check [color_hsv|posterize_hsv] [--y-step N] [--threads N]
+//   color_exact_check [color_hsv|posterize_hsv|color_hsv_i|color_lab] [--y-step N] [--threads N]
 //                     [--gain G1 G2 G3] [--offset O1 O2 O3] [--levels L1 L2 L3]
 //
 // --y-step N checks every Nth Y only (a quick partial run).  The defaults
@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "buffers/frame.h"
+#include "buffers/rows.h"
 #include "color/region_color.h"
+#include "color/region_color_pixel.h"
 #include "color/tone.h"
 #include "platform/thread_pool.h"
 
@@ -49,7 +51,8 @@ bool parse(int argc, char** argv, Options& o) {
             three(o.adjust.offset);
         } else if (a == "--levels" && i + 3 < argc) {
             for (int k = 0; k < 3; ++k) o.levels[k] = std::atoi(argv[++i]);
-        } else if (a == "color_hsv" || a == "posterize_hsv") {
+        } else if (a == "color_hsv" || a == "posterize_hsv" || a == "color_hsv_i" ||
+                   a == "color_lab") {
             o.function = a;
         } else {
             return false;
@@ -64,7 +67,8 @@ int main(int argc, char** argv) {
     Options o;
     if (!parse(argc, argv, o)) {
         std::fprintf(stderr,
-                     "usage: color_exact_check [color_hsv|posterize_hsv] [--y-step N] "
+                     "usage: color_exact_check [color_hsv|posterize_hsv|color_hsv_i|color_lab] "
+                     "[--y-step N] "
                      "[--threads N] [--gain G1 G2 G3] [--offset O1 O2 O3] [--levels L1 L2 L3]\n");
         return 2;
     }
@@ -84,9 +88,16 @@ int main(int argc, char** argv) {
         if (o.function == "color_hsv") {
             color_hsv(ff, all, o.adjust);
             color_hsv_double(fs, all, o.adjust);
-        } else {
+        } else if (o.function == "posterize_hsv") {
             posterize_hsv(ff, all, o.levels);
             posterize_hsv_double(fs, all, o.levels);
+        } else if (o.function == "color_hsv_i") {
+            color_hsv_int(ff, all, o.adjust);
+            const ColorFixed f = color_fixed(o.adjust, 1);
+            for_each_pixel(fs, all, [&f](PIXEL_YC& p) { color_hsv_int_pixel(p, f); });
+        } else {
+            color_lab(ff, all, o.adjust);
+            for_each_pixel(fs, all, [&o](PIXEL_YC& p) { color_lab_pixel(p, o.adjust); });
         }
         if (std::memcmp(fast.data(), slow.data(), fast.size() * sizeof(PIXEL_YC)) != 0)
             for (std::size_t i = 0; i < fast.size(); ++i) {

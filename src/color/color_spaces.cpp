@@ -24,6 +24,7 @@
 #include "color/convert_simd-inl.h"
 #include "color/hsv_float_simd-inl.h"
 #include "color/hsv_guard.h"
+#include "color/lab_simd-inl.h"
 #include "color/region_color.h"
 #include "color/region_color_pixel.h"
 
@@ -104,6 +105,55 @@ static void color_xyz_row(PIXEL_YC* p, int n, const ColorAdjust& a) {
         [&](int i) { color_xyz_pixel(p[i], a); });
 }
 
+// color_lab in double lanes (lab_simd-inl.h): a step with a lane next to a
+// cut goes to color_lab_pixel whole.  `g` is 1 plus the largest |gain|.
+static void color_lab_row(PIXEL_YC* p, int n, const ColorAdjust& a) {
+    const RealTag df;
+    const auto c = [&](double v) { return hn::Set(df, v); };
+    double g = 0;
+    for (double gain : a.gain) g = std::fmax(g, std::fabs(gain));
+    g += 1;
+    const auto knee_cut = c(1e-12 * g);
+    const auto out_cut = c(1e-8 * g);
+    const auto out_scale = c(2e-12 * g);
+    rgb_steps<true>(
+        p, n,
+        [&](RealVec r, RealVec gr, RealVec b, RealIntVec& oy, RealIntVec& ocb, RealIntVec& ocr) {
+            RealVec l, la, lb;
+            rgb_to_lab(r, gr, b, l, la, lb);
+            l = hn::Add(hn::Mul(c(a.gain[0]), l), c(a.offset[0]));
+            la = hn::Add(hn::Mul(c(a.gain[1]), la), c(a.offset[1]));
+            lb = hn::Add(hn::Mul(lb, c(a.gain[2])), c(a.offset[2]));
+            // lab_to_xyz
+            const auto fy = hn::Div(hn::Add(l, c(16.0)), c(116.0));
+            const auto fx = hn::Add(hn::Div(la, c(500.0)), fy);
+            const auto fz = hn::Sub(fy, hn::Div(lb, c(200.0)));
+            auto risky = hn::FirstN(df, 0);
+            const auto x = hn::Mul(hn::Mul(lab_cube(fx, knee_cut, risky), c(0.95045)), c(4096.0));
+            const auto yy = hn::Mul(lab_cube(fy, knee_cut, risky), c(4096.0));
+            const auto z = hn::Mul(hn::Mul(lab_cube(fz, knee_cut, risky), c(1.08892)), c(4096.0));
+            // xyz_to_rgb
+            r = hn::Sub(hn::Sub(hn::Mul(c(3.240479), x), hn::Mul(c(1.53715), yy)),
+                        hn::Mul(c(0.498535), z));
+            gr = hn::Add(hn::Add(hn::Mul(c(-0.969256), x), hn::Mul(c(1.875991), yy)),
+                         hn::Mul(c(0.041556), z));
+            b = hn::Add(hn::Sub(hn::Mul(c(0.055648), x), hn::Mul(c(0.204043), yy)),
+                        hn::Mul(c(1.057331), z));
+            RealVec y, cb, cr;
+            rgb_to_yc(df, r, gr, b, y, cb, cr);
+            const auto size = hn::Max(hn::Abs(x), hn::Max(hn::Abs(yy), hn::Abs(z)));
+            const auto e = hn::Add(out_cut, hn::Mul(size, out_scale));
+            risky = hn::Or(risky, hn::Or(near_cut_real(y, e),
+                                         hn::Or(near_cut_real(cb, e), near_cut_real(cr, e))));
+            if (!hn::AllFalse(df, risky)) return false;
+            oy = trunc_int_saturated(df, y);
+            ocb = trunc_int_saturated(df, cb);
+            ocr = trunc_int_saturated(df, cr);
+            return true;
+        },
+        [&](int i) { color_lab_pixel(p[i], a); });
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace color_spaces_simd
 HWY_AFTER_NAMESPACE();
@@ -113,6 +163,7 @@ namespace color_spaces_simd {
 HWY_EXPORT(color_hsv_row);
 HWY_EXPORT(color_hsv_float_row);
 HWY_EXPORT(color_xyz_row);
+HWY_EXPORT(color_lab_row);
 }  // namespace color_spaces_simd
 
 namespace {
@@ -184,13 +235,17 @@ void color_xyz(const Frame& frame, const Region& region, const ColorAdjust& adju
 }
 
 void color_lab(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    const ColorAdjust a = adjust;
-    for_each_pixel(frame, region, [&a](PIXEL_YC& p) {
-        const Triple lab = yc_to_lab(p.y, p.cb, p.cr);
-        const Triple xyz =
-            lab_to_xyz(a.gain[0] * lab.a + a.offset[0], a.gain[1] * lab.b + a.offset[1],
-                       lab.c * a.gain[2] + a.offset[2]);
-        store_saturated(p, xyz_to_rgb(xyz.a, xyz.b, xyz.c));
-    });
+    // The bounds of lab_simd-inl.h hold for gains below 1e6 and offsets
+    // below 1e9 (finite); beyond, pixel by pixel.
+    bool sensible = true;
+    for (int c = 0; c < 3; ++c)
+        sensible = sensible && std::fabs(adjust.gain[c]) < 1e6 && std::fabs(adjust.offset[c]) < 1e9;
+    if (!sensible) {
+        const ColorAdjust a = adjust;
+        for_each_pixel(frame, region, [&a](PIXEL_YC& p) { color_lab_pixel(p, a); });
+        return;
+    }
+    for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_lab_row),
+                       adjust);
 }
 #endif  // HWY_ONCE

@@ -125,3 +125,11 @@ inline void color_xyz_pixel(PIXEL_YC& p, const ColorAdjust& a) {
     store_saturated(p, xyz_to_rgb(xyz.a * a.gain[0] + a.offset[0], xyz.b * a.gain[1] + a.offset[1],
                                   xyz.c * a.gain[2] + a.offset[2]));
 }
+
+// color_lab: L' = gain * L + offset in double, saturated.
+inline void color_lab_pixel(PIXEL_YC& p, const ColorAdjust& a) {
+    const Triple lab = yc_to_lab(p.y, p.cb, p.cr);
+    const Triple xyz = lab_to_xyz(a.gain[0] * lab.a + a.offset[0], a.gain[1] * lab.b + a.offset[1],
+                                  lab.c * a.gain[2] + a.offset[2]);
+    store_saturated(p, xyz_to_rgb(xyz.a, xyz.b, xyz.c));
+}

@@ -205,3 +205,23 @@ TEST(HsvGuardExact, ColorHsvIntegerLanes) {
             [&](PIXEL_YC& p) { color_hsv_int_pixel(p, f); });
     }
 }
+
+// color_lab's double lanes differ from the double routine only in the cube
+// root; the identity round trip puts every result next to a whole number,
+// where that difference would show without the guard.
+TEST(HsvGuardExact, ColorLabNextToWholeResults) {
+    const ColorAdjust adjusts[] = {
+        {{1, 1, 1}, {0, 0, 0}},
+        {{1.1, 0.9, 1.2}, {10, -5, 3}},
+        {{-3, 40, 0.01}, {150, -900, 77}},
+        {{1e7, 1, 1}, {0, 0, 0}},  // beyond the bounds: per pixel
+    };
+    const auto px = pick_pixels(9, 60000, [](const PIXEL_YC&) { return false; });
+    for (const ColorAdjust& adjust : adjusts) {
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        expect_same(
+            "color_lab gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& f) { color_lab(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_lab_pixel(p, adjust); });
+    }
+}
