@@ -20,6 +20,8 @@
 #include "color/tone.h"
 #include "color/tone_pixel.h"
 #include "each_target.h"
+#include "mask/graded_mask.h"
+#include "mask/graded_pixel.h"
 #include "platform/thread_pool.h"
 
 namespace {
@@ -223,5 +225,54 @@ TEST(HsvGuardExact, ColorLabNextToWholeResults) {
             "color_lab gain " + std::to_string(adjust.gain[0]), px,
             [&](const Frame& f) { color_lab(f, all, adjust); },
             [&](PIXEL_YC& p) { color_lab_pixel(p, adjust); });
+    }
+}
+
+// The L*a*b* graded masks: radii and weights that put many distances on the
+// radii and ramps on whole grades.
+TEST(HsvGuardExact, LabGradedMasks) {
+    const auto px = pick_pixels(13, 60000, [](const PIXEL_YC&) { return false; });
+    const int rows = static_cast<int>(px.size() / kW);
+    GradedMask masks[4];
+    masks[0].key_a[0] = 2048, masks[0].key_a[1] = -500, masks[0].key_a[2] = -300;
+    masks[0].key_b[0] = 3500, masks[0].key_b[1] = 500, masks[0].key_b[2] = 300;
+    masks[0].inner = 10, masks[0].outer = 40;
+    masks[1] = masks[0];
+    masks[1].inner = 0, masks[1].outer = 4096;  // a ramp of a grade per unit
+    masks[2] = masks[0];
+    masks[2].weight[0] = 0.5, masks[2].weight[2] = 3, masks[2].inner = 70, masks[2].outer = 20;
+    masks[3] = masks[0];
+    masks[3].weight[1] = 1e300, masks[3].outer = 1e308;  // beyond the bounds: per pixel
+    for (GradedMask m : masks) {
+        m.space = MaskSpace::Lab;
+        const GradedKeys k = graded_keys(yc_to_lab(m.key_a[0], m.key_a[1], m.key_a[2]),
+                                         yc_to_lab(m.key_b[0], m.key_b[1], m.key_b[2]),
+                                         {m.weight[0], m.weight[1], m.weight[2]});
+        for (bool line : {false, true}) {
+            m.line = line;
+            std::vector<PIXEL_YC> expected(px.size());
+            for (std::size_t i = 0; i < px.size(); ++i) {
+                if (line)
+                    graded_pixel<true, false>(px[i], expected[i], mask_space::Lab{}, k, m.inner,
+                                              m.outer);
+                else
+                    graded_pixel<false, false>(px[i], expected[i], mask_space::Lab{}, k, m.inner,
+                                               m.outer);
+            }
+            for_each_target([&](const std::string& target) {
+                std::vector<PIXEL_YC> in = px, out(px.size());
+                graded_mask(Frame{in.data(), kW, rows}, Frame{out.data(), kW, rows},
+                            PairArea{0, 0, 0, 0, kW, rows}, m);
+                int shown = 0;
+                for (std::size_t i = 0; i < out.size() && shown < 3; ++i)
+                    if (out[i].y != expected[i].y || out[i].cb != 0 || out[i].cr != 0) {
+                        ++shown;
+                        ADD_FAILURE() << "mkmask_" << (line ? "l" : "p") << "_lab inner "
+                                      << m.inner << " on " << target << ": (" << px[i].y << ", "
+                                      << px[i].cb << ", " << px[i].cr << ") gave " << out[i].y
+                                      << ", expected " << expected[i].y;
+                    }
+            });
+        }
     }
 }
