@@ -22,6 +22,8 @@
 #include "each_target.h"
 #include "mask/graded_mask.h"
 #include "mask/graded_pixel.h"
+#include "mask/near_merge.h"
+#include "buffers/numeric.h"
 #include "platform/thread_pool.h"
 
 namespace {
@@ -275,4 +277,73 @@ TEST(HsvGuardExact, LabGradedMasks) {
             });
         }
     }
+}
+
+// merge_near_lab and mkmask_near_lab against their per-pixel rule (the
+// distances through yc_to_lab, the weight through near_weight): hard
+// choices (A and B often the same pixel, so equal distances), weights, a
+// negative multiplier, and exponents the lanes do not take.
+TEST(HsvGuardExact, NearMergesInLab) {
+    const auto pa = pick_pixels(21, 25000, [](const PIXEL_YC&) { return false; });
+    auto pb = pick_pixels(22, static_cast<int>(pa.size()), [](const PIXEL_YC&) { return false; });
+    pb.resize(pa.size());
+    for (std::size_t i = 0; i < pb.size(); i += 5) pb[i] = pa[i];
+    const int rows = static_cast<int>(pa.size() / kW);
+    NearMerge cases[5];
+    for (NearMerge& m : cases) m.lab = true, m.key[0] = 2048, m.key[1] = 300, m.key[2] = -200;
+    cases[1].exponent = 1;
+    cases[2].exponent = 1, cases[2].weight[0] = 0.2, cases[2].weight[2] = 7, cases[2].multiplier = -3;
+    cases[3].exponent = 2.5;
+    cases[4].weight[1] = 1e300;  // beyond the bounds
+    for (const NearMerge& m : cases)
+        for (bool mask : {false, true}) {
+            std::vector<PIXEL_YC> expected(pa.size());
+            {
+                std::vector<PIXEL_YC> a = pa, b = pb;
+                pool::set_worker_count(1);
+                // The rule itself: distances pixel by pixel, then near_weight.
+                for (std::size_t i = 0; i < pa.size(); ++i) {
+                    const auto lab_of = [&](const PIXEL_YC& q) {
+                        const Triple key = yc_to_lab(m.key[0], m.key[1], m.key[2]);
+                        const Triple lab = yc_to_lab(q.y, q.cb, q.cr);
+                        const double el = m.weight[0] * (lab.a - key.a),
+                                     ea = m.weight[2] * (lab.b - key.b),
+                                     eb = m.weight[1] * (lab.c - key.c);
+                        return std::sqrt(el * el + ea * ea + eb * eb) * m.multiplier;
+                    };
+                    const double da = lab_of(a[i]), db = lab_of(b[i]);
+                    const double t = near_weight(da, db, m.exponent);
+                    if (mask) {
+                        expected[i] = {static_cast<std::int16_t>(
+                                           m.exponent == 0 ? (db > da ? 4096 : 0)
+                                                           : trunc_to_int(t * 4096)),
+                                       0, 0};
+                    } else if (m.exponent == 0) {
+                        expected[i] = db > da ? a[i] : b[i];
+                    } else {
+                        expected[i] = {to_component(t * a[i].y + (1 - t) * b[i].y),
+                                       to_component(t * a[i].cb + (1 - t) * b[i].cb),
+                                       to_component(t * a[i].cr + (1 - t) * b[i].cr)};
+                    }
+                }
+            }
+            for_each_target([&](const std::string& target) {
+                std::vector<PIXEL_YC> a = pa, b = pb, out(pa.size());
+                const Frame fa{a.data(), kW, rows}, fb{b.data(), kW, rows}, fo{out.data(), kW, rows};
+                const TripleArea all{0, 0, 0, 0, 0, 0, kW, rows};
+                (mask ? mask_near : merge_near)(fa, fb, fo, all, m);
+                int shown = 0;
+                for (std::size_t i = 0; i < out.size() && shown < 3; ++i)
+                    if (out[i].y != expected[i].y || out[i].cb != expected[i].cb ||
+                        out[i].cr != expected[i].cr) {
+                        ++shown;
+                        ADD_FAILURE() << (mask ? "mkmask" : "merge") << "_near_lab exponent "
+                                      << m.exponent << " on " << target << " at " << i << ": got "
+                                      << out[i].y << " " << out[i].cb << " " << out[i].cr
+                                      << ", expected " << expected[i].y << " " << expected[i].cb
+                                      << " " << expected[i].cr;
+                    }
+            });
+            pool::set_worker_count(2);
+        }
 }
