@@ -36,11 +36,14 @@
 // channel clamped beyond an end, which the double routine also holds as
 // exactly 0 or 4096: a minimum below 0 makes S = 4096 exactly (`exact_s`),
 // a maximum above 4096 makes V = 4096 exactly (`exact_v`), and H is exact
-// (`exact_h`) where the two channels other than the maximum are clamped
-// beyond the same end (D = 0: H is 0, 1200 or 2400) or all three are
-// clamped (D is 0 or the range, and 600 times a range of 4096000 is a
-// float); saturated colours are common, and their H, S and V sit on the
-// cuts of the quantisers.
+// (`exact_h`) where R is largest and G and B are clamped beyond the same
+// end (the double's B' - G' is then exactly 0), or all three are clamped
+// (everything the double forms is a multiple of 60 / 4096, exactly; D is 0
+// or the range, and 600 times a range of 4096000 is a float).  Saturated
+// colours are common, and their H, S and V sit on the cuts of the
+// quantisers.  (With G or B largest and the other two clamped alike the
+// double forms (max + 120) - max or (max + 240) - max, which rounds where
+// the sum crosses a power of two: not exact.)
 #if defined(QUORVEL_COLOR_HSV_FLOAT_SIMD_INL_H_) == defined(HWY_TARGET_TOGGLE)
 #ifdef QUORVEL_COLOR_HSV_FLOAT_SIMD_INL_H_
 #undef QUORVEL_COLOR_HSV_FLOAT_SIMD_INL_H_
@@ -133,7 +136,8 @@ HWY_INLINE HsvFloat hsv_float(hn::Vec<IntTag> y, hn::Vec<IntTag> cb, hn::Vec<Int
     out.exact = exact;
     const auto clamped = [&](hn::Vec<IntTag> n) { return hn::Or(lo(n), hi(n)); };
     const auto all_clamped = hn::And(clamped(nr), hn::And(clamped(ng), clamped(nb)));
-    out.exact_h = hn::Or(hn::Or(exact, settled), hn::RebindMask(df, all_clamped));
+    const auto red_settled = hn::And(settled, hn::RebindMask(df, is_r));
+    out.exact_h = hn::Or(hn::Or(exact, red_settled), hn::RebindMask(df, all_clamped));
     out.exact_s = hn::Or(exact, min_below);
     out.exact_v = hn::Or(exact, max_above);
     out.risky = hn::AndNot(exact, hn::Or(narrow, wrap));

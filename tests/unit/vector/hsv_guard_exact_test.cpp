@@ -166,7 +166,8 @@ TEST(HsvGuardExact, BoundsGrowWithGainsAndStopThePath) {
 }
 
 TEST(HsvGuardExact, PosterizeHsvNextToEveryCut) {
-    const int level_sets[][3] = {{5, 4, 4}, {2, 2, 2}, {7, 33, 17}, {3601, 2, 3}};
+    // 113 levels: steps of 32 put 1200 + 16 on a cut (pure greens).
+    const int level_sets[][3] = {{5, 4, 4}, {2, 2, 2}, {7, 33, 17}, {113, 4, 4}, {3601, 2, 3}};
     for (const auto& levels : level_sets) {
         const Posterize q{{Quantiser(level_step(levels[0], 3600), 3600),
                            Quantiser(level_step(levels[1], 4096), 4096),
