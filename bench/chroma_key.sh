@@ -7,6 +7,9 @@
 #   bench/chroma_key.sh --table [BUILD_DIR] [FRAMES]   (one line per thread
 #                                     count: threads, wall ms, CPU ms a frame)
 #
+# QUORVEL_RUN_OPTIONS adds options to every run: "--sandbox" measures the
+# plug-in in its worker process, frames through shared memory.
+#
 # Prints wall-clock fps and the CPU seconds the run took.  The time includes
 # making the test frames; "pattern only" runs the same frames through an
 # empty script to show that share.  On a shared machine the wall time
@@ -32,7 +35,7 @@ measure() {
   local start end cpu
   start=$(date +%s.%N)
   cpu=$( { /usr/bin/time -f '%U %S' "$quorvel" run --input pattern:1920x1080 --frames "$frames" \
-             --script-dir "$1" --threads "$2" --strict > /dev/null; } 2>&1 | tail -1 )
+             --script-dir "$1" --threads "$2" --strict ${QUORVEL_RUN_OPTIONS:-} > /dev/null; } 2>&1 | tail -1 )
   end=$(date +%s.%N)
   python3 -c "import sys; s, e, u, k = map(float, sys.argv[1:5]); print(e - s, u + k)" "$start" "$end" $cpu
 }

@@ -29,7 +29,7 @@
 #include "mask/label.h"
 #include "mask/morphology.h"
 #include "platform/thread_pool.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 namespace {
 
@@ -114,22 +114,22 @@ void run_plane(benchmark::State& state, MorphologyOp op) {
     const auto threads = static_cast<std::uint32_t>(state.range(1));
     set_threads(static_cast<int>(threads));
     const cv::Mat plane = mask_plane();
-    mist::array2<short> in(kW, kH), out(kW, kH);
+    toolkit::grid<short> in(kW, kH), out(kW, kH);
     std::copy(plane.ptr<short>(), plane.ptr<short>() + in.size(), in.begin());
-    const mist::morphology_runs runs = make_morphology_runs(element_for(element));
+    const toolkit::morphology_runs runs = make_morphology_runs(element_for(element));
     for (auto _ : state) {
         switch (op) {
             case MorphologyOp::erode:
-                mist::erosion(in, out, runs, threads);
+                toolkit::erosion(in, out, runs, threads);
                 break;
             case MorphologyOp::dilate:
-                mist::dilation(in, out, runs, threads);
+                toolkit::dilation(in, out, runs, threads);
                 break;
             case MorphologyOp::open:
-                mist::opening(in, out, runs, threads);
+                toolkit::opening(in, out, runs, threads);
                 break;
             case MorphologyOp::close:
-                mist::closing(in, out, runs, threads);
+                toolkit::closing(in, out, runs, threads);
                 break;
         }
         benchmark::DoNotOptimize(out.data());

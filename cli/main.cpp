@@ -9,9 +9,13 @@
 #include <string>
 
 #include "docs/doc_commands.h"
+#include "docs/function_listing.h"
+#include "docs/script_messages.h"
 #include "edit.h"
 #include "host/host_os.h"
 #include "host/plugin_host.h"
+#include "host/worker_main.h"
+#include "host/worker_protocol.h"
 #include "media/media_libraries.h"
 #include "options.h"
 #include "preview/preview_command.h"
@@ -36,6 +40,9 @@ std::string version_text(const PluginHost* host, const std::string& load_error) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Started by the host program itself to run the plug-in apart.
+    if (argc > 1 && std::string(argv[1]) == worker::kWorkerOption)
+        return run_plugin_worker(argc, argv);
     host_os::binary_standard_streams();
     quiet_libav_log();
     // The plug-in's filter table says which tracks there are, with their
@@ -65,6 +72,10 @@ int main(int argc, char** argv) {
         print_error(load_error);
         return 1;
     }
+    // The line under "wrong number of argument" names the counts the
+    // plug-in's own table accepts.
+    std::string counts_error;
+    use_plugin_argument_counts(plugin_functions(plugin_path(), &counts_error));
     try {
         return options.command == Command::preview ? run_preview(options, host)
                                                    : run_command(options, host);

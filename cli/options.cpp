@@ -8,13 +8,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ffmpeg_habits.h"
+
 namespace {
 
 // Everything as the command line gives it; numbers are checked afterwards
 // so that every message names the option and the value.
 struct Raw {
-    std::string frames, start, end, max, script_no, threads, display, crf, frame_timeout,
-        memory_limit, port;
+    std::string frames, start, end, ss, to, duration, max, script_no, threads, display, crf,
+        frame_timeout, memory_limit, port;
+    bool overwrite = false, keep = false, no_autorotate = false;
     std::vector<std::string> vars, clicks;
     bool version = false;
 };
@@ -24,28 +27,45 @@ const char* const kRunFooter =
     "the default is pattern:640x360 (colour bars, a grey ramp, a moving disc).  DST: .mp4 and\n"
     ".mov are H.264 (--crf), .mkv is lossless FFV1 (--codec h264 for H.264), .png the last\n"
     "frame, out_%05d.png every frame; audio is copied into .mp4, .mov and .mkv.  Without\n"
-    "--output frames are processed and discarded.\n"
+    "--output frames are processed and discarded.  An output file that exists is kept unless\n"
+    "-y (asked about on a terminal).  A picture stored on its side (a phone's portrait clip) is\n"
+    "turned upright before the script and written upright (--no-autorotate: as stored).\n"
     "\n"
     "The script is filter.lua (filterN.lua for --script-no N) in the script folder: --script-dir,\n"
-    "else the input file's folder, else the current folder.  It is reloaded when saved; its "
-    "errors\n"
-    "go to lua_err.txt there, are shown once when they first happen and are counted at the end.\n"
+    "else the input file's folder, else (when that has none) the current folder; the run says\n"
+    "which one runs.  It is reloaded when saved.  Its\n"
+    "messages go to lua_err.txt there; each is shown once, when it first happens, with a line\n"
+    "of explanation for the known ones, and all are counted at the end.  A script that does not\n"
+    "load (or defines no video_filter) ends the run at its first frame; one that fails on a\n"
+    "frame makes the run exit 1 once every frame is written (--keep-going: exit 0).\n"
+    "\n"
+    "POSITIONS: --start and --end take a frame number (120, or f120) or a time (5s, 500ms,\n"
+    "1:05, 00:00:05.2, 5.2); a time picks the first frame that starts at or after it, and an\n"
+    "end time stops the run before the frame that starts there.  ffmpeg's -ss, -to and -t\n"
+    "work as in ffmpeg: a plain number is seconds there (f120 is a frame).  A run that starts\n"
+    "after frame 0 is a cut: the output starts at 0 and the audio is cut to the same span.\n"
     "\n"
     "Frame numbers are the input's: with --start 100 the script's first info.frame is 100, and\n"
-    "info.frame_n is the input's length.  copyframe reaches any frame of a file (it seeks to the\n"
-    "key frame before it and decodes forward; recent frames are kept); on a pipe only the frames\n"
-    "still kept are reachable (the five before the current one), and for others it copies "
-    "nothing.\n"
-    "On a pipe the length is unknown: info.frame_n is the end of --end/--frames, else 2147483647.\n"
+    "info.frame_n is the input's length.  With --timeline cfr they count the steps of the\n"
+    "input's frame rate (a repeat where the input dropped a frame).  copyframe reaches any frame\n"
+    "of a file (it seeks to the key frame before it and decodes forward; recent frames are\n"
+    "kept); on a pipe only the frames still kept are reachable (the five before the current\n"
+    "one), and for others it copies nothing.  On a pipe the length is unknown: info.frame_n is\n"
+    "the end of --end/--frames, else 2147483647.\n"
+    "\n"
+    "FFMPEG'S HABITS: -ss, -to, -t, -y, -n and -progress URL (pipe:1, pipe:2, a file, tcp://...:\n"
+    "ffmpeg's key=value blocks twice a second) work as in ffmpeg; --pix-fmt takes ffmpeg's\n"
+    "names; other ffmpeg options (-vf, -c:v, -pix_fmt, -r, ...) are refused with ours named.\n"
     "\n"
     "SANDBOX: with --sandbox the script cannot run programs or end the process (os.execute,\n"
     "os.exit, os.tmpname, io.popen), load native code (package.loadlib, C modules), use the\n"
     "debug library or load precompiled chunks, and opens files only inside its own folder.\n"
     "The time budget and the memory cap stay on (--frame-timeout and --memory-limit above 0).\n"
     "\n"
-    "Exit status: 0 when every frame was processed, 1 when the input could not be read, a frame\n"
-    "failed or the output could not be written (with --strict also when the script reported an\n"
-    "error or does not exist), 2 for a usage error.\n";
+    "Exit status: 0 when every frame was processed and the script ran without an error; 1 when\n"
+    "the input could not be read or is damaged, a frame failed, the output could not be written\n"
+    "or exists (without -y), or the script failed or did not load (--keep-going: not for the\n"
+    "script; --strict: also when there is no script); 2 for a usage error.\n";
 
 void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     const std::string variables = table != nullptr ? variables_help(*table) : "";
@@ -57,9 +77,21 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
            "-o,--output", o->output,
            "out.mp4, out.mov, out.mkv, out.y4m, - (Y4M on standard output), out.png, out_%05d.png")
         ->type_name("DST");
-    run->add_option("-s,--start", raw->start, "first frame to run (default 0)")->type_name("N");
-    run->add_option("-e,--end", raw->end, "last frame to run, included (default: the input's last)")
-        ->type_name("N");
+    run->add_option("-s,--start", raw->start,
+                    "first frame to run (default 0), or a time: 5s, 00:00:05.2 (see POSITIONS)")
+        ->type_name("N|TIME");
+    run->add_option("-e,--end", raw->end,
+                    "last frame to run, included (default: the input's last), or the time where "
+                    "the run stops")
+        ->type_name("N|TIME");
+    run->add_option("--ss", raw->ss, "ffmpeg's -ss: where to start")->group("");
+    run->add_option("--to", raw->to, "ffmpeg's -to: where to stop")->group("");
+    run->add_option("-t,--duration", raw->duration,
+                    "how long to run from the start (ffmpeg's -t): 10 (seconds), 10s, 1:30, f250")
+        ->type_name("TIME");
+    run->add_flag("-y", raw->overwrite, "overwrite an output file that exists, without asking");
+    run->add_flag("-n", raw->keep, "never overwrite an output file that exists: exit 1");
+    run->add_option("--progress-url", o->progress_url, "ffmpeg's -progress")->group("");
     run->add_option("--frames", raw->frames,
                     "run at most N frames (a generated input has 30 unless told)")
         ->type_name("N");
@@ -91,20 +123,33 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
         ->type_name("X,Y")
         ->allow_extra_args(false);
     run->add_option("--pix-fmt", o->pix_fmt,
-                    "420p (default), 422p, 444p, 420p10, 422p10 or 444p10: Y4M and "
-                    "video output")
+                    "420p (default), 422p, 444p, 420p10, 422p10 or 444p10, or ffmpeg's names "
+                    "(yuv420p, yuv422p10le, ...): Y4M and video output")
         ->type_name("FMT");
     run->add_option("--crf", raw->crf,
                     "H.264 quality, 0 (lossless) to 51 (default 18; lower is better)")
         ->type_name("N");
     run->add_option("--codec", o->codec, "h264 or ffv1 (default: ffv1 for .mkv, h264 otherwise)")
         ->type_name("NAME");
+    run->add_option("--timeline", o->timeline,
+                    "source (default): one frame per decoded picture, its timestamp kept; cfr: "
+                    "one frame per step of the input's frame rate, repeats where it has gaps")
+        ->type_name("source|cfr");
+    run->add_flag("--no-autorotate", raw->no_autorotate,
+                  "keep a picture stored on its side as stored, with its rotation tag (default: "
+                  "turned upright, as players show it, before the script)");
+    run->add_option("--timecodes", o->timecodes,
+                    "write each output frame's time to FILE (v2 timecodes, for a muxer; Y4M has "
+                    "none)")
+        ->type_name("FILE");
     run->add_flag("-p,--progress", o->progress,
                   "frame, fps and time left on standard error, also into a pipe");
     run->add_flag("--info", o->info,
                   "print the input's size, frames, rate and format, the script, the tracks; exit");
-    run->add_flag("--strict", o->strict,
-                  "exit 1 when the script reports an error or does not exist");
+    run->add_flag("--strict", o->strict, "exit 1 also when there is no script (before any frame)");
+    run->add_flag("--keep-going", o->keep_going,
+                  "exit 0 although the script failed, and pass the frames through when it does "
+                  "not load");
     run->add_option(
            "--frame-timeout", raw->frame_timeout,
            "end a frame whose script runs longer than S seconds (default 30, 0 for no limit)")
@@ -151,10 +196,18 @@ void add_preview_options(CLI::App* preview, Options* o, Raw* raw, const FILTER* 
         ->add_option("--display", raw->display,
                      "start showing buffer N (0 to 19, default 0: the output)")
         ->type_name("N");
-    preview->add_option("-s,--start", raw->start, "the frame shown first (default 0)")
-        ->type_name("N");
+    preview->add_option("-s,--start", raw->start, "the frame shown first (default 0), or a time")
+        ->type_name("N|TIME");
+    preview->add_option("--ss", raw->ss, "ffmpeg's -ss")->group("");
     preview->add_option("--frames", raw->frames, "frames of a generated input (default 30)")
         ->type_name("N");
+    preview
+        ->add_option("--timeline", o->timeline,
+                     "source (default): one frame per decoded picture; cfr: one per step of the "
+                     "input's frame rate")
+        ->type_name("source|cfr");
+    preview->add_flag("--no-autorotate", raw->no_autorotate,
+                      "keep a picture stored on its side as stored (default: turned upright)");
     preview
         ->add_option("--max", raw->max,
                      "frame buffers larger than the picture, for drawing outside it")
@@ -229,15 +282,88 @@ bool whole_number(const std::string& option, const std::string& value, int min, 
     return true;
 }
 
+// Our name of an output layout, from ours or ffmpeg's; "" for neither.
+std::string pixel_format_name(const std::string& name) {
+    // Ours, ffmpeg's, and ffmpeg's without the byte order (10-bit output
+    // is little-endian).
+    static const char* const kNames[][3] = {
+        {"420p", "yuv420p", "yuv420p"},         {"422p", "yuv422p", "yuv422p"},
+        {"444p", "yuv444p", "yuv444p"},         {"420p10", "yuv420p10le", "yuv420p10"},
+        {"422p10", "yuv422p10le", "yuv422p10"}, {"444p10", "yuv444p10le", "yuv444p10"}};
+    for (const auto& names : kNames)
+        for (const char* n : names)
+            if (name == n) return names[0];
+    return "";
+}
+
+// A position option: --start and --end read a whole number as a frame,
+// ffmpeg's -ss, -to and -t as seconds.  Two spellings of one are refused.
+bool position_option(const char* ours, const std::string& ours_value, const char* ffmpegs,
+                     const std::string& ffmpegs_value, Position* out, bool* given,
+                     std::string* error) {
+    if (!ours_value.empty() && !ffmpegs_value.empty()) {
+        *error = std::string("give ") + ours + " or " + ffmpegs + ", not both";
+        return false;
+    }
+    const bool plain_frames = !ours_value.empty();
+    const std::string& value = plain_frames ? ours_value : ffmpegs_value;
+    if (value.empty()) return true;
+    if (!parse_position(value, plain_frames ? PlainNumber::frame : PlainNumber::seconds, out)) {
+        const char* name = plain_frames ? ours : ffmpegs;
+        *error = std::string(name) + " must be " +
+                 (plain_frames ? "a frame number (120, f120) or a time (5s, 00:00:05.2)"
+                               : "a time (5, 5.2, 5s, 00:00:05.2) or a frame number (f120)") +
+                 " (got \"" + value + "\")";
+        // ffmpeg's -s is a picture size; here it is --start.
+        int w = 0, h = 0;
+        if (std::string(name) == "--start" && parse_pair(value, 'x', &w, &h))
+            *error += "; -s is --start here: a picture size is the script's to make (resize)";
+        return false;
+    }
+    if (given) *given = true;
+    return true;
+}
+
 // The checks CLI11 leaves: numbers, sizes, positions and the tracks.
 bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* error) {
+    bool start_given = false;
     if (!whole_number("--frames", raw.frames, 0, &o->frames, error) ||
-        !whole_number("--start", raw.start, 0, &o->start, error) ||
-        !whole_number("--end", raw.end, 0, &o->end, error) ||
+        !position_option("--start", raw.start, "-ss", raw.ss, &o->start, &start_given, error) ||
+        !position_option("--end", raw.end, "-to", raw.to, &o->end, &o->end_given, error) ||
+        !position_option("", "", "-t", raw.duration, &o->duration, &o->duration_given, error) ||
         !whole_number("--crf", raw.crf, 0, &o->crf, error))
         return false;
-    if (!raw.end.empty() && o->end < o->start) {
-        *error = "--end " + raw.end + " is before --start " + std::to_string(o->start);
+    if (o->duration_given && o->end_given) {
+        *error = "give -t or an end (--end, -to), not both";
+        return false;
+    }
+    if (o->end_given && !o->end.is_time && !o->start.is_time && o->end.frame < o->start.frame) {
+        *error = "--end " + raw.end + " is before --start " + std::to_string(o->start.frame);
+        return false;
+    }
+    o->autorotate = !raw.no_autorotate;
+    if (raw.overwrite && raw.keep) {
+        *error = "-y and -n contradict each other: give one";
+        return false;
+    }
+    o->overwrite = raw.overwrite ? Options::Overwrite::yes
+                   : raw.keep    ? Options::Overwrite::no
+                                 : Options::Overwrite::ask;
+    if (!o->pix_fmt.empty()) {
+        const std::string ours = pixel_format_name(o->pix_fmt);
+        if (ours.empty()) {
+            *error =
+                "--pix-fmt must be 420p, 422p, 444p, 420p10, 422p10 or 444p10 (or yuv420p, "
+                "yuv422p, yuv444p, yuv420p10le, yuv422p10le, yuv444p10le) (got \"" +
+                o->pix_fmt + "\")";
+            return false;
+        }
+        o->pix_fmt = ours;
+    }
+    if (o->progress_url == "pipe:1" && o->output == "-") {
+        *error =
+            "-progress pipe:1 and --output - both want standard output: send the progress "
+            "elsewhere (pipe:2, a file)";
         return false;
     }
     if (o->crf > 51) {
@@ -247,6 +373,14 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
     if (!raw.max.empty() &&
         (!parse_pair(raw.max, 'x', &o->max_w, &o->max_h) || o->max_w < 1 || o->max_h < 1)) {
         *error = "--max must be WxH, for example 1920x1080 (got \"" + raw.max + "\")";
+        return false;
+    }
+    if (o->strict && o->keep_going) {
+        *error = "--strict and --keep-going contradict each other: give one";
+        return false;
+    }
+    if (o->timeline != "source" && o->timeline != "cfr") {
+        *error = "--timeline must be source or cfr (got \"" + o->timeline + "\")";
         return false;
     }
     if (o->answer != "yes" && o->answer != "no" && o->answer != "ok") {
@@ -314,6 +448,11 @@ std::string usage_message(const CLI::ParseError& e, bool in_run) {
         // CLI11 lists them last first.
         const std::size_t space = extra.rfind(' ');
         if (space != std::string::npos) extra = extra.substr(space + 1);
+        // ffmpeg's spellings were translated for CLI11: say them as given.
+        static const char* const kTranslated[][2] = {
+            {"-ss", "--ss"}, {"-to", "--to"}, {"-progress", "--progress-url"}};
+        for (const auto& names : kTranslated)
+            if (extra == names[1]) extra = names[0];
         if (!extra.empty() && extra[0] == '-') return "unknown option \"" + extra + "\"";
         return in_run ? "unexpected argument \"" + extra + "\""
                       : "unknown command \"" + extra + "\"";
@@ -367,8 +506,9 @@ bool parse_options(int argc, char** argv, const FILTER* table, Options* o, std::
     Raw raw;
     CLI::App *run = nullptr, *preview = nullptr, *functions = nullptr, *help = nullptr;
     build_app(&app, o, &raw, table, &run, &preview, &functions, &help);
-    // CLI11 takes the arguments last first.
     std::vector<std::string> args(argv, argv + argc);
+    if (!translate_ffmpeg_habits(&args, error)) return false;
+    // CLI11 takes the arguments last first.
     std::reverse(args.begin(), args.end());
     try {
         app.parse(args);

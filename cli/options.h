@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/tracks.h"
+#include "positions.h"
 
 enum class Command { run, preview, functions, help, print };
 
@@ -21,18 +22,34 @@ struct Options {
     std::string text;   // print: the text to print (help, version), then exit 0
 
     std::string input = "pattern:640x360";
-    std::string output;         // empty: frames are processed and discarded
-    std::string script_dir;     // empty: the input file's folder, else the current folder
+    std::string output;      // empty: frames are processed and discarded
+    std::string script_dir;  // empty: the input file's folder, else the current folder
+    // The frames to run: from `start` (--start, -ss) to `end` (--end, -to;
+    // a frame number is the last frame run, a time is where the run stops)
+    // or for `duration` (-t) from the start, at most `frames` of them.
+    Position start;
+    Position end;
+    bool end_given = false;
+    Position duration;
+    bool duration_given = false;
     int frames = -1;            // -1: no limit given
-    int start = 0;              // the first frame
-    int end = -1;               // the last frame (inclusive); -1: the end of the input
     int max_w = 0, max_h = 0;   // 0: the input's size
     std::vector<int> tracks;    // one value per track of the plug-in's filter table
     std::string answer = "ok";  // how message boxes are answered: yes, no or ok
+    // An output that exists already: asked about on a terminal (ffmpeg's
+    // way), else kept; -y overwrites it, -n keeps it.
+    enum class Overwrite { ask, yes, no } overwrite = Overwrite::ask;
+    std::string progress_url;  // -progress: ffmpeg's key=value blocks go here
     bool strict = false;
+    bool keep_going = false;  // script errors do not fail the run
     bool progress = false;
     bool info = false;
     std::vector<std::pair<int, int>> clicks;  // --click X,Y, in order
+    // Which frames the script sees: "source", one per decoded picture with
+    // its timestamp, or "cfr", one per step of the nominal rate.
+    std::string timeline = "source";
+    std::string timecodes;   // write the frames' times (v2 timecodes) here
+    bool autorotate = true;  // turn a picture stored on its side upright
     std::string pix_fmt = "420p";
     int crf = 18;
     std::string codec;  // "": by the output's extension

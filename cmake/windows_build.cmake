@@ -76,9 +76,10 @@ add_custom_command(OUTPUT ${QUORVEL_REFERENCE_INC}
 file(GLOB_RECURSE QUORVEL_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cli/*.cpp)
 # Nor the preview server (a web server and a JPEG encoder it would need
 # built for Windows): preview_absent_win32.cpp says so.
-foreach(file media/libav.cpp media/libav_source.cpp media/libav_sink.cpp media/png.cpp host/host_os_posix.cpp)
+foreach(file media/png.cpp host/host_os_posix.cpp host/plugin_worker_posix.cpp host/worker_main_posix.cpp)
   list(REMOVE_ITEM QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/${file})
 endforeach()
+list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/media/libav[^/]*\\.cpp$")
 list(FILTER QUORVEL_CLI_SOURCES EXCLUDE REGEX "/cli/preview/")
 list(APPEND QUORVEL_CLI_SOURCES ${PROJECT_SOURCE_DIR}/cli/preview/preview_absent_win32.cpp)
 add_executable(quorvel ${QUORVEL_CLI_SOURCES} ${QUORVEL_REFERENCE_INC})

@@ -31,7 +31,10 @@ bool LiveSession::apply_limits(const LiveSettings& settings, std::string* error)
     options.memory_limit = settings.memory_limit;
     options.memory_limit_given = settings.memory_limit_given;
     options.sandbox = settings.sandbox;
-    if (apply_script_limits(options, host_) != 0) {
+    Edit frames;  // the frame buffers' size, which the default memory cap leaves room for
+    frames.max_w = settings.max_w ? settings.max_w : shape_.width;
+    frames.max_h = settings.max_h ? settings.max_h : shape_.height;
+    if (apply_script_limits(options, frames, host_) != 0) {
         *error = "this plug-in cannot run scripts sandboxed";
         return false;
     }
@@ -60,10 +63,10 @@ bool LiveSession::start(const Shape& shape, const LiveSettings& settings, std::s
         return false;
     }
     stop();
+    shape_ = shape;
     if (!apply_limits(settings, error)) return false;
     dir_ = dir;
     settings_ = settings;
-    shape_ = shape;
     find_script(settings);
     log_ = std::make_unique<ScriptLog>(dir_ + "/lua_err.txt");
     log_->skip_existing();

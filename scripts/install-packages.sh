@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages of scripts/packages.txt that are missing.
+# Installs the Debian packages that are missing: those the program needs
+# (scripts/packages.txt), and with --tests also those of the tests, the
+# benchmarks and the fuzzer (scripts/packages-tests.txt).
 # A package counts as present when it is installed, or when an installed
 # package provides it: NodeSource's nodejs provides (and conflicts with) npm,
 # so asking apt for npm beside it would fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-mapfile -t packages < scripts/packages.txt
+lists=(scripts/packages.txt)
+if [ "${1:-}" = --tests ]; then lists+=(scripts/packages-tests.txt); fi
+packages=()
+for list in "${lists[@]}"; do
+  mapfile -t more < "$list"
+  packages+=("${more[@]}")
+done
 provided=$(dpkg-query -W -f='${Status}|${Provides}\n' 2>/dev/null | grep '^install ok installed|' | cut -d'|' -f2 |
   tr ',' '\n' | sed 's/[[:space:]]*(.*//; s/^[[:space:]]*//' | sort -u)
 missing=()

@@ -57,11 +57,15 @@ std::string base_name(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-std::string program_folder() {
+std::string program_path() {
     char self[MAX_PATH * 4] = {};
     const DWORD n = GetModuleFileNameA(nullptr, self, sizeof self - 1);
-    if (n == 0) return ".";
-    return folder_of(std::string(self, n));
+    return std::string(self, n);
+}
+
+std::string program_folder() {
+    const std::string self = program_path();
+    return self.empty() ? "." : folder_of(self);
 }
 
 bool is_regular_file(const std::string& path) {
@@ -93,7 +97,45 @@ std::uint64_t physical_memory() {
                                                         : status.ullTotalVirtual;
 }
 
+MemoryCeiling default_memory_cap(std::uint64_t) {
+    MemoryCeiling cap;
+    if (const std::uint64_t memory = physical_memory()) {
+        cap.bytes = memory / 2;
+        cap.source =
+            "half the memory this program can use (" + std::to_string(memory >> 20) + " MiB)";
+    }
+    return cap;
+}
+
+std::FILE* take_standard_input() {
+    static bool taken = false;
+    if (taken) return nullptr;
+    taken = true;
+    const int fd = _dup(_fileno(stdin));
+    std::FILE* stream = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
+    if (stream == nullptr && fd >= 0) _close(fd);
+    detach_standard_input();
+    return stream;
+}
+
+void detach_standard_input() {
+    static bool detached = false;
+    if (detached) return;
+    detached = true;
+    const int null = _open("NUL", _O_RDONLY | _O_BINARY);
+    if (null < 0) return;
+    _dup2(null, _fileno(stdin));
+    _close(null);
+    std::clearerr(stdin);
+}
+
+// The console's Ctrl+C ends the program as before.
+void watch_stop_signals(std::function<void()>) {}
+bool stop_requested() { return false; }
+const char* stop_signal_name() { return ""; }
+
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+bool stdin_is_terminal() { return _isatty(_fileno(stdin)) != 0; }
 
 // Windows has no SIGPIPE: a closed pipe already makes writes fail.
 void ignore_broken_pipe() {}

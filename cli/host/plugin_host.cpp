@@ -1,8 +1,10 @@
 #include "host/plugin_host.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "host/host_os.h"
+#include "host/plugin_worker.h"
 #include "host/tracks.h"
 
 namespace {
@@ -42,7 +44,10 @@ void* service_get_cached_frame(void*, void* editp, int n, int* w, int* h) {
 
 }  // namespace
 
+PluginHost::PluginHost() = default;
+
 bool PluginHost::load(const std::string& plugin_path, std::string* error) {
+    plugin_path_ = plugin_path;
     std::string why;
     library_ = host_os::load_library(plugin_path, &why);
     if (library_ == nullptr) {
@@ -62,7 +67,27 @@ bool PluginHost::load(const std::string& plugin_path, std::string* error) {
 
 PluginHost::~PluginHost() {
     end();
+    worker_.reset();
     if (library_ != nullptr) host_os::unload_library(library_);
+}
+
+bool PluginHost::use_worker_process(const std::string& program, std::string* error) {
+    if (worker_) return true;
+    if (!ended_) {
+        *error = "the plug-in has begun in this process already";
+        return false;
+    }
+    if (!PluginWorker::available(program, error)) return false;
+    worker_ = std::make_unique<PluginWorker>(*this, program);
+    return true;
+}
+
+std::string PluginHost::worker_program() const {
+    return host_os::folder_of(plugin_path_) + host_os::kSeparator + "quorvel";
+}
+
+void PluginHost::interrupt() {
+    if (worker_) worker_->interrupt();
 }
 
 void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::string& edited_file,
@@ -87,10 +112,39 @@ void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::str
     filter_.track = tracks_.data();
     filter_.check = checks_.data();
     filter_.exfunc = &exfunc_;
+    desktop_ = desktop;
 
-    const std::size_t pixels = static_cast<std::size_t>(max_w) * max_h;
-    edit_.assign(pixels, PIXEL_YC{});
-    temp_.assign(pixels, PIXEL_YC{});
+    buffer_pixels_ = static_cast<std::size_t>(max_w) * max_h;
+    if (worker_) {
+        PluginWorker::Setup setup;
+        setup.plugin_path = plugin_path_;
+        setup.edited_file = edited_file;
+        setup.max_w = max_w, setup.max_h = max_h;
+        setup.org_w = source->width(), setup.org_h = source->height();
+        setup.rate_num = source->rate_num(), setup.rate_den = source->rate_den();
+        setup.source_frames = source->frame_count();
+        setup.frame_timeout_seconds = limits_.frame_timeout_seconds;
+        setup.memory_bytes = limits_.memory_bytes;
+        setup.sandbox = limits_.sandbox;
+        // The shared memory comes fresh from the system, all zero: black.
+        const PluginWorker::Result begun = worker_->begin(setup, tracks_, checks_, desktop);
+        edit_ = worker_->edit_buffer();
+        temp_ = worker_->temp_buffer();
+        if (edit_ == nullptr) {
+            // Without shared memory there is no worker: the buffers live
+            // here and every frame passes through with the reason.
+            edit_storage_.assign(buffer_pixels_, PIXEL_YC{});
+            temp_storage_.assign(buffer_pixels_, PIXEL_YC{});
+            edit_ = edit_storage_.data();
+            temp_ = temp_storage_.data();
+        }
+        if (!begun.ended.empty()) worker_ended(begun.ended);
+    } else {
+        edit_storage_.assign(buffer_pixels_, PIXEL_YC{});
+        temp_storage_.assign(buffer_pixels_, PIXEL_YC{});
+        edit_ = edit_storage_.data();
+        temp_ = temp_storage_.data();
+    }
     fpip_ = FILTER_PROC_INFO{};
     fpip_.max_w = max_w;
     fpip_.max_h = max_h;
@@ -100,10 +154,11 @@ void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::str
     fpip_.yc_size = sizeof(PIXEL_YC);
     fpip_.line_size = static_cast<int>(max_w * sizeof(PIXEL_YC));
 
+    ended_ = false;
+    if (worker_) return;  // the worker has begun the filter
     if (auto set =
             reinterpret_cast<SetDesktopFn>(host_os::library_symbol(library_, "QuorvelSetDesktop")))
         set(desktop);
-    ended_ = false;
     // The editor tells a filter about its settings once before the first frame.
     if (filter_.func_update) filter_.func_update(&filter_, 0);
 }
@@ -129,33 +184,49 @@ bool PluginHost::read_next(std::int64_t* pts, std::string* error) {
     // The editor hands over its own two buffers for every frame; the picture
     // fills the top-left and the rest of the buffer is black.  The script
     // may have swapped them or drawn outside the picture.
-    fpip_.ycp_edit = edit_.data();
-    fpip_.ycp_temp = temp_.data();
+    fpip_.ycp_edit = edit_;
+    fpip_.ycp_temp = temp_;
     const int w = source_->width(), h = source_->height(), max_w = fpip_.max_w;
     if (w < max_w)
         for (int y = 0; y < h; ++y)
-            std::fill_n(edit_.data() + static_cast<std::size_t>(y) * max_w + w, max_w - w,
-                        PIXEL_YC{});
-    std::fill(edit_.begin() + static_cast<std::ptrdiff_t>(h) * max_w, edit_.end(), PIXEL_YC{});
-    if (!source_->read_next(edit_.data(), max_w, pts, error)) return false;
+            std::fill_n(edit_ + static_cast<std::size_t>(y) * max_w + w, max_w - w, PIXEL_YC{});
+    std::fill(edit_ + static_cast<std::size_t>(h) * max_w, edit_ + buffer_pixels_, PIXEL_YC{});
+    if (!source_->read_next(edit_, max_w, pts, error)) return false;
     const int n = next_frame_++;
     // While a script looks at other frames, the frames read are kept for it.
     if (cache_limit_ > 0) {
         PIXEL_YC* copy = cache_slot(n).pixels.data();
         for (int y = 0; y < h; ++y)
-            std::copy_n(edit_.data() + static_cast<std::size_t>(y) * max_w, w,
+            std::copy_n(edit_ + static_cast<std::size_t>(y) * max_w, w,
                         copy + static_cast<std::size_t>(y) * max_w);
     }
     return true;
 }
 
 bool PluginHost::process(int n, std::string* error) {
-    fpip_.ycp_edit = edit_.data();
-    fpip_.ycp_temp = temp_.data();
+    fpip_.ycp_edit = edit_;
+    fpip_.ycp_temp = temp_;
     fpip_.w = source_->width();
     fpip_.h = source_->height();
     fpip_.frame = n;
     fpip_.frame_n = frame_n_;
+    worker_error_.clear();
+    if (worker_) {
+        const PluginWorker::Result r =
+            worker_->process(n, frame_n_, fpip_.w, fpip_.h, tracks_, checks_);
+        if (!r.ended.empty()) {
+            worker_ended(r.ended);
+            pass_through(n);
+            return true;
+        }
+        fpip_.ycp_edit = r.output_is_temp ? temp_ : edit_;
+        fpip_.ycp_temp = r.output_is_temp ? edit_ : temp_;
+        fpip_.w = r.w;
+        fpip_.h = r.h;
+        if (r.ok) return true;
+        *error = "the filter reported failure on frame " + std::to_string(n);
+        return false;
+    }
     if (filter_.func_proc == nullptr || !filter_.func_proc(&filter_, &fpip_)) {
         *error = "the filter reported failure on frame " + std::to_string(n);
         return false;
@@ -165,11 +236,32 @@ bool PluginHost::process(int n, std::string* error) {
 
 bool PluginHost::set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes,
                                    bool sandbox) {
+    // Kept for a worker process, which is told them when it starts or, when
+    // it runs, at once.
+    limits_.frame_timeout_seconds = frame_timeout_seconds;
+    limits_.memory_bytes = memory_bytes;
+    limits_.sandbox = sandbox;
+    if (worker_ && !ended_) {
+        const PluginWorker::Result r =
+            worker_->set_limits(frame_timeout_seconds, memory_bytes, sandbox, tracks_, checks_);
+        if (!r.ended.empty()) worker_ended(r.ended);
+    }
     using SetLimitsFn = void (*)(double, unsigned long long, int);
     auto set =
         reinterpret_cast<SetLimitsFn>(host_os::library_symbol(library_, "QuorvelSetScriptLimits"));
     if (set == nullptr) return false;
     set(frame_timeout_seconds, memory_bytes, sandbox ? 1 : 0);
+    return true;
+}
+
+bool PluginHost::set_log_listener(void (*listener)(const char* text)) {
+    // A plug-in in a worker process logs there; its lines come back here.
+    worker_log_listener_ = listener;
+    using SetListenerFn = void (*)(void (*)(const char*));
+    auto set =
+        reinterpret_cast<SetListenerFn>(host_os::library_symbol(library_, "QuorvelSetLogListener"));
+    if (set == nullptr) return false;
+    set(listener);
     return true;
 }
 
@@ -182,6 +274,11 @@ void PluginHost::click(int x, int y) {
 
 void PluginHost::press(int x, int y) {
     if (filter_.func_WndProc == nullptr) return;
+    if (worker_) {
+        const PluginWorker::Result r = worker_->press(x, y, tracks_, checks_);
+        if (!r.ended.empty()) worker_ended(r.ended);
+        return;
+    }
     const LPARAM position = static_cast<LPARAM>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
                                                 static_cast<std::uint32_t>(x & 0xFFFF));
     filter_.func_WndProc(nullptr, WM_FILTER_MAIN_MOUSE_DOWN, 0, position, this, &filter_);
@@ -192,12 +289,23 @@ void PluginHost::change_settings(const std::vector<int>& tracks, const std::vect
     // point into them.
     for (std::size_t i = 0; i < tracks_.size() && i < tracks.size(); ++i) tracks_[i] = tracks[i];
     for (std::size_t i = 0; i < checks_.size() && i < checks.size(); ++i) checks_[i] = checks[i];
-    if (!ended_ && filter_.func_update) filter_.func_update(&filter_, 0);
+    if (ended_) return;
+    if (worker_) {
+        const PluginWorker::Result r = worker_->settings(tracks_, checks_);
+        if (!r.ended.empty()) worker_ended(r.ended);
+        return;
+    }
+    if (filter_.func_update) filter_.func_update(&filter_, 0);
 }
 
 void PluginHost::end() {
     if (ended_) return;
     ended_ = true;
+    if (worker_) {
+        worker_->end();
+        if (active_host == this) active_host = nullptr;
+        return;
+    }
     if (filter_.func_exit) filter_.func_exit(&filter_);
     if (library_ != nullptr)
         if (auto set = reinterpret_cast<SetDesktopFn>(
@@ -268,4 +376,27 @@ PIXEL_YC* PluginHost::find_frame(int n) {
         return nullptr;
     }
     return entry.pixels.data();
+}
+
+// The worker's process ended during a call: its reason goes to the script's
+// log as the frame's error, as the plug-in logs a script error.  A stop the
+// host asked for (interrupt) is no script error.
+void PluginHost::worker_ended(const std::string& why) {
+    worker_error_ = "the script's process ended: " + why;
+    if (why == "stopped by the host") return;
+    const std::string log = host_os::folder_of(edited_file_) + host_os::kSeparator + "lua_err.txt";
+    if (std::FILE* f = std::fopen(log.c_str(), "a")) {
+        std::fprintf(f, "%s\n", worker_error_.c_str());
+        std::fclose(f);
+    }
+}
+
+// The input frame as the output, as if the filter had not run: from the
+// cache (a stream's recent frames) or read again from the source.
+void PluginHost::pass_through(int frame) {
+    fpip_.ycp_edit = edit_;
+    fpip_.ycp_temp = temp_;
+    fpip_.w = source_->width();
+    fpip_.h = source_->height();
+    if (const PIXEL_YC* input = cached_frame(frame)) std::copy_n(input, buffer_pixels_, edit_);
 }

@@ -13,11 +13,31 @@
 #include "platform/aviutl.h"
 #include "platform/desktop.h"
 
+class PluginWorker;
+
 class PluginHost {
 public:
+    PluginHost();
     // Loads `plugin_path` and fetches its filter table; false with a message.
     bool load(const std::string& plugin_path, std::string* error);
     ~PluginHost();
+
+    // From the next begin() on, the plug-in runs in a worker process of
+    // `program` (this host program) with the frames in shared memory
+    // (host/plugin_worker.h); false with a message where that cannot be.
+    // A worker that crashes or overruns its budget is ended; its frame's
+    // error ("the script's process ended: ...") goes to the script's log,
+    // the frame passes through unchanged and the next call starts a new
+    // worker.
+    bool use_worker_process(const std::string& program, std::string* error);
+    // The host program beside the loaded plug-in, which serves as its worker
+    // for any program that loads it (quorvel itself, a GStreamer element).
+    std::string worker_program() const;
+    bool in_worker_process() const { return worker_ != nullptr; }
+    // From any thread: ends the plug-in's call in progress, when it runs in
+    // a worker (nothing can end a call in this process).  Later calls return
+    // at once.
+    void interrupt();
 
     // The filter table the plug-in returned: its tracks and check boxes.
     const FILTER& table() const { return filter_; }
@@ -49,6 +69,17 @@ public:
     // is the frame the editor shows.  False when the plug-in reported failure.
     bool process(int n, std::string* error);
     const PIXEL_YC* output() const { return fpip_.ycp_edit; }
+    // The frame's error when the worker process ended during the last call.
+    const std::string& worker_error() const { return worker_error_; }
+    // Where the lines a plug-in in a worker logs go, when it lets a host
+    // listen to its log (in this process the plug-in calls the listener
+    // itself); null for nowhere.
+    void set_worker_log_listener(void (*listener)(const char* text)) {
+        worker_log_listener_ = listener;
+    }
+    void heard_log_line(const char* text) {
+        if (worker_log_listener_ != nullptr) worker_log_listener_(text);
+    }
     int output_w() const { return fpip_.w; }
     int output_h() const { return fpip_.h; }
     int stride() const { return fpip_.max_w; }
@@ -56,6 +87,10 @@ public:
     // Tells the plug-in what a script may spend (0: no limit) and whether it
     // runs sandboxed; false when the plug-in has no such setting.
     bool set_script_limits(double frame_timeout_seconds, std::uint64_t memory_bytes, bool sandbox);
+
+    // Lets `listener` hear every message the plug-in logs (null: no more);
+    // false when the plug-in has no such ear.
+    bool set_log_listener(void (*listener)(const char* text));
 
     // A mouse press on the preview at (x, y), with the click check box on.
     void click(int x, int y);
@@ -81,7 +116,20 @@ public:
     PIXEL_YC* cached_frame(int n);
 
 private:
+    void worker_ended(const std::string& why);
+    void pass_through(int frame);
+
     void* library_ = nullptr;
+    std::string plugin_path_;
+    std::unique_ptr<PluginWorker> worker_;
+    std::string worker_error_;
+    void (*worker_log_listener_)(const char* text) = nullptr;
+    const DesktopServices* desktop_ = nullptr;
+    struct {
+        double frame_timeout_seconds = 0;
+        std::uint64_t memory_bytes = 0;
+        bool sandbox = false;
+    } limits_;
     FILTER filter_{};
     EXFUNC exfunc_{};
     FILTER_PROC_INFO fpip_{};
@@ -90,7 +138,12 @@ private:
     FrameSource* source_ = nullptr;
     int frame_n_ = 0;
     std::string edited_file_;
-    std::vector<PIXEL_YC> edit_, temp_;
+    // The editor's two buffers: in this process, or in the worker's shared
+    // memory.
+    std::vector<PIXEL_YC> edit_storage_, temp_storage_;
+    PIXEL_YC* edit_ = nullptr;
+    PIXEL_YC* temp_ = nullptr;
+    std::size_t buffer_pixels_ = 0;
     int next_frame_ = 0;  // the number of the frame read_next gives next
     struct CachedFrame {
         int number;

@@ -69,7 +69,7 @@ public:
         return file_.create(name_, error);
     }
 
-    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t,
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t, std::int64_t,
                std::string* error) override {
         std::FILE* out = stream_ != nullptr ? stream_ : file_.file();
         if (frames_ == 0) {
@@ -153,7 +153,7 @@ public:
         per_frame_ = pattern_.find('%') != std::string::npos;
     }
 
-    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t,
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t, std::int64_t,
                std::string* error) override {
         rgb_.resize(static_cast<std::size_t>(w) * h * 3);
         yc_to_rgb24(pixels, stride, w, h, rgb_.data(), static_cast<std::ptrdiff_t>(w) * 3);

@@ -22,7 +22,6 @@ struct SinkSettings {
     std::string codec;             // "" (by extension), "h264" or "ffv1"
     int rate_num = 30, rate_den = 1;
     int tb_num = 1, tb_den = 30;  // the units of the frames' timestamps
-    std::int64_t start_pts = 0;   // the first frame's timestamp: the output starts there
     std::string audio_file;       // audio to pass through, "" for none
     std::string display_matrix;   // the input's rotation, for encoded output
     int color_primaries = 2, color_trc = 2, colorspace = 2;
@@ -31,12 +30,18 @@ struct SinkSettings {
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
+    // The input's time (in the frames' units) that becomes the output's
+    // 0: video and audio are cut there and shifted by it, so that a run
+    // from the middle of a clip starts at 0 with its audio in step.  Set
+    // before the first frame is written.
+    void set_origin(std::int64_t pts) { origin_ = pts; }
     // Writes one frame: the top-left w x h of a buffer with rows `stride`
-    // pixels apart, shown at `pts`.  The first frame sets the output's size;
-    // later frames of another size are cut, or padded with black.  False
-    // (with a message) on a write error.
+    // pixels apart, shown at `pts` for `duration` (until the next frame).
+    // The first frame sets the output's size; later frames of another size
+    // are cut, or padded with black.  False (with a message) on a write
+    // error.
     virtual bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
-                       std::string* error) = 0;
+                       std::int64_t duration, std::string* error) = 0;
     // Completes the output and gives it its name.  `end_pts` is where the
     // last frame ends (for the audio).  False on a write error.
     virtual bool finish(std::int64_t end_pts, std::string* error) = 0;
@@ -45,6 +50,7 @@ public:
 
 protected:
     int frames_ = 0;
+    std::int64_t origin_ = 0;
 };
 
 // Opens --output; null with a message (and *usage for a name or option that

@@ -9,6 +9,13 @@
 #include "color/convert.h"
 #include "host/host_os.h"
 
+std::int64_t FrameSource::time_of(int) const { return kNoTime; }
+
+std::vector<std::string> FrameSource::damage(int, int, bool* cut_short) const {
+    *cut_short = false;
+    return {};
+}
+
 bool FrameSource::seek(int n, std::string* error) {
     // Without an index the frames before n are read and dropped.
     std::vector<PIXEL_YC> scratch(static_cast<std::size_t>(width_) * height_);
@@ -45,6 +52,7 @@ public:
         next_ = n;
         return true;
     }
+    std::int64_t time_of(int n) const override { return n; }
     bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) override {
         *pts = next_;
         return read_at(next_++, pixels, stride, error);

@@ -7,9 +7,11 @@
 // index or with key frames can give and a pipe cannot.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/aviutl.h"
 
@@ -29,6 +31,16 @@ public:
     // Timestamps of read_next's frames are in units of tb_num / tb_den s.
     int tb_num() const { return tb_num_; }
     int tb_den() const { return tb_den_; }
+    // A timestamp that is not known.
+    static constexpr std::int64_t kNoTime = INT64_MIN;
+    // Frame n's timestamp, when it is known without reading the frame (an
+    // index, or a fixed rate); kNoTime otherwise.
+    virtual std::int64_t time_of(int n) const;
+    // Where the input starts (in tb units): before its first picture when
+    // another stream (the audio) starts earlier; kNoTime: at its first frame.
+    std::int64_t start_time() const { return start_time_; }
+    // Where the last frame ends (in tb units), kNoTime when unknown.
+    std::int64_t end_time() const { return end_time_; }
     // What the input is, for --info: "h264, yuv420p (8-bit 4:2:0, limited range)".
     const std::string& format() const { return format_; }
     // The file the audio comes from, or "" when there is none to pass on.
@@ -48,9 +60,17 @@ public:
     // Frame n, out of order; false when it cannot be reached.
     virtual bool read_at(int n, PIXEL_YC* pixels, int stride, std::string* error) = 0;
 
+    // What the input reported about frames first..last once they were read:
+    // pictures the container marks corrupt or the decoder could not decode
+    // whole, and, when `last` is its final frame, data missing after it
+    // (*cut_short: the file is shorter than it says).  One message each;
+    // none when the frames are whole.
+    virtual std::vector<std::string> damage(int first, int last, bool* cut_short) const;
+
 protected:
     int width_ = 0, height_ = 0, frame_count_ = -1, rate_num_ = 30, rate_den_ = 1;
     int tb_num_ = 1, tb_den_ = 30;
+    std::int64_t start_time_ = kNoTime, end_time_ = kNoTime;
     bool endless_ = false, random_access_ = true;
     std::string format_;
     int next_ = 0;  // the frame read_next gives next

@@ -59,6 +59,23 @@ std::string media_libraries_text() {
     return libs;
 }
 
+std::function<bool(const std::string&)> open_url_writer(const std::string& url,
+                                                        std::string* error) {
+    AVIOContext* raw = nullptr;
+    const int ret = avio_open2(&raw, url.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr);
+    if (ret < 0) {
+        *error = "-progress " + url + ": " + av_error_text(ret);
+        return nullptr;
+    }
+    std::shared_ptr<AVIOContext> io(raw, [](AVIOContext* c) { avio_closep(&c); });
+    return [io](const std::string& text) {
+        avio_write(io.get(), reinterpret_cast<const unsigned char*>(text.data()),
+                   static_cast<int>(text.size()));
+        avio_flush(io.get());
+        return io->error == 0;
+    };
+}
+
 std::string describe_pixel_format(AVPixelFormat format) {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
     if (d == nullptr) return "unknown";

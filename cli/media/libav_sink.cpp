@@ -3,6 +3,7 @@
 // is copied over, packet by packet, when the container can hold it.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
 #include "media/frame_sink.h"
 #include "media/libav.h"
@@ -73,17 +74,24 @@ public:
     }
 
     bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
-               std::string* error) override {
+               std::int64_t duration, std::string* error) override {
         if (frames_ == 0 && !start(w, h, error)) return false;
         if (av_frame_make_writable(frame_.get()) < 0) {
             *error = "out of memory";
             return false;
         }
         fill(pixels, stride, w, h);
-        frame_->pts = pts - settings_.start_pts;
+        frame_->pts = pts - origin_;
         if (frame_->pts <= last_pts_)
             frame_->pts = last_pts_ + 1;  // encoders need rising timestamps
         last_pts_ = frame_->pts;
+        // The encoder gives its packets no duration; each frame's own is
+        // kept until its packet comes out (a variable-rate clip's last
+        // frame would otherwise last one step of the nominal rate).
+        durations_.emplace_back(
+            frame_->pts, av_rescale_q(std::max<std::int64_t>(duration, 1),
+                                      {settings_.tb_num, settings_.tb_den}, encoder_->time_base));
+        if (durations_.size() > 256) durations_.pop_front();  // an encoder that renumbers
         if (!encode(frame_.get(), error)) return false;
         ++frames_;
         return copy_audio(av_rescale_q(last_pts_, encoder_->time_base, AV_TIME_BASE_Q), error);
@@ -93,7 +101,7 @@ public:
         if (frames_ == 0) return true;
         if (!encode(nullptr, error)) return false;
         const std::int64_t end =
-            av_rescale_q(end_pts - settings_.start_pts, encoder_->time_base, AV_TIME_BASE_Q);
+            av_rescale_q(end_pts - origin_, encoder_->time_base, AV_TIME_BASE_Q);
         if (!copy_audio(end, error)) return false;
         const int ret = av_write_trailer(output_.get());
         if (ret < 0) {
@@ -205,13 +213,23 @@ private:
         }
         audio_->codecpar->codec_tag = 0;
         audio_->time_base = in->time_base;
-        // The audio starts where the first frame does.
-        audio_start_ =
-            av_rescale_q(settings_.start_pts, {settings_.tb_num, settings_.tb_den}, in->time_base);
+        // The audio is cut where the video is: the output's 0 is the
+        // input's origin in both.  A container that takes negative
+        // timestamps (an edit list trims them) keeps the packet that
+        // covers the origin; in others the audio starts with the first
+        // packet after it, less than one packet late, still in step.
+        audio_start_ = av_rescale_q(origin_, {settings_.tb_num, settings_.tb_den}, in->time_base);
+        keep_covering_packet_ = (output_->oformat->flags & AVFMT_TS_NEGATIVE) != 0;
         if (audio_start_ > (in->start_time == AV_NOPTS_VALUE ? 0 : in->start_time))
             av_seek_frame(raw, audio_index_, audio_start_, AVSEEK_FLAG_BACKWARD);
         audio_packet_.reset(av_packet_alloc());
         return audio_packet_ != nullptr;
+    }
+
+    bool before_audio_start(const AVPacket& packet) const {
+        if (packet.pts >= audio_start_) return false;
+        return !keep_covering_packet_ || packet.duration <= 0 ||
+               packet.pts + packet.duration <= audio_start_;
     }
 
     // Copies the audio packets that start before `until` (microseconds of
@@ -226,7 +244,7 @@ private:
                     return true;
                 }
                 if (audio_packet_->stream_index != audio_index_ ||
-                    audio_packet_->pts == AV_NOPTS_VALUE || audio_packet_->pts < audio_start_) {
+                    audio_packet_->pts == AV_NOPTS_VALUE || before_audio_start(*audio_packet_)) {
                     av_packet_unref(audio_packet_.get());
                     continue;
                 }
@@ -284,6 +302,17 @@ private:
         }
     }
 
+    // The duration of the frame shown at `pts` (encoder time base), once.
+    std::int64_t duration_of(std::int64_t pts) {
+        for (auto it = durations_.begin(); it != durations_.end(); ++it)
+            if (it->first == pts) {
+                const std::int64_t d = it->second;
+                durations_.erase(it);
+                return d;
+            }
+        return frame_ticks_;
+    }
+
     void fill_plane(int i, int w, int h, int value, int bits) {
         for (int y = 0; y < h; ++y) {
             std::uint8_t* row = frame_->data[i] + y * frame_->linesize[i];
@@ -304,7 +333,7 @@ private:
             if (ret < 0) break;
             // Without a duration the container would give the last frame none,
             // and players would drop it.
-            if (packet_->duration == 0) packet_->duration = frame_ticks_;
+            if (packet_->duration == 0) packet_->duration = duration_of(packet_->pts);
             av_packet_rescale_ts(packet_.get(), encoder_->time_base, video_->time_base);
             packet_->stream_index = video_->index;
             ret = av_interleaved_write_frame(output_.get(), packet_.get());
@@ -326,12 +355,14 @@ private:
     int width_ = 0, height_ = 0, enc_w_ = 0, enc_h_ = 0;
     std::int64_t last_pts_ = -1;
     std::int64_t frame_ticks_ = 1;  // one frame's duration in the encoder's time base
+    std::deque<std::pair<std::int64_t, std::int64_t>> durations_;  // pts, duration in flight
     InputPtr audio_in_;
     int audio_index_ = -1;
     AVStream* audio_ = nullptr;
     PacketPtr audio_packet_;
     std::int64_t audio_start_ = 0;
     bool audio_pending_ = false, audio_done_ = false;
+    bool keep_covering_packet_ = false;
 };
 
 }  // namespace

@@ -8,114 +8,24 @@
 // decodes forward, so reaching back from the current frame never disturbs
 // the main loop.
 #include <algorithm>
+#include <set>
 #include <vector>
 
 #include "media/frame_source.h"
 #include "media/libav.h"
+#include "media/libav_decoder.h"
+#include "media/libav_index.h"
 #include "media/pixel_convert.h"
 
 namespace {
 
-// One demuxer and decoder of the file's video stream.
-class Decoder {
-public:
-    bool open(const std::string& path, std::string* error) {
-        AVFormatContext* raw = nullptr;
-        int ret = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-        if (ret < 0) {
-            *error = "cannot read " + path + ": " + av_error_text(ret);
-            return false;
-        }
-        format_.reset(raw);
-        if ((ret = avformat_find_stream_info(raw, nullptr)) < 0) {
-            *error = path + ": " + av_error_text(ret);
-            return false;
-        }
-        const AVCodec* codec = nullptr;
-        stream_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-        if (stream_ < 0 || codec == nullptr) {
-            *error = path + (stream_ == AVERROR_DECODER_NOT_FOUND ? ": no decoder for its video"
-                                                                  : ": has no video");
-            return false;
-        }
-        for (unsigned i = 0; i < raw->nb_streams; ++i)
-            if (static_cast<int>(i) != stream_) raw->streams[i]->discard = AVDISCARD_ALL;
-        codec_.reset(avcodec_alloc_context3(codec));
-        if (!codec_ || avcodec_parameters_to_context(codec_.get(), stream()->codecpar) < 0) {
-            *error = path + ": cannot set up the " + std::string(codec->name) + " decoder";
-            return false;
-        }
-        codec_->thread_count = 0;  // as many as the machine has
-        codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-        if ((ret = avcodec_open2(codec_.get(), codec, nullptr)) < 0) {
-            *error = path + ": cannot open the " + std::string(codec->name) +
-                     " decoder: " + av_error_text(ret);
-            return false;
-        }
-        packet_.reset(av_packet_alloc());
-        return packet_ != nullptr;
-    }
-
-    AVFormatContext* format() const { return format_.get(); }
-    AVStream* stream() const { return format_->streams[stream_]; }
-    AVCodecContext* codec() const { return codec_.get(); }
-    int stream_index() const { return stream_; }
-
-    // The next picture in presentation order into `out`.  False at the end
-    // (error empty) or on a failure.
-    bool next(AVFrame* out, std::string* error) {
-        error->clear();
-        av_frame_unref(out);
-        while (true) {
-            int ret = avcodec_receive_frame(codec_.get(), out);
-            if (ret == 0) return true;
-            if (ret == AVERROR_EOF) return false;
-            if (ret != AVERROR(EAGAIN)) {
-                *error = "cannot decode: " + av_error_text(ret);
-                return false;
-            }
-            if (draining_) return false;
-            ret = av_read_frame(format_.get(), packet_.get());
-            if (ret < 0) {
-                // The end of the file, or what could be read of it: the
-                // decoder gives out what it still holds.
-                if (ret != AVERROR_EOF) read_error_ = av_error_text(ret);
-                draining_ = true;
-                avcodec_send_packet(codec_.get(), nullptr);
-                continue;
-            }
-            if (packet_->stream_index == stream_) {
-                // A damaged packet is skipped; the decoder conceals it.
-                avcodec_send_packet(codec_.get(), packet_.get());
-            }
-            av_packet_unref(packet_.get());
-        }
-    }
-
-    // Moves to the key frame at or before presentation time `pts` (stream
-    // time base).  A key frame is sought by its presentation time: the mp4
-    // reader compares with those, and the key frame's decoding time, which
-    // B-frames put earlier, lands on the key frame before it.
-    bool seek(std::int64_t pts) {
-        draining_ = false;
-        const int ret = av_seek_frame(format_.get(), stream_, pts, AVSEEK_FLAG_BACKWARD);
-        avcodec_flush_buffers(codec_.get());
-        return ret >= 0;
-    }
-
-    const std::string& read_error() const { return read_error_; }
-
-private:
-    InputPtr format_;
-    CodecPtr codec_;
-    PacketPtr packet_;
-    int stream_ = -1;
-    bool draining_ = false;
-    std::string read_error_;
-};
-
-std::int64_t timestamp_of(const AVFrame* f) {
-    return f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+// Frame numbers listed in a message: the first few, then how many more.
+std::string frame_list(const std::vector<int>& frames) {
+    std::string text;
+    const std::size_t shown = std::min<std::size_t>(frames.size(), 5);
+    for (std::size_t i = 0; i < shown; ++i) text += (i ? ", " : "") + std::to_string(frames[i]);
+    if (frames.size() > shown) text += " and " + std::to_string(frames.size() - shown) + " more";
+    return text;
 }
 
 class LibavSource : public FrameSource {
@@ -133,21 +43,27 @@ public:
 
     std::string audio_file() const override { return has_audio_ ? path_ : ""; }
 
+    std::int64_t time_of(int n) const override {
+        if (!random_access_ || n < 0 || n >= static_cast<int>(index_.pts.size())) return kNoTime;
+        return index_.pts[static_cast<std::size_t>(n)];
+    }
+
     bool seek(int n, std::string* error) override {
-        if (frame_count_ >= 0 && n >= frame_count_) {
+        if (n >= frame_count_) {
             *error = path_ + " has " + std::to_string(frame_count_) +
                      " frames; cannot start at frame " + std::to_string(n);
             return false;
         }
         if (!random_access_) return FrameSource::seek(n, error);
-        const std::size_t key = key_before(pts_[n]);
+        const std::size_t key = key_before(index_.pts[n]);
+        const auto& keys = index_.keys;
         // Frame n is ahead and no key frame lies between: decoding on from
         // where the decoder is gives it sooner than going back to the key
         // frame (read_next passes over the frames before it).  So does a
         // decoder still at the start of the file for the frames up to the
         // second key frame (the first may not be frame 0).
-        const bool ahead = next_ <= n && next_ < static_cast<int>(pts_.size());
-        if (ahead && (keys_[key].pts <= pts_[next_] || (!main_used_ && key == 0))) {
+        const bool ahead = next_ <= n && next_ < frame_count_;
+        if (ahead && (keys[key].pts <= index_.pts[next_] || (!main_used_ && key == 0))) {
             next_ = n;
             return true;
         }
@@ -156,35 +72,30 @@ public:
         held_ = false;
         next_ = n;
         main_used_ = true;
-        return main_.seek(keys_[key].pts);
+        return main_.seek(keys[key].pts);
     }
 
     bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) override {
         error->clear();
-        if (frame_count_ >= 0 && next_ >= frame_count_) {
-            *error = damage_;
-            return false;
-        }
+        if (next_ >= frame_count_) return false;
         if (!random_access_) {
             if (!main_.next(frame_.get(), error)) return end_of_input(error);
             *pts = timestamp_of(frame_.get());
+            note_damage(frame_.get(), next_);
             ++next_;
             return convert(frame_.get(), pixels, stride, error);
-        }
-        if (next_ >= static_cast<int>(pts_.size())) {
-            *error = damage_;
-            return false;
         }
         // The picture whose timestamp is frame n's; a picture the decoder
         // could not give is stood in for by the one that follows it.
         main_used_ = true;
-        const std::int64_t want = pts_[next_];
+        const std::int64_t want = index_.pts[next_];
         while (true) {
             if (!held_ && !main_.next(frame_.get(), error)) return end_of_input(error);
             held_ = false;
             const std::int64_t t = timestamp_of(frame_.get());
             if (t != AV_NOPTS_VALUE && t < want) continue;
             held_ = t != AV_NOPTS_VALUE && t > want;
+            if (!held_) note_damage(frame_.get(), next_);
             *pts = want;
             ++next_;
             return convert(frame_.get(), pixels, stride, error);
@@ -192,17 +103,18 @@ public:
     }
 
     bool read_at(int n, PIXEL_YC* pixels, int stride, std::string* error) override {
-        if (!random_access_ || n < 0 || n >= static_cast<int>(pts_.size())) return false;
+        if (!random_access_ || n < 0 || n >= frame_count_) return false;
         if (!random_ && !open_random()) return false;
-        const std::int64_t want = pts_[n];
+        const std::int64_t want = index_.pts[n];
         std::size_t key = key_before(want);
+        const auto& keys = index_.keys;
         // Decoding on from where the decoder is beats seeking while no key
         // frame lies between.
         const bool forward =
-            random_at_ != AV_NOPTS_VALUE && random_at_ < want && keys_[key].pts <= random_at_;
+            random_at_ != AV_NOPTS_VALUE && random_at_ < want && keys[key].pts <= random_at_;
         for (int attempt = 0; attempt < 4; ++attempt) {
             if (!(forward && attempt == 0)) {
-                random_->seek(keys_[key].pts);
+                random_->seek(keys[key].pts);
                 random_at_ = AV_NOPTS_VALUE;
             }
             bool landed_late = false;
@@ -228,11 +140,44 @@ public:
         return false;
     }
 
-private:
-    struct Key {
-        std::int64_t pts;
-    };
+    std::vector<std::string> damage(int first, int last, bool* cut_short) const override {
+        std::vector<std::string> texts;
+        *cut_short = false;
+        // Pictures the decoder refused (the next one stands in for each),
+        // and those it gave with errors concealed or the container marks
+        // corrupt: written as decoded, and said.
+        std::set<int> refused, concealed(damaged_.begin(), damaged_.end());
+        if (random_access_) {
+            for (std::int64_t t : main_.refused()) refused.insert(index_.frame_at(t));
+            for (std::int64_t t : index_.corrupt) concealed.insert(index_.frame_at(t));
+        }
+        const auto within = [&](const std::set<int>& frames) {
+            std::vector<int> list;
+            for (int n : frames)
+                if (n >= first && n <= last) list.push_back(n);
+            return list;
+        };
+        const auto frames_text = [](const std::vector<int>& list) {
+            return std::string(list.size() > 1 ? "frames " : "frame ") + frame_list(list);
+        };
+        if (const std::vector<int> list = within(refused); !list.empty())
+            texts.push_back(path_ + ": damaged: " + frames_text(list) + " could not be decoded (" +
+                            main_.refusal() + "); the picture after " +
+                            (list.size() > 1 ? "each" : "it") + " stands in");
+        else if (!random_access_ && !main_.refused().empty())
+            texts.push_back(path_ + ": damaged: " + std::to_string(main_.refused().size()) +
+                            " pictures could not be decoded (" + main_.refusal() + ")");
+        if (const std::vector<int> list = within(concealed); !list.empty())
+            texts.push_back(path_ + ": damaged: " + frames_text(list) +
+                            " came out of the decoder with errors concealed");
+        if (last + 1 >= frame_count_ && !index_.end_damage.empty()) {
+            texts.push_back(index_.end_damage);
+            *cut_short = true;
+        }
+        return texts;
+    }
 
+private:
     bool open_and_index(std::string* error, const LogCapture& complaints) {
         const std::string& path = path_;
         if (!main_.open(path, error)) return false;
@@ -242,10 +187,12 @@ private:
             *error = path + ": the video has no picture size";
             return false;
         }
-        const AVStream* stream = main_.stream();
+        AVStream* stream = main_.stream();
         tb_num_ = stream->time_base.num, tb_den_ = stream->time_base.den;
-        AVRational rate = stream->avg_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0) rate = stream->r_frame_rate;
+        // The rate FFmpeg itself would take for the stream: the nominal one
+        // (a variable-rate clip's, not its average).
+        AVRational rate = av_guess_frame_rate(main_.format(), stream, nullptr);
+        if (rate.num <= 0 || rate.den <= 0) rate = stream->avg_frame_rate;
         if (rate.num <= 0 || rate.den <= 0) rate = {30, 1};
         rate_num_ = rate.num, rate_den_ = rate.den;
         format_ =
@@ -261,99 +208,62 @@ private:
             m && size == 36)
             display_matrix.assign(reinterpret_cast<const char*>(m), size);
         frame_.reset(av_frame_alloc());
-        if (!frame_ || !index(error, complaints)) return false;
+        if (!frame_ || !index_video(path_, main_.stream_index(), complaints, &index_, error))
+            return false;
+        main_.leave_out(index_.cut_dts);
+        frame_count_ = static_cast<int>(index_.pts.size());
+        random_access_ = index_.by_time();
+        if (random_access_) {
+            end_time_ = index_.end != AV_NOPTS_VALUE ? index_.end : kNoTime;
+        } else {
+            index_.pts.clear();
+        }
         // Audio goes along when the file has some.
         has_audio_ =
             av_find_best_stream(main_.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
-        return true;
-    }
-
-    // Reads every video packet's timestamps (no decoding): the frame count,
-    // the presentation order and the key frames.
-    bool index(std::string* error, const LogCapture& complaints) {
-        AVFormatContext* raw = nullptr;
-        if (avformat_open_input(&raw, path_.c_str(), nullptr, nullptr) < 0) {
-            *error = "cannot read " + path_;
-            return false;
-        }
-        InputPtr format(raw);
-        if (avformat_find_stream_info(raw, nullptr) < 0) {
-            *error = "cannot read " + path_;
-            return false;
-        }
-        const int vs = main_.stream_index();
-        for (unsigned i = 0; i < raw->nb_streams; ++i)
-            if (static_cast<int>(i) != vs) raw->streams[i]->discard = AVDISCARD_ALL;
-        PacketPtr packet(av_packet_alloc());
-        bool have_times = true;
-        int packets = 0;
-        int ret = 0;
-        while ((ret = av_read_frame(raw, packet.get())) >= 0) {
-            // A packet marked for discarding (cut by an edit list) is decoded
-            // but never shown: it is no frame.
-            if (packet->stream_index == vs && !(packet->flags & AV_PKT_FLAG_DISCARD)) {
-                ++packets;
-                const std::int64_t t = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-                if (t == AV_NOPTS_VALUE) have_times = false;
-                pts_.push_back(t);
-                if (packet->flags & AV_PKT_FLAG_KEY)
-                    keys_.push_back({t});
-            }
-            av_packet_unref(packet.get());
-        }
-        const AVStream* stream = raw->streams[vs];
-        if (ret != AVERROR_EOF)
-            damage_ =
-                "damaged after frame " + std::to_string(packets) + " (" + av_error_text(ret) + ")";
-        else if (!complaints.first_error().empty())
-            damage_ = "damaged after frame " + std::to_string(packets) + " (" +
-                      complaints.first_error() + ")";
-        else if (stream->nb_frames > packets)
-            damage_ = "cut short: it has " + std::to_string(packets) + " of the " +
-                      std::to_string(stream->nb_frames) + " frames its header lists";
-        if (packets == 0) {
-            *error = path_ + ": " + (damage_.empty() ? "the video has no frames" : damage_);
-            return false;
-        }
-        if (!damage_.empty()) damage_ = path_ + ": " + damage_;
-        std::sort(pts_.begin(), pts_.end());
-        std::sort(keys_.begin(), keys_.end(),
-                  [](const Key& a, const Key& b) { return a.pts < b.pts; });
-        // Frame n is found by its timestamp: they must be there and differ.
-        random_access_ = have_times && !keys_.empty() &&
-                         std::adjacent_find(pts_.begin(), pts_.end()) == pts_.end();
-        // The damage counts as one frame more, which reading in order stops
-        // at with the message; the frames before it can still be used.
-        frame_count_ = packets + (damage_.empty() ? 0 : 1);
-        if (!random_access_) pts_.clear();
+        // The file starts with its earliest stream: audio may begin before
+        // the first picture.
+        if (main_.format()->start_time != AV_NOPTS_VALUE)
+            start_time_ =
+                av_rescale_q(main_.format()->start_time, AV_TIME_BASE_Q, stream->time_base);
         return true;
     }
 
     std::size_t key_before(std::int64_t pts) const {
-        auto it = std::upper_bound(keys_.begin(), keys_.end(), pts,
-                                   [](std::int64_t t, const Key& k) { return t < k.pts; });
-        return it == keys_.begin() ? 0 : static_cast<std::size_t>(it - keys_.begin() - 1);
+        const auto& keys = index_.keys;
+        auto it =
+            std::upper_bound(keys.begin(), keys.end(), pts,
+                             [](std::int64_t t, const VideoIndex::Key& k) { return t < k.pts; });
+        return it == keys.begin() ? 0 : static_cast<std::size_t>(it - keys.begin() - 1);
     }
 
     bool open_random() {
-        auto decoder = std::make_unique<Decoder>();
+        auto decoder = std::make_unique<VideoDecoder>();
         std::string error;
         if (!decoder->open(path_, &error)) return false;
+        decoder->leave_out(index_.cut_dts);
         random_ = std::move(decoder);
         random_frame_.reset(av_frame_alloc());
         return random_frame_ != nullptr;
     }
 
-    // The decoder has no more pictures: the end, or damage when the file
-    // could not be read to its end.
+    // A picture given with its damage concealed is remembered as frame n's.
+    void note_damage(const AVFrame* f, int n) {
+        if (decoded_with_errors(f) && (damaged_.empty() || damaged_.back() != n))
+            damaged_.push_back(n);
+    }
+
+    // The decoder has no more pictures before the index's end: an error, a
+    // read error, or pictures it could not give.
     bool end_of_input(std::string* error) {
         if (!error->empty())
             *error = path_ + ": frame " + std::to_string(next_) + ": " + *error;
-        else if (!damage_.empty())
-            *error = damage_;
         else if (!main_.read_error().empty())
             *error = path_ + ": damaged after frame " + std::to_string(next_) + " (" +
                      main_.read_error() + ")";
+        else
+            *error = path_ + ": frames " + std::to_string(next_) + " to " +
+                     std::to_string(frame_count_ - 1) + " could not be decoded";
         return false;
     }
 
@@ -452,14 +362,13 @@ private:
     }
 
     std::string path_;
-    Decoder main_;
+    VideoDecoder main_;
+    VideoIndex index_;
     FramePtr frame_;
-    bool held_ = false;       // frame_ is a picture still to come
-    bool main_used_ = false;  // main_ has left the start of the file
-    std::vector<std::int64_t> pts_;
-    std::vector<Key> keys_;
-    std::string damage_;
-    std::unique_ptr<Decoder> random_;
+    bool held_ = false;         // frame_ is a picture still to come
+    bool main_used_ = false;    // main_ has left the start of the file
+    std::vector<int> damaged_;  // frames given with damage concealed, rising
+    std::unique_ptr<VideoDecoder> random_;
     FramePtr random_frame_;
     std::int64_t random_at_ = AV_NOPTS_VALUE;  // timestamp of random_'s last picture
     FramePtr scaled_;

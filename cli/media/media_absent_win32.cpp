@@ -15,6 +15,12 @@ const char* const kWithoutFfmpeg =
 
 void quiet_libav_log() {}
 
+std::function<bool(const std::string&)> open_url_writer(const std::string& url,
+                                                        std::string* error) {
+    *error = "-progress " + url + ": " + kWithoutFfmpeg + " (pipe:1, pipe:2 and files work)";
+    return nullptr;
+}
+
 std::string media_libraries_text() {
     return "FFmpeg: not in this build (Y4M input and output only)";
 }

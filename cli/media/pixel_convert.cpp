@@ -34,8 +34,13 @@ Scale chroma_scale(int bits, bool full_range) {
     return {4681, 164 << (bits - 8), 8 + (bits - 8), 0, 128 << (bits - 8)};
 }
 
+// In 32-bit arithmetic that wraps, as the vector rows' lanes do: a sample
+// above its bit depth (a damaged 10-bit word) overflows the product.
 inline std::int16_t apply(const Scale& k, int v) {
-    return static_cast<std::int16_t>((((v - k.mid) * k.mul + k.add) >> k.shift) + k.offset);
+    const auto scaled = static_cast<std::int32_t>(static_cast<std::uint32_t>(v - k.mid) *
+                                                      static_cast<std::uint32_t>(k.mul) +
+                                                  static_cast<std::uint32_t>(k.add));
+    return static_cast<std::int16_t>((scaled >> k.shift) + k.offset);
 }
 
 template <class T>

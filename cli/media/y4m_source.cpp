@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/host_os.h"
 #include "media/frame_source.h"
 #include "media/pixel_convert.h"
 #include "media/y4m.h"
@@ -19,12 +20,13 @@ bool is_frame_header(const std::string& line) {
 class Y4mSource : public FrameSource {
 public:
     ~Y4mSource() override {
-        if (file_ != nullptr && file_ != stdin) std::fclose(file_);
+        if (file_ != nullptr) std::fclose(file_);
     }
 
     bool open(const std::string& name, std::string* error) {
         name_ = name == "-" ? "standard input" : name;
-        file_ = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+        // Standard input is taken over by the video, so the script cannot read it.
+        file_ = name == "-" ? host_os::take_standard_input() : std::fopen(name.c_str(), "rb");
         if (file_ == nullptr) {
             *error = "cannot open " + name + ": " + std::strerror(errno);
             return false;
@@ -69,15 +71,14 @@ public:
         return true;
     }
 
+    // Y4M has a fixed rate: frame n is at n frame steps.
+    std::int64_t time_of(int n) const override { return n; }
+
     bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) override {
         error->clear();
         *pts = next_;
         if (random_access_) {
             if (next_ >= frame_count_) return false;
-            if (next_ == static_cast<int>(offsets_.size())) {
-                *error = damage_;
-                return false;
-            }
             return read_at(next_++, pixels, stride, error);
         }
         // A stream: the frame header, then the samples.
@@ -113,6 +114,12 @@ public:
         return true;
     }
 
+    std::vector<std::string> damage(int, int last, bool* cut_short) const override {
+        *cut_short = last + 1 >= frame_count_ && !damage_.empty();
+        if (!*cut_short) return {};
+        return {damage_};
+    }
+
 private:
     bool read_line(std::string* line) {
         line->clear();
@@ -125,9 +132,8 @@ private:
     }
 
     // Records where each frame's samples start.  Damage (a frame cut short,
-    // a broken frame header) ends the index; the frame there counts, and
-    // reading it in order fails with the message, so the frames before it
-    // can still be used.
+    // a broken frame header) ends the index: the frames before it are the
+    // file's, and a run that reaches its end says what is missing.
     bool index_frames(std::string* error) {
         std::string line;
         for (int c; (c = std::fgetc(file_)) != EOF;) {
@@ -148,7 +154,8 @@ private:
             offsets_.push_back(start);
             std::fseek(file_, size, SEEK_CUR);
         }
-        frame_count_ = static_cast<int>(offsets_.size()) + (damage_.empty() ? 0 : 1);
+        frame_count_ = static_cast<int>(offsets_.size());
+        end_time_ = frame_count_;
         if (offsets_.empty()) {
             if (!damage_.empty()) {
                 *error = damage_;

@@ -26,7 +26,7 @@ int run_preview(const Options& options, PluginHost& host) {
     if (!is_file(edit.script))
         print_error("no script " + edit.script +
                     " yet: frames pass through unchanged until it is saved");
-    if (const int status = apply_script_limits(options, host)) return status;
+    if (const int status = apply_script_limits(options, edit, host)) return status;
 
     // The server's and the editor's threads leave the ending signals to
     // this one, which waits for them.
@@ -71,6 +71,8 @@ int run_preview(const Options& options, PluginHost& host) {
         std::fflush(stdout);
         std::_Exit(0);
     }).detach();
+    // A frame running in the plug-in's worker process ends at once.
+    host.interrupt();
     session.request_stop();
     server.stop();
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "docs/script_messages.h"
 #include "host/tracks.h"
 #include "preview/preview_assets.h"
 
@@ -45,12 +46,10 @@ std::string track_typed_name(const FILTER& table, int index) {
     return option;
 }
 
-// The one-line explanation under a known script message ("" for none).
-// The script-facing texts stay as they are; a user who does not read them
-// at a glance gets this line below.  This is where the host program's
-// table of known messages (explain_script_message, shared with `run`) is
-// asked; until it is built in, every message is shown alone.
-std::string message_note(const std::string& /*message*/) { return ""; }
+// The one-line explanation under a known script message ("" for none),
+// the same line `run` prints: the script-facing texts stay as they are; a
+// user who does not read them at a glance gets this line below.
+std::string message_note(const std::string& message) { return explain_script_message(message); }
 
 // Whether a POST comes from a page of this server: a browser names the
 // page's origin, which must be this server as the request addresses it.

@@ -23,7 +23,7 @@ bool BackgroundWriter::drain(std::string* error) {
 }
 
 bool BackgroundWriter::write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
-                             std::string* error) {
+                             std::int64_t duration, std::string* error) {
     if (!drain(error)) return false;
     // The writer thread is idle until pending_ is set, so the picture may be
     // filled without the lock.
@@ -38,7 +38,7 @@ bool BackgroundWriter::write(const PIXEL_YC* pixels, int stride, int w, int h, s
                     picture_.data() + static_cast<std::ptrdiff_t>(y) * w);
     {
         std::lock_guard<std::mutex> hold(m_);
-        w_ = w, h_ = h, pts_ = pts;
+        w_ = w, h_ = h, pts_ = pts, duration_ = duration;
         pending_ = true;
     }
     changed_.notify_all();
@@ -54,7 +54,7 @@ void BackgroundWriter::run() {
         std::string error;
         bool ok;
         try {
-            ok = sink_->write(picture_.data(), w_, w_, h_, pts_, &error);
+            ok = sink_->write(picture_.data(), w_, w_, h_, pts_, duration_, &error);
         } catch (const std::bad_alloc&) {
             ok = false, error = "out of memory";
         }

@@ -24,7 +24,7 @@ public:
     // As FrameSink::write, except that false may be the previous frame's
     // failure (with its message); the frame given then is not written.
     bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
-               std::string* error);
+               std::int64_t duration, std::string* error);
     // Waits for the frame in flight; false with its message if it failed.
     bool drain(std::string* error);
 
@@ -34,7 +34,7 @@ private:
     FrameSink* sink_;
     std::vector<PIXEL_YC> picture_;
     int w_ = 0, h_ = 0;
-    std::int64_t pts_ = 0;
+    std::int64_t pts_ = 0, duration_ = 0;
     bool pending_ = false;  // a frame handed over and not yet written
     bool stop_ = false;
     bool failed_ = false;

@@ -2,18 +2,25 @@
 #include "run/run_command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
+#include "docs/script_messages.h"
 #include "edit.h"
 #include "host/host_os.h"
 #include "media/frame_sink.h"
 #include "media/frame_source.h"
 #include "run/background_writer.h"
 #include "run/progress.h"
+#include "run/progress_report.h"
+#include "run/run_info.h"
+#include "run/run_output.h"
 #include "run/script_log.h"
+#include "run/timecodes.h"
 
 namespace {
 
@@ -43,100 +50,40 @@ void ignore_message(void*, unsigned, std::uintptr_t, std::intptr_t) {}
 
 const DesktopServices desktop_services = {show_box, find_no_window, ignore_message};
 
-std::string rate_text(const FrameSource& s) {
-    char text[64];
-    if (s.rate_den() == 0) return "?";
-    std::snprintf(text, sizeof text, "%.3g fps (%d/%d)",
-                  static_cast<double>(s.rate_num()) / s.rate_den(), s.rate_num(), s.rate_den());
-    return text;
-}
-
-// --info: what a run would do, without running it.
-void print_info(const Options& options, const Edit& edit, PluginHost& host) {
-    const FrameSource& s = *edit.source;
-    std::printf("input    %s\n", options.input.c_str());
-    std::printf("format   %s\n", s.format().c_str());
-    std::printf("size     %dx%d (frame buffers %dx%d)\n", s.width(), s.height(), edit.max_w,
-                edit.max_h);
-    if (s.frame_count() >= 0)
-        std::printf("frames   %d, %s\n", s.frame_count(), rate_text(s).c_str());
-    else
-        std::printf("frames   %s, %s\n",
-                    s.endless() ? "any number (30 unless told)" : "unknown (a stream)",
-                    rate_text(s).c_str());
-    if (edit.stop == INT_MAX)
-        std::printf("run      frames %d to the end of the input\n", edit.start);
-    else
-        std::printf("run      frames %d to %d (%d frames)\n", edit.start, edit.stop - 1,
-                    edit.stop - edit.start);
-    std::printf("copyframe  %s\n", s.random_access()
-                                       ? "any frame of the input"
-                                       : "only the frames still kept (a stream cannot seek)");
-    std::printf("audio    %s\n",
-                s.audio_file().empty() ? "none" : "passed on to .mp4, .mov and .mkv output");
-    std::printf("script   %s%s\n", edit.script.c_str(),
-                is_file(edit.script) ? "" : " (missing: frames would pass through unchanged)");
-    const FILTER& t = host.table();
-    std::printf("tracks   of the plug-in \"%s\":\n", t.name ? t.name : "?");
-    for (int i = 0; i < t.track_n; ++i) {
-        const std::string option = track_option(t, i);
-        std::printf("  %2d  %-12s %5d  (%d..%d, default %d)  %s\n", i, option.c_str(),
-                    options.tracks.size() > static_cast<std::size_t>(i) ? options.tracks[i] : 0,
-                    t.track_s ? t.track_s[i] : 0, t.track_e ? t.track_e[i] : 0,
-                    t.track_default ? t.track_default[i] : 0, t.track_name ? t.track_name[i] : "?");
-    }
-}
-
-// Opens --output, if any; 0, or the exit status.
-int open_output(const Options& options, const FrameSource& source,
-                std::unique_ptr<FrameSink>* sink) {
-    if (options.output.empty()) return 0;
-    if (options.output != "-" && is_file(options.input) &&
-        absolute(options.output) == absolute(options.input))
-        return usage_error("the output " + options.output + " is the input: write to another file");
-    SinkSettings settings;
-    settings.name = options.output;
-    settings.pix_fmt = options.pix_fmt;
-    settings.crf = options.crf;
-    settings.codec = options.codec;
-    settings.rate_num = source.rate_num(), settings.rate_den = source.rate_den();
-    settings.tb_num = source.tb_num(), settings.tb_den = source.tb_den();
-    settings.audio_file = source.audio_file();
-    settings.display_matrix = source.display_matrix;
-    settings.color_primaries = source.color_primaries, settings.color_trc = source.color_trc;
-    settings.colorspace = source.colorspace;
-    if (options.output == "-") {
-        // Standard output carries only the video: keep a private handle on
-        // it for the frames and send everything else that writes to it (a
-        // script's print, say) to standard error.
-        settings.stream = host_os::take_standard_output();
-        if (settings.stream == nullptr) {
-            print_error("cannot set up standard output");
-            return 1;
-        }
-    }
-    std::string error;
-    bool usage = false;
-    *sink = open_sink(settings, &error, &usage);
-    if (!*sink) {
-        if (usage) return usage_error(error);
-        print_error(error);
-        return 1;
-    }
-    return 0;
-}
-
 struct RunState {
     int status = 0;
     bool output_failed = false;  // a write failed: the output stops there
-    int done = 0;                // frames run
+    int done = 0;                // frames run and written
+    int processed = 0;           // frames the filter ran on
     int last = -1;               // the last frame's number
+    std::int64_t origin = 0;     // the input's time that is the output's 0
     std::int64_t end_pts = 0;
-    bool input_failed = false;
+    // The input could not be read on, or ended in damage: the output stops
+    // where it did.
+    bool input_stopped = false;
+    // The first frame found no video_filter: the script did not load, and
+    // the run ended there.
+    bool script_not_loaded = false;
 };
 
+// The input's time that becomes the output's 0.  A run from the input's
+// first frame keeps what comes before that frame in other streams (audio
+// that starts earlier, as players show the file); a run from a later frame
+// is a cut, and the cut starts at 0.
+std::int64_t output_origin(const FrameSource& source, int first_frame, std::int64_t first_pts) {
+    if (first_frame > 0 || source.start_time() == FrameSource::kNoTime) return first_pts;
+    return std::min(first_pts, source.start_time());
+}
+
+// A time in the input's units as microseconds.
+std::int64_t output_us(const FrameSource& source, std::int64_t ticks) {
+    return static_cast<std::int64_t>(static_cast<long double>(ticks) * source.tb_num() * 1000000 /
+                                     source.tb_den());
+}
+
 // Runs the frames through the filter and writes them out.
-RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog& log,
+RunState filter_frames(const Options& options, PluginHost& host, Edit& edit, FrameSink* sink,
+                       Timecodes* timecodes, ProgressReport* report, ScriptLog& log,
                        Progress& progress) {
     RunState run;
     std::string error;
@@ -153,36 +100,74 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
         run.output_failed = true;
     };
     for (int n = edit.start; n < std::min(host.frame_n(), edit.cap); ++n) {
+        if (host_os::stop_requested()) {
+            progress.message(std::string("stopped by ") + host_os::stop_signal_name());
+            run.status = 1;
+            break;
+        }
         std::int64_t pts = 0;
         if (!host.read_next(&pts, &error)) {
             if (!error.empty()) {
                 progress.message(error);
                 run.status = 1;
-                run.input_failed = true;
+                run.input_stopped = true;
             }
             break;
+        }
+        if (run.done == 0) {
+            run.origin = output_origin(source, edit.start, pts);
+            if (sink) sink->set_origin(run.origin);
         }
         if (!host.process(n, &error)) {
             progress.message(error);
             run.status = 1;
         }
-        log.poll(n, show);
+        ++run.processed;
+        const std::vector<std::string> messages = log.poll(n, show);
+        // A script that never loads filters nothing: the run ends with its
+        // message instead of writing the input out unchanged.
+        if (n == edit.start && !options.keep_going &&
+            std::find(messages.begin(), messages.end(), kNoVideoFilter) != messages.end()) {
+            progress.message(
+                "the script did not load, or defines no video_filter: the run ends here "
+                "(--keep-going passes the frames through)");
+            run.status = 1;
+            run.script_not_loaded = true;
+            break;
+        }
         // The frame is written even when the filter failed on it, as the
         // editor would show it, so the output keeps one frame per input frame.
         // It is written while the script works on the next one; a failure
         // shows at the next frame's write (or below, for the last frame).
+        // The frame lasts until the next one starts, where that is known.
+        const std::int64_t next = source.time_of(n + 1);
+        const std::int64_t end =
+            next != FrameSource::kNoTime && next > pts ? next : pts + frame_ticks;
         if (writer && !writer->write(host.output(), host.stride(), host.output_w(), host.output_h(),
-                                     pts, &error)) {
+                                     pts, end - pts, &error)) {
             output_failed();
             break;
         }
-        run.end_pts = pts + frame_ticks;
+        if (timecodes) timecodes->add(pts - run.origin);
+        run.end_pts = end;
         run.last = n;
         progress.frame_done(++run.done, n);
+        if (report) report->frame_done(run.done, output_us(source, end - run.origin));
     }
     if (writer && !run.output_failed && !writer->drain(&error)) output_failed();
     writer.reset();
     progress.end(run.done, run.last);
+    if (report) report->end(run.done, output_us(source, run.end_pts - run.origin));
+    // What the input reported about the frames run: damage is an error,
+    // the frames before it are written.
+    if (!run.input_stopped && run.done > 0) {
+        bool cut_short = false;
+        for (const std::string& text : source.damage(edit.start, run.last, &cut_short)) {
+            progress.message(text);
+            run.status = 1;
+        }
+        run.input_stopped = cut_short;
+    }
     // A script that made the video longer than the run could go is told why
     // it stopped.
     if (run.status == 0 && host.frame_n() > edit.length && run.last + 1 < host.frame_n()) {
@@ -192,7 +177,7 @@ RunState filter_frames(PluginHost& host, Edit& edit, FrameSink* sink, ScriptLog&
             (input_end ? "the input has " + std::to_string(source.frame_count())
                        : "the command line stops the run at " + std::to_string(run.last + 1)));
     }
-    if (run.done == 0 && run.status == 0 && !source.endless()) {
+    if (run.done == 0 && run.status == 0 && !source.endless() && !run.script_not_loaded) {
         progress.message(edit.input + ": no frames to run");
         run.status = 1;
     }
@@ -221,7 +206,7 @@ int finish_output(const Options& options, FrameSink* sink, const RunState& run) 
         print_error(error);
         return 1;
     }
-    if (run.status != 0)
+    if (run.input_stopped)
         print_error("the output " + options.output + " is incomplete: it has " +
                     std::to_string(sink->frames()) + " frame" + (sink->frames() == 1 ? "" : "s"));
     return run.status;
@@ -235,27 +220,42 @@ void click_preview(PluginHost& host, const Options& options) {
     desktop.boxes_to_stdout = false;
 }
 
-// The script's errors over the run: how many frames had one, and each
-// different error with how often it was logged.
+// The script's messages over the run: how many frames had one, and each
+// different message (whole, however many lines it has) with how often.
 bool summarise_script_errors(const ScriptLog& log, int frames) {
-    if (log.lines().empty()) return false;
-    std::vector<std::pair<std::string, int>> counts;
-    for (const std::string& line : log.lines()) {
-        auto it = std::find_if(counts.begin(), counts.end(),
-                               [&](const auto& c) { return c.first == line; });
-        if (it == counts.end())
-            counts.emplace_back(line, 1);
-        else
-            ++it->second;
+    const auto& counts = log.counts();
+    if (counts.empty()) return false;
+    if (log.frames_with_errors() == 0)
+        std::fprintf(stderr, "quorvel: script errors outside the frames (the log is %s):\n",
+                     log.path().c_str());
+    else
+        std::fprintf(stderr, "quorvel: script errors in %d of %d frame%s (the log is %s):\n",
+                     log.frames_with_errors(), frames, frames == 1 ? "" : "s", log.path().c_str());
+    for (const auto& [message, times] : counts) {
+        const std::string count = std::to_string(times) + "x ";
+        std::fprintf(stderr, "  %s%s\n", count.c_str(),
+                     indented(message, "  " + std::string(count.size(), ' ')).c_str());
     }
-    std::fprintf(stderr, "quorvel: script errors in %d of %d frame%s (the log is %s):\n",
-                 log.frames_with_errors(), frames, frames == 1 ? "" : "s", log.path().c_str());
-    const std::size_t shown = std::min<std::size_t>(counts.size(), 10);
-    for (std::size_t i = 0; i < shown; ++i)
-        std::fprintf(stderr, "  %dx %s\n", counts[i].second, counts[i].first.c_str());
-    if (counts.size() > shown)
-        std::fprintf(stderr, "  and %zu other errors\n", counts.size() - shown);
+    if (log.other_messages() > 0)
+        std::fprintf(stderr, "  and %zu other errors\n", log.other_messages());
     return true;
+}
+
+bool writes_y4m(std::string output) {
+    for (char& c : output) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return output == "-" ||
+           (output.size() > 4 && output.compare(output.size() - 4, 4, ".y4m") == 0);
+}
+
+// Y4M carries one fixed rate: the times of a variable-rate input are lost
+// unless they go to a timecodes file (or the frames onto the rate's grid).
+void note_lost_timing(const Options& options, const Edit& edit) {
+    if (!edit.variable_timing || options.timeline == "cfr" || !options.timecodes.empty() ||
+        !writes_y4m(options.output))
+        return;
+    print_error("note: " + edit.input + " has variable timing (" + edit.timing +
+                "), and Y4M keeps only its rate: --timecodes FILE writes the frames' times, "
+                "--timeline cfr puts the frames on the rate's grid");
 }
 
 Progress::Mode progress_mode(const Options& options) {
@@ -269,6 +269,9 @@ Progress::Mode progress_mode(const Options& options) {
 }  // namespace
 
 int run_command(const Options& options, PluginHost& host) {
+    // Ctrl+C or SIGTERM stops the run after the frame (a frame in a worker
+    // is ended at once), within a second whatever the script does.
+    host_os::watch_stop_signals([&host] { host.interrupt(); });
     // A reader that closes the pipe makes writes fail, said as an error,
     // instead of ending the program with SIGPIPE.
     host_os::ignore_broken_pipe();
@@ -281,19 +284,28 @@ int run_command(const Options& options, PluginHost& host) {
         print_info(options, edit, host);
         return 0;
     }
+    const std::string note = edit.script_note.empty() ? "" : " (" + edit.script_note + ")";
     if (!have_script) {
-        print_error("no script " + edit.script + ": frames pass through unchanged" +
+        print_error("no script " + edit.script + note + ": frames pass through unchanged" +
                     (options.strict ? " (an error with --strict)" : ""));
         if (options.strict) return 1;
     } else {
-        print_error("script " + edit.script);
+        print_error("script " + edit.script + note);
     }
+    if (!options.timecodes.empty())
+        if (const int status = check_overwrite(options, options.timecodes)) return status;
     std::unique_ptr<FrameSink> sink;
     if (const int status = open_output(options, *edit.source, &sink)) return status;
-    if (const int status = apply_script_limits(options, host)) return status;
+    if (const int status = apply_script_limits(options, edit, host)) return status;
 
     ScriptLog log(edit.dir + host_os::kSeparator + "lua_err.txt");
     log.skip_existing();
+    log.set_script(edit.script);
+    const bool heard = log.listen(host);
+    std::error_code no_such_path;
+    if (std::filesystem::exists(log.path(), no_such_path) && !is_file(log.path()))
+        print_error("the script's log " + log.path() + " is no file that can be written: " +
+                    (heard ? "its messages are shown here only" : "its messages are lost"));
     desktop.answer = options.answer;
     host.set_frame_n(edit.length);
     host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks,
@@ -304,13 +316,32 @@ int run_command(const Options& options, PluginHost& host) {
         host.end();
         return 1;
     }
+    note_lost_timing(options, edit);
+    std::optional<Timecodes> timecodes;
+    if (!options.timecodes.empty()) timecodes.emplace(edit.source->tb_num(), edit.source->tb_den());
     Progress progress(progress_mode(options), edit.stop == INT_MAX ? -1 : edit.stop - edit.start);
-    RunState state = filter_frames(host, edit, sink.get(), log, progress);
+    std::unique_ptr<ProgressReport> report;
+    if (!options.progress_url.empty() &&
+        !(report = ProgressReport::open(options.progress_url, &error))) {
+        print_error(error);
+        host.end();
+        return 1;
+    }
+    RunState state = filter_frames(options, host, edit, sink.get(),
+                                   timecodes ? &*timecodes : nullptr, report.get(), log, progress);
     int status = finish_output(options, sink.get(), state);
+    if (timecodes && timecodes->size() > 0 && !timecodes->write(options.timecodes, &error)) {
+        print_error(error);
+        status = std::max(status, 1);
+    }
     click_preview(host, options);
     host.end();
     log.poll(-1, [](const std::string& text) { print_error(text); });
 
-    if (summarise_script_errors(log, state.done) && options.strict) status = std::max(status, 1);
+    // A run in which the script failed has written every frame, and fails.
+    // (A script that never loaded said all it had to at the first frame.)
+    if (!state.script_not_loaded && summarise_script_errors(log, state.processed) &&
+        !options.keep_going)
+        status = std::max(status, 1);
     return status;
 }

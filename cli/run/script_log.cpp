@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+
+#include "docs/script_messages.h"
+#include "host/plugin_host.h"
 
 #ifdef _WIN32
 // The log's descriptor is not handed to programs the script starts.
@@ -14,6 +18,14 @@
 namespace {
 
 constexpr std::size_t kShownErrors = 10;  // different errors shown before the rest are only counted
+
+// The log the plug-in's messages go to while it is heard (one plug-in, one
+// log at a time).
+ScriptLog* listening_log = nullptr;
+
+void hear_plugin(const char* text) {
+    if (listening_log != nullptr) listening_log->hear(text);
+}
 
 // Whether the log at the path is still the file we hold open.  Windows has
 // no inode numbers (and stat and fstat disagree on the device); there a file
@@ -30,7 +42,47 @@ bool same_file(const struct stat& at_path, const struct stat& open_file) {
 }  // namespace
 
 ScriptLog::~ScriptLog() {
+    if (listening_to_ != nullptr) {
+        listening_to_->set_log_listener(nullptr);
+        listening_log = nullptr;
+    }
     if (fd_ >= 0) close(fd_);
+}
+
+bool ScriptLog::listen(PluginHost& host) {
+    listening_log = this;
+    if (!host.set_log_listener(hear_plugin)) {
+        listening_log = nullptr;
+        return false;
+    }
+    listening_to_ = &host;
+    return true;
+}
+
+void ScriptLog::hear(const char* text) {
+    // Called from inside the plug-in: nothing may be thrown back into it.
+    try {
+        std::lock_guard<std::mutex> hold(heard_lock_);
+        heard_.emplace_back(text);
+    } catch (...) {
+    }
+}
+
+std::vector<std::string> ScriptLog::take_new() {
+    if (listening_to_ == nullptr) return read_new_lines();
+    std::lock_guard<std::mutex> hold(heard_lock_);
+    std::vector<std::string> messages;
+    messages.swap(heard_);
+    return messages;
+}
+
+std::string indented(const std::string& message, const std::string& indent) {
+    std::string text;
+    for (char c : message) {
+        text += c;
+        if (c == '\n') text += indent;
+    }
+    return text;
 }
 
 std::vector<std::string> ScriptLog::read_new_lines() {
@@ -65,15 +117,33 @@ std::vector<std::string> ScriptLog::read_new_lines() {
     return lines;
 }
 
-std::string ScriptLog::note(const std::string& line, int frame) {
-    if (std::find(shown_.begin(), shown_.end(), line) != shown_.end()) return "";
+std::string ScriptLog::note(const std::string& message, int frame) {
+    if (std::find(shown_.begin(), shown_.end(), message) != shown_.end()) return "";
     if (shown_.size() >= kShownErrors) {
         if (said_more_) return "";
         said_more_ = true;
         return "further script errors are only counted (all are in " + path_ + ")";
     }
-    shown_.push_back(line);
-    return (frame >= 0 ? "frame " + std::to_string(frame) + ": " : std::string()) + line;
+    shown_.push_back(message);
+    std::string text = frame >= 0 ? "frame " + std::to_string(frame) + ": " : std::string();
+    // A message without a position of its own is said with the script's name.
+    if (!script_.empty() && without_position(message) == message && message.rfind(script_, 0) != 0)
+        text += script_ + ": ";
+    text += indented(message, "  ");
+    const std::string why = explain_script_message(message);
+    if (!why.empty()) text += "\n  " + why;
+    return text;
+}
+
+void ScriptLog::count(const std::string& message) {
+    auto it = std::find_if(counts_.begin(), counts_.end(),
+                           [&](const auto& c) { return c.first == message; });
+    if (it != counts_.end())
+        ++it->second;
+    else if (counts_.size() < kKeptMessages)
+        counts_.emplace_back(message, 1);
+    else
+        others_.insert(std::hash<std::string>{}(message));
 }
 
 void ScriptLog::skip_existing() {

@@ -23,7 +23,7 @@ struct AreaJob {
     int dx = 0, dy = 0;  // destination position
     int picture_w = 0;   // the visible picture of the source, where reads mirror
     int picture_h = 0;
-    std::uint32_t threads = 1;  // toolkit workers (0: one per processor)
+    std::uint32_t threads = 1;  // jobs of the toolkit's range calls (0: one per processor)
 
     // True when a pixel written to the destination could be read from the
     // source: the two buffers share memory.  Functions that stream rows

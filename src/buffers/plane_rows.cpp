@@ -43,7 +43,7 @@ HWY_INLINE void convert_shorts(const PIXEL_YC* in, PIXEL_YC* out, int n, const C
                });
 }
 
-static void yc_to_rgb_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
+static void yc_to_rgb_row(const PIXEL_YC* in, toolkit::rgb<short>* out, std::size_t n) {
     convert_shorts(
         in, reinterpret_cast<PIXEL_YC*>(out), static_cast<int>(n),
         [](auto df, auto y, auto cb, auto cr, auto& r, auto& g, auto& b) {
@@ -52,7 +52,7 @@ static void yc_to_rgb_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t
         [](double y, double cb, double cr) { return ::yc_to_rgb(y, cb, cr); });
 }
 
-static void rgb_to_yc_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
+static void rgb_to_yc_row(const toolkit::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
     convert_shorts(
         reinterpret_cast<const PIXEL_YC*>(in), out, static_cast<int>(n),
         [](auto df, auto r, auto g, auto b, auto& y, auto& cb, auto& cr) {
@@ -61,7 +61,7 @@ static void rgb_to_yc_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t
         [](double r, double g, double b) { return ::rgb_to_yc(r, g, b); });
 }
 
-static void yc_to_rgbf_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
+static void yc_to_rgbf_row(const PIXEL_YC* in, toolkit::rgb<float>* out, std::size_t n) {
     const RealTag df;
     const FloatTag d32;
     const int lanes = static_cast<int>(hn::Lanes(df));
@@ -83,7 +83,7 @@ static void yc_to_rgbf_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_
         });
 }
 
-static void rgbf_to_yc_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
+static void rgbf_to_yc_row(const toolkit::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
     const RealTag df;
     const FloatTag d32;
     const int lanes = static_cast<int>(hn::Lanes(df));
@@ -147,11 +147,11 @@ HWY_EXPORT(rgb_to_yc_row);
 HWY_EXPORT(rgbf_to_yc_row);
 }  // namespace plane_rows_simd
 
-void yc_to_rgb_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
+void yc_to_rgb_row(const PIXEL_YC* in, toolkit::rgb<short>* out, std::size_t n) {
     HWY_DYNAMIC_DISPATCH(plane_rows_simd::yc_to_rgb_row)(in, out, n);
 }
 
-void yc_to_rgbf_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
+void yc_to_rgbf_row(const PIXEL_YC* in, toolkit::rgb<float>* out, std::size_t n) {
     HWY_DYNAMIC_DISPATCH(plane_rows_simd::yc_to_rgbf_row)(in, out, n);
 }
 
@@ -163,11 +163,11 @@ void y_into_row(const short* in, PIXEL_YC* out, std::size_t n) {
     HWY_DYNAMIC_DISPATCH(plane_rows_simd::y_into_row)(in, out, n);
 }
 
-void rgb_to_yc_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
+void rgb_to_yc_row(const toolkit::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
     HWY_DYNAMIC_DISPATCH(plane_rows_simd::rgb_to_yc_row)(in, out, n);
 }
 
-void rgbf_to_yc_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
+void rgbf_to_yc_row(const toolkit::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
     HWY_DYNAMIC_DISPATCH(plane_rows_simd::rgbf_to_yc_row)(in, out, n);
 }
 #endif  // HWY_ONCE

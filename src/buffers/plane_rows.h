@@ -12,12 +12,12 @@
 #include "toolkit/rgb.h"
 
 // RGB truncated toward zero, low 16 bits kept.
-void yc_to_rgb_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n);
+void yc_to_rgb_row(const PIXEL_YC* in, toolkit::rgb<short>* out, std::size_t n);
 // RGB rounded to float.
-void yc_to_rgbf_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n);
+void yc_to_rgbf_row(const PIXEL_YC* in, toolkit::rgb<float>* out, std::size_t n);
 // The y of each pixel into a row of cells, and back (cb and cr kept).
 void y_of_row(const PIXEL_YC* in, short* out, std::size_t n);
 void y_into_row(const short* in, PIXEL_YC* out, std::size_t n);
 // Y, Cb, Cr truncated toward zero, low 16 bits kept.
-void rgb_to_yc_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n);
-void rgbf_to_yc_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n);
+void rgb_to_yc_row(const toolkit::rgb<short>* in, PIXEL_YC* out, std::size_t n);
+void rgbf_to_yc_row(const toolkit::rgb<float>* in, PIXEL_YC* out, std::size_t n);

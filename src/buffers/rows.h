@@ -1,18 +1,13 @@
-// The row loops of every pointwise operation.
+// The row loops of every pointwise operation, on the pool's range call.
 //
-// The rows of an area are cut into blocks of contiguous rows, several per
-// worker (the count set from the thread-count track), which the calling
-// thread and the pool's threads take in turn until none are left: a thread
-// that the system runs late, on a busy machine, takes fewer blocks, and one
-// that has not started when the caller runs out of blocks is not waited for.
-// Pixels of different rows never depend on each other here, so the result
-// does not depend on the worker count or on who took which block.  Bodies
-// must not throw.
+// The rows of an area go to pool::parallel_for in blocks of contiguous
+// rows, which the calling thread and the pool's threads take in turn (see
+// platform/thread_pool.h).  Pixels of different rows never depend on each
+// other here, so the result does not depend on the worker count or on who
+// took which block.  Bodies must not throw.
 //
-//   parallel_ranges(n, body(begin, end))    rows [begin, end) of 0..n-1
 //   parallel_rows(n, body(i))               every row i of 0..n-1
-//   parallel_ranges_by_thread(n, body(thread, begin, end))
-//                                           with the running thread's index
+//   parallel_ranges(n, body(begin, end))    rows [begin, end) of 0..n-1
 //   for_each_pixel(f, region, body(p))      one area, in place
 //   for_each_pair(s, d, area, body(s, d))   read at (sx, sy), write at (dx, dy)
 //   for_each_triple(a, b, d, area, body(a, b, d))
@@ -29,60 +24,22 @@
 // body writes only its output.
 #pragma once
 
-#include <algorithm>
-#include <atomic>
-
 #include "buffers/areas.h"
 #include "buffers/frame.h"
 #include "buffers/region.h"
 #include "platform/thread_pool.h"
 
-// Rows per block below which splitting costs more than it saves.
-constexpr int kMinRowsPerJob = 4;
-
-// Blocks per worker: enough that a worker slowed down by other work on the
-// machine leaves little for the others to wait on, few enough that taking
-// a block (one atomic add) costs nothing next to its rows.
-constexpr int kBlocksPerWorker = 8;
-
-// The maximum number of threads taking blocks in one loop, for bodies that
-// keep scratch space per thread.
-inline int row_loop_threads(int rows) {
-    return std::min(pool::worker_count(), std::max(1, rows / kMinRowsPerJob));
-}
-
-// As parallel_ranges, with the index (0 .. row_loop_threads(rows) - 1) of
-// the thread running each block, which no other thread running blocks of
-// the same loop has: body(thread, begin, end).
+// Both return false when the work deadline stopped them before every row
+// was done (see pool::parallel_for).
 template <class Body>
-void parallel_ranges_by_thread(int rows, Body&& body) {
-    if (rows <= 0) return;
-    const int workers = row_loop_threads(rows);
-    if (workers <= 1) {
-        body(0, 0, rows);
-        return;
-    }
-    const int blocks = workers * kBlocksPerWorker;
-    const int block = std::max(kMinRowsPerJob, (rows + blocks - 1) / blocks);
-    std::atomic<int> next{0};
-    pool::run_shared(workers - 1, [&](int thread) {
-        for (;;) {
-            const int begin = next.fetch_add(block, std::memory_order_relaxed);
-            if (begin >= rows) return;
-            body(thread, begin, std::min(rows, begin + block));
-        }
-    });
+bool parallel_ranges(int rows, Body&& body) {
+    return pool::parallel_for(rows, [&](const pool::Range& r) { body(r.begin, r.end); });
 }
 
 template <class Body>
-void parallel_ranges(int rows, Body&& body) {
-    parallel_ranges_by_thread(rows, [&](int, int begin, int end) { body(begin, end); });
-}
-
-template <class Body>
-void parallel_rows(int rows, Body&& body) {
-    parallel_ranges(rows, [&](int begin, int end) {
-        for (int i = begin; i < end; ++i) body(i);
+bool parallel_rows(int rows, Body&& body) {
+    return pool::parallel_for(rows, [&](const pool::Range& r) {
+        for (int i = r.begin; i < r.end; ++i) body(i);
     });
 }
 

@@ -14,17 +14,9 @@ namespace {
 // The source coordinate that work coordinate v (already offset, so it may lie
 // anywhere) reads along an axis whose picture is L and buffer M long; -1 when
 // it reads nothing.
-long long map_coordinate(long long v, long long L, long long M, Border border) {
-    if (border == Border::buffer) return v >= 0 && v < M ? v : -1;
-    if (v < 0) {
-        v = -1 - v;
-        return v < M ? v : -1;
-    }
-    if (v >= L) {
-        v = 2 * L - 2 - v;
-        return v >= 0 && v < M ? v : -1;
-    }
-    return v < M ? v : -1;
+long long map_coordinate(long long v, long long L, long long M, toolkit::border_rule border) {
+    const long long x = toolkit::border_cell(border, v, L);
+    return x >= 0 && x < M ? x : -1;
 }
 
 // Per element type: a frame pixel into a work cell and back.
@@ -36,27 +28,27 @@ struct YPlane {
 };
 
 struct RgbPlane {
-    static mist::rgb<short> load(const PIXEL_YC& p) {
+    static toolkit::rgb<short> load(const PIXEL_YC& p) {
         const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
         return {to_component(t.a), to_component(t.b), to_component(t.c)};
     }
-    static void load_row(const PIXEL_YC* in, mist::rgb<short>* out, std::size_t n) {
+    static void load_row(const PIXEL_YC* in, toolkit::rgb<short>* out, std::size_t n) {
         yc_to_rgb_row(in, out, n);
     }
-    static void store_row(const mist::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
+    static void store_row(const toolkit::rgb<short>* in, PIXEL_YC* out, std::size_t n) {
         rgb_to_yc_row(in, out, n);
     }
 };
 
 struct RgbFloatPlane {
-    static mist::rgb<float> load(const PIXEL_YC& p) {
+    static toolkit::rgb<float> load(const PIXEL_YC& p) {
         const Triple t = yc_to_rgb(p.y, p.cb, p.cr);
         return {static_cast<float>(t.a), static_cast<float>(t.b), static_cast<float>(t.c)};
     }
-    static void load_row(const PIXEL_YC* in, mist::rgb<float>* out, std::size_t n) {
+    static void load_row(const PIXEL_YC* in, toolkit::rgb<float>* out, std::size_t n) {
         yc_to_rgbf_row(in, out, n);
     }
-    static void store_row(const mist::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
+    static void store_row(const toolkit::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
         rgbf_to_yc_row(in, out, n);
     }
 };
@@ -71,16 +63,16 @@ struct Cells {
 };
 
 template <class T>
-Cells<T> cells_of(mist::array2<T>& a) {
+Cells<T> cells_of(toolkit::grid<T>& a) {
     return {a.data(), static_cast<int>(a.width()), static_cast<int>(a.height()),
             static_cast<std::ptrdiff_t>(a.width())};
 }
 template <class T>
-Cells<const T> cells_of(const mist::array2<T>& a) {
+Cells<const T> cells_of(const toolkit::grid<T>& a) {
     return {a.data(), static_cast<int>(a.width()), static_cast<int>(a.height()),
             static_cast<std::ptrdiff_t>(a.width())};
 }
-Cells<short> cells_of(const mist::plane_view& v) {
+Cells<short> cells_of(const toolkit::plane_view& v) {
     return {v.data, static_cast<int>(v.width), static_cast<int>(v.height), v.stride};
 }
 
@@ -151,32 +143,32 @@ void store(const Cells<T>& plane, int ox, int oy, int w, int h, const Frame& des
 
 }  // namespace
 
-void load_plane(const PlaneSource& source, mist::array2<short>& plane) {
+void load_plane(const PlaneSource& source, toolkit::grid<short>& plane) {
     load<YPlane>(source, cells_of(plane));
 }
-void load_plane(const PlaneSource& source, mist::array2<mist::rgb<short>>& plane) {
+void load_plane(const PlaneSource& source, toolkit::grid<toolkit::rgb<short>>& plane) {
     load<RgbPlane>(source, cells_of(plane));
 }
-void load_plane(const PlaneSource& source, mist::array2<mist::rgb<float>>& plane) {
+void load_plane(const PlaneSource& source, toolkit::grid<toolkit::rgb<float>>& plane) {
     load<RgbFloatPlane>(source, cells_of(plane));
 }
-void load_plane(const PlaneSource& source, const mist::plane_view& plane) {
+void load_plane(const PlaneSource& source, const toolkit::plane_view& plane) {
     load<YPlane>(source, cells_of(plane));
 }
 
-void store_plane(const mist::array2<short>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::grid<short>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
     store<YPlane>(cells_of(plane), ox, oy, w, h, destination, dx, dy);
 }
-void store_plane(const mist::array2<mist::rgb<short>>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::grid<toolkit::rgb<short>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
     store<RgbPlane>(cells_of(plane), ox, oy, w, h, destination, dx, dy);
 }
-void store_plane(const mist::array2<mist::rgb<float>>& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::grid<toolkit::rgb<float>>& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
     store<RgbFloatPlane>(cells_of(plane), ox, oy, w, h, destination, dx, dy);
 }
-void store_plane(const mist::plane_view& plane, int ox, int oy, int w, int h,
+void store_plane(const toolkit::plane_view& plane, int ox, int oy, int w, int h,
                  const Frame& destination, int dx, int dy) {
     store<YPlane>(Cells<const short>{plane.data, static_cast<int>(plane.width),
                                      static_cast<int>(plane.height), plane.stride},
@@ -192,8 +184,8 @@ PlaneRows::PlaneRows(const PlaneSource& source, int width)
 
 PlaneRows::~PlaneRows() = default;
 
-void PlaneRows::load(int k, mist::rgb<short>* out) const {
-    std::fill(out, out + width_, mist::rgb<short>{0, 0, 0});
+void PlaneRows::load(int k, toolkit::rgb<short>* out) const {
+    std::fill(out, out + width_, toolkit::rgb<short>{0, 0, 0});
     const long long y =
         map_coordinate(source_.y + k, source_.picture_h, source_.frame.max_h, source_.border);
     if (y >= 0) columns_->load_row<RgbPlane>(source_.frame.row(static_cast<int>(y)), out);

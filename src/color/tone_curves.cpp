@@ -79,7 +79,7 @@ void apply_curves(const Frame& frame, const Region& region, CurveCache& cache,
         std::int16_t* tcb = ty + kValues;
         std::int16_t* tcr = tcb + kValues;
         constexpr int kChunk = 1024;
-        parallel_rows(kValues / kChunk, [&](int chunk) {
+        const bool complete = parallel_rows(kValues / kChunk, [&](int chunk) {
             for (int u = chunk * kChunk; u < (chunk + 1) * kChunk; ++u) {
                 const std::int16_t v = static_cast<std::int16_t>(static_cast<std::uint16_t>(u));
                 ty[u] = fy(v);
@@ -87,6 +87,9 @@ void apply_curves(const Frame& frame, const Region& region, CurveCache& cache,
                 tcr[u] = fcr(v);
             }
         });
+        // Stopped by the frame's deadline: a partial table must never be
+        // kept for later calls.
+        if (!complete) return;
         cache.keep(built);
         tables = std::move(built);
     }

@@ -6,19 +6,20 @@
 
 #include "buffers/work_plane.h"
 #include "filters/work_area.h"
-#include "toolkit/linear.h"
+#include "toolkit/convolution_filter.h"
 
 namespace {
 
-void convolve_region(const AreaJob& job, const mist::array2<double>& kernel, int rows, int cols) {
+void convolve_region(const AreaJob& job, const toolkit::grid<double>& kernel, int rows, int cols) {
     const long long mx = (static_cast<long long>(cols) + 1) / 2;
     const long long my = (static_cast<long long>(rows) + 1) / 2;
-    mist::array2<mist::rgb<short>> input, output;
+    toolkit::grid<toolkit::rgb<short>> input, output;
     make_work_area(input, job.w, job.h, mx, my);
     make_work_area(output, job.w, job.h, mx, my);
-    load_plane({job.source, job.picture_w, job.picture_h, job.sx - mx, job.sy - my, Border::mirror},
+    load_plane({job.source, job.picture_w, job.picture_h, job.sx - mx, job.sy - my,
+                toolkit::border_rule::mirror},
                input);
-    mist::linear(input, output, kernel, job.threads);
+    toolkit::convolve(input, output, kernel, job.threads);
     store_rgb_region(output, static_cast<int>(mx), static_cast<int>(my), job.w, job.h,
                      job.destination, job.dx, job.dy);
 }
@@ -26,15 +27,15 @@ void convolve_region(const AreaJob& job, const mist::array2<double>& kernel, int
 }  // namespace
 
 void linear_region(const AreaJob& job, const double* cells, int rows, int cols) {
-    mist::array2<double> kernel(static_cast<std::size_t>(std::max(cols, 0)),
-                                static_cast<std::size_t>(std::max(rows, 0)));
+    toolkit::grid<double> kernel(static_cast<std::size_t>(std::max(cols, 0)),
+                                 static_cast<std::size_t>(std::max(rows, 0)));
     if (kernel.empty() && rows > 0 && cols > 0) throw std::length_error("kernel too large");
     if (!kernel.empty()) std::copy(cells, cells + kernel.size(), kernel.data());
     convolve_region(job, kernel, rows, cols);
 }
 
 void laplacian_region(const AreaJob& job) {
-    mist::array2<double> kernel(3, 3);
+    toolkit::grid<double> kernel(3, 3);
     kernel.fill(1);
     kernel(1, 1) = -8;
     convolve_region(job, kernel, 3, 3);

@@ -7,6 +7,7 @@
 
 #include "buffers/rows.h"
 #include "platform/thread_pool.h"
+#include "toolkit/border.h"
 
 namespace {
 
@@ -30,19 +31,6 @@ private:
 // thread started first.  Calls come one at a time from the script's thread.
 constexpr int kMaxScatterShares = 64;
 std::array<ScatterRandom, kMaxScatterShares> scatter_randoms;
-
-// Coordinate v folded into a picture line of `length` pixels: period
-// 2 length - 1; past the end it runs back from the last pixel, before the
-// start from the second.
-int fold(long long v, long long length) {
-    const long long period = 2 * length - 1;
-    long long m = v;
-    if (m < 0 || m >= period) {
-        m %= period;
-        if (m < 0) m += period;
-    }
-    return static_cast<int>(m <= length - 1 ? m : period - m);
-}
 
 // A displacement of -reach..reach from a 15-bit random number.
 long long offset(int random, int reach) {
@@ -70,20 +58,23 @@ void diffuse_region(const Frame& source, const Frame& destination, int pw, int p
         picture = copy.data();
         stride = pw;
     }
-    const int shares = std::min({pool::worker_count(), area.h, kMaxScatterShares});
-    pool::run_jobs(shares, [&](int share) {
-        ScatterRandom& random = scatter_randoms[static_cast<std::size_t>(share)];
-        const int begin = static_cast<int>(static_cast<long long>(area.h) * share / shares);
-        const int end = static_cast<int>(static_cast<long long>(area.h) * (share + 1) / shares);
-        for (int i = begin; i < end; ++i) {
+    // Shares of the static schedule: share t always draws from generator t.
+    const pool::Split split{
+        .jobs = std::min(pool::worker_count(), kMaxScatterShares), .grain = 1, .shares = true};
+    pool::parallel_for(area.h, split, [&](const pool::Range& r) {
+        ScatterRandom& random = scatter_randoms[static_cast<std::size_t>(r.slot)];
+        for (int i = r.begin; i < r.end; ++i) {
             PIXEL_YC* out = destination.row(area.dy + i) + area.dx;
             const long long y = static_cast<long long>(area.sy) + i;
             for (int j = 0; j < area.w; ++j) {
                 const long long x = static_cast<long long>(area.sx) + j;
                 const int r1 = random.next();
                 const int r2 = random.next();
-                const int column = fold(x + offset(r1, rx), pw);
-                const int row = fold(y + offset(r2, ry), ph);
+                // Picks beyond the picture fold back into it.
+                const long long column =
+                    toolkit::border_cell(toolkit::border_rule::fold, x + offset(r1, rx), pw);
+                const long long row =
+                    toolkit::border_cell(toolkit::border_rule::fold, y + offset(r2, ry), ph);
                 out[j] = picture[row * stride + column];
             }
         }

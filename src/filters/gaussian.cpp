@@ -2,12 +2,12 @@
 
 #include "buffers/work_plane.h"
 #include "filters/work_area.h"
-#include "toolkit/gaussian.h"
+#include "toolkit/gaussian_blur.h"
 
 void gaussian_region(const AreaJob& job, double sigma) {
-    mist::array2<mist::rgb<float>> image;
+    toolkit::grid<toolkit::rgb<float>> image;
     make_work_area(image, job.w, job.h, 0, 0);
     load_rgbf_region(job.source, job.picture_w, job.picture_h, job.sx, job.sy, image);
-    mist::gaussian(image, sigma, job.threads);
+    toolkit::gaussian_blur(image, sigma, job.threads);
     store_rgbf_region(image, 0, 0, job.w, job.h, job.destination, job.dx, job.dy);
 }

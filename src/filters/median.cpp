@@ -8,27 +8,29 @@
 
 #include "buffers/plane_rows.h"
 #include "buffers/region.h"
-#include "buffers/rows.h"
 #include "buffers/work_plane.h"
 #include "filters/work_area.h"
-#include "toolkit/median.h"
+#include "platform/thread_pool.h"
 #include "toolkit/median_rows.h"
+#include "toolkit/pixel_median.h"
 
 namespace {
 
-// The lines one thread of the streamed median works in.
+// The lines one slot of the streamed median works in.
 struct MedianLines {
-    std::vector<double> ring;              // the window's rows of keys, kh of them
-    std::vector<mist::rgb<short>> pixels;  // one row of the work plane
-    std::vector<double> keys_out;          // one row of medians
-    std::vector<double> window;            // selection scratch (other windows)
-    std::vector<const double*> rows;       // the window's rows in order
+    std::vector<double> ring;                 // the window's rows of keys, kh of them
+    std::vector<toolkit::rgb<short>> pixels;  // one row of the work plane
+    std::vector<double> keys_out;             // one row of medians
+    std::vector<double> window;               // selection scratch (other windows)
+    std::vector<const double*> rows;          // the window's rows in order, and scratch
+    int loaded = 0;                           // the next work row to turn into keys
 };
 
 // The work plane is (w + 2 ex) x (h + 2 ey) with the region at (ex, ey), as
 // in the array version below; only the block the destination keeps is
-// computed, each thread loading the rows its blocks need (and their halo)
-// into a ring of keys and writing its medians straight to the destination.
+// computed, each range loading the rows it needs (and their halo) into its
+// slot's ring of keys, going on from the previous range of its slot when it
+// continues it, and writing its medians straight to the destination.
 void median_streamed(const AreaJob& job, int kw, int kh) {
     const int ex = kw / 2, ey = kh / 2;
     const int W = job.w + 2 * ex, H = job.h + 2 * ey;
@@ -42,33 +44,36 @@ void median_streamed(const AreaJob& job, int kw, int kh) {
     const std::size_t n_out = static_cast<std::size_t>(w);
     const PlaneRows plane(
         {job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex + (ox - ex),
-         static_cast<long long>(job.sy) - ey, Border::mirror},
+         static_cast<long long>(job.sy) - ey, toolkit::border_rule::mirror},
         static_cast<int>(n_in));
-    std::vector<MedianLines> lines(static_cast<std::size_t>(row_loop_threads(h)));
+    const pool::Split split{.cost = toolkit::median_filter::median_row_cost(n_out, kw1, kh1)};
+    std::vector<MedianLines> lines(static_cast<std::size_t>(pool::slots(h, split)));
     for (MedianLines& l : lines) {
         l.ring.resize(kh1 * n_in);
         l.pixels.resize(std::max(n_in, n_out));
         l.keys_out.resize(n_out);
         if (!(kw1 == kh1 && (kw1 == 3 || kw1 == 5))) l.window.resize(kw1 * kh1);
-        l.rows.resize(kh1);
+        l.rows.resize(2 * kh1);
     }
-    parallel_ranges_by_thread(h, [&](int thread, int begin, int end) {
-        MedianLines& l = lines[static_cast<std::size_t>(thread)];
+    pool::parallel_for(h, split, [&](const pool::Range& r) {
+        MedianLines& l = lines[static_cast<std::size_t>(r.slot)];
         auto ring_row = [&](int k) {
             return l.ring.data() + static_cast<std::size_t>(k) % kh1 * n_in;
         };
-        int loaded = oy + begin - ey;  // next work row to turn into keys
-        for (int i = begin; i < end; ++i) {
+        if (!r.continues) l.loaded = oy + r.begin - ey;
+        for (int i = r.begin; i < r.end; ++i) {
             const int y = oy + i;
-            for (; loaded <= y + ey; ++loaded) {
-                plane.load(loaded, l.pixels.data());
-                mist::rows::to_keys(&l.pixels[0].r, ring_row(loaded), n_in);
+            for (; l.loaded <= y + ey; ++l.loaded) {
+                plane.load(l.loaded, l.pixels.data());
+                toolkit::row_kernels::to_keys(&l.pixels[0].r, ring_row(l.loaded), n_in);
             }
             for (std::size_t k = 0; k < kh1; ++k)
                 l.rows[k] = ring_row(y - ey + static_cast<int>(k));
-            mist::rows::median_row(l.rows.data(), kw1, kh1, l.keys_out.data(), n_out,
-                                   l.window.data());
-            mist::rows::from_keys(l.keys_out.data(), &l.pixels[0].r, n_out);
+            if (!toolkit::median_filter::median_row_checked(l.rows.data(), kw1, kh1,
+                                                            l.keys_out.data(), n_out,
+                                                            l.window.data(), l.rows.data() + kh1))
+                return;
+            toolkit::row_kernels::from_keys(l.keys_out.data(), &l.pixels[0].r, n_out);
             rgb_to_yc_row(l.pixels.data(), job.destination.row(dy + i) + dx, n_out);
         }
     });
@@ -87,12 +92,12 @@ void median_region(const AreaJob& job, int kw, int kh) {
                                 std::to_string(H) + " pixels)");
     if (!job.reads_back()) return median_streamed(job, kw, kh);
     // Source and destination share memory: read the whole region first.
-    mist::array2<mist::rgb<short>> input, output;
+    toolkit::grid<toolkit::rgb<short>> input, output;
     make_work_area(input, job.w, job.h, ex, ey);
     load_plane({job.source, job.picture_w, job.picture_h, static_cast<long long>(job.sx) - ex,
-                static_cast<long long>(job.sy) - ey, Border::mirror},
+                static_cast<long long>(job.sy) - ey, toolkit::border_rule::mirror},
                input);
-    mist::median(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
-                 job.threads);
+    toolkit::pixel_median(input, output, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh),
+                          job.threads);
     store_rgb_region(output, ex, ey, job.w, job.h, job.destination, job.dx, job.dy);
 }

@@ -9,8 +9,9 @@
 // 32768 * 65536, still fits 32 bits.
 //
 // At the last column or row of the area a transform may read, the pixel
-// itself is taken (all four taps are p00): nothing beyond that area, and so
-// nothing outside the buffer, is ever read.
+// itself is taken (all four taps are p00; the clamp border of
+// toolkit/border.h): nothing beyond that area, and so nothing outside the
+// buffer, is ever read.
 //
 // This is the rule; the transforms run it in vector code
 // (bilinear_simd-inl.h, resize.cpp) that gives the same integers.

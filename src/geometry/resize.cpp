@@ -12,12 +12,10 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include "buffers/rows.h"
 #include "geometry/bilinear_simd-inl.h"
 #include "geometry/offsets.h"
 #include "geometry/resample.h"
@@ -183,21 +181,27 @@ void resize_region(const Frame& src, const Frame& dst, const ResizeJob& job) {
     std::size_t n_pairs = n;  // entries before the single-tap ones
     while (n_pairs > 0 && taps[n_pairs - 1].ix == area.x1 - 1) --n_pairs;
 
-    // Two rows of horizontal results per thread.
+    // Two rows of horizontal results per slot of the range call, kept from
+    // range to range: a range that goes on where its slot's last one ended
+    // finds its first source rows made.
     const std::size_t stride = 3 * n_pairs + 4;
-    const int slots = row_loop_threads(static_cast<int>(rows.size()));
-    std::vector<std::int32_t> work(stride * 2 * static_cast<std::size_t>(slots));
+    const int count = static_cast<int>(rows.size());
+    const std::size_t slots = static_cast<std::size_t>(pool::slots(count));
+    std::vector<std::int32_t> work(stride * 2 * slots);
+    std::vector<RowPairCache> caches;
+    caches.reserve(slots);
+    for (std::size_t k = 0; k < slots; ++k)
+        caches.emplace_back(&work[stride * 2 * k], &work[stride * (2 * k + 1)]);
 
     const auto horizontal_pass = HWY_DYNAMIC_DISPATCH(resize_simd::horizontal_pass);
     const auto vertical_pass = HWY_DYNAMIC_DISPATCH(resize_simd::vertical_pass);
-    parallel_ranges_by_thread(static_cast<int>(rows.size()), [&](int thread, int begin, int end) {
-        const std::size_t slot = static_cast<std::size_t>(thread);
-        RowPairCache cache(&work[stride * 2 * slot], &work[stride * (2 * slot + 1)]);
+    pool::parallel_for(count, [&](const pool::Range& r) {
+        RowPairCache& cache = caches[static_cast<std::size_t>(r.slot)];
         auto make = [&](long long iy, std::int32_t* h) {
             horizontal_pass(src.row(static_cast<int>(iy)), taps.data(), n_pairs, h);
         };
-        ScaledSteps y(rows.begin + begin, static_cast<long long>(job.sh) * 256, job.dh);
-        for (long long i = rows.begin + begin; i < rows.begin + end; ++i, y.next()) {
+        ScaledSteps y(rows.begin + r.begin, static_cast<long long>(job.sh) * 256, job.dh);
+        for (long long i = rows.begin + r.begin; i < rows.begin + r.end; ++i, y.next()) {
             const long long iy = job.sy + (y.value() >> 8);
             if (iy < area.y0 || iy >= area.y1) continue;
             const PIXEL_YC* r0 = src.row(static_cast<int>(iy));

@@ -154,6 +154,10 @@ FILTER_DLL filter_table = {
 
 extern "C" QUORVEL_EXPORT FILTER_DLL* QUORVEL_STDCALL GetFilterTable() { return &filter_table; }
 
+extern "C" QUORVEL_EXPORT void QuorvelSetLogListener(void (*listener)(const char* text)) {
+    set_log_listener(listener);
+}
+
 extern "C" QUORVEL_EXPORT void QuorvelSetScriptLimits(double frame_timeout_seconds,
                                                       unsigned long long memory_bytes,
                                                       int sandbox) {

@@ -21,18 +21,18 @@ struct Record {
 
 // The y of the source region in a w x h plane kept from call to call (grown,
 // never shrunk); cells whose source pixel lies outside the buffer are 0.
-mist::plane_view copy_region_in(const AreaJob& job) {
+toolkit::plane_view copy_region_in(const AreaJob& job) {
     thread_local std::vector<short> storage;
     const std::size_t w = static_cast<std::size_t>(job.w), h = static_cast<std::size_t>(job.h);
-    if (w * h > mist::array2<short>::max_size) throw std::length_error("work area too large");
+    if (w * h > toolkit::grid<short>::kMaxCount) throw std::length_error("work area too large");
     if (storage.size() < w * h) storage.resize(w * h);
-    const mist::plane_view plane{storage.data(), w, h, static_cast<std::ptrdiff_t>(w)};
+    const toolkit::plane_view plane{storage.data(), w, h, static_cast<std::ptrdiff_t>(w)};
     const bool inside = job.sx >= 0 && job.sy >= 0 &&
                         static_cast<long long>(job.sx) + job.w <= job.source.max_w &&
                         static_cast<long long>(job.sy) + job.h <= job.source.max_h;
     if (!inside)
         std::fill(storage.begin(), storage.begin() + static_cast<std::ptrdiff_t>(w * h), short{0});
-    load_plane({job.source, 0, 0, job.sx, job.sy, Border::buffer}, plane);
+    load_plane({job.source, 0, 0, job.sx, job.sy, toolkit::border_rule::none}, plane);
     return plane;
 }
 
@@ -51,15 +51,15 @@ std::int32_t component_capacity(int w, int h) {
 
 std::int32_t label_region(const AreaJob& job, bool eight_connected, const ComponentLimits& limits,
                           ComponentInfo* out) {
-    const mist::plane_view work = copy_region_in(job);
-    mist::strip_labeling& labels = mist::thread_strip_labeling();
+    const toolkit::plane_view work = copy_region_in(job);
+    toolkit::strip_labeling& labels = toolkit::thread_strip_labeling();
     const std::size_t n = labels.run(work.data, work.stride, work.width, work.height,
-                                     mist::foreground_cells::positive, eight_connected, 32767, true,
-                                     static_cast<std::uint32_t>(pool::worker_count()));
+                                     toolkit::foreground_cells::positive, eight_connected, 32767,
+                                     true, static_cast<std::uint32_t>(pool::worker_count()));
 
     std::vector<Record> records(n + 1);
     for (std::size_t v = 0; v <= n; ++v) {
-        const mist::component_measure& m = labels.measure(v);
+        const toolkit::component_measure& m = labels.measure(v);
         records[v] = {static_cast<std::int32_t>(v), m.area, m.min_x, m.max_x, m.min_y, m.max_y};
     }
     records[0].area = 0;
@@ -136,12 +136,12 @@ void label_to_mask(const AreaJob& job, const std::uint8_t* selected) {
 }
 
 void remove_holes(const AreaJob& job) {
-    const mist::plane_view work = copy_region_in(job);
-    mist::strip_labeling& labels = mist::thread_strip_labeling();
+    const toolkit::plane_view work = copy_region_in(job);
+    toolkit::strip_labeling& labels = toolkit::thread_strip_labeling();
     // The background (y == 0) under 4-connectivity; the largest region, the
     // first met among equals, stays 0.
     const std::size_t n =
-        labels.run(work.data, work.stride, work.width, work.height, mist::foreground_cells::zero,
+        labels.run(work.data, work.stride, work.width, work.height, toolkit::foreground_cells::zero,
                    false, 2147483647u, true, static_cast<std::uint32_t>(pool::worker_count()));
     std::size_t largest = 1;
     for (std::size_t k = 2; k <= n; ++k)

@@ -2,16 +2,16 @@
 //
 // The region, extended on each side by about half the element's reach, is
 // copied into a work array (reads beyond the picture are mirrored at its
-// edges), processed by the toolkit's morphology routines on worker threads,
-// and its inner w x h part is copied back into the destination's y; the
-// destination's cb and cr are never changed.  Masks keep their grade in y,
+// edges), processed by the toolkit's morphology routines through the pool's
+// range call, and its inner w x h part is copied back into the
+// destination's y; the destination's cb and cr are never changed.  Masks keep their grade in y,
 // so these grow, shrink, open and close masks.
 #pragma once
 
 #include <cstdint>
 
 #include "buffers/area_job.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 enum class MorphologyOp { erode, dilate, open, close };
 
@@ -24,7 +24,7 @@ struct MorphologyElement {
     bool is_table = false;
     int radius = 0;
     const double* cells = nullptr;
-    const mist::morphology_runs* runs = nullptr;
+    const toolkit::morphology_runs* runs = nullptr;
     int rows = 0;
     int cols = 0;
 
@@ -52,13 +52,13 @@ struct MorphologyElement {
 
 // Builds the toolkit element.  Throws std::length_error with a readable text
 // when the element cannot be held.
-mist::morphology_runs make_morphology_runs(const MorphologyElement& element);
+toolkit::morphology_runs make_morphology_runs(const MorphologyElement& element);
 
 // True when open and close accept the element on a buffer of max_w x max_h.
-bool two_pass_allowed(const mist::morphology_runs& runs, int max_w, int max_h);
+bool two_pass_allowed(const toolkit::morphology_runs& runs, int max_w, int max_h);
 
-// Runs `op` over the job's region with `threads` toolkit workers (0: one per
-// processor).  Throws std::length_error when the element or the extended
+// Runs `op` over the job's region on `threads` jobs of the range call (0:
+// one per processor).  Throws std::length_error when the element or the extended
 // region is beyond the limits above, std::bad_alloc when memory runs out;
 // the destination is then unchanged.
 void morphology_region(const AreaJob& job, const MorphologyElement& element, MorphologyOp op,

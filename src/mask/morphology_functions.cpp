@@ -24,13 +24,13 @@ constexpr unsigned long long kMaxTableCells = 0xFFFFFFFFull / sizeof(int);
 const char* const kRunsMeta = "quorvel.morphology_runs";
 
 int collect_runs(lua_State* L) {
-    static_cast<mist::morphology_runs*>(lua_touserdata(L, 1))->~morphology_runs();
+    static_cast<toolkit::morphology_runs*>(lua_touserdata(L, 1))->~morphology_runs();
     return 0;
 }
 
-mist::morphology_runs* push_runs(lua_State* L) {
-    void* memory = lua_newuserdata(L, sizeof(mist::morphology_runs));
-    auto* runs = new (memory) mist::morphology_runs();
+toolkit::morphology_runs* push_runs(lua_State* L) {
+    void* memory = lua_newuserdata(L, sizeof(toolkit::morphology_runs));
+    auto* runs = new (memory) toolkit::morphology_runs();
     if (luaL_newmetatable(L, kRunsMeta)) {
         lua_pushcfunction(L, collect_runs);
         lua_setfield(L, -2, "__gc");
@@ -45,8 +45,8 @@ mist::morphology_runs* push_runs(lua_State* L) {
 // this may run inside guarded().  A row that is the same table as the one
 // above is not read again.  Throws std::length_error past the toolkit's
 // limits.
-void read_table_runs(lua_State* L, int rows, int cols, mist::morphology_runs* out) {
-    mist::table_runs_builder builder(cols, rows);
+void read_table_runs(lua_State* L, int rows, int cols, toolkit::morphology_runs* out) {
+    toolkit::table_runs_builder builder(cols, rows);
     for (int i = 0; i < rows; ++i) {
         lua_rawgeti(L, 9, i + 1);
         if (i > 0 && lua_rawequal(L, -1, -2)) {
@@ -85,7 +85,7 @@ MorphologyElement check_element(lua_State* L, const char* name) {
     e.is_table = true;
     e.rows = static_cast<int>(rows);
     e.cols = static_cast<int>(cols);
-    mist::morphology_runs* runs = push_runs(L);
+    toolkit::morphology_runs* runs = push_runs(L);
     guarded(L, name, [&] {
         try {
             read_table_runs(L, e.rows, e.cols, runs);
@@ -108,7 +108,7 @@ int morphology_function(lua_State* L, MorphologyOp op, const char* name) {
     if (op == MorphologyOp::open || op == MorphologyOp::close) {
         // The disc's runs are built here once and handed to the kernel.
         if (element.runs == nullptr) {
-            mist::morphology_runs* runs = push_runs(L);
+            toolkit::morphology_runs* runs = push_runs(L);
             guarded(L, name, [&] { *runs = make_morphology_runs(element); });
             element.runs = runs;
         }

@@ -55,6 +55,12 @@ bool path_is_below(const std::string& path, const std::string& folder) {
     return full.size() > base.size() && full.compare(0, base.size(), base) == 0;
 }
 
+unsigned file_link_count(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    return S_ISREG(st.st_mode) ? static_cast<unsigned>(st.st_nlink) : 1;
+}
+
 std::uint64_t physical_memory() {
     const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || size <= 0) return 0;

@@ -38,6 +38,10 @@ FileCheck file_write_time(const std::string& path, std::int64_t* time);
 // yet counts by its parent folder.
 bool path_is_below(const std::string& path, const std::string& folder);
 
+// How many names (hard links) the file at `path` has: 0 when there is no
+// such file, 1 for anything that is not a regular file.
+unsigned file_link_count(const std::string& path);
+
 // Bytes of physical memory; 0 when the system does not tell.
 std::uint64_t physical_memory();
 

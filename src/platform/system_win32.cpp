@@ -68,6 +68,20 @@ bool path_is_below(const std::string& path, const std::string& folder) {
                           static_cast<int>(base.size())) == CSTR_EQUAL;
 }
 
+unsigned file_link_count(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return 1;
+    HANDLE file =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known ? static_cast<unsigned>(info.nNumberOfLinks) : 1;
+}
+
 std::uint64_t physical_memory() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;

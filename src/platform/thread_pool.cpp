@@ -1,7 +1,7 @@
 #include "platform/thread_pool.h"
 
 #include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -9,14 +9,19 @@
 #include <thread>
 #include <vector>
 
+#include "platform/work_deadline.h"
+
 namespace pool {
 namespace {
 
 thread_local bool inside_pool = false;
 
-// Counts the jobs of one run_jobs call down to zero.  The last job's
+// One job of a call: job(context, k), k = 0 in the calling thread.
+using JobFunction = void (*)(void* context, int job);
+
+// Counts the helpers of one call down to zero.  The last helper's
 // decrement and the caller's check happen under the mutex, so the caller
-// cannot return (and free the latch) while a job still touches it.
+// cannot return (and free the latch) while a helper still touches it.
 struct Latch {
     std::mutex m;
     std::condition_variable cv;
@@ -77,7 +82,7 @@ private:
 // thread while the worker is idle, then published by bumping `mailbox`,
 // on which the worker sleeps.  `pending` marks an assignment not yet taken
 // up; the worker clears it when it takes the assignment, and a withdrawn
-// offer (run_shared) clears it first, so every assignment runs at most once.
+// offer clears it first, so every assignment runs at most once.
 struct Worker {
     std::thread thread;
     Mailbox mailbox;
@@ -88,15 +93,7 @@ struct Worker {
     void* context = nullptr;
     int index = 0;
     Latch* latch = nullptr;
-    void (*task_fn)(void*) = nullptr;
-    Task* task = nullptr;
 };
-
-// Tasks report their end through one condition variable: a task object may
-// be destroyed as soon as its waiter sees it finished, so nothing of it is
-// touched after the flag is set under this mutex.
-std::mutex task_mutex;
-std::condition_variable task_cv;
 
 class Pool {
 public:
@@ -126,32 +123,12 @@ public:
 
     int worker_count() const { return count_.load(std::memory_order_relaxed); }
 
-    void run_jobs(int count, JobFunction job, void* context) {
-        if (count <= 0) return;
-        if (count == 1 || inside_pool) {
-            for (int k = 0; k < count; ++k) job(context, k);
-            return;
-        }
-        Latch latch;
-        latch.remaining = count - 1;
-        int handed = 1;
-        {
-            std::lock_guard<std::mutex> hold(m_);
-            for (; handed < count; ++handed) {
-                Worker* w = take_idle();
-                if (w == nullptr) break;
-                assign(*w, job, context, handed, &latch);
-            }
-        }
-        // Jobs that found no thread (the system refused one) run here.
-        for (int k = handed; k < count; ++k) {
-            job(context, k);
-            latch.count_down();
-        }
-        job(context, 0);
-        latch.wait();
-    }
-
+    // Runs job(context, 0) in the calling thread and offers job(context, k),
+    // k = 1..helpers, to idle pool threads.  When the calling thread's call
+    // returns, every offer that no thread has taken up yet is withdrawn, so
+    // on a busy machine the caller never waits for a thread the system has
+    // not yet scheduled; it waits only for helpers already at work.  A
+    // helper may therefore run or not: the job shares the work out itself.
     void run_shared(int helpers, JobFunction job, void* context) {
         helpers = std::min(helpers, kMaxHelpers);
         if (helpers <= 0 || inside_pool) {
@@ -190,20 +167,6 @@ public:
         latch.wait();
     }
 
-    bool start_task(Task* task, void (*fn)(void*), void* context) {
-        std::lock_guard<std::mutex> hold(m_);
-        Worker* w = take_idle();
-        if (w == nullptr) return false;
-        w->job = nullptr;
-        w->latch = nullptr;
-        w->task_fn = fn;
-        w->context = context;
-        w->task = task;
-        w->pending = true;
-        wake(*w);
-        return true;
-    }
-
     void shut_down() {
         std::vector<std::unique_ptr<Worker>> ending;
         {
@@ -228,15 +191,13 @@ private:
         w.context = context;
         w.index = index;
         w.latch = latch;
-        w.task_fn = nullptr;
-        w.task = nullptr;
         w.pending = true;
         wake(w);
     }
 
     // An idle worker marked busy, or a new one; null when none can be
     // started.  Called with the mutex held.
-    Worker* take_idle(bool may_start = true) {
+    Worker* take_idle(bool may_start) {
         for (auto& w : workers_)
             if (w->idle) {
                 w->idle = false;
@@ -271,8 +232,6 @@ private:
             void* context;
             int index;
             Latch* latch;
-            void (*task_fn)(void*);
-            Task* task;
             {
                 std::lock_guard<std::mutex> hold(m_);
                 if (w->stop) return;
@@ -281,20 +240,15 @@ private:
                 if (!w->pending) continue;
                 w->pending = false;
                 job = w->job, context = w->context, index = w->index, latch = w->latch;
-                task_fn = w->task_fn, task = w->task;
             }
-            if (job != nullptr)
-                job(context, index);
-            else if (task_fn != nullptr)
-                task_fn(context);
+            job(context, index);
             // Idle again before the end is reported, so a caller that
             // immediately hands out more work finds this thread free.
             {
                 std::lock_guard<std::mutex> hold(m_);
                 w->idle = true;
             }
-            if (latch != nullptr) latch->count_down();
-            if (task != nullptr) task->mark_done();
+            latch->count_down();
         }
     }
 
@@ -309,45 +263,113 @@ Pool& the_pool() {
     return pool;
 }
 
+// Blocks per job: enough that a job slowed down by other work on the
+// machine leaves little for the others to wait on, few enough that taking
+// a block (an atomic add and a look at the deadline) costs nothing beside
+// its items.
+constexpr long long kBlocksPerJob = 8;
+
+// The work of a block whose items' cost is known: a few milliseconds of
+// simple operations, well within what the deadline may be overrun by.
+constexpr double kBlockWork = 8e6;
+
+constexpr int kMaxJobs = 64;
+
+struct Plan {
+    int jobs = 1;
+    int block = 1;  // items per block
+};
+
+Plan plan_of(int count, const Split& split) {
+    Plan p;
+    if (count <= 0) return p;
+    const int grain = std::max(split.grain, 1);
+    p.jobs = std::clamp(split.jobs > 0 ? split.jobs : worker_count(), 1, kMaxJobs);
+    p.jobs = std::min(p.jobs, std::max(1, count / grain));
+    long long block = (count + kBlocksPerJob * p.jobs - 1) / (kBlocksPerJob * p.jobs);
+    block = std::max<long long>(block, grain);
+    if (split.cost > 0)
+        block = std::min(block, std::max(1LL, static_cast<long long>(kBlockWork / split.cost)));
+    p.block = static_cast<int>(block);
+    return p;
+}
+
+// One range call in progress, shared by its jobs.
+struct Call {
+    int count;
+    Plan plan;
+    bool shares;
+    RangeFunction body;
+    void* context;
+    std::atomic<long long> next{0};  // the next block's first item, or the next share
+    std::atomic<bool> stopped{false};
+
+    // True when the deadline has passed: the call then hands out nothing
+    // more.
+    bool out_of_time() {
+        if (stopped.load(std::memory_order_relaxed)) return true;
+        if (!work_deadline::passed()) return false;
+        stopped.store(true, std::memory_order_relaxed);
+        return true;
+    }
+
+    // Blocks taken in turn; the slot is the job.
+    void run_blocks(int job) {
+        long long last_end = -1;
+        for (;;) {
+            const long long begin = next.fetch_add(plan.block, std::memory_order_relaxed);
+            if (begin >= count || out_of_time()) return;
+            const long long end = std::min<long long>(count, begin + plan.block);
+            body(context,
+                 Range{static_cast<int>(begin), static_cast<int>(end), job, begin == last_end});
+            last_end = end;
+        }
+    }
+
+    // Whole shares taken in turn, each in blocks in order; the slot is the
+    // share.
+    void run_shares() {
+        for (;;) {
+            const long long share = next.fetch_add(1, std::memory_order_relaxed);
+            if (share >= plan.jobs) return;
+            const long long first = count * share / plan.jobs;
+            const long long last = count * (share + 1) / plan.jobs;
+            for (long long begin = first; begin < last; begin += plan.block) {
+                if (out_of_time()) return;
+                const long long end = std::min(last, begin + plan.block);
+                body(context, Range{static_cast<int>(begin), static_cast<int>(end),
+                                    static_cast<int>(share), begin != first});
+            }
+        }
+    }
+};
+
+void run_job(void* context, int job) {
+    Call& call = *static_cast<Call*>(context);
+    if (call.shares)
+        call.run_shares();
+    else
+        call.run_blocks(job);
+}
+
 }  // namespace
+
+int slots(int count, const Split& split) { return plan_of(count, split).jobs; }
+
+int largest_range(int count, const Split& split) {
+    return std::min(std::max(count, 0), plan_of(count, split).block);
+}
+
+bool run_ranges(int count, const Split& split, RangeFunction body, void* context) {
+    if (count <= 0) return true;
+    Call call{count, plan_of(count, split), split.shares, body, context};
+    the_pool().run_shared(call.plan.jobs - 1, &run_job, &call);
+    return !call.stopped.load(std::memory_order_relaxed);
+}
 
 void set_worker_count(int n) { the_pool().set_worker_count(n); }
 int worker_count() { return the_pool().worker_count(); }
-void run_jobs(int count, JobFunction job, void* context) {
-    the_pool().run_jobs(count, job, context);
-}
-void run_shared(int helpers, JobFunction job, void* context) {
-    the_pool().run_shared(helpers, job, context);
-}
 bool on_pool_thread() { return inside_pool; }
 void shut_down() { the_pool().shut_down(); }
-
-bool Task::start(void (*fn)(void*), void* context) {
-    if (started_) return false;
-    done_.store(0, std::memory_order_relaxed);
-    if (!the_pool().start_task(this, fn, context)) {
-        done_.store(1, std::memory_order_relaxed);
-        return false;
-    }
-    started_ = true;
-    return true;
-}
-
-void Task::mark_done() {
-    std::lock_guard<std::mutex> hold(task_mutex);
-    done_.store(1, std::memory_order_release);
-    task_cv.notify_all();
-}
-
-bool Task::wait(long long milliseconds) {
-    if (!started_) return true;
-    std::unique_lock<std::mutex> hold(task_mutex);
-    auto done = [this] { return done_.load(std::memory_order_acquire) != 0; };
-    if (milliseconds < 0) {
-        task_cv.wait(hold, done);
-        return true;
-    }
-    return task_cv.wait_for(hold, std::chrono::milliseconds(milliseconds), done);
-}
 
 }  // namespace pool

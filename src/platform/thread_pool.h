@@ -1,93 +1,106 @@
-// The one set of worker threads of the plug-in.
+// The one set of worker threads of the plug-in, and the one way to use it.
 //
 // Every parallel piece of work, the row loops of the pixel functions and the
-// toolkit's filter workers alike, runs on these threads, which are started
-// once and kept: no call pays for starting a thread.  Idle threads sleep on
-// a futex-style wait; nothing spins while it waits.
+// toolkit's filters alike, is a range call: parallel_for(count, split, body)
+// cuts the items 0..count-1 (rows, mostly) into ranges and calls
+// body(range) for each, in the calling thread and on the pool's threads,
+// each call working out its own rows from the range it is given (as
+// OpenCV's parallel_for_ or libavfilter's execute do).  The threads are
+// started once and kept, so no call pays for starting one; idle threads
+// sleep on a futex-style wait and nothing spins while it waits.
 //
-// run_jobs hands job 1..n-1 to n-1 distinct pool threads and runs job 0 in
-// the calling thread, then sleeps until all have finished.  A call made from
-// inside a pool job runs its jobs one after the other in that thread, so
-// nested parallel loops cannot exhaust or deadlock the pool.  The pool grows
-// when more jobs are asked for at once than it has idle threads.
+// How the items are cut (Split):
+//  - blocks (the default): ranges of a few rows that the calling thread
+//    and the pool's threads take in turn until none are left.  A thread
+//    the system runs late, on a busy machine, takes fewer blocks, and one
+//    that has not started when the blocks run out is not waited for.  A
+//    range's `slot` (0 .. slots(count, split) - 1) is the index of the job
+//    running it, which no other range of the same call running at the same
+//    time has: bodies index their scratch space by it.
+//  - shares: one contiguous share of the items per job, share k =
+//    [count k / n, count (k + 1) / n), handed to the body in blocks in
+//    order, by one thread, with `slot` = k: the static schedule, for work
+//    whose result depends on which items go together (diffuse's random
+//    sequences, one per share).
+//
+// `continues` is set when the range starts where the previous range of the
+// same slot in the same call ended (always, within a share after its
+// first block): a body that carries work from row to row may go on from
+// where it was instead of starting again.
+//
+// The time budget: before every block the call looks at work_deadline; once
+// the deadline has passed it hands out no more blocks and returns false,
+// leaving the rest of the items undone.  Blocks are small enough for a
+// long call to notice within a few milliseconds (see Split::cost).
+//
+// A call made from inside a range body runs all of its ranges in that
+// thread, so nested loops can neither exhaust nor deadlock the pool.
+// Bodies must not throw.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 namespace pool {
 
-// The worker count of the row loops (the calling thread included), 1..64;
+// The worker count of the range calls (the calling thread included), 1..64;
 // the thread-count track sets it.  Threads for it are started at once.
 void set_worker_count(int n);
 int worker_count();
 
-// A job body: a plain function with a context pointer, so handing work over
-// allocates nothing.
-using JobFunction = void (*)(void* context, int job);
-
-// Runs job(context, k) for k = 0..count-1, job 0 in the calling thread, the
-// others each on its own pool thread; returns when every job has returned.
-// Jobs must not throw.
-void run_jobs(int count, JobFunction job, void* context);
-
-// The same for any callable `job(int k)`.
-template <class Job>
-void run_jobs(int count, Job&& job) {
-    run_jobs(
-        count, [](void* c, int k) { (*static_cast<Job*>(c))(k); },
-        const_cast<void*>(static_cast<const void*>(&job)));
-}
-
-// For work that the job shares out itself, each call taking pieces until
-// none are left: runs job(context, 0) in the calling thread and offers
-// job(context, k), k = 1..helpers, to idle pool threads.  When the calling
-// thread's call returns, every offer that no thread has taken up yet is
-// withdrawn, so on a busy machine the caller never waits for a thread the
-// system has not yet scheduled; it waits only for helpers already at work.
-// A helper may therefore run or not: the job must not depend on it.
-void run_shared(int helpers, JobFunction job, void* context);
-
-template <class Job>
-void run_shared(int helpers, Job&& job) {
-    run_shared(
-        helpers, [](void* c, int k) { (*static_cast<Job*>(c))(k); },
-        const_cast<void*>(static_cast<const void*>(&job)));
-}
-
-// One asynchronous task on a pool thread, for work whose start and end are
-// separate steps (the toolkit's thread objects).  Not copyable: the pool
-// writes into it until it is finished.
-class Task {
-public:
-    Task() = default;
-    Task(const Task&) = delete;
-    Task& operator=(const Task&) = delete;
-    ~Task() { wait(); }
-
-    // Starts fn(context) on an idle pool thread (a new one when none is
-    // idle); false when a task is still held or no thread could be started.
-    bool start(void (*fn)(void*), void* context);
-
-    // Sleeps until the task has finished or `milliseconds` have passed
-    // (negative: no limit); true when it has finished or none was started.
-    bool wait(long long milliseconds = -1);
-
-    // Forgets a finished task so that the object can start another.
-    void release() { started_ = false; }
-
-    bool started() const { return started_; }
-    bool finished() const { return done_.load(std::memory_order_acquire) != 0; }
-
-    // Called by the pool thread when fn has returned.
-    void mark_done();
-
-private:
-    std::atomic<std::uint32_t> done_{1};
-    bool started_ = false;
+// Items [begin, end) of a range call.
+struct Range {
+    int begin = 0, end = 0;
+    int slot = 0;            // the job (blocks) or the share (shares) running it
+    bool continues = false;  // the same slot's previous range ended at begin
 };
 
-// True on a pool thread (inside a job or task).
+struct Split {
+    // The most jobs at once (the calling thread included); 0 means the
+    // worker count.  Never more than the items allow (count / grain).
+    int jobs = 0;
+    // The fewest items in a block: splitting finer costs more than it
+    // saves (or, for a body that reads ahead, repeats too much).
+    int grain = 4;
+    // The rough cost of one item in elementary operations.  When given,
+    // no block holds more than a few milliseconds of work, down to one item
+    // a block whatever the grain, so that the deadline is seen soon even
+    // when items are dear.
+    double cost = 0;
+    // One contiguous share per job instead of blocks taken in turn.
+    bool shares = false;
+};
+
+// The number of distinct slots a call with these arguments uses: the jobs
+// it runs (at least 1).  Scratch kept per slot needs this many.
+int slots(int count, const Split& split = Split{});
+
+// The most items one range of such a call holds, for scratch sized by the
+// range.
+int largest_range(int count, const Split& split = Split{});
+
+// A range body behind a plain function and a context pointer, so handing
+// work over allocates nothing.
+using RangeFunction = void (*)(void* context, const Range& range);
+
+// Calls body(context, range) for ranges covering 0..count-1 once each, as
+// `split` says; returns when every range that was started has returned.
+// True when all items were done, false when the work deadline stopped it.
+bool run_ranges(int count, const Split& split, RangeFunction body, void* context);
+
+// The same for any callable body(const Range&).
+template <class Body>
+bool parallel_for(int count, const Split& split, Body&& body) {
+    return run_ranges(
+        count, split, [](void* c, const Range& r) { (*static_cast<Body*>(c))(r); },
+        const_cast<void*>(static_cast<const void*>(&body)));
+}
+
+template <class Body>
+bool parallel_for(int count, Body&& body) {
+    return parallel_for(count, Split{}, static_cast<Body&&>(body));
+}
+
+// True on a pool thread (inside a range body).
 bool on_pool_thread();
 
 // Ends every pool thread (they finish their current work first).  Called

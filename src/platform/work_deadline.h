@@ -10,7 +10,10 @@
 // of time gets anyway.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+
+#include "platform/export.h"
 
 namespace work_deadline {
 
@@ -23,4 +26,13 @@ std::int64_t get();
 // one atomic load and, with a deadline set, one clock read.
 bool passed();
 
+// Keeps the deadline in `shared` (memory another process maps) from now
+// on, so that a host running the plug-in in a worker process can see how
+// far the frame's budget reaches; null keeps it here again.
+void keep_in(std::atomic<std::int64_t>* shared);
+
 }  // namespace work_deadline
+
+// The plug-in's export for keep_in: `shared` points to a lock-free
+// std::atomic<std::int64_t>.
+extern "C" QUORVEL_EXPORT void QuorvelShareDeadline(void* shared);

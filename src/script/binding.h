@@ -17,6 +17,8 @@
 #include "buffers/frame.h"
 #include "buffers/region.h"
 #include "platform/aviutl.h"
+#include "platform/work_deadline.h"
+#include "script/engine.h"
 #include "script/filter_info.h"
 #include "script/lua.h"
 
@@ -106,6 +108,9 @@ void guarded(lua_State* L, const char* name, Work&& work) {
         failure = keep_message("unknown error");
     }
     if (failure != nullptr) raise_error(L, failure);
+    // Work that stopped early at the frame's deadline ends the script here,
+    // not thousands of instructions (and calls) later.
+    if (work_deadline::passed()) raise_budget_error(L);
 }
 
 // For a table of rows read by check_table2d: raises the error of indexing a

@@ -10,8 +10,11 @@
 #include "platform/desktop.h"
 #include "platform/system.h"
 #include "platform/work_deadline.h"
+#include "script/budget_guards.h"
 #include "script/filter_info.h"
+#include "script/guarded_patterns.h"
 #include "script/library.h"
+#include "script/message_cut.h"
 #include "script/sandbox.h"
 
 namespace {
@@ -19,9 +22,15 @@ namespace {
 constexpr const char* kCaption = "Quorvel";
 constexpr const char* kNoMemory = "メモリが確保できません。";
 
+// The error log is rotated when it reaches this size: the full log becomes
+// "lua_err.txt.1" (replacing an older one) and a new one starts, so a
+// script's errors take at most twice this much disk.
+constexpr long kLogRotateBytes = 1 << 20;
+
 struct EngineState {
     lua_State* lua = nullptr;
     std::FILE* log = nullptr;
+    long log_bytes = 0;  // written to the open log
     std::string log_path;
     std::int64_t last_check_time = 0;
     int last_script_no = 0;
@@ -34,10 +43,10 @@ EngineState engine;
 LUA_FILTER_INFO filter_info{};
 std::int64_t (*engine_clock)() = platform::clock_seconds;
 ScriptLimits limits = default_script_limits();
+void (*log_listener)(const char* text) = nullptr;
 
 // Bytes the Lua state holds, against limits.memory_bytes.
 std::size_t lua_bytes = 0;
-
 
 // Where a Lua panic leaves to: the frame being run is abandoned.
 std::jmp_buf* panic_exit = nullptr;
@@ -63,16 +72,11 @@ void* limited_alloc(void*, void* block, std::size_t old_size, std::size_t new_si
 constexpr int kBudgetCheckInterval = 4096;  // instructions between clock reads
 
 // Runs every few thousand instructions; ends a run that is over its budget
-// with a script error.  From then on it runs at every instruction, so a
-// script that catches the error with pcall meets it again at once, outside
-// the pcall, until the error reaches the engine.
+// with the budget error.  Native work that saw the deadline pass returned
+// early, and the script ends here within a few thousand instructions.
 void budget_hook(lua_State* L, lua_Debug*) {
     if (!work_deadline::passed()) return;
-    lua_sethook(L, budget_hook, LUA_MASKCOUNT, 1);
-    char text[96];
-    std::snprintf(text, sizeof text, "script took longer than %g s in this frame",
-                  limits.frame_timeout_seconds);
-    luaL_error(L, "%s", text);
+    raise_budget_error(L);
 }
 
 void install_budget(lua_State* L) {
@@ -89,6 +93,15 @@ void start_budget(lua_State* L) {
                            ? platform::monotonic_ms() +
                                  static_cast<std::int64_t>(limits.frame_timeout_seconds * 1000)
                            : 0);
+}
+
+// Closing a state runs its finalisers, which get a frame's budget like any
+// other script code (budget_guards.h): a finaliser that loops cannot hold
+// the host at a reload or at its exit.
+void close_state(lua_State* L) {
+    start_budget(L);
+    lua_close(L);
+    work_deadline::set(0);
 }
 
 // An error outside every protected call.  Everything the engine does with
@@ -115,6 +128,18 @@ lua_State* new_state() {
 void close_log() {
     if (engine.log != nullptr) std::fclose(engine.log);
     engine.log = nullptr;
+    engine.log_bytes = 0;
+}
+
+std::string rotated_log_path() { return engine.log_path + ".1"; }
+
+// Moves a full log aside and starts a new one.  Where the log cannot be
+// renamed (a reader holds it open on Windows) it starts again empty.
+void rotate_log() {
+    close_log();
+    platform::remove_file(rotated_log_path());
+    if (std::rename(engine.log_path.c_str(), rotated_log_path().c_str()) != 0)
+        platform::remove_file(engine.log_path);
 }
 
 // The folder of the edited file, ending in the separator, or false when the
@@ -160,6 +185,8 @@ int prepare_state(lua_State* L) {
     auto* request = static_cast<LoadRequest*>(lua_touserdata(L, 1));
     lua_settop(L, 0);
     luaL_openlibs(L);
+    install_guarded_patterns(L);
+    install_budget_guards(L);
     register_library(L);
     publish_records(L, request->fp, request->fpip);
     prefix_package_path(L, engine.script_dir);
@@ -192,8 +219,9 @@ void load_script(FILTER* fp, FILTER_PROC_INFO* fpip, const std::string& path) {
     close_log();
     engine.log_path = engine.script_dir + "lua_err.txt";
     platform::remove_file(engine.log_path);
+    platform::remove_file(rotated_log_path());
 
-    if (engine.lua != nullptr) lua_close(engine.lua);
+    if (engine.lua != nullptr) close_state(engine.lua);
     engine.lua = new_state();
     if (engine.lua == nullptr) {
         platform::message_box(nullptr, kNoMemory, kCaption, MB_OK | MB_ICONHAND);
@@ -239,8 +267,8 @@ void push_int_field(lua_State* L, const char* name, int value) {
     lua_setfield(L, -2, name);
 }
 
-void push_frame_table(lua_State* L, const FILTER_PROC_INFO* fpip) {
-    lua_createtable(L, 0, 7);
+void push_frame_table(lua_State* L, const FILTER* fp, const FILTER_PROC_INFO* fpip) {
+    lua_createtable(L, 0, 8);
     push_int_field(L, "frame", fpip->frame);
     push_int_field(L, "frame_n", fpip->frame_n);
     push_int_field(L, "w", fpip->w);
@@ -249,6 +277,8 @@ void push_frame_table(lua_State* L, const FILTER_PROC_INFO* fpip) {
     push_int_field(L, "max_h", fpip->max_h);
     lua_pushlstring(L, engine.script_dir.data(), engine.script_dir.size());
     lua_setfield(L, -2, "script_path");
+    lua_pushnumber(L, edited_frame_rate(fp, fpip->editp));
+    lua_setfield(L, -2, "fps");
 }
 
 void push_vars_table(lua_State* L) {
@@ -283,7 +313,7 @@ int frame_call(lua_State* L) {
         call->defined = false;
         return 0;
     }
-    push_frame_table(L, call->fpip);
+    push_frame_table(L, call->fp, call->fpip);
     push_vars_table(L);
     lua_call(L, 2, 0);
     return 0;
@@ -376,8 +406,19 @@ void set_script_limits(const ScriptLimits& l) {
 
 ScriptLimits script_limits() { return limits; }
 
+int raise_budget_error(lua_State* L) {
+    // From now on the hook runs at every instruction, so a script that
+    // catches the error with pcall meets it again at once, outside the
+    // pcall, until the error reaches the engine.
+    lua_sethook(L, budget_hook, LUA_MASKCOUNT, 1);
+    char text[96];
+    std::snprintf(text, sizeof text, "script took longer than %g s in this frame",
+                  limits.frame_timeout_seconds);
+    return luaL_error(L, "%s", text);
+}
+
 void close_engine() {
-    if (engine.lua != nullptr) lua_close(engine.lua);
+    if (engine.lua != nullptr) close_state(engine.lua);
     engine.lua = nullptr;
     close_log();
     // Forget what the reload check saw, so that frames after an exit load the
@@ -393,14 +434,34 @@ LUA_FILTER_INFO* engine_filter_info() { return &filter_info; }
 
 bool engine_has_state() { return engine.lua != nullptr; }
 
+void set_log_listener(void (*listener)(const char* text)) { log_listener = listener; }
+
 void log_line(const char* text) {
+    const std::size_t size = std::strlen(text);
+    const std::size_t keep = message_keep(text, size);
+    if (log_listener != nullptr) {
+        // The listener hears the line as the log keeps it.
+        if (keep == size) {
+            log_listener(text);
+        } else {
+            char cut[kMessageLimit + sizeof kCutMark];
+            std::memcpy(cut, text, keep);
+            std::memcpy(cut + keep, kCutMark, sizeof kCutMark);
+            log_listener(cut);
+        }
+    }
+    const long line_bytes = static_cast<long>(keep + (keep < size ? sizeof kCutMark - 1 : 0) + 1);
+    if (engine.log != nullptr && engine.log_bytes + line_bytes > kLogRotateBytes) rotate_log();
     if (engine.log == nullptr) {
         if (engine.log_path.empty()) return;
         engine.log = std::fopen(engine.log_path.c_str(), "w");
         if (engine.log == nullptr) return;
     }
-    std::fprintf(engine.log, "%s\n", text);
+    std::fwrite(text, 1, keep, engine.log);
+    if (keep < size) std::fputs(kCutMark, engine.log);
+    std::fputc('\n', engine.log);
     std::fflush(engine.log);
+    engine.log_bytes += line_bytes;
 }
 
 void log_error(lua_State* L) {

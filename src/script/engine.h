@@ -30,12 +30,25 @@ ScriptLimits default_script_limits();
 void set_script_limits(const ScriptLimits& limits);
 ScriptLimits script_limits();
 
+// Raises the budget error, "script took longer than S s in this frame", for
+// code that found the frame's deadline passed (the count hook, the pattern
+// matcher).  The hook then runs at every instruction, so a pcall that
+// catches the error meets it again at once.
+int raise_budget_error(lua_State* L);
+
 // Closes the Lua state and the log.
 void close_engine();
 
 // Appends one line to the error log, opening (and truncating) it first if
-// needed; a log that cannot be opened drops the line.
+// needed; a log that cannot be opened drops the line.  A listener, when one
+// is set, hears the text first, whole, whether or not the log takes it.  A
+// line longer than kMessageLimit (4 KiB) is cut in the log and ends in
+// "…(cut)"; a log that reaches 1 MiB is renamed "lua_err.txt.1" and a new
+// one begins.
 void log_line(const char* text);
+
+// The host program's ear on the log (null: none).
+void set_log_listener(void (*listener)(const char* text));
 
 // Logs the error value on top of the stack and pops it.
 void log_error(lua_State* L);

@@ -26,3 +26,8 @@ enum Track {
 // buffer resolver, the script number, the thread count and the nine
 // variables.
 void fill_filter_info(const FILTER* fp, LUA_FILTER_INFO* lfip);
+
+// The edited video's frame rate as the host reports it in its file
+// information (video_rate / video_scale), for the script's info.fps; 0 when
+// the host does not say.
+double edited_frame_rate(const FILTER* fp, void* editp);

@@ -1,11 +1,17 @@
 // The sandbox for untrusted scripts.
 //
-// Taken away: os.execute, os.exit, os.tmpname, io.popen, package.loadlib,
-// the C module loaders and the debug library.  Precompiled (binary) chunks
-// are refused everywhere a chunk is loaded, since a crafted one can crash
-// the Lua 5.1 virtual machine.  Every file name given to io.open, io.lines,
-// io.input, io.output, os.remove, os.rename, loadfile, dofile and require
-// must lie below the script folder (symbolic links resolved).
+// Taken away: os.execute, os.exit, os.tmpname, io.popen, io.tmpfile,
+// package.loadlib, the C module loaders, the debug library and newproxy (the
+// one way to give a userdata a finaliser of the script's own); os.getenv
+// returns nil, since the environment holds the user's tokens.  Standard
+// input is closed: io.stdin is gone, and io.read, io.lines() and io.input()
+// refuse to use it.  Precompiled (binary) chunks are refused everywhere a
+// chunk is loaded, since a crafted one can crash the Lua 5.1 virtual
+// machine.  Every file name given to io.open, io.lines, io.input, io.output,
+// os.remove, os.rename, loadfile, dofile and require must lie below the
+// script folder (symbolic links resolved) and, when it names a file, the
+// file must have no other name: a hard link inside the folder to a file
+// outside it is refused, whatever the mode.
 #include "script/sandbox.h"
 
 #include <cstdio>
@@ -17,23 +23,53 @@
 namespace {
 
 constexpr const char* kFolderKey = "quorvel.sandbox.folder";
+constexpr const char* kStdinKey = "quorvel.sandbox.stdin";
 constexpr const char* kBinaryRefused = "precompiled chunks are not allowed in the sandbox";
+constexpr const char* kStdinClosed = "standard input is closed to the script (sandbox)";
 
 bool is_binary(const char* bytes, std::size_t size) { return size > 0 && bytes[0] == '\033'; }
 
-// True when `path` lies below the sandbox folder kept in the registry.
-bool allowed(lua_State* L, const char* path) {
+// What the sandbox says of a path: allowed, outside the folder, or a file
+// with other names (hard links) that may lie outside it.
+enum class Reach { allowed, outside, linked };
+
+Reach reach(lua_State* L, const char* path) {
     lua_getfield(L, LUA_REGISTRYINDEX, kFolderKey);
     const char* folder = lua_tostring(L, -1);
-    const bool ok = folder != nullptr && platform::path_is_below(path, folder);
+    Reach r = Reach::outside;
+    if (folder != nullptr && platform::path_is_below(path, folder))
+        r = platform::file_link_count(path) > 1 ? Reach::linked : Reach::allowed;
     lua_pop(L, 1);
-    return ok;
+    return r;
 }
 
-// Raises the refusal for the file name at `index` unless it is allowed.
-void check_path_arg(lua_State* L, int index) {
-    const char* path = luaL_checkstring(L, index);
-    if (!allowed(L, path)) luaL_error(L, "%s: outside the script folder (sandbox)", path);
+bool allowed(lua_State* L, const char* path) { return reach(L, path) == Reach::allowed; }
+
+// Raises the refusal of a path unless it is allowed.
+void check_path(lua_State* L, const char* path) {
+    switch (reach(L, path)) {
+        case Reach::allowed:
+            return;
+        case Reach::outside:
+            luaL_error(L, "%s: outside the script folder (sandbox)", path);
+            return;
+        case Reach::linked:
+            luaL_error(L, "%s: a file with more than one name (hard link) (sandbox)", path);
+            return;
+    }
+}
+
+void check_path_arg(lua_State* L, int index) { check_path(L, luaL_checkstring(L, index)); }
+
+// Raises the refusal when the io library's default input is still the
+// host's standard input; upvalue 2 of the caller is the original io.input.
+void check_default_input(lua_State* L) {
+    lua_pushvalue(L, lua_upvalueindex(2));
+    lua_call(L, 0, 1);
+    lua_getfield(L, LUA_REGISTRYINDEX, kStdinKey);
+    const bool standard = lua_rawequal(L, -1, -2) != 0;
+    lua_pop(L, 2);
+    if (standard) luaL_error(L, "%s", kStdinClosed);
 }
 
 // A wrapped library function: checks the file-name arguments, then calls the
@@ -56,10 +92,32 @@ int checked_first_two(lua_State* L) {
     return call_original(L);
 }
 
-// io.lines(), io.input(file), io.output(file) keep their meaning without a name.
+// io.output(file) keeps its meaning without a name.
 int checked_optional_name(lua_State* L) {
     if (lua_type(L, 1) == LUA_TSTRING) check_path_arg(L, 1);
     return call_original(L);
+}
+
+// io.read, io.lines and io.input read the default input only when it is
+// not standard input (upvalues: the original, the original io.input).
+int read_default_input(lua_State* L) {
+    check_default_input(L);
+    return call_original(L);
+}
+
+int lines_or_input(lua_State* L) {
+    if (lua_type(L, 1) == LUA_TSTRING)
+        check_path_arg(L, 1);
+    else if (lua_isnoneornil(L, 1))
+        check_default_input(L);
+    return call_original(L);
+}
+
+// os.getenv: the environment holds the user's tokens.
+int no_environment(lua_State* L) {
+    luaL_checkstring(L, 1);
+    lua_pushnil(L);
+    return 1;
 }
 
 // Loads a chunk from a string as text only; nil and a message otherwise.
@@ -107,7 +165,7 @@ int sandbox_load(lua_State* L) {
 
 // Reads a whole file as a chunk; pushes the function, or raises.
 void load_text_file(lua_State* L, const char* path) {
-    if (!allowed(L, path)) luaL_error(L, "%s: outside the script folder (sandbox)", path);
+    check_path(L, path);
     std::FILE* f = std::fopen(path, "rb");
     if (f == nullptr) luaL_error(L, "cannot open %s", path);
     luaL_Buffer b;
@@ -122,8 +180,20 @@ void load_text_file(lua_State* L, const char* path) {
     luaL_pushresult(&b);
     std::size_t size = 0;
     const char* bytes = lua_tolstring(L, -1, &size);
+    // A first line starting with '#' ("#!/usr/bin/lua") is skipped, as the
+    // language's own loader does; its line end stays, so line numbers hold.
+    if (size > 0 && bytes[0] == '#') {
+        const void* line_end = std::memchr(bytes, '\n', size);
+        const std::size_t skipped =
+            line_end != nullptr
+                ? static_cast<std::size_t>(static_cast<const char*>(line_end) - bytes)
+                : size;
+        bytes += skipped;
+        size -= skipped;
+    }
     lua_pushfstring(L, "@%s", path);
-    if (is_binary(bytes, size)) luaL_error(L, "%s: %s", path, kBinaryRefused);
+    if (is_binary(bytes, size) || (size > 1 && bytes[0] == '\n' && bytes[1] == '\033'))
+        luaL_error(L, "%s: %s", path, kBinaryRefused);
     if (luaL_loadbuffer(L, bytes, size, lua_tostring(L, -1)) != 0) lua_error(L);
 }
 
@@ -176,6 +246,32 @@ void wrap(lua_State* L, const char* table, const char* field, lua_CFunction chec
     lua_pop(L, 1);
 }
 
+// An io function wrapped with the original io.input as a second upvalue.
+void wrap_with_input(lua_State* L, const char* field, lua_CFunction check, int original_input) {
+    lua_getglobal(L, "io");
+    lua_getfield(L, -1, field);
+    lua_pushvalue(L, original_input);
+    lua_pushcclosure(L, check, 2);
+    lua_setfield(L, -2, field);
+    lua_pop(L, 1);
+}
+
+// Standard input goes out of reach: io.stdin is kept in the registry only,
+// to be recognised as the default input.
+void close_standard_input(lua_State* L) {
+    lua_getglobal(L, "io");
+    lua_getfield(L, -1, "stdin");
+    lua_setfield(L, LUA_REGISTRYINDEX, kStdinKey);
+    lua_pushnil(L);
+    lua_setfield(L, -2, "stdin");
+    lua_getfield(L, -1, "input");
+    const int original_input = lua_gettop(L);
+    wrap_with_input(L, "read", read_default_input, original_input);
+    wrap_with_input(L, "lines", lines_or_input, original_input);
+    wrap_with_input(L, "input", lines_or_input, original_input);
+    lua_pop(L, 2);
+}
+
 void remove(lua_State* L, const char* table, const char* field) {
     lua_getglobal(L, table);
     if (lua_istable(L, -1)) {
@@ -195,6 +291,13 @@ void apply_sandbox(lua_State* L, const char* script_folder) {
     remove(L, "os", "exit");
     remove(L, "os", "tmpname");
     remove(L, "io", "popen");
+    remove(L, "io", "tmpfile");
+    lua_pushnil(L);
+    lua_setglobal(L, "newproxy");
+    lua_getglobal(L, "os");
+    lua_pushcfunction(L, no_environment);
+    lua_setfield(L, -2, "getenv");
+    lua_pop(L, 1);
     remove(L, "package", "loadlib");
     lua_pushnil(L);
     lua_setglobal(L, "debug");
@@ -216,9 +319,8 @@ void apply_sandbox(lua_State* L, const char* script_folder) {
     lua_setfield(L, -3, "loaders");
     lua_pop(L, 2);
 
+    close_standard_input(L);
     wrap(L, "io", "open", checked_first);
-    wrap(L, "io", "lines", checked_optional_name);
-    wrap(L, "io", "input", checked_optional_name);
     wrap(L, "io", "output", checked_optional_name);
     wrap(L, "os", "remove", checked_first);
     wrap(L, "os", "rename", checked_first_two);

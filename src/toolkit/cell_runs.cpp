@@ -14,7 +14,7 @@ namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-using mist::foreground_cells;
+using toolkit::foreground_cells;
 
 template <foreground_cells Rule, class V>
 HWY_INLINE auto foreground(V v) {
@@ -79,12 +79,12 @@ namespace cell_runs_simd {
 HWY_EXPORT(cell_runs);
 }  // namespace cell_runs_simd
 
-namespace mist {
+namespace toolkit {
 
 std::size_t cell_runs(const short* row, std::size_t w, foreground_cells rule,
                       std::uint32_t* bounds) {
     return HWY_DYNAMIC_DISPATCH(cell_runs_simd::cell_runs)(row, w, rule, bounds);
 }
 
-}  // namespace mist
+}  // namespace toolkit
 #endif  // HWY_ONCE

@@ -7,7 +7,7 @@
 
 #include "toolkit/labeling_strips.h"
 
-namespace mist {
+namespace toolkit {
 
 // Writes the runs [x0, x1) of foreground cells of row[0..w) from left to
 // right as bounds[0] = x0, bounds[1] = x1, bounds[2] = next x0, ..., and
@@ -16,4 +16,4 @@ namespace mist {
 std::size_t cell_runs(const short* row, std::size_t w, foreground_cells rule,
                       std::uint32_t* bounds);
 
-}  // namespace mist
+}  // namespace toolkit

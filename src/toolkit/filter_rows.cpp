@@ -80,7 +80,7 @@ static void convolve(const short* const* src, const double* w, std::size_t taps,
         },
         [&](std::size_t i) {
             const double T = tap_sum<double>(src, w, taps, i);
-            out[i] = mist::truncate_to_short(divide ? T / sum : T);
+            out[i] = toolkit::truncate_to_short(divide ? T / sum : T);
         });
 }
 
@@ -96,7 +96,7 @@ static void convolve_integral(const short* const* src, const std::int32_t* w, st
         },
         [&](std::size_t i) {
             const std::int32_t T = tap_sum<std::int32_t>(src, w, taps, i);
-            out[i] = sum != 0 ? mist::truncate_to_short(T / divisor)
+            out[i] = sum != 0 ? toolkit::truncate_to_short(T / divisor)
                               : static_cast<short>(static_cast<std::uint16_t>(T));
         });
 }
@@ -165,7 +165,7 @@ static void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std
     for (; i < n; ++i) {
         std::int32_t b = 0;
         for (std::size_t m = 0; m < kw; ++m) b += colsum[i + 3 * m];
-        out[i] = mist::truncate_to_short(b / count);
+        out[i] = toolkit::truncate_to_short(b / count);
     }
 }
 
@@ -184,7 +184,7 @@ HWY_EXPORT(subtract_row);
 HWY_EXPORT(box_mean);
 }  // namespace filter_rows_simd
 
-namespace mist::rows {
+namespace toolkit::row_kernels {
 
 void convolve(const short* const* src, const double* w, std::size_t taps, short* out, std::size_t n,
               double sum) {
@@ -217,5 +217,5 @@ void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std::size_
     HWY_DYNAMIC_DISPATCH(filter_rows_simd::box_mean)(colsum, kw, out, n, count);
 }
 
-}  // namespace mist::rows
+}  // namespace toolkit::row_kernels
 #endif  // HWY_ONCE

@@ -11,11 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace mist::rows {
+namespace toolkit::row_kernels {
 
 // Convolution: out[i] = low 16 bits of trunc(T / sum), or of trunc(T) when
 // sum is 0, where T = 0 + w[0] * src[0][i] + w[1] * src[1][i] + ... in
-// double, in tap order.  Truncation follows mist::truncate_to_int.
+// double, in tap order.  Truncation follows toolkit::truncate_to_int.
 void convolve(const short* const* src, const double* w, std::size_t taps, short* out, std::size_t n,
               double sum);
 
@@ -48,4 +48,4 @@ void subtract_row(std::int32_t* acc, const short* row, std::size_t n);
 // count may be at most 65535.
 void box_mean(const std::int32_t* colsum, std::size_t kw, short* out, std::size_t n, double count);
 
-}  // namespace mist::rows
+}  // namespace toolkit::row_kernels

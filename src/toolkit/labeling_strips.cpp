@@ -6,10 +6,10 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/thread_pool.h"
 #include "toolkit/cell_runs.h"
-#include "toolkit/thread.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace {
 
@@ -172,30 +172,24 @@ bool seed_at(foreground_cells rule, const short* row, const short* above, std::s
 // and a row has at most (w + 1) / 2 runs.
 std::uint64_t label_bound(std::uint64_t w, std::uint64_t rows) { return rows * ((w + 1) / 2); }
 
-// Workers of the two parallel passes.
-class strip_worker : public thread<strip_worker> {
-public:
-    const std::function<void(std::size_t)>* body = nullptr;
-
-protected:
-    std::uint32_t thread_function() override {
-        (*body)(thread_index);
-        return 1;
-    }
-};
-
+// Calls body(k) for every strip k, the strips taken in turn on the pool.
+// A strip the work deadline would skip runs here afterwards: the joins and
+// the totals read every strip, and the labelling is one pass over the
+// plane.
 void on_strips(std::size_t count, const std::function<void(std::size_t)>& body) {
     if (count == 1) {
         body(0);
         return;
     }
-    std::vector<strip_worker> workers(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        workers[i].thread_index = static_cast<std::uint32_t>(i);
-        workers[i].thread_count = static_cast<std::uint32_t>(count);
-        workers[i].body = &body;
-    }
-    run_threads(workers.data(), static_cast<std::uint32_t>(count));
+    std::vector<char> ran(count, 0);
+    pool::parallel_for(static_cast<int>(count), pool::Split{.grain = 1}, [&](const pool::Range& r) {
+        for (int k = r.begin; k < r.end; ++k) {
+            body(static_cast<std::size_t>(k));
+            ran[static_cast<std::size_t>(k)] = 1;
+        }
+    });
+    for (std::size_t k = 0; k < count; ++k)
+        if (!ran[k]) body(k);
 }
 
 }  // namespace
@@ -335,4 +329,4 @@ strip_labeling& thread_strip_labeling() {
     return buffers;
 }
 
-}  // namespace mist
+}  // namespace toolkit

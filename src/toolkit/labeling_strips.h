@@ -1,7 +1,8 @@
-// Connected-component labelling in horizontal strips, one worker a strip.
+// Connected-component labelling in horizontal strips, each strip one range
+// of the pool's range call.
 //
-// Each worker scans its strip's rows alone, finding the runs of foreground
-// cells of each row (a vector of cells a test) and giving each run the label of
+// Each strip's rows are scanned alone, finding the runs of foreground cells
+// of each row (a vector of cells a test) and giving each run the label of
 // the runs above that it touches, joined into one, or a new label from a
 // range of the strip's own.  Labels are joined in a union-find table whose
 // roots are always the smallest label of their set; the strips' ranges
@@ -22,7 +23,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace mist {
+namespace toolkit {
 
 // Which cells of a 16-bit plane are foreground.
 enum class foreground_cells { positive, nonzero, zero };
@@ -41,7 +42,8 @@ public:
     // cell's component.  With `measures` set, measure(k) describes component
     // k for 1 <= k <= count (area 0 and an empty box for k = 0).  Returns the
     // component count.  `cap` is the provisional counter's limit.
-    // `threads` workers (0: the pool's row-loop count) each take a strip.
+    // The plane is cut into `threads` strips (0: the pool's worker count),
+    // fewer when it is short.
     // Throws std::length_error when the plane is too large to label,
     // std::bad_alloc when its buffers cannot be had.
     std::size_t run(const short* cells, std::ptrdiff_t stride, std::size_t w, std::size_t h,
@@ -105,4 +107,4 @@ private:
 // This thread's labelling buffers.
 strip_labeling& thread_strip_labeling();
 
-}  // namespace mist
+}  // namespace toolkit

@@ -287,7 +287,7 @@ HWY_EXPORT(median3x3);
 HWY_EXPORT(median5x5);
 }  // namespace median_rows_simd
 
-namespace mist::rows {
+namespace toolkit::row_kernels {
 
 void to_keys(const short* rgb, double* keys, std::size_t n) {
     HWY_DYNAMIC_DISPATCH(median_rows_simd::to_keys)(rgb, keys, n);
@@ -318,5 +318,5 @@ void median_row(const double* const* r, std::size_t kw, std::size_t kh, double* 
     }
 }
 
-}  // namespace mist::rows
+}  // namespace toolkit::row_kernels
 #endif  // HWY_ONCE

@@ -12,7 +12,7 @@
 
 #include <cstddef>
 
-namespace mist::rows {
+namespace toolkit::row_kernels {
 
 // keys[i] = the key of pixel i of n (r, g, b components in a row).
 void to_keys(const short* rgb, double* keys, std::size_t n);
@@ -32,4 +32,4 @@ void median5x5(const double* const* r, double* out, std::size_t n);
 void median_row(const double* const* r, std::size_t kw, std::size_t kh, double* out, std::size_t n,
                 double* window);
 
-}  // namespace mist::rows
+}  // namespace toolkit::row_kernels

@@ -1,16 +1,14 @@
-// Structuring elements: discs and tables, in run form and in list form.
+// Structuring elements: discs and tables as lists of runs.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <utility>
 
-#include "toolkit/marray.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
-namespace mist {
+namespace toolkit {
 
-using morphology_detail::max_points;
-using morphology_detail::point;
+using morphology_detail::kMaxPoints;
 
 void morphology_runs::add(std::int32_t dy, std::int32_t x0, std::int32_t x1) {
     if (runs_.empty()) {
@@ -31,7 +29,7 @@ morphology_runs circle_runs(double radius, double pitch_x, double pitch_y) {
     const double m = pitch_x > pitch_y ? pitch_x : pitch_y;
     const double ax = pitch_x / m, ay = pitch_y / m;
     const double rx_real = std::ceil(radius / ax), ry_real = std::ceil(radius / ay);
-    // The margins are signed 32-bit; a larger reach cannot be addressed.
+    // Offsets are signed 32-bit; a larger reach cannot be addressed.
     if (rx_real > 2147483646.0 || ry_real > 2147483646.0)
         throw std::length_error("vector<T> too long");
     const std::int64_t rx = static_cast<std::int64_t>(rx_real);
@@ -58,7 +56,7 @@ morphology_runs circle_runs(double radius, double pitch_x, double pitch_y) {
     for (std::int64_t i = -ry; i <= ry; ++i) {
         const std::int64_t k = half_width(i);
         if (k >= 0) total += static_cast<std::uint64_t>(2 * k + 1);
-        if (total > max_points) throw std::length_error("vector<T> too long");
+        if (total > kMaxPoints) throw std::length_error("vector<T> too long");
     }
     for (std::int64_t i = -ry; i <= ry; ++i) {
         const std::int64_t k = half_width(i);
@@ -75,15 +73,15 @@ table_runs_builder::table_runs_builder(std::int64_t cols, std::int64_t rows)
     : cols_(cols), rows_(rows), cx_(cols / 2), cy_(rows / 2) {
     // A table must leave room, within the array limit, for a border of one
     // cell around it: larger ones have always been refused.
-    if (array2<int>::checked_count(static_cast<std::size_t>(cols) + 2,
-                                   static_cast<std::size_t>(rows) + 2) > array2<int>::max_size)
+    if (grid<int>::checked_count(static_cast<std::size_t>(cols) + 2,
+                                 static_cast<std::size_t>(rows) + 2) > grid<int>::kMaxCount)
         throw std::length_error("vector<T> too long");
 }
 
 void table_runs_builder::end_row(std::size_t first) {
     last_row_first_ = first;
     ++row_;
-    if (runs_.points() > max_points) throw std::length_error("vector<T> too long");
+    if (runs_.points() > kMaxPoints) throw std::length_error("vector<T> too long");
 }
 
 void table_runs_builder::repeat_row() {
@@ -101,12 +99,12 @@ morphology_runs table_runs_builder::finish() {
     return std::move(runs_);
 }
 
-morphology_runs table_runs(const array2<int>& cells) {
+morphology_runs table_runs(const grid<int>& cells) {
     if (cells.empty()) return {};
     // Too many points fail before any run is stored.
     std::uint64_t total = 0;
     for (const int c : cells) total += c != 0;
-    if (total > max_points) throw std::length_error("vector<T> too long");
+    if (total > kMaxPoints) throw std::length_error("vector<T> too long");
     table_runs_builder builder(static_cast<std::int64_t>(cells.width()),
                                static_cast<std::int64_t>(cells.height()));
     for (std::size_t y = 0; y < cells.height(); ++y) {
@@ -116,51 +114,4 @@ morphology_runs table_runs(const array2<int>& cells) {
     return builder.finish();
 }
 
-namespace {
-
-// The list form of a run-form element: every point with its life, and the
-// right-hand end of every run.
-morphology_structure lists_of(const morphology_runs& r) {
-    morphology_structure s;
-    s.full.reserve(static_cast<std::size_t>(r.points()));
-    s.entering.reserve(r.runs().size());
-    for (const morphology_run& run : r.runs()) {
-        std::int32_t life = 0;
-        for (std::int64_t x = run.x0; x <= run.x1; ++x)
-            s.full.push_back({static_cast<std::int32_t>(x), run.dy, 0, ++life});
-        s.entering.push_back({run.x1, run.dy, 0, life});
-    }
-    s.margin_x = r.margin_x;
-    s.margin_y = r.margin_y;
-    return s;
-}
-
-}  // namespace
-
-morphology_structure circle(double radius, double pitch_x, double pitch_y) {
-    return lists_of(circle_runs(radius, pitch_x, pitch_y));
-}
-
-morphology_structure structure_from_table(const array2<int>& cells) {
-    return lists_of(table_runs(cells));
-}
-
-morphology_runs runs_of(const morphology_structure& s) {
-    morphology_runs r;
-    const std::size_t n = s.full.size();
-    for (std::size_t i = 0; i < n;) {
-        const point& first = s.full[i];
-        std::size_t j = i + 1;
-        while (j < n && s.full[j].y == first.y &&
-               static_cast<std::int64_t>(s.full[j].x) ==
-                   static_cast<std::int64_t>(s.full[j - 1].x) + 1)
-            ++j;
-        r.add(first.y, first.x, s.full[j - 1].x);
-        i = j;
-    }
-    r.margin_x = s.margin_x;
-    r.margin_y = s.margin_y;
-    return r;
-}
-
-}  // namespace mist
+}  // namespace toolkit

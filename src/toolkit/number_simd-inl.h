@@ -63,7 +63,7 @@ template <class DF>
 HWY_INLINE hn::Vec<hn::Rebind<std::int32_t, DF>> truncate_int(DF df, hn::Vec<DF> v) {
 #if HWY_TARGET == HWY_SCALAR
     (void)df;
-    return hn::Set(hn::Rebind<std::int32_t, DF>(), mist::truncate_to_int(hn::GetLane(v)));
+    return hn::Set(hn::Rebind<std::int32_t, DF>(), toolkit::truncate_to_int(hn::GetLane(v)));
 #else
     v = hn::IfThenZeroElse(hn::IsNaN(v), v);
     v = hn::Min(hn::Max(v, hn::Set(df, -2147483648.0)), hn::Set(df, 2147483647.0));

@@ -1,15 +1,15 @@
-// mist::plane_view: a 16-bit plane seen through a pointer.
+// toolkit::plane_view: a 16-bit plane seen through a pointer.
 //
 // The morphology work and the frame copies use it for planes kept in buffers
 // that live from call to call (grown when a call needs more, never shrunk),
-// where a mist::array2 would give up its block on every change of size.
+// where a toolkit::grid would give up its block on every change of size.
 #pragma once
 
 #include <cstddef>
 
-#include "toolkit/array.h"
+#include "toolkit/grid.h"
 
-namespace mist {
+namespace toolkit {
 
 // `height` rows of `width` cells, rows `stride` cells apart.
 struct plane_view {
@@ -18,9 +18,9 @@ struct plane_view {
     std::ptrdiff_t stride = 0;
 
     short* row(std::size_t y) const { return data + static_cast<std::ptrdiff_t>(y) * stride; }
-    static plane_view of(array2<short>& a) {
+    static plane_view of(grid<short>& a) {
         return {a.data(), a.width(), a.height(), static_cast<std::ptrdiff_t>(a.width())};
     }
 };
 
-}  // namespace mist
+}  // namespace toolkit

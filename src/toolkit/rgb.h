@@ -1,4 +1,4 @@
-// mist::rgb: a pixel of three components in a fixed order.
+// toolkit::rgb: a pixel of three components in a fixed order.
 //
 // The neighbourhood filters hold a pixel's R, G and B as the first, second
 // and third component; the toolkit uses it with signed 16-bit and 32-bit float
@@ -8,7 +8,7 @@
 
 #include <type_traits>
 
-namespace mist {
+namespace toolkit {
 
 template <class T>
 struct rgb {
@@ -22,4 +22,4 @@ struct rgb {
 static_assert(std::is_trivially_copyable_v<rgb<short>>);
 static_assert(std::is_trivially_copyable_v<rgb<float>>);
 
-}  // namespace mist
+}  // namespace toolkit

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace mist {
+namespace toolkit {
 
 inline std::int32_t truncate_to_int(double v) {
     if (!(v == v)) return 0;
@@ -22,4 +22,4 @@ inline short truncate_to_short(double v) {
         static_cast<std::uint16_t>(static_cast<std::uint32_t>(truncate_to_int(v))));
 }
 
-}  // namespace mist
+}  // namespace toolkit

@@ -13,13 +13,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_test_clip OUT WIDTH HEIGHT FRAMES ENCODER GOP\n");
         return 2;
     }
-    VideoSpec spec;
-    spec.w = std::atoi(argv[2]);
-    spec.h = std::atoi(argv[3]);
-    spec.frames = std::atoi(argv[4]);
-    spec.encoder = argv[5];
-    spec.gop = std::atoi(argv[6]);
-    const std::string error = make_video(argv[1], spec);
+    ClipRecipe recipe;
+    recipe.w = std::atoi(argv[2]);
+    recipe.h = std::atoi(argv[3]);
+    recipe.frames = std::atoi(argv[4]);
+    recipe.encoder = argv[5];
+    recipe.gop = std::atoi(argv[6]);
+    const std::string error = make_video(argv[1], recipe);
     if (!error.empty()) {
         std::fprintf(stderr, "make_test_clip: %s\n", error.c_str());
         return 1;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 
 #include "harness.h"
@@ -85,7 +86,7 @@ TEST(HostProgram, StandardOutputCarriesOnlyTheVideo) {
     const RunResult r =
         run_script(dir, "print('chatter') function video_filter() print('more') error('x') end",
                    "blank:16x16", 2, {"--output", "-"});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);  // the script failed; its frames are still written
     const Y4mVideo v = parse_y4m(r.out);
     EXPECT_EQ(v.frames.size(), 2u);
     EXPECT_EQ(
@@ -212,7 +213,7 @@ TEST(HostProgram, SaysWhichScriptRunsAndReportsEachErrorOnce) {
     r = run_script(
         dir, "function video_filter(info)\n  if info.frame > 0 then local x = nil + 1 end\nend\n",
         "blank:16x16", 5);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("script " + dir.file("filter.lua")), std::string::npos);
     const std::string error =
         dir.file("filter.lua") + ":2: attempt to perform arithmetic on a nil value";
@@ -221,6 +222,11 @@ TEST(HostProgram, SaysWhichScriptRunsAndReportsEachErrorOnce) {
         << r.err;  // the same error is not shown again
     EXPECT_NE(r.err.find("script errors in 4 of 5 frames"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("4x " + error), std::string::npos) << r.err;
+    // The summary keeps the first ten different messages and counts the rest.
+    r = run_script(dir, "function video_filter(info) error('e' .. info.frame, 0) end",
+                   "blank:16x16", 13);
+    EXPECT_NE(r.err.find("  1x e9\n  and 3 other errors\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("1x e10"), std::string::npos) << r.err;
     EXPECT_EQ(
         run_script(dir, "function video_filter() error('x') end", "blank:16x16", 1, {"--strict"})
             .status,
@@ -277,3 +283,194 @@ TEST(HostProgram, MessageBoxesAreAnsweredAsTold) {
 }
 
 }  // namespace
+
+namespace {
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(HostProgram, AScriptThatDoesNotLoadEndsTheRunAtOnce) {
+    ScriptDir dir;
+    const std::pair<const char*, const char*> scripts[] = {
+        {"function video_filter(info)\n  x = = 1\nend\n", ":2: unexpected symbol near '='"},
+        {"local defined = 'but no video_filter'\n", ": video_filter()が定義されていません"},
+    };
+    for (const auto& [script, says] : scripts) {
+        const RunResult r = run_script(dir, script, "blank:16x16", 30, {"-o", dir.file("o.y4m")});
+        EXPECT_EQ(r.status, 1) << script;
+        EXPECT_FALSE(dir.exists("o.y4m")) << script;
+        // Said once, with the script's file (and line), and only frame 0 ran.
+        EXPECT_EQ(count_of(r.err, dir.file("filter.lua") + says), 1u) << r.err;
+        EXPECT_NE(r.err.find("the script did not load, or defines no video_filter"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(count_of(dir.read("lua_err.txt"), "video_filter()が定義されていません"), 1u);
+        // --keep-going: today's pass-through, exit 0.
+        const RunResult kept =
+            run_script(dir, script, "blank:16x16", 3, {"-o", dir.file("o.y4m"), "--keep-going"});
+        EXPECT_EQ(kept.status, 0) << kept.err;
+        EXPECT_EQ(read_y4m(dir.file("o.y4m")).frames.size(), 3u);
+        std::remove(dir.file("o.y4m").c_str());
+    }
+    EXPECT_EQ(run_quorvel({"run", "--strict", "--keep-going"}).status, 2);
+}
+
+TEST(HostProgram, AScriptThatFailsMakesTheRunFailAfterEveryFrame) {
+    ScriptDir dir;
+    const std::string script =
+        "function video_filter(info)\n"
+        "  if info.frame == 1 then gaussian(0, 0, 0, 0, 16, 16, 0, 0) end\n"
+        "  if info.frame == 2 then copy(25, 0) end\n"
+        "  if info.frame >= 3 then error('two\\nlines') end\n"
+        "end\n";
+    RunResult r = run_script(dir, script, "blank:16x16", 5, {"-o", dir.file("o.y4m")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_y4m(dir.file("o.y4m")).frames.size(), 5u);
+    EXPECT_EQ(r.err.find("incomplete"), std::string::npos) << r.err;
+    // Each message once, with its line, and a line a user can act on.
+    const std::string file = dir.file("filter.lua");
+    EXPECT_NE(r.err.find("frame 1: " + file +
+                         ":2: bad argument #8 to 'gaussian' (wrong number of argument)\n"
+                         "  gaussian takes 9 arguments, got 8: quorvel help gaussian\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(
+        r.err.find("frame 2: " + file +
+                   ":3: バッファが存在しません[25]\n"
+                   "  buffer 25 does not exist (buffers 0–19, and those made by createbuf)\n"),
+        std::string::npos)
+        << r.err;
+    // A message of two lines is one message, counted once a frame.
+    EXPECT_NE(r.err.find("script errors in 4 of 5 frames"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("  2x " + file + ":4: two\n     lines\n"), std::string::npos) << r.err;
+    EXPECT_EQ(
+        run_script(dir, script, "blank:16x16", 5, {"-o", dir.file("o.y4m"), "--keep-going"}).status,
+        0);
+
+    // A log that cannot be written loses nothing: the messages still reach
+    // standard error and fail the run.
+    std::remove(dir.file("lua_err.txt").c_str());
+    std::filesystem::create_directory(dir.file("lua_err.txt"));
+    r = run_script(dir, script, "blank:16x16", 3, {"--strict"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lua_err.txt is no file that can be written"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("script errors in 2 of 3 frames"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("バッファが存在しません[25]"), std::string::npos) << r.err;
+}
+
+TEST(HostProgram, FfmpegHabitsOverwritingAndProgressBlocks) {
+    ScriptDir dir;
+    dir.write("o.y4m", "precious");
+    // -n keeps an existing output, and so does a run that cannot ask; -y
+    // overwrites it.
+    RunResult r = run_quorvel({"run", "-i", "blank:16x16", "--frames", "2", "-o", dir.file("o.y4m"),
+                               "-n", "--script-dir", dir.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("o.y4m exists and is kept (-n)"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.read("o.y4m"), "precious");
+    dir.write("plain.sh",
+              std::string("'") + QUORVEL_BINARY + "' run -i blank:16x16 --frames 2 -o '" +
+                  dir.file("o.y4m") + "' --script-dir '" + dir.path() + "' </dev/null 2>'" +
+                  dir.file("err.txt") + "'\necho $? > '" + dir.file("status.txt") + "'\n");
+    ASSERT_EQ(std::system(("bash '" + dir.file("plain.sh") + "'").c_str()), 0);
+    EXPECT_EQ(dir.read("status.txt"), "1\n");
+    EXPECT_NE(dir.read("err.txt").find("exists and is kept: -y overwrites it"), std::string::npos);
+    EXPECT_EQ(dir.read("o.y4m"), "precious");
+    r = run_quorvel({"run", "-i", "blank:16x16", "--frames", "2", "-o", dir.file("o.y4m"), "-y",
+                     "--script-dir", dir.path(), "--pix-fmt", "yuv444p"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_y4m(dir.file("o.y4m")).frames.size(), 2u);
+    // An image sequence is there when its first image is.
+    dir.write("f_000.png", "precious");
+    r = run_quorvel({"run", "-i", "blank:16x16", "--frames", "2", "-o", dir.file("f_%03d.png"),
+                     "-n", "--script-dir", dir.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("f_000.png exists and is kept (-n)"), std::string::npos) << r.err;
+
+    // ffmpeg's progress blocks, for a front-end.
+    r = run_quorvel({"run", "-i", "blank:16x16", "--frames", "5", "--script-dir", dir.path(),
+                     "-progress", dir.file("progress.txt")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string blocks = dir.read("progress.txt");
+    const std::string last = blocks.substr(blocks.rfind("frame="));
+    EXPECT_EQ(last.rfind("frame=5\nfps=", 0), 0u) << blocks;
+    EXPECT_NE(last.find("\nout_time_us=166666\n"), std::string::npos)
+        << blocks;  // 5 frames at 30 fps
+    EXPECT_NE(last.find("\nout_time=00:00:00.166666\n"), std::string::npos) << blocks;
+    EXPECT_NE(last.find("\nprogress=end\n"), std::string::npos) << blocks;
+
+    // Options typed by habit name ours.
+    const std::pair<std::vector<std::string>, const char*> habits[] = {
+        {{"run", "-vf", "scale=640:-1"}, "-vf is ffmpeg's; here: the script is the filter"},
+        {{"run", "-c:v", "libx264"}, "--codec h264 or ffv1"},
+        {{"run", "-s", "1920x1080"}, "-s is --start here"},
+        {{"run", "--pix-fmt", "nv12"}, "yuv420p10le"},
+        {{"preview", "-to", "5"}, "unknown option \"-to\""},
+        {{"run", "-y", "-n"}, "-y and -n contradict"},
+    };
+    for (const auto& [args, says] : habits) {
+        r = run_quorvel(args);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+}
+
+TEST(HostProgram, TheScriptIsLookedForInTheCurrentFolderWhenTheInputsHasNone) {
+    ScriptDir dir;
+    std::filesystem::create_directory(dir.file("clips"));
+    write_y4m(dir.file("clips/in.y4m"), 8, 4, "444", 2, 8, 4);
+    const std::string mark =
+        "function video_filter(info)\n"
+        "  local f = io.open(info.script_path .. 'ran.txt', 'a')\n"
+        "  f:write(info.frame) f:close()\n"
+        "end\n";
+    dir.write("filter.lua", mark);
+    // Run from the script's folder on an input in another: returns what it said.
+    const auto run_here = [&] {
+        dir.write("here.sh", "cd '" + dir.path() + "' && '" + QUORVEL_BINARY +
+                                 "' run -i clips/in.y4m 2>'" + dir.file("err.txt") + "'\n");
+        EXPECT_EQ(std::system(("bash '" + dir.file("here.sh") + "'").c_str()), 0);
+        return dir.read("err.txt");
+    };
+    std::string err = run_here();
+    EXPECT_NE(err.find("script " + dir.file("filter.lua") +
+                       " (the current folder's; there is none beside the input in " +
+                       dir.file("clips") + ")"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(dir.read("ran.txt"), "01");
+    // A script beside the input comes first.
+    dir.write("clips/filter.lua", mark);
+    err = run_here();
+    EXPECT_NE(err.find("script " + dir.file("clips/filter.lua") + "\n"), std::string::npos) << err;
+    EXPECT_EQ(dir.read("clips/ran.txt"), "01");
+}
+
+TEST(HostProgram, TheScriptKnowsTheFrameRate) {
+    ScriptDir dir;
+    {
+        std::ofstream out(dir.file("ntsc.y4m"), std::ios::binary);
+        out << "YUV4MPEG2 W8 H4 F30000:1001 Ip A1:1 C444\nFRAME\n" << std::string(96, '\x80');
+    }
+    const std::string script =
+        "function video_filter(info)\n"
+        "  local f = io.open(info.script_path .. 'fps.txt', 'a')\n"
+        "  f:write(string.format('%s %.6f\\n', type(info.fps), info.fps))\n"
+        "  f:close()\n"
+        "end\n";
+    dir.write("filter.lua", script);
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("ntsc.y4m")}).status, 0);
+    EXPECT_EQ(run_script(dir, script, "pattern:16x16", 1).status, 0);
+    EXPECT_EQ(dir.read("fps.txt"), "number 29.970030\nnumber 30.000000\n");
+    const RunResult r = run_quorvel({"run", "-i", dir.file("ntsc.y4m"), "--info"});
+    EXPECT_NE(r.out.find("info.fps 29.97 fps (30000/1001)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("the defaults: a=0 b=0 c=0 d=0 u=0 v=0 x=2048 y=2048 z=2048"),
+              std::string::npos)
+        << r.out;
+}

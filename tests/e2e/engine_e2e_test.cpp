@@ -41,7 +41,7 @@ TEST(EngineRun, RuntimeErrorsAreLoggedWithTheirLocationAndShownAfterTheRun) {
     ScriptDir dir;
     const RunResult r =
         run_script(dir, "function video_filter(info)\n  error('broken ' .. info.frame)\nend\n",
-                   "blank:64x48", 2);
+                   "blank:64x48", 2, {"--keep-going"});
     EXPECT_EQ(r.status, 0);  // script errors do not fail frames
     const std::string path = dir.file("filter.lua");
     EXPECT_EQ(dir.read("lua_err.txt"), path + ":2: broken 0\n" + path + ":2: broken 1\n");
@@ -53,7 +53,7 @@ TEST(EngineRun, RuntimeErrorsAreLoggedWithTheirLocationAndShownAfterTheRun) {
 
 TEST(EngineRun, MissingVideoFilterIsLoggedOncePerFrame) {
     ScriptDir dir;
-    run_script(dir, "local x = 1\n", "blank:16x16", 3);
+    run_script(dir, "local x = 1\n", "blank:16x16", 3, {"--keep-going"});
     EXPECT_EQ(dir.read("lua_err.txt"),
               "video_filter()が定義されていません\nvideo_filter()が定義されていません\n"
               "video_filter()が定義されていません\n");
@@ -97,7 +97,7 @@ TEST(EngineRun, SavingTheScriptReloadsItWithinASecond) {
         "  end\n" +
         record("'v1 ' .. info.frame") + "end\n";
     const RunResult r = run_script(dir, first_version, "blank:16x16", 2);
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;  // the old script's error
     EXPECT_EQ(dir.read("out.txt"), "v2 1 10000\n");
     EXPECT_FALSE(dir.exists("lua_err.txt"));
 }

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
@@ -81,6 +82,12 @@ RunResult run_quorvel(const std::vector<std::string>& args, const std::string& i
     const int in_fd = in_pipe[0];
     std::vector<std::string> copy = args;
     if (writes_y4m(args)) copy.insert(copy.end(), {"--pix-fmt", "444p"});
+    // Tests write their outputs again and again: a run overwrites them (-y)
+    // unless it says otherwise.
+    if (!args.empty() && args[0] == "run" &&
+        std::find(args.begin(), args.end(), "-n") == args.end() &&
+        std::find(args.begin(), args.end(), "-y") == args.end())
+        copy.insert(copy.begin() + 1, "-y");
     const pid_t child = fork();
     if (child == 0) {
         dup2(out_pipe[1], STDOUT_FILENO);
@@ -126,7 +133,10 @@ RunResult run_quorvel(const std::vector<std::string>& args, const std::string& i
 
 RunResult run_script(const ScriptDir& dir, const std::string& script, const std::string& input,
                      int frames, const std::vector<std::string>& extra) {
-    dir.write("filter.lua", script);
+    if (script.empty())
+        std::remove(dir.file("filter.lua").c_str());
+    else
+        dir.write("filter.lua", script);
     std::vector<std::string> args = {
         "run", "--input", input, "--frames", std::to_string(frames), "--script-dir", dir.path()};
     args.insert(args.end(), extra.begin(), extra.end());

@@ -32,11 +32,14 @@ private:
 
 // Runs `quorvel <args...>` and collects its exit status and output; `input`
 // is written to its standard input.  A run that writes Y4M and names no
-// --pix-fmt gets --pix-fmt 444p, the layout Y4mVideo's pixel accessors read.
+// --pix-fmt gets --pix-fmt 444p, the layout Y4mVideo's pixel accessors read,
+// and a run without -n gets -y (tests write their outputs again and again).
 RunResult run_quorvel(const std::vector<std::string>& args, const std::string& input = "");
 
 // Runs `quorvel run --input <input> --frames <frames> --script-dir <dir>
-// <extra...>` with `script` saved as filter.lua.
+// <extra...>` with `script` saved as filter.lua; an empty `script` means no
+// script (the frames pass through; an empty filter.lua would be a script
+// without video_filter, which ends the run).
 RunResult run_script(const ScriptDir& dir, const std::string& script, const std::string& input,
                      int frames, const std::vector<std::string>& extra = {});
 

@@ -300,6 +300,18 @@ TEST_F(PreviewServerTest, ScriptErrorsAndBoxesReachThePanelsAndClearOnSuccess) {
     ASSERT_FALSE(last_["messages"].empty());
     EXPECT_EQ(last_["messages"][0]["text"], "proceed?");
     EXPECT_EQ(last_["messages"][0]["answer"], "No");
+    // A message nobody explains has an empty note; a known one has the line
+    // `run` prints under it.
+    EXPECT_EQ(last_["error_notes"][0], "") << last_["error_notes"];
+
+    write_script("function video_filter(info, vars) fill(25, 0, 0, 1, 1, 99, 0, 0) end\n");
+    ASSERT_TRUE(wait_for([](const json& s) {
+        return !s["errors"].empty() &&
+               s["errors"][0].get<std::string>().find("[25]") != std::string::npos;
+    }));
+    EXPECT_EQ(last_["error_notes"][0],
+              "buffer 25 does not exist (buffers 0–19, and those made by createbuf)")
+        << last_["errors"];
 
     // Saving a mended script computes the frame again without a request,
     // and the error panel empties.
@@ -399,10 +411,10 @@ protected:
     // only with the frame, and always is that frame.
     void expect_frame_held(const std::string& name, const std::string& encoder) {
         const std::string path = (dir_ / name).string();
-        VideoSpec spec;
-        spec.encoder = encoder;
-        spec.gop = 5;
-        ASSERT_EQ(make_video(path, spec), "");
+        ClipRecipe recipe;
+        recipe.encoder = encoder;
+        recipe.gop = 5;
+        ASSERT_EQ(make_video(path, recipe), "");
         write_script("function video_filter(info, vars) fill(0, 0, 0, 4, 4, vars.a, 0, 0) end\n");
         start({.input = path});
         const int a = track_index(plugin().table(), "--var a");

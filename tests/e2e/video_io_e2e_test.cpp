@@ -4,7 +4,11 @@
 // back can be compared sample for sample.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+
 #include "harness.h"
+#include "media/frame_source.h"
 #include "test_video.h"
 
 namespace {
@@ -25,9 +29,9 @@ void expect_pattern(const Y4mVideo& got, int k, int want, const char* what) {
 
 TEST(VideoInput, Mp4AndTenBitMkvReachTheScriptSampleForSample) {
     ScriptDir dir;
-    VideoSpec mp4;
+    ClipRecipe mp4;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), mp4), "");
-    VideoSpec mkv;
+    ClipRecipe mkv;
     mkv.encoder = "ffv1", mkv.pix_fmt = "yuv422p10le", mkv.frames = 5, mkv.w = 30, mkv.h = 20;
     ASSERT_EQ(make_video(dir.file("deep.mkv"), mkv), "");
 
@@ -55,7 +59,7 @@ TEST(VideoInput, Mp4AndTenBitMkvReachTheScriptSampleForSample) {
 
 TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
     ScriptDir dir;
-    VideoSpec video;
+    ClipRecipe video;
     video.frames = 20;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     // Frames 10..14, each showing the frame seven before it: every one of
@@ -98,7 +102,7 @@ TEST(VideoInput, RangesNumberFramesAsTheInputDoesAndCopyframeSeeks) {
 
 TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
     ScriptDir dir;
-    VideoSpec video;
+    ClipRecipe video;
     video.frames = 8;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     ASSERT_EQ(run_quorvel({"run", "-i", dir.file("clip.mp4"), "-o", dir.file("in.y4m"), "--pix-fmt",
@@ -143,7 +147,7 @@ TEST(VideoInput, Y4mOnStandardInputStreamsAndReachesOnlyKeptFrames) {
 
 TEST(VideoOutput, EveryKindReadsBack) {
     ScriptDir dir;
-    VideoSpec video;
+    ClipRecipe video;
     video.frames = 6, video.w = 33, video.h = 17, video.audio = true, video.encoder = "ffv1",
     video.pix_fmt = "yuv444p";
     ASSERT_EQ(make_video(dir.file("clip.mkv"), video), "");
@@ -211,7 +215,7 @@ TEST(VideoOutput, EveryKindReadsBack) {
 
 TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
     ScriptDir dir;
-    VideoSpec video;
+    ClipRecipe video;
     ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
     const std::string mp4 = dir.read("clip.mp4");
     dir.write("half.mp4", mp4.substr(0, mp4.size() / 2));  // the index (moov) is at the end: lost
@@ -239,3 +243,325 @@ TEST(VideoInput, DamagedFilesAreNamedAndLeaveNoOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+// A phone-style clip: frames 30 and 50 ms apart in turn (25 fps on
+// average), AAC audio whose loud tone starts with frame `beep`.
+ClipRecipe variable_rate_clip(int frames, int beep) {
+    ClipRecipe video;
+    video.frames = frames, video.audio = true, video.beep_frame = beep;
+    video.time_scale = 1000;
+    for (int k = 0, t = 0; k < frames; t += k % 2 ? 50 : 30, ++k) video.pts.push_back(t);
+    return video;
+}
+
+// One AAC packet: how far apart audio and video may be after a cut.
+constexpr double kAudioFrame = 1024.0 / 48000;
+
+}  // namespace
+
+TEST(VideoCut, ACutStartsAtZeroWithItsAudioInStep) {
+    ScriptDir dir;
+    const ClipRecipe clip = variable_rate_clip(60, 30);
+    ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
+    const RunResult r = run_quorvel({"run", "-i", dir.file("phone.mp4"), "--start", "20", "--end",
+                                     "44", "-o", dir.file("cut.mp4"), "--crf", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const DecodedVideo v = read_video(dir.file("cut.mp4"));
+    ASSERT_EQ(v.error, "");
+    ASSERT_EQ(v.frames.size(), 25u);
+    // The picture starts at 0 and keeps the clip's own spacing.
+    const double origin = frame_time(clip, 20);
+    for (int k = 0; k < 25; ++k) {
+        EXPECT_NEAR(v.frame_times[k], frame_time(clip, 20 + k) - origin, 0.001) << "frame " << k;
+        EXPECT_EQ(v.at(k, 0, 5, 7), test_sample(20 + k, 0, 5, 7, 8)) << "frame " << k;
+    }
+    // The audio is the same span: it starts and ends with the picture, and
+    // the tone that began with frame 30 begins with it here too.
+    ASSERT_TRUE(v.has_audio);
+    EXPECT_NEAR(v.audio_start, 0, kAudioFrame);
+    EXPECT_NEAR(v.audio_seconds, v.video_seconds, kAudioFrame);
+    EXPECT_NEAR(v.beep_onset, frame_time(clip, 30) - origin, kAudioFrame);
+
+    // A whole run keeps the clip's timing as it is.
+    ASSERT_EQ(run_quorvel({"run", "-i", dir.file("phone.mp4"), "-o", dir.file("all.mp4")}).status,
+              0);
+    const DecodedVideo all = read_video(dir.file("all.mp4"));
+    ASSERT_EQ(all.frames.size(), 60u);
+    EXPECT_NEAR(all.frame_times[0], 0, 0.001);
+    EXPECT_NEAR(all.frame_times[59], frame_time(clip, 59), 0.001);
+    EXPECT_NEAR(all.beep_onset, frame_time(clip, 30), kAudioFrame);
+}
+
+namespace {
+
+// An AVI as capture tools write one: 20 coded pictures in pairs, the three
+// frame steps after each pair left out (drop frames), 47 steps in all.
+ClipRecipe drop_frame_avi() {
+    ClipRecipe video;
+    video.encoder = "ffv1", video.frames = 20, video.time_scale = video.rate;
+    for (int k = 0; k < 20; ++k) video.pts.push_back(k / 2 * 5 + k % 2);
+    return video;
+}
+
+// The picture shown at step k: the last one at or before it.
+int picture_at_step(const ClipRecipe& video, int k) {
+    int shown = 0;
+    for (int i = 0; i < video.frames; ++i)
+        if (video.pts[static_cast<std::size_t>(i)] <= k) shown = i;
+    return shown;
+}
+
+// Breaks the bytes in the middle of the k-th video chunk of an AVI.
+std::string damage_avi_chunk(std::string avi, int k) {
+    std::size_t at = avi.find("movi");
+    for (int i = 0; i <= k && at != std::string::npos; ++i) at = avi.find("00dc", at + 4);
+    if (at == std::string::npos) return avi;
+    const std::size_t size = static_cast<unsigned char>(avi[at + 4]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(avi[at + 5])) << 8;
+    for (std::size_t i = at + 8 + size / 2; i < at + 8 + size / 2 + 40; ++i)
+        avi[i] = static_cast<char>(i % 2 ? 0xff : 0x00);
+    return avi;
+}
+
+}  // namespace
+
+TEST(VideoTimeline, DropFramesAreRepeatsOnTheGridAndNoDamageOnEither) {
+    ScriptDir dir;
+    const ClipRecipe avi = drop_frame_avi();
+    ASSERT_EQ(make_video(dir.file("capture.avi"), avi), "");
+    dir.write("filter.lua",
+              "function video_filter(info)\n"
+              "  local log = io.open(info.script_path .. 'seen.txt', 'a')\n"
+              "  log:write(info.frame, '/', info.frame_n, ' ') log:close()\n"
+              "end\n");
+
+    // The source timeline: one frame per picture, their times in the
+    // timecodes file; the Y4M output is told it loses them otherwise.
+    RunResult r = run_quorvel({"run", "-i", dir.file("capture.avi"), "-o", dir.file("src.y4m"),
+                               "--pix-fmt", "420p", "--timecodes", dir.file("times.txt")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("incomplete"), std::string::npos) << r.err;
+    Y4mVideo v = read_y4m(dir.file("src.y4m"));
+    ASSERT_EQ(v.frames.size(), 20u);
+    for (int k = 0; k < 20; ++k) expect_pattern(v, k, k, "source timeline");
+    std::string times = "# timecode format v2\n";
+    for (int k = 0; k < 20; ++k) times += std::to_string(avi.pts[k] * 40) + "\n";
+    EXPECT_EQ(dir.read("times.txt"), times);
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "-o", dir.file("src.y4m")});
+    EXPECT_NE(r.err.find("variable timing (20 pictures over 47 steps of 25 fps"), std::string::npos)
+        << r.err;
+
+    // The grid: 47 frames, a repeat where a frame was dropped, and
+    // info.frame counting the grid.
+    dir.write("seen.txt", "");
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "--timeline", "cfr", "-o",
+                     dir.file("cfr.y4m"), "--pix-fmt", "420p"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    v = read_y4m(dir.file("cfr.y4m"));
+    ASSERT_EQ(v.frames.size(), 47u);
+    for (int k = 0; k < 47; ++k) expect_pattern(v, k, picture_at_step(avi, k), "grid");
+    EXPECT_EQ(dir.read("seen.txt").substr(0, 15), "0/47 1/47 2/47 ");
+    // The last steps are drop frames too: they can be run on their own.
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "--timeline", "cfr", "--start", "46",
+                     "--end", "46", "-o", dir.file("last.y4m"), "--pix-fmt", "420p"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    v = read_y4m(dir.file("last.y4m"));
+    ASSERT_EQ(v.frames.size(), 1u);
+    expect_pattern(v, 0, 19, "the last step");
+
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "--info"});
+    EXPECT_NE(r.out.find("frames   20,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("timeline source"), std::string::npos) << r.out;
+    r = run_quorvel({"run", "-i", dir.file("capture.avi"), "--info", "--timeline=cfr"});
+    EXPECT_NE(r.out.find("frames   47,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("timeline cfr: one frame per step of 25 fps (20 pictures over 47 steps "
+                         "of 25 fps: 27 repeated, 0 dropped)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(run_quorvel({"run", "--timeline", "vfr"}).status, 2);
+}
+
+TEST(VideoInput, FilesCutShortOrDamagedInsideSaySoAndExitOne) {
+    ScriptDir dir;
+    ClipRecipe ffv1;
+    ffv1.encoder = "ffv1", ffv1.frames = 20;
+    ASSERT_EQ(make_video(dir.file("whole.avi"), ffv1), "");
+    ClipRecipe mjpeg;
+    mjpeg.encoder = "mjpeg", mjpeg.pix_fmt = "yuvj420p", mjpeg.frames = 20;
+    ASSERT_EQ(make_video(dir.file("whole_mjpeg.avi"), mjpeg), "");
+    const std::string avi = dir.read("whole.avi"), mj = dir.read("whole_mjpeg.avi");
+    dir.write("cut95.avi", avi.substr(0, avi.size() * 95 / 100));
+    dir.write("cut99.avi", mj.substr(0, mj.size() * 99 / 100));
+
+    // The file ends inside a picture: the frames before it, exit 1.
+    for (const char* name : {"cut95.avi", "cut99.avi"}) {
+        const RunResult r = run_quorvel(
+            {"run", "-i", dir.file(name), "-o", dir.file("out.y4m"), "--pix-fmt", "420p"});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_NE(r.err.find(std::string(name) + ": cut short: the file ends inside frame"),
+                  std::string::npos)
+            << r.err;
+        const Y4mVideo v = read_y4m(dir.file("out.y4m"));
+        EXPECT_GT(v.frames.size(), 15u) << name;
+        EXPECT_LT(v.frames.size(), 20u) << name;
+        EXPECT_NE(r.err.find("incomplete: it has " + std::to_string(v.frames.size()) + " frames"),
+                  std::string::npos)
+            << r.err;
+        if (std::string(name) == "cut95.avi")
+            for (std::size_t k = 0; k < v.frames.size(); ++k)
+                expect_pattern(v, static_cast<int>(k), static_cast<int>(k), name);
+        // A run that stops before the damage is whole.
+        EXPECT_EQ(run_quorvel({"run", "-i", dir.file(name), "--frames", "10"}).status, 0) << name;
+    }
+
+    // A picture the decoder refuses in the middle: every frame is written,
+    // the damage is named and the run fails.
+    dir.write("broken.avi", damage_avi_chunk(mj, 9));
+    RunResult r = run_quorvel({"run", "-i", dir.file("broken.avi"), "-o", dir.file("out.y4m")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("broken.avi: damaged: frame 9 could not be decoded"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("incomplete"), std::string::npos) << r.err;
+    EXPECT_EQ(read_y4m(dir.file("out.y4m")).frames.size(), 20u);
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("broken.avi"), "--start", "10"}).status, 0);
+}
+
+TEST(VideoTimeline, AVariableRateClipOnTheGridKeepsItsAudioInStep) {
+    ScriptDir dir;
+    // 25 fps with a phone's jitter (3 ms late every third frame) and two
+    // frame steps missing after frame 9; the tone starts with frame 20.
+    ClipRecipe clip;
+    clip.frames = 40, clip.audio = true, clip.beep_frame = 20, clip.time_scale = 1000;
+    for (int k = 0; k < 40; ++k)
+        clip.pts.push_back(k * 40 + (k >= 10 ? 80 : 0) + (k % 3 == 1 ? 3 : 0));
+    ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
+    RunResult r = run_quorvel({"run", "-i", dir.file("phone.mp4"), "--timeline", "cfr", "-o",
+                               dir.file("grid.mp4"), "--crf", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    DecodedVideo v = read_video(dir.file("grid.mp4"));
+    ASSERT_EQ(v.frames.size(), 42u);
+    for (int k = 0; k < 42; ++k) {
+        EXPECT_NEAR(v.frame_times[k], k * 0.04, 0.001) << "step " << k;
+        // The jitter rounds away; the gap repeats frame 9.
+        const int shown = k < 10 ? k : k < 12 ? 9 : k - 2;
+        EXPECT_EQ(v.at(k, 0, 3, 3), test_sample(shown, 0, 3, 3, 8)) << "step " << k;
+    }
+    EXPECT_NEAR(v.beep_onset, 0.88, kAudioFrame);
+
+    // A cut on the grid starts at 0 too, the tone with it.
+    r = run_quorvel({"run", "-i", dir.file("phone.mp4"), "--timeline", "cfr", "--start", "22", "-o",
+                     dir.file("cut.mp4")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    v = read_video(dir.file("cut.mp4"));
+    ASSERT_EQ(v.frames.size(), 20u);
+    EXPECT_NEAR(v.frame_times[0], 0, 0.001);
+    EXPECT_NEAR(v.beep_onset, 0, kAudioFrame);
+    EXPECT_NEAR(v.audio_start, 0, kAudioFrame);
+}
+
+TEST(VideoInput, APictureStoredOnItsSideIsTurnedUprightBeforeTheScript) {
+    ScriptDir dir;
+    // The display matrix's angle (ClipRecipe::rotation) and where the upright
+    // picture's (x, y) is in the stored one.
+    struct Case {
+        int matrix;
+        std::function<std::pair<int, int>(int x, int y, int w, int h)> stored;
+    };
+    const auto turned_right = [](int x, int y, int, int h) { return std::pair{y, h - 1 - x}; };
+    const auto turned_left = [](int x, int y, int w, int) { return std::pair{w - 1 - y, x}; };
+    const auto turned_over = [](int x, int y, int w, int h) {
+        return std::pair{w - 1 - x, h - 1 - y};
+    };
+    const Case cases[] = {
+        {90, turned_right}, {-90, turned_left}, {180, turned_over}};  // 90: a phone's
+    for (const Case& c : cases) {
+        ClipRecipe clip;
+        clip.w = 48, clip.h = 32, clip.frames = 3, clip.rotation = c.matrix;
+        ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
+        const RunResult r = run_quorvel(
+            {"run", "-i", dir.file("phone.mp4"), "-o", dir.file("up.mp4"), "--crf", "0"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const DecodedVideo v = read_video(dir.file("up.mp4"));
+        ASSERT_EQ(v.frames.size(), 3u);
+        EXPECT_EQ(v.rotation, 0) << "no tag: the picture is upright";
+        const bool sideways = c.matrix != 180;
+        ASSERT_EQ(v.w, sideways ? 32 : 48) << c.matrix;
+        ASSERT_EQ(v.h, sideways ? 48 : 32) << c.matrix;
+        for (int y = 0; y < v.h; ++y)
+            for (int x = 0; x < v.w; ++x) {
+                const auto [sx, sy] = c.stored(x, y, clip.w, clip.h);
+                ASSERT_EQ(v.at(2, 0, x, y), test_sample(2, 0, sx, sy, 8))
+                    << c.matrix << " at " << x << "," << y;
+            }
+    }
+    // --no-autorotate: as stored, with the tag; --info says which.
+    RunResult r = run_quorvel(
+        {"run", "-i", dir.file("phone.mp4"), "-o", dir.file("stored.mp4"), "--no-autorotate"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const DecodedVideo v = read_video(dir.file("stored.mp4"));
+    EXPECT_EQ(v.w, 48);
+    EXPECT_NEAR(std::abs(v.rotation), 180, 0.01);
+    r = run_quorvel({"run", "-i", dir.file("phone.mp4"), "--info"});
+    EXPECT_NE(r.out.find("size     48x32"), std::string::npos) << r.out;  // 180: the same size
+    EXPECT_NE(r.out.find("rotation stored on its side: turned 180 degrees clockwise"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST(VideoCut, TimesCutAsFramesDoAndTheAudioFollows) {
+    ScriptDir dir;
+    const ClipRecipe clip = variable_rate_clip(60, 30);
+    ASSERT_EQ(make_video(dir.file("phone.mp4"), clip), "");
+    // Frames 20 to 44 start at 0.8 s and 1.76 s; 45 at 1.79 s.
+    const std::vector<std::vector<std::string>> cuts = {
+        {"--start", "f20", "--end", "44"},
+        {"-ss", "0.8", "-to", "1.77"},    {"--start", "00:00:00.8", "--end", "1770ms"},
+        {"-ss", "0.79", "-t", "0.97"},  // 0.79 s falls between frames 19 and 20
+    };
+    for (const auto& cut : cuts) {
+        std::vector<std::string> args = {
+            "run", "-i", dir.file("phone.mp4"), "-o", dir.file("cut.mp4"), "--crf", "0"};
+        args.insert(args.end(), cut.begin(), cut.end());
+        const RunResult r = run_quorvel(args);
+        ASSERT_EQ(r.status, 0) << cut[1] << r.err;
+        const DecodedVideo v = read_video(dir.file("cut.mp4"));
+        ASSERT_EQ(v.frames.size(), 25u) << cut[1];
+        EXPECT_EQ(v.at(0, 0, 5, 7), test_sample(20, 0, 5, 7, 8)) << cut[1];
+        EXPECT_NEAR(v.frame_times[0], 0, 0.001) << cut[1];
+        EXPECT_NEAR(v.beep_onset, frame_time(clip, 30) - frame_time(clip, 20), kAudioFrame)
+            << cut[1];
+    }
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("phone.mp4"), "-ss", "3"}).status,
+              2);  // past the end
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("phone.mp4"), "-t", "1", "-to", "2"}).status, 2);
+    EXPECT_EQ(run_quorvel({"run", "-i", dir.file("phone.mp4"), "-ss", "1", "-s", "2"}).status, 2);
+}
+
+// The preview reads the frame it shows again after every change: a seek
+// back to frame 0 must give frame 0, not the picture the decoder is at.
+TEST(VideoInput, ASeekBackToTheFirstFrameGivesTheFirstFrame) {
+    ScriptDir dir;
+    ClipRecipe video;
+    video.frames = 12;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
+    std::string error;
+    bool usage = false;
+    const std::unique_ptr<FrameSource> source = open_source(dir.file("clip.mp4"), &error, &usage);
+    ASSERT_TRUE(source) << error;
+    std::vector<PIXEL_YC> picture(static_cast<std::size_t>(video.w) * video.h);
+    std::int64_t pts = 0;
+    const auto luma_at_origin = [&] { return picture[0].y; };
+    ASSERT_TRUE(source->read_next(picture.data(), video.w, &pts, &error)) << error;
+    const auto first = luma_at_origin();
+    for (int k = 1; k < 6; ++k)
+        ASSERT_TRUE(source->read_next(picture.data(), video.w, &pts, &error));
+    EXPECT_NE(luma_at_origin(), first);
+    for (int again = 0; again < 3; ++again) {
+        ASSERT_TRUE(source->seek(0, &error)) << error;
+        ASSERT_TRUE(source->read_next(picture.data(), video.w, &pts, &error)) << error;
+        EXPECT_EQ(luma_at_origin(), first) << "after seek " << again;
+        EXPECT_EQ(pts, source->time_of(0));
+    }
+}

@@ -6,21 +6,31 @@
 // release buffers).  The calls run on small frames.  A crash, leak or
 // sanitizer report is a finding, and so is a single call that runs for more
 // than a second.
+//
+// The string functions (find, match, gmatch, gsub on the guarded matcher)
+// are among the calls, with pattern-like texts and long subjects, and
+// median and gaussian often get windows far larger than the frame.  Every
+// call runs with a frame deadline a quarter of a second away, as a script's
+// frame would, so a pattern that backtracks without end must stop there.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "buffers/store.h"
 #include "platform/desktop.h"
+#include "platform/system.h"
 #include "platform/thread_pool.h"
+#include "platform/work_deadline.h"
 #include "script/engine.h"
 #include "script/filter_info.h"
+#include "script/guarded_patterns.h"
 #include "script/library.h"
 #include "script/lua.h"
 
@@ -99,11 +109,24 @@ Harness* make_harness() {
     pool::set_worker_count(2);
     h->L = luaL_newstate();
     luaL_openlibs(h->L);
+    lua_cpcall(
+        h->L, [](lua_State* L) { return install_guarded_patterns(L), 0; }, nullptr);
     register_library(h->L);
+    // The string functions as globals; gmatch runs its iterator to the end
+    // (or 200 matches).
+    luaL_dostring(h->L,
+                  "find, match, gsub = string.find, string.match, string.gsub\n"
+                  "function gmatch_all(s, p) local n = 0 for a in string.gmatch(s, p) do\n"
+                  "  n = n + 1 if n == 200 then break end end return n end\n");
     harness = h;
     reset_frame(*h);
     for (const LibraryFunction* row : library_functions())
         h->functions.push_back({row->name, row->counts.listed()});
+    // The string functions take the language's own argument forms.
+    h->functions.push_back({"find", {2, 3, 4}});
+    h->functions.push_back({"match", {2, 3}});
+    h->functions.push_back({"gmatch_all", {2}});
+    h->functions.push_back({"gsub", {3, 4}});
     lua_settop(h->L, 0);
     return h;
 }
@@ -202,8 +225,31 @@ const char* const callbacks[] = {
     "return function() dispsize(1, 1) createbuf() return 4096, 0, 0 end",
 };
 
+// A text made of pattern characters, or a long subject for one.
+void push_pattern_text(lua_State* L, FuzzedDataProvider& in) {
+    static const char alphabet[] = "aab%.()[]^$*+-?bf1dswAZ";
+    if (in.ConsumeIntegralInRange(0, 3) == 0) {
+        const std::size_t n = in.PickValueInArray({100, 5000, 200000});
+        std::string s(n, in.ConsumeBool() ? 'a' : '(');
+        if (in.ConsumeBool()) s.back() = 'b';
+        lua_pushlstring(L, s.data(), s.size());
+        return;
+    }
+    std::string s;
+    const int n = in.ConsumeIntegralInRange(0, 40);
+    for (int i = 0; i < n; ++i)
+        s += alphabet[in.ConsumeIntegralInRange<std::size_t>(0, sizeof alphabet - 2)];
+    lua_pushlstring(L, s.data(), s.size());
+}
+
+// A window or kernel size far beyond the frame.
+double large_window(FuzzedDataProvider& in) {
+    static const double values[] = {kMaxW, kMaxH, kMaxW + 1, 1000, 65535, 65536, 1e6, 2147483647.0};
+    return in.PickValueInArray(values);
+}
+
 void push_argument(lua_State* L, FuzzedDataProvider& in) {
-    switch (in.ConsumeIntegralInRange(0, 9)) {
+    switch (in.ConsumeIntegralInRange(0, 10)) {
         case 0:
         case 1:
         case 2:
@@ -227,6 +273,9 @@ void push_argument(lua_State* L, FuzzedDataProvider& in) {
         case 8:
             lua_pushboolean(L, in.ConsumeBool());
             break;
+        case 9:
+            push_pattern_text(L, in);
+            break;
         default:
             lua_pushnil(L);
             break;
@@ -249,9 +298,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else
             count = in.ConsumeIntegralInRange(0, kMaxArgs);
         lua_getglobal(L, f.name);
-        for (int k = 0; k < count; ++k) push_argument(L, in);
+        const bool windowed = (std::strcmp(f.name, "median") == 0 && count == 10) ||
+                              (std::strcmp(f.name, "gaussian") == 0 && count == 9);
+        const bool large = windowed && in.ConsumeBool();
+        for (int k = 0; k < count; ++k) {
+            if (large && k >= 8)
+                lua_pushnumber(L, large_window(in));
+            else
+                push_argument(L, in);
+        }
         const auto start = std::chrono::steady_clock::now();
+        work_deadline::set(platform::monotonic_ms() + 250);
         if (lua_pcall(L, count, LUA_MULTRET, 0) != 0) lua_pop(L, 1);
+        work_deadline::set(0);
+        // A budget error leaves the count hook on at every instruction.
+        lua_sethook(L, nullptr, 0, 0);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (seconds > kSlowCall) {

@@ -16,7 +16,7 @@ namespace {
 class RecordingSink : public FrameSink {
 public:
     explicit RecordingSink(int fail_at = -1) : fail_at_(fail_at) {}
-    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
+    bool write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts, std::int64_t,
                std::string* error) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (frames_ == fail_at_) {
@@ -54,7 +54,7 @@ TEST(BackgroundWriter, FramesArriveInOrderAsTheyWereHandedOver) {
         std::string error;
         for (int k = 0; k < 5; ++k) {
             buffer = buffer_of(100 * k);
-            ASSERT_TRUE(writer.write(buffer.data(), 5, 3, 2, 40 + k, &error)) << error;
+            ASSERT_TRUE(writer.write(buffer.data(), 5, 3, 2, 40 + k, 1, &error)) << error;
             buffer = buffer_of(-1);  // the editor's buffer changes at once
         }
     }  // the last frame is written before the writer goes
@@ -72,10 +72,10 @@ TEST(BackgroundWriter, AFailureShowsAtTheNextWriteOrTheDrain) {
     BackgroundWriter writer(&sink);
     const std::vector<PIXEL_YC> buffer = buffer_of(0);
     std::string error;
-    EXPECT_TRUE(writer.write(buffer.data(), 5, 3, 2, 0, &error));
-    EXPECT_TRUE(writer.write(buffer.data(), 5, 3, 2, 1, &error));
-    EXPECT_TRUE(writer.write(buffer.data(), 5, 3, 2, 2, &error));  // fails in the background
-    EXPECT_FALSE(writer.write(buffer.data(), 5, 3, 2, 3, &error));
+    EXPECT_TRUE(writer.write(buffer.data(), 5, 3, 2, 0, 1, &error));
+    EXPECT_TRUE(writer.write(buffer.data(), 5, 3, 2, 1, 1, &error));
+    EXPECT_TRUE(writer.write(buffer.data(), 5, 3, 2, 2, 1, &error));  // fails in the background
+    EXPECT_FALSE(writer.write(buffer.data(), 5, 3, 2, 3, 1, &error));
     EXPECT_EQ(error, "disk full at 2");
     error.clear();
     EXPECT_FALSE(writer.drain(&error));
@@ -84,8 +84,8 @@ TEST(BackgroundWriter, AFailureShowsAtTheNextWriteOrTheDrain) {
 
     RecordingSink last(1);
     BackgroundWriter second(&last);
-    EXPECT_TRUE(second.write(buffer.data(), 5, 3, 2, 0, &error));
-    EXPECT_TRUE(second.write(buffer.data(), 5, 3, 2, 7, &error));
+    EXPECT_TRUE(second.write(buffer.data(), 5, 3, 2, 0, 1, &error));
+    EXPECT_TRUE(second.write(buffer.data(), 5, 3, 2, 7, 1, &error));
     error.clear();
     EXPECT_FALSE(second.drain(&error));
     EXPECT_EQ(error, "disk full at 7");

@@ -1,11 +1,13 @@
-// fliph, flipv and mosaic: OpenCV's flips, regions hanging over the edges,
-// the mosaic averages against a direct computation, and the argument forms.
+// fliph, flipv and mosaic: OpenCV's flips, regions hanging over the edges
+// (the offsets kept inside the buffer), the mosaic averages against a
+// direct computation, and the argument forms.
 #include <opencv2/core.hpp>
 
 #include <climits>
 
 #include "geometry/flip.h"
 #include "geometry/mosaic.h"
+#include "geometry/offsets.h"
 #include "geometry_reference.h"
 #include "mask_script_fixture.h"
 #include "mask_test_util.h"
@@ -22,6 +24,23 @@ bool same(const PIXEL_YC& a, const PIXEL_YC& b) {
 }
 
 }  // namespace
+
+// The offsets a walk keeps are exactly those whose position lies in the
+// buffer, forwards and backwards, also for runs far outside it.
+TEST(FlipKernels, InsideOffsetsAreExactlyThoseInTheBuffer) {
+    for (long long n : {0LL, 1LL, 5LL, 12LL})
+        for (long long bound : {1LL, 4LL, 9LL})
+            for (long long base = -20; base <= 20; ++base) {
+                const Span f = forward_inside(n, base, bound);
+                const Span b = backward_inside(n, base, bound);
+                for (long long t = 0; t < n; ++t) {
+                    const bool in_f = base + t >= 0 && base + t < bound;
+                    const bool in_b = base - t >= 0 && base - t < bound;
+                    ASSERT_EQ(t >= f.begin && t < f.end, in_f) << n << " " << base << " " << t;
+                    ASSERT_EQ(t >= b.begin && t < b.end, in_b) << n << " " << base << " " << t;
+                }
+            }
+}
 
 TEST(FlipKernels, WholeFrameAgreesWithOpenCv) {
     TestFrame src = varied_frame(37, 23);

@@ -19,12 +19,12 @@
 #include "mask/morphology.h"
 #include "morphology_fixture.h"
 #include "morphology_reference.h"
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 TEST(MorphologyPass, EveryElementShapeMatchesThePointByPointExtreme) {
     std::mt19937 rng(2024);
-    std::vector<mist::morphology_runs> elements;
-    for (int r : {0, 1, 2, 3, 5, 12}) elements.push_back(mist::circle_runs(r));
+    std::vector<toolkit::morphology_runs> elements;
+    for (int r : {0, 1, 2, 3, 5, 12}) elements.push_back(toolkit::circle_runs(r));
     for (int k = 0; k < 12; ++k)
         elements.push_back(random_table(rng, 1 + static_cast<int>(rng() % 9),
                                         1 + static_cast<int>(rng() % 9), 50));
@@ -32,17 +32,17 @@ TEST(MorphologyPass, EveryElementShapeMatchesThePointByPointExtreme) {
         elements.push_back(rectangle(c, r));
     {
         // Alike rows of several runs each; and one long line.
-        mist::morphology_runs holes;
+        toolkit::morphology_runs holes;
         for (int dy = -2; dy <= 1; ++dy)
             holes.add(dy, -3, -2), holes.add(dy, 0, 0), holes.add(dy, 2, 6);
         elements.push_back(holes);
-        mist::morphology_runs line;
+        toolkit::morphology_runs line;
         line.add(0, -40, 45);
         line.add(1, -1, 2);
         elements.push_back(line);
     }
     int checked = 0;
-    for (const mist::morphology_runs& e : elements) {
+    for (const toolkit::morphology_runs& e : elements) {
         const std::vector<Point> pts = points_of(e);
         for (int trial = 0; trial < 4; ++trial) {
             const int iw = 5 + static_cast<int>(rng() % 40), ih = 3 + static_cast<int>(rng() % 30);
@@ -55,12 +55,12 @@ TEST(MorphologyPass, EveryElementShapeMatchesThePointByPointExtreme) {
                 for (std::uint32_t threads : {1u, 2u, 3u}) {
                     std::vector<short> got(want.size(), 1234);
                     std::vector<short> copy = in;
-                    mist::morphology_pass({copy.data(), static_cast<std::size_t>(iw),
-                                           static_cast<std::size_t>(ih), iw},
-                                          ox, oy,
-                                          {got.data(), static_cast<std::size_t>(ow),
-                                           static_cast<std::size_t>(oh), ow},
-                                          e, erode, threads);
+                    toolkit::morphology_pass({copy.data(), static_cast<std::size_t>(iw),
+                                              static_cast<std::size_t>(ih), iw},
+                                             ox, oy,
+                                             {got.data(), static_cast<std::size_t>(ow),
+                                              static_cast<std::size_t>(oh), ow},
+                                             e, erode, threads);
                     ASSERT_EQ(got, want)
                         << "element " << checked << " trial " << trial << " erode " << erode
                         << " threads " << threads << " in " << iw << "x" << ih << " out " << ow
@@ -76,14 +76,14 @@ TEST(MorphologyPass, OpeningAndClosingChainTwoPassesOverTheMiddleBlock) {
     // The first pass's rows go through a ring that the second pass reads;
     // the chunks of two and three workers each start their own.
     std::mt19937 rng(99);
-    std::vector<mist::morphology_runs> elements = {mist::circle_runs(1), mist::circle_runs(4),
-                                                   rectangle(5, 5), rectangle(3, 1),
-                                                   rectangle(2, 7)};
+    std::vector<toolkit::morphology_runs> elements = {toolkit::circle_runs(1),
+                                                      toolkit::circle_runs(4), rectangle(5, 5),
+                                                      rectangle(3, 1), rectangle(2, 7)};
     for (int k = 0; k < 6; ++k)
         elements.push_back(random_table(rng, 1 + static_cast<int>(rng() % 7),
                                         1 + static_cast<int>(rng() % 7), 60));
-    elements.push_back(mist::circle_runs(45));  // often covering everything: two separate passes
-    for (const mist::morphology_runs& e : elements) {
+    elements.push_back(toolkit::circle_runs(45));  // often covering everything: two separate passes
+    for (const toolkit::morphology_runs& e : elements) {
         const std::vector<Point> pts = points_of(e);
         for (int trial = 0; trial < 3; ++trial) {
             const int iw = 8 + static_cast<int>(rng() % 70), ih = 6 + static_cast<int>(rng() % 40);
@@ -102,13 +102,13 @@ TEST(MorphologyPass, OpeningAndClosingChainTwoPassesOverTheMiddleBlock) {
                 for (std::uint32_t threads : {1u, 2u, 3u}) {
                     std::vector<short> got(want.size(), 99);
                     std::vector<short> copy = in;
-                    mist::morphology_two_passes({copy.data(), static_cast<std::size_t>(iw),
-                                                 static_cast<std::size_t>(ih), iw},
-                                                0, mx, my, static_cast<std::size_t>(mw),
-                                                static_cast<std::size_t>(mh), ox, oy,
-                                                {got.data(), static_cast<std::size_t>(ow),
-                                                 static_cast<std::size_t>(oh), ow},
-                                                e, first_erodes, threads);
+                    toolkit::morphology_two_passes({copy.data(), static_cast<std::size_t>(iw),
+                                                    static_cast<std::size_t>(ih), iw},
+                                                   0, mx, my, static_cast<std::size_t>(mw),
+                                                   static_cast<std::size_t>(mh), ox, oy,
+                                                   {got.data(), static_cast<std::size_t>(ow),
+                                                    static_cast<std::size_t>(oh), ow},
+                                                   e, first_erodes, threads);
                     ASSERT_EQ(got, want)
                         << "points " << pts.size() << " trial " << trial << " threads " << threads;
                 }
@@ -123,14 +123,14 @@ TEST(MorphologyPass, ElementsTooTallForTheRingGoSourceBySource) {
     std::mt19937 rng(7);
     const int iw = 400, ih = 9, ow = 300, oh = 3;
     const std::vector<short> in = random_plane(rng, iw * ih);
-    const mist::morphology_runs disc = mist::circle_runs(120);
+    const toolkit::morphology_runs disc = toolkit::circle_runs(120);
     const std::vector<Point> pts = points_of(disc);
     for (bool erode : {true, false}) {
         const std::vector<short> want = brute_pass(in, iw, ih, 10, 2, ow, oh, pts, erode);
         std::vector<short> got(want.size());
         std::vector<short> copy = in;
-        mist::morphology_pass({copy.data(), iw, ih, iw}, 10, 2, {got.data(), ow, oh, ow}, disc,
-                              erode, 2);
+        toolkit::morphology_pass({copy.data(), iw, ih, iw}, 10, 2, {got.data(), ow, oh, ow}, disc,
+                                 erode, 2);
         EXPECT_EQ(got, want);
     }
 }

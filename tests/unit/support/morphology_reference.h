@@ -7,15 +7,15 @@
 #include <random>
 #include <vector>
 
-#include "toolkit/morphology.h"
+#include "toolkit/grey_morphology.h"
 
 struct Point {
     int x, y;
 };
 
-inline std::vector<Point> points_of(const mist::morphology_runs& e) {
+inline std::vector<Point> points_of(const toolkit::morphology_runs& e) {
     std::vector<Point> p;
-    for (const mist::morphology_run& r : e.runs())
+    for (const toolkit::morphology_run& r : e.runs())
         for (int x = r.x0; x <= r.x1; ++x) p.push_back({x, r.dy});
     return p;
 }
@@ -39,18 +39,18 @@ inline std::vector<short> brute_pass(const std::vector<short>& in, int iw, int i
     return out;
 }
 
-inline mist::morphology_runs random_table(std::mt19937& rng, int cols, int rows, int density) {
-    mist::array2<int> cells(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
+inline toolkit::morphology_runs random_table(std::mt19937& rng, int cols, int rows, int density) {
+    toolkit::grid<int> cells(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
     std::uniform_int_distribution<int> d(0, 99);
     for (int& c : cells) c = d(rng) < density;
     cells[static_cast<std::size_t>(rng() % cells.size())] = 1;
-    return mist::table_runs(cells);
+    return toolkit::table_runs(cells);
 }
 
-inline mist::morphology_runs rectangle(int cols, int rows) {
-    mist::array2<int> cells(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
+inline toolkit::morphology_runs rectangle(int cols, int rows) {
+    toolkit::grid<int> cells(static_cast<std::size_t>(cols), static_cast<std::size_t>(rows));
     cells.fill(1);
-    return mist::table_runs(cells);
+    return toolkit::table_runs(cells);
 }
 
 inline std::vector<short> random_plane(std::mt19937& rng, int n) {

@@ -11,14 +11,14 @@
 #include <tuple>
 #include <vector>
 
-#include "toolkit/average.h"
-#include "toolkit/gaussian.h"
-#include "toolkit/linear.h"
-#include "toolkit/median.h"
+#include "toolkit/box_mean.h"
+#include "toolkit/convolution_filter.h"
+#include "toolkit/gaussian_blur.h"
+#include "toolkit/pixel_median.h"
 
 namespace {
 
-using Image = mist::array2<mist::rgb<short>>;
+using Image = toolkit::grid<toolkit::rgb<short>>;
 
 Image random_image(std::size_t w, std::size_t h, std::uint32_t seed, int lo = -300, int hi = 4400) {
     std::mt19937 rng(seed);
@@ -29,10 +29,10 @@ Image random_image(std::size_t w, std::size_t h, std::uint32_t seed, int lo = -3
     return a;
 }
 
-short component(const mist::rgb<short>& p, int c) { return c == 0 ? p.r : c == 1 ? p.g : p.b; }
+short component(const toolkit::rgb<short>& p, int c) { return c == 0 ? p.r : c == 1 ? p.g : p.b; }
 
 // Convolution as defined: cells over the array only, sums in kernel order.
-Image reference_linear(const Image& in, const mist::array2<double>& k) {
+Image reference_linear(const Image& in, const toolkit::grid<double>& k) {
     const long W = static_cast<long>(in.width()), H = static_cast<long>(in.height());
     const long kc = static_cast<long>(k.width()), kr = static_cast<long>(k.height());
     Image out(in.width(), in.height());
@@ -48,7 +48,7 @@ Image reference_linear(const Image& in, const mist::array2<double>& k) {
                     for (int c = 0; c < 3; ++c) T[c] += w * component(in(xx, yy), c);
                 }
             short v[3];
-            for (int c = 0; c < 3; ++c) v[c] = mist::truncate_to_short(S != 0 ? T[c] / S : T[c]);
+            for (int c = 0; c < 3; ++c) v[c] = toolkit::truncate_to_short(S != 0 ? T[c] / S : T[c]);
             out(x, y) = {v[0], v[1], v[2]};
         }
     return out;
@@ -66,18 +66,18 @@ Image reference_average(const Image& in, long kw, long kh) {
                     ++n;
                     for (int c = 0; c < 3; ++c) T[c] += component(in(xx, yy), c);
                 }
-            out(x, y) = {mist::truncate_to_short(T[0] / n), mist::truncate_to_short(T[1] / n),
-                         mist::truncate_to_short(T[2] / n)};
+            out(x, y) = {toolkit::truncate_to_short(T[0] / n), toolkit::truncate_to_short(T[1] / n),
+                         toolkit::truncate_to_short(T[2] / n)};
         }
     return out;
 }
 
 // One pass of the separable Gaussian along x (or y), as defined.
-mist::array2<mist::rgb<float>> reference_pass(const mist::array2<mist::rgb<float>>& in,
-                                              const std::vector<double>& k, bool along_x) {
+toolkit::grid<toolkit::rgb<float>> reference_pass(const toolkit::grid<toolkit::rgb<float>>& in,
+                                                  const std::vector<double>& k, bool along_x) {
     const long W = static_cast<long>(in.width()), H = static_cast<long>(in.height());
     const long r = static_cast<long>(k.size() / 2);
-    mist::array2<mist::rgb<float>> out(in.width(), in.height());
+    toolkit::grid<toolkit::rgb<float>> out(in.width(), in.height());
     for (long y = 0; y < H; ++y)
         for (long x = 0; x < W; ++x) {
             const long p = along_x ? x : y, L = along_x ? W : H;
@@ -88,7 +88,7 @@ mist::array2<mist::rgb<float>> reference_pass(const mist::array2<mist::rgb<float
                     cut = true;
                     continue;
                 }
-                const mist::rgb<float>& v = along_x ? in(x + t, y) : in(x, y + t);
+                const toolkit::rgb<float>& v = along_x ? in(x + t, y) : in(x, y + t);
                 const double w = k[static_cast<std::size_t>(t + r)];
                 S += w;
                 T[0] += w * static_cast<double>(v.r);
@@ -116,13 +116,13 @@ std::vector<double> reference_kernel(double sigma) {
     return k;
 }
 
-bool lexically_less(const mist::rgb<short>& a, const mist::rgb<short>& b) {
+bool lexically_less(const toolkit::rgb<short>& a, const toolkit::rgb<short>& b) {
     return std::tie(a.r, a.g, a.b) < std::tie(b.r, b.g, b.b);
 }
 
 // The median of the window of (x, y) where it lies inside the array.
-mist::rgb<short> reference_median(const Image& in, long x, long y, long kw, long kh) {
-    std::vector<mist::rgb<short>> w;
+toolkit::rgb<short> reference_median(const Image& in, long x, long y, long kw, long kh) {
+    std::vector<toolkit::rgb<short>> w;
     for (long j = -kh / 2; j <= kh / 2; ++j)
         for (long i = -kw / 2; i <= kw / 2; ++i) w.push_back(in(x + i, y + j));
     std::sort(w.begin(), w.end(), lexically_less);
@@ -141,8 +141,8 @@ mist::rgb<short> reference_median(const Image& in, long x, long y, long kw, long
     return ::testing::AssertionSuccess();
 }
 
-mist::array2<double> kernel_of(std::size_t cols, std::size_t rows, std::vector<double> v) {
-    mist::array2<double> k(cols, rows);
+toolkit::grid<double> kernel_of(std::size_t cols, std::size_t rows, std::vector<double> v) {
+    toolkit::grid<double> k(cols, rows);
     std::copy(v.begin(), v.end(), k.begin());
     return k;
 }
@@ -152,7 +152,7 @@ mist::array2<double> kernel_of(std::size_t cols, std::size_t rows, std::vector<d
 TEST(FilterToolkit, LinearMatchesItsDefinitionForEveryKindOfKernel) {
     std::mt19937 rng(3);
     std::uniform_real_distribution<double> fraction(-1.0, 2.0);
-    std::vector<mist::array2<double>> kernels = {
+    std::vector<toolkit::grid<double>> kernels = {
         kernel_of(3, 3, {1, 2, 1, 2, 4, 2, 1, 2, 1}),          // integral, sum 16
         kernel_of(3, 3, {1, 1, 1, 1, -8, 1, 1, 1, 1}),         // zero sum
         kernel_of(3, 1, {-1, 0, 1}),                           // zero sum with a zero
@@ -161,7 +161,7 @@ TEST(FilterToolkit, LinearMatchesItsDefinitionForEveryKindOfKernel) {
         kernel_of(1, 1, {0}),                                  // no weight at all
         kernel_of(3, 3, {40000, 40000, 0, 0, 1, 0, 0, 0, 1}),  // integral but too large for 32 bits
     };
-    mist::array2<double> big(7, 5);
+    toolkit::grid<double> big(7, 5);
     for (double& w : big) w = std::round(fraction(rng) * 8) / 8;
     kernels.push_back(big);
     for (std::size_t kind = 0; kind < kernels.size(); ++kind)
@@ -171,28 +171,28 @@ TEST(FilterToolkit, LinearMatchesItsDefinitionForEveryKindOfKernel) {
             const Image want = reference_linear(in, kernels[kind]);
             for (std::uint32_t threads : {1u, 3u}) {
                 Image out;
-                ASSERT_TRUE(mist::linear(in, out, kernels[kind], threads));
+                ASSERT_TRUE(toolkit::convolve(in, out, kernels[kind], threads));
                 EXPECT_TRUE(same(out, want)) << "kernel " << kind << " " << w << "x" << h;
             }
         }
 }
 
 TEST(FilterToolkit, GaussianKernelHasTheWorkedTaps) {
-    const mist::gaussian_kernel one = mist::make_gaussian_kernel(1, 1, 100);
+    const toolkit::gaussian_kernel one = toolkit::make_gaussian_kernel(1, 1, 100);
     ASSERT_EQ(one.radius, 2u);
     const double taps[] = {0.054489, 0.244201, 0.40262, 0.244201, 0.054489};
     for (int i = 0; i < 5; ++i) EXPECT_NEAR(one.weights[i], taps[i], 1e-6);
-    const mist::gaussian_kernel half = mist::make_gaussian_kernel(0.5, 1, 100);
+    const toolkit::gaussian_kernel half = toolkit::make_gaussian_kernel(0.5, 1, 100);
     ASSERT_EQ(half.weights.size(), 3u);
     EXPECT_NEAR(half.weights[0], 0.106507, 1e-6);
     EXPECT_NEAR(half.weights[1], 0.786986, 1e-6);
-    EXPECT_EQ(mist::make_gaussian_kernel(2, 1, 100).weights.size(), 9u);
-    EXPECT_EQ(mist::make_gaussian_kernel(0.3, 1, 100).weights.size(), 3u);
+    EXPECT_EQ(toolkit::make_gaussian_kernel(2, 1, 100).weights.size(), 9u);
+    EXPECT_EQ(toolkit::make_gaussian_kernel(0.3, 1, 100).weights.size(), 3u);
     // sigma 0 is sigma 1; a kernel longer than a line keeps only the taps a
     // line can reach, normalised by the sum of all of them.
-    const mist::gaussian_kernel zero = mist::make_gaussian_kernel(0, 1, 100);
+    const toolkit::gaussian_kernel zero = toolkit::make_gaussian_kernel(0, 1, 100);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(zero.weights[i], one.weights[i]);
-    const mist::gaussian_kernel cut = mist::make_gaussian_kernel(50, 1, 3);
+    const toolkit::gaussian_kernel cut = toolkit::make_gaussian_kernel(50, 1, 3);
     EXPECT_EQ(cut.radius, 100u);
     ASSERT_EQ(cut.weights.size(), 7u);
     const std::vector<double> full = reference_kernel(50);
@@ -202,8 +202,8 @@ TEST(FilterToolkit, GaussianKernelHasTheWorkedTaps) {
 TEST(FilterToolkit, GaussianMatchesTwoPassesOfItsDefinition) {
     for (double sigma : {0.0, 0.5, 2.0, 3.7, 40.0})
         for (auto [w, h] : {std::pair{45, 23}, std::pair{6, 30}, std::pair{1, 1}}) {
-            mist::array2<mist::rgb<float>> image(static_cast<std::size_t>(w),
-                                                 static_cast<std::size_t>(h));
+            toolkit::grid<toolkit::rgb<float>> image(static_cast<std::size_t>(w),
+                                                     static_cast<std::size_t>(h));
             std::mt19937 rng(static_cast<std::uint32_t>(w * 7 + h));
             std::uniform_real_distribution<float> v(-200.0f, 4300.0f);
             for (auto& p : image) p = {v(rng), v(rng), v(rng)};
@@ -211,7 +211,7 @@ TEST(FilterToolkit, GaussianMatchesTwoPassesOfItsDefinition) {
             const auto want = reference_pass(reference_pass(image, k, true), k, false);
             for (std::uint32_t threads : {1u, 2u}) {
                 auto blurred = image;
-                ASSERT_TRUE(mist::gaussian(blurred, sigma, threads));
+                ASSERT_TRUE(toolkit::gaussian_blur(blurred, sigma, threads));
                 bool equal = true;
                 for (std::size_t i = 0; i < blurred.size(); ++i)
                     equal = equal && blurred[i] == want[i];
@@ -219,9 +219,9 @@ TEST(FilterToolkit, GaussianMatchesTwoPassesOfItsDefinition) {
                     << "sigma " << sigma << " " << w << "x" << h << " threads " << threads;
             }
         }
-    mist::array2<mist::rgb<float>> image(4, 4);
-    EXPECT_FALSE(mist::gaussian(image, -1, 1));
-    EXPECT_FALSE(mist::gaussian(image, std::nan(""), 1));
+    toolkit::grid<toolkit::rgb<float>> image(4, 4);
+    EXPECT_FALSE(toolkit::gaussian_blur(image, -1, 1));
+    EXPECT_FALSE(toolkit::gaussian_blur(image, std::nan(""), 1));
 }
 
 TEST(FilterToolkit, AverageMatchesItsDefinitionForNarrowWideAndOversizedBoxes) {
@@ -234,8 +234,8 @@ TEST(FilterToolkit, AverageMatchesItsDefinitionForNarrowWideAndOversizedBoxes) {
             const Image want = reference_average(in, kw, kh);
             for (std::uint32_t threads : {1u, 4u}) {
                 Image out;
-                ASSERT_TRUE(mist::average(in, out, static_cast<std::size_t>(kw),
-                                          static_cast<std::size_t>(kh), threads));
+                ASSERT_TRUE(toolkit::box_mean(in, out, static_cast<std::size_t>(kw),
+                                              static_cast<std::size_t>(kh), threads));
                 EXPECT_TRUE(same(out, want)) << kw << "x" << kh << " on " << w << "x" << h;
             }
         }
@@ -247,27 +247,27 @@ TEST(FilterToolkit, MedianPicksTheMiddlePixelOfEveryWindowShape) {
     for (auto [kw, kh] :
          {std::pair{3, 3}, std::pair{5, 5}, std::pair{3, 5}, std::pair{7, 3}, std::pair{4, 4}}) {
         Image out;
-        ASSERT_TRUE(
-            mist::median(in, out, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh), 2));
+        ASSERT_TRUE(toolkit::pixel_median(in, out, static_cast<std::size_t>(kw),
+                                          static_cast<std::size_t>(kh), 2));
         const long ow = kw | 1, oh = kh | 1;
         for (long y = oh / 2; y < 19 - oh / 2; ++y)
             for (long x = ow / 2; x < 53 - ow / 2; ++x)
                 ASSERT_EQ(out(x, y), reference_median(in, x, y, ow, oh))
                     << kw << "x" << kh << " at " << x << "," << y;
         Image one;
-        ASSERT_TRUE(
-            mist::median(in, one, static_cast<std::size_t>(kw), static_cast<std::size_t>(kh), 1));
+        ASSERT_TRUE(toolkit::pixel_median(in, one, static_cast<std::size_t>(kw),
+                                          static_cast<std::size_t>(kh), 1));
         EXPECT_TRUE(same(one, out));
     }
 }
 
 TEST(FilterToolkit, MedianOfNineIsAPixelOfTheWindowNotAChannelMedian) {
     Image in(3, 3);
-    const mist::rgb<short> a{100, 5, 5}, b{100, 7, 0}, c{50, 0, 0};
-    const mist::rgb<short> cells[9] = {a, b, c, b, c, a, c, a, b};
+    const toolkit::rgb<short> a{100, 5, 5}, b{100, 7, 0}, c{50, 0, 0};
+    const toolkit::rgb<short> cells[9] = {a, b, c, b, c, a, c, a, b};
     std::copy(cells, cells + 9, in.begin());
     Image out;
-    ASSERT_TRUE(mist::median(in, out, 3, 3, 1));
+    ASSERT_TRUE(toolkit::pixel_median(in, out, 3, 3, 1));
     EXPECT_EQ(out(1, 1), a);
 }
 
@@ -281,14 +281,14 @@ TEST(FilterToolkit, FivePixelNetworkSelectsTheMiddleOfEveryZeroOneWindow) {
         for (int c = 0, code = k; c < 5; ++c, code /= 6)
             for (int r = 0; r < 5; ++r)
                 in(static_cast<std::size_t>(6 * k + c), static_cast<std::size_t>(r)) =
-                    r < code % 6 ? mist::rgb<short>{1, 0, 0} : mist::rgb<short>{0, 9, 9};
+                    r < code % 6 ? toolkit::rgb<short>{1, 0, 0} : toolkit::rgb<short>{0, 9, 9};
     Image out;
-    ASSERT_TRUE(mist::median(in, out, 5, 5, 2));
+    ASSERT_TRUE(toolkit::pixel_median(in, out, 5, 5, 2));
     for (int k = 0; k < windows; ++k) {
         int ones = 0;
         for (int c = 0, code = k; c < 5; ++c, code /= 6) ones += code % 6;
-        const mist::rgb<short> want =
-            ones >= 13 ? mist::rgb<short>{1, 0, 0} : mist::rgb<short>{0, 9, 9};
+        const toolkit::rgb<short> want =
+            ones >= 13 ? toolkit::rgb<short>{1, 0, 0} : toolkit::rgb<short>{0, 9, 9};
         ASSERT_EQ(out(static_cast<std::size_t>(6 * k + 2), 2), want) << "window " << k;
     }
 }

@@ -10,12 +10,14 @@
 #include <tuple>
 #include <vector>
 
-#include "toolkit/labeling.h"
+#include "array_labeling.h"
+#include "platform/system.h"
+#include "platform/work_deadline.h"
 
 namespace {
 
-mist::array2<short> from_rows(const std::vector<const char*>& rows) {
-    mist::array2<short> a(std::char_traits<char>::length(rows[0]), rows.size());
+toolkit::grid<short> from_rows(const std::vector<const char*>& rows) {
+    toolkit::grid<short> a(std::char_traits<char>::length(rows[0]), rows.size());
     for (std::size_t y = 0; y < rows.size(); ++y)
         for (std::size_t x = 0; x < a.width(); ++x) a(x, y) = rows[y][x] == '#' ? 4096 : 0;
     return a;
@@ -24,7 +26,7 @@ mist::array2<short> from_rows(const std::vector<const char*>& rows) {
 // (area, left, top, width, height) of every component, sorted.
 using Stats = std::vector<std::array<int, 5>>;
 
-Stats stats_of(const mist::array2<short>& labels, std::size_t n) {
+Stats stats_of(const toolkit::grid<short>& labels, std::size_t n) {
     Stats s(n, {0, 1 << 30, 1 << 30, -1, -1});
     for (std::size_t y = 0; y < labels.height(); ++y)
         for (std::size_t x = 0; x < labels.width(); ++x) {
@@ -42,7 +44,7 @@ Stats stats_of(const mist::array2<short>& labels, std::size_t n) {
     return s;
 }
 
-Stats opencv_stats(const mist::array2<short>& image, int connectivity) {
+Stats opencv_stats(const toolkit::grid<short>& image, int connectivity) {
     cv::Mat fg(static_cast<int>(image.height()), static_cast<int>(image.width()), CV_8U);
     for (int y = 0; y < fg.rows; ++y)
         for (int x = 0; x < fg.cols; ++x) fg.at<std::uint8_t>(y, x) = image(x, y) > 0;
@@ -60,14 +62,14 @@ Stats opencv_stats(const mist::array2<short>& image, int connectivity) {
 }  // namespace
 
 TEST(Labeling, CornerTouchingPixelsAreTwoUnder4AndOneUnder8) {
-    mist::array2<short> a = from_rows({
+    toolkit::grid<short> a = from_rows({
         "#...",
         ".#..",
         "...#",
     });
-    mist::array2<short> four = a, eight = a;
-    EXPECT_EQ(mist::labeling4(four), 3u);
-    EXPECT_EQ(mist::labeling8(eight), 2u);
+    toolkit::grid<short> four = a, eight = a;
+    EXPECT_EQ(toolkit::labeling4(four), 3u);
+    EXPECT_EQ(toolkit::labeling8(eight), 2u);
     EXPECT_EQ(four(0, 0), 1);
     EXPECT_EQ(four(1, 1), 2);
     EXPECT_EQ(eight(1, 1), 1);
@@ -77,14 +79,14 @@ TEST(Labeling, CornerTouchingPixelsAreTwoUnder4AndOneUnder8) {
 TEST(Labeling, NumbersComponentsInScanOrderOfTheirFirstPixelAfterMerges) {
     // A U shape: its arms get provisional labels 1 and 2 and merge at the
     // bottom; the later dot becomes component 2, the block to its right 3.
-    mist::array2<short> a = from_rows({
+    toolkit::grid<short> a = from_rows({
         "#.#..##",
         "#.#..##",
         "###....",
         "....#..",
     });
-    mist::array2<short> out;
-    EXPECT_EQ(mist::labeling4(a, out), 3u);
+    toolkit::grid<short> out;
+    EXPECT_EQ(toolkit::labeling4(a, out), 3u);
     EXPECT_EQ(out(0, 0), 1);
     EXPECT_EQ(out(2, 0), 1);
     EXPECT_EQ(out(5, 0), 2);
@@ -93,9 +95,9 @@ TEST(Labeling, NumbersComponentsInScanOrderOfTheirFirstPixelAfterMerges) {
 }
 
 TEST(Labeling, NegativeAndZeroAreBackground) {
-    mist::array2<short> a(3, 1);
+    toolkit::grid<short> a(3, 1);
     a[0] = -5, a[1] = 0, a[2] = 1;
-    EXPECT_EQ(mist::labeling8(a), 1u);
+    EXPECT_EQ(toolkit::labeling8(a), 1u);
     EXPECT_EQ(a[0], 0);
     EXPECT_EQ(a[2], 1);
 }
@@ -106,12 +108,12 @@ TEST(Labeling, MatchesOpenCvOnRandomMasks) {
         const int w = 20 + trial * 7, h = 15 + trial * 5;
         std::uniform_int_distribution<int> coin(0, 99);
         const int density = 30 + 4 * trial;
-        mist::array2<short> image(static_cast<std::size_t>(w), static_cast<std::size_t>(h));
+        toolkit::grid<short> image(static_cast<std::size_t>(w), static_cast<std::size_t>(h));
         for (short& v : image) v = coin(rng) < density ? 4096 : (coin(rng) < 50 ? 0 : -7);
         for (int connectivity : {4, 8}) {
-            mist::array2<short> labels;
-            const std::size_t n =
-                connectivity == 4 ? mist::labeling4(image, labels) : mist::labeling8(image, labels);
+            toolkit::grid<short> labels;
+            const std::size_t n = connectivity == 4 ? toolkit::labeling4(image, labels)
+                                                    : toolkit::labeling8(image, labels);
             const Stats want = opencv_stats(image, connectivity);
             EXPECT_EQ(n, want.size()) << "trial " << trial << " connectivity " << connectivity;
             EXPECT_EQ(stats_of(labels, n), want)
@@ -122,22 +124,22 @@ TEST(Labeling, MatchesOpenCvOnRandomMasks) {
 
 TEST(Labeling, SixteenBitLabelsStopAt32767) {
     // 32768 isolated pixels: the last seed shares label 32767 with the one before.
-    mist::array2<short> a(512, 256);
+    toolkit::grid<short> a(512, 256);
     for (std::size_t y = 0; y < 256; y += 2)
         for (std::size_t x = 0; x < 512; x += 2) a(x, y) = 1;
-    EXPECT_EQ(mist::labeling4(a), 32767u);
+    EXPECT_EQ(toolkit::labeling4(a), 32767u);
     EXPECT_EQ(a(510, 254), 32767);
     EXPECT_EQ(a(508, 254), 32767);
     EXPECT_EQ(a(506, 254), 32766);
     // 32-bit labels have no such cap.
-    mist::array2<int> b(512, 256);
+    toolkit::grid<int> b(512, 256);
     for (std::size_t y = 0; y < 256; y += 2)
         for (std::size_t x = 0; x < 512; x += 2) b(x, y) = 1;
-    EXPECT_EQ(mist::labeling4(b), 32768u);
+    EXPECT_EQ(toolkit::labeling4(b), 32768u);
 }
 
 TEST(FillHoles, FillsARingsInsideAndKeepsTheLargestBackground) {
-    mist::array2<short> a = from_rows({
+    toolkit::grid<short> a = from_rows({
         "........",
         ".#####..",
         ".#...#..",
@@ -145,8 +147,8 @@ TEST(FillHoles, FillsARingsInsideAndKeepsTheLargestBackground) {
         ".#####..",
         "........",
     });
-    mist::fill_holes(a);
-    const mist::array2<short> want = from_rows({
+    toolkit::fill_holes(a);
+    const toolkit::grid<short> want = from_rows({
         "........",
         ".#####..",
         ".#####..",
@@ -158,16 +160,56 @@ TEST(FillHoles, FillsARingsInsideAndKeepsTheLargestBackground) {
 }
 
 TEST(FillHoles, NoBackgroundFillsEverythingAndEqualSizesKeepTheFirst) {
-    mist::array2<short> full(3, 3);
+    toolkit::grid<short> full(3, 3);
     full.fill(-1);  // negative counts as foreground here
-    mist::fill_holes(full);
+    toolkit::fill_holes(full);
     for (short v : full) EXPECT_EQ(v, 1);
 
     // Two background regions of 2 cells each, split by a wall: the first stays.
-    mist::array2<short> split = from_rows({"..#.."});
-    mist::fill_holes(split);
+    toolkit::grid<short> split = from_rows({"..#.."});
+    toolkit::fill_holes(split);
     EXPECT_EQ(split[0], 0);
     EXPECT_EQ(split[1], 0);
     EXPECT_EQ(split[3], 1);
     EXPECT_EQ(split[4], 1);
+}
+
+// The strips all run even once the work deadline has passed: the joins
+// and the totals read every strip, so a skipped strip would leave another
+// call's runs behind.  Labels and measures equal those of a call without
+// a deadline, whatever the number of strips.
+TEST(Labeling, EveryStripRunsPastTheWorkDeadline) {
+    struct DeadlineReset {
+        ~DeadlineReset() { work_deadline::set(0); }
+    } reset;
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> coin(0, 99);
+    const std::size_t w = 61, h = 97;
+    std::vector<short> cells(w * h), other(w * h);
+    for (short& v : cells) v = coin(rng) < 45 ? 1 : 0;
+    for (short& v : other) v = coin(rng) < 70 ? 1 : 0;
+    auto labelled = [&](toolkit::strip_labeling& work, std::uint32_t strips) {
+        const std::size_t n = work.run(cells.data(), static_cast<std::ptrdiff_t>(w), w, h,
+                                       toolkit::foreground_cells::nonzero, true, 0, true, strips);
+        std::vector<int> labels(w * h);
+        for (std::size_t y = 0; y < h; ++y) work.write_row(y, labels.data() + y * w);
+        std::vector<std::array<int, 5>> measures;
+        for (std::size_t k = 1; k <= n; ++k) {
+            const toolkit::component_measure& m = work.measure(k);
+            measures.push_back({m.area, m.min_x, m.max_x, m.min_y, m.max_y});
+        }
+        return std::make_tuple(n, labels, measures);
+    };
+    for (std::uint32_t strips : {1u, 3u, 8u}) {
+        toolkit::strip_labeling work;
+        const auto want = labelled(work, strips);
+        // The same buffers, first filled by another plane, then labelled
+        // with the deadline passed.
+        work.run(other.data(), static_cast<std::ptrdiff_t>(w), w, h,
+                 toolkit::foreground_cells::nonzero, true, 0, true, strips);
+        work_deadline::set(platform::monotonic_ms() - 1);
+        const auto got = labelled(work, strips);
+        work_deadline::set(0);
+        EXPECT_EQ(got, want) << strips << " strips";
+    }
 }

@@ -12,11 +12,11 @@
 
 namespace {
 
-bool foreground(short v, mist::foreground_cells rule) {
+bool foreground(short v, toolkit::foreground_cells rule) {
     switch (rule) {
-        case mist::foreground_cells::positive:
+        case toolkit::foreground_cells::positive:
             return v > 0;
-        case mist::foreground_cells::nonzero:
+        case toolkit::foreground_cells::nonzero:
             return v != 0;
         default:
             return v == 0;
@@ -28,7 +28,7 @@ bool foreground(short v, mist::foreground_cells rule) {
 // with none starts a new provisional label (the counter stopping at cap);
 // classes are numbered in increasing order.
 std::vector<int> raster_scan(const std::vector<short>& cells, int w, int h,
-                             mist::foreground_cells rule, bool eight, std::uint32_t cap,
+                             toolkit::foreground_cells rule, bool eight, std::uint32_t cap,
                              int* count) {
     std::vector<int> label(cells.size(), 0);
     std::vector<std::uint32_t> table{0};
@@ -82,23 +82,23 @@ std::vector<short> random_cells(std::mt19937& rng, int w, int h, int density) {
     return cells;
 }
 
-void expect_same(const std::vector<short>& cells, int w, int h, mist::foreground_cells rule,
+void expect_same(const std::vector<short>& cells, int w, int h, toolkit::foreground_cells rule,
                  bool eight, std::uint32_t cap, const char* what) {
     int want_n = 0;
     const std::vector<int> want = raster_scan(cells, w, h, rule, eight, cap, &want_n);
     for (std::uint32_t threads : {1u, 2u, 3u, 5u}) {
-        mist::strip_labeling labels;
+        toolkit::strip_labeling labels;
         const std::size_t n =
             labels.run(cells.data(), w, static_cast<std::size_t>(w), static_cast<std::size_t>(h),
                        rule, eight, cap, true, threads);
         ASSERT_EQ(n, static_cast<std::size_t>(want_n)) << what << " threads " << threads;
         std::vector<int> got(cells.size());
-        std::vector<mist::component_measure> measured(n + 1, {0, w, -1, h, -1});
+        std::vector<toolkit::component_measure> measured(n + 1, {0, w, -1, h, -1});
         for (int y = 0; y < h; ++y)
             labels.write_row(static_cast<std::size_t>(y), got.data() + y * w);
         ASSERT_EQ(got, want) << what << " threads " << threads;
         for (int i = 0; i < w * h; ++i) {
-            mist::component_measure& m =
+            toolkit::component_measure& m =
                 measured[static_cast<std::size_t>(want[static_cast<std::size_t>(i)])];
             ++m.area;
             m.min_x = std::min(m.min_x, i % w);
@@ -107,8 +107,8 @@ void expect_same(const std::vector<short>& cells, int w, int h, mist::foreground
             m.max_y = std::max(m.max_y, i / w);
         }
         for (std::size_t k = 1; k <= n; ++k) {
-            const mist::component_measure& a = labels.measure(k);
-            const mist::component_measure& b = measured[k];
+            const toolkit::component_measure& a = labels.measure(k);
+            const toolkit::component_measure& b = measured[k];
             ASSERT_TRUE(a.area == b.area && a.min_x == b.min_x && a.max_x == b.max_x &&
                         a.min_y == b.min_y && a.max_y == b.max_y)
                 << what << " threads " << threads << " component " << k;
@@ -121,8 +121,8 @@ TEST(StripLabeling, EveryStripCountGivesTheRasterScansNumbersAndMeasures) {
     for (int trial = 0; trial < 16; ++trial) {
         const int w = 1 + static_cast<int>(rng() % 41), h = 1 + static_cast<int>(rng() % 37);
         const std::vector<short> cells = random_cells(rng, w, h, 20 + static_cast<int>(rng() % 60));
-        for (auto rule : {mist::foreground_cells::positive, mist::foreground_cells::nonzero,
-                          mist::foreground_cells::zero})
+        for (auto rule : {toolkit::foreground_cells::positive, toolkit::foreground_cells::nonzero,
+                          toolkit::foreground_cells::zero})
             for (bool eight : {false, true})
                 expect_same(cells, w, h, rule, eight, 2147483647u, "random");
     }
@@ -141,10 +141,10 @@ TEST(StripLabeling, ShapesThatOnlyJoinAcrossStripBorders) {
                 (x % 6 == 0 || x % 6 == 4 || (y == h / 2 && x % 6 < 5)) ? 1 : 0;
         }
     for (bool eight : {false, true}) {
-        expect_same(comb, w, h, mist::foreground_cells::nonzero, eight, 2147483647u, "comb");
-        expect_same(diagonal, w, h, mist::foreground_cells::nonzero, eight, 2147483647u,
+        expect_same(comb, w, h, toolkit::foreground_cells::nonzero, eight, 2147483647u, "comb");
+        expect_same(diagonal, w, h, toolkit::foreground_cells::nonzero, eight, 2147483647u,
                     "diagonal");
-        expect_same(cups, w, h, mist::foreground_cells::nonzero, eight, 2147483647u, "cups");
+        expect_same(cups, w, h, toolkit::foreground_cells::nonzero, eight, 2147483647u, "cups");
     }
 }
 
@@ -157,19 +157,21 @@ TEST(StripLabeling, ACappedCounterJoinsTheComponentsOfTheLaterSeeds) {
         const std::vector<short> cells = random_cells(rng, w, h, 25 + static_cast<int>(rng() % 40));
         for (std::uint32_t cap : {1u, 2u, 7u, 20u})
             for (bool eight : {false, true})
-                expect_same(cells, w, h, mist::foreground_cells::positive, eight, cap, "cap");
+                expect_same(cells, w, h, toolkit::foreground_cells::positive, eight, cap, "cap");
     }
 }
 
 TEST(StripLabeling, EmptyAndOneCellPlanes) {
-    mist::strip_labeling labels;
-    EXPECT_EQ(labels.run(nullptr, 0, 0, 0, mist::foreground_cells::positive, true, 32767, true, 2),
-              0u);
+    toolkit::strip_labeling labels;
+    EXPECT_EQ(
+        labels.run(nullptr, 0, 0, 0, toolkit::foreground_cells::positive, true, 32767, true, 2),
+        0u);
     const short one = 3;
-    EXPECT_EQ(labels.run(&one, 1, 1, 1, mist::foreground_cells::positive, true, 32767, true, 2),
+    EXPECT_EQ(labels.run(&one, 1, 1, 1, toolkit::foreground_cells::positive, true, 32767, true, 2),
               1u);
     EXPECT_EQ(labels.measure(1).area, 1);
-    EXPECT_EQ(labels.run(&one, 1, 1, 1, mist::foreground_cells::zero, false, 32767, true, 2), 0u);
+    EXPECT_EQ(labels.run(&one, 1, 1, 1, toolkit::foreground_cells::zero, false, 32767, true, 2),
+              0u);
 }
 
 }  // namespace

@@ -79,12 +79,13 @@ TEST(RowKernelsExact, Convolution) {
             for (std::size_t i = 0; i < kLongest; ++i) {
                 double T = 0;
                 for (std::size_t t = 0; t < w.size(); ++t) T += w[t] * in.rows[t][i];
-                want[i] = mist::truncate_to_short(sum != 0 ? T / sum : T);
+                want[i] = toolkit::truncate_to_short(sum != 0 ? T / sum : T);
             }
             for_each_target([&](const std::string& target) {
                 for (std::size_t n : kLengths) {
                     std::vector<short> got(n);
-                    mist::rows::convolve(in.rows.data(), w.data(), w.size(), got.data(), n, sum);
+                    toolkit::row_kernels::convolve(in.rows.data(), w.data(), w.size(), got.data(),
+                                                   n, sum);
                     expect_same(got, std::vector<short>(want.begin(), want.begin() + n),
                                 "convolve " + std::to_string(w.size()) + " taps, sum " +
                                     std::to_string(sum) + ", n " + std::to_string(n) + " on " +
@@ -107,14 +108,14 @@ TEST(RowKernelsExact, IntegralConvolution) {
             for (std::size_t i = 0; i < kLongest; ++i) {
                 std::int32_t T = 0;
                 for (std::size_t t = 0; t < w.size(); ++t) T += w[t] * in.rows[t][i];
-                want[i] = sum != 0 ? mist::truncate_to_short(T / static_cast<double>(sum))
+                want[i] = sum != 0 ? toolkit::truncate_to_short(T / static_cast<double>(sum))
                                    : static_cast<short>(static_cast<std::uint16_t>(T));
             }
             for_each_target([&](const std::string& target) {
                 for (std::size_t n : kLengths) {
                     std::vector<short> got(n);
-                    mist::rows::convolve_integral(in.rows.data(), w.data(), w.size(), got.data(), n,
-                                                  sum);
+                    toolkit::row_kernels::convolve_integral(in.rows.data(), w.data(), w.size(),
+                                                            got.data(), n, sum);
                     expect_same(got, std::vector<short>(want.begin(), want.begin() + n),
                                 "convolve_integral sum " + std::to_string(sum) + ", n " +
                                     std::to_string(n) + " on " + target);
@@ -151,9 +152,9 @@ TEST(RowKernelsExact, QuotientsTruncateLikeTheDoubleQuotientForEveryDivisor) {
                 a[k] = static_cast<short>(hi), b[k] = static_cast<short>(lo);
                 dividends[k] = hi * 65534 + lo;
             }
-            mist::rows::convolve_integral(rows, weights, 2, got.data(), kCount, d);
+            toolkit::row_kernels::convolve_integral(rows, weights, 2, got.data(), kCount, d);
             for (int k = 0; k < kCount; ++k)
-                ASSERT_EQ(got[k], mist::truncate_to_short(static_cast<double>(dividends[k]) / d))
+                ASSERT_EQ(got[k], toolkit::truncate_to_short(static_cast<double>(dividends[k]) / d))
                     << dividends[k] << " / " << d << " on " << target;
         }
     });
@@ -185,12 +186,13 @@ TEST(RowKernelsExact, GaussianPassesAndWidening) {
             for_each_target([&](const std::string& target) {
                 for (std::size_t n : kLengths) {
                     std::vector<float> got(n);
-                    mist::rows::weighted_sum(rows, w.data(), taps, got.data(), n, divide, divisor);
+                    toolkit::row_kernels::weighted_sum(rows, w.data(), taps, got.data(), n, divide,
+                                                       divisor);
                     expect_same(got, std::vector<float>(want.begin(), want.begin() + n),
                                 "weighted_sum " + std::to_string(taps) + " taps, n " +
                                     std::to_string(n) + " on " + target);
                     std::vector<double> wide(n), wide_want(floats.begin(), floats.begin() + n);
-                    mist::rows::widen(floats.data(), wide.data(), n);
+                    toolkit::row_kernels::widen(floats.data(), wide.data(), n);
                     expect_same(wide, wide_want, "widen n " + std::to_string(n) + " on " + target);
                 }
             });
@@ -210,21 +212,21 @@ TEST(RowKernelsExact, BoxSumsAndMeans) {
         for (std::size_t n : kLengths) {
             const std::string at = ", n " + std::to_string(n) + " on " + target;
             std::vector<std::int32_t> acc(start.begin(), start.begin() + n), want = acc;
-            mist::rows::add_row(acc.data(), row.data(), n);
+            toolkit::row_kernels::add_row(acc.data(), row.data(), n);
             for (std::size_t i = 0; i < n; ++i) want[i] += row[i];
             expect_same(acc, want, "add_row" + at);
-            mist::rows::subtract_row(acc.data(), row.data() + 1, n);
+            toolkit::row_kernels::subtract_row(acc.data(), row.data() + 1, n);
             for (std::size_t i = 0; i < n; ++i) want[i] -= row[i + 1];
             expect_same(acc, want, "subtract_row" + at);
             for (std::size_t kw : {1u, 2u, 5u})
                 for (double count : {1.0, 3.0, 25.0, 65535.0}) {
                     const std::vector<std::int32_t>& sums = kw == 1 ? single : colsum;
                     std::vector<short> got(n), expect(n);
-                    mist::rows::box_mean(sums.data(), kw, got.data(), n, count);
+                    toolkit::row_kernels::box_mean(sums.data(), kw, got.data(), n, count);
                     for (std::size_t i = 0; i < n; ++i) {
                         std::int32_t b = 0;
                         for (std::size_t m = 0; m < kw; ++m) b += sums[i + 3 * m];
-                        expect[i] = mist::truncate_to_short(b / count);
+                        expect[i] = toolkit::truncate_to_short(b / count);
                     }
                     expect_same(
                         got, expect,
@@ -268,11 +270,11 @@ TEST(RowKernelsExact, MedianKeysAndNetworks) {
         for (std::size_t n : kLengths) {
             const std::string at = ", n " + std::to_string(n) + " on " + target;
             std::vector<double> keys(n), want(n);
-            mist::rows::to_keys(rgb.data(), keys.data(), n);
+            toolkit::row_kernels::to_keys(rgb.data(), keys.data(), n);
             for (std::size_t i = 0; i < n; ++i) want[i] = key_of(&rgb[3 * i]);
             expect_same(keys, want, "to_keys" + at);
             std::vector<short> back(3 * n + 3, 77);
-            mist::rows::from_keys(keys.data(), back.data(), n);
+            toolkit::row_kernels::from_keys(keys.data(), back.data(), n);
             expect_same(
                 back,
                 [&] {
@@ -282,8 +284,8 @@ TEST(RowKernelsExact, MedianKeysAndNetworks) {
                 }(),
                 "from_keys" + at);
             std::vector<double> m3(n), m5(n), w3(n), w5(n);
-            mist::rows::median3x3(r3, m3.data(), n);
-            mist::rows::median5x5(r5, m5.data(), n);
+            toolkit::row_kernels::median3x3(r3, m3.data(), n);
+            toolkit::row_kernels::median5x5(r5, m5.data(), n);
             for (std::size_t i = 0; i < n; ++i)
                 w3[i] = median_of(r3, 3, i), w5[i] = median_of(r5, 5, i);
             expect_same(m3, w3, "median3x3" + at);
@@ -295,11 +297,11 @@ TEST(RowKernelsExact, MedianKeysAndNetworks) {
 TEST(RowKernelsExact, WorkPlaneConversions) {
     const std::vector<short> values = any_shorts(3 * kLongest, 21);
     std::vector<PIXEL_YC> yc(kLongest);
-    std::vector<mist::rgb<short>> rgb(kLongest);
+    std::vector<toolkit::rgb<short>> rgb(kLongest);
     std::memcpy(yc.data(), values.data(), sizeof(PIXEL_YC) * kLongest);
     for (std::size_t i = 0; i < kLongest; ++i)
         rgb[i] = {values[3 * i], values[3 * i + 1], values[3 * i + 2]};
-    std::vector<mist::rgb<float>> rgbf(kLongest);
+    std::vector<toolkit::rgb<float>> rgbf(kLongest);
     std::mt19937 rng(4);
     for (auto& p : rgbf)
         p = {static_cast<float>(static_cast<int>(rng() % 200001) - 100000) * 1.37f,
@@ -312,8 +314,8 @@ TEST(RowKernelsExact, WorkPlaneConversions) {
     for_each_target([&](const std::string& target) {
         for (std::size_t n : kLengths) {
             const std::string at = ", n " + std::to_string(n) + " on " + target;
-            std::vector<mist::rgb<short>> to_rgb(n), to_rgb_want(n);
-            std::vector<mist::rgb<float>> to_rgbf(n), to_rgbf_want(n);
+            std::vector<toolkit::rgb<short>> to_rgb(n), to_rgb_want(n);
+            std::vector<toolkit::rgb<float>> to_rgbf(n), to_rgbf_want(n);
             std::vector<PIXEL_YC> from_rgb(n), from_rgb_want(n), from_rgbf(n), from_rgbf_want(n);
             yc_to_rgb_row(yc.data(), to_rgb.data(), n);
             yc_to_rgbf_row(yc.data(), to_rgbf.data(), n);
@@ -377,7 +379,7 @@ TEST(RowKernelsExact, RunsOfForegroundCells) {
         const short v = static_cast<short>(static_cast<int>(rng() % 5) - 2);
         for (std::size_t k = 0; k < len && i < kLongest; ++k, ++i) row[i] = v;
     }
-    using mist::foreground_cells;
+    using toolkit::foreground_cells;
     for (foreground_cells rule :
          {foreground_cells::positive, foreground_cells::nonzero, foreground_cells::zero}) {
         auto is_foreground = [&](short v) {
@@ -395,7 +397,7 @@ TEST(RowKernelsExact, RunsOfForegroundCells) {
                         want.insert(want.end(), {static_cast<std::uint32_t>(x),
                                                  static_cast<std::uint32_t>(end)});
                     }
-                const std::size_t count = mist::cell_runs(row.data(), n, rule, bounds.data());
+                const std::size_t count = toolkit::cell_runs(row.data(), n, rule, bounds.data());
                 bounds.resize(2 * count);
                 expect_same(bounds, want,
                             "cell_runs rule " + std::to_string(static_cast<int>(rule)) + ", n " +

@@ -1,4 +1,7 @@
-// Connected-component labelling and hole filling on mist arrays.
+// Connected-component labelling and hole filling on whole toolkit arrays,
+// for the tests: the plug-in labels its planes through strip_labeling
+// directly (mask/label.cpp); these forms label an array in place or into
+// another, as the tests compare them with OpenCV.
 //
 // The result is that of one raster scan with an equivalence table: each
 // provisional label's class is the smallest provisional label it is known
@@ -18,10 +21,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "toolkit/array.h"
+#include "toolkit/grid.h"
 #include "toolkit/labeling_strips.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace labeling_detail {
 
@@ -29,7 +32,7 @@ namespace labeling_detail {
 // when it is one, otherwise `copy` holding 1 where `keep(cell)` and 0
 // elsewhere.
 template <class T, class Keep>
-const short* cells_of(const array2<T>& image, std::vector<short>& copy, Keep keep) {
+const short* cells_of(const grid<T>& image, std::vector<short>& copy, Keep keep) {
     if constexpr (std::is_same_v<T, short>) {
         return image.data();
     } else {
@@ -42,7 +45,7 @@ const short* cells_of(const array2<T>& image, std::vector<short>& copy, Keep kee
 // Labels `image` in place; on entry non-zero cells are foreground.  Returns
 // the component count n; cells then hold 0 or 1..n.
 template <class Label, bool EightConnected>
-std::size_t label(array2<Label>& image) {
+std::size_t label(grid<Label>& image) {
     if (image.empty()) return 0;
     std::vector<short> copy;
     const short* cells = cells_of(image, copy, [](Label v) { return v != 0; });
@@ -57,7 +60,7 @@ std::size_t label(array2<Label>& image) {
 
 // out = 1 where in > 0, else 0, in the output's size and pitches.
 template <class In, class Out>
-void foreground(const array2<In>& in, array2<Out>& out) {
+void foreground(const grid<In>& in, grid<Out>& out) {
     if (static_cast<const void*>(&in) != static_cast<const void*>(&out)) {
         out.resize(in.width(), in.height());
         out.pitch_x = in.pitch_x;
@@ -72,24 +75,24 @@ void foreground(const array2<In>& in, array2<Out>& out) {
 // (left and above); `out` may be `in`.  Returns the component count n; `out`
 // holds 0 for background and 1..n for components in scan order.
 template <class In, class Out>
-std::size_t labeling4(const array2<In>& in, array2<Out>& out) {
+std::size_t labeling4(const grid<In>& in, grid<Out>& out) {
     labeling_detail::foreground(in, out);
     return labeling_detail::label<Out, false>(out);
 }
 
 // The same with 8-connectivity (also above-left and above-right).
 template <class In, class Out>
-std::size_t labeling8(const array2<In>& in, array2<Out>& out) {
+std::size_t labeling8(const grid<In>& in, grid<Out>& out) {
     labeling_detail::foreground(in, out);
     return labeling_detail::label<Out, true>(out);
 }
 
 template <class T>
-std::size_t labeling4(array2<T>& image) {
+std::size_t labeling4(grid<T>& image) {
     return labeling4(image, image);
 }
 template <class T>
-std::size_t labeling8(array2<T>& image) {
+std::size_t labeling8(grid<T>& image) {
     return labeling8(image, image);
 }
 
@@ -99,7 +102,7 @@ std::size_t labeling8(array2<T>& image) {
 // value, negative ones included, counts as foreground.  On equal sizes the
 // background region met first in the scan stays background.
 template <class T>
-void fill_holes(array2<T>& image) {
+void fill_holes(grid<T>& image) {
     if (image.empty()) return;
     std::vector<short> copy;
     const short* cells = labeling_detail::cells_of(image, copy, [](T v) { return v != 0; });
@@ -120,4 +123,4 @@ void fill_holes(array2<T>& image) {
     }
 }
 
-}  // namespace mist
+}  // namespace toolkit

@@ -3,61 +3,45 @@
 //
 // The result at each pixel is the minimum (erosion) or maximum (dilation)
 // of the pixels under the element, where every cell outside the plane is
-// neutral: 32767 for erosion, -32768 for dilation, so it never wins.  The
-// same offsets serve both: a dilation by an asymmetric element is not
-// reflected.
+// neutral (the neutral border of toolkit/border.h): 32767 for erosion,
+// -32768 for dilation, so it never wins.  The same offsets serve both: a
+// dilation by an asymmetric element is not reflected.
 //
-// An element is held in two forms.  The list form (morphology_structure)
-// has every point with its life, its 1-based position within its horizontal
-// run, and the right-hand end of every run.  The run form (morphology_runs)
-// has one record per horizontal run and is what the work uses: a disc is one
+// An element is a list of horizontal runs (morphology_runs): a disc is one
 // run per row.  The extreme over a run of length L is read from the source
 // row's doubling level k = floor(log2 L), where level k holds the extreme
-// over 2^k consecutive cells: two overlapping reads cover the run.  The
-// levels of a row are built in place one after the other, each run is added
-// into the output row it belongs to, and the rows of the element are
-// combined there.  All of it is exact integer min/max, so the result does
-// not depend on how it is computed, nor on the number of threads.
+// over 2^k consecutive cells: two overlapping reads cover the run.  All of
+// it is exact integer min/max, so the result does not depend on how it is
+// computed, nor on the number of threads.
+//
+// The work is in four files: this interface and its scheduling
+// (grey_morphology.cpp), the plan of a pass (morphology_plan.h), the chunk
+// bodies (morphology_passes.cpp) and their vector row loops
+// (morphology_kernels-inl.h); the elements are made in
+// morphology_elements.cpp.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>  // the elements throw std::length_error
 #include <vector>
 
-#include "toolkit/array.h"
-#include "toolkit/bounded_list.h"
+#include "toolkit/grid.h"
 #include "toolkit/plane_view.h"
-#include "toolkit/thread.h"
 
-namespace mist {
+namespace toolkit {
 
 namespace morphology_detail {
 
-// One point of an element: offsets from the centre and its life.
-struct point {
-    std::int32_t x, y, z, life;
-};
+// The neutral border's values.
+constexpr short kErosionFill = 32767;
+constexpr short kDilationFill = -32768;
 
-constexpr short erosion_fill = 32767;
-constexpr short dilation_fill = -32768;
-
-// The largest number of points an element may have: the toolkit's list limit
-// for its point records.
-constexpr std::uint64_t max_points = bounded_list<point>::max_size;
+// The largest number of points an element may have: the toolkit's list
+// limit for records of 16 bytes, (2^32 - 1) / 16.
+constexpr std::uint64_t kMaxPoints = 0xFFFFFFFFull / 16;
 
 }  // namespace morphology_detail
-
-// A structuring element as point lists: every point in row order (y
-// ascending, then x), the right-hand end of every run, and the margins a
-// padded image needs.
-struct morphology_structure {
-    bounded_list<morphology_detail::point> full;
-    bounded_list<morphology_detail::point> entering;
-    std::int32_t margin_x = 0;
-    std::int32_t margin_y = 0;
-
-    bool empty() const { return full.empty(); }
-};
 
 // One horizontal run of an element: the points (x0..x1, dy), x0 <= x1.
 struct morphology_run {
@@ -65,8 +49,7 @@ struct morphology_run {
 };
 
 // A structuring element as horizontal runs, in row order (dy ascending, then
-// x0), with its point count, its bounding box and the margins of the list
-// form.
+// x0), with its point count and its bounding box.
 class morphology_runs {
 public:
     // Appends a run.  The builders give runs in row order, and the work
@@ -82,6 +65,8 @@ public:
     std::int32_t min_y() const { return min_y_; }
     std::int32_t max_y() const { return max_y_; }
 
+    // The margins a padded copy of an image needs on each side: the
+    // element's reach from its centre cell.
     std::int32_t margin_x = 0;
     std::int32_t margin_y = 0;
 
@@ -137,20 +122,15 @@ private:
 // divided by the larger one.  With unit pitches this is j^2 + i^2 <= r^2:
 // radius 1 is the five-point cross, radius 2 has 13 points.  A negative
 // radius gives an empty element.  Throws std::length_error("vector<T> too
-// long") when the element would have more than max_points points; the count
+// long") when the element would have more than kMaxPoints points; the count
 // is checked row by row, so an absurd radius fails at once.
 morphology_runs circle_runs(double radius, double pitch_x = 1.0, double pitch_y = 1.0);
-morphology_structure circle(double radius, double pitch_x = 1.0, double pitch_y = 1.0);
 
 // An element from a table of cols x rows cells, centred at (cols / 2,
 // rows / 2): every non-zero cell is a point.  An all-zero table gives an
 // empty element.  Throws std::length_error when the table or its points
 // exceed the toolkit's limits.
-morphology_runs table_runs(const array2<int>& cells);
-morphology_structure structure_from_table(const array2<int>& cells);
-
-// The run form of a list-form element (its full list, in row order).
-morphology_runs runs_of(const morphology_structure& s);
+morphology_runs table_runs(const grid<int>& cells);
 
 // One pass: out(x, y) = the extreme of in(origin_x + x + dx, origin_y + y + dy)
 // over the element's points (dx, dy), cells outside `in` being neutral; an
@@ -160,7 +140,8 @@ morphology_runs runs_of(const morphology_structure& s);
 // overlap.  When every row of `in` has `in_margin` readable cells on each
 // side holding the pass's neutral value, and morphology_margin() asks for
 // no more, source rows are read where they are instead of being copied.
-// Output rows are shared among `threads` workers (0: one per processor).
+// Output rows are shared among `threads` jobs of the range call (0: one per
+// processor).
 void morphology_pass(const plane_view& in, long long origin_x, long long origin_y,
                      const plane_view& out, const morphology_runs& element, bool erode,
                      std::uint32_t threads, std::size_t in_margin = 0);
@@ -183,34 +164,17 @@ void morphology_two_passes(const plane_view& in, std::size_t in_margin, long lon
                            const morphology_runs& element, bool first_erodes,
                            std::uint32_t threads);
 
-// In-place operations on a mist::array2<short>: erosion, dilation, opening
-// (erosion then dilation) and closing (dilation then erosion).  Each returns
-// false, doing nothing, for an empty image or element.  A thread count of 0
-// means one worker per processor.  Throws std::length_error when the padded
-// image the element asks for (the image plus its margins) would exceed the
-// array limit.
-bool erosion(array2<short>& image, const morphology_structure& s, std::uint32_t threads = 0);
-bool dilation(array2<short>& image, const morphology_structure& s, std::uint32_t threads = 0);
-bool opening(array2<short>& image, const morphology_structure& s, std::uint32_t threads = 0);
-bool closing(array2<short>& image, const morphology_structure& s, std::uint32_t threads = 0);
-
 // From `in` into `out` (made the size of `in`, with its pitches), with a
 // run-form element; `out` must not be `in`.  The second pass of an opening
 // or closing goes through a buffer kept from call to call.  False, doing
 // nothing, for an empty image or element, or when `out` is `in`.
-bool erosion(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool erosion(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads = 0);
-bool dilation(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool dilation(const grid<short>& in, grid<short>& out, const morphology_runs& e,
               std::uint32_t threads = 0);
-bool opening(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool opening(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads = 0);
-bool closing(const array2<short>& in, array2<short>& out, const morphology_runs& e,
+bool closing(const grid<short>& in, grid<short>& out, const morphology_runs& e,
              std::uint32_t threads = 0);
 
-// The same with a disc of `radius`, shaped by the image's pitches.
-bool erosion(array2<short>& image, double radius, std::uint32_t threads = 0);
-bool dilation(array2<short>& image, double radius, std::uint32_t threads = 0);
-bool opening(array2<short>& image, double radius, std::uint32_t threads = 0);
-bool closing(array2<short>& image, double radius, std::uint32_t threads = 0);
-
-}  // namespace mist
+}  // namespace toolkit

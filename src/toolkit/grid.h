@@ -1,13 +1,14 @@
-// mist::array1 and mist::array2: the toolkit's owned, zero-filled arrays.
+// toolkit::grid: the toolkit's owned, zero-filled two-dimensional array (an
+// image, a kernel, a table of cells).
 //
-// Both own one block of elements, freed on destruction and on every
+// It owns one block of elements, freed on destruction and on every
 // reallocation.  The element count is limited to what a 32-bit byte size can
 // hold, (2^32 - 1) / sizeof(T): a larger request, like a count of 0, leaves
 // the array empty (and makes resize return false) instead of throwing.  An
 // allocation within the limit that the machine cannot satisfy throws
 // std::bad_alloc, which the toolkit does not catch.
 //
-// array2 stores rows one after another: element (x, y) is at y * width + x.
+// A grid stores rows one after another: element (x, y) is at y * width + x.
 // The pitches scale distances in radius-based kernels; they are 1.0 unless a
 // caller sets them, and routines that make one array from another copy them.
 #pragma once
@@ -20,7 +21,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace mist {
+namespace toolkit {
 
 namespace detail {
 
@@ -32,7 +33,7 @@ class block {
 
 public:
     // The largest element count whose byte size fits in 32 bits.
-    static constexpr std::size_t max_count = 0xFFFFFFFFull / sizeof(T);
+    static constexpr std::size_t kMaxCount = 0xFFFFFFFFull / sizeof(T);
 
     block() = default;
     block(const block&) = delete;
@@ -40,11 +41,11 @@ public:
     ~block() { release(); }
 
     // Replaces the block by `count` zeroed elements; false (and empty) when
-    // the count is 0 or above max_count.  Throws std::bad_alloc when memory
+    // the count is 0 or above kMaxCount.  Throws std::bad_alloc when memory
     // runs out.
     bool allocate(std::size_t count) {
         release();
-        if (count == 0 || count > max_count) return false;
+        if (count == 0 || count > kMaxCount) return false;
         void* p = std::calloc(count, sizeof(T));
         if (p == nullptr) throw std::bad_alloc();
         data_ = static_cast<T*>(p);
@@ -74,77 +75,17 @@ private:
 }  // namespace detail
 
 template <class T>
-class array1 {
+class grid {
 public:
     using value_type = T;
     using size_type = std::size_t;
-    static constexpr size_type max_size = detail::block<T>::max_count;
+    static constexpr size_type kMaxCount = detail::block<T>::kMaxCount;
 
-    array1() = default;
-    explicit array1(size_type count) { resize(count); }
-    array1(const array1& other) { *this = other; }
-    array1(array1&& other) noexcept { swap(other); }
-    array1& operator=(const array1& other) {
-        if (this != &other) {
-            resize(other.size());
-            if (size() != 0) std::memcpy(data(), other.data(), size() * sizeof(T));
-            pitch = other.pitch;
-        }
-        return *this;
-    }
-    array1& operator=(array1&& other) noexcept {
-        swap(other);
-        return *this;
-    }
-
-    // A new count frees the old block and makes a zero-filled one (old
-    // contents are lost, also when shrinking); the same count keeps it.
-    // False, leaving the array empty, for a count of 0 or above max_size.
-    bool resize(size_type count) {
-        if (count == size() && count != 0) return true;
-        return block_.allocate(count);
-    }
-
-    void clear() { block_.release(); }
-    void fill(const T& v) {
-        for (size_type i = 0; i < size(); ++i) block_.data()[i] = v;
-    }
-    void swap(array1& other) noexcept {
-        block_.swap(other.block_);
-        std::swap(pitch, other.pitch);
-    }
-
-    size_type size() const { return block_.count(); }
-    bool empty() const { return size() == 0; }
-    T* data() { return block_.data(); }
-    const T* data() const { return block_.data(); }
-    T* begin() { return data(); }
-    T* end() { return data() + size(); }
-    const T* begin() const { return data(); }
-    const T* end() const { return data() + size(); }
-    T& operator[](size_type i) { return block_.data()[i]; }
-    const T& operator[](size_type i) const { return block_.data()[i]; }
-    T& operator()(size_type i) { return block_.data()[i]; }
-    const T& operator()(size_type i) const { return block_.data()[i]; }
-
-    double pitch = 1.0;
-
-private:
-    detail::block<T> block_;
-};
-
-template <class T>
-class array2 {
-public:
-    using value_type = T;
-    using size_type = std::size_t;
-    static constexpr size_type max_size = detail::block<T>::max_count;
-
-    array2() = default;
-    array2(size_type width, size_type height) { resize(width, height); }
-    array2(const array2& other) { *this = other; }
-    array2(array2&& other) noexcept { swap(other); }
-    array2& operator=(const array2& other) {
+    grid() = default;
+    grid(size_type width, size_type height) { resize(width, height); }
+    grid(const grid& other) { *this = other; }
+    grid(grid&& other) noexcept { swap(other); }
+    grid& operator=(const grid& other) {
         if (this != &other) {
             resize(other.width(), other.height());
             if (size() != 0) std::memcpy(data(), other.data(), size() * sizeof(T));
@@ -153,29 +94,29 @@ public:
         }
         return *this;
     }
-    array2& operator=(array2&& other) noexcept {
+    grid& operator=(grid&& other) noexcept {
         swap(other);
         return *this;
     }
 
     // The count width x height, or 0 when it is not representable (a side
-    // above 32 bits or a product above max_size, computed without overflow).
+    // above 32 bits or a product above kMaxCount, computed without overflow).
     static size_type checked_count(size_type width, size_type height) {
         if (width == 0 || height == 0) return 0;
         // (A 32-bit size_type cannot hold more than 32 bits.)
         if constexpr (sizeof(size_type) > 4)
-            if (width > 0xFFFFFFFFull || height > 0xFFFFFFFFull) return max_size + 1;
-        if (width > max_size / height) return max_size + 1;
+            if (width > 0xFFFFFFFFull || height > 0xFFFFFFFFull) return kMaxCount + 1;
+        if (width > kMaxCount / height) return kMaxCount + 1;
         return width * height;
     }
 
     // A new element count frees the old block and makes a zero-filled one
     // (old contents are lost, also when shrinking); the same count keeps the
     // contents and only changes the shape.  False, leaving the array empty
-    // (0 x 0), when the count is 0 or above max_size.
+    // (0 x 0), when the count is 0 or above kMaxCount.
     bool resize(size_type width, size_type height) {
         const size_type count = checked_count(width, height);
-        if (count == 0 || count > max_size) {
+        if (count == 0 || count > kMaxCount) {
             clear();
             return false;
         }
@@ -195,7 +136,7 @@ public:
     void fill(const T& v) {
         for (size_type i = 0; i < size(); ++i) block_.data()[i] = v;
     }
-    void swap(array2& other) noexcept {
+    void swap(grid& other) noexcept {
         block_.swap(other.block_);
         std::swap(width_, other.width_);
         std::swap(height_, other.height_);
@@ -229,4 +170,4 @@ private:
     size_type height_ = 0;
 };
 
-}  // namespace mist
+}  // namespace toolkit
