@@ -7,8 +7,9 @@
 // routine to color_hsv_pixel (hsv_float_simd-inl.h, hsv_guard.h); where the
 // gains make the bounds too wide it runs double lanes, exact lane by lane
 // (color_hsv_pixel is the rule), which need V' well inside the int range:
-// |k| + |O| below 2^30 (checked per call).  The other members call pow,
-// cbrt-like powers or no vector-friendly form and stay per pixel.
+// |k| + |O| below 2^30 (checked per call).  color_hsv_m and color_xyz run
+// double lanes, exact lane by lane; color_lab double lanes with its own
+// cube root, guarded (lab_simd-inl.h).
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "color/color_spaces.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -70,6 +71,88 @@ static void color_hsv_float_row(PIXEL_YC* p, int n, const HsvCuts& cuts) {
             return r;
         },
         [&](PIXEL_YC* q, int count) { color_hsv_row(q, count, a); });
+}
+
+// color_hsv_m in double lanes: the operations of color_hsv_unit_pixel in
+// its order, selections in place of branches, so each lane is that
+// routine's result bit for bit.  R, G, B are never -0 and never NaN (sums
+// and products of 16-bit values), so the maximum and minimum need no NaN
+// rule; S and V are not clamped, so infinities and NaN reach the output,
+// which trunc_int_saturated stores as to_component does.  A step with a hue
+// one wrap does not bring into 0..360 goes to the routine pixel by pixel.
+static void color_hsv_unit_row(PIXEL_YC* p, int n, const HsvUnitAdjust& a) {
+    const RealTag df;
+    const auto c = [&](double v) { return hn::Set(df, v); };
+    const auto zero = hn::Zero(df), unit = c(1.0 / 4096), deg = c(360.0), one = c(1.0);
+    rgb_steps(
+        p, n,
+        [&](RealVec r, RealVec g, RealVec b, RealIntVec& oy, RealIntVec& ocb, RealIntVec& ocr) {
+            // rgb_to_hsv_unit on R, G, B scaled to 0..255.
+            r = hn::Mul(unit, hn::Mul(c(256.0), r));
+            g = hn::Mul(unit, hn::Mul(c(256.0), g));
+            b = hn::Mul(unit, hn::Mul(c(256.0), b));
+            const auto max = hn::Max(r, hn::Max(g, b));
+            const auto range = hn::Sub(max, hn::Min(r, hn::Min(g, b)));
+            const auto flat = hn::Eq(range, zero);
+            const auto v = hn::Div(max, c(255.0));
+            // Flat lanes divide by zero here; their H and S are replaced.
+            const auto s = hn::IfThenZeroElse(flat, hn::Div(range, max));
+            const auto primed = [&](RealVec x) {
+                return hn::Sub(max, hn::Div(hn::Mul(x, c(60.0)), range));
+            };
+            const auto rp = primed(r), gp = primed(g), bp = primed(b);
+            auto hue = hn::IfThenElse(
+                hn::Eq(r, max), hn::Sub(bp, gp),
+                hn::IfThenElse(hn::Eq(g, max), hn::Sub(hn::Add(rp, c(120.0)), bp),
+                               hn::Sub(hn::Add(gp, c(240.0)), rp)));
+            hue = hn::IfThenElse(hn::Lt(hue, zero), hn::Add(hue, deg), hue);
+            const auto h = hn::IfThenZeroElse(flat, hue);
+            // H', S', V'; H' is finite (|k| < 2^31, H < 360), so wrap_degrees
+            // takes the whole turns off and at most one more either way.
+            auto hh = hn::Add(hn::Mul(hn::Mul(c(a.k[0]), h), unit), c(a.oh));
+            const auto outside = hn::Or(hn::Lt(hh, zero), hn::Ge(hh, deg));
+            hh = hn::IfThenElse(outside, hn::Sub(hh, hn::Mul(hn::Floor(hn::Div(hh, deg)), deg)), hh);
+            hh = hn::IfThenElse(hn::Lt(hh, zero), hn::Add(hh, deg), hh);
+            hh = hn::IfThenElse(hn::Ge(hh, deg), hn::Sub(hh, deg), hh);
+            if (!hn::AllFalse(df, hn::Or(hn::Lt(hh, zero), hn::Ge(hh, deg)))) return false;
+            const auto ss = hn::Add(hn::Mul(hn::Mul(c(a.k[1]), s), unit), c(a.os));
+            const auto vv = hn::Add(hn::Mul(hn::Mul(c(a.k[2]), v), unit), c(a.ov));
+            // hsv_unit_to_rgb: k = trunc(6 H') in 0..2160 (whole, so the
+            // quotient by 360 floors exactly), sector k / 360 capped at 5.
+            const auto k = hn::Floor(hn::Mul(hh, c(6.0)));
+            const auto quotient = hn::Floor(hn::Div(k, deg));
+            const auto f = hn::Sub(k, hn::Mul(quotient, deg));
+            const auto pv = hn::Mul(vv, hn::Sub(one, ss));
+            const auto qv = hn::Mul(vv, hn::Sub(one, hn::Div(hn::Mul(ss, f), deg)));
+            const auto tv = hn::Mul(vv, hn::Sub(one, hn::Div(hn::Mul(ss, hn::Sub(deg, f)), deg)));
+            // The sector table: (v, t, p) (q, v, p) (p, v, t) (p, q, v) (t, p, v) (v, p, q).
+            const auto is = [&](double m) { return hn::Eq(quotient, c(m)); };
+            const auto s0 = is(0), s1 = is(1), s2 = is(2), s3 = is(3), s4 = is(4);
+            const auto pick = [&](RealVec a0, RealVec a1, RealVec a2, RealVec a3, RealVec a4,
+                                  RealVec a5) {
+                return hn::IfThenElse(
+                    s0, a0,
+                    hn::IfThenElse(
+                        s1, a1,
+                        hn::IfThenElse(s2, a2,
+                                       hn::IfThenElse(s3, a3, hn::IfThenElse(s4, a4, a5)))));
+            };
+            // A zero S' is grey: V' in all three.
+            const auto grey = hn::Eq(ss, zero);
+            const auto out = [&](RealVec x) {
+                return hn::Mul(hn::Mul(hn::IfThenElse(grey, vv, x), c(255.0)), c(16.0));
+            };
+            r = out(pick(vv, qv, pv, pv, tv, vv));
+            g = out(pick(tv, vv, vv, qv, pv, pv));
+            b = out(pick(pv, pv, tv, vv, vv, qv));
+            RealVec y, cb, cr;
+            rgb_to_yc(df, r, g, b, y, cb, cr);
+            oy = trunc_int_saturated(df, y);
+            ocb = trunc_int_saturated(df, cb);
+            ocr = trunc_int_saturated(df, cr);
+            return true;
+        },
+        [&](int i) { color_hsv_unit_pixel(p[i], a); });
 }
 
 // color_xyz: every step a single IEEE operation in the order of convert.h;
@@ -162,34 +245,10 @@ HWY_AFTER_NAMESPACE();
 namespace color_spaces_simd {
 HWY_EXPORT(color_hsv_row);
 HWY_EXPORT(color_hsv_float_row);
+HWY_EXPORT(color_hsv_unit_row);
 HWY_EXPORT(color_xyz_row);
 HWY_EXPORT(color_lab_row);
 }  // namespace color_spaces_simd
-
-namespace {
-
-// Truncated, low 16 bits kept.  The unclamped unit HSV can divide by a zero
-// maximum and give NaN (stored as 0) or infinities (taken to the 32-bit
-// limits first), both through trunc_to_int.
-inline void store_wrapped(PIXEL_YC& p, const Triple& rgb) {
-    const Triple yc = rgb_to_yc(rgb.a, rgb.b, rgb.c);
-    p.y = to_component(yc.a);
-    p.cb = to_component(yc.b);
-    p.cr = to_component(yc.c);
-}
-
-// Degrees into 0..360 by whole turns.  A large gain can put the hue far out,
-// so the turns are taken off at once; the subtraction is exact, and the
-// loops only settle a quotient that rounded to the wrong side.
-inline double wrap_degrees(double h) {
-    if (!std::isfinite(h)) return 0;
-    if (h < 0 || h >= 360) h -= std::floor(h / 360) * 360;
-    while (h < 0) h += 360;
-    while (h >= 360) h -= 360;
-    return h;
-}
-
-}  // namespace
 
 void color_hsv_double(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
     const HsvAdjust a = hsv_adjust(adjust);
@@ -209,24 +268,8 @@ void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adju
 }
 
 void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
-    double k[3];
-    for (int c = 0; c < 3; ++c) k[c] = trunc_to_int(adjust.gain[c] * 4096);
-    // The hue offset is in tenths of a degree and keeps its fraction of a
-    // degree; S and V offsets are in 1/4096 steps.
-    const double oh = trunc_to_int(adjust.offset[0]) / 10.0;
-    const double os = trunc_to_int(adjust.offset[1]) * (1.0 / 4096);
-    const double ov = trunc_to_int(adjust.offset[2]) * (1.0 / 4096);
-    for_each_pixel(frame, region, [&k, oh, os, ov](PIXEL_YC& p) {
-        const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-        const Triple hsv =
-            rgb_to_hsv_unit((1.0 / 4096) * (256 * rgb.a), (1.0 / 4096) * (256 * rgb.b),
-                            (1.0 / 4096) * (256 * rgb.c));
-        const double h = wrap_degrees((k[0] * hsv.a) * (1.0 / 4096) + oh);
-        const double s = (k[1] * hsv.b) * (1.0 / 4096) + os;
-        const double v = (k[2] * hsv.c) * (1.0 / 4096) + ov;
-        const Triple out = hsv_unit_to_rgb(h, s, v);
-        store_wrapped(p, {out.a * 16, out.b * 16, out.c * 16});
-    });
+    for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_unit_row),
+                       hsv_unit_adjust(adjust));
 }
 
 void color_xyz(const Frame& frame, const Region& region, const ColorAdjust& adjust) {

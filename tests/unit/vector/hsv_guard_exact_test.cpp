@@ -211,6 +211,28 @@ TEST(HsvGuardExact, ColorHsvIntegerLanes) {
     }
 }
 
+// color_hsv_m's double lanes against its routine: gains that carry the hue
+// many turns (the wrap), a zero S gain (grey, and 0 times an infinite S of
+// a zero maximum: NaN), and gains large enough to overflow the int range.
+TEST(HsvGuardExact, ColorHsvUnitLanes) {
+    const ColorAdjust adjusts[] = {
+        {{1, 1, 1}, {0, 0, 0}},
+        {{1.1, 0.9, 1.2}, {10, -5, 3}},
+        {{-37.3, 0, 2}, {-35999, 0, -4096}},
+        {{524287.9, -3.5, 524287.9}, {2e9, 4096, -2e9}},
+        {{0.001, 7, -0.5}, {3599, -40000, 8192}},
+    };
+    const auto px = pick_pixels(17, 60000, [](const PIXEL_YC&) { return false; });
+    for (const ColorAdjust& adjust : adjusts) {
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        const HsvUnitAdjust a = hsv_unit_adjust(adjust);
+        expect_same(
+            "color_hsv_m gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& f) { color_hsv_unit(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_unit_pixel(p, a); });
+    }
+}
+
 // color_lab's double lanes differ from the double routine only in the cube
 // root; the identity round trip puts every result next to a whole number,
 // where that difference would show without the guard.
