@@ -92,8 +92,9 @@ MEMCPY_REFERENCE(mkmask_rgb, 2);
 // float, converted beforehand) and does the HSV conversion and the range
 // test.
 void BM_mkmask_hsv(benchmark::State& s) { run_key<key_mask_hsv>(s, key_box()); }
-void BM_cv_mkmask_hsv(benchmark::State& state) {
-    cv::setNumThreads(1);
+// The RGB of frame a in float, 0..1 (the input OpenCV's float conversions
+// take), made outside the timing.
+cv::Mat float_rgb() {
     cv::Mat rgb(kH, kW, CV_32FC3);
     const std::vector<PIXEL_YC>& px = frames().a.pixels;
     for (int y = 0; y < kH; ++y)
@@ -103,6 +104,12 @@ void BM_cv_mkmask_hsv(benchmark::State& state) {
             rgb.at<cv::Vec3f>(y, x) =
                 cv::Vec3f(float(c.a / 4096), float(c.b / 4096), float(c.c / 4096));
         }
+    return rgb;
+}
+
+void BM_cv_mkmask_hsv(benchmark::State& state) {
+    cv::setNumThreads(1);
+    const cv::Mat rgb = float_rgb();
     cv::Mat hsv, out;
     for (auto _ : state) {
         cv::cvtColor(rgb, hsv, cv::COLOR_RGB2HSV);
@@ -134,7 +141,22 @@ void run_graded(benchmark::State& state, MaskSpace space, bool line) {
 void BM_mkmask_p_lab(benchmark::State& s) { run_graded(s, MaskSpace::Lab, false); }
 void BM_mkmask_l_rgb(benchmark::State& s) { run_graded(s, MaskSpace::Rgb, true); }
 BENCHMARK(BM_mkmask_p_lab) BENCH_ARGS;
-MEMCPY_REFERENCE(mkmask_p_lab, 2);
+void BM_mkmask_l_lab(benchmark::State& s) { run_graded(s, MaskSpace::Lab, true); }
+BENCHMARK(BM_mkmask_l_lab) BENCH_ARGS;
+
+// The reference of the L*a*b* masks: OpenCV's float RGB -> Lab alone (they
+// convert each pixel once and measure a distance).
+void BM_cv_rgb_to_lab(benchmark::State& state) {
+    cv::setNumThreads(1);
+    const cv::Mat rgb = float_rgb();
+    cv::Mat lab;
+    for (auto _ : state) {
+        cv::cvtColor(rgb, lab, cv::COLOR_RGB2Lab);
+        benchmark::DoNotOptimize(lab.data);
+    }
+    report_megapixels(state);
+}
+BENCHMARK(BM_cv_rgb_to_lab) CV_ARGS;
 BENCHMARK(BM_mkmask_l_rgb) BENCH_ARGS;
 MEMCPY_REFERENCE(mkmask_l_rgb, 2);
 
@@ -224,6 +246,24 @@ BENCHMARK(BM_merge_near)
     ->ArgsProduct({{0, 1}, {1, 2}})
     ->MinTime(0.2)
     ->Unit(benchmark::kMillisecond);
+// merge_near_lab and mkmask_near_lab, exponent 1: each pixel of both
+// images to L*a*b*.
+void run_near_lab(benchmark::State& state, bool merge) {
+    set_threads(state);
+    Frames& f = frames();
+    NearMerge m;
+    m.lab = true;
+    m.key[0] = 2048, m.key[1] = 300, m.key[2] = -200;
+    m.exponent = 1;
+    for (auto _ : state)
+        (merge ? merge_near : mask_near)(f.a.frame(), f.b.frame(), f.out.frame(), kTriple, m);
+    report_megapixels(state);
+}
+void BM_merge_near_lab(benchmark::State& s) { run_near_lab(s, true); }
+void BM_mkmask_near_lab(benchmark::State& s) { run_near_lab(s, false); }
+BENCHMARK(BM_merge_near_lab) BENCH_ARGS;
+BENCHMARK(BM_mkmask_near_lab) BENCH_ARGS;
+
 void BM_memcpy_merge_near(benchmark::State& state) { run_memcpy(state, 3); }
 BENCHMARK(BM_memcpy_merge_near)
     ->ArgsProduct({{0, 1}, {1}})

@@ -62,6 +62,11 @@ ALIASES = {
     "defocus_5x5": "cv_blur_5x5", "median": "cv_medianBlur", "cvcanny": "cv_Canny",
     "affine": "cv_warpAffine", "rotate": "cv_warpAffine", "fill": "memset",
     "mosaic16": "memcpy", "text_title": "frame_copy", "text_title_first": "frame_copy",
+    "color_hsv": "cv_hsv_round_trip", "color_hsv_i": "cv_hsv_round_trip",
+    "color_hsv_m": "cv_hsv_round_trip", "posterize_hsv": "cv_hsv_round_trip",
+    "color_lab": "cv_lab_round_trip", "mkmask_p_lab": "cv_rgb_to_lab",
+    "mkmask_l_lab": "cv_rgb_to_lab", "merge_near_lab": "cv_rgb_to_lab",
+    "mkmask_near_lab": "cv_rgb_to_lab",
 }
 BARE_REFERENCES = {"memset": "memset", "memcpy": "memcpy", "frame_copy": "memcpy"}
 for r in runs:

@@ -17,8 +17,14 @@
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert_simd-inl.h"
+#include "color/hsv_float_simd-inl.h"
+#include "color/hsv_guard.h"
 #include "color/tone.h"
+#include "color/posterize_levels.h"
 #include "color/tone_pixel.h"
+
+#include <cstdint>
+#include <vector>
 
 #if HWY_ONCE
 int level_step(int levels, int range) {
@@ -109,6 +115,47 @@ static void posterize_hsv_row(PIXEL_YC* p, int n, const Posterize& q) {
     hsv_steps(p, n, level, [&](int i) { posterize_hsv_pixel(p[i], q); });
 }
 
+// The float H, S, V (hsv_float_simd-inl.h), each with half a step added and
+// truncated where no cut lies within its bound, divided by the step (exact
+// in single precision, see posterize_yc_row) and looked up.
+static void posterize_hsv_float_row(PIXEL_YC* p, int n, const HsvLevels& t) {
+    const IntTag di;
+    const Int16Tag d16;
+    const FloatTag df;
+    guarded_steps(
+        p, n,
+        [&](int i) {
+            hn::Vec<Int16Tag> y16, cb16, cr16;
+            load_pixels(d16, p + i, y16, cb16, cr16);
+            const HsvFloat hsv =
+                hsv_float(hn::PromoteTo(di, y16), hn::PromoteTo(di, cb16), hn::PromoteTo(di, cr16));
+            GuardedResult r;
+            r.risky = hsv.risky;
+            const FloatVec c[3] = {hsv.h, hsv.s, hsv.v};
+            const FloatMask exact[3] = {hsv.exact_h, hsv.exact_s, hsv.exact_v};
+            hn::Vec<IntTag> level[3];
+            for (int k = 0; k < 3; ++k) {
+                const Quantiser& q = t.q.q[k];
+                const auto x = hn::Add(c[k], hn::Set(df, float(q.half)));
+                r.risky = hn::Or(r.risky, hn::AndNot(exact[k], near_cut(x, hn::Set(df, t.cut[k]))));
+                const auto whole = hn::ConvertTo(df, hn::ConvertTo(di, x));
+                const auto quotient =
+                    hn::ConvertTo(di, hn::Div(whole, hn::Set(df, float(q.step))));
+                level[k] = hn::Min(quotient, hn::Set(di, t.n[k] - 1));
+            }
+            const auto index = hn::Add(
+                hn::Mul(hn::Add(hn::Mul(level[0], hn::Set(di, t.n[1])), level[1]),
+                        hn::Set(di, t.n[2])),
+                level[2]);
+            const auto packed = hn::GatherIndex(di, t.y_cb, index);
+            r.y = hn::ShiftRight<16>(hn::ShiftLeft<16>(packed));
+            r.cb = hn::ShiftRight<16>(packed);
+            r.cr = hn::GatherIndex(di, t.cr, index);
+            return r;
+        },
+        [&](PIXEL_YC* q, int count) { posterize_hsv_row(q, count, t.q); });
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace posterize_simd
 HWY_AFTER_NAMESPACE();
@@ -118,6 +165,7 @@ namespace posterize_simd {
 HWY_EXPORT(posterize_yc_row);
 HWY_EXPORT(posterize_rgb_row);
 HWY_EXPORT(posterize_hsv_row);
+HWY_EXPORT(posterize_hsv_float_row);
 
 namespace {
 
@@ -142,9 +190,47 @@ void posterize_rgb(const Frame& frame, const Region& region, const int levels[3]
                        posterize_of(levels, 4096));
 }
 
-void posterize_hsv(const Frame& frame, const Region& region, const int levels[3]) {
+void posterize_hsv_double(const Frame& frame, const Region& region, const int levels[3]) {
     using namespace posterize_simd;
     for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(posterize_hsv_row),
                        posterize_of(levels, 3600));
+}
+
+// The table costs a double conversion per entry: worth it up to this many.
+constexpr int kMostLevelColours = 1 << 14;
+
+void posterize_hsv(const Frame& frame, const Region& region, const int levels[3]) {
+    using namespace posterize_simd;
+    HsvLevels t{posterize_of(levels, 3600), {}, nullptr, nullptr, {}};
+    long long colours = 1;
+    for (int k = 0; k < 3; ++k) {
+        const Quantiser& q = t.q.q[k];
+        t.n[k] = q.top / q.step + (q.top % q.step == 0 ? 1 : 2);
+        colours *= t.n[k];
+    }
+    if (colours > kMostLevelColours) return posterize_hsv_double(frame, region, levels);
+    // H, S, V within their bounds; adding half a step (below 2^11, the sum
+    // below 2^13) rounds once more.
+    const double bound[3] = {kHueError, kSaturationError, kValueError};
+    for (int k = 0; k < 3; ++k)
+        t.cut[k] = static_cast<float>(bound[k] + 8192 * kFloatRounding + 1e-6);
+    std::vector<std::int32_t> y_cb(static_cast<std::size_t>(colours)), cr(y_cb.size());
+    const auto value = [&](int k, int i) {
+        const Quantiser& q = t.q.q[k];
+        return static_cast<double>(static_cast<long long>(i) * q.step < q.top ? i * q.step : q.top);
+    };
+    std::size_t e = 0;
+    for (int ih = 0; ih < t.n[0]; ++ih)
+        for (int is = 0; is < t.n[1]; ++is)
+            for (int iv = 0; iv < t.n[2]; ++iv, ++e) {
+                PIXEL_YC px;
+                const Triple out = hsv_to_rgb(value(0, ih), value(1, is), value(2, iv));
+                store_yc(px, out.a, out.b, out.c);
+                y_cb[e] = static_cast<std::uint16_t>(px.y) | (static_cast<std::int32_t>(px.cb) << 16);
+                cr[e] = px.cr;
+            }
+    t.y_cb = y_cb.data();
+    t.cr = cr.data();
+    for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(posterize_hsv_float_row), t);
 }
 #endif  // HWY_ONCE

@@ -25,7 +25,11 @@ void color_rgb(const Frame& frame, const Region& region, const ColorAdjust& adju
 
 // HSV in double: H' = k * H / 4096 + trunc(o), likewise S and V (H in tenths
 // of a degree, S and V on 0..4096); low 16 bits stored.
+// Single-precision lanes guarded by error bounds, recomputing in double the
+// pixels next to a cut (gains and offsets of sensible size), else the
+// double lanes of color_hsv_double: the same result either way.
 void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adjust);
+void color_hsv_double(const Frame& frame, const Region& region, const ColorAdjust& adjust);
 
 // HSV in integers: H' = H * k / 4096 + trunc(o) with truncating division.
 void color_hsv_int(const Frame& frame, const Region& region, const ColorAdjust& adjust);

@@ -13,6 +13,8 @@
 // fixed-point form lies outside the int range saturate to it.
 #pragma once
 
+#include <cmath>
+
 #include "buffers/numeric.h"
 #include "color/convert.h"
 #include "color/region_color.h"
@@ -110,6 +112,51 @@ inline void color_hsv_pixel(PIXEL_YC& p, const HsvAdjust& a) {
     p.cr = to_component(yc.c);
 }
 
+// color_hsv_m: gains k = trunc(gain * 4096); the hue offset in tenths of a
+// degree keeps its fraction of a degree, S and V offsets are in 1/4096
+// steps.
+struct HsvUnitAdjust {
+    double k[3];
+    double oh, os, ov;
+};
+
+inline HsvUnitAdjust hsv_unit_adjust(const ColorAdjust& adjust) {
+    HsvUnitAdjust a{};
+    for (int c = 0; c < 3; ++c) a.k[c] = trunc_to_int(adjust.gain[c] * 4096);
+    a.oh = trunc_to_int(adjust.offset[0]) / 10.0;
+    a.os = trunc_to_int(adjust.offset[1]) * (1.0 / 4096);
+    a.ov = trunc_to_int(adjust.offset[2]) * (1.0 / 4096);
+    return a;
+}
+
+// Degrees into 0..360 by whole turns.  A large gain can put the hue far out,
+// so the turns are taken off at once; the subtraction is exact, and the
+// loops only settle a quotient that rounded to the wrong side.
+inline double wrap_degrees(double h) {
+    if (!std::isfinite(h)) return 0;
+    if (h < 0 || h >= 360) h -= std::floor(h / 360) * 360;
+    while (h < 0) h += 360;
+    while (h >= 360) h -= 360;
+    return h;
+}
+
+// Nothing is clamped: R, G, B beyond 0..4096 give V beyond 0..1, a zero
+// maximum divides S by zero, and the results are truncated with NaN stored
+// as 0 and infinities taken to the 32-bit limits first (to_component).
+inline void color_hsv_unit_pixel(PIXEL_YC& p, const HsvUnitAdjust& a) {
+    const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+    const Triple hsv = rgb_to_hsv_unit((1.0 / 4096) * (256 * rgb.a), (1.0 / 4096) * (256 * rgb.b),
+                                       (1.0 / 4096) * (256 * rgb.c));
+    const double h = wrap_degrees((a.k[0] * hsv.a) * (1.0 / 4096) + a.oh);
+    const double s = (a.k[1] * hsv.b) * (1.0 / 4096) + a.os;
+    const double v = (a.k[2] * hsv.c) * (1.0 / 4096) + a.ov;
+    const Triple out = hsv_unit_to_rgb(h, s, v);
+    const Triple yc = rgb_to_yc(out.a * 16, out.b * 16, out.c * 16);
+    p.y = to_component(yc.a);
+    p.cb = to_component(yc.b);
+    p.cr = to_component(yc.c);
+}
+
 // A result in RGB converted back, each component truncated and saturated.
 inline void store_saturated(PIXEL_YC& p, const Triple& rgb) {
     const Triple yc = rgb_to_yc(rgb.a, rgb.b, rgb.c);
@@ -124,4 +171,12 @@ inline void color_xyz_pixel(PIXEL_YC& p, const ColorAdjust& a) {
     const Triple xyz = rgb_to_xyz(rgb.a, rgb.b, rgb.c);
     store_saturated(p, xyz_to_rgb(xyz.a * a.gain[0] + a.offset[0], xyz.b * a.gain[1] + a.offset[1],
                                   xyz.c * a.gain[2] + a.offset[2]));
+}
+
+// color_lab: L' = gain * L + offset in double, saturated.
+inline void color_lab_pixel(PIXEL_YC& p, const ColorAdjust& a) {
+    const Triple lab = yc_to_lab(p.y, p.cb, p.cr);
+    const Triple xyz = lab_to_xyz(a.gain[0] * lab.a + a.offset[0], a.gain[1] * lab.b + a.offset[1],
+                                  lab.c * a.gain[2] + a.offset[2]);
+    store_saturated(p, xyz_to_rgb(xyz.a, xyz.b, xyz.c));
 }

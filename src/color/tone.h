@@ -31,7 +31,12 @@ void posterize_yc(const Frame& frame, const Region& region, const int levels[3])
 void posterize_rgb(const Frame& frame, const Region& region, const int levels[3]);
 
 // Quantises H (steps out of 3600), S and V (steps out of 4096).
+// posterize_hsv in single precision where the levels make few colours: H,
+// S, V within known bounds, the quantised triple looked up in a table the
+// double routine fills, pixels next to a cut recomputed in double; else
+// (and in posterize_hsv_double) double lanes.  The same result either way.
 void posterize_hsv(const Frame& frame, const Region& region, const int levels[3]);
+void posterize_hsv_double(const Frame& frame, const Region& region, const int levels[3]);
 
 // Pulls every pixel into the RGB cube 0..4096 and the nominal YCbCr ranges.
 void normalize_gamut(const Frame& frame, const Region& region);

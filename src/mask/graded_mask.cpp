@@ -3,12 +3,15 @@
 //
 // The Y/Cb/Cr, R/G/B and HSV members run vector code compiled for each
 // instruction set and chosen at run time (Highway), exact lane by lane
-// (graded_pixel.h holds the rule).  The cylinder, cone and L*a*b* members
-// call cos, sin or pow and stay per pixel.
+// (graded_pixel.h holds the rule); so does L*a*b*, but for its cube root,
+// guarded (lab_row).  The cylinder and cone members call cos and sin and
+// stay per pixel.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "mask/graded_mask.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+
+#include <cmath>
 
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
@@ -17,6 +20,7 @@
 #include "mask/graded_mask.h"
 #include "mask/graded_pixel.h"
 #include "mask/space_simd-inl.h"
+#include "color/lab_simd-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace graded_simd {
@@ -82,6 +86,88 @@ HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Conve
         [&](int i) { graded_pixel<Line, Circular>(in[i], out[i], convert, k, inner, outer); });
 }
 
+// The L*a*b* members: yc_to_lab in double lanes (lab_simd-inl.h), whose
+// L*, a*, b* lie within 1e-10 of the double routine's (1e-15 relative on
+// values below 1e4, with a wide margin); the weighted distance moves by at
+// most 2 |w| times that (the distance to a point or a segment moves no
+// more than the point), plus its own roundings (1e-13 of d), the ramp by
+// 4096 / |outer - inner| times that.  A step with a lane whose distance lies within `near` of the inner
+// or outer radius, or whose ramp lies within its bound of a whole number,
+// goes to graded_pixel whole.
+template <bool Line>
+HWY_INLINE void lab_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k,
+                        double inner, double outer, double near) {
+    const RealTag df;
+    const auto c = [&](double v) { return hn::Set(df, v); };
+    const double d1 = k.wb.a - k.wa.a, d2 = k.wb.b - k.wa.b, d3 = k.wb.c - k.wa.c;
+    const bool has_length = d1 != 0 || d2 != 0 || d3 != 0;
+    const double length2 = d1 * d1 + d2 * d2 + d3 * d3;
+    const auto vi = c(inner), vo = c(outer);
+    const auto ramp_scale = c(4096 / std::fabs(outer - inner));
+    const int step = real_step();
+    row_steps(
+        n, step,
+        [&](int i) {
+            RealPlanes px;
+            load_real(in + i, px);
+            IntParts grades;
+            for (int h = 0; h < kRealParts; ++h) {
+                RealVec c1, c2, c3;
+                yc_to_lab(px.y[h], px.cb[h], px.cr[h], c1, c2, c3);
+                RealVec d;
+                if constexpr (Line) {
+                    const auto p1 = hn::Mul(c(k.w.a), c1), p2 = hn::Mul(c(k.w.b), c2),
+                               p3 = hn::Mul(c(k.w.c), c3);
+                    auto t = hn::Zero(df);
+                    if (has_length) {
+                        const auto dot = hn::Add(hn::Add(hn::Mul(c(d1), hn::Sub(p1, c(k.wa.a))),
+                                                         hn::Mul(c(d2), hn::Sub(p2, c(k.wa.b)))),
+                                                 hn::Mul(c(d3), hn::Sub(p3, c(k.wa.c))));
+                        t = hn::Div(dot, c(length2));
+                        t = hn::IfThenElse(hn::Lt(t, hn::Zero(df)), hn::Zero(df),
+                                           hn::IfThenElse(hn::Gt(t, c(1.0)), c(1.0), t));
+                    }
+                    const auto e1 = hn::Sub(hn::Add(c(k.wa.a), hn::Mul(t, c(d1))), p1);
+                    const auto e2 = hn::Sub(hn::Add(c(k.wa.b), hn::Mul(t, c(d2))), p2);
+                    const auto e3 = hn::Sub(hn::Add(c(k.wa.c), hn::Mul(t, c(d3))), p3);
+                    d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
+                } else {
+                    const auto e1 = hn::Mul(c(k.w.a), hn::Sub(c1, c(k.ka.a)));
+                    const auto e2 = hn::Mul(c(k.w.b), hn::Sub(c2, c(k.ka.b)));
+                    const auto e3 = hn::Mul(c(k.w.c), hn::Sub(c3, c(k.ka.c)));
+                    d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
+                }
+                const auto e = hn::Add(c(near), hn::Mul(d, c(1e-13)));
+                const auto ramp_cut = hn::Add(hn::Mul(e, ramp_scale), c(1e-9));
+                const auto ramp = hn::Mul(hn::Div(hn::Sub(vo, d), hn::Sub(vo, vi)), c(4096.0));
+                const auto in_ramp = hn::And(hn::Gt(d, vi), hn::Le(d, vo));
+                const auto risky = hn::Or(
+                    hn::Or(hn::Le(hn::Abs(hn::Sub(d, vi)), e), hn::Le(hn::Abs(hn::Sub(d, vo)), e)),
+                    hn::And(in_ramp, hn::Le(hn::Abs(hn::Sub(ramp, hn::Round(ramp))), ramp_cut)));
+                if (!hn::AllFalse(df, risky)) {
+                    for (int k2 = i; k2 < i + step; ++k2)
+                        graded_pixel<Line, false>(in[k2], out[k2], mask_space::Lab{}, k, inner,
+                                                  outer);
+                    return;
+                }
+                grades[h] = grade(d, inner, outer);
+            }
+            store_grade_parts(grades, out + i);
+        },
+        [&](int i) {
+            graded_pixel<Line, false>(in[i], out[i], mask_space::Lab{}, k, inner, outer);
+        });
+}
+
+static void point_lab(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k, double inner,
+                      double outer, double near) {
+    lab_row<false>(in, out, n, k, inner, outer, near);
+}
+static void line_lab(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k, double inner,
+                     double outer, double near) {
+    lab_row<true>(in, out, n, k, inner, outer, near);
+}
+
 #define GRADED_ROW(name, space, line, circular, convert)                                          \
     static void name(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k, double inner, \
                      double outer) {                                                              \
@@ -107,6 +193,8 @@ HWY_EXPORT(point_hsv);
 HWY_EXPORT(line_yc);
 HWY_EXPORT(line_rgb);
 HWY_EXPORT(line_hsv);
+HWY_EXPORT(point_lab);
+HWY_EXPORT(line_lab);
 }  // namespace graded_simd
 
 namespace {
@@ -166,7 +254,18 @@ void graded_mask(const Frame& src, const Frame& dst, const PairArea& area, const
         }
         case MaskSpace::Lab: {
             auto key = [](const int k[3]) { return yc_to_lab(k[0], k[1], k[2]); };
-            return graded_space<false>(src, dst, area, m, mask_space::Lab{}, key, w);
+            // The lanes' bound (lab_row): 1e-10 on each of L*, a*, b*.
+            const double most = std::fmax(std::fabs(w.a), std::fmax(std::fabs(w.b), std::fabs(w.c)));
+            const double near = 2e-10 * most + 1e-12;
+            const bool finite = std::isfinite(near) && most < 1e9 && std::isfinite(m.inner) &&
+                                std::isfinite(m.outer) && m.outer - m.inner != 0;
+            if (!finite) return graded_space<false>(src, dst, area, m, mask_space::Lab{}, key, w);
+            const GradedKeys k = graded_keys(key(m.key_a), key(m.key_b), w);
+            for_each_pair_row(src, dst, area,
+                              m.line ? HWY_DYNAMIC_DISPATCH(graded_simd::line_lab)
+                                     : HWY_DYNAMIC_DISPATCH(graded_simd::point_lab),
+                              k, m.inner, m.outer, near);
+            return;
         }
     }
 }

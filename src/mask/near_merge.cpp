@@ -1,21 +1,27 @@
 // Near-colour merging behind merge_near, mkmask_near, merge_near_lab and
 // mkmask_near_lab: one row loop, a plain or an L*a*b* distance.
-#include "mask/near_merge.h"
+//
+// The L*a*b* members with exponent 0 or 1 run vector code compiled for each
+// instruction set and chosen at run time (Highway): yc_to_lab in double
+// lanes (lab_simd-inl.h), steps with a lane next to a cut held back to the
+// per-pixel rule (near_lab_row).
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "mask/near_merge.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <cmath>
 
 #include "buffers/numeric.h"
+#include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert.h"
+#include "color/lab_simd-inl.h"
+#include "mask/near_merge.h"
 
-double near_weight(double da, double db, double p) {
-    if (p == 0) return db > da ? 1 : 0;
-    const double pa = std::pow(da, p), pb = std::pow(db, p);
-    const double t = pb / (pa + pb);
-    return t == t ? t : 0.5;
-}
-
-namespace {
+#ifndef QUORVEL_MASK_NEAR_MERGE_RULES_
+#define QUORVEL_MASK_NEAR_MERGE_RULES_
+namespace near_rules {
 
 // Fixed-point Y, Cb, Cr distance to the key.
 struct PlainDistance {
@@ -56,6 +62,157 @@ struct LabDistance {
     }
 };
 
+// The per-pixel rules of the two outputs: write(pa, pb, out, da, db).
+struct MergeWrite {
+    double p;
+    void operator()(const PIXEL_YC& pa, const PIXEL_YC& pb, PIXEL_YC& out, double da,
+                    double db) const {
+        if (p == 0) {
+            out = db > da ? pa : pb;
+            return;
+        }
+        const double t = near_weight(da, db, p), u = 1 - t;
+        const PIXEL_YC x = pa, y = pb;  // out may alias a or b
+        out.y = to_component(t * x.y + u * y.y);
+        out.cb = to_component(t * x.cb + u * y.cb);
+        out.cr = to_component(t * x.cr + u * y.cr);
+    }
+};
+
+struct MaskWrite {
+    double p;
+    void operator()(const PIXEL_YC&, const PIXEL_YC&, PIXEL_YC& out, double da, double db) const {
+        put_grade(out, p == 0 ? (db > da ? 4096 : 0) : trunc_to_int(near_weight(da, db, p) * 4096));
+    }
+};
+
+// What the L*a*b* rows take from a call.
+struct NearLab {
+    const NearMerge* m;
+    bool mask;
+    double near;  // bound of a distance's error, beyond its 1e-13 relative part
+};
+
+}  // namespace near_rules
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace near_simd {
+namespace HWY_NAMESPACE {
+
+using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
+
+// Exponent 0 or 1.  The distances lie within e = near + 1e-13 d of the
+// double routine's (lab_simd-inl.h: 1e-10 on L*, a*, b*, times the weights
+// and the multiplier).  Exponent 0 compares them: a step with |dA - dB| <=
+// eA + eB goes to the per-pixel rule.  Exponent 1 weighs t = dB / (dA + dB)
+// (pow(d, 1) is d), which moves by at most (eA + eB) / |dA + dB|; a result
+// t x + (1 - t) y, or t 4096, within that times |x - y| (or 4096), plus
+// 1e-9, of a whole number, or a sum dA + dB within eA + eB of 0, goes there
+// too.
+static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                         const near_rules::NearLab& lab) {
+    const RealTag df;
+    const auto c = [&](double v) { return hn::Set(df, v); };
+    const NearMerge& m = *lab.m;
+    const near_rules::LabDistance distance(m);
+    const near_rules::MergeWrite merge{m.exponent};
+    const near_rules::MaskWrite mask{m.exponent};
+    const auto scalar = [&](int i) {
+        const double da = distance(a[i]), db = distance(b[i]);
+        if (lab.mask)
+            mask(a[i], b[i], d[i], da, db);
+        else
+            merge(a[i], b[i], d[i], da, db);
+    };
+    const auto lab_distance = [&](const RealPlanes& px, int h) {
+        RealVec l, la, lb;
+        yc_to_lab(px.y[h], px.cb[h], px.cr[h], l, la, lb);
+        const auto el = hn::Mul(c(distance.wl), hn::Sub(l, c(distance.key.a)));
+        const auto ea = hn::Mul(c(distance.wa), hn::Sub(la, c(distance.key.b)));
+        const auto eb = hn::Mul(c(distance.wb), hn::Sub(lb, c(distance.key.c)));
+        return hn::Mul(hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
+                       c(distance.k));
+    };
+    const bool hard = m.exponent == 0;
+    const int step = real_step();
+    row_steps(
+        n, step,
+        [&](int i) {
+            RealPlanes pa, pb;
+            load_real(a + i, pa);
+            load_real(b + i, pb);
+            IntParts y, cb, cr;
+            for (int h = 0; h < kRealParts; ++h) {
+                const auto da = lab_distance(pa, h), db = lab_distance(pb, h);
+                const auto error = hn::Add(c(2 * lab.near), hn::Mul(hn::Add(hn::Abs(da), hn::Abs(db)),
+                                                                  c(1e-13)));
+                auto risky = hn::Not(hn::Lt(error, c(1e300)));  // NaN or huge
+                if (hard) {
+                    risky = hn::Or(risky, hn::Le(hn::Abs(hn::Sub(da, db)), error));
+                    const auto a_wins = hn::Gt(db, da);
+                    if (lab.mask) {
+                        y[h] = trunc_int(df, hn::IfThenElseZero(a_wins, c(4096.0)));
+                        cb[h] = cr[h] = hn::Zero(RealIntTag());
+                    } else {
+                        y[h] = trunc_int(df, hn::IfThenElse(a_wins, pa.y[h], pb.y[h]));
+                        cb[h] = trunc_int(df, hn::IfThenElse(a_wins, pa.cb[h], pb.cb[h]));
+                        cr[h] = trunc_int(df, hn::IfThenElse(a_wins, pa.cr[h], pb.cr[h]));
+                    }
+                } else {
+                    const auto sum = hn::Add(da, db);
+                    risky = hn::Or(risky, hn::Le(hn::Abs(sum), error));
+                    const auto t = hn::Div(db, sum);
+                    const auto dt = hn::Add(hn::Div(error, hn::Abs(sum)), c(1e-12));
+                    const auto u = hn::Sub(c(1.0), t);
+                    if (lab.mask) {
+                        const auto g = hn::Mul(t, c(4096.0));
+                        risky = hn::Or(risky, near_cut_real(g, hn::Add(hn::Mul(dt, c(4096.0)), c(1e-9))));
+                        y[h] = trunc_int(df, g);
+                        cb[h] = cr[h] = hn::Zero(RealIntTag());
+                    } else {
+                        const auto blend = [&](RealVec x, RealVec z, RealIntVec& out) {
+                            const auto v = hn::Add(hn::Mul(t, x), hn::Mul(u, z));
+                            const auto e = hn::Add(hn::Mul(dt, hn::Abs(hn::Sub(x, z))), c(1e-9));
+                            risky = hn::Or(risky, near_cut_real(v, e));
+                            out = trunc_int(df, v);
+                        };
+                        blend(pa.y[h], pb.y[h], y[h]);
+                        blend(pa.cb[h], pb.cb[h], cb[h]);
+                        blend(pa.cr[h], pb.cr[h], cr[h]);
+                    }
+                }
+                if (!hn::AllFalse(df, risky)) {
+                    for (int k = i; k < i + step; ++k) scalar(k);
+                    return;
+                }
+            }
+            store_wrapped(y, cb, cr, d + i);
+        },
+        scalar);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace near_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace near_simd {
+HWY_EXPORT(near_lab_row);
+}  // namespace near_simd
+
+double near_weight(double da, double db, double p) {
+    if (p == 0) return db > da ? 1 : 0;
+    const double pa = std::pow(da, p), pb = std::pow(db, p);
+    const double t = pb / (pa + pb);
+    return t == t ? t : 0.5;
+}
+
+namespace {
+
+using near_rules::LabDistance;
+using near_rules::PlainDistance;
+
 // One row loop for both outputs: write(pa, pb, out, da, db).
 template <class Distance, class Write>
 void near_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
@@ -63,6 +220,22 @@ void near_rows(const Frame& a, const Frame& b, const Frame& dst, const TripleAre
     for_each_triple(a, b, dst, area, [&](const PIXEL_YC& pa, const PIXEL_YC& pb, PIXEL_YC& out) {
         write(pa, pb, out, distance(pa), distance(pb));
     });
+}
+
+// The L*a*b* lanes for exponents 0 and 1 and sensible weights (their
+// bound: 1e-10 on L*, a*, b*, times 2 |w| |k|); true when they ran.
+bool near_lab_lanes(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
+                    const NearMerge& m, bool mask) {
+    if (!m.lab || !(m.exponent == 0 || m.exponent == 1)) return false;
+    double most = 0;
+    for (double w : m.weight) most = std::fmax(most, std::fabs(w));
+    const double near = 2e-10 * most * std::fabs(m.multiplier) + 1e-300;
+    if (!(most < 1e9 && std::fabs(m.multiplier) < 1e9)) return false;
+    for (double k : m.key)
+        if (!std::isfinite(k)) return false;
+    for_each_triple_row(a, b, dst, area, HWY_DYNAMIC_DISPATCH(near_simd::near_lab_row),
+                        near_rules::NearLab{&m, mask, near});
+    return true;
 }
 
 template <class Write>
@@ -78,30 +251,13 @@ void near_space(const Frame& a, const Frame& b, const Frame& dst, const TripleAr
 
 void merge_near(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
                 const NearMerge& m) {
-    const double p = m.exponent;
-    if (p == 0) {
-        near_space(a, b, dst, area, m,
-                   [](const PIXEL_YC& pa, const PIXEL_YC& pb, PIXEL_YC& out, double da, double db) {
-                       out = db > da ? pa : pb;
-                   });
-        return;
-    }
-    near_space(a, b, dst, area, m,
-               [p](const PIXEL_YC& pa, const PIXEL_YC& pb, PIXEL_YC& out, double da, double db) {
-                   const double t = near_weight(da, db, p), u = 1 - t;
-                   const PIXEL_YC x = pa, y = pb;  // out may alias a or b
-                   out.y = to_component(t * x.y + u * y.y);
-                   out.cb = to_component(t * x.cb + u * y.cb);
-                   out.cr = to_component(t * x.cr + u * y.cr);
-               });
+    if (near_lab_lanes(a, b, dst, area, m, false)) return;
+    near_space(a, b, dst, area, m, near_rules::MergeWrite{m.exponent});
 }
 
 void mask_near(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
                const NearMerge& m) {
-    const double p = m.exponent;
-    near_space(a, b, dst, area, m,
-               [p](const PIXEL_YC&, const PIXEL_YC&, PIXEL_YC& out, double da, double db) {
-                   put_grade(out, p == 0 ? (db > da ? 4096 : 0)
-                                         : trunc_to_int(near_weight(da, db, p) * 4096));
-               });
+    if (near_lab_lanes(a, b, dst, area, m, true)) return;
+    near_space(a, b, dst, area, m, near_rules::MaskWrite{m.exponent});
 }
+#endif  // HWY_ONCE

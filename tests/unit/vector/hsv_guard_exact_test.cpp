@@ -1,0 +1,372 @@
+// The guarded single-precision HSV kernels against the double routines, bit
+// for bit, on every instruction set this machine runs: random pixels, and
+// pixels picked because the double chain puts them next to one of its cuts
+// (the sector truncation of the hue, the grey test S' = 0, the truncation of
+// Y, Cb and Cr), inside the guard band and just outside it, where the float
+// result is trusted.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "buffers/frame.h"
+#include "color/convert.h"
+#include "color/hsv_guard.h"
+#include "color/region_color.h"
+#include "color/region_color_pixel.h"
+#include "color/tone.h"
+#include "color/tone_pixel.h"
+#include "each_target.h"
+#include "mask/graded_mask.h"
+#include "mask/graded_pixel.h"
+#include "mask/near_merge.h"
+#include "buffers/numeric.h"
+#include "platform/thread_pool.h"
+
+namespace {
+
+constexpr int kW = 509;
+
+struct Lcg {
+    std::uint32_t s;
+    int next(int lo, int hi) {
+        s = s * 1664525u + 1013904223u;
+        return lo + static_cast<int>((s >> 8) % static_cast<unsigned>(hi - lo + 1));
+    }
+};
+
+double to_whole(double x) { return std::fabs(x - std::nearbyint(x)); }
+
+// Distance of the double chain of color_hsv to its nearest cut.
+double cut_distance(const PIXEL_YC& p, const HsvAdjust& a) {
+    const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+    const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
+    const double h = (a.k[0] * hsv.a) * (1.0 / 4096) + a.o[0];
+    const double s = (a.k[1] * hsv.b) * (1.0 / 4096) + a.o[1];
+    double d = std::fabs(s);
+    if (s != 0) d = std::fmin(d, to_whole(h * 0.6));
+    const Triple out = hsv_to_rgb(h, s, (a.k[2] * hsv.c) * (1.0 / 4096) + a.o[2]);
+    const Triple yc = rgb_to_yc(out.a, out.b, out.c);
+    for (double c : {yc.a, yc.b, yc.c})
+        if (std::fabs(c) >= 0.5) d = std::fmin(d, to_whole(c));
+    return d;
+}
+
+// Cb, Cr with a whole R, G or B: a whole V, which the double chain may
+// carry as a rounding below it.
+const std::vector<std::pair<int, int>>& whole_channels() {
+    static const std::vector<std::pair<int, int>> pairs = [] {
+        std::vector<std::pair<int, int>> v;
+        for (int cb = -2048; cb <= 2048; ++cb)
+            for (int cr = -2048; cr <= 2048; ++cr)
+                if ((1402 * cr) % 1000 == 0 || (344 * cb + 714 * cr) % 1000 == 0 ||
+                    (1772 * cb) % 1000 == 0)
+                    v.emplace_back(cb, cr);
+        return v;
+    }();
+    return pairs;
+}
+
+// Random pixels (nominal range and a margin, and any 16-bit values),
+// near-greys, greys, ties of G and B, whole channels; `keep` chooses among them.
+template <class Keep>
+std::vector<PIXEL_YC> pick_pixels(std::uint32_t seed, int count, const Keep& keep) {
+    Lcg rng{seed};
+    const auto& whole = whole_channels();
+    std::vector<PIXEL_YC> px;
+    for (int n = 0; static_cast<int>(px.size()) < count && n < 4000000; ++n) {
+        PIXEL_YC p{static_cast<std::int16_t>(rng.next(-200, 4300)),
+                   static_cast<std::int16_t>(rng.next(-2200, 2200)),
+                   static_cast<std::int16_t>(rng.next(-2200, 2200))};
+        if (n % 5 == 1) p.cb = static_cast<std::int16_t>(rng.next(-3, 3)),
+                        p.cr = static_cast<std::int16_t>(rng.next(-3, 3));
+        if (n % 50 == 2) p.cb = p.cr = 0;
+        if (n % 7 == 3) {  // G = B (the hue cut at 0): Cb = 357 t, Cr = -1058 t
+            const int t = rng.next(-2, 2);
+            p.cb = static_cast<std::int16_t>(357 * t), p.cr = static_cast<std::int16_t>(-1058 * t);
+        }
+        if (n % 4 == 2) {
+            const auto& w = whole[static_cast<std::size_t>(rng.next(0, int(whole.size()) - 1))];
+            p.cb = static_cast<std::int16_t>(w.first), p.cr = static_cast<std::int16_t>(w.second);
+        }
+        if (n % 17 == 6)  // anything a 16-bit component can hold
+            p = {static_cast<std::int16_t>(rng.next(-32768, 32767)),
+                 static_cast<std::int16_t>(rng.next(-32768, 32767)),
+                 static_cast<std::int16_t>(rng.next(-32768, 32767))};
+        if (n % 10 == 0 || keep(p)) px.push_back(p);
+    }
+    px.resize((px.size() / kW) * kW);
+    return px;
+}
+
+// kernel(frame) against pixel(p) on every pixel, for every target.
+template <class Kernel, class Pixel>
+void expect_same(const std::string& what, const std::vector<PIXEL_YC>& input,
+                 const Kernel& kernel, const Pixel& pixel) {
+    std::vector<PIXEL_YC> expected = input;
+    for (PIXEL_YC& p : expected) pixel(p);
+    pool::set_worker_count(1);
+    for_each_target([&](const std::string& target) {
+        std::vector<PIXEL_YC> got = input;
+        kernel(Frame{got.data(), kW, static_cast<int>(got.size() / kW)});
+        int shown = 0;
+        for (std::size_t i = 0; i < got.size() && shown < 3; ++i) {
+            const PIXEL_YC &g = got[i], &e = expected[i];
+            if (g.y == e.y && g.cb == e.cb && g.cr == e.cr) continue;
+            ++shown;
+            ADD_FAILURE() << what << " on " << target << ": (" << input[i].y << ", "
+                          << input[i].cb << ", " << input[i].cr << ") gave (" << g.y << ", "
+                          << g.cb << ", " << g.cr << "), expected (" << e.y << ", " << e.cb
+                          << ", " << e.cr << ")";
+        }
+    });
+    pool::set_worker_count(2);
+}
+
+}  // namespace
+
+TEST(HsvGuardExact, ColorHsvNextToEveryCut) {
+    const ColorAdjust adjusts[] = {
+        {{1.1, 0.9, 1.2}, {10, -5, 3}},
+        {{1, 1, 1}, {0, 0, 0}},
+        {{1, 1, 1}, {-7, -4096, 0}},  // saturated pixels turn grey (S' = 0 exactly)
+        {{-2.3, 3.1, 0.7}, {5000, 300, -900}},
+        {{7.9, 0.25, 4}, {-36000, 4000, 2000}},
+    };
+    for (const ColorAdjust& adjust : adjusts) {
+        const HsvAdjust a = hsv_adjust(adjust);
+        const HsvCuts cuts = hsv_cuts(a.k, a.o);
+        ASSERT_TRUE(cuts.usable) << adjust.gain[0];
+        // Inside the band and up to half its width outside.
+        const double band = 1.5 * std::fmax(cuts.output, cuts.sector);
+        const auto px = pick_pixels(static_cast<std::uint32_t>(adjust.offset[0]) + 11, 60000,
+                                    [&](const PIXEL_YC& p) { return cut_distance(p, a) < band; });
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        expect_same(
+            "color_hsv gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& f) { color_hsv(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_pixel(p, a); });
+    }
+}
+
+TEST(HsvGuardExact, BoundsGrowWithGainsAndStopThePath) {
+    const double unit[3] = {4096, 4096, 4096}, none[3] = {0, 0, 0};
+    const HsvCuts one = hsv_cuts(unit, none);
+    EXPECT_TRUE(one.usable);
+    EXPECT_GT(one.output, 4096 * 9 * kFloatRounding);  // at least the final roundings
+    const double big[3] = {4096 * 40.0, 4096 * 40.0, 4096 * 40.0};
+    const HsvCuts wide = hsv_cuts(big, none);
+    EXPECT_GT(wide.output, 10 * one.output);
+    EXPECT_FALSE(wide.usable);  // such gains go to the double kernel
+    const double far[3] = {0, 0, 2e6};
+    EXPECT_FALSE(hsv_cuts(unit, far).usable);
+}
+
+TEST(HsvGuardExact, PosterizeHsvNextToEveryCut) {
+    // 113 levels: steps of 32 put 1200 + 16 on a cut (pure greens).
+    const int level_sets[][3] = {{5, 4, 4}, {2, 2, 2}, {7, 33, 17}, {113, 4, 4}, {3601, 2, 3}};
+    for (const auto& levels : level_sets) {
+        const Posterize q{{Quantiser(level_step(levels[0], 3600), 3600),
+                           Quantiser(level_step(levels[1], 4096), 4096),
+                           Quantiser(level_step(levels[2], 4096), 4096)}};
+        // H, S, V plus half a step next to a whole number (the truncation).
+        const auto near = [&](const PIXEL_YC& p) {
+            const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+            const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
+            const double c[3] = {hsv.a, hsv.b, hsv.c};
+            for (int k = 0; k < 3; ++k)
+                if (to_whole(c[k] + q.q[k].half) < 3e-3) return true;
+            return false;
+        };
+        const auto px = pick_pixels(static_cast<std::uint32_t>(levels[1]), 60000, near);
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        expect_same(
+            "posterize_hsv levels " + std::to_string(levels[0]) + " " + std::to_string(levels[1]),
+            px, [&](const Frame& f) { posterize_hsv(f, all, levels); },
+            [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
+    }
+}
+
+// color_hsv_i's integer lanes are exact by construction; checked here on
+// the same pixels, with gains and offsets up to the ends of its range.
+TEST(HsvGuardExact, ColorHsvIntegerLanes) {
+    const ColorAdjust adjusts[] = {
+        {{1.1, 0.9, 1.2}, {10, -5, 3}},
+        {{1, 1, 1}, {0, 0, 0}},
+        {{-63.9, 63.9, -63.9}, {4194303, -4194303, 4194303}},  // the edge of the lanes
+        {{64, 1, 1}, {0, 0, 4194304}},                         // beyond: per pixel
+        {{0.5, -2, 3}, {-7201, 4096, -4096}},
+    };
+    const auto px = pick_pixels(5, 60000, [](const PIXEL_YC&) { return false; });
+    for (const ColorAdjust& adjust : adjusts) {
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        const ColorFixed f = color_fixed(adjust, 1);
+        expect_same(
+            "color_hsv_i gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& fr) { color_hsv_int(fr, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_int_pixel(p, f); });
+    }
+}
+
+// color_hsv_m's double lanes against its routine: gains that carry the hue
+// many turns (the wrap), a zero S gain (grey, and 0 times an infinite S of
+// a zero maximum: NaN), and gains large enough to overflow the int range.
+TEST(HsvGuardExact, ColorHsvUnitLanes) {
+    const ColorAdjust adjusts[] = {
+        {{1, 1, 1}, {0, 0, 0}},
+        {{1.1, 0.9, 1.2}, {10, -5, 3}},
+        {{-37.3, 0, 2}, {-35999, 0, -4096}},
+        {{524287.9, -3.5, 524287.9}, {2e9, 4096, -2e9}},
+        {{0.001, 7, -0.5}, {3599, -40000, 8192}},
+    };
+    const auto px = pick_pixels(17, 60000, [](const PIXEL_YC&) { return false; });
+    for (const ColorAdjust& adjust : adjusts) {
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        const HsvUnitAdjust a = hsv_unit_adjust(adjust);
+        expect_same(
+            "color_hsv_m gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& f) { color_hsv_unit(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_unit_pixel(p, a); });
+    }
+}
+
+// color_lab's double lanes differ from the double routine only in the cube
+// root; the identity round trip puts every result next to a whole number,
+// where that difference would show without the guard.
+TEST(HsvGuardExact, ColorLabNextToWholeResults) {
+    const ColorAdjust adjusts[] = {
+        {{1, 1, 1}, {0, 0, 0}},
+        {{1.1, 0.9, 1.2}, {10, -5, 3}},
+        {{-3, 40, 0.01}, {150, -900, 77}},
+        {{1e7, 1, 1}, {0, 0, 0}},  // beyond the bounds: per pixel
+    };
+    const auto px = pick_pixels(9, 60000, [](const PIXEL_YC&) { return false; });
+    for (const ColorAdjust& adjust : adjusts) {
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        expect_same(
+            "color_lab gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& f) { color_lab(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_lab_pixel(p, adjust); });
+    }
+}
+
+// The L*a*b* graded masks: radii and weights that put many distances on the
+// radii and ramps on whole grades.
+TEST(HsvGuardExact, LabGradedMasks) {
+    const auto px = pick_pixels(13, 60000, [](const PIXEL_YC&) { return false; });
+    const int rows = static_cast<int>(px.size() / kW);
+    GradedMask masks[4];
+    masks[0].key_a[0] = 2048, masks[0].key_a[1] = -500, masks[0].key_a[2] = -300;
+    masks[0].key_b[0] = 3500, masks[0].key_b[1] = 500, masks[0].key_b[2] = 300;
+    masks[0].inner = 10, masks[0].outer = 40;
+    masks[1] = masks[0];
+    masks[1].inner = 0, masks[1].outer = 4096;  // a ramp of a grade per unit
+    masks[2] = masks[0];
+    masks[2].weight[0] = 0.5, masks[2].weight[2] = 3, masks[2].inner = 70, masks[2].outer = 20;
+    masks[3] = masks[0];
+    masks[3].weight[1] = 1e300, masks[3].outer = 1e308;  // beyond the bounds: per pixel
+    for (GradedMask m : masks) {
+        m.space = MaskSpace::Lab;
+        const GradedKeys k = graded_keys(yc_to_lab(m.key_a[0], m.key_a[1], m.key_a[2]),
+                                         yc_to_lab(m.key_b[0], m.key_b[1], m.key_b[2]),
+                                         {m.weight[0], m.weight[1], m.weight[2]});
+        for (bool line : {false, true}) {
+            m.line = line;
+            std::vector<PIXEL_YC> expected(px.size());
+            for (std::size_t i = 0; i < px.size(); ++i) {
+                if (line)
+                    graded_pixel<true, false>(px[i], expected[i], mask_space::Lab{}, k, m.inner,
+                                              m.outer);
+                else
+                    graded_pixel<false, false>(px[i], expected[i], mask_space::Lab{}, k, m.inner,
+                                               m.outer);
+            }
+            for_each_target([&](const std::string& target) {
+                std::vector<PIXEL_YC> in = px, out(px.size());
+                graded_mask(Frame{in.data(), kW, rows}, Frame{out.data(), kW, rows},
+                            PairArea{0, 0, 0, 0, kW, rows}, m);
+                int shown = 0;
+                for (std::size_t i = 0; i < out.size() && shown < 3; ++i)
+                    if (out[i].y != expected[i].y || out[i].cb != 0 || out[i].cr != 0) {
+                        ++shown;
+                        ADD_FAILURE() << "mkmask_" << (line ? "l" : "p") << "_lab inner "
+                                      << m.inner << " on " << target << ": (" << px[i].y << ", "
+                                      << px[i].cb << ", " << px[i].cr << ") gave " << out[i].y
+                                      << ", expected " << expected[i].y;
+                    }
+            });
+        }
+    }
+}
+
+// merge_near_lab and mkmask_near_lab against their per-pixel rule (the
+// distances through yc_to_lab, the weight through near_weight): hard
+// choices (A and B often the same pixel, so equal distances), weights, a
+// negative multiplier, and exponents the lanes do not take.
+TEST(HsvGuardExact, NearMergesInLab) {
+    const auto pa = pick_pixels(21, 25000, [](const PIXEL_YC&) { return false; });
+    auto pb = pick_pixels(22, static_cast<int>(pa.size()), [](const PIXEL_YC&) { return false; });
+    pb.resize(pa.size());
+    for (std::size_t i = 0; i < pb.size(); i += 5) pb[i] = pa[i];
+    const int rows = static_cast<int>(pa.size() / kW);
+    NearMerge cases[5];
+    for (NearMerge& m : cases) m.lab = true, m.key[0] = 2048, m.key[1] = 300, m.key[2] = -200;
+    cases[1].exponent = 1;
+    cases[2].exponent = 1, cases[2].weight[0] = 0.2, cases[2].weight[2] = 7, cases[2].multiplier = -3;
+    cases[3].exponent = 2.5;
+    cases[4].weight[1] = 1e300;  // beyond the bounds
+    for (const NearMerge& m : cases)
+        for (bool mask : {false, true}) {
+            std::vector<PIXEL_YC> expected(pa.size());
+            {
+                std::vector<PIXEL_YC> a = pa, b = pb;
+                pool::set_worker_count(1);
+                // The rule itself: distances pixel by pixel, then near_weight.
+                for (std::size_t i = 0; i < pa.size(); ++i) {
+                    const auto lab_of = [&](const PIXEL_YC& q) {
+                        const Triple key = yc_to_lab(m.key[0], m.key[1], m.key[2]);
+                        const Triple lab = yc_to_lab(q.y, q.cb, q.cr);
+                        const double el = m.weight[0] * (lab.a - key.a),
+                                     ea = m.weight[2] * (lab.b - key.b),
+                                     eb = m.weight[1] * (lab.c - key.c);
+                        return std::sqrt(el * el + ea * ea + eb * eb) * m.multiplier;
+                    };
+                    const double da = lab_of(a[i]), db = lab_of(b[i]);
+                    const double t = near_weight(da, db, m.exponent);
+                    if (mask) {
+                        expected[i] = {static_cast<std::int16_t>(
+                                           m.exponent == 0 ? (db > da ? 4096 : 0)
+                                                           : trunc_to_int(t * 4096)),
+                                       0, 0};
+                    } else if (m.exponent == 0) {
+                        expected[i] = db > da ? a[i] : b[i];
+                    } else {
+                        expected[i] = {to_component(t * a[i].y + (1 - t) * b[i].y),
+                                       to_component(t * a[i].cb + (1 - t) * b[i].cb),
+                                       to_component(t * a[i].cr + (1 - t) * b[i].cr)};
+                    }
+                }
+            }
+            for_each_target([&](const std::string& target) {
+                std::vector<PIXEL_YC> a = pa, b = pb, out(pa.size());
+                const Frame fa{a.data(), kW, rows}, fb{b.data(), kW, rows}, fo{out.data(), kW, rows};
+                const TripleArea all{0, 0, 0, 0, 0, 0, kW, rows};
+                (mask ? mask_near : merge_near)(fa, fb, fo, all, m);
+                int shown = 0;
+                for (std::size_t i = 0; i < out.size() && shown < 3; ++i)
+                    if (out[i].y != expected[i].y || out[i].cb != expected[i].cb ||
+                        out[i].cr != expected[i].cr) {
+                        ++shown;
+                        ADD_FAILURE() << (mask ? "mkmask" : "merge") << "_near_lab exponent "
+                                      << m.exponent << " on " << target << " at " << i << ": got "
+                                      << out[i].y << " " << out[i].cb << " " << out[i].cr
+                                      << ", expected " << expected[i].y << " " << expected[i].cb
+                                      << " " << expected[i].cr;
+                    }
+            });
+            pool::set_worker_count(2);
+        }
+}
