@@ -67,7 +67,6 @@ bool PluginHost::load(const std::string& plugin_path, std::string* error) {
 
 PluginHost::~PluginHost() {
     end();
-    std::lock_guard<std::mutex> lock(worker_mutex_);
     worker_.reset();
     if (library_ != nullptr) host_os::unload_library(library_);
 }
@@ -79,9 +78,7 @@ bool PluginHost::use_worker_process(const std::string& program, std::string* err
         return false;
     }
     if (!PluginWorker::available(program, error)) return false;
-    auto worker = std::make_unique<PluginWorker>(*this, program);
-    std::lock_guard<std::mutex> lock(worker_mutex_);
-    worker_ = std::move(worker);
+    worker_ = std::make_unique<PluginWorker>(*this, program);
     return true;
 }
 
@@ -90,7 +87,6 @@ std::string PluginHost::worker_program() const {
 }
 
 void PluginHost::interrupt() {
-    std::lock_guard<std::mutex> lock(worker_mutex_);
     if (worker_) worker_->interrupt();
 }
 

@@ -6,7 +6,6 @@
 
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -130,9 +129,6 @@ private:
     void* library_ = nullptr;
     std::string plugin_path_;
     std::unique_ptr<PluginWorker> worker_;
-    // interrupt() comes from the signal thread: it and the two places that
-    // set worker_ (making it, and dropping it as the host ends) take turns.
-    std::mutex worker_mutex_;
     std::string worker_error_;
     void (*worker_log_listener_)(const char* text) = nullptr;
     const DesktopServices* desktop_ = nullptr;
