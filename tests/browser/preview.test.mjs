@@ -123,6 +123,9 @@ async function patternSteps() {
   page.on('pageerror', (e) => pageErrors.push(e.message));
   await page.goto(preview.url);
   await nextFrame(page, 0);
+  // The first picture may be the JPEG drawn before the view knew it is
+  // magnified; the exact PNG follows by itself.
+  await page.waitForFunction(() => document.body.dataset.frameFormat === 'png');
 
   await step('a track slider from the filter table changes the picture', async () => {
     const row = page.locator('.track', { hasText: '変数a · a' });
