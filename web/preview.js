@@ -310,8 +310,13 @@ function showPanels(s) {
   }
 }
 
+// The version of the state that shows the last click's box: a state from
+// before it, arriving after the click's reply, would take the box away.
+let clickVersion = 0;
+
 function applyState(s) {
   if (state && s.version < state.version) return;  // an older reply overtaken
+  if (s.version < clickVersion) return;
   state = s;
   document.title = `${s.name || 'Quorvel'} preview – frame ${s.frame}`;
   showSettings(s);
@@ -378,6 +383,7 @@ view.onhover = (p) => {
 view.onclick = async (x, y) => {
   try {
     const reply = await post('/api/click', { x, y });
+    if (reply.version > clickVersion) clickVersion = reply.version;
     const click = $('click-text');
     if (reply.text) {
       click.textContent = reply.text;

@@ -189,9 +189,8 @@ PreviewServer::PreviewServer(PreviewSession& session, const HttpLimits& http,
         // unknown length, is refused before it is read.
         if (server_->refuse_body(req, res)) {
             send_error(res, res.status,
-                       res.status == 413
-                           ? "the request is too large (the preview takes a few KiB)"
-                           : "the request must say its length (Content-Length)");
+                       res.status == 413 ? "the request is too large (the preview takes a few KiB)"
+                                         : "the request must say its length (Content-Length)");
             return httplib::Server::HandlerResponse::Handled;
         }
         // Only the preview's own page changes its settings.
@@ -309,8 +308,8 @@ void PreviewServer::add_routes() {
         int_param(req, "fit_w", 1, 65535, &fit_w);
         int_param(req, "fit_h", 1, 65535, &fit_h);
         std::string error;
-        const std::shared_ptr<const std::string> bytes = picture.encoded(
-            jpeg ? ImageFormat::jpeg : ImageFormat::png, fit_w, fit_h, &error);
+        const std::shared_ptr<const std::string> bytes =
+            picture.encoded(jpeg ? ImageFormat::jpeg : ImageFormat::png, fit_w, fit_h, &error);
         if (bytes == nullptr) return send_error(res, 500, error);
         res.set_header("Cache-Control", "no-store");
         res.set_header("X-Frame-Version", std::to_string(frame->version));
@@ -394,8 +393,11 @@ void PreviewServer::add_routes() {
             return send_error(res, 400,
                               "a click needs x and y, whole numbers from -32768 to 32767");
         std::string text;
-        if (!session_.click(x, y, kClickWaitMs, &text))
+        std::uint64_t version = 0;
+        if (!session_.click(x, y, kClickWaitMs, &text, &version))
             return send_error(res, 503, "the filter is still busy with a frame; try again");
-        send_json(res, {{"x", x}, {"y", y}, {"text", text}});
+        // The version of the state that holds the text: a page drops any
+        // state older than that, which would show the click undone.
+        send_json(res, {{"x", x}, {"y", y}, {"text", text}, {"version", version}});
     });
 }

@@ -212,7 +212,7 @@ void PreviewSession::set_playing(bool playing) {
     if (!playing) frames_->read_ahead_from(-1);
 }
 
-bool PreviewSession::click(int x, int y, int wait_ms, std::string* text) {
+bool PreviewSession::click(int x, int y, int wait_ms, std::string* text, std::uint64_t* version) {
     auto request = std::make_shared<ClickRequest>();
     request->x = x, request->y = y;
     std::unique_lock<std::mutex> lock(mutex_);
@@ -223,6 +223,7 @@ bool PreviewSession::click(int x, int y, int wait_ms, std::string* text) {
                          [&] { return request->done || stopping_; });
     if (!request->done) return false;
     *text = request->text;
+    *version = request->version;
     return true;
 }
 
@@ -360,6 +361,7 @@ void PreviewSession::handle_clicks(std::unique_lock<std::mutex>& lock) {
         state_.click_text = std::move(text);
         state_.click_frame = frame_ ? frame_->number : -1;
         changed();
+        request->version = state_.version;
     }
 }
 
@@ -434,8 +436,7 @@ void PreviewSession::host_begin(const std::vector<int>& tracks) {
 PreviewSession::Filtered PreviewSession::host_filter(int n, const std::vector<int>& tracks,
                                                      const std::vector<int>& checks) {
     Filtered result;
-    if (tracks != host_.tracks() || checks != host_.checks())
-        host_.change_settings(tracks, checks);
+    if (tracks != host_.tracks() || checks != host_.checks()) host_.change_settings(tracks, checks);
     std::string error;
     std::int64_t pts = 0;
     if (!host_.seek(n, &error) || !host_.read_next(&pts, &error)) {
@@ -447,7 +448,8 @@ PreviewSession::Filtered PreviewSession::host_filter(int n, const std::vector<in
     result.script_ms = ms_since(started);
     const int w = std::clamp(host_.output_w(), 0, edit_.max_w);
     const int h = std::clamp(host_.output_h(), 0, edit_.max_h);
-    result.output = std::make_shared<Picture>(w, h, copy_picture(host_.output(), host_.stride(), w, h));
+    result.output =
+        std::make_shared<Picture>(w, h, copy_picture(host_.output(), host_.stride(), w, h));
     return result;
 }
 

@@ -35,8 +35,8 @@ struct PreviewFrame {
     int number = 0;
     std::shared_ptr<const Picture> output, input;
     std::vector<int> tracks;  // the settings it was computed with
-    double script_ms = 0;   // the plug-in's own time for the frame
-    double compute_ms = 0;  // from the start of the computation to its publication
+    double script_ms = 0;     // the plug-in's own time for the frame
+    double compute_ms = 0;    // from the start of the computation to its publication
 };
 
 // A message box the script raised (msgbox), with how it was answered.  The
@@ -112,7 +112,7 @@ public:
     // A mouse press on the picture at (x, y), sent to the plug-in after
     // the frame being computed (if any).  True when it was handled within
     // `wait_ms`; *text is the box it raised, "" when none.
-    bool click(int x, int y, int wait_ms, std::string* text);
+    bool click(int x, int y, int wait_ms, std::string* text, std::uint64_t* version);
 
     PreviewState state() const;
     // Waits until the state's version is past `after`, at most `wait_ms`;
@@ -129,6 +129,7 @@ private:
         int x, y;
         bool done = false;
         std::string text;
+        std::uint64_t version = 0;  // the state's version that shows the text
     };
     struct ScriptStamp {
         bool exists = false;
