@@ -16,11 +16,11 @@
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert.h"
+#include "color/lab_simd-inl.h"
 #include "mask/color_spaces.h"
 #include "mask/graded_mask.h"
 #include "mask/graded_pixel.h"
 #include "mask/space_simd-inl.h"
-#include "color/lab_simd-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace graded_simd {
@@ -38,49 +38,68 @@ HWY_INLINE hn::Vec<RealIntTag> grade(hn::Vec<RealTag> d, double inner, double ou
     return trunc_int_saturated(df, v);
 }
 
+// The segment of the line members: its direction and squared length are
+// the same for every pixel (segment_distance forms them per call of its
+// own).
+struct Segment {
+    double d1, d2, d3, length2;
+    bool has_length;
+
+    explicit Segment(const GradedKeys& k)
+        : d1(k.wb.a - k.wa.a),
+          d2(k.wb.b - k.wa.b),
+          d3(k.wb.c - k.wa.c),
+          length2(d1 * d1 + d2 * d2 + d3 * d3),
+          has_length(d1 != 0 || d2 != 0 || d3 != 0) {}
+};
+
+// The weighted distance of colours (c1, c2, c3) to the key point, or to the
+// segment for a line member, lane by lane in graded_pixel's operation order.
+template <bool Line, bool Circular>
+HWY_INLINE hn::Vec<RealTag> key_distance(hn::Vec<RealTag> c1, hn::Vec<RealTag> c2,
+                                         hn::Vec<RealTag> c3, const GradedKeys& k,
+                                         const Segment& s) {
+    const RealTag df;
+    const auto c = [&](double v) { return hn::Set(df, v); };
+    if constexpr (Line) {
+        const auto p1 = hn::Mul(c(k.w.a), c1), p2 = hn::Mul(c(k.w.b), c2),
+                   p3 = hn::Mul(c(k.w.c), c3);
+        auto t = hn::Zero(df);
+        if (s.has_length) {
+            const auto dot = hn::Add(hn::Add(hn::Mul(c(s.d1), hn::Sub(p1, c(k.wa.a))),
+                                             hn::Mul(c(s.d2), hn::Sub(p2, c(k.wa.b)))),
+                                     hn::Mul(c(s.d3), hn::Sub(p3, c(k.wa.c))));
+            t = hn::Div(dot, c(s.length2));
+            t = hn::IfThenElse(hn::Lt(t, hn::Zero(df)), hn::Zero(df),
+                               hn::IfThenElse(hn::Gt(t, c(1.0)), c(1.0), t));
+        }
+        const auto e1 = hn::Sub(hn::Add(c(k.wa.a), hn::Mul(t, c(s.d1))), p1);
+        const auto e2 = hn::Sub(hn::Add(c(k.wa.b), hn::Mul(t, c(s.d2))), p2);
+        const auto e3 = hn::Sub(hn::Add(c(k.wa.c), hn::Mul(t, c(s.d3))), p3);
+        return hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
+    } else {
+        auto t = hn::Sub(c1, c(k.ka.a));
+        if constexpr (Circular) {
+            t = hn::Abs(t);
+            t = hn::IfThenElse(hn::Gt(t, c(1800.0)), hn::Sub(c(3600.0), t), t);
+        }
+        const auto e1 = hn::Mul(c(k.w.a), t);
+        const auto e2 = hn::Mul(c(k.w.b), hn::Sub(c2, c(k.ka.b)));
+        const auto e3 = hn::Mul(c(k.w.c), hn::Sub(c3, c(k.ka.c)));
+        return hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
+    }
+}
+
 template <MaskSpace S, bool Line, bool Circular, class Convert>
 HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Convert& convert,
                            const GradedKeys& k, double inner, double outer) {
-    const RealTag df;
-    const auto c = [&](double v) { return hn::Set(df, v); };
-    // The segment: its direction and squared length are the same for every
-    // pixel (segment_distance forms them per call of its own).
-    const double d1 = k.wb.a - k.wa.a, d2 = k.wb.b - k.wa.b, d3 = k.wb.c - k.wa.c;
-    const bool has_length = d1 != 0 || d2 != 0 || d3 != 0;
-    const double length2 = d1 * d1 + d2 * d2 + d3 * d3;
+    const Segment segment(k);
     grade_steps(
         {in}, out, n,
         [&](const RealPlanes* px, int h) {
             RealVec c1, c2, c3;
             space_components<S, false>(px[0], h, c1, c2, c3);
-            RealVec d;
-            if constexpr (Line) {
-                const auto p1 = hn::Mul(c(k.w.a), c1), p2 = hn::Mul(c(k.w.b), c2),
-                           p3 = hn::Mul(c(k.w.c), c3);
-                auto t = hn::Zero(df);
-                if (has_length) {
-                    const auto dot = hn::Add(hn::Add(hn::Mul(c(d1), hn::Sub(p1, c(k.wa.a))),
-                                                     hn::Mul(c(d2), hn::Sub(p2, c(k.wa.b)))),
-                                             hn::Mul(c(d3), hn::Sub(p3, c(k.wa.c))));
-                    t = hn::Div(dot, c(length2));
-                    t = hn::IfThenElse(hn::Lt(t, hn::Zero(df)), hn::Zero(df),
-                                       hn::IfThenElse(hn::Gt(t, c(1.0)), c(1.0), t));
-                }
-                const auto e1 = hn::Sub(hn::Add(c(k.wa.a), hn::Mul(t, c(d1))), p1);
-                const auto e2 = hn::Sub(hn::Add(c(k.wa.b), hn::Mul(t, c(d2))), p2);
-                const auto e3 = hn::Sub(hn::Add(c(k.wa.c), hn::Mul(t, c(d3))), p3);
-                d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
-            } else {
-                auto t = hn::Sub(c1, c(k.ka.a));
-                if constexpr (Circular) {
-                    t = hn::Abs(t);
-                    t = hn::IfThenElse(hn::Gt(t, c(1800.0)), hn::Sub(c(3600.0), t), t);
-                }
-                const auto e1 = hn::Mul(c(k.w.a), t);
-                const auto e2 = hn::Mul(c(k.w.b), hn::Sub(c2, c(k.ka.b)));
-                const auto e3 = hn::Mul(c(k.w.c), hn::Sub(c3, c(k.ka.c)));
-                d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
-            }
+            const RealVec d = key_distance<Line, Circular>(c1, c2, c3, k, segment);
             return grade(d, inner, outer);
         },
         [&](int i) { graded_pixel<Line, Circular>(in[i], out[i], convert, k, inner, outer); });
@@ -91,17 +110,15 @@ HWY_INLINE void graded_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const Conve
 // values below 1e4, with a wide margin); the weighted distance moves by at
 // most 2 |w| times that (the distance to a point or a segment moves no
 // more than the point), plus its own roundings (1e-13 of d), the ramp by
-// 4096 / |outer - inner| times that.  A step with a lane whose distance lies within `near` of the inner
-// or outer radius, or whose ramp lies within its bound of a whole number,
-// goes to graded_pixel whole.
+// 4096 / |outer - inner| times that.  A step with a lane whose distance lies within `near` of the
+// inner or outer radius, or whose ramp lies within its bound of a whole number, goes to
+// graded_pixel whole.
 template <bool Line>
-HWY_INLINE void lab_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k,
-                        double inner, double outer, double near) {
+HWY_INLINE void lab_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k, double inner,
+                        double outer, double near) {
     const RealTag df;
     const auto c = [&](double v) { return hn::Set(df, v); };
-    const double d1 = k.wb.a - k.wa.a, d2 = k.wb.b - k.wa.b, d3 = k.wb.c - k.wa.c;
-    const bool has_length = d1 != 0 || d2 != 0 || d3 != 0;
-    const double length2 = d1 * d1 + d2 * d2 + d3 * d3;
+    const Segment segment(k);
     const auto vi = c(inner), vo = c(outer);
     const auto ramp_scale = c(4096 / std::fabs(outer - inner));
     const int step = real_step();
@@ -114,29 +131,7 @@ HWY_INLINE void lab_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKe
             for (int h = 0; h < kRealParts; ++h) {
                 RealVec c1, c2, c3;
                 yc_to_lab(px.y[h], px.cb[h], px.cr[h], c1, c2, c3);
-                RealVec d;
-                if constexpr (Line) {
-                    const auto p1 = hn::Mul(c(k.w.a), c1), p2 = hn::Mul(c(k.w.b), c2),
-                               p3 = hn::Mul(c(k.w.c), c3);
-                    auto t = hn::Zero(df);
-                    if (has_length) {
-                        const auto dot = hn::Add(hn::Add(hn::Mul(c(d1), hn::Sub(p1, c(k.wa.a))),
-                                                         hn::Mul(c(d2), hn::Sub(p2, c(k.wa.b)))),
-                                                 hn::Mul(c(d3), hn::Sub(p3, c(k.wa.c))));
-                        t = hn::Div(dot, c(length2));
-                        t = hn::IfThenElse(hn::Lt(t, hn::Zero(df)), hn::Zero(df),
-                                           hn::IfThenElse(hn::Gt(t, c(1.0)), c(1.0), t));
-                    }
-                    const auto e1 = hn::Sub(hn::Add(c(k.wa.a), hn::Mul(t, c(d1))), p1);
-                    const auto e2 = hn::Sub(hn::Add(c(k.wa.b), hn::Mul(t, c(d2))), p2);
-                    const auto e3 = hn::Sub(hn::Add(c(k.wa.c), hn::Mul(t, c(d3))), p3);
-                    d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
-                } else {
-                    const auto e1 = hn::Mul(c(k.w.a), hn::Sub(c1, c(k.ka.a)));
-                    const auto e2 = hn::Mul(c(k.w.b), hn::Sub(c2, c(k.ka.b)));
-                    const auto e3 = hn::Mul(c(k.w.c), hn::Sub(c3, c(k.ka.c)));
-                    d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
-                }
+                const RealVec d = key_distance<Line, false>(c1, c2, c3, k, segment);
                 const auto e = hn::Add(c(near), hn::Mul(d, c(1e-13)));
                 const auto ramp_cut = hn::Add(hn::Mul(e, ramp_scale), c(1e-9));
                 const auto ramp = hn::Mul(hn::Div(hn::Sub(vo, d), hn::Sub(vo, vi)), c(4096.0));
@@ -255,7 +250,8 @@ void graded_mask(const Frame& src, const Frame& dst, const PairArea& area, const
         case MaskSpace::Lab: {
             auto key = [](const int k[3]) { return yc_to_lab(k[0], k[1], k[2]); };
             // The lanes' bound (lab_row): 1e-10 on each of L*, a*, b*.
-            const double most = std::fmax(std::fabs(w.a), std::fmax(std::fabs(w.b), std::fabs(w.c)));
+            const double most =
+                std::fmax(std::fabs(w.a), std::fmax(std::fabs(w.b), std::fabs(w.c)));
             const double near = 2e-10 * most + 1e-12;
             const bool finite = std::isfinite(near) && most < 1e9 && std::isfinite(m.inner) &&
                                 std::isfinite(m.outer) && m.outer - m.inner != 0;
