@@ -12,14 +12,6 @@
 
 namespace {
 
-struct OutputCloser {
-    void operator()(AVFormatContext* c) const {
-        if (c->pb != nullptr && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
-        avformat_free_context(c);
-    }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputCloser>;
-
 AVRational rational(int num, int den) { return AVRational{num, den}; }
 
 // Writes the segments' video, one after the other, into one file.

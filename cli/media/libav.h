@@ -28,11 +28,19 @@ struct PacketFreer {
 struct ScaleFreer {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
+// An output file's context: its file is closed with it (if it opened one).
+struct FormatOutputCloser {
+    void operator()(AVFormatContext* c) const {
+        if (c->pb != nullptr && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
 using InputPtr = std::unique_ptr<AVFormatContext, FormatInputCloser>;
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using ScalePtr = std::unique_ptr<SwsContext, ScaleFreer>;
+using OutputPtr = std::unique_ptr<AVFormatContext, FormatOutputCloser>;
 
 // FFmpeg's text for an error code.
 std::string av_error_text(int code);

@@ -12,14 +12,6 @@
 
 namespace {
 
-struct OutputCloser {
-    void operator()(AVFormatContext* c) const {
-        if (c->pb != nullptr && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
-        avformat_free_context(c);
-    }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputCloser>;
-
 AVPixelFormat pixel_format_of(const std::string& pix_fmt) {
     static const struct {
         const char* name;
