@@ -17,7 +17,7 @@ namespace {
 struct Raw {
     std::string frames, start, end, ss, to, duration, max, script_no, threads, display, crf,
         frame_timeout, memory_limit, port, chunks, chunk_frames, warmup, cpus;
-    bool overwrite = false, keep = false, no_autorotate = false;
+    bool overwrite = false, keep = false, no_autorotate = false, no_read_ahead = false;
     std::vector<std::string> vars, clicks;
     bool version = false;
 };
@@ -142,6 +142,9 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
     run->add_flag("--no-autorotate", raw->no_autorotate,
                   "keep a picture stored on its side as stored, with its rotation tag (default: "
                   "turned upright, as players show it, before the script)");
+    run->add_flag("--no-read-ahead", raw->no_read_ahead,
+                  "read each frame when the script is ready for it (default: the next frames "
+                  "are decoded on a thread of their own while the script works)");
     run->add_option("--timecodes", o->timecodes,
                     "write each output frame's time to FILE (v2 timecodes, for a muxer; Y4M has "
                     "none)")
@@ -443,6 +446,7 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
         return false;
     }
     o->autorotate = !raw.no_autorotate;
+    o->read_ahead = !raw.no_read_ahead;
     if (!check_overwrite_flags(raw, o, error)) return false;
     if (!o->pix_fmt.empty()) {
         const std::string ours = pixel_format_name(o->pix_fmt);

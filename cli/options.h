@@ -52,6 +52,7 @@ struct Options {
     std::string timeline = "source";
     std::string timecodes;   // write the frames' times (v2 timecodes) here
     bool autorotate = true;  // turn a picture stored on its side upright
+    bool read_ahead = true;  // decode the next frames while the script works
     std::string pix_fmt = "420p";
     int crf = 18;
     std::string codec;  // "": by the output's extension

@@ -15,6 +15,7 @@
 #include "media/chunk_tags.h"
 #include "media/frame_sink.h"
 #include "media/frame_source.h"
+#include "media/read_ahead.h"
 #include "run/background_writer.h"
 #include "run/progress.h"
 #include "run/progress_report.h"
@@ -373,6 +374,8 @@ int run_command(const Options& options, PluginHost& host) {
                     (heard ? "its messages are shown here only" : "its messages are lost"));
     desktop.answer = options.answer;
     host.set_frame_n(edit.length);
+    // The next frames are decoded while the script works on this one.
+    if (options.read_ahead) edit.source = read_ahead(std::move(edit.source), edit.cap);
     host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks,
                &desktop_services);
     std::string error;

@@ -287,3 +287,15 @@ DecodedVideo read_video(const std::string& path) {
     avformat_close_input(&in);
     return v;
 }
+
+// Breaks the bytes in the middle of the k-th video chunk of an AVI.
+std::string damage_avi_chunk(std::string avi, int k) {
+    std::size_t at = avi.find("movi");
+    for (int i = 0; i <= k && at != std::string::npos; ++i) at = avi.find("00dc", at + 4);
+    if (at == std::string::npos) return avi;
+    const std::size_t size = static_cast<unsigned char>(avi[at + 4]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(avi[at + 5])) << 8;
+    for (std::size_t i = at + 8 + size / 2; i < at + 8 + size / 2 + 40; ++i)
+        avi[i] = static_cast<char>(i % 2 ? 0xff : 0x00);
+    return avi;
+}

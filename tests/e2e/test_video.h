@@ -57,3 +57,6 @@ struct DecodedVideo {
     }
 };
 DecodedVideo read_video(const std::string& path);
+
+// Breaks the bytes in the middle of the k-th video chunk of an AVI.
+std::string damage_avi_chunk(std::string avi, int k);

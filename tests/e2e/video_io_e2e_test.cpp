@@ -313,18 +313,6 @@ int picture_at_step(const ClipRecipe& video, int k) {
     return shown;
 }
 
-// Breaks the bytes in the middle of the k-th video chunk of an AVI.
-std::string damage_avi_chunk(std::string avi, int k) {
-    std::size_t at = avi.find("movi");
-    for (int i = 0; i <= k && at != std::string::npos; ++i) at = avi.find("00dc", at + 4);
-    if (at == std::string::npos) return avi;
-    const std::size_t size = static_cast<unsigned char>(avi[at + 4]) |
-                             static_cast<std::size_t>(static_cast<unsigned char>(avi[at + 5])) << 8;
-    for (std::size_t i = at + 8 + size / 2; i < at + 8 + size / 2 + 40; ++i)
-        avi[i] = static_cast<char>(i % 2 ? 0xff : 0x00);
-    return avi;
-}
-
 }  // namespace
 
 TEST(VideoTimeline, DropFramesAreRepeatsOnTheGridAndNoDamageOnEither) {
