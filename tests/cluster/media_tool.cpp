@@ -95,12 +95,12 @@ int digest(const char* path) {
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "make" && (argc == 4 || argc == 5)) {
-        ClipRecipe spec;
-        spec.w = 96, spec.h = 64, spec.frames = std::atoi(argv[3]);
-        if (argc == 5 && std::sscanf(argv[4], "%dx%d", &spec.w, &spec.h) != 2) return 2;
-        spec.gop = 12;
-        spec.audio = true;
-        const std::string error = make_video(argv[2], spec);
+        ClipRecipe recipe;
+        recipe.w = 96, recipe.h = 64, recipe.frames = std::atoi(argv[3]);
+        if (argc == 5 && std::sscanf(argv[4], "%dx%d", &recipe.w, &recipe.h) != 2) return 2;
+        recipe.gop = 12;
+        recipe.audio = true;
+        const std::string error = make_video(argv[2], recipe);
         if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
         return error.empty() ? 0 : 1;
     }

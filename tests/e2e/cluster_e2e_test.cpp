@@ -12,9 +12,9 @@ namespace {
 class ClusterDryRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        ClipRecipe spec;
-        spec.frames = 40;
-        ASSERT_EQ(make_video(dir_.file("clip.mp4"), spec), "");
+        ClipRecipe recipe;
+        recipe.frames = 40;
+        ASSERT_EQ(make_video(dir_.file("clip.mp4"), recipe), "");
     }
     RunResult submit(const std::string& script, std::vector<std::string> extra = {}) {
         dir_.write("filter.lua", script);

@@ -80,12 +80,12 @@ class Join : public ::testing::Test {
 protected:
     // A 24-frame FFV1 video with AAC audio, and its chunks.
     void SetUp() override {
-        ClipRecipe spec;
-        spec.encoder = "ffv1";
-        spec.gop = 1;  // every frame a key frame, as the chunks of a run are
-        spec.frames = 24;
-        spec.audio = true;
-        ASSERT_EQ(make_video(source(), spec), "");
+        ClipRecipe recipe;
+        recipe.encoder = "ffv1";
+        recipe.gop = 1;  // every frame a key frame, as the chunks of a run are
+        recipe.frames = 24;
+        recipe.audio = true;
+        ASSERT_EQ(make_video(source(), recipe), "");
     }
     std::string source() const { return dir_.file("source.mkv"); }
     std::vector<std::string> cut(const std::vector<Cut>& cuts) {
@@ -132,11 +132,10 @@ TEST_F(Join, ChunksMakeTheOriginalAgainWithItsAudio) {
     // An output that is there already is kept, as a run keeps it, unless -y.
     const RunResult kept = run_quorvel({"join", rest[0], rest[1], "-o", dir_.file("again.mkv")});
     EXPECT_EQ(kept.status, 1);
-    EXPECT_NE(kept.err.find("exists and is kept: -y overwrites it"), std::string::npos)
-        << kept.err;
+    EXPECT_NE(kept.err.find("exists and is kept: -y overwrites it"), std::string::npos) << kept.err;
     EXPECT_FALSE(read_video(dir_.file("again.mkv")).has_audio);
-    ASSERT_EQ(
-        run_quorvel({"join", rest[0], rest[1], "-y", "-o", dir_.file("again.mkv")}).status, 0);
+    ASSERT_EQ(run_quorvel({"join", rest[0], rest[1], "-y", "-o", dir_.file("again.mkv")}).status,
+              0);
     EXPECT_TRUE(read_video(dir_.file("again.mkv")).has_audio);
 }
 

@@ -57,9 +57,9 @@ TEST(Warmup, AnErrorWhileWarmingUpFailsTheRunUnlessToldToKeepGoing) {
     dir.write("filter.lua", kRecorder);
     setenv("QUORVEL_TEST_FAIL", "3", 1);
     const std::vector<std::string> args = {
-        "run",      "--input", "pattern:64x48", "--start",      "5",       "--end",
-        "6",        "--warmup", "3",            "--script-dir", dir.path(), "--output",
-        dir.file("out.y4m")};
+        "run",      "--input",  "pattern:64x48",    "--start", "5",
+        "--end",    "6",        "--warmup",         "3",       "--script-dir",
+        dir.path(), "--output", dir.file("out.y4m")};
     RunResult r = run_quorvel(args);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("broken"), std::string::npos) << r.err;
@@ -92,9 +92,9 @@ TEST(Warmup, TheOutputNamesTheFramesItHolds) {
     avformat_close_input(&in);
 
     // A run of the whole input names no input.
-    ClipRecipe spec;
-    spec.audio = true;
-    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    ClipRecipe recipe;
+    recipe.audio = true;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), recipe), "");
     ASSERT_EQ(run_quorvel({"run", "--input", dir.file("clip.mp4"), "--script-dir", dir.path(),
                            "--output", dir.file("whole.mkv")})
                   .status,
@@ -110,10 +110,10 @@ TEST(Warmup, TheOutputNamesTheFramesItHolds) {
 TEST(Warmup, AChunkStartsAtZeroAndItsTagsNameItsSpanOfTheInput) {
     ScriptDir dir;
     dir.write("filter.lua", "function video_filter(info, vars) end\n");
-    ClipRecipe spec;
-    spec.frames = 16;
-    spec.audio = true;
-    ASSERT_EQ(make_video(dir.file("clip.mp4"), spec), "");
+    ClipRecipe recipe;
+    recipe.frames = 16;
+    recipe.audio = true;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), recipe), "");
     const RunResult r =
         run_quorvel({"run", "--input", dir.file("clip.mp4"), "--start", "4", "--end", "9",
                      "--warmup", "2", "--script-dir", dir.path(), "--output", dir.file("c.mkv")});
@@ -122,7 +122,7 @@ TEST(Warmup, AChunkStartsAtZeroAndItsTagsNameItsSpanOfTheInput) {
     ASSERT_EQ(chunk.error, "");
     ASSERT_EQ(chunk.frame_times.size(), 6u);
     EXPECT_NEAR(chunk.frame_times[0], 0, 1e-6);
-    EXPECT_NEAR(chunk.frame_times[5], frame_time(spec, 9) - frame_time(spec, 4), 1e-3);
+    EXPECT_NEAR(chunk.frame_times[5], frame_time(recipe, 9) - frame_time(recipe, 4), 1e-3);
     ASSERT_TRUE(chunk.has_audio);
     EXPECT_NEAR(chunk.audio_start, 0, 0.03);  // within one AAC packet
 
@@ -135,8 +135,8 @@ TEST(Warmup, AChunkStartsAtZeroAndItsTagsNameItsSpanOfTheInput) {
     EXPECT_EQ(tags.first, 4);
     EXPECT_EQ(tags.last, 9);
     const double unit = static_cast<double>(tags.tb_num) / tags.tb_den;
-    EXPECT_NEAR(tags.start_pts * unit, frame_time(spec, 4), 1e-6);
-    EXPECT_NEAR(tags.end_pts * unit, frame_time(spec, 10), 1e-6);
+    EXPECT_NEAR(tags.start_pts * unit, frame_time(recipe, 4), 1e-6);
+    EXPECT_NEAR(tags.end_pts * unit, frame_time(recipe, 10), 1e-6);
 }
 
 }  // namespace
