@@ -3,7 +3,9 @@
 # pattern, encoded by quorvel run itself) at --threads 1 beside
 # the same clip in 4 chunks on a one-node Slurm cluster started here
 # (tests/cluster/slurm_harness.sh), each chunk at --threads 1 with 10 frames
-# of warm-up, joined.  Then what a chunk costs besides its frames: a run of
+# of warm-up, joined.  The one run is timed twice: free to spread its
+# reading, script and writing threads over both cores, and held to one
+# core, as each chunk's task is held to its one CPU (task/affinity).  Then what a chunk costs besides its frames: a run of
 # one frame from the middle of the clip (start-up and seek) and the same with
 # 10 frames of warm-up.  Needs root for slurmd.
 #
@@ -42,12 +44,17 @@ run=("$quorvel" run --input "$work/clip.mp4" --script-dir "$work/script" --threa
 single=$(measure "${run[@]}" --output "$work/single.mkv")
 echo "one run, --threads 1:          $(wall "$single") s wall, $(cpu "$single") s CPU" \
     "($(ratio "$frames" "$(wall "$single")") fps)"
+pinned=$(measure taskset -c 0 "${run[@]}" --output "$work/pinned.mkv")
+echo "the same on one core:          $(wall "$pinned") s wall, $(cpu "$pinned") s CPU" \
+    "($(ratio "$frames" "$(wall "$pinned")") fps)"
 
+export SLURM_TASK_PLUGIN=task/affinity
 slurm_up "$work/cluster" || { echo "the cluster cannot start: $SLURM_DOWN_REASON" >&2; exit 1; }
 chunked=$(measure "$quorvel" cluster --input "$work/clip.mp4" --script-dir "$work/script" \
     --output "$work/joined.mkv" --chunks 4 --warmup 10 --keep-chunks --wait)
 echo "4 chunks on 2 cores, joined:   $(wall "$chunked") s wall" \
-    "($(ratio "$(wall "$chunked")" "$(wall "$single")") x the one run)"
+    "($(ratio "$(wall "$chunked")" "$(wall "$single")") x the one run," \
+    "$(ratio "$(wall "$chunked")" "$(wall "$pinned")") x the one run on one core)"
 grep -h ' ran ' "$work"/joined.mkv.chunks/chunk_*.log | sed 's/^quorvel cluster: /  /'
 again=$(measure "$quorvel" join "$work"/joined.mkv.chunks/chunk_*.mkv -o "$work/again.mkv")
 echo "  the join alone, by hand: $(wall "$again") s"

@@ -149,7 +149,7 @@ int open_input(const Options& options, Edit* edit) {
     bool usage = false;
     edit->input = options.input == "-" ? "standard input" : options.input;
     edit->generated = is_generated(options.input);
-    edit->source = open_source(options.input, &error, &usage);
+    edit->source = open_source(options.input, &error, &usage, options.codec_threads);
     if (!edit->source) {
         if (usage) return usage_error(error);
         print_error(error);

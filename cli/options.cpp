@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -110,7 +111,7 @@ void add_run_options(CLI::App* run, Options* o, Raw* raw, const FILTER* table) {
                                       : "set one of the script's variables " + variables)
         ->type_name("NAME=VALUE")
         ->allow_extra_args(false);
-    run->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2)")
+    run->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2); given, also FFmpeg's decoder's and encoder's")
         ->type_name("N");
     run->add_option("--display", raw->display,
                     "show buffer N instead of the script's output (0 to 19, default 0: the output)")
@@ -197,7 +198,7 @@ void add_preview_options(CLI::App* preview, Options* o, Raw* raw, const FILTER* 
                          : "start with one of the script's variables " + variables + " set")
         ->type_name("NAME=VALUE")
         ->allow_extra_args(false);
-    preview->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2)")
+    preview->add_option("--threads", raw->threads, "worker threads (1 to 16, default 2); given, also FFmpeg's decoder's and encoder's")
         ->type_name("N");
     preview
         ->add_option("--display", raw->display,
@@ -526,6 +527,9 @@ bool check_run(const Raw& raw, const FILTER* table, Options* o, std::string* err
         {"script-no", &raw.script_no}, {"threads", &raw.threads}, {"display", &raw.display}};
     for (const auto& [option, value] : named)
         if (!value->empty() && !set_track(table, {option, *value, false}, o, error)) return false;
+    // The track took the number: it is whole and in range.
+    if (!raw.threads.empty() && parse_int(raw.threads, &o->codec_threads))
+        o->codec_threads = std::max(o->codec_threads, 1);
     for (const std::string& var : raw.vars) {
         const std::size_t eq = var.find('=');
         if (eq == std::string::npos) {

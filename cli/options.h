@@ -53,6 +53,10 @@ struct Options {
     std::string timecodes;   // write the frames' times (v2 timecodes) here
     bool autorotate = true;  // turn a picture stored on its side upright
     bool read_ahead = true;  // decode the next frames while the script works
+    // Threads of FFmpeg's decoder and encoder: --threads when given (so
+    // that --threads 1 keeps the whole run to about one core, as ffmpeg's
+    // -threads does), else 0, as many as the machine has.
+    int codec_threads = 0;
     std::string pix_fmt = "420p";
     int crf = 18;
     std::string codec;  // "": by the output's extension

@@ -111,7 +111,13 @@ std::string submit(const std::vector<std::string>& argv) {
 int wait_for(const BatchPlan& plan, const std::string& jobs) {
     std::fprintf(stderr, "quorvel cluster: waiting for jobs %s\n", jobs.c_str());
     int failures = 0;
-    while (!is_file(result_path(plan))) {
+    for (int tick = 0; !is_file(result_path(plan)); ++tick) {
+        // The result is looked for often, the queue asked once a second:
+        // a job that ends without a result (cancelled) ends the wait too.
+        if (tick % 10 != 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
         std::string output, error;
         const int status =
             host_os::run_program({"squeue", "-h", "-j", jobs, "-o", "%i"}, &output, &error);
@@ -122,7 +128,7 @@ int wait_for(const BatchPlan& plan, const std::string& jobs) {
                         (status < 0 ? error : "exit status " + std::to_string(status)));
             return 1;
         }
-        std::this_thread::sleep_for(std::chrono::seconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     std::ifstream result(result_path(plan));
     std::string outcome, line, text;

@@ -21,6 +21,7 @@ struct SinkSettings {
     std::string pix_fmt = "420p";  // 420p, 422p, 444p, and 420p10, 422p10, 444p10
     int crf = 18;                  // H.264 quality
     std::string codec;             // "" (by extension), "h264" or "ffv1"
+    int codec_threads = 0;         // the encoder's threads, 0: as many as the machine has
     int rate_num = 30, rate_den = 1;
     int tb_num = 1, tb_den = 30;  // the units of the frames' timestamps
     std::string audio_file;       // audio to pass through, "" for none

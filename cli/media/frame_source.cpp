@@ -143,7 +143,8 @@ bool is_stream(const std::string& name) {
 
 }  // namespace
 
-std::unique_ptr<FrameSource> open_source(const std::string& name, std::string* error, bool* usage) {
+std::unique_ptr<FrameSource> open_source(const std::string& name, std::string* error, bool* usage,
+                                         int codec_threads) {
     *usage = false;
     int w = 0, h = 0;
     if (name.rfind("blank:", 0) == 0 || name.rfind("pattern:", 0) == 0) {
@@ -157,5 +158,5 @@ std::unique_ptr<FrameSource> open_source(const std::string& name, std::string* e
         return std::make_unique<PatternSource>(w, h);
     }
     if (is_stream(name) || ends_with(name, ".y4m")) return open_y4m_source(name, error);
-    return open_libav_source(name, error);
+    return open_libav_source(name, error, codec_threads);
 }

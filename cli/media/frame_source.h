@@ -79,8 +79,12 @@ protected:
 // Opens SRC as the command line gives it: "blank:WxH", "pattern:WxH", "-"
 // (standard input), a .y4m file or FIFO, or anything FFmpeg reads.  Null
 // with a message on failure; *usage is set when the name itself is wrong.
-std::unique_ptr<FrameSource> open_source(const std::string& name, std::string* error, bool* usage);
+// FFmpeg's decoder runs on `codec_threads` threads (0: as many as the
+// machine has).
+std::unique_ptr<FrameSource> open_source(const std::string& name, std::string* error, bool* usage,
+                                         int codec_threads = 0);
 
 // The readers behind open_source.
 std::unique_ptr<FrameSource> open_y4m_source(const std::string& name, std::string* error);
-std::unique_ptr<FrameSource> open_libav_source(const std::string& name, std::string* error);
+std::unique_ptr<FrameSource> open_libav_source(const std::string& name, std::string* error,
+                                               int codec_threads);

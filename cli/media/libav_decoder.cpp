@@ -1,6 +1,6 @@
 #include "media/libav_decoder.h"
 
-bool VideoDecoder::open(const std::string& path, std::string* error) {
+bool VideoDecoder::open(const std::string& path, int threads, std::string* error) {
     AVFormatContext* raw = nullptr;
     int ret = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (ret < 0) {
@@ -26,7 +26,7 @@ bool VideoDecoder::open(const std::string& path, std::string* error) {
         *error = path + ": cannot set up the " + std::string(decoder->name) + " decoder";
         return false;
     }
-    codec_->thread_count = 0;  // as many as the machine has
+    codec_->thread_count = threads;  // 0: as many as the machine has
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if ((ret = avcodec_open2(codec_.get(), decoder, nullptr)) < 0) {
         *error = path + ": cannot open the " + std::string(decoder->name) +

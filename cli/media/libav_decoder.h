@@ -11,7 +11,7 @@
 
 class VideoDecoder {
 public:
-    bool open(const std::string& path, std::string* error);
+    bool open(const std::string& path, int threads, std::string* error);
 
     AVFormatContext* format() const { return format_.get(); }
     AVStream* stream() const { return format_->streams[stream_]; }

@@ -133,7 +133,7 @@ private:
         c->color_primaries = static_cast<AVColorPrimaries>(settings_.color_primaries);
         c->color_trc = static_cast<AVColorTransferCharacteristic>(settings_.color_trc);
         c->colorspace = static_cast<AVColorSpace>(settings_.colorspace);
-        c->thread_count = 0;
+        c->thread_count = settings_.codec_threads;
         if (output_->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         AVDictionary* options = nullptr;
         if (codec_name_ == "h264") {

@@ -30,6 +30,7 @@ std::string frame_list(const std::vector<int>& frames) {
 
 class LibavSource : public FrameSource {
 public:
+    explicit LibavSource(int codec_threads) : codec_threads_(codec_threads) {}
     bool open(const std::string& path, std::string* error) {
         path_ = path;
         // Damage the demuxers meet while the file is opened and indexed is
@@ -180,7 +181,7 @@ public:
 private:
     bool open_and_index(std::string* error, const LogCapture& complaints) {
         const std::string& path = path_;
-        if (!main_.open(path, error)) return false;
+        if (!main_.open(path, codec_threads_, error)) return false;
         AVCodecContext* codec = main_.codec();
         width_ = codec->width, height_ = codec->height;
         if (width_ < 1 || height_ < 1) {
@@ -240,7 +241,7 @@ private:
     bool open_random() {
         auto decoder = std::make_unique<VideoDecoder>();
         std::string error;
-        if (!decoder->open(path_, &error)) return false;
+        if (!decoder->open(path_, codec_threads_, &error)) return false;
         decoder->leave_out(index_.cut_dts);
         random_ = std::move(decoder);
         random_frame_.reset(av_frame_alloc());
@@ -362,6 +363,7 @@ private:
     }
 
     std::string path_;
+    int codec_threads_;
     VideoDecoder main_;
     VideoIndex index_;
     FramePtr frame_;
@@ -378,8 +380,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<FrameSource> open_libav_source(const std::string& name, std::string* error) {
-    auto source = std::make_unique<LibavSource>();
+std::unique_ptr<FrameSource> open_libav_source(const std::string& name, std::string* error,
+                                               int codec_threads) {
+    auto source = std::make_unique<LibavSource>(codec_threads);
     if (!source->open(name, error)) return nullptr;
     return source;
 }

@@ -25,7 +25,7 @@ std::string media_libraries_text() {
     return "FFmpeg: not in this build (Y4M input and output only)";
 }
 
-std::unique_ptr<FrameSource> open_libav_source(const std::string& name, std::string* error) {
+std::unique_ptr<FrameSource> open_libav_source(const std::string& name, std::string* error, int) {
     *error = name + ": " + kWithoutFfmpeg;
     return nullptr;
 }

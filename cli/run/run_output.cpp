@@ -74,6 +74,7 @@ int open_output(const Options& options, const FrameSource& source, const ChunkTa
     settings.pix_fmt = options.pix_fmt;
     settings.crf = options.crf;
     settings.codec = options.codec;
+    settings.codec_threads = options.codec_threads;
     settings.rate_num = source.rate_num(), settings.rate_den = source.rate_den();
     settings.tb_num = source.tb_num(), settings.tb_den = source.tb_den();
     settings.audio_file = source.audio_file();

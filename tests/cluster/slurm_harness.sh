@@ -11,6 +11,10 @@
 #                   stops the three daemons (also when slurm_up failed
 #                   half-way).  Call it from an EXIT trap.
 #
+# SLURM_TASK_PLUGIN, when set, names the task plug-in (task/affinity binds
+# each task to the CPUs it asked for, as clusters do; the default,
+# task/none, leaves them free, which any container allows).
+#
 # Nothing here needs systemd: each daemon is started in the background by
 # hand, with its own key, socket, pid and log files in DIR, and on ports
 # that were free when the cluster started.
@@ -91,7 +95,7 @@ SlurmctldLogFile=$SLURM_DIR/log/slurmctld.log
 SlurmdLogFile=$SLURM_DIR/log/slurmd.log
 # No cgroups and no accounting: this is a container as often as a machine.
 ProctrackType=proctrack/pgid
-TaskPlugin=task/none
+TaskPlugin=${SLURM_TASK_PLUGIN:-task/none}
 JobAcctGatherType=jobacct_gather/none
 AccountingStorageType=accounting_storage/none
 MpiDefault=none

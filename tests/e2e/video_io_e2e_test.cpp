@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "harness.h"
+#include "media/frame_sink.h"
 #include "media/frame_source.h"
 #include "test_video.h"
 
@@ -552,4 +555,49 @@ TEST(VideoInput, ASeekBackToTheFirstFrameGivesTheFirstFrame) {
         EXPECT_EQ(luma_at_origin(), first) << "after seek " << again;
         EXPECT_EQ(pts, source->time_of(0));
     }
+}
+
+// --threads N holds FFmpeg's decoder and encoder to N threads, so that a
+// chunk on a cluster's one CPU stays on it; without it they take as many
+// as the machine has.
+TEST(VideoCodecs, TheirThreadsAreTheOnesGiven) {
+    if (std::thread::hardware_concurrency() < 2)
+        GTEST_SKIP() << "one processor: FFmpeg starts no threads of its own either way";
+    ScriptDir dir;
+    ClipRecipe video;
+    video.frames = 6;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), video), "");
+    const auto threads_now = [] {
+        int n = 0;
+        for ([[maybe_unused]] const auto& task :
+             std::filesystem::directory_iterator("/proc/self/task"))
+            ++n;
+        return n;
+    };
+    // The threads a decoder and an encoder at work add to this process.
+    const auto added_by = [&](int codec_threads) {
+        const int before = threads_now();
+        std::string error;
+        bool usage = false;
+        const std::unique_ptr<FrameSource> source =
+            open_source(dir.file("clip.mp4"), &error, &usage, codec_threads);
+        SinkSettings settings;
+        settings.name = dir.file("out.mkv");
+        settings.codec_threads = codec_threads;
+        const std::unique_ptr<FrameSink> sink = open_sink(settings, &error, &usage);
+        EXPECT_TRUE(source && sink) << error;
+        if (!source || !sink) return -1;
+        std::vector<PIXEL_YC> picture(static_cast<std::size_t>(video.w) * video.h);
+        std::int64_t pts = 0;
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_TRUE(source->read_next(picture.data(), video.w, &pts, &error)) << error;
+            EXPECT_TRUE(sink->write(picture.data(), video.w, video.w, video.h, k, 1, &error))
+                << error;
+        }
+        const int during = threads_now();
+        EXPECT_TRUE(sink->finish(3, &error)) << error;
+        return during - before;
+    };
+    EXPECT_EQ(added_by(1), 0);
+    EXPECT_GT(added_by(0), 0);
 }
