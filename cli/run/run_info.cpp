@@ -37,6 +37,11 @@ void print_info(const Options& options, const Edit& edit, PluginHost& host) {
     else
         std::printf("run      frames %d to %d (%d frames)\n", edit.start, edit.stop - 1,
                     edit.stop - edit.start);
+    // The warm-up stops at the input's first frame, as the run does.
+    const int warmup = std::min(std::max(options.warmup, 0), edit.start);
+    if (warmup > 0)
+        std::printf("warm-up  frames %d to %d run through the script first, not written\n",
+                    edit.start - warmup, edit.start - 1);
     std::printf("rotation %s\n", edit.rotation.c_str());
     std::printf("timeline %s\n", edit.timeline.c_str());
     bool cut_short = false;

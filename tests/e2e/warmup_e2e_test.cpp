@@ -46,6 +46,16 @@ TEST(Warmup, RunsTheFramesBeforeTheStartUnwrittenAndSaysSo) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(dir.read("seen.txt"), "0 true\n1 true\n2 nil\n3 nil\n");
 
+    // --info says which frames warm the script up, and runs none.
+    dir.write("seen.txt", "");
+    r = run_quorvel({"run", "--input", "pattern:64x48", "--start", "4", "--warmup", "9", "--info",
+                     "--script-dir", dir.path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("warm-up  frames 0 to 3 run through the script first"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(dir.read("seen.txt"), "");
+
     EXPECT_EQ(run_quorvel({"run", "--warmup", "-2"}).status, 2);
 }
 
