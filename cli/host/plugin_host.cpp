@@ -143,6 +143,8 @@ void PluginHost::begin(FrameSource* source, int max_w, int max_h, const std::str
     } else {
         edit_storage_.assign(buffer_pixels_, PIXEL_YC{});
         temp_storage_.assign(buffer_pixels_, PIXEL_YC{});
+        if (alternate_) other_edit_storage_.assign(buffer_pixels_, PIXEL_YC{});
+        else other_edit_storage_ = {};
         edit_ = edit_storage_.data();
         temp_ = temp_storage_.data();
     }
@@ -185,6 +187,10 @@ bool PluginHost::read_next(std::int64_t* pts, std::string* error) {
     // The editor hands over its own two buffers for every frame; the picture
     // fills the top-left and the rest of the buffer is black.  The script
     // may have swapped them or drawn outside the picture.
+    if (alternate_ && !worker_ && !other_edit_storage_.empty()) {
+        edit_storage_.swap(other_edit_storage_);
+        edit_ = edit_storage_.data();
+    }
     fpip_.ycp_edit = edit_;
     fpip_.ycp_temp = temp_;
     const int w = source_->width(), h = source_->height(), max_w = fpip_.max_w;

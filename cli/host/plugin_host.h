@@ -69,6 +69,17 @@ public:
     // is the frame the editor shows.  False when the plug-in reported failure.
     bool process(int n, std::string* error);
     const PIXEL_YC* output() const { return fpip_.ycp_edit; }
+    // From the next begin() on, each frame is read into the other of two
+    // edit buffers (in this process), so that a frame's output stays as it
+    // is while the next frame is read and run: a writer on another thread
+    // can then read it in place instead of copying it.
+    void alternate_edit_buffers(bool on) { alternate_ = on; }
+    // Whether output() stays untouched until the frame after next is read:
+    // edit buffers alternate and the output is the edit buffer (the script
+    // did not swap it with the temporary one, which the next frame uses).
+    bool output_kept_for_next_frame() const {
+        return alternate_ && !worker_ && fpip_.ycp_edit == edit_;
+    }
     // The frame's error when the worker process ended during the last call.
     const std::string& worker_error() const { return worker_error_; }
     // Where the lines a plug-in in a worker logs go, when it lets a host
@@ -148,6 +159,8 @@ private:
     // The editor's two buffers: in this process, or in the worker's shared
     // memory.
     std::vector<PIXEL_YC> edit_storage_, temp_storage_;
+    std::vector<PIXEL_YC> other_edit_storage_;  // the second edit buffer, when they alternate
+    bool alternate_ = false;
     PIXEL_YC* edit_ = nullptr;
     PIXEL_YC* temp_ = nullptr;
     std::size_t buffer_pixels_ = 0;

@@ -25,24 +25,37 @@ bool BackgroundWriter::drain(std::string* error) {
 bool BackgroundWriter::write(const PIXEL_YC* pixels, int stride, int w, int h, std::int64_t pts,
                              std::int64_t duration, std::string* error) {
     if (!drain(error)) return false;
-    // The writer thread is idle until pending_ is set, so the picture may be
+    // The writer thread is idle until pending_ is set, so the copy may be
     // filled without the lock.
     try {
-        picture_.resize(static_cast<std::size_t>(std::max(w, 0)) * std::max(h, 0));
+        copy_.resize(static_cast<std::size_t>(std::max(w, 0)) * std::max(h, 0));
     } catch (const std::bad_alloc&) {
         *error = "out of memory";
         return false;
     }
     for (int y = 0; y < h; ++y)
         std::copy_n(pixels + static_cast<std::ptrdiff_t>(y) * stride, w,
-                    picture_.data() + static_cast<std::ptrdiff_t>(y) * w);
+                    copy_.data() + static_cast<std::ptrdiff_t>(y) * w);
+    hand_over(copy_.data(), w, w, h, pts, duration);
+    return true;
+}
+
+bool BackgroundWriter::write_in_place(const PIXEL_YC* pixels, int stride, int w, int h,
+                                      std::int64_t pts, std::int64_t duration,
+                                      std::string* error) {
+    if (!drain(error)) return false;
+    hand_over(pixels, stride, w, h, pts, duration);
+    return true;
+}
+
+void BackgroundWriter::hand_over(const PIXEL_YC* pixels, int stride, int w, int h,
+                                 std::int64_t pts, std::int64_t duration) {
     {
         std::lock_guard<std::mutex> hold(m_);
-        w_ = w, h_ = h, pts_ = pts, duration_ = duration;
+        pixels_ = pixels, stride_ = stride, w_ = w, h_ = h, pts_ = pts, duration_ = duration;
         pending_ = true;
     }
     changed_.notify_all();
-    return true;
 }
 
 void BackgroundWriter::run() {
@@ -54,7 +67,7 @@ void BackgroundWriter::run() {
         std::string error;
         bool ok;
         try {
-            ok = sink_->write(picture_.data(), w_, w_, h_, pts_, duration_, &error);
+            ok = sink_->write(pixels_, stride_, w_, h_, pts_, duration_, &error);
         } catch (const std::bad_alloc&) {
             ok = false, error = "out of memory";
         }

@@ -173,8 +173,13 @@ RunState filter_frames(const Options& options, PluginHost& host, Edit& edit, Fra
         // shows at the next frame's write (or below, for the last frame).
         // The frame lasts until the next one starts, where that is known.
         const std::int64_t end = frame_end(source, n, pts);
-        if (writer && !writer->write(host.output(), host.stride(), host.output_w(), host.output_h(),
-                                     pts, end - pts, &error)) {
+        // The output is read in place when the next frame goes to the other
+        // edit buffer, and copied when the script made the temporary buffer
+        // its output (the next frame runs with that one).
+        const auto write = host.output_kept_for_next_frame() ? &BackgroundWriter::write_in_place
+                                                             : &BackgroundWriter::write;
+        if (writer && !((*writer).*write)(host.output(), host.stride(), host.output_w(),
+                                          host.output_h(), pts, end - pts, &error)) {
             output_failed();
             break;
         }
@@ -376,6 +381,8 @@ int run_command(const Options& options, PluginHost& host) {
     host.set_frame_n(edit.length);
     // The next frames are decoded while the script works on this one.
     if (options.read_ahead) edit.source = read_ahead(std::move(edit.source), edit.cap);
+    // The frames are written while the next one runs, from where they are.
+    host.alternate_edit_buffers(sink != nullptr);
     host.begin(edit.source.get(), edit.max_w, edit.max_h, edit.edited_file, options.tracks,
                &desktop_services);
     std::string error;

@@ -97,4 +97,31 @@ TEST(BufferRun, SetFrameNChangesHowManyFramesRun) {
     EXPECT_EQ(read_y4m(dir.file("o.y4m")).frames.size(), 4u);
 }
 
+// Each frame is written while the next one runs: from the edit buffer where
+// it lies when the next frame goes to the other one, copied when the script
+// made buffer 1 its output (the next frame runs with buffer 1).  Either way
+// the file holds each frame as the script left it, and buffer 1 carries over
+// as it always did.
+TEST(BufferRun, FramesWrittenWhileTheNextRunsAreTheirOwn) {
+    ScriptDir dir;
+    // Frames 3k pass through, 3k+1 show their input through buffer 1, 3k+2
+    // show buffer 1, which still holds frame 3k+1, and then change buffer 1.
+    // The frames are large enough for the writer to be at work when the next
+    // frame is read and run.
+    run_script(dir,
+               "function video_filter(info)\n"
+               "  local k = info.frame % 3\n"
+               "  if k == 1 then copy(0, 1) swapbuf()\n"
+               "  elseif k == 2 then copy(1, 0) copyframe(1, 0) end\n"
+               "end\n",
+               "pattern:1280x720", 30, {"--output", dir.file("out.y4m")});
+    run_script(dir, "", "pattern:1280x720", 30, {"--output", dir.file("input.y4m")});
+    const Y4mVideo out = read_y4m(dir.file("out.y4m"));
+    const Y4mVideo input = read_y4m(dir.file("input.y4m"));
+    ASSERT_EQ(out.frames.size(), 30u);
+    ASSERT_EQ(input.frames.size(), 30u);
+    for (int n = 0; n < 30; ++n)
+        EXPECT_TRUE(out.frames[n] == input.frames[n % 3 == 2 ? n - 1 : n]) << "frame " << n;
+}
+
 }  // namespace
