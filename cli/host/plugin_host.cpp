@@ -187,18 +187,24 @@ bool PluginHost::read_next(std::int64_t* pts, std::string* error) {
     // The editor hands over its own two buffers for every frame; the picture
     // fills the top-left and the rest of the buffer is black.  The script
     // may have swapped them or drawn outside the picture.
+    const int w = source_->width(), h = source_->height(), max_w = fpip_.max_w;
     if (alternate_ && !worker_ && !other_edit_storage_.empty()) {
+        // The edit buffer of the frame before last is free (its output is
+        // written): it becomes this frame's, and a source that reads ahead
+        // may take it in exchange for the buffer the frame is in.
         edit_storage_.swap(other_edit_storage_);
+        const bool read = source_->read_next_exchanging(&edit_storage_, max_w, pts, error);
         edit_ = edit_storage_.data();
+        if (!read) return false;
+    } else if (!source_->read_next(edit_, max_w, pts, error)) {
+        return false;
     }
     fpip_.ycp_edit = edit_;
     fpip_.ycp_temp = temp_;
-    const int w = source_->width(), h = source_->height(), max_w = fpip_.max_w;
     if (w < max_w)
         for (int y = 0; y < h; ++y)
             std::fill_n(edit_ + static_cast<std::size_t>(y) * max_w + w, max_w - w, PIXEL_YC{});
     std::fill(edit_ + static_cast<std::size_t>(h) * max_w, edit_ + buffer_pixels_, PIXEL_YC{});
-    if (!source_->read_next(edit_, max_w, pts, error)) return false;
     const int n = next_frame_++;
     // While a script looks at other frames, the frames read are kept for it.
     if (cache_limit_ > 0) {

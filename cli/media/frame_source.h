@@ -57,6 +57,14 @@ public:
     // pixels apart; *pts is its timestamp.  False at the end of the input
     // (with *error empty) or when it cannot be read (with a message).
     virtual bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) = 0;
+    // The same into `*buffer` (at least `stride` x height pixels), which a
+    // source holding the frame in a buffer of that size may exchange for its
+    // own instead of copying: *buffer then owns the source's buffer, and the
+    // pixels outside the picture are whatever that buffer held.
+    virtual bool read_next_exchanging(std::vector<PIXEL_YC>* buffer, int stride, std::int64_t* pts,
+                                      std::string* error) {
+        return read_next(buffer->data(), stride, pts, error);
+    }
     // Frame n, out of order; false when it cannot be reached.
     virtual bool read_at(int n, PIXEL_YC* pixels, int stride, std::string* error) = 0;
 

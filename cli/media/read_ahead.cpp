@@ -83,8 +83,7 @@ std::vector<std::string> ReadAheadSource::damage(int first, int last, bool* cut_
     return std::move(request.texts);
 }
 
-bool ReadAheadSource::read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts,
-                                std::string* error) {
+ReadAheadSource::Slot* ReadAheadSource::take_head(std::int64_t* pts, std::string* error) {
     std::unique_lock<std::mutex> hold(m_);
     started_ = true;
     wanted_ = true;
@@ -93,18 +92,48 @@ bool ReadAheadSource::read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts,
     wanted_ = false;
     // The reader leaves a filled slot alone until it is given back.
     Slot& slot = slots_[static_cast<std::size_t>(head_)];
-    hold.unlock();
     *error = slot.error;
-    if (!slot.ok) return false;  // stays at the head: the input ends here
+    if (!slot.ok) return nullptr;  // stays at the head: the input ends here
     *pts = slot.pts;
-    for (int y = 0; y < height_; ++y)
-        std::copy_n(slot.pixels.data() + static_cast<std::size_t>(y) * width_, width_,
-                    pixels + static_cast<std::ptrdiff_t>(y) * stride);
-    hold.lock();
+    return &slot;
+}
+
+void ReadAheadSource::give_back() {
+    std::lock_guard<std::mutex> hold(m_);
     head_ = (head_ + 1) % kDepth;
     --filled_;
     ++next_;
     changed_.notify_all();
+}
+
+bool ReadAheadSource::read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts,
+                                std::string* error) {
+    const Slot* slot = take_head(pts, error);
+    if (slot == nullptr) return false;
+    for (int y = 0; y < height_; ++y)
+        std::copy_n(slot->pixels.data() + static_cast<std::size_t>(y) * slot->stride, width_,
+                    pixels + static_cast<std::ptrdiff_t>(y) * stride);
+    give_back();
+    return true;
+}
+
+bool ReadAheadSource::read_next_exchanging(std::vector<PIXEL_YC>* buffer, int stride,
+                                           std::int64_t* pts, std::string* error) {
+    {
+        // Slots read from now on take the caller's shape; those read before
+        // are copied once.
+        std::lock_guard<std::mutex> hold(m_);
+        shape_size_ = buffer->size(), shape_stride_ = stride;
+    }
+    Slot* slot = take_head(pts, error);
+    if (slot == nullptr) return false;
+    if (slot->stride == stride && slot->pixels.size() == buffer->size())
+        slot->pixels.swap(*buffer);
+    else
+        for (int y = 0; y < height_; ++y)
+            std::copy_n(slot->pixels.data() + static_cast<std::size_t>(y) * slot->stride, width_,
+                        buffer->data() + static_cast<std::ptrdiff_t>(y) * stride);
+    give_back();
     return true;
 }
 
@@ -132,8 +161,15 @@ void ReadAheadSource::run() {
             continue;
         }
         Slot& slot = slots_[static_cast<std::size_t>((head_ + filled_) % kDepth)];
+        // Once the caller exchanges buffers, slots are read in its shape,
+        // so that the slot itself can be handed over.
+        const bool shaped = shape_stride_ >= width_ &&
+                            shape_size_ >= static_cast<std::size_t>(shape_stride_) * height_;
+        slot.stride = shaped ? shape_stride_ : width_;
+        const std::size_t size =
+            shaped ? shape_size_ : static_cast<std::size_t>(width_) * height_;
         hold.unlock();
-        read_into(slot);
+        read_into(slot, size);
         hold.lock();
         ++filled_;
         ++read_pos_;
@@ -142,11 +178,11 @@ void ReadAheadSource::run() {
     }
 }
 
-void ReadAheadSource::read_into(Slot& slot) {
+void ReadAheadSource::read_into(Slot& slot, std::size_t size) {
     slot.error.clear();
     try {
-        slot.pixels.resize(static_cast<std::size_t>(width_) * height_);
-        slot.ok = inner_->read_next(slot.pixels.data(), width_, &slot.pts, &slot.error);
+        slot.pixels.resize(size);
+        slot.ok = inner_->read_next(slot.pixels.data(), slot.stride, &slot.pts, &slot.error);
     } catch (const std::exception& e) {
         slot.ok = false, slot.error = what_failed(e);
     }

@@ -42,13 +42,18 @@ public:
     std::int64_t time_of(int n) const override { return inner_->time_of(n); }
     bool seek(int n, std::string* error) override;
     bool read_next(PIXEL_YC* pixels, int stride, std::int64_t* pts, std::string* error) override;
+    // Hands over the slot itself when it has the buffer's size and stride:
+    // from the first call on, frames are read in that shape.
+    bool read_next_exchanging(std::vector<PIXEL_YC>* buffer, int stride, std::int64_t* pts,
+                              std::string* error) override;
     bool read_at(int n, PIXEL_YC* pixels, int stride, std::string* error) override;
     std::vector<std::string> damage(int first, int last, bool* cut_short) const override;
 
 private:
     // One frame read ahead, or the read that failed or found the end.
     struct Slot {
-        std::vector<PIXEL_YC> pixels;  // width_ x height_, rows width_ apart
+        std::vector<PIXEL_YC> pixels;  // the picture top-left, rows `stride` apart
+        int stride = 0;
         std::int64_t pts = 0;
         bool ok = false;
         std::string error;
@@ -65,9 +70,13 @@ private:
         std::vector<std::string> texts;
     };
 
+    // The next slot in order; false (and no slot) at a failed read, which
+    // stays at the head.  Then give_back() once its picture is taken.
+    Slot* take_head(std::int64_t* pts, std::string* error);
+    void give_back();
     void run();
     void serve(Request& request);
-    void read_into(Slot& slot);
+    void read_into(Slot& slot, std::size_t size);
     // Hands a request to the reader and waits until it is served.
     void ask(Request& request) const;
 
@@ -77,6 +86,9 @@ private:
     int filled_ = 0;    // slots from head_ on that hold a read
     int read_pos_ = 0;  // the frame the reader reads next
     int stop_at_ = INT_MAX;
+    // The shape slots are read in: the caller's buffers once it exchanges.
+    std::size_t shape_size_ = 0;
+    int shape_stride_ = 0;
     bool started_ = false;  // the caller has asked for a frame in order
     bool wanted_ = false;   // the caller waits for a frame past stop_at_
     bool ended_ = false;    // the last read failed or found the end

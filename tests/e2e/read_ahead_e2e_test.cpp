@@ -107,4 +107,28 @@ TEST(ReadAhead, AStreamOnStandardInputStopsWhereTheRunDoes) {
     expect_same_run({"run", "-i", "-", "-o", "-"}, 1, y4m.out.substr(0, y4m.out.size() * 3 / 4));
 }
 
+// The reader hands its own buffer over instead of copying the frame: beyond
+// the picture, the script still finds black in buffer 0 every frame, even
+// after drawing there on the frames before.
+TEST(ReadAhead, BeyondThePictureIsBlackEveryFrame) {
+    ScriptDir dir;
+    ClipRecipe clip;
+    clip.frames = 12;
+    ASSERT_EQ(make_video(dir.file("clip.mp4"), clip), "");
+    dir.write("filter.lua",
+              "function video_filter(info)\n"
+              "  local f = io.open(info.script_path .. 'margins.txt', 'a')\n"
+              "  f:write(table.concat({get_yc(0, 70, 10)}, ' '), ' ',\n"
+              "          table.concat({get_yc(0, 5, 55)}, ' '), '\\n')\n"
+              "  f:close()\n"
+              "  set_yc(0, 70, 10, 4096, 100, 100) set_yc(0, 5, 55, 4096, 100, 100)\n"
+              "end\n");
+    expect_same_run({"run", "-i", dir.file("clip.mp4"), "--max", "80x60", "--script-dir",
+                     dir.path(), "-o", "-"},
+                    0);
+    std::string expected;
+    for (int k = 0; k < 2 * clip.frames; ++k) expected += "0 0 0 0 0 0\n";
+    EXPECT_EQ(dir.read("margins.txt"), expected);
+}
+
 }  // namespace
