@@ -67,7 +67,12 @@ bool PluginHost::load(const std::string& plugin_path, std::string* error) {
 
 PluginHost::~PluginHost() {
     end();
-    worker_.reset();
+    std::unique_ptr<PluginWorker> worker;
+    {
+        std::lock_guard<std::mutex> hold(worker_m_);
+        worker = std::move(worker_);
+    }
+    worker.reset();
     if (library_ != nullptr) host_os::unload_library(library_);
 }
 
@@ -78,7 +83,9 @@ bool PluginHost::use_worker_process(const std::string& program, std::string* err
         return false;
     }
     if (!PluginWorker::available(program, error)) return false;
-    worker_ = std::make_unique<PluginWorker>(*this, program);
+    auto worker = std::make_unique<PluginWorker>(*this, program);
+    std::lock_guard<std::mutex> hold(worker_m_);
+    worker_ = std::move(worker);
     return true;
 }
 
@@ -87,6 +94,8 @@ std::string PluginHost::worker_program() const {
 }
 
 void PluginHost::interrupt() {
+    // Called from a signal-watching thread, perhaps while the host ends.
+    std::lock_guard<std::mutex> hold(worker_m_);
     if (worker_) worker_->interrupt();
 }
 

@@ -6,6 +6,7 @@
 
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,7 @@ private:
     void* library_ = nullptr;
     std::string plugin_path_;
     std::unique_ptr<PluginWorker> worker_;
+    std::mutex worker_m_;  // interrupt() comes from another thread
     std::string worker_error_;
     void (*worker_log_listener_)(const char* text) = nullptr;
     const DesktopServices* desktop_ = nullptr;
