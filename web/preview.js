@@ -34,6 +34,18 @@ async function post(path, body) {
   return reply;
 }
 
+// Settings on their way to the server.  A click waits for them, so that it
+// reaches the server after them, in the order the user made them (a check
+// box turned on just before a click counts for it).
+const settingsSent = new Set();
+function postSetting(path, body) {
+  const sent = post(path, body);
+  settingsSent.add(sent);
+  const arrived = () => settingsSent.delete(sent);
+  sent.then(arrived, arrived);
+  return sent;
+}
+
 // Sends the latest value only: while one request is on its way, later
 // values replace each other and the last goes when it returns.
 function latestOnly(send) {
@@ -67,7 +79,7 @@ function showProblem(text) {
 const sendTrack = new Map();
 
 function trackSender(index) {
-  if (!sendTrack.has(index)) sendTrack.set(index, latestOnly((value) => post('/api/track', { index, value })));
+  if (!sendTrack.has(index)) sendTrack.set(index, latestOnly((value) => postSetting('/api/track', { index, value })));
   return sendTrack.get(index);
 }
 
@@ -132,7 +144,7 @@ function buildSettings(s) {
     box.dataset.index = c.index;
     box.addEventListener('change', () => {
       changing();
-      post('/api/check', { index: c.index, value: box.checked ? 1 : 0 }).then(applyState, (e) => showProblem(e.message));
+      postSetting('/api/check', { index: c.index, value: box.checked ? 1 : 0 }).then(applyState, (e) => showProblem(e.message));
     });
     label.append(box, ' ', c.caption);
     checks.append(label);
@@ -382,6 +394,7 @@ view.onhover = (p) => {
 
 view.onclick = async (x, y) => {
   try {
+    await Promise.allSettled([...settingsSent]);
     const reply = await post('/api/click', { x, y });
     if (reply.version > clickVersion) clickVersion = reply.version;
     const click = $('click-text');

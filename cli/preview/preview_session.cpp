@@ -353,7 +353,13 @@ void PreviewSession::handle_clicks(std::unique_lock<std::mutex>& lock) {
     while (!clicks_.empty()) {
         const std::shared_ptr<ClickRequest> request = clicks_.front();
         clicks_.pop_front();
+        // The plug-in gets the settings the page shows before the press, as
+        // the editor hands it every change at once: a check box turned on
+        // just before a click counts though the frame is not computed again
+        // yet.
+        const std::vector<int> tracks = state_.tracks, checks = state_.checks;
         lock.unlock();
+        host_settings(tracks, checks);
         std::string text = host_press(request->x, request->y);
         lock.lock();
         request->text = text;
@@ -436,7 +442,7 @@ void PreviewSession::host_begin(const std::vector<int>& tracks) {
 PreviewSession::Filtered PreviewSession::host_filter(int n, const std::vector<int>& tracks,
                                                      const std::vector<int>& checks) {
     Filtered result;
-    if (tracks != host_.tracks() || checks != host_.checks()) host_.change_settings(tracks, checks);
+    host_settings(tracks, checks);
     std::string error;
     std::int64_t pts = 0;
     if (!host_.seek(n, &error) || !host_.read_next(&pts, &error)) {
@@ -451,6 +457,10 @@ PreviewSession::Filtered PreviewSession::host_filter(int n, const std::vector<in
     result.output =
         std::make_shared<Picture>(w, h, copy_picture(host_.output(), host_.stride(), w, h));
     return result;
+}
+
+void PreviewSession::host_settings(const std::vector<int>& tracks, const std::vector<int>& checks) {
+    if (tracks != host_.tracks() || checks != host_.checks()) host_.change_settings(tracks, checks);
 }
 
 std::string PreviewSession::host_press(int x, int y) {

@@ -149,6 +149,7 @@ private:
     void handle_clicks(std::unique_lock<std::mutex>& lock);
     // The calls into the plug-in host, all of them on the editor thread.
     void host_begin(const std::vector<int>& tracks);
+    void host_settings(const std::vector<int>& tracks, const std::vector<int>& checks);
     Filtered host_filter(int n, const std::vector<int>& tracks, const std::vector<int>& checks);
     std::string host_press(int x, int y);
     void host_end();

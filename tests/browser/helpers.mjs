@@ -59,9 +59,13 @@ export function runQuorvel(binary, runArgs) {
 }
 
 // Where picture pixel (x, y) is on the screen: its centre, or the point
-// (fx, fy) of its square.
+// (fx, fy) of its square.  Read once the page has rendered again: the view
+// follows a change of the layout only when the page renders (its
+// ResizeObserver), so a position read at once after a change could be the
+// old one.
 export async function screenPoint(page, x, y, fx = 0.5, fy = 0.5) {
-  return page.evaluate(({ x, y, fx, fy }) => {
+  return page.evaluate(async ({ x, y, fx, fy }) => {
+    await new Promise((rendered) => requestAnimationFrame(() => setTimeout(rendered, 0)));
     const v = window.preview.view;
     const r = v.canvas.getBoundingClientRect();
     return { x: r.left + v.ox + (x + fx) * v.scale, y: r.top + v.oy + (y + fy) * v.scale };

@@ -287,6 +287,25 @@ TEST_F(PreviewServerTest, ClickReachesWindowProcAtThePicturePosition) {
     post("/api/click", R"({"x": 70000, "y": 0})", 400);
 }
 
+// The box turned on while a frame is computed, then a click: the click is
+// handled after that frame and before the next, and must see the box on.
+TEST_F(PreviewServerTest, ClickSeesTheCheckBoxTurnedOnBeforeTheFrameIsComputedAgain) {
+    write_script(
+        "function video_filter(info, vars)\n"
+        "  fill(0, 5, 7, 1, 1, 2048, 100, -1)\n"
+        "  local t = os.clock()\n"
+        "  while vars.a > 0 and os.clock() - t < 0.5 do end\n"
+        "end\n");
+    start();
+    const int a = track_index(plugin().table(), "--var a");
+    ASSERT_GE(a, 0);
+    post("/api/track", json{{"index", a}, {"value", 1}}.dump());
+    ASSERT_TRUE(wait_for([](const json& s) { return s["busy"].get<bool>(); }));
+    post("/api/check", R"({"index": 0, "value": 1})");
+    const std::string text = post("/api/click", R"({"x": 5, "y": 7})")["text"];
+    EXPECT_EQ(text.rfind("座標： x=5, y=7\n", 0), 0u) << text;
+}
+
 TEST_F(PreviewServerTest, ScriptErrorsAndBoxesReachThePanelsAndClearOnSuccess) {
     write_script(
         "function video_filter(info, vars)\n"
