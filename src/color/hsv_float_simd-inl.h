@@ -189,8 +189,13 @@ HWY_INLINE void hsv_float_to_yc(FloatVec h, FloatVec s, FloatVec v, FloatMask ex
     // S' = 0 is grey: V' as it is, unclamped.
     risky = hn::Or(risky, hn::AndNot(exact_s, hn::Le(hn::Abs(s), c(cuts.grey))));
     const auto grey = hn::Eq(s, hn::Zero(df));
-    // A grey has no sector (and a lane unsure of being grey is risky already).
-    risky = hn::Or(risky, hn::AndNot(grey, near_whole(kf, c(cuts.sector))));
+    // The sector matters only where the double's S' is above 0: a grey has
+    // none, and an S' below 0 is clamped to 0, which makes p = q = t = V'
+    // whatever the sector.  A float S' above the grey bound is such an S';
+    // one within the bound is risky already (or exact: exact_s lanes hold
+    // whole numbers, and the bound is below 1).
+    const auto coloured = hn::Gt(s, c(cuts.grey));
+    risky = hn::Or(risky, hn::And(coloured, near_whole(kf, c(cuts.sector))));
     const auto sc = hn::Min(hn::Max(s, hn::Zero(df)), c(4096.0f));
     const auto vc = hn::Min(hn::Max(v, hn::Zero(df)), c(4096.0f));
     const auto ss = hn::Mul(sc, c(1.0f / 4096));

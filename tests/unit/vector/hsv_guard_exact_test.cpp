@@ -133,6 +133,7 @@ TEST(HsvGuardExact, ColorHsvNextToEveryCut) {
         {{1.1, 0.9, 1.2}, {10, -5, 3}},
         {{1, 1, 1}, {0, 0, 0}},
         {{1, 1, 1}, {-7, -4096, 0}},  // saturated pixels turn grey (S' = 0 exactly)
+        {{1, 1, 1}, {0, -2048, 0}},   // S' either side of 0: the sector matters above it
         {{-2.3, 3.1, 0.7}, {5000, 300, -900}},
         {{7.9, 0.25, 4}, {-36000, 4000, 2000}},
     };
@@ -186,6 +187,38 @@ TEST(HsvGuardExact, PosterizeHsvNextToEveryCut) {
         expect_same(
             "posterize_hsv levels " + std::to_string(levels[0]) + " " + std::to_string(levels[1]),
             px, [&](const Frame& f) { posterize_hsv(f, all, levels); },
+            [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
+    }
+}
+
+// Only a whole number that is a multiple of the step is a cut of the
+// level (trunc(x) / step): small steps, so that many random pixels put H, S
+// or V plus half a step next to such a multiple, and steps of 1, where
+// every whole number is one.
+TEST(HsvGuardExact, PosterizeHsvNextToMultiplesOfTheStep) {
+    const int level_sets[][3] = {{113, 129, 65}, {17, 33, 257}, {3601, 4097, 4097}};
+    for (const auto& levels : level_sets) {
+        const Posterize q{{Quantiser(level_step(levels[0], 3600), 3600),
+                           Quantiser(level_step(levels[1], 4096), 4096),
+                           Quantiser(level_step(levels[2], 4096), 4096)}};
+        const auto near = [&](const PIXEL_YC& p) {
+            const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+            const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
+            const double c[3] = {hsv.a, hsv.b, hsv.c};
+            for (int k = 0; k < 3; ++k) {
+                const double x = (c[k] + q.q[k].half) / q.q[k].step;
+                if (to_whole(x) * q.q[k].step < 3e-3) return true;
+            }
+            return false;
+        };
+        const auto px = pick_pixels(static_cast<std::uint32_t>(levels[2]) + 3, 30000, near);
+        int at_cut = 0;
+        for (const PIXEL_YC& p : px) at_cut += near(p);
+        EXPECT_GT(at_cut, 1000) << levels[0];  // the sample does reach the cuts
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        expect_same(
+            "posterize_hsv at multiples, levels " + std::to_string(levels[0]), px,
+            [&](const Frame& f) { posterize_hsv(f, all, levels); },
             [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
     }
 }
