@@ -240,22 +240,96 @@ struct GuardedResult {
 // and stores its results; the lanes it cannot vouch for, and the pixels
 // left at the end, are gathered as they were, up to kRedoChunk at a time,
 // and handed to redo(pixels, count), the exact double kernel, then put back.
+//
+// The pixels held back repeat in flat areas (graphics, test patterns,
+// clipped colours), and redo's result depends on the pixel alone: a small
+// table keyed by the input pixel (RedoMemo) hands a repeated one the result
+// of its first, computed or still pending, instead of computing it again.
 constexpr int kRedoChunk = 256;
+
+class RedoMemo {
+public:
+    // The pixel's 48 bits and a mark that no empty slot has.
+    static std::uint64_t key_of(const PIXEL_YC& p) {
+        return static_cast<std::uint64_t>(static_cast<std::uint16_t>(p.y)) |
+               static_cast<std::uint64_t>(static_cast<std::uint16_t>(p.cb)) << 16 |
+               static_cast<std::uint64_t>(static_cast<std::uint16_t>(p.cr)) << 32 |
+               std::uint64_t{1} << 48;
+    }
+    static int slot_of(std::uint64_t key) {
+        return static_cast<int>((key * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+    }
+    // The slot's entry if it is this key's: its result (pending < 0) or the
+    // index of the pending pixel that will hold it.
+    bool find(std::uint64_t key, int slot, PIXEL_YC& out, int& pending) const {
+        if (key_[slot] != key) return false;
+        out = out_[slot];
+        pending = pending_[slot];
+        return true;
+    }
+    void expect(std::uint64_t key, int slot, int pending) {
+        key_[slot] = key;
+        pending_[slot] = pending;
+    }
+    // Pending pixel `pending` has its result: its entry, unless a later
+    // pixel took the slot, keeps it.
+    void settle(std::uint64_t key, int pending, const PIXEL_YC& out) {
+        const int slot = slot_of(key);
+        if (key_[slot] != key || pending_[slot] != pending) return;
+        out_[slot] = out;
+        pending_[slot] = -1;
+    }
+
+private:
+    static constexpr int kBits = 6;
+    std::uint64_t key_[1 << kBits] = {};
+    int pending_[1 << kBits] = {};
+    PIXEL_YC out_[1 << kBits] = {};
+};
 
 template <class Vector, class Redo>
 HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Redo& redo) {
     const FloatTag df;
     const Int16Tag d16;
     const int lanes = static_cast<int>(hn::Lanes(df));
+    RedoMemo memo;
     PIXEL_YC pending[kRedoChunk];
+    std::uint64_t keys[kRedoChunk];
     int where[kRedoChunk];
     int count = 0;
+    // Repeats of a pending pixel: where each goes, and which it repeats.
+    int copy_to[kRedoChunk], copy_of[kRedoChunk];
+    int copies = 0;
+    // Repeats of a settled pixel in the current step, written after its store.
+    int known_at[HWY_MAX_BYTES / 4];
+    PIXEL_YC known[HWY_MAX_BYTES / 4];
+    int knowns = 0;
     const auto flush = [&] {
         redo(pending, count);
-        for (int k = 0; k < count; ++k) p[where[k]] = pending[k];
-        count = 0;
+        for (int k = 0; k < count; ++k) {
+            p[where[k]] = pending[k];
+            memo.settle(keys[k], k, pending[k]);
+        }
+        for (int k = 0; k < copies; ++k) p[copy_to[k]] = pending[copy_of[k]];
+        count = copies = 0;
     };
     const auto hold = [&](int i) {
+        const std::uint64_t key = RedoMemo::key_of(p[i]);
+        const int slot = RedoMemo::slot_of(key);
+        PIXEL_YC out;
+        int first;
+        if (memo.find(key, slot, out, first)) {
+            if (first < 0) {
+                known_at[knowns] = i;
+                known[knowns++] = out;
+            } else {
+                copy_to[copies] = i;
+                copy_of[copies++] = first;
+            }
+            return;
+        }
+        memo.expect(key, slot, count);
+        keys[count] = key;
         pending[count] = p[i];
         where[count++] = i;
     };
@@ -263,8 +337,9 @@ HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Re
     for (; i + lanes <= n; i += lanes) {
         // Room for a whole step, so that no flush comes between holding a
         // pixel and storing the step's results over it.
-        if (count + lanes > kRedoChunk) flush();
+        if (count + lanes > kRedoChunk || copies + lanes > kRedoChunk) flush();
         const GuardedResult r = vector(i);
+        knowns = 0;
         if (!hn::AllFalse(df, r.risky)) {
             std::uint8_t bits[(HWY_MAX_BYTES / 4 + 7) / 8] = {};
             hn::StoreMaskBits(df, r.risky, bits);
@@ -272,10 +347,13 @@ HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Re
                 if (bits[l / 8] >> (l % 8) & 1) hold(i + l);
         }
         store_pixels(d16, low16(d16, r.y), low16(d16, r.cb), low16(d16, r.cr), p + i);
+        for (int k = 0; k < knowns; ++k) p[known_at[k]] = known[k];
     }
     for (; i < n; ++i) {
-        if (count == kRedoChunk) flush();
+        if (count == kRedoChunk || copies == kRedoChunk) flush();
+        knowns = 0;
         hold(i);
+        for (int k = 0; k < knowns; ++k) p[known_at[k]] = known[k];
     }
     if (count > 0) flush();
 }
