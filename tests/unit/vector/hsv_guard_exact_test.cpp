@@ -275,6 +275,41 @@ TEST(HsvGuardExact, ColorHsvIntegerLanes) {
     }
 }
 
+// color_hsv_i's 32-bit lanes form R, G, B from exact thousandths; a whole
+// channel is where the double's truncation could differ.  B is whole only
+// for Cb a multiple of 250, and its product is then exact in doubles for
+// every 16-bit Cb (the lanes rely on it); R and G next to whole values (Cr
+// a multiple of 500, 344 Cb + 714 Cr a multiple of 1000) go to the double
+// kernel, checked here with Y all over its range.
+TEST(HsvGuardExact, ColorHsvIntegerWholeChannels) {
+    for (int cb = -32750; cb <= 32750; cb += 250)
+        ASSERT_EQ(cb * 1.772, 443.0 * (cb / 250)) << cb;
+    Lcg rng{41};
+    std::vector<PIXEL_YC> px;
+    while (px.size() < 60 * kW) {
+        const int kind = rng.next(0, 2);
+        int y = rng.next(-300, 4400), cb = rng.next(-2200, 2200), cr = rng.next(-2200, 2200);
+        if (kind == 0) cr = 500 * rng.next(-66, 65);  // R whole, within 16 bits
+        if (kind == 1) {  // G whole: 344 Cb + 714 Cr a multiple of 1000 (so 4 divides Cr)
+            cr -= cr % 4;
+            while ((344 * cb + 714 * cr) % 1000 != 0) cb = rng.next(-2200, 2200);
+        }
+        if (kind == 2) cb = 250 * rng.next(-131, 131);  // B whole
+        if (rng.next(0, 9) == 0) y = rng.next(-32768, 32767);
+        px.push_back({static_cast<std::int16_t>(y), static_cast<std::int16_t>(cb),
+                      static_cast<std::int16_t>(cr)});
+    }
+    const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+    const ColorAdjust adjusts[] = {{{1, 1, 1}, {0, 0, 0}}, {{1.1, 0.9, 1.2}, {10, -5, 3}}};
+    for (const ColorAdjust& adjust : adjusts) {
+        const ColorFixed f = color_fixed(adjust, 1);
+        expect_same(
+            "color_hsv_i whole channels, gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& fr) { color_hsv_int(fr, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_int_pixel(p, f); });
+    }
+}
+
 // color_hsv_m's double lanes against its routine: gains that carry the hue
 // many turns (the wrap), a zero S gain (grey, and 0 times an infinite S of
 // a zero maximum: NaN), and gains large enough to overflow the int range.
