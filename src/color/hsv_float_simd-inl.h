@@ -274,6 +274,7 @@ public:
     // Pending pixel `pending` has its result: its entry, unless a later
     // pixel took the slot, keeps it.
     void settle(std::uint64_t key, int pending, const PIXEL_YC& out) {
+        if (key == 0) return;
         const int slot = slot_of(key);
         if (key_[slot] != key || pending_[slot] != pending) return;
         out_[slot] = out;
@@ -283,8 +284,97 @@ public:
 private:
     static constexpr int kBits = 6;
     std::uint64_t key_[1 << kBits] = {};
-    int pending_[1 << kBits] = {};
-    PIXEL_YC out_[1 << kBits] = {};
+    int pending_[1 << kBits];
+    PIXEL_YC out_[1 << kBits];
+};
+
+// The pixels a run holds back: pending ones (to be redone), repeats of a
+// pending one (copied from it after the redo), repeats of a settled one in
+// the current step (written after the step's store).  Out of line, so that
+// the vector loop keeps its registers.
+class HeldPixels {
+public:
+    // Room for `more` pixels without a flush.
+    bool full(int more) const { return count_ + more > kRedoChunk || copies_ + more > kRedoChunk; }
+
+    // Holds pixel i of p, as it is before its step is stored.  A run whose
+    // first kTrial held pixels repeat fewer than a quarter of the time
+    // (noise) stops looking them up.
+    HWY_NOINLINE void hold(PIXEL_YC* p, int i) {
+        if (looked_ >= kTrial && 4 * found_ < looked_) {
+            pend(p, i, 0);
+            return;
+        }
+        ++looked_;
+        const std::uint64_t key = RedoMemo::key_of(p[i]);
+        const int slot = RedoMemo::slot_of(key);
+        PIXEL_YC out;
+        int first;
+        if (memo_.find(key, slot, out, first)) {
+            ++found_;
+            if (first < 0) {
+                known_at_[knowns_] = i;
+                known_[knowns_++] = out;
+            } else {
+                copy_to_[copies_] = i;
+                copy_of_[copies_++] = first;
+            }
+            return;
+        }
+        memo_.expect(key, slot, count_);
+        pend(p, i, key);
+    }
+
+    // Holds the lanes set in `bits` of the step from pixel i.
+    HWY_NOINLINE void hold_lanes(PIXEL_YC* p, int i, const std::uint8_t* bits, int lanes) {
+        for (int l = 0; l < lanes; ++l)
+            if (bits[l / 8] >> (l % 8) & 1) hold(p, i + l);
+    }
+
+    // Writes the repeats of settled pixels held since the last call.
+    void put_known(PIXEL_YC* p) {
+        for (int k = 0; k < knowns_; ++k) p[known_at_[k]] = known_[k];
+        knowns_ = 0;
+    }
+
+    // Redoes the pending pixels and puts them and their repeats in place.
+    template <class Redo>
+    void flush(PIXEL_YC* p, const Redo& redo) {
+        if (count_ == 0) return;
+        redo(pending_, count_);
+        put_pending(p);
+    }
+
+private:
+    static constexpr int kTrial = 16;
+
+    // Key 0 (no entry has it) for a pixel not entered in the memo.
+    void pend(PIXEL_YC* p, int i, std::uint64_t key) {
+        keys_[count_] = key;
+        pending_[count_] = p[i];
+        where_[count_++] = i;
+    }
+
+    HWY_NOINLINE void put_pending(PIXEL_YC* p) {
+        for (int k = 0; k < count_; ++k) {
+            p[where_[k]] = pending_[k];
+            memo_.settle(keys_[k], k, pending_[k]);
+        }
+        for (int k = 0; k < copies_; ++k) p[copy_to_[k]] = pending_[copy_of_[k]];
+        count_ = copies_ = 0;
+    }
+
+    RedoMemo memo_;
+    PIXEL_YC pending_[kRedoChunk];
+    std::uint64_t keys_[kRedoChunk];
+    int where_[kRedoChunk];
+    int count_ = 0;
+    int copy_to_[kRedoChunk], copy_of_[kRedoChunk];
+    int copies_ = 0;
+    int known_at_[HWY_MAX_BYTES / 4 + 1];
+    PIXEL_YC known_[HWY_MAX_BYTES / 4 + 1];
+    int knowns_ = 0;
+    int looked_ = 0, found_ = 0;
 };
 
 template <class Vector, class Redo>
@@ -292,70 +382,28 @@ HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Re
     const FloatTag df;
     const Int16Tag d16;
     const int lanes = static_cast<int>(hn::Lanes(df));
-    RedoMemo memo;
-    PIXEL_YC pending[kRedoChunk];
-    std::uint64_t keys[kRedoChunk];
-    int where[kRedoChunk];
-    int count = 0;
-    // Repeats of a pending pixel: where each goes, and which it repeats.
-    int copy_to[kRedoChunk], copy_of[kRedoChunk];
-    int copies = 0;
-    // Repeats of a settled pixel in the current step, written after its store.
-    int known_at[HWY_MAX_BYTES / 4];
-    PIXEL_YC known[HWY_MAX_BYTES / 4];
-    int knowns = 0;
-    const auto flush = [&] {
-        redo(pending, count);
-        for (int k = 0; k < count; ++k) {
-            p[where[k]] = pending[k];
-            memo.settle(keys[k], k, pending[k]);
-        }
-        for (int k = 0; k < copies; ++k) p[copy_to[k]] = pending[copy_of[k]];
-        count = copies = 0;
-    };
-    const auto hold = [&](int i) {
-        const std::uint64_t key = RedoMemo::key_of(p[i]);
-        const int slot = RedoMemo::slot_of(key);
-        PIXEL_YC out;
-        int first;
-        if (memo.find(key, slot, out, first)) {
-            if (first < 0) {
-                known_at[knowns] = i;
-                known[knowns++] = out;
-            } else {
-                copy_to[copies] = i;
-                copy_of[copies++] = first;
-            }
-            return;
-        }
-        memo.expect(key, slot, count);
-        keys[count] = key;
-        pending[count] = p[i];
-        where[count++] = i;
-    };
+    HeldPixels held;
     int i = 0;
     for (; i + lanes <= n; i += lanes) {
         // Room for a whole step, so that no flush comes between holding a
         // pixel and storing the step's results over it.
-        if (count + lanes > kRedoChunk || copies + lanes > kRedoChunk) flush();
+        if (held.full(lanes)) held.flush(p, redo);
         const GuardedResult r = vector(i);
-        knowns = 0;
-        if (!hn::AllFalse(df, r.risky)) {
+        const bool any = !hn::AllFalse(df, r.risky);
+        if (any) {
             std::uint8_t bits[(HWY_MAX_BYTES / 4 + 7) / 8] = {};
             hn::StoreMaskBits(df, r.risky, bits);
-            for (int l = 0; l < lanes; ++l)
-                if (bits[l / 8] >> (l % 8) & 1) hold(i + l);
+            held.hold_lanes(p, i, bits, lanes);
         }
         store_pixels(d16, low16(d16, r.y), low16(d16, r.cb), low16(d16, r.cr), p + i);
-        for (int k = 0; k < knowns; ++k) p[known_at[k]] = known[k];
+        if (any) held.put_known(p);
     }
     for (; i < n; ++i) {
-        if (count == kRedoChunk || copies == kRedoChunk) flush();
-        knowns = 0;
-        hold(i);
-        for (int k = 0; k < knowns; ++k) p[known_at[k]] = known[k];
+        if (held.full(1)) held.flush(p, redo);
+        held.hold(p, i);
+        held.put_known(p);
     }
-    if (count > 0) flush();
+    held.flush(p, redo);
 }
 
 }  // namespace HWY_NAMESPACE
