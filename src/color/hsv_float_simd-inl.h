@@ -243,9 +243,11 @@ struct GuardedResult {
 //
 // The pixels held back repeat in flat areas (graphics, test patterns,
 // clipped colours), and redo's result depends on the pixel alone: a small
-// table keyed by the input pixel (RedoMemo) hands a repeated one the result
-// of its first, computed or still pending, instead of computing it again.
+// table keyed by the input pixel (RedoMemo) hands a repeat the result of
+// its first instead of computing it again.  A run whose first kTrialHeld
+// held pixels repeat less than a quarter of the time (noise) stops looking.
 constexpr int kRedoChunk = 256;
+constexpr int kTrialHeld = 32;
 
 class RedoMemo {
 public:
@@ -259,151 +261,109 @@ public:
     static int slot_of(std::uint64_t key) {
         return static_cast<int>((key * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
     }
-    // The slot's entry if it is this key's: its result (pending < 0) or the
-    // index of the pending pixel that will hold it.
-    bool find(std::uint64_t key, int slot, PIXEL_YC& out, int& pending) const {
-        if (key_[slot] != key) return false;
-        out = out_[slot];
-        pending = pending_[slot];
-        return true;
-    }
-    void expect(std::uint64_t key, int slot, int pending) {
-        key_[slot] = key;
-        pending_[slot] = pending;
-    }
-    // Pending pixel `pending` has its result: its entry, unless a later
-    // pixel took the slot, keeps it.
-    void settle(std::uint64_t key, int pending, const PIXEL_YC& out) {
-        if (key == 0) return;
+    // The slot of the key's entry, or -1.
+    int find(std::uint64_t key) const {
         const int slot = slot_of(key);
-        if (key_[slot] != key || pending_[slot] != pending) return;
-        out_[slot] = out;
-        pending_[slot] = -1;
+        return key_[slot] == key ? slot : -1;
     }
+    // The entry of `key`, its result to come from unique pixel `unique`.
+    void enter(std::uint64_t key, int unique) {
+        const int slot = slot_of(key);
+        key_[slot] = key;
+        unique_[slot] = unique;
+    }
+    int unique(int slot) const { return unique_[slot]; }
+    const PIXEL_YC& result(int slot) const { return out_[slot]; }
+    // After the redo: each entry of this batch takes its result.
+    void settle(int slot, const PIXEL_YC& out) {
+        out_[slot] = out;
+        unique_[slot] = -1;
+    }
+    bool settled(int slot) const { return unique_[slot] < 0; }
 
 private:
     static constexpr int kBits = 6;
     std::uint64_t key_[1 << kBits] = {};
-    int pending_[1 << kBits];
+    int unique_[1 << kBits];
     PIXEL_YC out_[1 << kBits];
 };
 
-// The pixels a run holds back: pending ones (to be redone), repeats of a
-// pending one (copied from it after the redo), repeats of a settled one in
-// the current step (written after the step's store).  Out of line, so that
-// the vector loop keeps its registers.
-class HeldPixels {
-public:
-    // Room for `more` pixels without a flush.
-    bool full(int more) const { return count_ + more > kRedoChunk || copies_ + more > kRedoChunk; }
-
-    // Holds pixel i of p, as it is before its step is stored.  A run whose
-    // first kTrial held pixels repeat fewer than a quarter of the time
-    // (noise) stops looking them up.
-    HWY_NOINLINE void hold(PIXEL_YC* p, int i) {
-        if (looked_ >= kTrial && 4 * found_ < looked_) {
-            pend(p, i, 0);
-            return;
+// A batch of held pixels: redone, repeats taken from the memo or from the
+// batch's first of their kind, all put back in place.
+template <class Redo>
+HWY_NOINLINE void redo_held(PIXEL_YC* p, const PIXEL_YC* held, const int* where, int count,
+                            RedoMemo& memo, int& looked, int& found, const Redo& redo) {
+    PIXEL_YC unique[kRedoChunk];
+    int from[kRedoChunk];  // per held pixel: its unique pixel, or -1 - its memo slot
+    int n = 0;
+    int entered[kRedoChunk];  // per unique pixel: its memo slot, or -1
+    for (int k = 0; k < count; ++k) {
+        if (looked >= kTrialHeld && 4 * found < looked) {
+            entered[n] = -1;
+            unique[n] = held[k];
+            from[k] = n++;
+            continue;
         }
-        ++looked_;
-        const std::uint64_t key = RedoMemo::key_of(p[i]);
-        const int slot = RedoMemo::slot_of(key);
-        PIXEL_YC out;
-        int first;
-        if (memo_.find(key, slot, out, first)) {
-            ++found_;
-            if (first < 0) {
-                known_at_[knowns_] = i;
-                known_[knowns_++] = out;
-            } else {
-                copy_to_[copies_] = i;
-                copy_of_[copies_++] = first;
-            }
-            return;
+        ++looked;
+        const std::uint64_t key = RedoMemo::key_of(held[k]);
+        const int slot = memo.find(key);
+        if (slot >= 0) {
+            ++found;
+            from[k] = memo.settled(slot) ? -1 - slot : memo.unique(slot);
+            continue;
         }
-        memo_.expect(key, slot, count_);
-        pend(p, i, key);
+        memo.enter(key, n);
+        entered[n] = RedoMemo::slot_of(key);
+        unique[n] = held[k];
+        from[k] = n++;
     }
-
-    // Holds the lanes set in `bits` of the step from pixel i.
-    HWY_NOINLINE void hold_lanes(PIXEL_YC* p, int i, const std::uint8_t* bits, int lanes) {
-        for (int l = 0; l < lanes; ++l)
-            if (bits[l / 8] >> (l % 8) & 1) hold(p, i + l);
-    }
-
-    // Writes the repeats of settled pixels held since the last call.
-    void put_known(PIXEL_YC* p) {
-        for (int k = 0; k < knowns_; ++k) p[known_at_[k]] = known_[k];
-        knowns_ = 0;
-    }
-
-    // Redoes the pending pixels and puts them and their repeats in place.
-    template <class Redo>
-    void flush(PIXEL_YC* p, const Redo& redo) {
-        if (count_ == 0) return;
-        redo(pending_, count_);
-        put_pending(p);
-    }
-
-private:
-    static constexpr int kTrial = 16;
-
-    // Key 0 (no entry has it) for a pixel not entered in the memo.
-    void pend(PIXEL_YC* p, int i, std::uint64_t key) {
-        keys_[count_] = key;
-        pending_[count_] = p[i];
-        where_[count_++] = i;
-    }
-
-    HWY_NOINLINE void put_pending(PIXEL_YC* p) {
-        for (int k = 0; k < count_; ++k) {
-            p[where_[k]] = pending_[k];
-            memo_.settle(keys_[k], k, pending_[k]);
-        }
-        for (int k = 0; k < copies_; ++k) p[copy_to_[k]] = pending_[copy_of_[k]];
-        count_ = copies_ = 0;
-    }
-
-    RedoMemo memo_;
-    PIXEL_YC pending_[kRedoChunk];
-    std::uint64_t keys_[kRedoChunk];
-    int where_[kRedoChunk];
-    int count_ = 0;
-    int copy_to_[kRedoChunk], copy_of_[kRedoChunk];
-    int copies_ = 0;
-    int known_at_[HWY_MAX_BYTES / 4 + 1];
-    PIXEL_YC known_[HWY_MAX_BYTES / 4 + 1];
-    int knowns_ = 0;
-    int looked_ = 0, found_ = 0;
-};
+    redo(unique, n);
+    for (int k = 0; k < count; ++k)
+        p[where[k]] = from[k] >= 0 ? unique[from[k]] : memo.result(-1 - from[k]);
+    // Entries still this batch's (a later pixel may have taken the slot)
+    // take their results for the next batches.
+    for (int u = 0; u < n; ++u)
+        if (entered[u] >= 0 && !memo.settled(entered[u]) && memo.unique(entered[u]) == u)
+            memo.settle(entered[u], unique[u]);
+}
 
 template <class Vector, class Redo>
 HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Redo& redo) {
     const FloatTag df;
     const Int16Tag d16;
     const int lanes = static_cast<int>(hn::Lanes(df));
-    HeldPixels held;
+    PIXEL_YC pending[kRedoChunk];
+    int where[kRedoChunk];
+    int count = 0;
+    RedoMemo memo;
+    int looked = 0, found = 0;
+    const auto flush = [&] {
+        redo_held(p, pending, where, count, memo, looked, found, redo);
+        count = 0;
+    };
+    const auto hold = [&](int i) {
+        pending[count] = p[i];
+        where[count++] = i;
+    };
     int i = 0;
     for (; i + lanes <= n; i += lanes) {
         // Room for a whole step, so that no flush comes between holding a
         // pixel and storing the step's results over it.
-        if (held.full(lanes)) held.flush(p, redo);
+        if (count + lanes > kRedoChunk) flush();
         const GuardedResult r = vector(i);
-        const bool any = !hn::AllFalse(df, r.risky);
-        if (any) {
+        if (!hn::AllFalse(df, r.risky)) {
             std::uint8_t bits[(HWY_MAX_BYTES / 4 + 7) / 8] = {};
             hn::StoreMaskBits(df, r.risky, bits);
-            held.hold_lanes(p, i, bits, lanes);
+            for (int l = 0; l < lanes; ++l)
+                if (bits[l / 8] >> (l % 8) & 1) hold(i + l);
         }
         store_pixels(d16, low16(d16, r.y), low16(d16, r.cb), low16(d16, r.cr), p + i);
-        if (any) held.put_known(p);
     }
     for (; i < n; ++i) {
-        if (held.full(1)) held.flush(p, redo);
-        held.hold(p, i);
-        held.put_known(p);
+        if (count == kRedoChunk) flush();
+        hold(i);
     }
-    held.flush(p, redo);
+    if (count > 0) flush();
 }
 
 }  // namespace HWY_NAMESPACE
