@@ -189,8 +189,13 @@ HWY_INLINE void hsv_float_to_yc(FloatVec h, FloatVec s, FloatVec v, FloatMask ex
     // S' = 0 is grey: V' as it is, unclamped.
     risky = hn::Or(risky, hn::AndNot(exact_s, hn::Le(hn::Abs(s), c(cuts.grey))));
     const auto grey = hn::Eq(s, hn::Zero(df));
-    // A grey has no sector (and a lane unsure of being grey is risky already).
-    risky = hn::Or(risky, hn::AndNot(grey, near_whole(kf, c(cuts.sector))));
+    // The sector matters only where the double's S' is above 0: a grey has
+    // none, and an S' below 0 is clamped to 0, which makes p = q = t = V'
+    // whatever the sector.  A float S' above the grey bound is such an S';
+    // one within the bound is risky already (or exact: exact_s lanes hold
+    // whole numbers, and the bound is below 1).
+    const auto coloured = hn::Gt(s, c(cuts.grey));
+    risky = hn::Or(risky, hn::And(coloured, near_whole(kf, c(cuts.sector))));
     const auto sc = hn::Min(hn::Max(s, hn::Zero(df)), c(4096.0f));
     const auto vc = hn::Min(hn::Max(v, hn::Zero(df)), c(4096.0f));
     const auto ss = hn::Mul(sc, c(1.0f / 4096));
@@ -235,7 +240,92 @@ struct GuardedResult {
 // and stores its results; the lanes it cannot vouch for, and the pixels
 // left at the end, are gathered as they were, up to kRedoChunk at a time,
 // and handed to redo(pixels, count), the exact double kernel, then put back.
+//
+// The pixels held back repeat in flat areas (graphics, test patterns,
+// clipped colours), and redo's result depends on the pixel alone: a small
+// table keyed by the input pixel (RedoMemo) hands a repeat the result of
+// its first instead of computing it again.  A run whose first kTrialHeld
+// held pixels repeat less than a quarter of the time (noise) stops looking.
 constexpr int kRedoChunk = 256;
+constexpr int kTrialHeld = 32;
+
+class RedoMemo {
+public:
+    // The pixel's 48 bits and a mark that no empty slot has.
+    static std::uint64_t key_of(const PIXEL_YC& p) {
+        return static_cast<std::uint64_t>(static_cast<std::uint16_t>(p.y)) |
+               static_cast<std::uint64_t>(static_cast<std::uint16_t>(p.cb)) << 16 |
+               static_cast<std::uint64_t>(static_cast<std::uint16_t>(p.cr)) << 32 |
+               std::uint64_t{1} << 48;
+    }
+    static int slot_of(std::uint64_t key) {
+        return static_cast<int>((key * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+    }
+    // The slot of the key's entry, or -1.
+    int find(std::uint64_t key) const {
+        const int slot = slot_of(key);
+        return key_[slot] == key ? slot : -1;
+    }
+    // The entry of `key`, its result to come from unique pixel `unique`.
+    void enter(std::uint64_t key, int unique) {
+        const int slot = slot_of(key);
+        key_[slot] = key;
+        unique_[slot] = unique;
+    }
+    int unique(int slot) const { return unique_[slot]; }
+    const PIXEL_YC& result(int slot) const { return out_[slot]; }
+    // After the redo: each entry of this batch takes its result.
+    void settle(int slot, const PIXEL_YC& out) {
+        out_[slot] = out;
+        unique_[slot] = -1;
+    }
+    bool settled(int slot) const { return unique_[slot] < 0; }
+
+private:
+    static constexpr int kBits = 6;
+    std::uint64_t key_[1 << kBits] = {};
+    int unique_[1 << kBits];
+    PIXEL_YC out_[1 << kBits];
+};
+
+// A batch of held pixels: redone, repeats taken from the memo or from the
+// batch's first of their kind, all put back in place.
+template <class Redo>
+HWY_NOINLINE void redo_held(PIXEL_YC* p, const PIXEL_YC* held, const int* where, int count,
+                            RedoMemo& memo, int& looked, int& found, const Redo& redo) {
+    PIXEL_YC unique[kRedoChunk];
+    int from[kRedoChunk];  // per held pixel: its unique pixel, or -1 - its memo slot
+    int n = 0;
+    int entered[kRedoChunk];  // per unique pixel: its memo slot, or -1
+    for (int k = 0; k < count; ++k) {
+        if (looked >= kTrialHeld && 4 * found < looked) {
+            entered[n] = -1;
+            unique[n] = held[k];
+            from[k] = n++;
+            continue;
+        }
+        ++looked;
+        const std::uint64_t key = RedoMemo::key_of(held[k]);
+        const int slot = memo.find(key);
+        if (slot >= 0) {
+            ++found;
+            from[k] = memo.settled(slot) ? -1 - slot : memo.unique(slot);
+            continue;
+        }
+        memo.enter(key, n);
+        entered[n] = RedoMemo::slot_of(key);
+        unique[n] = held[k];
+        from[k] = n++;
+    }
+    redo(unique, n);
+    for (int k = 0; k < count; ++k)
+        p[where[k]] = from[k] >= 0 ? unique[from[k]] : memo.result(-1 - from[k]);
+    // Entries still this batch's (a later pixel may have taken the slot)
+    // take their results for the next batches.
+    for (int u = 0; u < n; ++u)
+        if (entered[u] >= 0 && !memo.settled(entered[u]) && memo.unique(entered[u]) == u)
+            memo.settle(entered[u], unique[u]);
+}
 
 template <class Vector, class Redo>
 HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Redo& redo) {
@@ -245,9 +335,10 @@ HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Re
     PIXEL_YC pending[kRedoChunk];
     int where[kRedoChunk];
     int count = 0;
+    RedoMemo memo;
+    int looked = 0, found = 0;
     const auto flush = [&] {
-        redo(pending, count);
-        for (int k = 0; k < count; ++k) p[where[k]] = pending[k];
+        redo_held(p, pending, where, count, memo, looked, found, redo);
         count = 0;
     };
     const auto hold = [&](int i) {

@@ -59,7 +59,8 @@ inline HsvCuts hsv_cuts(const double k[3], const double o[3]) {
     c.grey = static_cast<float>(es);
     c.output = static_cast<float>(output);
     // Whole gains and offsets of float size (exact as floats), and cuts
-    // narrow enough that few pixels fall back.
+    // narrow enough that few pixels fall back (the grey bound, a part of
+    // the output bound, is then below 1: no whole S' but 0 lies within it).
     bool whole = true;
     for (int i = 0; i < 3; ++i)
         whole = whole && std::fabs(k[i]) < (1 << 20) && std::fabs(o[i]) < (1 << 20);

@@ -116,8 +116,14 @@ static void posterize_hsv_row(PIXEL_YC* p, int n, const Posterize& q) {
 }
 
 // The float H, S, V (hsv_float_simd-inl.h), each with half a step added and
-// truncated where no cut lies within its bound, divided by the step (exact
-// in single precision, see posterize_yc_row) and looked up.
+// truncated, divided by the step (exact in single precision, see
+// posterize_yc_row) and looked up.  The level is trunc(x) / step (x >= 0):
+// it changes only where x crosses a multiple of the step, so a float x
+// within its bound of a whole number W leaves the result in doubt only if
+// W is such a multiple.  W is trunc(x) (x just above it: the remainder of
+// trunc(x) by the step is 0) or trunc(x) + 1 (the remainder is step - 1);
+// lanes with either remainder next to a whole number go to the double
+// kernel, and every other lane's level is the double routine's.
 static void posterize_hsv_float_row(PIXEL_YC* p, int n, const HsvLevels& t) {
     const IntTag di;
     const Int16Tag d16;
@@ -137,10 +143,14 @@ static void posterize_hsv_float_row(PIXEL_YC* p, int n, const HsvLevels& t) {
             for (int k = 0; k < 3; ++k) {
                 const Quantiser& q = t.q.q[k];
                 const auto x = hn::Add(c[k], hn::Set(df, float(q.half)));
-                r.risky = hn::Or(r.risky, hn::AndNot(exact[k], near_cut(x, hn::Set(df, t.cut[k]))));
-                const auto whole = hn::ConvertTo(df, hn::ConvertTo(di, x));
+                const auto whole = hn::ConvertTo(di, x);
                 const auto quotient =
-                    hn::ConvertTo(di, hn::Div(whole, hn::Set(df, float(q.step))));
+                    hn::ConvertTo(di, hn::Div(hn::ConvertTo(df, whole), hn::Set(df, float(q.step))));
+                const auto rest = hn::Sub(whole, hn::Mul(quotient, hn::Set(di, q.step)));
+                const auto at_step = hn::RebindMask(
+                    df, hn::Or(hn::Eq(rest, hn::Zero(di)), hn::Eq(rest, hn::Set(di, q.step - 1))));
+                const auto doubt = hn::And(at_step, near_cut(x, hn::Set(df, t.cut[k])));
+                r.risky = hn::Or(r.risky, hn::AndNot(exact[k], doubt));
                 level[k] = hn::Min(quotient, hn::Set(di, t.n[k] - 1));
             }
             const auto index = hn::Add(

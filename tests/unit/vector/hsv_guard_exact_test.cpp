@@ -133,6 +133,7 @@ TEST(HsvGuardExact, ColorHsvNextToEveryCut) {
         {{1.1, 0.9, 1.2}, {10, -5, 3}},
         {{1, 1, 1}, {0, 0, 0}},
         {{1, 1, 1}, {-7, -4096, 0}},  // saturated pixels turn grey (S' = 0 exactly)
+        {{1, 1, 1}, {0, -2048, 0}},   // S' either side of 0: the sector matters above it
         {{-2.3, 3.1, 0.7}, {5000, 300, -900}},
         {{7.9, 0.25, 4}, {-36000, 4000, 2000}},
     };
@@ -190,6 +191,69 @@ TEST(HsvGuardExact, PosterizeHsvNextToEveryCut) {
     }
 }
 
+// Only a whole number that is a multiple of the step is a cut of the
+// level (trunc(x) / step): small steps (the fewest levels of each set
+// within the table the float path takes), so that many random pixels put
+// H, S or V plus half a step next to such a multiple.
+TEST(HsvGuardExact, PosterizeHsvNextToMultiplesOfTheStep) {
+    const int level_sets[][3] = {{113, 9, 9}, {7, 129, 17}, {2, 65, 65}, {3, 3, 1025}};
+    for (const auto& levels : level_sets) {
+        const Posterize q{{Quantiser(level_step(levels[0], 3600), 3600),
+                           Quantiser(level_step(levels[1], 4096), 4096),
+                           Quantiser(level_step(levels[2], 4096), 4096)}};
+        const auto near = [&](const PIXEL_YC& p) {
+            const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+            const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
+            const double c[3] = {hsv.a, hsv.b, hsv.c};
+            for (int k = 0; k < 3; ++k) {
+                const double x = (c[k] + q.q[k].half) / q.q[k].step;
+                if (to_whole(x) * q.q[k].step < 3e-3) return true;
+            }
+            return false;
+        };
+        const auto px = pick_pixels(static_cast<std::uint32_t>(levels[2]) + 3, 30000, near);
+        int at_cut = 0;
+        for (const PIXEL_YC& p : px) at_cut += near(p);
+        EXPECT_GT(at_cut, 200) << levels[0];  // the sample does reach the cuts
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        expect_same(
+            "posterize_hsv at multiples, levels " + std::to_string(levels[0]), px,
+            [&](const Frame& f) { posterize_hsv(f, all, levels); },
+            [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
+    }
+}
+
+// Pixels held back for the double kernel that repeat (flat areas): runs
+// of one pixel next to a cut, long (past a batch of held pixels) and short,
+// among many different ones (which share the remembered results' slots).
+TEST(HsvGuardExact, RepeatedPixelsHeldBack) {
+    const ColorAdjust adjust{{1.1, 0.9, 1.2}, {10, -5, 3}};
+    const HsvAdjust a = hsv_adjust(adjust);
+    const HsvCuts cuts = hsv_cuts(a.k, a.o);
+    const double band = std::fmax(cuts.output, cuts.sector);
+    const auto near = pick_pixels(31, 20 * kW, [&](const PIXEL_YC& p) {
+        return cut_distance(p, a) < band;
+    });
+    Lcg rng{7};
+    std::vector<PIXEL_YC> px;
+    while (px.size() < 150 * kW) {
+        const PIXEL_YC p = near[static_cast<std::size_t>(rng.next(0, int(near.size()) - 1))];
+        const int run = rng.next(0, 3) == 0 ? rng.next(200, 700) : rng.next(1, 20);
+        px.insert(px.end(), static_cast<std::size_t>(run), p);
+    }
+    px.resize((px.size() / kW) * kW);
+    const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+    expect_same(
+        "color_hsv runs", px, [&](const Frame& f) { color_hsv(f, all, adjust); },
+        [&](PIXEL_YC& p) { color_hsv_pixel(p, a); });
+    // V in steps of 4: many cuts, within the float path's table.
+    const int levels[3] = {3, 3, 1025};
+    const Posterize q{{Quantiser(1800, 3600), Quantiser(2048, 4096), Quantiser(4, 4096)}};
+    expect_same(
+        "posterize_hsv runs", px, [&](const Frame& f) { posterize_hsv(f, all, levels); },
+        [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
+}
+
 // color_hsv_i's integer lanes are exact by construction; checked here on
 // the same pixels, with gains and offsets up to the ends of its range.
 TEST(HsvGuardExact, ColorHsvIntegerLanes) {
@@ -206,6 +270,41 @@ TEST(HsvGuardExact, ColorHsvIntegerLanes) {
         const ColorFixed f = color_fixed(adjust, 1);
         expect_same(
             "color_hsv_i gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& fr) { color_hsv_int(fr, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_int_pixel(p, f); });
+    }
+}
+
+// color_hsv_i's 32-bit lanes form R, G, B from exact thousandths; a whole
+// channel is where the double's truncation could differ.  B is whole only
+// for Cb a multiple of 250, and its product is then exact in doubles for
+// every 16-bit Cb (the lanes rely on it); R and G next to whole values (Cr
+// a multiple of 500, 344 Cb + 714 Cr a multiple of 1000) go to the double
+// kernel, checked here with Y all over its range.
+TEST(HsvGuardExact, ColorHsvIntegerWholeChannels) {
+    for (int cb = -32750; cb <= 32750; cb += 250)
+        ASSERT_EQ(cb * 1.772, 443.0 * (cb / 250)) << cb;
+    Lcg rng{41};
+    std::vector<PIXEL_YC> px;
+    while (px.size() < 60 * kW) {
+        const int kind = rng.next(0, 2);
+        int y = rng.next(-300, 4400), cb = rng.next(-2200, 2200), cr = rng.next(-2200, 2200);
+        if (kind == 0) cr = 500 * rng.next(-66, 65);  // R whole, within 16 bits
+        if (kind == 1) {  // G whole: 344 Cb + 714 Cr a multiple of 1000 (so 4 divides Cr)
+            cr -= cr % 4;
+            while ((344 * cb + 714 * cr) % 1000 != 0) cb = rng.next(-2200, 2200);
+        }
+        if (kind == 2) cb = 250 * rng.next(-131, 131);  // B whole
+        if (rng.next(0, 9) == 0) y = rng.next(-32768, 32767);
+        px.push_back({static_cast<std::int16_t>(y), static_cast<std::int16_t>(cb),
+                      static_cast<std::int16_t>(cr)});
+    }
+    const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+    const ColorAdjust adjusts[] = {{{1, 1, 1}, {0, 0, 0}}, {{1.1, 0.9, 1.2}, {10, -5, 3}}};
+    for (const ColorAdjust& adjust : adjusts) {
+        const ColorFixed f = color_fixed(adjust, 1);
+        expect_same(
+            "color_hsv_i whole channels, gain " + std::to_string(adjust.gain[0]), px,
             [&](const Frame& fr) { color_hsv_int(fr, all, adjust); },
             [&](PIXEL_YC& p) { color_hsv_int_pixel(p, f); });
     }
