@@ -166,22 +166,38 @@ TEST(HsvGuardExact, BoundsGrowWithGainsAndStopThePath) {
     EXPECT_FALSE(hsv_cuts(unit, far).usable);
 }
 
+namespace {
+
+// The quantisers of posterize_hsv's levels (H, S, V).
+Posterize posterize_of(const int levels[3]) {
+    return Posterize{{Quantiser(level_step(levels[0], 3600), 3600),
+                      Quantiser(level_step(levels[1], 4096), 4096),
+                      Quantiser(level_step(levels[2], 4096), 4096)}};
+}
+
+// Whether H, S or V of `p` plus half a step lies within 3e-3 of a whole
+// number, or of a whole multiple of the step when `multiples`.
+bool near_posterize_cut(const PIXEL_YC& p, const Posterize& q, bool multiples) {
+    const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+    const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
+    const double c[3] = {hsv.a, hsv.b, hsv.c};
+    for (int k = 0; k < 3; ++k) {
+        const double v = c[k] + q.q[k].half;
+        const double gap = multiples ? to_whole(v / q.q[k].step) * q.q[k].step : to_whole(v);
+        if (gap < 3e-3) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 TEST(HsvGuardExact, PosterizeHsvNextToEveryCut) {
     // 113 levels: steps of 32 put 1200 + 16 on a cut (pure greens).
     const int level_sets[][3] = {{5, 4, 4}, {2, 2, 2}, {7, 33, 17}, {113, 4, 4}, {3601, 2, 3}};
     for (const auto& levels : level_sets) {
-        const Posterize q{{Quantiser(level_step(levels[0], 3600), 3600),
-                           Quantiser(level_step(levels[1], 4096), 4096),
-                           Quantiser(level_step(levels[2], 4096), 4096)}};
+        const Posterize q = posterize_of(levels);
         // H, S, V plus half a step next to a whole number (the truncation).
-        const auto near = [&](const PIXEL_YC& p) {
-            const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-            const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
-            const double c[3] = {hsv.a, hsv.b, hsv.c};
-            for (int k = 0; k < 3; ++k)
-                if (to_whole(c[k] + q.q[k].half) < 3e-3) return true;
-            return false;
-        };
+        const auto near = [&](const PIXEL_YC& p) { return near_posterize_cut(p, q, false); };
         const auto px = pick_pixels(static_cast<std::uint32_t>(levels[1]), 60000, near);
         const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
         expect_same(
@@ -198,19 +214,8 @@ TEST(HsvGuardExact, PosterizeHsvNextToEveryCut) {
 TEST(HsvGuardExact, PosterizeHsvNextToMultiplesOfTheStep) {
     const int level_sets[][3] = {{113, 9, 9}, {7, 129, 17}, {2, 65, 65}, {3, 3, 1025}};
     for (const auto& levels : level_sets) {
-        const Posterize q{{Quantiser(level_step(levels[0], 3600), 3600),
-                           Quantiser(level_step(levels[1], 4096), 4096),
-                           Quantiser(level_step(levels[2], 4096), 4096)}};
-        const auto near = [&](const PIXEL_YC& p) {
-            const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
-            const Triple hsv = rgb_to_hsv(rgb.a, rgb.b, rgb.c);
-            const double c[3] = {hsv.a, hsv.b, hsv.c};
-            for (int k = 0; k < 3; ++k) {
-                const double x = (c[k] + q.q[k].half) / q.q[k].step;
-                if (to_whole(x) * q.q[k].step < 3e-3) return true;
-            }
-            return false;
-        };
+        const Posterize q = posterize_of(levels);
+        const auto near = [&](const PIXEL_YC& p) { return near_posterize_cut(p, q, true); };
         const auto px = pick_pixels(static_cast<std::uint32_t>(levels[2]) + 3, 30000, near);
         int at_cut = 0;
         for (const PIXEL_YC& p : px) at_cut += near(p);
