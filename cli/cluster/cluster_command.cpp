@@ -10,17 +10,19 @@
 
 #include "cluster/batch_files.h"
 #include "edit.h"
+#include "ffmpeg_habits.h"
 #include "host/host_os.h"
 #include "run/run_output.h"
 
 namespace {
 
-// Options of a chunk's run that the cluster command sets itself.
+// Options of a chunk's run that the cluster command sets itself, after
+// ffmpeg's spellings became ours (-ss is --ss).
 bool set_by_cluster(const std::string& word) {
-    static const char* const kOwn[] = {"--input",  "--output",  "--start",  "--end",
-                                       "--frames", "--threads", "--warmup", "--info",
-                                       "--click",  "--script-dir", "-ss", "-to", "-t",
-                                       "-y",       "-n"};
+    static const char* const kOwn[] = {"--input",  "--output",  "--start",      "--end",
+                                       "--frames", "--threads", "--warmup",     "--info",
+                                       "--click",  "--script-dir", "--ss",      "--to",
+                                       "--duration", "-y",      "-n"};
     const std::string name = word.substr(0, word.find('='));
     for (const char* own : kOwn)
         if (name == own) return true;
@@ -32,11 +34,17 @@ bool set_by_cluster(const std::string& word) {
 // The chunks' run options, checked as `quorvel run` checks them; also
 // what the probe of the script runs with.  0, or the exit status.
 int parse_run_options(const Options& options, PluginHost& host, Options* run) {
-    for (const std::string& word : options.run_args)
-        if (set_by_cluster(word))
-            return usage_error(word + " is set by quorvel cluster itself: give it before \"--\"");
     std::vector<std::string> words = {"run"};
     words.insert(words.end(), options.run_args.begin(), options.run_args.end());
+    // ffmpeg's spellings first, so that -stats is told what it is here and
+    // -ss is known as the start it sets.
+    std::vector<std::string> ours = words;
+    std::string error;
+    if (!translate_ffmpeg_habits(&ours, &error))
+        return usage_error("the chunks' run options: " + error);
+    for (std::size_t i = 1; i < ours.size(); ++i)
+        if (set_by_cluster(ours[i]))
+            return usage_error(words[i] + " is set by quorvel cluster itself: give it before \"--\"");
     words.insert(words.end(), {"--input", options.input});
     if (!options.script_dir.empty())
         words.insert(words.end(), {"--script-dir", options.script_dir});
@@ -45,7 +53,6 @@ int parse_run_options(const Options& options, PluginHost& host, Options* run) {
         words.insert(words.end(), {"--end", std::to_string(options.end.frame)});
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
-    std::string error;
     if (!parse_options(static_cast<int>(argv.size()), argv.data(), &host.table(), run, &error))
         return usage_error("the chunks' run options: " + error);
     if (run->command != Command::run)

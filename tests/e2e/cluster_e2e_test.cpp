@@ -64,6 +64,9 @@ TEST_F(ClusterDryRun, RefusesWhatChunksCannotDoBeforeSubmitting) {
             "--threads is set by quorvel cluster itself");
     refused({"--chunks", "2", "--", "-ofile.mkv"}, "-ofile.mkv is set by quorvel cluster itself");
     refused({"--chunks", "2", "--", "--bogus"}, "the chunks' run options: unknown option");
+    // ffmpeg's spellings: -ss is a start, -stats only looks like -s.
+    refused({"--chunks", "2", "--", "-ss", "4"}, "-ss is set by quorvel cluster itself");
+    refused({"--chunks", "2", "--", "-stats"}, "-stats is ffmpeg's; here: -p, --progress");
     refused({"--chunks", "2", "--", "--codec", "ffv1", "--end", "3"}, "--end is set by");
     refused({"--chunks", "2", "--start", "50"}, "--start 50 is past the end");
     const RunResult avi = run_quorvel({"cluster", "-i", dir_.file("clip.mp4"), "-o",
