@@ -3,7 +3,8 @@
 // plane (4097 x 4097 pixels) at a time on all workers.  Prints how many
 // triples differ and how long the check ran.
 //
-//   color_exact_check [color_hsv|posterize_hsv|color_hsv_i|color_lab] [--y-step N] [--threads N]
+//   color_exact_check [color_hsv|color_hsv_m|posterize_hsv|color_hsv_i|color_lab] [--y-step N]
+//                     [--threads N]
 //                     [--gain G1 G2 G3] [--offset O1 O2 O3] [--levels L1 L2 L3]
 //
 // --y-step N checks every Nth Y only (a quick partial run).  The defaults
@@ -51,8 +52,8 @@ bool parse(int argc, char** argv, Options& o) {
             three(o.adjust.offset);
         } else if (a == "--levels" && i + 3 < argc) {
             for (int k = 0; k < 3; ++k) o.levels[k] = std::atoi(argv[++i]);
-        } else if (a == "color_hsv" || a == "posterize_hsv" || a == "color_hsv_i" ||
-                   a == "color_lab") {
+        } else if (a == "color_hsv" || a == "color_hsv_m" || a == "posterize_hsv" ||
+                   a == "color_hsv_i" || a == "color_lab") {
             o.function = a;
         } else {
             return false;
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
     Options o;
     if (!parse(argc, argv, o)) {
         std::fprintf(stderr,
-                     "usage: color_exact_check [color_hsv|posterize_hsv|color_hsv_i|color_lab] "
+                     "usage: color_exact_check [color_hsv|color_hsv_m|posterize_hsv|color_hsv_i|color_lab] "
                      "[--y-step N] "
                      "[--threads N] [--gain G1 G2 G3] [--offset O1 O2 O3] [--levels L1 L2 L3]\n");
         return 2;
@@ -88,6 +89,9 @@ int main(int argc, char** argv) {
         if (o.function == "color_hsv") {
             color_hsv(ff, all, o.adjust);
             color_hsv_double(fs, all, o.adjust);
+        } else if (o.function == "color_hsv_m") {
+            color_hsv_unit(ff, all, o.adjust);
+            color_hsv_unit_double(fs, all, o.adjust);
         } else if (o.function == "posterize_hsv") {
             posterize_hsv(ff, all, o.levels);
             posterize_hsv_double(fs, all, o.levels);

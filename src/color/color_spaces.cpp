@@ -7,9 +7,11 @@
 // routine to color_hsv_pixel (hsv_float_simd-inl.h, hsv_guard.h); where the
 // gains make the bounds too wide it runs double lanes, exact lane by lane
 // (color_hsv_pixel is the rule), which need V' well inside the int range:
-// |k| + |O| below 2^30 (checked per call).  color_hsv_m and color_xyz run
-// double lanes, exact lane by lane; color_lab double lanes with its own
-// cube root, guarded (lab_simd-inl.h).
+// |k| + |O| below 2^30 (checked per call).  color_hsv_m does the same in
+// unit HSV (hsv_unit_float_simd-inl.h), its double lanes exact lane by lane
+// (color_hsv_unit_pixel is the rule); color_xyz runs double lanes, exact
+// lane by lane; color_lab double lanes with its own cube root, guarded
+// (lab_simd-inl.h).
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "color/color_spaces.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -25,6 +27,7 @@
 #include "color/convert_simd-inl.h"
 #include "color/hsv_float_simd-inl.h"
 #include "color/hsv_guard.h"
+#include "color/hsv_unit_float_simd-inl.h"
 #include "color/lab_simd-inl.h"
 #include "color/region_color.h"
 #include "color/region_color_pixel.h"
@@ -155,6 +158,16 @@ static void color_hsv_unit_row(PIXEL_YC* p, int n, const HsvUnitAdjust& a) {
         [&](int i) { color_hsv_unit_pixel(p[i], a); });
 }
 
+// color_hsv_m in single precision, guarded: lanes the float form cannot
+// vouch for go through the double lanes above (hsv_unit_float_simd-inl.h).
+static void color_hsv_unit_float_row(PIXEL_YC* p, int n, const HsvUnitCuts& cuts,
+                                     const HsvUnitAdjust& a) {
+    const UnitConstants k = unit_constants(cuts);
+    guarded_steps(
+        p, n, [&](int i) { return hsv_unit_float(p + i, k); },
+        [&](PIXEL_YC* q, int count) { color_hsv_unit_row(q, count, a); });
+}
+
 // color_xyz: every step a single IEEE operation in the order of convert.h;
 // results saturated as trunc_to_int and saturate16 do it (gains and offsets
 // are any doubles, so NaN and infinities can occur).
@@ -246,6 +259,7 @@ namespace color_spaces_simd {
 HWY_EXPORT(color_hsv_row);
 HWY_EXPORT(color_hsv_float_row);
 HWY_EXPORT(color_hsv_unit_row);
+HWY_EXPORT(color_hsv_unit_float_row);
 HWY_EXPORT(color_xyz_row);
 HWY_EXPORT(color_lab_row);
 }  // namespace color_spaces_simd
@@ -267,9 +281,17 @@ void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adju
                        HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_float_row), cuts);
 }
 
-void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
+void color_hsv_unit_double(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
     for_each_pixel_row(frame, region, HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_unit_row),
                        hsv_unit_adjust(adjust));
+}
+
+void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust& adjust) {
+    const HsvUnitAdjust a = hsv_unit_adjust(adjust);
+    const HsvUnitCuts cuts = hsv_unit_cuts(a.k, a.oh, a.os, a.ov);
+    if (!cuts.usable) return color_hsv_unit_double(frame, region, adjust);
+    for_each_pixel_row(frame, region,
+                       HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_unit_float_row), cuts, a);
 }
 
 void color_xyz(const Frame& frame, const Region& region, const ColorAdjust& adjust) {

@@ -36,7 +36,10 @@ void color_hsv_int(const Frame& frame, const Region& region, const ColorAdjust& 
 
 // Unit HSV (degrees, 0..1): H' = k * H / 4096 + trunc(o) / 10 degrees,
 // S' = k * S / 4096 + trunc(o) / 4096, V' likewise; nothing is clamped.
+// Guarded single-precision lanes as color_hsv, else the double lanes of
+// color_hsv_unit_double: the same result either way.
 void color_hsv_unit(const Frame& frame, const Region& region, const ColorAdjust& adjust);
+void color_hsv_unit_double(const Frame& frame, const Region& region, const ColorAdjust& adjust);
 
 // CIE XYZ (4096 = 1.0): X' = X * gain + offset in double; saturated.
 void color_xyz(const Frame& frame, const Region& region, const ColorAdjust& adjust);
