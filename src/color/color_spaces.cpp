@@ -51,8 +51,6 @@ static void color_hsv_row(PIXEL_YC* p, int n, const HsvAdjust& a) {
 // vouch for go through the double kernel (hsv_float_simd-inl.h,
 // hsv_guard.h).
 static void color_hsv_float_row(PIXEL_YC* p, int n, const HsvCuts& cuts) {
-    const IntTag di;
-    const Int16Tag d16;
     const FloatTag df;
     const auto c = [&](float v) { return hn::Set(df, v); };
     const auto unit = c(1.0f / 4096);
@@ -63,10 +61,7 @@ static void color_hsv_float_row(PIXEL_YC* p, int n, const HsvCuts& cuts) {
     guarded_steps(
         p, n,
         [&](int i) {
-            hn::Vec<Int16Tag> y16, cb16, cr16;
-            load_pixels(d16, p + i, y16, cb16, cr16);
-            const HsvFloat hsv =
-                hsv_float(hn::PromoteTo(di, y16), hn::PromoteTo(di, cb16), hn::PromoteTo(di, cr16));
+            const HsvFloat hsv = hsv_float_at(p + i);
             GuardedResult r;
             r.risky = hsv.risky;
             hsv_float_to_yc(adjust(hsv.h, 0), adjust(hsv.s, 1), adjust(hsv.v, 2), hsv.exact_s, cuts,

@@ -144,6 +144,23 @@ HWY_INLINE HsvFloat hsv_float(hn::Vec<IntTag> y, hn::Vec<IntTag> cb, hn::Vec<Int
     return out;
 }
 
+// Lanes(IntTag) pixels from p as three planes of 32-bit lanes.
+HWY_INLINE void load_wide(const PIXEL_YC* p, hn::Vec<IntTag>& y, hn::Vec<IntTag>& cb,
+                          hn::Vec<IntTag>& cr) {
+    const IntTag di;
+    const Int16Tag d16;
+    hn::Vec<Int16Tag> y16, cb16, cr16;
+    load_pixels(d16, p, y16, cb16, cr16);
+    y = hn::PromoteTo(di, y16), cb = hn::PromoteTo(di, cb16), cr = hn::PromoteTo(di, cr16);
+}
+
+// hsv_float of the step of pixels from p.
+HWY_INLINE HsvFloat hsv_float_at(const PIXEL_YC* p) {
+    hn::Vec<IntTag> y, cb, cr;
+    load_wide(p, y, cb, cr);
+    return hsv_float(y, cb, cr);
+}
+
 // x lies within e of a whole number: where flooring may go either way.
 HWY_INLINE FloatMask near_whole(FloatVec x, FloatVec e) {
     return hn::Le(hn::Abs(hn::Sub(x, hn::Round(x))), e);
@@ -293,7 +310,11 @@ private:
 template <class Redo>
 HWY_NOINLINE void redo_held(PIXEL_YC* p, const PIXEL_YC* held, const int* where, int count,
                             RedoMemo& memo, int& looked, int& found, const Redo& redo) {
-    PIXEL_YC unique[kRedoChunk];
+    // Room to pad the batch to whole steps of the double kernel (at most
+    // one 32-bit lane a byte of a vector): the pixels left over after its
+    // last whole step would go through its scalar routine one by one.
+    constexpr int kPad = HWY_MAX_BYTES / 4;
+    PIXEL_YC unique[kRedoChunk + kPad];
     int from[kRedoChunk];  // per held pixel: its unique pixel, or -1 - its memo slot
     int n = 0;
     int entered[kRedoChunk];  // per unique pixel: its memo slot, or -1
@@ -317,7 +338,9 @@ HWY_NOINLINE void redo_held(PIXEL_YC* p, const PIXEL_YC* held, const int* where,
         unique[n] = held[k];
         from[k] = n++;
     }
-    redo(unique, n);
+    int padded = n;
+    while (n > 0 && padded % kPad != 0) unique[padded++] = unique[n - 1];
+    redo(unique, padded);
     for (int k = 0; k < count; ++k)
         p[where[k]] = from[k] >= 0 ? unique[from[k]] : memo.result(-1 - from[k]);
     // Entries still this batch's (a later pixel may have taken the slot)
@@ -352,10 +375,12 @@ HWY_INLINE void guarded_steps(PIXEL_YC* p, int n, const Vector& vector, const Re
         if (count + lanes > kRedoChunk) flush();
         const GuardedResult r = vector(i);
         if (!hn::AllFalse(df, r.risky)) {
+            // The set bits only, lowest first.
             std::uint8_t bits[(HWY_MAX_BYTES / 4 + 7) / 8] = {};
             hn::StoreMaskBits(df, r.risky, bits);
-            for (int l = 0; l < lanes; ++l)
-                if (bits[l / 8] >> (l % 8) & 1) hold(i + l);
+            for (int byte = 0; byte * 8 < lanes; ++byte)
+                for (unsigned m = bits[byte]; m != 0; m &= m - 1)
+                    hold(i + byte * 8 + static_cast<int>(hwy::Num0BitsBelowLS1Bit_Nonzero32(m)));
         }
         store_pixels(d16, low16(d16, r.y), low16(d16, r.cb), low16(d16, r.cr), p + i);
     }

@@ -16,12 +16,13 @@
 // way, up to rounding), the sign of the hue before it is wrapped.
 //
 // The double routine's own R, G, B are within 5e-12 of these (a few
-// roundings of values below 2^15), so for a range of at least 0.1 and a
-// maximum of at least 0.1 in size its H is within 2e-8 degrees and its S and
-// V within 1e-8 relative of the exact values (well inside what the float
-// bounds allow for it); a smaller nonzero maximum is risky (S grows without
-// bound there), and so is R largest with G = B, where the double's hue is
-// +0 or a rounding below it, which wraps to 360.
+// roundings of values below 2^15), so for a range of at least 0.1 its H is
+// within 2e-8 degrees of the exact value, and for a maximum other than 0
+// (at least 0.002 in size) its S and V within 3e-9 relative (the bounds
+// allow it 1e-8).  A maximum of 0 that is not a grey divides by zero: its
+// S' and output are not finite, which the size test below sends to the
+// double kernel.  R largest with G = B is risky too: the double's hue is +0
+// or a rounding below it, which wraps to 360.
 //
 // In float, with u = 2^-24 (hsv_guard.h turns these into the call's bounds):
 //   H6 = 360 D / range + 0, 720, 1440 (or 2160 for a negative hue in R's
@@ -139,16 +140,14 @@ HWY_INLINE void sector_coefficients(FloatVec sector, FloatVec f, FloatVec (&coef
 
 // A step of Lanes(FloatTag) pixels from p.
 HWY_INLINE GuardedResult hsv_unit_float(const PIXEL_YC* p, const UnitConstants& k) {
-    const IntTag di;
-    const Int16Tag d16;
     const FloatTag df;
     const auto c = [&](float x) { return hn::Set(df, x); };
     const auto zero = hn::Zero(df);
-    hn::Vec<Int16Tag> y16, cb16, cr16;
-    load_pixels(d16, p, y16, cb16, cr16);
-    const auto y = hn::ConvertTo(df, hn::PromoteTo(di, y16));
-    const auto cb = hn::ConvertTo(df, hn::PromoteTo(di, cb16));
-    const auto cr = hn::ConvertTo(df, hn::PromoteTo(di, cr16));
+    hn::Vec<IntTag> yi, cbi, cri;
+    load_wide(p, yi, cbi, cri);
+    const auto y = hn::ConvertTo(df, yi);
+    const auto cb = hn::ConvertTo(df, cbi);
+    const auto cr = hn::ConvertTo(df, cri);
     const auto inside =
         hn::Le(hn::Max(hn::Abs(y), hn::Max(hn::Abs(cb), hn::Abs(cr))), c(8192.0f));
 
@@ -196,7 +195,6 @@ HWY_INLINE GuardedResult hsv_unit_float(const PIXEL_YC* p, const UnitConstants& 
     // Lanes the float form cannot vouch for; NaN and infinities (a maximum
     // of 0) fail the size test.
     auto risky = hn::Not(hn::And(inside, hn::Lt(hn::Add(av, avs), c(4194304.0f))));
-    risky = hn::Or(risky, hn::AndNot(flat, hn::Lt(hn::Abs(max), c(50.0f))));
     risky = hn::Or(risky, hn::AndNot(flat, hn::And(is_r, hn::Eq(d, zero))));
     // The hue's cut matters wherever S' may be nonzero: not for a grey when
     // os = 0 (S' = g2 * 0 + 0 in both).

@@ -126,15 +126,11 @@ static void posterize_hsv_row(PIXEL_YC* p, int n, const Posterize& q) {
 // kernel, and every other lane's level is the double routine's.
 static void posterize_hsv_float_row(PIXEL_YC* p, int n, const HsvLevels& t) {
     const IntTag di;
-    const Int16Tag d16;
     const FloatTag df;
     guarded_steps(
         p, n,
         [&](int i) {
-            hn::Vec<Int16Tag> y16, cb16, cr16;
-            load_pixels(d16, p + i, y16, cb16, cr16);
-            const HsvFloat hsv =
-                hsv_float(hn::PromoteTo(di, y16), hn::PromoteTo(di, cb16), hn::PromoteTo(di, cr16));
+            const HsvFloat hsv = hsv_float_at(p + i);
             GuardedResult r;
             r.risky = hsv.risky;
             const FloatVec c[3] = {hsv.h, hsv.s, hsv.v};
