@@ -6,6 +6,7 @@
 // result is trusted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -257,6 +258,10 @@ TEST(HsvGuardExact, RepeatedPixelsHeldBack) {
     expect_same(
         "posterize_hsv runs", px, [&](const Frame& f) { posterize_hsv(f, all, levels); },
         [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
+    const HsvUnitAdjust m = hsv_unit_adjust(adjust);
+    expect_same(
+        "color_hsv_m runs", px, [&](const Frame& f) { color_hsv_unit(f, all, adjust); },
+        [&](PIXEL_YC& p) { color_hsv_unit_pixel(p, m); });
 }
 
 // color_hsv_i's integer lanes are exact by construction; checked here on
@@ -315,6 +320,157 @@ TEST(HsvGuardExact, ColorHsvIntegerWholeChannels) {
     }
 }
 
+namespace {
+
+// Distance of the double chain of color_hsv_m to its nearest cut: the
+// truncation of 6 H' (where S' is not 0) and of Y, Cb, Cr.
+double unit_cut_distance(const PIXEL_YC& p, const HsvUnitAdjust& a) {
+    const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
+    const Triple hsv = rgb_to_hsv_unit((1.0 / 4096) * (256 * rgb.a), (1.0 / 4096) * (256 * rgb.b),
+                                       (1.0 / 4096) * (256 * rgb.c));
+    const double h = wrap_degrees((a.k[0] * hsv.a) * (1.0 / 4096) + a.oh);
+    const double s = (a.k[1] * hsv.b) * (1.0 / 4096) + a.os;
+    const double v = (a.k[2] * hsv.c) * (1.0 / 4096) + a.ov;
+    double d = 1;
+    if (s != 0) d = to_whole(h * 6);
+    const Triple out = hsv_unit_to_rgb(h, s, v);
+    const Triple yc = rgb_to_yc(out.a * 16, out.b * 16, out.c * 16);
+    for (double c : {yc.a, yc.b, yc.c})
+        if (std::fabs(c) >= 0.5 && std::fabs(c) < 1e9) d = std::fmin(d, to_whole(c));
+    return d;
+}
+
+// Pixels whose largest channel is exactly 0 and the others below it (S
+// divides by zero in the double routine), found in a small box.
+std::vector<PIXEL_YC> zero_maximum_pixels() {
+    std::vector<PIXEL_YC> px;
+    for (int y = -400; y <= 0; ++y)
+        for (int cb = -300; cb <= 300; ++cb)
+            for (int cr = -300; cr <= 300; ++cr) {
+                const long r = 500L * y + 701L * cr, g = 500L * y - 172L * cb - 357L * cr,
+                           b = 500L * y + 886L * cb;
+                if (std::max(r, std::max(g, b)) == 0 && (cb != 0 || cr != 0))
+                    px.push_back({static_cast<std::int16_t>(y), static_cast<std::int16_t>(cb),
+                                  static_cast<std::int16_t>(cr)});
+            }
+    return px;
+}
+
+}  // namespace
+
+// color_hsv_m's single-precision lanes (hsv_unit_float_simd-inl.h) against
+// the routine: random pixels and pixels next to its cuts (the hue's sixths
+// of a degree, Y, Cb and Cr), with gains and offsets that make greys exact
+// and whole (the identity), turn S' negative or through 0, carry the hue
+// round several turns or backwards, and leave S' at 0 (g2 = 0).
+TEST(HsvGuardExact, ColorHsvUnitNextToEveryCut) {
+    const ColorAdjust adjusts[] = {
+        {{1.1, 0.9, 1.2}, {10, -5, 3}},
+        {{1, 1, 1}, {0, 0, 0}},
+        {{1, 1, 1}, {1800, -2048, 0}},
+        {{-2.3, 3.1, 0.7}, {5000, 300, -900}},
+        {{0.25, -1, 2}, {-36005, 4096, 4096}},
+        {{7.9, 0, 1}, {0, 0, -7}},
+        {{1, 1.5, 1}, {3, 0, 0}},
+    };
+    for (const ColorAdjust& adjust : adjusts) {
+        const HsvUnitAdjust a = hsv_unit_adjust(adjust);
+        ASSERT_TRUE(hsv_unit_cuts(a.k, a.oh, a.os, a.ov).usable) << adjust.gain[0];
+        const auto px = pick_pixels(static_cast<std::uint32_t>(adjust.offset[1]) + 29, 60000,
+                                    [&](const PIXEL_YC& p) { return unit_cut_distance(p, a) < 0.02; });
+        int near = 0;
+        for (const PIXEL_YC& p : px) near += unit_cut_distance(p, a) < 3e-3;
+        EXPECT_GT(near, 1000) << adjust.gain[0];  // the sample does reach the cuts
+        const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+        expect_same(
+            "color_hsv_m near cuts, gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& f) { color_hsv_unit(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_unit_pixel(p, a); });
+    }
+}
+
+// The lanes' own tests: a maximum of exactly 0 (S infinite), components
+// beyond the range where R, G, B are exact in float, ties of G and B below
+// R (the hue at +0 or just below), all in whole steps of pixels.
+TEST(HsvGuardExact, ColorHsvUnitEdgesOfTheFloatLanes) {
+    std::vector<PIXEL_YC> px = zero_maximum_pixels();
+    ASSERT_GT(px.size(), 50u);
+    // G = B below R where the double's hue comes out just below 0 (and
+    // wraps to 360) for some large Y: Cb = 357 t, Cr = -1058 t.
+    for (int t : {-3, -7})
+        for (int y = 7300; y <= 8192; ++y)
+            px.push_back({static_cast<std::int16_t>(y), static_cast<std::int16_t>(357 * t),
+                          static_cast<std::int16_t>(-1058 * t)});
+    Lcg rng{3};
+    while (px.size() < 40 * kW) {
+        const int kind = rng.next(0, 2);
+        PIXEL_YC p{static_cast<std::int16_t>(rng.next(-300, 4400)),
+                   static_cast<std::int16_t>(rng.next(-2200, 2200)),
+                   static_cast<std::int16_t>(rng.next(-2200, 2200))};
+        if (kind == 0) {  // one component just beyond 8192 in size, or far
+            std::int16_t* c[3] = {&p.y, &p.cb, &p.cr};
+            *c[rng.next(0, 2)] = static_cast<std::int16_t>(
+                rng.next(0, 1) ? rng.next(8190, 8194) * (rng.next(0, 1) ? 1 : -1)
+                               : rng.next(-32768, 32767));
+        }
+        if (kind == 1) {  // G = B, below R for t < 0 (Cr within the float lanes' range)
+            const int t = rng.next(-7, 1);
+            p.cb = static_cast<std::int16_t>(357 * t), p.cr = static_cast<std::int16_t>(-1058 * t);
+        }
+        px.push_back(p);
+    }
+    px.resize((px.size() / kW) * kW);
+    const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+    const ColorAdjust adjusts[] = {{{1.1, 0.9, 1.2}, {10, -5, 3}},
+                                   {{1, 1, 1}, {0, 0, 0}},
+                                   {{-1, 0, 1}, {7, 0, 0}},
+                                   {{2, 1, 1}, {1, 1, 1}},
+                                   // a hue that wraps to 360 lands elsewhere
+                                   {{1.1, 1, 1}, {3, 0, 0}}};
+    for (const ColorAdjust& adjust : adjusts) {
+        const HsvUnitAdjust a = hsv_unit_adjust(adjust);
+        expect_same(
+            "color_hsv_m edges, gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& f) { color_hsv_unit(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_unit_pixel(p, a); });
+    }
+}
+
+// The bounds widen with the gains and offsets, and stop the float lanes
+// where they would hold back most pixels (or where the hue's turns leave
+// the exact range); such calls take the double lanes.
+TEST(HsvGuardExact, UnitBoundsGrowAndStopThePath) {
+    const double one[3] = {4096, 4096, 4096};
+    const HsvUnitCuts plain = hsv_unit_cuts(one, 0, 0, 0);
+    EXPECT_TRUE(plain.usable);
+    EXPECT_TRUE(plain.grey_exact);
+    const HsvUnitCuts offset = hsv_unit_cuts(one, 1, 0.5, 0.5);
+    EXPECT_FALSE(offset.grey_exact);
+    for (int fused = 0; fused < 2; ++fused) {
+        // Every output rounds at least once: u |vO| and u |vO S'|.
+        EXPECT_GT(plain.out_v[fused], kFloatRounding);
+        EXPECT_GT(plain.out_vs[fused], 3 * kFloatRounding);
+        EXPECT_GE(plain.out_v[0], plain.out_v[1]);
+        EXPECT_GT(offset.out_c[fused], plain.out_c[fused]);
+        EXPECT_GT(offset.out_s[fused], 0);
+    }
+    const double turning[3] = {4096 * 60.0, 4096, 4096};
+    EXPECT_GT(hsv_unit_cuts(turning, 0, 0, 0).sector, 50 * plain.sector);
+    EXPECT_FALSE(hsv_unit_cuts(turning, 0, 0, 0).usable);
+    EXPECT_FALSE(hsv_unit_cuts(one, 2e5, 0, 0).usable);
+    EXPECT_FALSE(hsv_unit_cuts(one, 0, 100, 0).usable);
+    const double huge[3] = {4096, 4096.0 * 5000, 4096};
+    EXPECT_FALSE(hsv_unit_cuts(huge, 0, 0, 0).usable);
+    // Beyond the float lanes: the double lanes, still the routine's result.
+    const auto px = pick_pixels(23, 20 * kW, [](const PIXEL_YC&) { return false; });
+    const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+    const ColorAdjust wide{{60, 1, 1}, {0, 0, 0}};
+    const HsvUnitAdjust a = hsv_unit_adjust(wide);
+    expect_same(
+        "color_hsv_m gain 60", px, [&](const Frame& f) { color_hsv_unit(f, all, wide); },
+        [&](PIXEL_YC& p) { color_hsv_unit_pixel(p, a); });
+}
+
 // color_hsv_m's double lanes against its routine: gains that carry the hue
 // many turns (the wrap), a zero S gain (grey, and 0 times an infinite S of
 // a zero maximum: NaN), and gains large enough to overflow the int range.
@@ -333,6 +489,10 @@ TEST(HsvGuardExact, ColorHsvUnitLanes) {
         expect_same(
             "color_hsv_m gain " + std::to_string(adjust.gain[0]), px,
             [&](const Frame& f) { color_hsv_unit(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_unit_pixel(p, a); });
+        expect_same(
+            "color_hsv_m double lanes, gain " + std::to_string(adjust.gain[0]), px,
+            [&](const Frame& f) { color_hsv_unit_double(f, all, adjust); },
             [&](PIXEL_YC& p) { color_hsv_unit_pixel(p, a); });
     }
 }
