@@ -11,8 +11,9 @@
 // minimum, their difference (the range), the channel holding the maximum
 // and the difference D of the other two are exact, and every decision of
 // the double routine is taken on exact values: flat or not (a range below
-// 0.1 is an exact grey, Cb = Cr = 0: for other whole Cb, Cr the channels lie
-// further apart), which channel is largest (a tie gives the same hue either
+// 0.1 is only found at Cb = Cr = 0, where the double's channels are equal
+// too: R - G and R - B both below 0.1 in size give |Cb| < 0.09 and
+// |Cr| < 0.06), which channel is largest (a tie gives the same hue either
 // way, up to rounding), the sign of the hue before it is wrapped.
 //
 // The double routine's own R, G, B are within 5e-12 of these (a few
@@ -26,8 +27,8 @@
 //
 // In float, with u = 2^-24 (hsv_guard.h turns these into the call's bounds):
 //   H6 = 360 D / range + 0, 720, 1440 (or 2160 for a negative hue in R's
-//        sector): the quotient within 2u of 360 at most (720 u), the sum
-//        within 2160 u;
+//        sector): the quotient (at most 360 in size) within 2u relative,
+//        720 u, the sum within 2160 u;
 //   S  = range / max, within u relative;
 //   vO = max (g3 / 500) + 4080 ov (V' on the output scale), the constant
 //        half a unit, its product and the sum one each;
@@ -203,14 +204,15 @@ HWY_INLINE GuardedResult hsv_unit_float(const PIXEL_YC* p, const UnitConstants& 
     risky = hn::Or(risky, near_k);
     // x within e of a cut of the truncation, a whole number other than 0
     // (x - round(x) rounds nothing for |x| < 2^23): the nearest such of the
-    // three.
+    // three.  The nearest whole number W = round(x) is the nearest cut
+    // unless it is 0; then the cuts 1 and -1 lie at least 0.5 away.
     auto nearest = c(1.0f);
     GuardedResult res;
     hn::Vec<IntTag>* const ints[3] = {&res.y, &res.cb, &res.cr};
     for (int j = 0; j < 3; ++j) {
         const auto whole = hn::Round(out[j]);
         const auto gap = hn::Abs(hn::Sub(out[j], whole));
-        nearest = hn::Min(nearest, hn::IfThenElse(hn::Eq(whole, zero), c(1.0f), gap));
+        nearest = hn::Min(nearest, hn::IfThenElse(hn::Eq(whole, zero), c(0.5f), gap));
         *ints[j] = whole_bits(hn::Trunc(out[j]));
     }
     risky = hn::Or(risky, hn::Le(nearest, e));
