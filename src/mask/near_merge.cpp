@@ -11,6 +11,7 @@
 #include <hwy/highway.h>
 
 #include <cmath>
+#include <cstdint>
 
 #include "buffers/numeric.h"
 #include "buffers/pixel_simd-inl.h"
@@ -73,9 +74,15 @@ struct MergeWrite {
         }
         const double t = near_weight(da, db, p), u = 1 - t;
         const PIXEL_YC x = pa, y = pb;  // out may alias a or b
-        out.y = to_component(t * x.y + u * y.y);
-        out.cb = to_component(t * x.cb + u * y.cb);
-        out.cr = to_component(t * x.cr + u * y.cr);
+        out.y = blend(t, u, x.y, y.y);
+        out.cb = blend(t, u, x.cb, y.cb);
+        out.cr = blend(t, u, x.cr, y.cr);
+    }
+    // A component the two images agree on keeps its value: t x + (1 - t) x
+    // rounds to just below x for some t, which truncation would turn into
+    // x - 1.
+    static std::int16_t blend(double t, double u, std::int16_t x, std::int16_t z) {
+        return x == z ? x : to_component(t * x + u * z);
     }
 };
 
@@ -171,11 +178,14 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
                         y[h] = trunc_int(df, g);
                         cb[h] = cr[h] = hn::Zero(RealIntTag());
                     } else {
+                        // Equal components are written as they are
+                        // (MergeWrite::blend), with nothing to check.
                         const auto blend = [&](RealVec x, RealVec z, RealIntVec& out) {
+                            const auto same = hn::Eq(x, z);
                             const auto v = hn::Add(hn::Mul(t, x), hn::Mul(u, z));
                             const auto e = hn::Add(hn::Mul(dt, hn::Abs(hn::Sub(x, z))), c(1e-9));
-                            risky = hn::Or(risky, near_cut_real(v, e));
-                            out = trunc_int(df, v);
+                            risky = hn::Or(risky, hn::AndNot(same, near_cut_real(v, e)));
+                            out = trunc_int(df, hn::IfThenElse(same, x, v));
                         };
                         blend(pa.y[h], pb.y[h], y[h]);
                         blend(pa.cb[h], pb.cb[h], cb[h]);
