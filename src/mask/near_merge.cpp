@@ -17,6 +17,7 @@
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert.h"
+#include "color/lab_float_simd-inl.h"
 #include "color/lab_simd-inl.h"
 #include "mask/near_merge.h"
 
@@ -98,7 +99,39 @@ struct NearLab {
     const NearMerge* m;
     bool mask;
     double near;  // bound of a distance's error, beyond its 1e-13 relative part
+    bool single;  // the float lanes may run (near_lab_float_row)
+    float key[3], weight[3], multiplier;  // as floats: L*, a*, b* key; L*, a*, b* weights
+    float scale;  // |multiplier| * 1.001 (the bounds' own roundings)
+    float floor;  // the part of a distance's bound that does not grow with the pixel
 };
+
+// The float lanes' constants for a call, or single = false where they do
+// not apply: weights 0 or of size 1e-6..1e6 and a multiplier of that size
+// keep every float product normal and finite (the bound of a distance
+// covers underflow of the sum of squares below 1e-20).
+inline void prepare_single(NearLab& lab, const Triple& key) {
+    const NearMerge& m = *lab.m;
+    const auto sized = [](double v) { return std::fabs(v) >= 1e-6 && std::fabs(v) <= 1e6; };
+    lab.single = sized(m.multiplier);
+    for (double w : m.weight) lab.single = lab.single && (w == 0 || sized(w));
+    if (!lab.single) return;
+    const double e = 1.0 / 16777216;
+    // L*, a*, b* weights: weight[0], weight[2], weight[1].
+    const double w[3] = {m.weight[0], m.weight[2], m.weight[1]}, k[3] = {key.a, key.b, key.c};
+    double keys = 0, weights = 0;
+    for (int i = 0; i < 3; ++i) {
+        lab.key[i] = static_cast<float>(k[i]);
+        lab.weight[i] = static_cast<float>(w[i]);
+        keys += std::fabs(w[i]) * std::fabs(k[i]);
+        weights += std::fabs(w[i]);
+    }
+    lab.multiplier = static_cast<float>(m.multiplier);
+    const double size = std::fabs(m.multiplier);
+    lab.scale = static_cast<float>(size * 1.001);
+    // The keys rounded to float (e each), the double routine's own error
+    // (1e-9 on L*, a*, b*) and underflow.
+    lab.floor = static_cast<float>(size * (1.001 * e * keys + 1e-9 * weights) + 1e-20 * (1 + size));
+}
 
 }  // namespace near_rules
 #endif
@@ -202,6 +235,156 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
         scalar);
 }
 
+// The distance of each lane's L*a*b* to the key (NearLab's weights and
+// multiplier) and its bound E.  The components' errors (lab_float's plus
+// the rounding of each difference to the key and of the float key, e of
+// each) move the weighted vector by at most the sum of their sizes times
+// the weights, so the distance by at most that times |k|; the products,
+// squares, sums, root and multiplier round within 7 e of d (10 e used).
+struct FloatDistance {
+    LabFloatVec d, error;
+};
+
+HWY_INLINE FloatDistance float_distance(const LabFloat& lab, const near_rules::NearLab& p) {
+    const LabFloatTag df;
+    const auto c = [&](float v) { return hn::Set(df, v); };
+    const float e = 1.0f / 16777216;
+    const auto dl = hn::Sub(lab.l, c(p.key[0]));
+    const auto da = hn::Sub(lab.a, c(p.key[1]));
+    const auto db = hn::Sub(lab.b, c(p.key[2]));
+    const auto el = hn::Mul(c(p.weight[0]), dl), ea = hn::Mul(c(p.weight[1]), da),
+               eb = hn::Mul(c(p.weight[2]), db);
+    FloatDistance out;
+    out.d = hn::Mul(hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
+                    c(p.multiplier));
+    const auto part = [&](LabFloatVec bound, LabFloatVec diff, float w) {
+        return hn::Mul(hn::Add(bound, hn::Mul(hn::Abs(diff), c(e))), c(std::fabs(w)));
+    };
+    const auto moved = hn::Add(hn::Add(part(lab.el, dl, p.weight[0]), part(lab.ea, da, p.weight[1])),
+                               part(lab.eb, db, p.weight[2]));
+    out.error = hn::Add(hn::Add(hn::Mul(moved, c(p.scale)), hn::Mul(hn::Abs(out.d), c(10 * e))),
+                        c(p.floor));
+    return out;
+}
+
+// Exponent 0 or 1 in float lanes.  With dA and dB within EA and EB of the
+// double routine's (float_distance):
+//   exponent 0  the choice dB > dA holds there too unless |dA - dB| <=
+//               EA + EB (1.001 for the roundings of the test);
+//   exponent 1  t = dB / (dA + dB) moves by at most
+//               (t EA + (1 - t) EB) / (|dA + dB| - EA - EB)
+//               (dA and dB have one sign), which must be positive; the
+//               float t rounds twice more (2 e t, 2.1 e used), and the
+//               double's own t within 1e-9 of 4096.  The mask truncates
+//               4096 t, the merge z + t (x - z) (the double's t x +
+//               (1 - t) z up to 1e-9), which the float forms within
+//               e (|x - z| + |v|) more: a result within its bound of a
+//               whole number other than 0 is held back.  Components A and
+//               B agree on are written as they are.
+// Held-back lanes, and lanes lab_float cannot vouch for, are gathered
+// (with copies of their pixels, taken before the step's store, since d may
+// be a or b) and run through near_lab_row, the double lanes, chunk by chunk.
+static void near_lab_float_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                               const near_rules::NearLab& lab) {
+    const LabFloatTag df;
+    const IntTag di;
+    const Int16Tag d16;
+    const auto c = [&](float v) { return hn::Set(df, v); };
+    const float e = 1.0f / 16777216;
+    const bool hard = lab.m->exponent == 0;
+    const int step = static_cast<int>(hn::Lanes(di));
+    constexpr int kChunk = 256;
+    HWY_ALIGN std::int32_t held[kChunk + 64];
+    PIXEL_YC held_a[kChunk], held_b[kChunk], held_out[kChunk];
+    for (int start = 0; start < n; start += kChunk) {
+        const int end = n - start < kChunk ? n : start + kChunk;
+        int count = 0;
+        const auto hold = [&](int i) {
+            held[count] = i, held_a[count] = a[i], held_b[count] = b[i];
+            ++count;
+        };
+        int i = start;
+        for (; i + step <= end; i += step) {
+            hn::Vec<Int16Tag> ya16, cba16, cra16, yb16, cbb16, crb16;
+            load_pixels(d16, a + i, ya16, cba16, cra16);
+            load_pixels(d16, b + i, yb16, cbb16, crb16);
+            const auto ya = hn::PromoteTo(di, ya16), cba = hn::PromoteTo(di, cba16),
+                       cra = hn::PromoteTo(di, cra16);
+            const auto yb = hn::PromoteTo(di, yb16), cbb = hn::PromoteTo(di, cbb16),
+                       crb = hn::PromoteTo(di, crb16);
+            const LabFloat la = lab_float(ya, cba, cra), lb = lab_float(yb, cbb, crb);
+            const FloatDistance da = float_distance(la, lab), db = float_distance(lb, lab);
+            auto risky = hn::Or(la.risky, lb.risky);
+            const auto both = hn::Mul(hn::Add(da.error, db.error), c(1.001f));
+            hn::Vec<IntTag> y, cb, cr;
+            if (hard) {
+                risky = hn::Or(risky, hn::Le(hn::Abs(hn::Sub(da.d, db.d)), both));
+                const auto a_wins = hn::RebindMask(di, hn::Gt(db.d, da.d));
+                if (lab.mask) {
+                    y = hn::IfThenElseZero(a_wins, hn::Set(di, 4096));
+                } else {
+                    y = hn::IfThenElse(a_wins, ya, yb);
+                    cb = hn::IfThenElse(a_wins, cba, cbb);
+                    cr = hn::IfThenElse(a_wins, cra, crb);
+                }
+            } else {
+                const auto sum = hn::Add(da.d, db.d);
+                const auto room = hn::Sub(hn::Abs(sum), both);
+                risky = hn::Or(risky, hn::Not(hn::Gt(room, hn::Zero(df))));
+                const auto t = hn::Div(db.d, sum);
+                const auto moved = hn::Add(hn::Mul(t, da.error),
+                                           hn::Mul(hn::Sub(c(1.0f), t), db.error));
+                const auto dt = hn::Add(hn::Div(hn::Mul(moved, c(1.01f)), room),
+                                        hn::Mul(t, c(2.1f * e)));
+                // |v| within e of a whole number other than 0 (truncation
+                // toward zero has no cut in (-1, 1)), or a bound too wide.
+                const auto near_cut = [&](LabFloatVec v, LabFloatVec bound) {
+                    const auto m = hn::Abs(v);
+                    return hn::Or(hn::Gt(bound, c(0.25f)),
+                                  hn::And(hn::Ge(m, c(0.5f)),
+                                          hn::Le(hn::Abs(hn::Sub(m, hn::Round(m))), bound)));
+                };
+                if (lab.mask) {
+                    const auto g = hn::Mul(t, c(4096.0f));
+                    risky = hn::Or(risky, near_cut(g, hn::Add(hn::Mul(dt, c(4096.0f)), c(1e-9f))));
+                    y = hn::ConvertTo(di, g);
+                } else {
+                    const auto blend = [&](hn::Vec<IntTag> x, hn::Vec<IntTag> z) {
+                        const auto fx = hn::ConvertTo(df, x), fz = hn::ConvertTo(df, z);
+                        const auto gap = hn::Abs(hn::Sub(fx, fz));
+                        const auto v = hn::Add(fz, hn::Mul(t, hn::Sub(fx, fz)));
+                        const auto bound = hn::Add(
+                            hn::Add(hn::Mul(dt, gap), hn::Mul(hn::Add(gap, hn::Abs(v)), c(1.01f * e))),
+                            c(1e-9f));
+                        const auto same = hn::Eq(x, z);
+                        risky = hn::Or(risky,
+                                       hn::AndNot(hn::RebindMask(df, same), near_cut(v, bound)));
+                        return hn::IfThenElse(same, x, hn::ConvertTo(di, v));
+                    };
+                    y = blend(ya, yb);
+                    cb = blend(cba, cbb);
+                    cr = blend(cra, crb);
+                }
+            }
+            if (!hn::AllFalse(df, risky)) {
+                const int first = count;
+                count += static_cast<int>(hn::CompressStore(
+                    hn::Iota(di, i), hn::RebindMask(di, risky), di, held + count));
+                for (int k = first; k < count; ++k) held_a[k] = a[held[k]], held_b[k] = b[held[k]];
+            }
+            if (lab.mask)
+                store_grades(d16, hn::DemoteTo(d16, y), d + i);
+            else
+                store_pixels(d16, hn::DemoteTo(d16, y), hn::DemoteTo(d16, cb), hn::DemoteTo(d16, cr),
+                             d + i);
+        }
+        for (; i < end; ++i) hold(i);
+        if (count == 0) continue;
+        near_lab_row(held_a, held_b, held_out, count, lab);
+        for (int k = 0; k < count; ++k) d[held[k]] = held_out[k];
+    }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace near_simd
 HWY_AFTER_NAMESPACE();
@@ -209,6 +392,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace near_simd {
 HWY_EXPORT(near_lab_row);
+HWY_EXPORT(near_lab_float_row);
 }  // namespace near_simd
 
 double near_weight(double da, double db, double p) {
@@ -243,8 +427,12 @@ bool near_lab_lanes(const Frame& a, const Frame& b, const Frame& dst, const Trip
     if (!(most < 1e9 && std::fabs(m.multiplier) < 1e9)) return false;
     for (double k : m.key)
         if (!std::isfinite(k)) return false;
-    for_each_triple_row(a, b, dst, area, HWY_DYNAMIC_DISPATCH(near_simd::near_lab_row),
-                        near_rules::NearLab{&m, mask, near});
+    near_rules::NearLab lab{&m, mask, near, false, {}, {}, 0, 0, 0};
+    near_rules::prepare_single(lab, yc_to_lab(m.key[0], m.key[1], m.key[2]));
+    for_each_triple_row(a, b, dst, area,
+                        lab.single ? HWY_DYNAMIC_DISPATCH(near_simd::near_lab_float_row)
+                                   : HWY_DYNAMIC_DISPATCH(near_simd::near_lab_row),
+                        lab);
     return true;
 }
 
