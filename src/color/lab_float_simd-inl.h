@@ -15,18 +15,22 @@
 // routine's own roundings (values below 2^17 in double).  S is bounded per
 // lane from |Y| and |Cb| + |Cr|.
 //
-// f = lab_f(u): above the knee 0.008856 the cube root, as u r^2 with
-// r = u^(-1/3) from a bit-trick first guess (within 13.8% below, checked on
-// every float from the knee to 64) and four Newton steps, the last from
-// within 3e-5 (13.8% -> 4e-2 -> 3.6e-3 -> 2.7e-5): its rounding is at most
-// 4.5 e (w = u r^3 within 3 e of 1, 4 - w, times r, times the float 1/3),
-// then u r r two more: 11 e of f in all (measured on every float from the
-// knee to 64: 7.62 e); 12 e is used.  The error du moves the root by
-// du / (3 f^2) = du r^2 / 3 (times 1.001 for r and for u moving within du).
-// Below the knee f = (903.3 u + 16) / 116 moves by 7.787 du (r is then the
-// knee's, and r^2 / 3 = 7.785 there: the 1.001 covers it) and rounds within
-// e (4 |f| + 0.28) (three roundings and the float 903.3).  A lane whose u lies within du + 1e-9 of the knee may
-// take the other branch than the double routine: `risky`.
+// f = lab_f(u): above the knee 0.008856 the cube root: r = u^(-1/3) from
+// a bit-trick first guess (within 13.8% below, checked on every float from
+// the knee to 64) and three Newton steps (13.8% -> 4e-2 -> 3.6e-3 ->
+// 2.7e-5; their roundings are far below that, fused or not; measured:
+// 1.1e-5), f0 = u r^2 (within 5.6e-5), then one Newton step on f itself,
+// f = f0 - (f0^3 - u) r^2 / 3.  Its error: the two roundings of f0^3 (2 e
+// of u, carried as 2/3 e of f; f0^3 - u is exact, the two being that
+// close), the rounding of the subtraction (e), and what the step leaves
+// of f0's and r's errors (below 0.25 e): 1.92 e of f, 2 e used (measured
+// on every float from the knee to 64: 1.62 e).  The error du moves the
+// root by du / (3 f^2) = du r^2 / 3 (times 1.001 for r and for u moving
+// within du).  Below the knee f = (903.3 u + 16) / 116 moves by 7.787 du
+// (r is then the knee's, and r^2 / 3 = 7.785 there: the 1.001 covers it)
+// and, formed as (903.3 u + 16) times 1/116, rounds within e (5 |f| +
+// 0.28) (three roundings, the float 903.3 and 1/116).  A lane whose u lies within du + 1e-9 of the
+// knee may take the other branch than the double routine: `risky`.
 //
 // L* = 116 fy - 16, a* = 500 (fx - fy), b* = 200 (fy - fz) carry 116, 500
 // and 200 times the errors of the f's, plus two roundings each (of at most
@@ -55,9 +59,8 @@ constexpr double kRounding = 1.0 / 16777216;
 // R, G, B of yc_to_rgb as rows of coefficients of Y, Cb, Cr.
 constexpr double kRgb[3][3] = {{1, 0, 1.402}, {1, -0.344, -0.714}, {1, 1.772, 0}};
 // rgb_to_xyz, each row divided by 4096 and the white point (xyz_to_lab).
-constexpr double kXyz[3][3] = {{0.412453, 0.35758, 0.180423},
-                               {0.212671, 0.71516, 0.072169},
-                               {0.019334, 0.119193, 0.950227}};
+constexpr double kXyz[3][3] = {
+    {0.412453, 0.35758, 0.180423}, {0.212671, 0.71516, 0.072169}, {0.019334, 0.119193, 0.950227}};
 constexpr double kScale[3] = {1.0 / 4096 / 0.95045, 1.0 / 4096, 1.0 / 4096 / 1.08892};
 
 // Coefficient of input j (Y, Cb, Cr) in u of channel i (X, Y, Z).
@@ -67,8 +70,9 @@ constexpr double coefficient(int i, int j) {
 }
 constexpr double magnitude(double v) { return v < 0 ? -v : v; }
 constexpr double chroma_coefficient(int i) {
-    return magnitude(coefficient(i, 1)) > magnitude(coefficient(i, 2)) ? magnitude(coefficient(i, 1))
-                                                                       : magnitude(coefficient(i, 2));
+    return magnitude(coefficient(i, 1)) > magnitude(coefficient(i, 2))
+               ? magnitude(coefficient(i, 1))
+               : magnitude(coefficient(i, 2));
 }
 
 // Largest |Y|, |Cb|, |Cr| the float lanes take.
@@ -92,16 +96,17 @@ struct LabFloat {
     LabFloatMask risky;
 };
 
-// u^(-1/3) for normal u > 0: the first guess and four Newton steps.
+// u^(-1/3) for normal u > 0: the first guess and three Newton steps.
 HWY_INLINE LabFloatVec inverse_cube_root(LabFloatVec u) {
     const LabFloatTag df;
     const IntTag di;
     const auto bits = hn::BitCast(di, u);
     const auto third = hn::ConvertTo(di, hn::Mul(hn::ConvertTo(df, bits), hn::Set(df, 1.0f / 3)));
     auto r = hn::BitCast(df, hn::Sub(hn::Set(di, 0x548c2b4b), third));
-    const auto four = hn::Set(df, 4.0f), one_third = hn::Set(df, 1.0f / 3);
-    for (int step = 0; step < 4; ++step)
-        r = hn::Mul(hn::Mul(r, hn::Sub(four, hn::Mul(u, hn::Mul(hn::Mul(r, r), r)))), one_third);
+    // r (4 - u r^3) / 3 as r (4/3 - (u/3) r^3).
+    const auto four_thirds = hn::Set(df, 4.0f / 3), u3 = hn::Mul(u, hn::Set(df, 1.0f / 3));
+    for (int step = 0; step < 3; ++step)
+        r = hn::Mul(r, hn::NegMulAdd(u3, hn::Mul(hn::Mul(r, r), r), four_thirds));
     return r;
 }
 
@@ -114,14 +119,21 @@ HWY_INLINE LabFloatVec lab_f_float(LabFloatVec u, LabFloatVec du, LabFloatVec& e
     const auto knee = c(0.008856);
     const auto above = hn::Gt(u, knee);
     risky = hn::Or(risky, hn::Le(hn::Abs(hn::Sub(u, knee)), hn::Add(du, c(1e-9))));
-    const auto r = inverse_cube_root(hn::IfThenElse(above, u, knee));
+    const auto root_of = hn::IfThenElse(above, u, knee);
+    const auto r = inverse_cube_root(root_of);
     const auto r2 = hn::Mul(r, r);
-    const auto linear = hn::Div(hn::Add(hn::Mul(u, c(903.3)), c(16.0)), c(116.0));
-    const auto f = hn::IfThenElse(above, hn::Mul(u, r2), linear);
-    // 12 e |f| + 0.5 e covers the root's and the linear form's roundings
-    // (4 e |f| + 0.28 e, with the float 903.3) alike.
+    // The root u r^2, then one Newton step on it: f - (f^3 - u) r^2 / 3.
+    const auto f0 = hn::Mul(root_of, r2);
+    const auto excess = hn::Sub(hn::Mul(hn::Mul(f0, f0), f0), root_of);
+    const auto root = hn::Sub(f0, hn::Mul(excess, hn::Mul(r2, c(1.0 / 3))));
+    auto f = root, own = c(2 * e);
+    if (!hn::AllTrue(df, above)) {
+        const auto linear = hn::Mul(hn::Add(hn::Mul(u, c(903.3)), c(16.0)), c(1.0 / 116));
+        f = hn::IfThenElse(above, root, linear);
+        own = hn::IfThenElse(above, own, c(5 * e));
+    }
     ef = hn::Add(hn::Mul(hn::Mul(du, r2), c(1.001 / 3)),
-                 hn::Add(hn::Mul(hn::Abs(f), c(12 * e)), c(0.5 * e)));
+                 hn::Add(hn::Mul(hn::Abs(f), own), c(0.5 * e)));
     return f;
 }
 
@@ -135,13 +147,13 @@ HWY_INLINE LabFloat lab_float(hn::Vec<IntTag> y, hn::Vec<IntTag> cb, hn::Vec<Int
     const auto ay = hn::Abs(fy), achroma = hn::Add(hn::Abs(fcb), hn::Abs(fcr));
     LabFloat out;
     const auto range = c(lab_float_detail::kLabFloatRange);
-    out.risky = hn::Or(hn::Gt(ay, range),
-                       hn::Or(hn::Gt(hn::Abs(fcb), range), hn::Gt(hn::Abs(fcr), range)));
+    out.risky =
+        hn::Or(hn::Gt(ay, range), hn::Or(hn::Gt(hn::Abs(fcb), range), hn::Gt(hn::Abs(fcr), range)));
     LabFloatVec f[3], ef[3];
     for (int i = 0; i < 3; ++i) {
-        const auto u = hn::Add(hn::Add(hn::Mul(c(coefficient(i, 0)), fy),
-                                       hn::Mul(c(coefficient(i, 1)), fcb)),
-                               hn::Mul(c(coefficient(i, 2)), fcr));
+        const auto u =
+            hn::Add(hn::Add(hn::Mul(c(coefficient(i, 0)), fy), hn::Mul(c(coefficient(i, 1)), fcb)),
+                    hn::Mul(c(coefficient(i, 2)), fcr));
         // 4 e S, S bounded by |cY| |Y| + max(|cB|, |cR|) (|Cb| + |Cr|); the
         // factors carry 1% for the roundings of this bound itself.
         const auto s = hn::Add(hn::Mul(c(lab_float_detail::magnitude(coefficient(i, 0))), ay),
@@ -153,9 +165,12 @@ HWY_INLINE LabFloat lab_float(hn::Vec<IntTag> y, hn::Vec<IntTag> cb, hn::Vec<Int
     out.a = hn::Mul(c(500.0), hn::Sub(f[0], f[1]));
     out.b = hn::Mul(c(200.0), hn::Sub(f[1], f[2]));
     // Two roundings each; 2.02 e for the roundings of the bounds.
-    out.el = hn::Add(hn::Mul(c(116.0), ef[1]), hn::Mul(hn::Add(hn::Abs(out.l), c(16.0)), c(2.02 * e)));
-    out.ea = hn::Add(hn::Mul(c(500.0), hn::Add(ef[0], ef[1])), hn::Mul(hn::Abs(out.a), c(2.02 * e)));
-    out.eb = hn::Add(hn::Mul(c(200.0), hn::Add(ef[1], ef[2])), hn::Mul(hn::Abs(out.b), c(2.02 * e)));
+    out.el =
+        hn::Add(hn::Mul(c(116.0), ef[1]), hn::Mul(hn::Add(hn::Abs(out.l), c(16.0)), c(2.02 * e)));
+    out.ea =
+        hn::Add(hn::Mul(c(500.0), hn::Add(ef[0], ef[1])), hn::Mul(hn::Abs(out.a), c(2.02 * e)));
+    out.eb =
+        hn::Add(hn::Mul(c(200.0), hn::Add(ef[1], ef[2])), hn::Mul(hn::Abs(out.b), c(2.02 * e)));
     return out;
 }
 

@@ -101,7 +101,7 @@ struct NearLab {
     double near;  // bound of a distance's error, beyond its 1e-13 relative part
     bool single;  // the float lanes may run (near_lab_float_row)
     float key[3], weight[3], multiplier;  // as floats: L*, a*, b* key; L*, a*, b* weights
-    float scale;  // |multiplier| * 1.001 (the bounds' own roundings)
+    float scale;                          // |multiplier| * 1.001 (the bounds' own roundings)
     float floor;  // the part of a distance's bound that does not grow with the pixel
 };
 
@@ -171,8 +171,9 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
         const auto el = hn::Mul(c(distance.wl), hn::Sub(l, c(distance.key.a)));
         const auto ea = hn::Mul(c(distance.wa), hn::Sub(la, c(distance.key.b)));
         const auto eb = hn::Mul(c(distance.wb), hn::Sub(lb, c(distance.key.c)));
-        return hn::Mul(hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
-                       c(distance.k));
+        return hn::Mul(
+            hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
+            c(distance.k));
     };
     const bool hard = m.exponent == 0;
     const int step = real_step();
@@ -185,8 +186,8 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
             IntParts y, cb, cr;
             for (int h = 0; h < kRealParts; ++h) {
                 const auto da = lab_distance(pa, h), db = lab_distance(pb, h);
-                const auto error = hn::Add(c(2 * lab.near), hn::Mul(hn::Add(hn::Abs(da), hn::Abs(db)),
-                                                                  c(1e-13)));
+                const auto error =
+                    hn::Add(c(2 * lab.near), hn::Mul(hn::Add(hn::Abs(da), hn::Abs(db)), c(1e-13)));
                 auto risky = hn::Not(hn::Lt(error, c(1e300)));  // NaN or huge
                 if (hard) {
                     risky = hn::Or(risky, hn::Le(hn::Abs(hn::Sub(da, db)), error));
@@ -207,7 +208,8 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
                     const auto u = hn::Sub(c(1.0), t);
                     if (lab.mask) {
                         const auto g = hn::Mul(t, c(4096.0));
-                        risky = hn::Or(risky, near_cut_real(g, hn::Add(hn::Mul(dt, c(4096.0)), c(1e-9))));
+                        risky = hn::Or(risky,
+                                       near_cut_real(g, hn::Add(hn::Mul(dt, c(4096.0)), c(1e-9))));
                         y[h] = trunc_int(df, g);
                         cb[h] = cr[h] = hn::Zero(RealIntTag());
                     } else {
@@ -260,8 +262,9 @@ HWY_INLINE FloatDistance float_distance(const LabFloat& lab, const near_rules::N
     const auto part = [&](LabFloatVec bound, LabFloatVec diff, float w) {
         return hn::Mul(hn::Add(bound, hn::Mul(hn::Abs(diff), c(e))), c(std::fabs(w)));
     };
-    const auto moved = hn::Add(hn::Add(part(lab.el, dl, p.weight[0]), part(lab.ea, da, p.weight[1])),
-                               part(lab.eb, db, p.weight[2]));
+    const auto moved =
+        hn::Add(hn::Add(part(lab.el, dl, p.weight[0]), part(lab.ea, da, p.weight[1])),
+                part(lab.eb, db, p.weight[2]));
     out.error = hn::Add(hn::Add(hn::Mul(moved, c(p.scale)), hn::Mul(hn::Abs(out.d), c(10 * e))),
                         c(p.floor));
     return out;
@@ -281,9 +284,11 @@ HWY_INLINE FloatDistance float_distance(const LabFloat& lab, const near_rules::N
 //               e (|x - z| + |v|) more: a result within its bound of a
 //               whole number other than 0 is held back.  Components A and
 //               B agree on are written as they are.
-// Held-back lanes, and lanes lab_float cannot vouch for, are gathered
-// (with copies of their pixels, taken before the step's store, since d may
-// be a or b) and run through near_lab_row, the double lanes, chunk by chunk.
+// Equal pixels need no bound.  Held-back lanes, lanes lab_float cannot
+// vouch for and the pixels left at the end of the run are gathered (with
+// copies of their pixels, taken before the step's store, since d may be a
+// or b) and run through near_lab_row, the double lanes, some hundreds at a
+// time.
 static void near_lab_float_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
                                const near_rules::NearLab& lab) {
     const LabFloatTag df;
@@ -293,96 +298,109 @@ static void near_lab_float_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d
     const float e = 1.0f / 16777216;
     const bool hard = lab.m->exponent == 0;
     const int step = static_cast<int>(hn::Lanes(di));
-    constexpr int kChunk = 256;
-    HWY_ALIGN std::int32_t held[kChunk + 64];
-    PIXEL_YC held_a[kChunk], held_b[kChunk], held_out[kChunk];
-    for (int start = 0; start < n; start += kChunk) {
-        const int end = n - start < kChunk ? n : start + kChunk;
-        int count = 0;
-        const auto hold = [&](int i) {
-            held[count] = i, held_a[count] = a[i], held_b[count] = b[i];
-            ++count;
-        };
-        int i = start;
-        for (; i + step <= end; i += step) {
-            hn::Vec<Int16Tag> ya16, cba16, cra16, yb16, cbb16, crb16;
-            load_pixels(d16, a + i, ya16, cba16, cra16);
-            load_pixels(d16, b + i, yb16, cbb16, crb16);
-            const auto ya = hn::PromoteTo(di, ya16), cba = hn::PromoteTo(di, cba16),
-                       cra = hn::PromoteTo(di, cra16);
-            const auto yb = hn::PromoteTo(di, yb16), cbb = hn::PromoteTo(di, cbb16),
-                       crb = hn::PromoteTo(di, crb16);
-            const LabFloat la = lab_float(ya, cba, cra), lb = lab_float(yb, cbb, crb);
-            const FloatDistance da = float_distance(la, lab), db = float_distance(lb, lab);
-            auto risky = hn::Or(la.risky, lb.risky);
-            const auto both = hn::Mul(hn::Add(da.error, db.error), c(1.001f));
-            hn::Vec<IntTag> y, cb, cr;
-            if (hard) {
-                risky = hn::Or(risky, hn::Le(hn::Abs(hn::Sub(da.d, db.d)), both));
-                const auto a_wins = hn::RebindMask(di, hn::Gt(db.d, da.d));
-                if (lab.mask) {
-                    y = hn::IfThenElseZero(a_wins, hn::Set(di, 4096));
-                } else {
-                    y = hn::IfThenElse(a_wins, ya, yb);
-                    cb = hn::IfThenElse(a_wins, cba, cbb);
-                    cr = hn::IfThenElse(a_wins, cra, crb);
-                }
-            } else {
-                const auto sum = hn::Add(da.d, db.d);
-                const auto room = hn::Sub(hn::Abs(sum), both);
-                risky = hn::Or(risky, hn::Not(hn::Gt(room, hn::Zero(df))));
-                const auto t = hn::Div(db.d, sum);
-                const auto moved = hn::Add(hn::Mul(t, da.error),
-                                           hn::Mul(hn::Sub(c(1.0f), t), db.error));
-                const auto dt = hn::Add(hn::Div(hn::Mul(moved, c(1.01f)), room),
-                                        hn::Mul(t, c(2.1f * e)));
-                // |v| within e of a whole number other than 0 (truncation
-                // toward zero has no cut in (-1, 1)), or a bound too wide.
-                const auto near_cut = [&](LabFloatVec v, LabFloatVec bound) {
-                    const auto m = hn::Abs(v);
-                    return hn::Or(hn::Gt(bound, c(0.25f)),
-                                  hn::And(hn::Ge(m, c(0.5f)),
-                                          hn::Le(hn::Abs(hn::Sub(m, hn::Round(m))), bound)));
-                };
-                if (lab.mask) {
-                    const auto g = hn::Mul(t, c(4096.0f));
-                    risky = hn::Or(risky, near_cut(g, hn::Add(hn::Mul(dt, c(4096.0f)), c(1e-9f))));
-                    y = hn::ConvertTo(di, g);
-                } else {
-                    const auto blend = [&](hn::Vec<IntTag> x, hn::Vec<IntTag> z) {
-                        const auto fx = hn::ConvertTo(df, x), fz = hn::ConvertTo(df, z);
-                        const auto gap = hn::Abs(hn::Sub(fx, fz));
-                        const auto v = hn::Add(fz, hn::Mul(t, hn::Sub(fx, fz)));
-                        const auto bound = hn::Add(
-                            hn::Add(hn::Mul(dt, gap), hn::Mul(hn::Add(gap, hn::Abs(v)), c(1.01f * e))),
-                            c(1e-9f));
-                        const auto same = hn::Eq(x, z);
-                        risky = hn::Or(risky,
-                                       hn::AndNot(hn::RebindMask(df, same), near_cut(v, bound)));
-                        return hn::IfThenElse(same, x, hn::ConvertTo(di, v));
-                    };
-                    y = blend(ya, yb);
-                    cb = blend(cba, cbb);
-                    cr = blend(cra, crb);
-                }
-            }
-            if (!hn::AllFalse(df, risky)) {
-                const int first = count;
-                count += static_cast<int>(hn::CompressStore(
-                    hn::Iota(di, i), hn::RebindMask(di, risky), di, held + count));
-                for (int k = first; k < count; ++k) held_a[k] = a[held[k]], held_b[k] = b[held[k]];
-            }
-            if (lab.mask)
-                store_grades(d16, hn::DemoteTo(d16, y), d + i);
-            else
-                store_pixels(d16, hn::DemoteTo(d16, y), hn::DemoteTo(d16, cb), hn::DemoteTo(d16, cr),
-                             d + i);
-        }
-        for (; i < end; ++i) hold(i);
-        if (count == 0) continue;
-        near_lab_row(held_a, held_b, held_out, count, lab);
+    // Room for kHeld held pixels, a step and a part step more (each step
+    // starts with count <= kHeld), and the padding of the last double step.
+    constexpr int kHeld = 512, kRoom = kHeld + 128;
+    HWY_ALIGN std::int32_t held[kRoom];
+    PIXEL_YC held_a[kRoom], held_b[kRoom], held_out[kRoom];
+    int count = 0;
+    // The double lanes on the held pixels, padded with copies of the last
+    // to whole steps (a part step would go pixel by pixel).
+    const auto flush = [&]() {
+        if (count == 0) return;
+        const int whole = (count + real_step() - 1) / real_step() * real_step();
+        for (int k = count; k < whole; ++k)
+            held_a[k] = held_a[count - 1], held_b[k] = held_b[count - 1];
+        near_lab_row(held_a, held_b, held_out, whole, lab);
         for (int k = 0; k < count; ++k) d[held[k]] = held_out[k];
+        count = 0;
+    };
+    int i = 0;
+    for (; i + step <= n; i += step) {
+        if (count > kHeld) flush();
+        hn::Vec<Int16Tag> ya16, cba16, cra16, yb16, cbb16, crb16;
+        load_pixels(d16, a + i, ya16, cba16, cra16);
+        load_pixels(d16, b + i, yb16, cbb16, crb16);
+        const auto ya = hn::PromoteTo(di, ya16), cba = hn::PromoteTo(di, cba16),
+                   cra = hn::PromoteTo(di, cra16);
+        const auto yb = hn::PromoteTo(di, yb16), cbb = hn::PromoteTo(di, cbb16),
+                   crb = hn::PromoteTo(di, crb16);
+        const LabFloat la = lab_float(ya, cba, cra), lb = lab_float(yb, cbb, crb);
+        const FloatDistance da = float_distance(la, lab), db = float_distance(lb, lab);
+        auto risky = hn::Or(la.risky, lb.risky);
+        const auto both = hn::Mul(hn::Add(da.error, db.error), c(1.001f));
+        hn::Vec<IntTag> y, cb, cr;
+        if (hard) {
+            risky = hn::Or(risky, hn::Le(hn::Abs(hn::Sub(da.d, db.d)), both));
+            const auto a_wins = hn::RebindMask(di, hn::Gt(db.d, da.d));
+            if (lab.mask) {
+                y = hn::IfThenElseZero(a_wins, hn::Set(di, 4096));
+            } else {
+                y = hn::IfThenElse(a_wins, ya, yb);
+                cb = hn::IfThenElse(a_wins, cba, cbb);
+                cr = hn::IfThenElse(a_wins, cra, crb);
+            }
+        } else {
+            const auto sum = hn::Add(da.d, db.d);
+            const auto room = hn::Sub(hn::Abs(sum), both);
+            risky = hn::Or(risky, hn::Not(hn::Gt(room, hn::Zero(df))));
+            const auto t = hn::Div(db.d, sum);
+            const auto moved =
+                hn::Add(hn::Mul(t, da.error), hn::Mul(hn::Sub(c(1.0f), t), db.error));
+            const auto dt =
+                hn::Add(hn::Div(hn::Mul(moved, c(1.01f)), room), hn::Mul(t, c(2.1f * e)));
+            // |v| within e of a whole number other than 0 (truncation
+            // toward zero has no cut in (-1, 1)), or a bound too wide.
+            const auto near_cut = [&](LabFloatVec v, LabFloatVec bound) {
+                const auto m = hn::Abs(v);
+                return hn::Or(
+                    hn::Gt(bound, c(0.25f)),
+                    hn::And(hn::Ge(m, c(0.5f)), hn::Le(hn::Abs(hn::Sub(m, hn::Round(m))), bound)));
+            };
+            if (lab.mask) {
+                const auto g = hn::Mul(t, c(4096.0f));
+                risky = hn::Or(risky, near_cut(g, hn::Add(hn::Mul(dt, c(4096.0f)), c(1e-9f))));
+                y = hn::ConvertTo(di, g);
+            } else {
+                const auto blend = [&](hn::Vec<IntTag> x, hn::Vec<IntTag> z) {
+                    const auto fx = hn::ConvertTo(df, x), fz = hn::ConvertTo(df, z);
+                    const auto gap = hn::Abs(hn::Sub(fx, fz));
+                    const auto v = hn::Add(fz, hn::Mul(t, hn::Sub(fx, fz)));
+                    const auto bound = hn::Add(
+                        hn::Add(hn::Mul(dt, gap), hn::Mul(hn::Add(gap, hn::Abs(v)), c(1.01f * e))),
+                        c(1e-9f));
+                    const auto same = hn::Eq(x, z);
+                    risky = hn::Or(risky, hn::AndNot(hn::RebindMask(df, same), near_cut(v, bound)));
+                    return hn::IfThenElse(same, x, hn::ConvertTo(di, v));
+                };
+                y = blend(ya, yb);
+                cb = blend(cba, cbb);
+                cr = blend(cra, crb);
+            }
+        }
+        // Equal pixels have equal distances in the double routine too:
+        // B wins a hard choice, t is 1/2 (d / 2d, or 0/0) and the blend
+        // keeps every component.
+        const auto same = hn::And(hn::And(hn::Eq(ya, yb), hn::Eq(cba, cbb)), hn::Eq(cra, crb));
+        risky = hn::AndNot(hn::RebindMask(df, same), risky);
+        if (!hard && lab.mask) y = hn::IfThenElse(same, hn::Set(di, 2048), y);
+        if (!hn::AllFalse(df, risky)) {
+            const int first = count;
+            count += static_cast<int>(
+                hn::CompressStore(hn::Iota(di, i), hn::RebindMask(di, risky), di, held + count));
+            for (int k = first; k < count; ++k) held_a[k] = a[held[k]], held_b[k] = b[held[k]];
+        }
+        if (lab.mask)
+            store_grades(d16, hn::DemoteTo(d16, y), d + i);
+        else
+            store_pixels(d16, hn::DemoteTo(d16, y), hn::DemoteTo(d16, cb), hn::DemoteTo(d16, cr),
+                         d + i);
     }
+    for (; i < n; ++i) {
+        held[count] = i, held_a[count] = a[i], held_b[count] = b[i];
+        ++count;
+    }
+    flush();
 }
 
 }  // namespace HWY_NAMESPACE
