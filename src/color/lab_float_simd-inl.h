@@ -49,6 +49,9 @@
 
 #include <hwy/highway.h>
 
+#include <cmath>
+
+#include "buffers/pixel_format.h"
 #include "buffers/pixel_simd-inl.h"
 
 #ifndef QUORVEL_COLOR_LAB_FLOAT_CONSTANTS_
@@ -78,6 +81,41 @@ constexpr double chroma_coefficient(int i) {
 }
 
 }  // namespace lab_float_detail
+
+// The key of a weighted distance in the float lanes: its L*, a*, b* and
+// weights as floats, |multiplier| 1.001 (the bounds' own roundings), and
+// the part of a distance's bound that does not grow with the pixel: the
+// keys rounded to float (e each), the double routine's own error (1e-9 on
+// L*, a*, b*) and underflow.  Usable where weights are 0 or of size
+// 1e-6..1e6 and the multiplier of that size: every float product stays
+// normal and finite (the floor covers underflow of the sum of squares
+// below 1e-20).
+struct LabFloatKey {
+    float key[3], weight[3], multiplier, scale, floor;
+    bool usable;
+};
+
+inline LabFloatKey lab_float_key(const Triple& key, const Triple& weight, double multiplier) {
+    LabFloatKey out{};
+    const auto sized = [](double v) { return std::fabs(v) >= 1e-6 && std::fabs(v) <= 1e6; };
+    const double k[3] = {key.a, key.b, key.c}, w[3] = {weight.a, weight.b, weight.c};
+    out.usable = sized(multiplier);
+    double keys = 0, weights = 0;
+    for (int i = 0; i < 3; ++i) {
+        out.usable = out.usable && (w[i] == 0 || sized(w[i])) && std::isfinite(k[i]);
+        out.key[i] = static_cast<float>(k[i]);
+        out.weight[i] = static_cast<float>(w[i]);
+        keys += std::fabs(w[i]) * std::fabs(k[i]);
+        weights += std::fabs(w[i]);
+    }
+    if (!out.usable) return out;
+    const double size = std::fabs(multiplier);
+    out.multiplier = static_cast<float>(multiplier);
+    out.scale = static_cast<float>(size * 1.001);
+    out.floor = static_cast<float>(
+        size * (1.001 * lab_float_detail::kRounding * keys + 1e-9 * weights) + 1e-20 * (1 + size));
+    return out;
+}
 #endif
 
 HWY_BEFORE_NAMESPACE();
@@ -168,6 +206,39 @@ HWY_INLINE LabFloat lab_float(hn::Vec<IntTag> y, hn::Vec<IntTag> cb, hn::Vec<Int
         hn::Add(hn::Mul(c(500.0), hn::Add(ef[0], ef[1])), hn::Mul(hn::Abs(out.a), c(2.02 * e)));
     out.eb =
         hn::Add(hn::Mul(c(200.0), hn::Add(ef[1], ef[2])), hn::Mul(hn::Abs(out.b), c(2.02 * e)));
+    return out;
+}
+
+// The distance of each lane's L*a*b* to the key, times the multiplier k,
+// and its bound: the components' errors (lab_float's, plus the rounding of
+// each difference to the key, e of it) move the weighted vector by at most
+// the sum of their sizes times the weights, so the distance by at most that
+// times |k|; the products, squares, sums, root and multiplier (and the
+// float weights) round within 8 e of d (10 e used).
+struct LabFloatDistance {
+    LabFloatVec d, error;
+};
+
+HWY_INLINE LabFloatDistance lab_float_distance(const LabFloat& lab, const LabFloatKey& key) {
+    const LabFloatTag df;
+    const auto c = [&](float v) { return hn::Set(df, v); };
+    const float e = static_cast<float>(lab_float_detail::kRounding);
+    const auto dl = hn::Sub(lab.l, c(key.key[0]));
+    const auto da = hn::Sub(lab.a, c(key.key[1]));
+    const auto db = hn::Sub(lab.b, c(key.key[2]));
+    const auto el = hn::Mul(c(key.weight[0]), dl), ea = hn::Mul(c(key.weight[1]), da),
+               eb = hn::Mul(c(key.weight[2]), db);
+    LabFloatDistance out;
+    out.d = hn::Mul(hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
+                    c(key.multiplier));
+    const auto part = [&](LabFloatVec bound, LabFloatVec diff, float w) {
+        return hn::Mul(hn::Add(bound, hn::Mul(hn::Abs(diff), c(e))), c(std::fabs(w)));
+    };
+    const auto moved =
+        hn::Add(hn::Add(part(lab.el, dl, key.weight[0]), part(lab.ea, da, key.weight[1])),
+                part(lab.eb, db, key.weight[2]));
+    out.error = hn::Add(hn::Add(hn::Mul(moved, c(key.scale)), hn::Mul(hn::Abs(out.d), c(10 * e))),
+                        c(key.floor));
     return out;
 }
 

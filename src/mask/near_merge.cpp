@@ -98,40 +98,9 @@ struct MaskWrite {
 struct NearLab {
     const NearMerge* m;
     bool mask;
-    double near;  // bound of a distance's error, beyond its 1e-13 relative part
-    bool single;  // the float lanes may run (near_lab_float_row)
-    float key[3], weight[3], multiplier;  // as floats: L*, a*, b* key; L*, a*, b* weights
-    float scale;                          // |multiplier| * 1.001 (the bounds' own roundings)
-    float floor;  // the part of a distance's bound that does not grow with the pixel
+    double near;         // bound of a distance's error, beyond its 1e-13 relative part
+    LabFloatKey single;  // the key of the float lanes (near_lab_float_row), if usable
 };
-
-// The float lanes' constants for a call, or single = false where they do
-// not apply: weights 0 or of size 1e-6..1e6 and a multiplier of that size
-// keep every float product normal and finite (the bound of a distance
-// covers underflow of the sum of squares below 1e-20).
-inline void prepare_single(NearLab& lab, const Triple& key) {
-    const NearMerge& m = *lab.m;
-    const auto sized = [](double v) { return std::fabs(v) >= 1e-6 && std::fabs(v) <= 1e6; };
-    lab.single = sized(m.multiplier);
-    for (double w : m.weight) lab.single = lab.single && (w == 0 || sized(w));
-    if (!lab.single) return;
-    const double e = 1.0 / 16777216;
-    // L*, a*, b* weights: weight[0], weight[2], weight[1].
-    const double w[3] = {m.weight[0], m.weight[2], m.weight[1]}, k[3] = {key.a, key.b, key.c};
-    double keys = 0, weights = 0;
-    for (int i = 0; i < 3; ++i) {
-        lab.key[i] = static_cast<float>(k[i]);
-        lab.weight[i] = static_cast<float>(w[i]);
-        keys += std::fabs(w[i]) * std::fabs(k[i]);
-        weights += std::fabs(w[i]);
-    }
-    lab.multiplier = static_cast<float>(m.multiplier);
-    const double size = std::fabs(m.multiplier);
-    lab.scale = static_cast<float>(size * 1.001);
-    // The keys rounded to float (e each), the double routine's own error
-    // (1e-9 on L*, a*, b*) and underflow.
-    lab.floor = static_cast<float>(size * (1.001 * e * keys + 1e-9 * weights) + 1e-20 * (1 + size));
-}
 
 }  // namespace near_rules
 #endif
@@ -237,41 +206,8 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
         scalar);
 }
 
-// The distance of each lane's L*a*b* to the key (NearLab's weights and
-// multiplier) and its bound E.  The components' errors (lab_float's plus
-// the rounding of each difference to the key and of the float key, e of
-// each) move the weighted vector by at most the sum of their sizes times
-// the weights, so the distance by at most that times |k|; the products,
-// squares, sums, root and multiplier round within 7 e of d (10 e used).
-struct FloatDistance {
-    LabFloatVec d, error;
-};
-
-HWY_INLINE FloatDistance float_distance(const LabFloat& lab, const near_rules::NearLab& p) {
-    const LabFloatTag df;
-    const auto c = [&](float v) { return hn::Set(df, v); };
-    const float e = 1.0f / 16777216;
-    const auto dl = hn::Sub(lab.l, c(p.key[0]));
-    const auto da = hn::Sub(lab.a, c(p.key[1]));
-    const auto db = hn::Sub(lab.b, c(p.key[2]));
-    const auto el = hn::Mul(c(p.weight[0]), dl), ea = hn::Mul(c(p.weight[1]), da),
-               eb = hn::Mul(c(p.weight[2]), db);
-    FloatDistance out;
-    out.d = hn::Mul(hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
-                    c(p.multiplier));
-    const auto part = [&](LabFloatVec bound, LabFloatVec diff, float w) {
-        return hn::Mul(hn::Add(bound, hn::Mul(hn::Abs(diff), c(e))), c(std::fabs(w)));
-    };
-    const auto moved =
-        hn::Add(hn::Add(part(lab.el, dl, p.weight[0]), part(lab.ea, da, p.weight[1])),
-                part(lab.eb, db, p.weight[2]));
-    out.error = hn::Add(hn::Add(hn::Mul(moved, c(p.scale)), hn::Mul(hn::Abs(out.d), c(10 * e))),
-                        c(p.floor));
-    return out;
-}
-
 // Exponent 0 or 1 in float lanes.  With dA and dB within EA and EB of the
-// double routine's (float_distance):
+// double routine's (lab_float_distance):
 //   exponent 0  the choice dB > dA holds there too unless |dA - dB| <=
 //               EA + EB (1.001 for the roundings of the test);
 //   exponent 1  t = dB / (dA + dB) moves by at most
@@ -326,7 +262,8 @@ static void near_lab_float_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d
         const auto yb = hn::PromoteTo(di, yb16), cbb = hn::PromoteTo(di, cbb16),
                    crb = hn::PromoteTo(di, crb16);
         const LabFloat la = lab_float(ya, cba, cra), lb = lab_float(yb, cbb, crb);
-        const FloatDistance da = float_distance(la, lab), db = float_distance(lb, lab);
+        const LabFloatDistance da = lab_float_distance(la, lab.single),
+                               db = lab_float_distance(lb, lab.single);
         auto risky = hn::Or(la.risky, lb.risky);
         const auto both = hn::Mul(hn::Add(da.error, db.error), c(1.001f));
         hn::Vec<IntTag> y, cb, cr;
@@ -445,11 +382,13 @@ bool near_lab_lanes(const Frame& a, const Frame& b, const Frame& dst, const Trip
     if (!(most < 1e9 && std::fabs(m.multiplier) < 1e9)) return false;
     for (double k : m.key)
         if (!std::isfinite(k)) return false;
-    near_rules::NearLab lab{&m, mask, near, false, {}, {}, 0, 0, 0};
-    near_rules::prepare_single(lab, yc_to_lab(m.key[0], m.key[1], m.key[2]));
+    const Triple key = yc_to_lab(m.key[0], m.key[1], m.key[2]);
+    // L*, a*, b* weights: weight[0], weight[2], weight[1].
+    const near_rules::NearLab lab{
+        &m, mask, near, lab_float_key(key, {m.weight[0], m.weight[2], m.weight[1]}, m.multiplier)};
     for_each_triple_row(a, b, dst, area,
-                        lab.single ? HWY_DYNAMIC_DISPATCH(near_simd::near_lab_float_row)
-                                   : HWY_DYNAMIC_DISPATCH(near_simd::near_lab_row),
+                        lab.single.usable ? HWY_DYNAMIC_DISPATCH(near_simd::near_lab_float_row)
+                                          : HWY_DYNAMIC_DISPATCH(near_simd::near_lab_row),
                         lab);
     return true;
 }
