@@ -149,7 +149,7 @@ TEST(GradedLabFloatExact, RandomAndKneePixels) {
 // inner radius, 0 on the outer), or nearly, and their neighbours in
 // distance lie within the float bound of them.
 TEST(GradedLabFloatExact, PixelsOnTheRadii) {
-    const auto pool = random_pixels(43, 20000);
+    const auto pool = random_pixels(43, 8000);
     for (bool line : {false, true}) {
         GradedMask m = lab_mask(line, 0, 1, 1, 1, 1);
         std::vector<std::pair<double, PIXEL_YC>> sorted;

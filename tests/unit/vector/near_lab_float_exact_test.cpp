@@ -228,8 +228,8 @@ TEST(NearLabFloatExact, DistancesAndWeightsNextToTheirCuts) {
 // below 4096, within the bound of K's distance: the lanes must hold K back.
 // Random partners and weights too.
 TEST(NearLabFloatExact, CubeRootArgumentsNextToTheKnee) {
-    const auto knees = knee_pixels(1e-8, 3);
-    EXPECT_GT(knees.size(), 300u);
+    const auto knees = knee_pixels(1e-8, 5);
+    EXPECT_GT(knees.size(), 150u);
     Lcg rng{37};
     int tried = 0;
     for (std::size_t i = 0; i < knees.size(); ++i, ++tried) {
@@ -240,7 +240,7 @@ TEST(NearLabFloatExact, CubeRootArgumentsNextToTheKnee) {
         if (expect_rule("knee as key", p, m, true, 8) > 0) break;
     }
     Pairs p;
-    for (const PIXEL_YC& q : knee_pixels(3e-6, 7)) {
+    for (const PIXEL_YC& q : knee_pixels(3e-6, 11)) {
         const PIXEL_YC r = random_pixel(rng);
         p.add(q, r), p.add(r, q);
     }
