@@ -29,8 +29,9 @@
 // within du).  Below the knee f = (903.3 u + 16) / 116 moves by 7.787 du
 // (r is then the knee's, and r^2 / 3 = 7.785 there: the 1.001 covers it)
 // and, formed as (903.3 u + 16) times 1/116, rounds within e (5 |f| +
-// 0.28) (three roundings, the float 903.3 and 1/116).  A lane whose u lies within du + 1e-9 of the
-// knee may take the other branch than the double routine: `risky`.
+// 0.28) (three roundings, the float 903.3 and 1/116).  A lane whose u lies
+// within du + 1e-9 of the knee may take the other branch than the double
+// routine: `risky`.
 //
 // L* = 116 fy - 16, a* = 500 (fx - fy), b* = 200 (fy - fz) carry 116, 500
 // and 200 times the errors of the f's, plus two roundings each (of at most

@@ -3,9 +3,11 @@
 //
 // The Y/Cb/Cr, R/G/B and HSV members run vector code compiled for each
 // instruction set and chosen at run time (Highway), exact lane by lane
-// (graded_pixel.h holds the rule); so does L*a*b*, but for its cube root,
-// guarded (lab_row).  The cylinder and cone members call cos and sin and
-// stay per pixel.
+// (graded_pixel.h holds the rule).  L*a*b* runs in float lanes with a
+// bound (lab_float_row), the lanes next to a cut in double lanes, guarded
+// for their cube root (lab_row), and those steps' lanes next to a cut per
+// pixel.  The cylinder and cone members call cos and sin and stay per
+// pixel.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "mask/graded_mask.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep

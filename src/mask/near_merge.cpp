@@ -2,9 +2,12 @@
 // mkmask_near_lab: one row loop, a plain or an L*a*b* distance.
 //
 // The L*a*b* members with exponent 0 or 1 run vector code compiled for each
-// instruction set and chosen at run time (Highway): yc_to_lab in double
-// lanes (lab_simd-inl.h), steps with a lane next to a cut held back to the
-// per-pixel rule (near_lab_row).
+// instruction set and chosen at run time (Highway): yc_to_lab in float
+// lanes with a bound (lab_float_simd-inl.h), lanes next to a cut held back
+// to yc_to_lab in double lanes (lab_simd-inl.h), whose steps with a lane
+// next to a cut go to the per-pixel rule (near_lab_float_row,
+// near_lab_row).  Weights or multipliers beyond the float lanes' sizes
+// start at the double lanes.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "mask/near_merge.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
