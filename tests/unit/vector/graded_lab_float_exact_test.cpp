@@ -14,6 +14,7 @@
 #include "buffers/frame.h"
 #include "color/convert.h"
 #include "each_target.h"
+#include "lab_pixels.h"
 #include "mask/color_spaces.h"
 #include "mask/graded_mask.h"
 #include "mask/graded_pixel.h"
@@ -22,19 +23,6 @@
 namespace {
 
 constexpr int kW = 509;
-
-struct Lcg {
-    std::uint32_t s;
-    int next(int lo, int hi) {
-        s = s * 1664525u + 1013904223u;
-        return lo + static_cast<int>((s >> 8) % static_cast<unsigned>(hi - lo + 1));
-    }
-};
-
-PIXEL_YC pixel(int y, int cb, int cr) {
-    return {static_cast<std::int16_t>(y), static_cast<std::int16_t>(cb),
-            static_cast<std::int16_t>(cr)};
-}
 
 GradedMask lab_mask(bool line, double inner, double outer, double w1, double w2, double w3) {
     GradedMask m;
@@ -71,43 +59,20 @@ PIXEL_YC rule(const GradedMask& m, const PIXEL_YC& p) {
 
 // Nominal pixels with a margin, and every 19th any 16-bit value.
 std::vector<PIXEL_YC> random_pixels(std::uint32_t seed, int count) {
-    Lcg rng{seed};
+    LabLcg rng{seed};
     std::vector<PIXEL_YC> px;
     for (int n = 0; n < count; ++n)
-        px.push_back(
-            n % 19 == 3
-                ? pixel(rng.next(-32768, 32767), rng.next(-32768, 32767), rng.next(-32768, 32767))
-                : pixel(rng.next(-200, 4300), rng.next(-2200, 2200), rng.next(-2200, 2200)));
+        px.push_back(n % 19 == 3 ? lab_pixel(rng.next(-32768, 32767), rng.next(-32768, 32767),
+                                             rng.next(-32768, 32767))
+                                 : random_lab_pixel(rng));
     return px;
-}
-
-// Pixels whose X, Y or Z argument of the cube root lies within 3e-6 of the
-// knee 0.008856 (every 7th Cb, Cr of the nominal range, the Y nearest).
-std::vector<PIXEL_YC> knee_pixels() {
-    std::vector<PIXEL_YC> out;
-    for (int cb = -2048; cb <= 2048; cb += 7)
-        for (int cr = -2048; cr <= 2048; cr += 7)
-            for (int channel = 0; channel < 3; ++channel) {
-                const auto u = [&](int y) {
-                    const Triple rgb = yc_to_rgb(y, cb, cr);
-                    const Triple xyz = rgb_to_xyz(rgb.a, rgb.b, rgb.c);
-                    const double v[3] = {xyz.a * (1.0 / 4096) / 0.95045, xyz.b * (1.0 / 4096),
-                                         xyz.c * (1.0 / 4096) / 1.08892};
-                    return v[channel];
-                };
-                const double slope = u(1) - u(0);
-                const int y = static_cast<int>(std::nearbyint((0.008856 - u(0)) / slope));
-                if (y >= -32768 && y <= 32767 && std::fabs(u(y) - 0.008856) < 3e-6)
-                    out.push_back(pixel(y, cb, cr));
-            }
-    return out;
 }
 
 // The mask on every target against the rule; the first few differences
 // reported.
 void expect_rule(const std::string& what, std::vector<PIXEL_YC> px, const GradedMask& m) {
-    Lcg rng{3};
-    while (px.size() % kW != 0) px.push_back(pixel(rng.next(0, 4096), 0, 0));
+    LabLcg rng{3};
+    while (px.size() % kW != 0) px.push_back(lab_pixel(rng.next(0, 4096), 0, 0));
     const int rows = static_cast<int>(px.size() / kW);
     std::vector<PIXEL_YC> expected(px.size());
     for (std::size_t i = 0; i < px.size(); ++i) expected[i] = rule(m, px[i]);
@@ -133,7 +98,7 @@ void expect_rule(const std::string& what, std::vector<PIXEL_YC> px, const Graded
 // and weights they leave to the double lanes.
 TEST(GradedLabFloatExact, RandomAndKneePixels) {
     auto px = random_pixels(41, 20000);
-    const auto knees = knee_pixels();
+    const auto knees = knee_pixels(3e-6, 7);
     EXPECT_GT(knees.size(), 1000u);
     px.insert(px.end(), knees.begin(), knees.end());
     for (bool line : {false, true})

@@ -16,25 +16,13 @@
 #include "buffers/numeric.h"
 #include "color/convert.h"
 #include "each_target.h"
+#include "lab_pixels.h"
 #include "mask/near_merge.h"
 #include "platform/thread_pool.h"
 
 namespace {
 
 constexpr int kW = 509;
-
-struct Lcg {
-    std::uint32_t s;
-    int next(int lo, int hi) {
-        s = s * 1664525u + 1013904223u;
-        return lo + static_cast<int>((s >> 8) % static_cast<unsigned>(hi - lo + 1));
-    }
-};
-
-PIXEL_YC pixel(int y, int cb, int cr) {
-    return {static_cast<std::int16_t>(y), static_cast<std::int16_t>(cb),
-            static_cast<std::int16_t>(cr)};
-}
 
 NearMerge lab_merge(double p, double wl, double wb, double wa, double k) {
     NearMerge m;
@@ -58,7 +46,8 @@ double distance(const NearMerge& m, const PIXEL_YC& q) {
 PIXEL_YC rule(const NearMerge& m, bool mask, const PIXEL_YC& a, const PIXEL_YC& b) {
     const double da = distance(m, a), db = distance(m, b);
     const double t = near_weight(da, db, m.exponent);
-    if (mask) return pixel(m.exponent == 0 ? (db > da ? 4096 : 0) : trunc_to_int(t * 4096), 0, 0);
+    if (mask)
+        return lab_pixel(m.exponent == 0 ? (db > da ? 4096 : 0) : trunc_to_int(t * 4096), 0, 0);
     if (m.exponent == 0) return db > da ? a : b;
     const auto blend = [&](std::int16_t x, std::int16_t z) {
         return x == z ? x : to_component(t * x + (1 - t) * z);
@@ -73,20 +62,17 @@ struct Pairs {
     void add(const PIXEL_YC& pa, const PIXEL_YC& pb) { a.push_back(pa), b.push_back(pb); }
 };
 
-PIXEL_YC random_pixel(Lcg& rng) {
-    return pixel(rng.next(-200, 4300), rng.next(-2200, 2200), rng.next(-2200, 2200));
-}
-
 // Random pairs: nominal, a margin, equal pixels and components, any values.
 void add_random(Pairs& p, std::uint32_t seed, int count) {
-    Lcg rng{seed};
+    LabLcg rng{seed};
     for (int n = 0; n < count; ++n) {
-        PIXEL_YC a = random_pixel(rng), b = random_pixel(rng);
+        PIXEL_YC a = random_lab_pixel(rng), b = random_lab_pixel(rng);
         if (n % 9 == 1) b = a;
         if (n % 9 == 2) b.cr = a.cr;
         if (n % 9 == 3) b.y = a.y, b.cb = a.cb;
         if (n % 23 == 4)
-            a = pixel(rng.next(-32768, 32767), rng.next(-32768, 32767), rng.next(-32768, 32767));
+            a = lab_pixel(rng.next(-32768, 32767), rng.next(-32768, 32767),
+                          rng.next(-32768, 32767));
         p.add(a, b);
     }
 }
@@ -95,10 +81,10 @@ void add_random(Pairs& p, std::uint32_t seed, int count) {
 // (exponent 0); for exponent 1, partners chosen so that 4096 t falls next
 // to a whole number.
 void add_near_cuts(Pairs& p, const NearMerge& m, std::uint32_t seed, int pool_size) {
-    Lcg rng{seed};
+    LabLcg rng{seed};
     std::vector<std::pair<double, PIXEL_YC>> pool;
     for (int n = 0; n < pool_size; ++n) {
-        const PIXEL_YC q = random_pixel(rng);
+        const PIXEL_YC q = random_lab_pixel(rng);
         pool.emplace_back(distance(m, q), q);
     }
     std::sort(pool.begin(), pool.end(),
@@ -126,9 +112,9 @@ void add_near_cuts(Pairs& p, const NearMerge& m, std::uint32_t seed, int pool_si
 
 // Pairs with a blended component within 0.01 of a whole number.
 void add_blend_cuts(Pairs& p, const NearMerge& m, std::uint32_t seed, int tries) {
-    Lcg rng{seed};
+    LabLcg rng{seed};
     for (int n = 0; n < tries; ++n) {
-        const PIXEL_YC a = random_pixel(rng), b = random_pixel(rng);
+        const PIXEL_YC a = random_lab_pixel(rng), b = random_lab_pixel(rng);
         const double t = near_weight(distance(m, a), distance(m, b), m.exponent);
         const double v[3] = {t * a.y + (1 - t) * b.y, t * a.cb + (1 - t) * b.cb,
                              t * a.cr + (1 - t) * b.cr};
@@ -136,37 +122,13 @@ void add_blend_cuts(Pairs& p, const NearMerge& m, std::uint32_t seed, int tries)
     }
 }
 
-// Pixels whose X, Y or Z argument of the cube root (yc_to_lab's) lies within
-// `within` of the knee 0.008856: for each Cb, Cr of the nominal range
-// (every `stride`-th), the Y that puts it nearest.
-std::vector<PIXEL_YC> knee_pixels(double within, int stride) {
-    std::vector<PIXEL_YC> out;
-    for (int cb = -2048; cb <= 2048; cb += stride)
-        for (int cr = -2048; cr <= 2048; cr += stride)
-            for (int channel = 0; channel < 3; ++channel) {
-                const auto u = [&](int y) {
-                    const Triple rgb = yc_to_rgb(y, cb, cr);
-                    const Triple xyz = rgb_to_xyz(rgb.a, rgb.b, rgb.c);
-                    const double v[3] = {xyz.a * (1.0 / 4096) / 0.95045, xyz.b * (1.0 / 4096),
-                                         xyz.c * (1.0 / 4096) / 1.08892};
-                    return v[channel];
-                };
-                // u is linear in Y.
-                const double slope = u(1) - u(0);
-                const int y = static_cast<int>(std::nearbyint((0.008856 - u(0)) / slope));
-                if (y >= -32768 && y <= 32767 && std::fabs(u(y) - 0.008856) < within)
-                    out.push_back(pixel(y, cb, cr));
-            }
-    return out;
-}
-
 // The kernel on every target against the rule; the number of pixels
 // that differed, the first few reported.
 int expect_rule(const std::string& what, Pairs pairs, const NearMerge& m, bool mask,
                 int width = kW) {
     const std::size_t size = (pairs.a.size() + width - 1) / width * width;
-    Lcg rng{5};
-    while (pairs.a.size() < size) pairs.add(random_pixel(rng), random_pixel(rng));
+    LabLcg rng{5};
+    while (pairs.a.size() < size) pairs.add(random_lab_pixel(rng), random_lab_pixel(rng));
     const int rows = static_cast<int>(size / width);
     std::vector<PIXEL_YC> expected(size);
     for (std::size_t i = 0; i < size; ++i) expected[i] = rule(m, mask, pairs.a[i], pairs.b[i]);
@@ -230,18 +192,18 @@ TEST(NearLabFloatExact, DistancesAndWeightsNextToTheirCuts) {
 TEST(NearLabFloatExact, CubeRootArgumentsNextToTheKnee) {
     const auto knees = knee_pixels(1e-8, 5);
     EXPECT_GT(knees.size(), 150u);
-    Lcg rng{37};
+    LabLcg rng{37};
     int tried = 0;
     for (std::size_t i = 0; i < knees.size(); ++i, ++tried) {
         NearMerge m = lab_merge(1, 1, 1, 1, 1);
         m.key[0] = knees[i].y, m.key[1] = knees[i].cb, m.key[2] = knees[i].cr;
         Pairs p;
-        for (int j = 0; j < 8; ++j) p.add(knees[i], random_pixel(rng));
+        for (int j = 0; j < 8; ++j) p.add(knees[i], random_lab_pixel(rng));
         if (expect_rule("knee as key", p, m, true, 8) > 0) break;
     }
     Pairs p;
     for (const PIXEL_YC& q : knee_pixels(3e-6, 11)) {
-        const PIXEL_YC r = random_pixel(rng);
+        const PIXEL_YC r = random_lab_pixel(rng);
         p.add(q, r), p.add(r, q);
     }
     for (const NearMerge& m : kCases)
