@@ -3,9 +3,11 @@
 //
 // The Y/Cb/Cr, R/G/B and HSV members run vector code compiled for each
 // instruction set and chosen at run time (Highway), exact lane by lane
-// (graded_pixel.h holds the rule); so does L*a*b*, but for its cube root,
-// guarded (lab_row).  The cylinder and cone members call cos and sin and
-// stay per pixel.
+// (graded_pixel.h holds the rule).  L*a*b* runs in float lanes with a
+// bound (lab_float_row), the lanes next to a cut in double lanes, guarded
+// for their cube root (lab_row), and those steps' lanes next to a cut per
+// pixel.  The cylinder and cone members call cos and sin and stay per
+// pixel.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "mask/graded_mask.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -16,11 +18,30 @@
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert.h"
+#include "color/lab_float_simd-inl.h"
 #include "color/lab_simd-inl.h"
 #include "mask/color_spaces.h"
 #include "mask/graded_mask.h"
 #include "mask/graded_pixel.h"
 #include "mask/space_simd-inl.h"
+
+#ifndef QUORVEL_MASK_GRADED_LAB_FLOAT_
+#define QUORVEL_MASK_GRADED_LAB_FLOAT_
+// What the L*a*b* float rows take from a call (lab_float_row): the double
+// lanes' arguments for the pixels they hold back, and the float constants.
+struct GradedLabFloat {
+    const GradedKeys* k;
+    double inner, outer, near;
+    LabFloatKey key;      // the point member's key and weights
+    float wa[3], dir[3];  // the line member's weighted end A and A -> B
+    float length2;        // |A -> B|^2 (0: no length, t = 0)
+    float length;         // |A -> B|, as a bound
+    float line_floor;     // the line distance's roundings that do not grow with the pixel
+    float inner_f, outer_f, ramp_scale;  // ramp_scale = 4096 / (outer - inner)
+    float radius_floor;                  // e of |inner| or |outer|, the larger
+    float ramp_floor;                    // |ramp_scale| e |outer| + 1e-9
+};
+#endif
 
 HWY_BEFORE_NAMESPACE();
 namespace graded_simd {
@@ -163,6 +184,122 @@ static void line_lab(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys&
     lab_row<true>(in, out, n, k, inner, outer, near);
 }
 
+// The L*a*b* members in float lanes (lab_float_simd-inl.h): each lane's
+// distance d within its bound E of the double routine's, then
+//   point  lab_float_distance;
+//   line   the distance to the segment moves no more than the weighted
+//          point p, by P = sum |w| (E_c + 2.01 e |p_c|) (lab_float's bound
+//          E_c of each component, the float weight and the product); the
+//          float t = (D . (p - A)) / |D|^2 is off the nearest point's by at
+//          most 4 e |p - A| / |D| + 2 e (four roundings of the dot, two of
+//          the quotient), which moves the distance |D| times that (and the
+//          double's own t by far less: 8 e used), with |p - A| <= d + |D|;
+//          A + t D - p rounds within e (3 |A_c| + 3 |D_c|) plus e of the
+//          result, each component, and the squares, sums and root within
+//          4 e of d:
+//          E = 1.001 P + 12 e (d + |D|) + 6 e d + line_floor.
+// A lane is held back where d lies within E (and the float radius's
+// rounding) of the inner or the outer radius, or, in the ramp, where
+// 4096 (outer - d) / (outer - inner), formed as (outer - d) times
+// 4096 / (outer - inner) (e each, of the radius and the factor, e of the
+// difference and of the product), lies within
+// |4096 / (outer - inner)| (E + e |outer - d|) + 2 e ramp + the ramp floor
+// (1.001 for the roundings of the bound) of a whole number other than 0.  Held lanes, and the
+// pixels left at the end of the run, go through lab_row (the double lanes) some hundreds at a time,
+// with copies of their pixels taken before the step's store (out may be in).
+template <bool Line>
+HWY_INLINE void lab_float_row(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedLabFloat& g) {
+    const LabFloatTag df;
+    const IntTag di;
+    const Int16Tag d16;
+    const auto c = [&](float v) { return hn::Set(df, v); };
+    const float e = static_cast<float>(lab_float_detail::kRounding);
+    const int step = static_cast<int>(hn::Lanes(di));
+    constexpr int kHeld = 512, kRoom = kHeld + 128;
+    HWY_ALIGN std::int32_t held[kRoom];
+    PIXEL_YC held_in[kRoom], held_out[kRoom];
+    int count = 0;
+    const auto flush = [&]() {
+        if (count == 0) return;
+        const int whole = (count + real_step() - 1) / real_step() * real_step();
+        for (int k = count; k < whole; ++k) held_in[k] = held_in[count - 1];
+        lab_row<Line>(held_in, held_out, whole, *g.k, g.inner, g.outer, g.near);
+        for (int k = 0; k < count; ++k) out[held[k]] = held_out[k];
+        count = 0;
+    };
+    int i = 0;
+    for (; i + step <= n; i += step) {
+        if (count > kHeld) flush();
+        hn::Vec<Int16Tag> y16, cb16, cr16;
+        load_pixels(d16, in + i, y16, cb16, cr16);
+        const LabFloat lab =
+            lab_float(hn::PromoteTo(di, y16), hn::PromoteTo(di, cb16), hn::PromoteTo(di, cr16));
+        LabFloatVec d, error;
+        if constexpr (Line) {
+            const float* w = g.key.weight;
+            const auto p1 = hn::Mul(c(w[0]), lab.l), p2 = hn::Mul(c(w[1]), lab.a),
+                       p3 = hn::Mul(c(w[2]), lab.b);
+            auto t = hn::Zero(df);
+            if (g.length2 > 0) {
+                const auto dot = hn::Add(hn::Add(hn::Mul(c(g.dir[0]), hn::Sub(p1, c(g.wa[0]))),
+                                                 hn::Mul(c(g.dir[1]), hn::Sub(p2, c(g.wa[1])))),
+                                         hn::Mul(c(g.dir[2]), hn::Sub(p3, c(g.wa[2]))));
+                t = hn::Min(hn::Max(hn::Div(dot, c(g.length2)), hn::Zero(df)), c(1.0f));
+            }
+            const auto e1 = hn::Sub(hn::Add(c(g.wa[0]), hn::Mul(t, c(g.dir[0]))), p1);
+            const auto e2 = hn::Sub(hn::Add(c(g.wa[1]), hn::Mul(t, c(g.dir[1]))), p2);
+            const auto e3 = hn::Sub(hn::Add(c(g.wa[2]), hn::Mul(t, c(g.dir[2]))), p3);
+            d = hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3)));
+            const auto part = [&](LabFloatVec bound, LabFloatVec p, float wc) {
+                return hn::Add(hn::Mul(bound, c(std::fabs(wc))), hn::Mul(hn::Abs(p), c(2.01f * e)));
+            };
+            const auto moved = hn::Add(hn::Add(part(lab.el, p1, w[0]), part(lab.ea, p2, w[1])),
+                                       part(lab.eb, p3, w[2]));
+            error = hn::Add(
+                hn::Add(hn::Mul(moved, c(1.001f)), hn::Mul(hn::Add(d, c(g.length)), c(12 * e))),
+                hn::Add(hn::Mul(d, c(6 * e)), c(g.line_floor)));
+        } else {
+            const LabFloatDistance distance = lab_float_distance(lab, g.key);
+            d = distance.d, error = distance.error;
+        }
+        const auto band = hn::Add(hn::Mul(error, c(1.001f)), c(g.radius_floor));
+        const auto vi = c(g.inner_f), vo = c(g.outer_f);
+        auto risky = hn::Or(lab.risky, hn::Or(hn::Le(hn::Abs(hn::Sub(d, vi)), band),
+                                              hn::Le(hn::Abs(hn::Sub(d, vo)), band)));
+        const auto gap = hn::Sub(vo, d);
+        const auto ramp = hn::Mul(gap, c(g.ramp_scale));
+        const auto in_ramp = hn::And(hn::Gt(d, vi), hn::Le(d, vo));
+        const auto ramp_bound = hn::Add(hn::Add(hn::Mul(hn::Add(error, hn::Mul(hn::Abs(gap), c(e))),
+                                                        c(std::fabs(g.ramp_scale) * 1.001f)),
+                                                hn::Mul(hn::Abs(ramp), c(2 * e))),
+                                        c(g.ramp_floor));
+        const auto whole = hn::Abs(hn::Sub(ramp, hn::Round(ramp)));
+        risky = hn::Or(risky, hn::And(in_ramp, hn::Or(hn::Gt(ramp_bound, c(0.25f)),
+                                                      hn::And(hn::Ge(hn::Abs(ramp), c(0.5f)),
+                                                              hn::Le(whole, ramp_bound)))));
+        const auto grade = hn::IfThenElse(
+            hn::RebindMask(di, hn::Le(d, vi)), hn::Set(di, 4096),
+            hn::IfThenElseZero(hn::RebindMask(di, in_ramp),
+                               hn::ConvertTo(di, hn::IfThenElseZero(in_ramp, ramp))));
+        if (!hn::AllFalse(df, risky)) {
+            const int first = count;
+            count += static_cast<int>(
+                hn::CompressStore(hn::Iota(di, i), hn::RebindMask(di, risky), di, held + count));
+            for (int k = first; k < count; ++k) held_in[k] = in[held[k]];
+        }
+        store_grades(d16, hn::DemoteTo(d16, grade), out + i);
+    }
+    for (; i < n; ++i) held[count] = i, held_in[count] = in[i], ++count;
+    flush();
+}
+
+static void point_lab_float(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedLabFloat& g) {
+    lab_float_row<false>(in, out, n, g);
+}
+static void line_lab_float(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedLabFloat& g) {
+    lab_float_row<true>(in, out, n, g);
+}
+
 #define GRADED_ROW(name, space, line, circular, convert)                                          \
     static void name(const PIXEL_YC* in, PIXEL_YC* out, int n, const GradedKeys& k, double inner, \
                      double outer) {                                                              \
@@ -190,6 +327,8 @@ HWY_EXPORT(line_rgb);
 HWY_EXPORT(line_hsv);
 HWY_EXPORT(point_lab);
 HWY_EXPORT(line_lab);
+HWY_EXPORT(point_lab_float);
+HWY_EXPORT(line_lab_float);
 }  // namespace graded_simd
 
 namespace {
@@ -212,6 +351,45 @@ void graded_space(const Frame& src, const Frame& dst, const PairArea& area, cons
         graded_rows<true, false>(src, dst, area, m, convert, k);
     else
         graded_rows<false, Circular>(src, dst, area, m, convert, k);
+}
+
+// The float rows' constants (lab_float_row), usable where the weights are
+// (lab_float_key) and the radii are of float size with the ramp at least
+// 1e-3 wide.
+GradedLabFloat graded_lab_float(const GradedKeys& k, const GradedMask& m, double near) {
+    GradedLabFloat g{};
+    g.k = &k, g.inner = m.inner, g.outer = m.outer, g.near = near;
+    g.key = lab_float_key(k.ka, k.w, 1);
+    const double span = m.outer - m.inner;
+    const bool radii =
+        std::fabs(m.inner) <= 1e9 && std::fabs(m.outer) <= 1e9 && std::fabs(span) >= 1e-3;
+    const double wa[3] = {k.wa.a, k.wa.b, k.wa.c}, wb[3] = {k.wb.a, k.wb.b, k.wb.c};
+    double ends = 0, dirs = 0, length2 = 0;
+    bool sized = true;
+    for (int i = 0; i < 3; ++i) {
+        const double dir = wb[i] - wa[i];
+        g.wa[i] = static_cast<float>(wa[i]);
+        g.dir[i] = static_cast<float>(dir);
+        ends += std::fabs(wa[i]), dirs += std::fabs(dir), length2 += dir * dir;
+        sized = sized && std::fabs(wa[i]) <= 1e12 && std::fabs(dir) <= 1e12;
+    }
+    g.key.usable = g.key.usable && radii && sized;
+    if (!g.key.usable) return g;
+    const double e = lab_float_detail::kRounding;
+    // Zero only when A and B coincide: the float |D|^2 of a non-zero D
+    // below 1e-6 (weights and L*a*b* keys that close) could underflow.
+    g.length2 = static_cast<float>(length2);
+    if (length2 != 0 && length2 < 1e-12) g.key.usable = false;
+    g.length = static_cast<float>(std::sqrt(length2) * 1.001);
+    g.line_floor = static_cast<float>(3.01 * e * (ends + dirs) + g.key.floor + 1e-20);
+    g.inner_f = static_cast<float>(m.inner);
+    g.outer_f = static_cast<float>(m.outer);
+    g.ramp_scale = static_cast<float>(4096 / span);
+    g.radius_floor =
+        static_cast<float>(1.01 * e * std::fmax(std::fabs(m.inner), std::fabs(m.outer)));
+    g.ramp_floor =
+        static_cast<float>(std::fabs(4096 / span) * 1.01 * e * std::fabs(m.outer) + 1e-9);
+    return g;
 }
 
 using VectorRow = void (*)(const PIXEL_YC*, PIXEL_YC*, int, const GradedKeys&, double, double);
@@ -257,6 +435,14 @@ void graded_mask(const Frame& src, const Frame& dst, const PairArea& area, const
                                 std::isfinite(m.outer) && m.outer - m.inner != 0;
             if (!finite) return graded_space<false>(src, dst, area, m, mask_space::Lab{}, key, w);
             const GradedKeys k = graded_keys(key(m.key_a), key(m.key_b), w);
+            const GradedLabFloat single = graded_lab_float(k, m, near);
+            if (single.key.usable) {
+                for_each_pair_row(src, dst, area,
+                                  m.line ? HWY_DYNAMIC_DISPATCH(graded_simd::line_lab_float)
+                                         : HWY_DYNAMIC_DISPATCH(graded_simd::point_lab_float),
+                                  single);
+                return;
+            }
             for_each_pair_row(src, dst, area,
                               m.line ? HWY_DYNAMIC_DISPATCH(graded_simd::line_lab)
                                      : HWY_DYNAMIC_DISPATCH(graded_simd::point_lab),

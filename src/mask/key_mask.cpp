@@ -4,8 +4,9 @@
 //
 // The row loops are vector code compiled for each instruction set and
 // chosen at run time (Highway).  Each step converts and grades a vector of
-// pixels exactly as key_pixel does one; the pixels at the end of a row go
-// through key_pixel itself.
+// pixels exactly as key_pixel does one (mkmask_hsv in single precision,
+// guarded, the others exactly lane by lane); the pixels at the end of a row
+// go through key_pixel itself.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "mask/key_mask.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -14,6 +15,7 @@
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert_simd-inl.h"
+#include "color/hsv_float_simd-inl.h"
 #include "mask/key_mask.h"
 #include "mask/key_pixel.h"
 
@@ -23,29 +25,55 @@ namespace HWY_NAMESPACE {
 
 using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 
-// The grade of the largest single-component excess over the box (0
-// inside), in 32-bit lanes: exact while bounds and components lie within
-// +-2^24 (the caller checks the bounds).  Lanes on the soft margin, whose
-// grade is a double-precision ramp, are graded one by one by
-// key_grade_of_excess.
+// A component's excess over its side of the box (0 inside).
+template <class DI>
+HWY_INLINE hn::Vec<DI> component_excess(DI di, hn::Vec<DI> c, int k, const KeyBox& box) {
+    return hn::Max(hn::Max(hn::Sub(hn::Set(di, box.lower[k]), c), hn::Sub(c, hn::Set(di, box.upper[k]))),
+                   hn::Zero(di));
+}
+
+// key_grade_of_excess's ramp on the soft margin, in double lanes: the same
+// operations in the same order (the product is a whole number below 2^47,
+// exact), so each lane is the per-pixel grade.  Excesses beyond the margin
+// are cut to it first (their lanes are not used) to stay in range.
+template <class DI>
+HWY_INLINE hn::Vec<DI> ramp_grades(DI di, hn::Vec<DI> excess, const KeyBox& box) {
+#if HWY_TARGET == HWY_SCALAR
+    (void)di;
+    return hn::Set(di, key_grade_of_excess(hn::GetLane(excess), box));
+#else
+    const hn::Half<DI> dh;
+    const hn::Rebind<double, decltype(dh)> dd;
+    const auto d = hn::Min(excess, hn::Set(di, box.margin));
+    const auto ramp = [&](hn::Vec<decltype(dh)> part) {
+        const auto left = hn::Sub(hn::Set(dd, box.margin), hn::PromoteTo(dd, part));
+        const auto r = hn::Div(hn::Mul(hn::Set(dd, static_cast<double>(box.in - box.out)), left),
+                               hn::Set(dd, box.margin));
+        return trunc_int(dd, hn::Add(hn::Set(dd, box.out), r));
+    };
+    return hn::Combine(di, ramp(hn::UpperHalf(dh, d)), ramp(hn::LowerHalf(dh, d)));
+#endif
+}
+
+// The grade of the largest single-component excess over the box, in 32-bit
+// lanes: exact while bounds and components lie within +-2^24 (the caller
+// checks the bounds).
+template <class DI>
+HWY_INLINE hn::Vec<DI> grade_of_excess(DI di, hn::Vec<DI> excess, const KeyBox& box) {
+    const auto inside = hn::Eq(excess, hn::Zero(di));
+    const auto beyond = hn::Gt(excess, hn::Set(di, box.margin));
+    const auto in_or_out = hn::IfThenElse(inside, hn::Set(di, box.in), hn::Set(di, box.out));
+    if (box.margin > 0 && !hn::AllFalse(di, hn::Not(hn::Or(inside, beyond))))
+        return hn::IfThenElse(hn::Or(inside, beyond), in_or_out, ramp_grades(di, excess, box));
+    return in_or_out;
+}
+
 template <class DI>
 HWY_INLINE hn::Vec<DI> box_grade(DI di, hn::Vec<DI> c1, hn::Vec<DI> c2, hn::Vec<DI> c3,
                                  const KeyBox& box) {
-    auto excess = hn::Zero(di);
-    const hn::Vec<DI> c[3] = {c1, c2, c3};
-    for (int k = 0; k < 3; ++k) {
-        excess = hn::Max(excess, hn::Sub(hn::Set(di, box.lower[k]), c[k]));
-        excess = hn::Max(excess, hn::Sub(c[k], hn::Set(di, box.upper[k])));
-    }
-    const auto inside = hn::Eq(excess, hn::Zero(di));
-    if (box.margin > 0 &&
-        !hn::AllFalse(di, hn::AndNot(inside, hn::Not(hn::Gt(excess, hn::Set(di, box.margin)))))) {
-        HWY_ALIGN std::int32_t lanes[16];
-        hn::Store(excess, di, lanes);
-        for (size_t k = 0; k < hn::Lanes(di); ++k) lanes[k] = key_grade_of_excess(lanes[k], box);
-        return hn::Load(di, lanes);
-    }
-    return hn::IfThenElse(inside, hn::Set(di, box.in), hn::Set(di, box.out));
+    const auto excess = hn::Max(component_excess(di, c1, 0, box),
+                                hn::Max(component_excess(di, c2, 1, box), component_excess(di, c3, 2, box)));
+    return grade_of_excess(di, excess, box);
 }
 
 static void key_row_yc(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule) {
@@ -161,11 +189,67 @@ void key_row_real(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule)
         [&](int i) { key_pixel<S>(in[i], out[i], rule); });
 }
 
+// mkmask_hsv in single-precision lanes.  H, S and V of hsv_float lie
+// within their bounds (hsv_guard.h) of the double routine's, and are never
+// negative; so each truncation is the float's, or, where a whole number w
+// lies within the bound, w - 1 or w.  The excess over the box is worked out
+// for both candidates of each component, every excess beyond the soft
+// margin counted as one: where the two give the same largest excess, the
+// grade is the double's whatever the truncation was (next to a whole number
+// well inside or well outside the box, which is where saturated and clipped
+// colours sit).  A step with a lane where they
+// differ, or that the float form cannot vouch for (flagged risky), is
+// graded by the double lanes.  A result is thus the double result, bit for
+// bit.
+static void key_row_hsv(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule) {
+    const IntTag di;
+    const Int16Tag d16;
+    const FloatTag df;
+    const int step = static_cast<int>(hn::Lanes(di));
+    const float bound[3] = {static_cast<float>(kHueError), static_cast<float>(kSaturationError),
+                            static_cast<float>(kValueError)};
+    // Every excess beyond the soft margin grades alike (box.out).
+    const int margin = rule.box.margin < 0 ? 0 : rule.box.margin > (1 << 26) ? 1 << 26 : rule.box.margin;
+    const auto beyond = hn::Set(di, margin + 1);
+    row_steps(
+        n, step,
+        [&](int i) {
+            hn::Vec<Int16Tag> y, cb, cr;
+            load_pixels(d16, in + i, y, cb, cr);
+            const HsvFloat hsv =
+                hsv_float(hn::PromoteTo(di, y), hn::PromoteTo(di, cb), hn::PromoteTo(di, cr));
+            if (!hn::AllFalse(df, hsv.risky))
+                return key_row_real<KeySpace::Hsv>(in + i, out + i, step, rule);
+            const FloatVec x[3] = {hsv.h, hsv.s, hsv.v};
+            const FloatMask exact[3] = {hsv.exact_h, hsv.exact_s, hsv.exact_v};
+            FloatMask near[3];
+            for (int k = 0; k < 3; ++k)
+                near[k] = hn::AndNot(exact[k], near_cut(x[k], hn::Set(df, bound[k])));
+            if (hn::AllFalse(df, hn::Or(near[0], hn::Or(near[1], near[2])))) {
+                const auto h = shift_hue(di, hn::ConvertTo(di, hsv.h), rule);
+                const auto grade =
+                    box_grade(di, h, hn::ConvertTo(di, hsv.s), hn::ConvertTo(di, hsv.v), rule.box);
+                return store_grades(d16, hn::DemoteTo(d16, grade), out + i);
+            }
+            auto least = hn::Zero(di), most = hn::Zero(di);
+            for (int k = 0; k < 3; ++k) {
+                auto high = hn::ConvertTo(di, hn::IfThenElse(near[k], hn::Round(x[k]), x[k]));
+                auto low = hn::Add(high, hn::VecFromMask(di, hn::RebindMask(di, near[k])));  // - 1
+                if (k == 0) high = shift_hue(di, high, rule), low = shift_hue(di, low, rule);
+                const auto eh = hn::Min(component_excess(di, high, k, rule.box), beyond);
+                const auto el = hn::Min(component_excess(di, low, k, rule.box), beyond);
+                least = hn::Max(least, hn::Min(eh, el));
+                most = hn::Max(most, hn::Max(eh, el));
+            }
+            if (!hn::AllTrue(di, hn::Eq(least, most)))
+                return key_row_real<KeySpace::Hsv>(in + i, out + i, step, rule);
+            store_grades(d16, hn::DemoteTo(d16, grade_of_excess(di, most, rule.box)), out + i);
+        },
+        [&](int i) { key_pixel<KeySpace::Hsv>(in[i], out[i], rule); });
+}
+
 static void key_row_rgb(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule) {
     key_row_real<KeySpace::Rgb>(in, out, n, rule);
-}
-static void key_row_hsv(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule) {
-    key_row_real<KeySpace::Hsv>(in, out, n, rule);
 }
 static void key_row_hsv_int(const PIXEL_YC* in, PIXEL_YC* out, int n, const KeyRule& rule) {
     key_row_real<KeySpace::HsvInt>(in, out, n, rule);

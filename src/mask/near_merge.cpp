@@ -2,20 +2,25 @@
 // mkmask_near_lab: one row loop, a plain or an L*a*b* distance.
 //
 // The L*a*b* members with exponent 0 or 1 run vector code compiled for each
-// instruction set and chosen at run time (Highway): yc_to_lab in double
-// lanes (lab_simd-inl.h), steps with a lane next to a cut held back to the
-// per-pixel rule (near_lab_row).
+// instruction set and chosen at run time (Highway): yc_to_lab in float
+// lanes with a bound (lab_float_simd-inl.h), lanes next to a cut held back
+// to yc_to_lab in double lanes (lab_simd-inl.h), whose steps with a lane
+// next to a cut go to the per-pixel rule (near_lab_float_row,
+// near_lab_row).  Weights or multipliers beyond the float lanes' sizes
+// start at the double lanes.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "mask/near_merge.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
 #include <cmath>
+#include <cstdint>
 
 #include "buffers/numeric.h"
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert.h"
+#include "color/lab_float_simd-inl.h"
 #include "color/lab_simd-inl.h"
 #include "mask/near_merge.h"
 
@@ -73,9 +78,15 @@ struct MergeWrite {
         }
         const double t = near_weight(da, db, p), u = 1 - t;
         const PIXEL_YC x = pa, y = pb;  // out may alias a or b
-        out.y = to_component(t * x.y + u * y.y);
-        out.cb = to_component(t * x.cb + u * y.cb);
-        out.cr = to_component(t * x.cr + u * y.cr);
+        out.y = blend(t, u, x.y, y.y);
+        out.cb = blend(t, u, x.cb, y.cb);
+        out.cr = blend(t, u, x.cr, y.cr);
+    }
+    // A component the two images agree on keeps its value: t x + (1 - t) x
+    // rounds to just below x for some t, which truncation would turn into
+    // x - 1.
+    static std::int16_t blend(double t, double u, std::int16_t x, std::int16_t z) {
+        return x == z ? x : to_component(t * x + u * z);
     }
 };
 
@@ -90,7 +101,8 @@ struct MaskWrite {
 struct NearLab {
     const NearMerge* m;
     bool mask;
-    double near;  // bound of a distance's error, beyond its 1e-13 relative part
+    double near;         // bound of a distance's error, beyond its 1e-13 relative part
+    LabFloatKey single;  // the key of the float lanes (near_lab_float_row), if usable
 };
 
 }  // namespace near_rules
@@ -131,8 +143,9 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
         const auto el = hn::Mul(c(distance.wl), hn::Sub(l, c(distance.key.a)));
         const auto ea = hn::Mul(c(distance.wa), hn::Sub(la, c(distance.key.b)));
         const auto eb = hn::Mul(c(distance.wb), hn::Sub(lb, c(distance.key.c)));
-        return hn::Mul(hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
-                       c(distance.k));
+        return hn::Mul(
+            hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
+            c(distance.k));
     };
     const bool hard = m.exponent == 0;
     const int step = real_step();
@@ -145,8 +158,8 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
             IntParts y, cb, cr;
             for (int h = 0; h < kRealParts; ++h) {
                 const auto da = lab_distance(pa, h), db = lab_distance(pb, h);
-                const auto error = hn::Add(c(2 * lab.near), hn::Mul(hn::Add(hn::Abs(da), hn::Abs(db)),
-                                                                  c(1e-13)));
+                const auto error =
+                    hn::Add(c(2 * lab.near), hn::Mul(hn::Add(hn::Abs(da), hn::Abs(db)), c(1e-13)));
                 auto risky = hn::Not(hn::Lt(error, c(1e300)));  // NaN or huge
                 if (hard) {
                     risky = hn::Or(risky, hn::Le(hn::Abs(hn::Sub(da, db)), error));
@@ -167,15 +180,19 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
                     const auto u = hn::Sub(c(1.0), t);
                     if (lab.mask) {
                         const auto g = hn::Mul(t, c(4096.0));
-                        risky = hn::Or(risky, near_cut_real(g, hn::Add(hn::Mul(dt, c(4096.0)), c(1e-9))));
+                        risky = hn::Or(risky,
+                                       near_cut_real(g, hn::Add(hn::Mul(dt, c(4096.0)), c(1e-9))));
                         y[h] = trunc_int(df, g);
                         cb[h] = cr[h] = hn::Zero(RealIntTag());
                     } else {
+                        // Equal components are written as they are
+                        // (MergeWrite::blend), with nothing to check.
                         const auto blend = [&](RealVec x, RealVec z, RealIntVec& out) {
+                            const auto same = hn::Eq(x, z);
                             const auto v = hn::Add(hn::Mul(t, x), hn::Mul(u, z));
                             const auto e = hn::Add(hn::Mul(dt, hn::Abs(hn::Sub(x, z))), c(1e-9));
-                            risky = hn::Or(risky, near_cut_real(v, e));
-                            out = trunc_int(df, v);
+                            risky = hn::Or(risky, hn::AndNot(same, near_cut_real(v, e)));
+                            out = trunc_int(df, hn::IfThenElse(same, x, v));
                         };
                         blend(pa.y[h], pb.y[h], y[h]);
                         blend(pa.cb[h], pb.cb[h], cb[h]);
@@ -192,6 +209,140 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
         scalar);
 }
 
+// Exponent 0 or 1 in float lanes.  With dA and dB within EA and EB of the
+// double routine's (lab_float_distance):
+//   exponent 0  the choice dB > dA holds there too unless |dA - dB| <=
+//               EA + EB (1.001 for the roundings of the test);
+//   exponent 1  t = dB / (dA + dB) moves by at most
+//               (t EA + (1 - t) EB) / (|dA + dB| - EA - EB)
+//               (dA and dB have one sign), which must be positive; the
+//               float t rounds twice more (2 e t, 2.1 e used), and the
+//               double's own t within 1e-9 of 4096.  The mask truncates
+//               4096 t, the merge z + t (x - z) (the double's t x +
+//               (1 - t) z up to 1e-9), which the float forms within
+//               e (|x - z| + |v|) more: a result within its bound of a
+//               whole number other than 0 is held back.  Components A and
+//               B agree on are written as they are.
+// Equal pixels need no bound.  Held-back lanes, lanes lab_float cannot
+// vouch for and the pixels left at the end of the run are gathered (with
+// copies of their pixels, taken before the step's store, since d may be a
+// or b) and run through near_lab_row, the double lanes, some hundreds at a
+// time.
+static void near_lab_float_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                               const near_rules::NearLab& lab) {
+    const LabFloatTag df;
+    const IntTag di;
+    const Int16Tag d16;
+    const auto c = [&](float v) { return hn::Set(df, v); };
+    const float e = 1.0f / 16777216;
+    const bool hard = lab.m->exponent == 0;
+    const int step = static_cast<int>(hn::Lanes(di));
+    // Room for kHeld held pixels, a step and a part step more (each step
+    // starts with count <= kHeld), and the padding of the last double step.
+    constexpr int kHeld = 512, kRoom = kHeld + 128;
+    HWY_ALIGN std::int32_t held[kRoom];
+    PIXEL_YC held_a[kRoom], held_b[kRoom], held_out[kRoom];
+    int count = 0;
+    // The double lanes on the held pixels, padded with copies of the last
+    // to whole steps (a part step would go pixel by pixel).
+    const auto flush = [&]() {
+        if (count == 0) return;
+        const int whole = (count + real_step() - 1) / real_step() * real_step();
+        for (int k = count; k < whole; ++k)
+            held_a[k] = held_a[count - 1], held_b[k] = held_b[count - 1];
+        near_lab_row(held_a, held_b, held_out, whole, lab);
+        for (int k = 0; k < count; ++k) d[held[k]] = held_out[k];
+        count = 0;
+    };
+    int i = 0;
+    for (; i + step <= n; i += step) {
+        if (count > kHeld) flush();
+        hn::Vec<Int16Tag> ya16, cba16, cra16, yb16, cbb16, crb16;
+        load_pixels(d16, a + i, ya16, cba16, cra16);
+        load_pixels(d16, b + i, yb16, cbb16, crb16);
+        const auto ya = hn::PromoteTo(di, ya16), cba = hn::PromoteTo(di, cba16),
+                   cra = hn::PromoteTo(di, cra16);
+        const auto yb = hn::PromoteTo(di, yb16), cbb = hn::PromoteTo(di, cbb16),
+                   crb = hn::PromoteTo(di, crb16);
+        const LabFloat la = lab_float(ya, cba, cra), lb = lab_float(yb, cbb, crb);
+        const LabFloatDistance da = lab_float_distance(la, lab.single),
+                               db = lab_float_distance(lb, lab.single);
+        auto risky = hn::Or(la.risky, lb.risky);
+        const auto both = hn::Mul(hn::Add(da.error, db.error), c(1.001f));
+        hn::Vec<IntTag> y, cb, cr;
+        if (hard) {
+            risky = hn::Or(risky, hn::Le(hn::Abs(hn::Sub(da.d, db.d)), both));
+            const auto a_wins = hn::RebindMask(di, hn::Gt(db.d, da.d));
+            if (lab.mask) {
+                y = hn::IfThenElseZero(a_wins, hn::Set(di, 4096));
+            } else {
+                y = hn::IfThenElse(a_wins, ya, yb);
+                cb = hn::IfThenElse(a_wins, cba, cbb);
+                cr = hn::IfThenElse(a_wins, cra, crb);
+            }
+        } else {
+            const auto sum = hn::Add(da.d, db.d);
+            const auto room = hn::Sub(hn::Abs(sum), both);
+            risky = hn::Or(risky, hn::Not(hn::Gt(room, hn::Zero(df))));
+            const auto t = hn::Div(db.d, sum);
+            const auto moved =
+                hn::Add(hn::Mul(t, da.error), hn::Mul(hn::Sub(c(1.0f), t), db.error));
+            const auto dt =
+                hn::Add(hn::Div(hn::Mul(moved, c(1.01f)), room), hn::Mul(t, c(2.1f * e)));
+            // |v| within e of a whole number other than 0 (truncation
+            // toward zero has no cut in (-1, 1)), or a bound too wide.
+            const auto near_cut = [&](LabFloatVec v, LabFloatVec bound) {
+                const auto m = hn::Abs(v);
+                return hn::Or(
+                    hn::Gt(bound, c(0.25f)),
+                    hn::And(hn::Ge(m, c(0.5f)), hn::Le(hn::Abs(hn::Sub(m, hn::Round(m))), bound)));
+            };
+            if (lab.mask) {
+                const auto g = hn::Mul(t, c(4096.0f));
+                risky = hn::Or(risky, near_cut(g, hn::Add(hn::Mul(dt, c(4096.0f)), c(1e-9f))));
+                y = hn::ConvertTo(di, g);
+            } else {
+                const auto blend = [&](hn::Vec<IntTag> x, hn::Vec<IntTag> z) {
+                    const auto fx = hn::ConvertTo(df, x), fz = hn::ConvertTo(df, z);
+                    const auto gap = hn::Abs(hn::Sub(fx, fz));
+                    const auto v = hn::Add(fz, hn::Mul(t, hn::Sub(fx, fz)));
+                    const auto bound = hn::Add(
+                        hn::Add(hn::Mul(dt, gap), hn::Mul(hn::Add(gap, hn::Abs(v)), c(1.01f * e))),
+                        c(1e-9f));
+                    const auto same = hn::Eq(x, z);
+                    risky = hn::Or(risky, hn::AndNot(hn::RebindMask(df, same), near_cut(v, bound)));
+                    return hn::IfThenElse(same, x, hn::ConvertTo(di, v));
+                };
+                y = blend(ya, yb);
+                cb = blend(cba, cbb);
+                cr = blend(cra, crb);
+            }
+        }
+        // Equal pixels have equal distances in the double routine too:
+        // B wins a hard choice, t is 1/2 (d / 2d, or 0/0) and the blend
+        // keeps every component.
+        const auto same = hn::And(hn::And(hn::Eq(ya, yb), hn::Eq(cba, cbb)), hn::Eq(cra, crb));
+        risky = hn::AndNot(hn::RebindMask(df, same), risky);
+        if (!hard && lab.mask) y = hn::IfThenElse(same, hn::Set(di, 2048), y);
+        if (!hn::AllFalse(df, risky)) {
+            const int first = count;
+            count += static_cast<int>(
+                hn::CompressStore(hn::Iota(di, i), hn::RebindMask(di, risky), di, held + count));
+            for (int k = first; k < count; ++k) held_a[k] = a[held[k]], held_b[k] = b[held[k]];
+        }
+        if (lab.mask)
+            store_grades(d16, hn::DemoteTo(d16, y), d + i);
+        else
+            store_pixels(d16, hn::DemoteTo(d16, y), hn::DemoteTo(d16, cb), hn::DemoteTo(d16, cr),
+                         d + i);
+    }
+    for (; i < n; ++i) {
+        held[count] = i, held_a[count] = a[i], held_b[count] = b[i];
+        ++count;
+    }
+    flush();
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace near_simd
 HWY_AFTER_NAMESPACE();
@@ -199,6 +350,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace near_simd {
 HWY_EXPORT(near_lab_row);
+HWY_EXPORT(near_lab_float_row);
 }  // namespace near_simd
 
 double near_weight(double da, double db, double p) {
@@ -233,8 +385,14 @@ bool near_lab_lanes(const Frame& a, const Frame& b, const Frame& dst, const Trip
     if (!(most < 1e9 && std::fabs(m.multiplier) < 1e9)) return false;
     for (double k : m.key)
         if (!std::isfinite(k)) return false;
-    for_each_triple_row(a, b, dst, area, HWY_DYNAMIC_DISPATCH(near_simd::near_lab_row),
-                        near_rules::NearLab{&m, mask, near});
+    const Triple key = yc_to_lab(m.key[0], m.key[1], m.key[2]);
+    // L*, a*, b* weights: weight[0], weight[2], weight[1].
+    const near_rules::NearLab lab{
+        &m, mask, near, lab_float_key(key, {m.weight[0], m.weight[2], m.weight[1]}, m.multiplier)};
+    for_each_triple_row(a, b, dst, area,
+                        lab.single.usable ? HWY_DYNAMIC_DISPATCH(near_simd::near_lab_float_row)
+                                          : HWY_DYNAMIC_DISPATCH(near_simd::near_lab_row),
+                        lab);
     return true;
 }
 

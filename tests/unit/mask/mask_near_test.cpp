@@ -1,5 +1,6 @@
 // Near-colour merging: hard choice, distance-weighted blend and mask, the
 // Lab weights, the non-finite cases and the argument forms.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -77,6 +78,45 @@ TEST(NearMergeKernel, BlendWithExponentOne) {
     Pair same({2048, 0, 0}, {2048, 0, 0});
     EXPECT_EQ(same.grade(near(2048, 0, 0, 1)), 2048);
     EXPECT_EQ(same.merged(near(2048, 0, 0, 1)).y, 2048);
+}
+
+// Where A and B hold the same value in a component, the blend writes that
+// value whatever the weight (t x + (1 - t) x must not truncate to x - 1):
+// whole pixels alike, and B differing from A in one component only, so
+// the distances and the weight vary from pixel to pixel.
+TEST(NearMergeKernel, BlendKeepsComponentsTheImagesAgreeOn) {
+    const int w = 64, h = 32;
+    for (bool lab : {false, true})
+        for (double p : {1.0, 2.5})
+            for (int differing = -1; differing < 3; ++differing) {
+                TestFrame a = varied_frame(w, h, 11), b(w, h), out(w, h);
+                b.pixels.assign(a.pixels.begin(), a.pixels.end());  // b.frame keeps its buffer
+                unsigned s = 5;
+                for (PIXEL_YC& q : b.pixels) {
+                    s = s * 1664525u + 1013904223u;
+                    const auto shift = static_cast<std::int16_t>((s >> 20) % 600 + 1);
+                    if (differing == 0) q.y = static_cast<std::int16_t>(q.y + shift);
+                    if (differing == 1) q.cb = static_cast<std::int16_t>(q.cb - shift);
+                    if (differing == 2) q.cr = static_cast<std::int16_t>(q.cr + shift);
+                }
+                merge_near(a.frame, b.frame, out.frame, {0, 0, 0, 0, 0, 0, w, h},
+                           near(2048, 300, -200, p, 1, 1, 1, 1, lab));
+                int wrong = 0;
+                for (std::size_t i = 0; i < out.pixels.size(); ++i) {
+                    const PIXEL_YC &x = a.pixels[i], &z = b.pixels[i], &o = out.pixels[i];
+                    wrong += (differing != 0 && o.y != x.y) + (differing != 1 && o.cb != x.cb) +
+                             (differing != 2 && o.cr != x.cr);
+                    if (differing >= 0) {  // the one that differs lies between A and B
+                        const int lo[3] = {std::min(x.y, z.y), std::min(x.cb, z.cb),
+                                           std::min(x.cr, z.cr)};
+                        const int hi[3] = {std::max(x.y, z.y), std::max(x.cb, z.cb),
+                                           std::max(x.cr, z.cr)};
+                        const int v[3] = {o.y, o.cb, o.cr};
+                        wrong += v[differing] < lo[differing] || v[differing] > hi[differing];
+                    }
+                }
+                EXPECT_EQ(wrong, 0) << "lab " << lab << " p " << p << " differing " << differing;
+            }
 }
 
 TEST(NearMergeKernel, WeightsAndMultiplier) {

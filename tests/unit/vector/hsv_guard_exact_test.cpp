@@ -608,9 +608,12 @@ TEST(HsvGuardExact, NearMergesInLab) {
                     } else if (m.exponent == 0) {
                         expected[i] = db > da ? a[i] : b[i];
                     } else {
-                        expected[i] = {to_component(t * a[i].y + (1 - t) * b[i].y),
-                                       to_component(t * a[i].cb + (1 - t) * b[i].cb),
-                                       to_component(t * a[i].cr + (1 - t) * b[i].cr)};
+                        // A component both images hold is kept as it is.
+                        const auto blend = [&](std::int16_t x, std::int16_t z) {
+                            return x == z ? x : to_component(t * x + (1 - t) * z);
+                        };
+                        expected[i] = {blend(a[i].y, b[i].y), blend(a[i].cb, b[i].cb),
+                                       blend(a[i].cr, b[i].cr)};
                     }
                 }
             }
