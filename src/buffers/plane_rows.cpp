@@ -11,6 +11,7 @@
 #include "buffers/pixel_format.h"
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/plane_rows.h"
+#include "toolkit/median_rows.h"
 #include "toolkit/number_simd-inl.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -183,6 +184,37 @@ static void rgb_to_yc_row(const toolkit::rgb<short>* in, PIXEL_YC* out, std::siz
         [](double r, double g, double b) { return ::rgb_to_yc(r, g, b); });
 }
 
+// Median keys (toolkit/median_rows.h) straight to Y, Cb, Cr: a key's
+// 16-bit quarters are B, G and R with their top bits flipped, then the
+// exponent; the pixels the fast form declines go through the keys' own
+// decoding and the double formula.
+static void median_keys_to_yc_row(const double* keys, PIXEL_YC* out, std::size_t n) {
+    const Int16Tag d16;
+    const int step = static_cast<int>(hn::Lanes(d16));
+    const auto flip = hn::Set(d16, static_cast<short>(-32768));
+    const auto* quarters = reinterpret_cast<const std::int16_t*>(keys);
+    toolkit::rgb<short> pixels[hn::MaxLanes(Int16Tag())];
+    const auto convert = [](auto df, auto r, auto g, auto b, auto& y, auto& cb, auto& cr) {
+        pixel_simd::HWY_NAMESPACE::rgb_to_yc(df, r, g, b, y, cb, cr);
+    };
+    const auto one = [](double r, double g, double b) { return ::rgb_to_yc(r, g, b); };
+    const auto slow = [&](int i, int count) {
+        toolkit::row_kernels::from_keys(keys + i, &pixels[0].r, static_cast<std::size_t>(count));
+        convert_shorts(reinterpret_cast<const PIXEL_YC*>(pixels), out + i, count, convert, one);
+    };
+    row_steps(
+        static_cast<int>(n), step,
+        [&](int i) {
+            ShortVec b, g, r, exponent, y, cb, cr;
+            hn::LoadInterleaved4(d16, quarters + 4 * i, b, g, r, exponent);
+            if (rgb_to_yc_fast(hn::Xor(r, flip), hn::Xor(g, flip), hn::Xor(b, flip), y, cb, cr))
+                store_pixels(d16, y, cb, cr, out + i);
+            else
+                slow(i, step);
+        },
+        [&](int i) { slow(i, 1); });
+}
+
 static void yc_to_rgbf_row(const PIXEL_YC* in, toolkit::rgb<float>* out, std::size_t n) {
     const RealTag df;
     const FloatTag d32;
@@ -267,6 +299,7 @@ HWY_EXPORT(y_of_row);
 HWY_EXPORT(y_into_row);
 HWY_EXPORT(rgb_to_yc_row);
 HWY_EXPORT(rgbf_to_yc_row);
+HWY_EXPORT(median_keys_to_yc_row);
 }  // namespace plane_rows_simd
 
 void yc_to_rgb_row(const PIXEL_YC* in, toolkit::rgb<short>* out, std::size_t n) {
@@ -291,5 +324,9 @@ void rgb_to_yc_row(const toolkit::rgb<short>* in, PIXEL_YC* out, std::size_t n) 
 
 void rgbf_to_yc_row(const toolkit::rgb<float>* in, PIXEL_YC* out, std::size_t n) {
     HWY_DYNAMIC_DISPATCH(plane_rows_simd::rgbf_to_yc_row)(in, out, n);
+}
+
+void median_keys_to_yc_row(const double* keys, PIXEL_YC* out, std::size_t n) {
+    HWY_DYNAMIC_DISPATCH(plane_rows_simd::median_keys_to_yc_row)(keys, out, n);
 }
 #endif  // HWY_ONCE
