@@ -270,8 +270,46 @@ HWY_INLINE std::size_t shuffle_pairs(const void* from, std::size_t from_step, vo
 #endif
 }
 
+#if HWY_TARGET != HWY_SCALAR
+// A vector of bytes whose 128-bit blocks are the 16 bytes at in, in + step,
+// in + 2 step, ... (a pixel pair each, for the shuffle within blocks).
+template <class D8>
+HWY_INLINE hn::Vec<D8> load_blocks(D8 d8, const std::uint8_t* in, std::size_t step) {
+    if constexpr (hn::MaxLanes(D8()) <= 16) {
+        return hn::LoadU(d8, in);
+    } else {
+        const hn::Half<D8> dh;
+        const std::size_t half_blocks = hn::MaxLanes(dh) / 16;
+        return hn::Combine(d8, load_blocks(dh, in + half_blocks * step, step),
+                           load_blocks(dh, in, step));
+    }
+}
+#endif
+
+// The pairs of shuffle_pairs for to_keys, as many pairs a step as a vector
+// has blocks; returns the pixels done.
+HWY_INLINE std::size_t place_pairs(const short* rgb, double* keys, std::size_t n) {
+#if HWY_TARGET == HWY_SCALAR
+    (void)rgb, (void)keys, (void)n;
+    return 0;
+#else
+    const std::size_t pairs = n >= 3 ? (n - 1) / 2 : 0;
+    const hn::ScalableTag<std::uint8_t> d8;
+    const std::size_t blocks = hn::Lanes(d8) / 16;
+    const auto table = hn::LoadDup128(d8, kPlace);
+    const auto bits = hn::BitCast(d8, hn::Set(hn::ScalableTag<std::uint64_t>(), kKeyFlip));
+    const auto* in = reinterpret_cast<const std::uint8_t*>(rgb);
+    auto* out = reinterpret_cast<std::uint8_t*>(keys);
+    std::size_t k = 0;
+    for (; k + blocks <= pairs; k += blocks)
+        hn::StoreU(hn::Xor(hn::TableLookupBytesOr0(load_blocks(d8, in + 12 * k, 12), table), bits),
+                   d8, out + 16 * k);
+    return 2 * k + shuffle_pairs(in + 12 * k, 12, out + 16 * k, 16, n - 2 * k, kPlace, kKeyFlip);
+#endif
+}
+
 static void to_keys(const short* rgb, double* keys, std::size_t n) {
-    for (std::size_t i = shuffle_pairs(rgb, 12, keys, 16, n, kPlace, kKeyFlip); i < n; ++i) {
+    for (std::size_t i = place_pairs(rgb, keys, n); i < n; ++i) {
         const std::uint64_t r = static_cast<std::uint16_t>(rgb[3 * i]);
         const std::uint64_t g = static_cast<std::uint16_t>(rgb[3 * i + 1]);
         const std::uint64_t b = static_cast<std::uint16_t>(rgb[3 * i + 2]);
