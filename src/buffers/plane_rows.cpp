@@ -76,9 +76,9 @@ using ShortVec = hn::Vec<Int16Tag>;
 HWY_INLINE bool within(ShortVec a, ShortVec b, ShortVec c, short half_ab, short half_c) {
     const Int16Tag d16;
     const auto ab = hn::Or(hn::Add(a, hn::Set(d16, half_ab)), hn::Add(b, hn::Set(d16, half_ab)));
-    const auto out = hn::Or(hn::And(ab, hn::Set(d16, static_cast<short>(-2 * half_ab))),
-                            hn::And(hn::Add(c, hn::Set(d16, half_c)),
-                                    hn::Set(d16, static_cast<short>(-2 * half_c))));
+    const auto out = hn::Or(
+        hn::And(ab, hn::Set(d16, static_cast<short>(-2 * half_ab))),
+        hn::And(hn::Add(c, hn::Set(d16, half_c)), hn::Set(d16, static_cast<short>(-2 * half_c))));
     return hn::AllTrue(d16, hn::Eq(out, hn::Zero(d16)));
 }
 
@@ -107,8 +107,8 @@ HWY_INLINE FastVec times(FastVec v, float c) { return hn::Mul(v, hn::Set(FastTag
 // those cases for |cr| < 5500 and any cb (every one checked; the
 // plane-row exactness test runs them).  g can be off wherever its quotient
 // is an integer, unless cb = cr = 0, where the double formula is y itself.
-HWY_INLINE bool yc_to_rgb_fast(ShortVec y16, ShortVec cb16, ShortVec cr16, ShortVec& r,
-                               ShortVec& g, ShortVec& b) {
+HWY_INLINE bool yc_to_rgb_fast(ShortVec y16, ShortVec cb16, ShortVec cr16, ShortVec& r, ShortVec& g,
+                               ShortVec& b) {
     if (!within(cb16, cr16, y16, 4096, 8192)) return false;
     const FastVec y = to_fast(y16), cb = to_fast(cb16), cr = to_fast(cr16);
     FastMask r_whole, g_whole, b_whole;
@@ -124,8 +124,8 @@ HWY_INLINE bool yc_to_rgb_fast(ShortVec y16, ShortVec cb16, ShortVec cr16, Short
 // rgb_to_yc for r, g and b in [-8192, 8191]: false when a lane is outside
 // that, or when a quotient is an integer, except for black (0, 0, 0),
 // which the double formula gives exactly.
-HWY_INLINE bool rgb_to_yc_fast(ShortVec r16, ShortVec g16, ShortVec b16, ShortVec& y,
-                               ShortVec& cb, ShortVec& cr) {
+HWY_INLINE bool rgb_to_yc_fast(ShortVec r16, ShortVec g16, ShortVec b16, ShortVec& y, ShortVec& cb,
+                               ShortVec& cr) {
     if (!within(r16, g16, b16, 8192, 8192)) return false;
     const FastVec r = to_fast(r16), g = to_fast(g16), b = to_fast(b16);
     FastMask y_whole, cb_whole, cr_whole;

@@ -364,11 +364,12 @@ static void median5x5(const double* const* r, double* out, std::size_t n) {
         const std::size_t p = m / 2;
         const double* rows[5] = {r[0] + c0, r[1] + c0, r[2] + c0, r[3] + c0, r[4] + c0};
         if (p > 0) {
-            each_column(p + 2, [&](auto d, std::size_t q) { sort_columns5(d, rows, q, even, odd); });
-            each_column(p + 1, [&](auto d, std::size_t q) { merge_columns5(d, even, odd, q, pairs); });
-            each_column(p, [&](auto d, std::size_t q) {
-                median_pair5(d, even, odd, pairs, q, out + c0);
-            });
+            each_column(p + 2,
+                        [&](auto d, std::size_t q) { sort_columns5(d, rows, q, even, odd); });
+            each_column(p + 1,
+                        [&](auto d, std::size_t q) { merge_columns5(d, even, odd, q, pairs); });
+            each_column(
+                p, [&](auto d, std::size_t q) { median_pair5(d, even, odd, pairs, q, out + c0); });
         }
         // An odd count leaves one output, whose pair would read a column
         // beyond the row.

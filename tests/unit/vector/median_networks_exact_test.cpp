@@ -33,7 +33,8 @@ struct KeyRows {
                 if (kind == 0) {  // three values per component: ties everywhere
                     for (int c = 0; c < 3; ++c) p[c] = static_cast<short>(rng() % 3 - 1);
                 } else if (kind == 1) {  // equal R, G deciding, B breaking the last ties
-                    p[0] = 100, p[1] = static_cast<short>(rng() % 4), p[2] = static_cast<short>(rng());
+                    p[0] = 100, p[1] = static_cast<short>(rng() % 4),
+                    p[2] = static_cast<short>(rng());
                 } else if (kind == 2) {  // ascending along the row and down the rows
                     p[0] = static_cast<short>(i + k), p[1] = 0, p[2] = static_cast<short>(-i);
                 } else if (kind == 3) {  // descending
@@ -61,8 +62,8 @@ void expect_networks_exact(const KeyRows& keys, const std::string& what) {
     const double* r[5];
     for (int k = 0; k < 5; ++k) r[k] = keys.rows[static_cast<std::size_t>(k)].data();
     for_each_target([&](const std::string& target) {
-        for (std::size_t n : {1, 2, 3, 4, 5, 7, 8, 9, 16, 17, 63, 64, 65, 127, 128, 129, 130, 131,
-                              255, 256, 257, 295}) {
+        for (std::size_t n : {1,  2,  3,   4,   5,   7,   8,   9,   16,  17,  63,
+                              64, 65, 127, 128, 129, 130, 131, 255, 256, 257, 295}) {
             for (std::size_t size : {3, 5}) {
                 std::vector<double> got(n + 1, -1.0);
                 if (size == 3)

@@ -51,17 +51,17 @@ void expect_rows_exact(const std::vector<PIXEL_YC>& pixels, const std::string& w
         for (std::size_t i = 0; i < n; ++i) {
             const PIXEL_YC& p = pixels[i];
             if (std::memcmp(&rgb[i], &rgb_want[i], sizeof rgb[i]) != 0) {
-                ADD_FAILURE() << what << " yc_to_rgb on " << target << ": (" << p.y << ", "
-                              << p.cb << ", " << p.cr << ") gave " << rgb[i].r << ", "
-                              << rgb[i].g << ", " << rgb[i].b << " not " << rgb_want[i].r << ", "
-                              << rgb_want[i].g << ", " << rgb_want[i].b;
+                ADD_FAILURE() << what << " yc_to_rgb on " << target << ": (" << p.y << ", " << p.cb
+                              << ", " << p.cr << ") gave " << rgb[i].r << ", " << rgb[i].g << ", "
+                              << rgb[i].b << " not " << rgb_want[i].r << ", " << rgb_want[i].g
+                              << ", " << rgb_want[i].b;
                 return;
             }
             if (std::memcmp(&yc[i], &yc_want[i], sizeof yc[i]) != 0) {
-                ADD_FAILURE() << what << " rgb_to_yc on " << target << ": (" << p.y << ", "
-                              << p.cb << ", " << p.cr << ") gave " << yc[i].y << ", " << yc[i].cb
-                              << ", " << yc[i].cr << " not " << yc_want[i].y << ", "
-                              << yc_want[i].cb << ", " << yc_want[i].cr;
+                ADD_FAILURE() << what << " rgb_to_yc on " << target << ": (" << p.y << ", " << p.cb
+                              << ", " << p.cr << ") gave " << yc[i].y << ", " << yc[i].cb << ", "
+                              << yc[i].cr << " not " << yc_want[i].y << ", " << yc_want[i].cb
+                              << ", " << yc_want[i].cr;
                 return;
             }
         }
@@ -112,8 +112,8 @@ TEST(PlaneRowsExact, GreyBlackAndWholeQuotientsOfYcb) {
         const int r = static_cast<int>(rng() % 16384) - 8192;
         const int g = static_cast<int>(rng() % 16384) - 8192;
         const int b = static_cast<int>(rng() % 16384) - 8192;
-        if ((587 * g + 299 * r + 114 * b) % 1000 != 0 && (500 * b - 169 * r - 331 * g) % 1000 != 0 &&
-            (500 * r - 419 * g - 81 * b) % 1000 != 0)
+        if ((587 * g + 299 * r + 114 * b) % 1000 != 0 &&
+            (500 * b - 169 * r - 331 * g) % 1000 != 0 && (500 * r - 419 * g - 81 * b) % 1000 != 0)
             continue;
         ++found;
         pixels.push_back({s16(r), s16(g), s16(b)});
@@ -125,7 +125,7 @@ TEST(PlaneRowsExact, RangeEdgesAndRandomPixels) {
     // Each component at and just beyond the ends of the fast ranges, mixed
     // into vectors of ordinary pixels; then random pixels, in range and of
     // any 16-bit value, in runs of many lengths.
-    const int edges[] = {-32768, -8193, -8192, -8191, -4097, -4096, -4095, -1, 0,
+    const int edges[] = {-32768, -8193, -8192, -8191, -4097, -4096, -4095, -1,   0,
                          1,      4094,  4095,  4096,  8190,  8191,  8192,  32767};
     std::mt19937 rng(17);
     std::vector<PIXEL_YC> pixels;
