@@ -21,3 +21,6 @@ void y_into_row(const short* in, PIXEL_YC* out, std::size_t n);
 // Y, Cb, Cr truncated toward zero, low 16 bits kept.
 void rgb_to_yc_row(const toolkit::rgb<short>* in, PIXEL_YC* out, std::size_t n);
 void rgbf_to_yc_row(const toolkit::rgb<float>* in, PIXEL_YC* out, std::size_t n);
+// The pixels of n median keys (toolkit/median_rows.h) as Y, Cb, Cr: what
+// from_keys then rgb_to_yc_row give, in one pass.
+void median_keys_to_yc_row(const double* keys, PIXEL_YC* out, std::size_t n);

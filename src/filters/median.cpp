@@ -73,8 +73,7 @@ void median_streamed(const AreaJob& job, int kw, int kh) {
                                                             l.keys_out.data(), n_out,
                                                             l.window.data(), l.rows.data() + kh1))
                 return;
-            toolkit::row_kernels::from_keys(l.keys_out.data(), &l.pixels[0].r, n_out);
-            rgb_to_yc_row(l.pixels.data(), job.destination.row(dy + i) + dx, n_out);
+            median_keys_to_yc_row(l.keys_out.data(), job.destination.row(dy + i) + dx, n_out);
         }
     });
 }

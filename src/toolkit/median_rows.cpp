@@ -86,26 +86,28 @@ constexpr built build_sort5() {
     return s;
 }
 
-// The median of five sorted columns of five (wires 5c + r, r ascending):
-// merge columns 0 and 1, columns 2, 3 and 4, then the two lists; of the
-// final order only position 12 is used, and the comparators that cannot
-// affect it are left to the compiler to drop.
-constexpr built build_median25() {
+// Two sorted columns of five (wires 0..4 and 5..9) merged into one sorted
+// list of ten.
+constexpr built build_merge_columns() {
     built s;
-    auto column = [](int c) {
-        wire_list w;
-        for (int r = 0; r < 5; ++r) w.push(static_cast<std::uint8_t>(5 * c + r));
-        return w;
-    };
-    const wire_list m1 = merge(column(0), column(1), s.net);
-    const wire_list m2 = merge(column(2), column(3), s.net);
-    const wire_list m3 = merge(m2, column(4), s.net);
-    s.order = merge(m1, m3, s.net);
+    s.order = merge(wire_list{{0, 1, 2, 3, 4}, 5}, wire_list{{5, 6, 7, 8, 9}, 5}, s.net);
+    return s;
+}
+
+// Two sorted lists of ten (wires 0..9 and 10..19) merged; of the order
+// only ranks 7..12 are used, and the comparators that cannot affect them
+// are left to the compiler to drop.
+constexpr built build_merge_pairs() {
+    built s;
+    wire_list a, b;
+    for (std::uint8_t w = 0; w < 10; ++w) a.push(w), b.push(static_cast<std::uint8_t>(10 + w));
+    s.order = merge(a, b, s.net);
     return s;
 }
 
 constexpr built kSort5 = build_sort5();
-constexpr built kMedian25 = build_median25();
+constexpr built kMergeColumns = build_merge_columns();
+constexpr built kMergePairs = build_merge_pairs();
 
 template <const built& B, class V, std::size_t... S>
 HWY_INLINE void run_network(V* w, std::index_sequence<S...>) {
@@ -176,21 +178,61 @@ HWY_INLINE void median_from_columns3(D d, const double* lo, const double* mid, c
     hn::StoreU(median_of_3(low, middle, high), d, out + i);
 }
 
+// The sorted columns of a 5-row window, the even columns and the odd ones
+// apart: even[k][q] is the k-th smallest of column 2q, odd[k][q] of 2q + 1.
 template <class D>
-HWY_INLINE void sort_column5(D d, const double* const* r, std::size_t j, double* const* sorted) {
-    hn::Vec<D> w[5];
-    for (int k = 0; k < 5; ++k) w[k] = hn::LoadU(d, r[k] + j);
-    run_network<kSort5>(w);
-    for (int k = 0; k < 5; ++k) hn::StoreU(w[kSort5.order.id[k]], d, sorted[k] + j);
+HWY_INLINE void sort_columns5(D d, const double* const* r, std::size_t q, double* const* even,
+                              double* const* odd) {
+    hn::Vec<D> e[5], o[5];
+    for (int k = 0; k < 5; ++k) hn::LoadInterleaved2(d, r[k] + 2 * q, e[k], o[k]);
+    run_network<kSort5>(e);
+    run_network<kSort5>(o);
+    for (int k = 0; k < 5; ++k) {
+        hn::StoreU(e[kSort5.order.id[k]], d, even[k] + q);
+        hn::StoreU(o[kSort5.order.id[k]], d, odd[k] + q);
+    }
 }
 
+// Columns 2q + 1 and 2q + 2 merged: pairs[k][q] is their k-th smallest of
+// ten.
 template <class D>
-HWY_INLINE void median_from_columns5(D d, const double* const* sorted, std::size_t i, double* out) {
-    hn::Vec<D> w[25];
-    for (int c = 0; c < 5; ++c)
-        for (int k = 0; k < 5; ++k) w[5 * c + k] = hn::LoadU(d, sorted[k] + i + c);
-    run_network<kMedian25>(w);
-    hn::StoreU(w[kMedian25.order.id[12]], d, out + i);
+HWY_INLINE void merge_columns5(D d, double* const* even, double* const* odd, std::size_t q,
+                               double* const* pairs) {
+    hn::Vec<D> w[10];
+    for (int k = 0; k < 5; ++k) {
+        w[k] = hn::LoadU(d, odd[k] + q);
+        w[5 + k] = hn::LoadU(d, even[k] + q + 1);
+    }
+    run_network<kMergeColumns>(w);
+    for (int k = 0; k < 10; ++k) hn::StoreU(w[kMergeColumns.order.id[k]], d, pairs[k] + q);
+}
+
+// The 13th smallest of a sorted list q and a sorted column c is the least
+// over t = 0..5 of the greater of q[12 - t] and c[t - 1] (taking t from the
+// column and 13 - t from the list; t = 0 takes none from the column).
+template <class V, class Column>
+HWY_INLINE V thirteenth(const V* w, const Column& c) {
+    V m = w[kMergePairs.order.id[12]];
+    for (int t = 1; t <= 5; ++t) m = hn::Min(m, hn::Max(w[kMergePairs.order.id[12 - t]], c(t - 1)));
+    return m;
+}
+
+// Outputs 2p and 2p + 1: their windows share columns 2p + 1 .. 2p + 4, the
+// merged pairs at p and p + 1, whose ranks 7..12 (of twenty) are all the
+// median can be with one more column beside them: column 2p for the
+// first output, 2p + 5 for the second.
+template <class D>
+HWY_INLINE void median_pair5(D d, double* const* even, double* const* odd, double* const* pairs,
+                             std::size_t p, double* out) {
+    hn::Vec<D> w[20];
+    for (int k = 0; k < 10; ++k) {
+        w[k] = hn::LoadU(d, pairs[k] + p);
+        w[10 + k] = hn::LoadU(d, pairs[k] + p + 1);
+    }
+    run_network<kMergePairs>(w);
+    const auto first = thirteenth(w, [&](int k) { return hn::LoadU(d, even[k] + p); });
+    const auto second = thirteenth(w, [&](int k) { return hn::LoadU(d, odd[k] + p + 2); });
+    hn::StoreInterleaved2(first, second, d, out + 2 * p);
 }
 
 // The key of a pixel, byte by byte (little-endian): B, G and R with the top
@@ -228,8 +270,46 @@ HWY_INLINE std::size_t shuffle_pairs(const void* from, std::size_t from_step, vo
 #endif
 }
 
+#if HWY_TARGET != HWY_SCALAR
+// A vector of bytes whose 128-bit blocks are the 16 bytes at in, in + step,
+// in + 2 step, ... (a pixel pair each, for the shuffle within blocks).
+template <class D8>
+HWY_INLINE hn::Vec<D8> load_blocks(D8 d8, const std::uint8_t* in, std::size_t step) {
+    if constexpr (hn::MaxLanes(D8()) <= 16) {
+        return hn::LoadU(d8, in);
+    } else {
+        const hn::Half<D8> dh;
+        const std::size_t half_blocks = hn::MaxLanes(dh) / 16;
+        return hn::Combine(d8, load_blocks(dh, in + half_blocks * step, step),
+                           load_blocks(dh, in, step));
+    }
+}
+#endif
+
+// The pairs of shuffle_pairs for to_keys, as many pairs a step as a vector
+// has blocks; returns the pixels done.
+HWY_INLINE std::size_t place_pairs(const short* rgb, double* keys, std::size_t n) {
+#if HWY_TARGET == HWY_SCALAR
+    (void)rgb, (void)keys, (void)n;
+    return 0;
+#else
+    const std::size_t pairs = n >= 3 ? (n - 1) / 2 : 0;
+    const hn::ScalableTag<std::uint8_t> d8;
+    const std::size_t blocks = hn::Lanes(d8) / 16;
+    const auto table = hn::LoadDup128(d8, kPlace);
+    const auto bits = hn::BitCast(d8, hn::Set(hn::ScalableTag<std::uint64_t>(), kKeyFlip));
+    const auto* in = reinterpret_cast<const std::uint8_t*>(rgb);
+    auto* out = reinterpret_cast<std::uint8_t*>(keys);
+    std::size_t k = 0;
+    for (; k + blocks <= pairs; k += blocks)
+        hn::StoreU(hn::Xor(hn::TableLookupBytesOr0(load_blocks(d8, in + 12 * k, 12), table), bits),
+                   d8, out + 16 * k);
+    return 2 * k + shuffle_pairs(in + 12 * k, 12, out + 16 * k, 16, n - 2 * k, kPlace, kKeyFlip);
+#endif
+}
+
 static void to_keys(const short* rgb, double* keys, std::size_t n) {
-    for (std::size_t i = shuffle_pairs(rgb, 12, keys, 16, n, kPlace, kKeyFlip); i < n; ++i) {
+    for (std::size_t i = place_pairs(rgb, keys, n); i < n; ++i) {
         const std::uint64_t r = static_cast<std::uint16_t>(rgb[3 * i]);
         const std::uint64_t g = static_cast<std::uint16_t>(rgb[3 * i + 1]);
         const std::uint64_t b = static_cast<std::uint16_t>(rgb[3 * i + 2]);
@@ -263,15 +343,37 @@ static void median3x3(const double* const* r, double* out, std::size_t n) {
     }
 }
 
+// The median of the 5 x 5 keys at columns i..i+4, by selection.
+static double median5x5_at(const double* const* r, std::size_t i) {
+    double window[25];
+    for (int k = 0; k < 5; ++k) std::copy(r[k] + i, r[k] + i + 5, window + 5 * k);
+    std::nth_element(window, window + 12, window + 25);
+    return window[12];
+}
+
 static void median5x5(const double* const* r, double* out, std::size_t n) {
-    double columns[5][kChunk + 4];
-    double* sorted[5] = {columns[0], columns[1], columns[2], columns[3], columns[4]};
+    constexpr std::size_t kPairs = kChunk / 2;
+    double even_columns[5][kPairs + 2], odd_columns[5][kPairs + 2], merged[10][kPairs + 1];
+    double* even[5];
+    double* odd[5];
+    double* pairs[10];
+    for (int k = 0; k < 5; ++k) even[k] = even_columns[k], odd[k] = odd_columns[k];
+    for (int k = 0; k < 10; ++k) pairs[k] = merged[k];
     for (std::size_t c0 = 0; c0 < n; c0 += kChunk) {
         const std::size_t m = std::min(n - c0, kChunk);
+        const std::size_t p = m / 2;
         const double* rows[5] = {r[0] + c0, r[1] + c0, r[2] + c0, r[3] + c0, r[4] + c0};
-        each_column(m + 4, [&](auto d, std::size_t j) { sort_column5(d, rows, j, sorted); });
-        each_column(m,
-                    [&](auto d, std::size_t i) { median_from_columns5(d, sorted, i, out + c0); });
+        if (p > 0) {
+            each_column(p + 2,
+                        [&](auto d, std::size_t q) { sort_columns5(d, rows, q, even, odd); });
+            each_column(p + 1,
+                        [&](auto d, std::size_t q) { merge_columns5(d, even, odd, q, pairs); });
+            each_column(
+                p, [&](auto d, std::size_t q) { median_pair5(d, even, odd, pairs, q, out + c0); });
+        }
+        // An odd count leaves one output, whose pair would read a column
+        // beyond the row.
+        if (m % 2 != 0) out[c0 + m - 1] = median5x5_at(rows, m - 1);
     }
 }
 

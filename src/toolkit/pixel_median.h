@@ -11,7 +11,9 @@
 // median_rows.h), keeping the window's rows in a ring that a range
 // continuing its slot's previous one goes on using.  A 3 x 3 window sorts
 // each column once and takes the median from the sorted columns; a 5 x 5
-// window sorts its columns and merges them with a fixed network; other
+// window sorts its columns, merges neighbouring pairs of them, and takes
+// two neighbouring outputs from the four columns they share and one more
+// each (fixed networks); other
 // windows select the middle key of the gathered window, a few columns at a
 // time when the window is large, so that a passed deadline is seen within
 // a row.
