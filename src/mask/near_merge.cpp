@@ -7,7 +7,8 @@
 // to yc_to_lab in double lanes (lab_simd-inl.h), whose steps with a lane
 // next to a cut go to the per-pixel rule (near_lab_float_row,
 // near_lab_row).  Weights or multipliers beyond the float lanes' sizes
-// start at the double lanes.
+// start at the double lanes.  The plain members with exponent 0 or 1 run the
+// same double lanes with their fixed-point distance (near_plain_row).
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "mask/near_merge.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -15,6 +16,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "buffers/numeric.h"
 #include "buffers/pixel_simd-inl.h"
@@ -122,12 +124,21 @@ using namespace pixel_simd::HWY_NAMESPACE;  // and its alias hn
 // t x + (1 - t) y, or t 4096, within that times |x - y| (or 4096), plus
 // 1e-9, of a whole number, or a sum dA + dB within eA + eB of 0, goes there
 // too.
-static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
-                         const near_rules::NearLab& lab) {
+//
+// The plain members (Plain) take the same steps with the fixed-point
+// distance, which the lanes form exactly: (w (key - q)) >> 12 is a whole
+// product below 2^53 (keys within 2^20, checked by the caller) floored
+// after an exact division by 4096, and the rest are the routine's own
+// double operations in its order.  Their distances have no error, so the
+// bound is the 1e-13 relative part alone.
+template <bool Plain>
+HWY_INLINE void near_double_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                                const near_rules::NearLab& lab) {
     const RealTag df;
     const auto c = [&](double v) { return hn::Set(df, v); };
     const NearMerge& m = *lab.m;
-    const near_rules::LabDistance distance(m);
+    using Distance = std::conditional_t<Plain, near_rules::PlainDistance, near_rules::LabDistance>;
+    const Distance distance(m);
     const near_rules::MergeWrite merge{m.exponent};
     const near_rules::MaskWrite mask{m.exponent};
     const auto scalar = [&](int i) {
@@ -138,14 +149,26 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
             merge(a[i], b[i], d[i], da, db);
     };
     const auto lab_distance = [&](const RealPlanes& px, int h) {
-        RealVec l, la, lb;
-        yc_to_lab(px.y[h], px.cb[h], px.cr[h], l, la, lb);
-        const auto el = hn::Mul(c(distance.wl), hn::Sub(l, c(distance.key.a)));
-        const auto ea = hn::Mul(c(distance.wa), hn::Sub(la, c(distance.key.b)));
-        const auto eb = hn::Mul(c(distance.wb), hn::Sub(lb, c(distance.key.c)));
-        return hn::Mul(
-            hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
-            c(distance.k));
+        if constexpr (Plain) {
+            const auto e = [&](int k, RealVec q) {
+                const auto product = hn::Mul(c(static_cast<double>(distance.w[k])),
+                                             hn::Sub(c(static_cast<double>(distance.key[k])), q));
+                return hn::Floor(hn::Mul(product, c(1.0 / 4096)));
+            };
+            const auto e1 = e(0, px.y[h]), e2 = e(1, px.cb[h]), e3 = e(2, px.cr[h]);
+            return hn::Mul(
+                hn::Sqrt(hn::Add(hn::Add(hn::Mul(e1, e1), hn::Mul(e2, e2)), hn::Mul(e3, e3))),
+                c(distance.k));
+        } else {
+            RealVec l, la, lb;
+            yc_to_lab(px.y[h], px.cb[h], px.cr[h], l, la, lb);
+            const auto el = hn::Mul(c(distance.wl), hn::Sub(l, c(distance.key.a)));
+            const auto ea = hn::Mul(c(distance.wa), hn::Sub(la, c(distance.key.b)));
+            const auto eb = hn::Mul(c(distance.wb), hn::Sub(lb, c(distance.key.c)));
+            return hn::Mul(
+                hn::Sqrt(hn::Add(hn::Add(hn::Mul(el, el), hn::Mul(ea, ea)), hn::Mul(eb, eb))),
+                c(distance.k));
+        }
     };
     const bool hard = m.exponent == 0;
     const int step = real_step();
@@ -207,6 +230,15 @@ static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int 
             store_wrapped(y, cb, cr, d + i);
         },
         scalar);
+}
+
+static void near_lab_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                         const near_rules::NearLab& lab) {
+    near_double_row<false>(a, b, d, n, lab);
+}
+static void near_plain_row(const PIXEL_YC* a, const PIXEL_YC* b, PIXEL_YC* d, int n,
+                           const near_rules::NearLab& lab) {
+    near_double_row<true>(a, b, d, n, lab);
 }
 
 // Exponent 0 or 1 in float lanes.  With dA and dB within EA and EB of the
@@ -350,6 +382,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace near_simd {
 HWY_EXPORT(near_lab_row);
+HWY_EXPORT(near_plain_row);
 HWY_EXPORT(near_lab_float_row);
 }  // namespace near_simd
 
@@ -396,6 +429,19 @@ bool near_lab_lanes(const Frame& a, const Frame& b, const Frame& dst, const Trip
     return true;
 }
 
+// The plain members' double lanes for exponents 0 and 1, keys within 2^20
+// (where the lanes' fixed-point products are exact); true when they ran.
+bool near_plain_lanes(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
+                      const NearMerge& m, bool mask) {
+    if (m.lab || !(m.exponent == 0 || m.exponent == 1)) return false;
+    const PlainDistance distance(m);
+    for (long long k : distance.key)
+        if (k < -(1 << 20) || k > (1 << 20)) return false;
+    const near_rules::NearLab plain{&m, mask, 1e-300, {}};
+    for_each_triple_row(a, b, dst, area, HWY_DYNAMIC_DISPATCH(near_simd::near_plain_row), plain);
+    return true;
+}
+
 template <class Write>
 void near_space(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
                 const NearMerge& m, const Write& write) {
@@ -409,13 +455,15 @@ void near_space(const Frame& a, const Frame& b, const Frame& dst, const TripleAr
 
 void merge_near(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
                 const NearMerge& m) {
-    if (near_lab_lanes(a, b, dst, area, m, false)) return;
+    if (near_lab_lanes(a, b, dst, area, m, false) || near_plain_lanes(a, b, dst, area, m, false))
+        return;
     near_space(a, b, dst, area, m, near_rules::MergeWrite{m.exponent});
 }
 
 void mask_near(const Frame& a, const Frame& b, const Frame& dst, const TripleArea& area,
                const NearMerge& m) {
-    if (near_lab_lanes(a, b, dst, area, m, true)) return;
+    if (near_lab_lanes(a, b, dst, area, m, true) || near_plain_lanes(a, b, dst, area, m, true))
+        return;
     near_space(a, b, dst, area, m, near_rules::MaskWrite{m.exponent});
 }
 #endif  // HWY_ONCE
