@@ -7,8 +7,14 @@
 //
 // R, G, B in units of 1/500 are whole numbers:
 //   r = 500 Y + 701 Cr, g = 500 Y - 172 Cb - 357 Cr, b = 500 Y + 886 Cb,
-// exact in float for |Y|, |Cb|, |Cr| <= 8192 (other pixels are risky), and
-// clamped to 0..2048000 exactly.  The double routine's channels lie within
+// clamped to 0..2048000, and the clamped values are exact in float for every
+// 16-bit pixel: 500 Y is exact (below 2^24), r and b round once, from their
+// exact value, and rounding is monotone with 0, 2048000 and 2^24 floats, so
+// an r beyond 2^24 in size rounds to a value that clamps alike, and one
+// below is exact.  g's first step 500 Y - 172 Cb rounds only beyond 2^24 in
+// size, by at most 1 (below 2^25); then g itself lies beyond 2^24 - 357 *
+// 32768 (about 5e6) on the same side, and clamps alike.  The raw values
+// compare with 0 and 2048000 as the exact ones do.  The double routine's channels lie within
 // 3e-11 of these (before and after its clamp, which moves nothing by more
 // than it moves the exact value), so every decision it takes is taken here
 // on exact values, with these exceptions, held back:
@@ -90,8 +96,6 @@ HWY_INLINE GuardedResult hsv_adjust_float(const PIXEL_YC* p, const AdjustConstan
     const auto y = hn::ConvertTo(df, yi);
     const auto cb = hn::ConvertTo(df, cbi);
     const auto cr = hn::ConvertTo(df, cri);
-    const auto chroma = hn::Max(hn::Abs(cb), hn::Abs(cr));
-    const auto inside = hn::Le(hn::Max(hn::Abs(y), chroma), c(8192.0f));
 
     // R, G, B in 1/500, exact, then clamped.
     const auto y500 = hn::Mul(y, c(500.0f));
@@ -139,14 +143,14 @@ HWY_INLINE GuardedResult hsv_adjust_float(const PIXEL_YC* p, const AdjustConstan
 
     const auto av = hn::Abs(v);
     const auto e = hn::MulAdd(av, c(k.out_v), hn::MulAdd(hn::Abs(vs_open), c(k.out_vs), c(k.out_c)));
-    // Lanes the float form cannot vouch for: beyond the exact range, an
-    // unclamped V' too large for whole_bits.
-    auto risky = hn::Not(hn::And(inside, hn::Lt(av, c(4194304.0f))));
-    // A narrow range that is not an exact grey.
+    // Lanes the float form cannot vouch for (the call's bounds keep |V'|
+    // below 2^20, so whole_bits holds every result): a narrow range that is
+    // not an exact grey.
+    const auto no_chroma = hn::RebindMask(df, hn::Eq(hn::Or(cbi, cri), hn::Zero(IntTag())));
     const auto exact_grey =
-        hn::Or(hn::Eq(chroma, zero), hn::Or(hn::Lt(hn::Max(rn, hn::Max(gn, bn)), zero),
+        hn::Or(no_chroma, hn::Or(hn::Lt(hn::Max(rn, hn::Max(gn, bn)), zero),
                                              hn::Gt(hn::Min(rn, hn::Min(gn, bn)), top)));
-    risky = hn::Or(risky, hn::AndNot(exact_grey, hn::Lt(range, c(50.0f))));
+    auto risky = hn::AndNot(exact_grey, hn::Lt(range, c(50.0f)));
     // R largest, G = B, not both beyond the same end (a flat lane is
     // decided above).
     const auto settled =

@@ -112,7 +112,8 @@ inline HsvCuts hsv_cuts(const double k[3], const double o[3]) {
     bool exact = true;
     for (int i = 0; i < 3; ++i) exact = exact && std::fabs(k[i]) < (1 << 24);
     exact = exact && std::fabs(o[1]) < (1 << 20) && std::fabs(o[2]) < (1 << 20);
-    c.usable = exact && most < (1 << 20) && sector < 0.02 && c.output < 0.02;
+    c.usable = exact && most < (1 << 20) && most_v < (1 << 20) && sector < 0.02 &&
+               c.output < 0.02;
     return c;
 }
 
