@@ -86,8 +86,16 @@ HWY_INLINE AdjustConstants adjust_constants(const HsvCuts& cuts) {
             cuts.out_c[fused],  cuts.out_v[fused], cuts.out_vs[fused], cuts.grey_exact};
 }
 
-// A step of Lanes(FloatTag) pixels from p.
-HWY_INLINE GuardedResult hsv_adjust_float(const PIXEL_YC* p, const AdjustConstants& k) {
+// R, G, B of a step of Lanes(FloatTag) pixels from p, in 1/500, raw and
+// clamped (max, range, D); which channel is largest; the exact greys, the
+// ties of G and B below R that the double also holds at exactly 0, and the
+// lanes held back for the reasons above.
+struct HsvFront {
+    FloatVec rn, gn, bn, max_raw, min_raw, max, range, d;
+    FloatMask is_r, is_g, exact_grey, settled, held;
+};
+
+HWY_INLINE HsvFront hsv_front(const PIXEL_YC* p) {
     const FloatTag df;
     const auto c = [&](float x) { return hn::Set(df, x); };
     const auto zero = hn::Zero(df), top = c(2048000.0f);
@@ -96,8 +104,6 @@ HWY_INLINE GuardedResult hsv_adjust_float(const PIXEL_YC* p, const AdjustConstan
     const auto y = hn::ConvertTo(df, yi);
     const auto cb = hn::ConvertTo(df, cbi);
     const auto cr = hn::ConvertTo(df, cri);
-
-    // R, G, B in 1/500, exact, then clamped.
     const auto y500 = hn::Mul(y, c(500.0f));
     const auto rn = hn::MulAdd(cr, c(701.0f), y500);
     const auto gn = hn::NegMulAdd(cr, c(357.0f), hn::NegMulAdd(cb, c(172.0f), y500));
@@ -105,12 +111,34 @@ HWY_INLINE GuardedResult hsv_adjust_float(const PIXEL_YC* p, const AdjustConstan
     const auto r = hn::Min(hn::Max(rn, zero), top);
     const auto g = hn::Min(hn::Max(gn, zero), top);
     const auto b = hn::Min(hn::Max(bn, zero), top);
-    const auto max = hn::Max(r, hn::Max(g, b));
-    const auto range = hn::Sub(max, hn::Min(r, hn::Min(g, b)));
-    const auto is_r = hn::Eq(r, max);
-    const auto is_g = hn::AndNot(is_r, hn::Eq(g, max));
-    const auto d = hn::IfThenElse(is_r, hn::Sub(g, b),
-                                  hn::IfThenElse(is_g, hn::Sub(b, r), hn::Sub(r, g)));
+    HsvFront o;
+    o.rn = rn, o.gn = gn, o.bn = bn;
+    o.max_raw = hn::Max(rn, hn::Max(gn, bn));
+    o.min_raw = hn::Min(rn, hn::Min(gn, bn));
+    o.max = hn::Max(r, hn::Max(g, b));
+    o.range = hn::Sub(o.max, hn::Min(r, hn::Min(g, b)));
+    o.is_r = hn::Eq(r, o.max);
+    o.is_g = hn::AndNot(o.is_r, hn::Eq(g, o.max));
+    o.d = hn::IfThenElse(o.is_r, hn::Sub(g, b),
+                         hn::IfThenElse(o.is_g, hn::Sub(b, r), hn::Sub(r, g)));
+    const auto no_chroma = hn::RebindMask(df, hn::Eq(hn::Or(cbi, cri), hn::Zero(IntTag())));
+    o.exact_grey = hn::Or(no_chroma, hn::Or(hn::Lt(o.max_raw, zero), hn::Gt(o.min_raw, top)));
+    o.settled = hn::Or(hn::Lt(hn::Max(gn, bn), zero), hn::Gt(hn::Min(gn, bn), top));
+    // A narrow range that is not an exact grey; R largest, G = B, not both
+    // beyond the same end (a flat lane is decided by the first).
+    o.held = hn::Or(hn::AndNot(o.exact_grey, hn::Lt(o.range, c(50.0f))),
+                    hn::AndNot(o.settled, hn::And(o.is_r, hn::Eq(o.d, zero))));
+    return o;
+}
+
+// A step of Lanes(FloatTag) pixels from p.
+HWY_INLINE GuardedResult hsv_adjust_float(const PIXEL_YC* p, const AdjustConstants& k) {
+    const FloatTag df;
+    const auto c = [&](float x) { return hn::Set(df, x); };
+    const auto zero = hn::Zero(df);
+    const HsvFront in = hsv_front(p);
+    const auto max = in.max, range = in.range, d = in.d;
+    const auto is_r = in.is_r, is_g = in.is_g;
     // Sixths of a degree: R's sector wraps a negative hue by a turn.
     const auto base = hn::IfThenElse(is_r, hn::IfThenElseZero(hn::Lt(d, zero), c(2160.0f)),
                                      hn::IfThenElse(is_g, c(720.0f), c(1440.0f)));
@@ -144,18 +172,8 @@ HWY_INLINE GuardedResult hsv_adjust_float(const PIXEL_YC* p, const AdjustConstan
     const auto av = hn::Abs(v);
     const auto e = hn::MulAdd(av, c(k.out_v), hn::MulAdd(hn::Abs(vs_open), c(k.out_vs), c(k.out_c)));
     // Lanes the float form cannot vouch for (the call's bounds keep |V'|
-    // below 2^20, so whole_bits holds every result): a narrow range that is
-    // not an exact grey.
-    const auto no_chroma = hn::RebindMask(df, hn::Eq(hn::Or(cbi, cri), hn::Zero(IntTag())));
-    const auto exact_grey =
-        hn::Or(no_chroma, hn::Or(hn::Lt(hn::Max(rn, hn::Max(gn, bn)), zero),
-                                             hn::Gt(hn::Min(rn, hn::Min(gn, bn)), top)));
-    auto risky = hn::AndNot(exact_grey, hn::Lt(range, c(50.0f)));
-    // R largest, G = B, not both beyond the same end (a flat lane is
-    // decided above).
-    const auto settled =
-        hn::Or(hn::Lt(hn::Max(gn, bn), zero), hn::Gt(hn::Min(gn, bn), top));
-    risky = hn::Or(risky, hn::AndNot(settled, hn::And(is_r, hn::Eq(d, zero))));
+    // below 2^20, so whole_bits holds every result).
+    auto risky = in.held;
     // The hue's cut matters wherever S' is not exactly 0.
     const auto near_k = hn::Le(hn::Abs(hn::Sub(h6p, hn::Round(h6p))), c(k.sector));
     risky = hn::Or(risky, hn::AndNot(grey, near_k));
