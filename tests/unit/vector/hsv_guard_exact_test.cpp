@@ -156,16 +156,16 @@ TEST(HsvGuardExact, ColorHsvNextToEveryCut) {
     }
 }
 
-// color_hsv's float lanes on their own edges: components beyond the range
-// where R, G, B are exact in float; G = B below R, with G and B both
-// clamped at the same end (the double's hue exactly 0) or not (+0 or just
-// below, which wraps); greys next to both ends, exact ones (Cb = Cr = 0,
-// all three channels beyond one end) and narrow ranges from clamping; a
-// maximum of exactly 0; gains that pass a grey's V' unclamped (S' exactly
-// 0, with S or its gain 0, or with S = 4096 and its offset -4096).
-TEST(HsvGuardExact, ColorHsvEdgesOfTheFloatLanes) {
+namespace {
+
+// The edges of color_hsv's and posterize_hsv's float lanes: components
+// beyond the nominal range (up to any 16-bit value); G = B below R, with G
+// and B both clamped at the same end (the double's hue exactly 0) or not
+// (+0 or just below, which wraps); greys next to both ends, exact ones
+// (Cb = Cr = 0, all three channels beyond one end) and narrow ranges from
+// clamping; a maximum of exactly 0.
+std::vector<PIXEL_YC> hsv_edge_pixels() {
     std::vector<PIXEL_YC> px = zero_maximum_pixels();
-    ASSERT_GT(px.size(), 50u);
     for (int y = -6; y <= 6; ++y)
         for (int cb = -4; cb <= 4; ++cb)
             for (int cr = -4; cr <= 4; ++cr)
@@ -225,6 +225,16 @@ TEST(HsvGuardExact, ColorHsvEdgesOfTheFloatLanes) {
         px.push_back(p);
     }
     px.resize((px.size() / kW) * kW);
+    return px;
+}
+
+}  // namespace
+
+// color_hsv's float lanes on those edges, with gains and offsets that pass
+// greys' V' unclamped, turn S' through 0, show a flat colour's hue.
+TEST(HsvGuardExact, ColorHsvEdgesOfTheFloatLanes) {
+    const std::vector<PIXEL_YC> px = hsv_edge_pixels();
+    ASSERT_GT(px.size(), 50u * kW);
     const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
     const ColorAdjust adjusts[] = {{{1, 1, 1}, {0, 0, 0}},
                                    {{1.1, 0.9, 1.2}, {10, -5, 3}},
@@ -318,6 +328,29 @@ TEST(HsvGuardExact, PosterizeHsvNextToMultiplesOfTheStep) {
         expect_same(
             "posterize_hsv at multiples, levels " + std::to_string(levels[0]), px,
             [&](const Frame& f) { posterize_hsv(f, all, levels); },
+            [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
+    }
+}
+
+// posterize_hsv's float lanes on the same edges (exact greys and clamped
+// channels put H, S and V on whole numbers, many of them cuts): levels
+// whose steps are 1 (every whole number a cut), 2, and ones that put the
+// exact hues 0, 600, 1200 ... and S = 4096 next to multiples of the step.
+TEST(HsvGuardExact, PosterizeHsvEdgesOfTheFloatLanes) {
+    const std::vector<PIXEL_YC> px = hsv_edge_pixels();
+    const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+    // (Each within the table the float path takes: at most 2^14 colours.)
+    // Steps 189, 227, 141 and 61, 41: the float 1 / step lies below the
+    // real one, so m step times it rounds below m.
+    const int level_sets[][3] = {{3601, 2, 2}, {2, 2049, 3}, {3, 2, 2049}, {113, 9, 9},
+                                 {5, 4, 4},    {7, 3, 257},  {13, 65, 3},  {20, 19, 30},
+                                 {60, 2, 99}};
+    for (const auto& levels : level_sets) {
+        const Posterize q = posterize_of(levels);
+        expect_same(
+            "posterize_hsv edges, levels " + std::to_string(levels[0]) + " " +
+                std::to_string(levels[1]) + " " + std::to_string(levels[2]),
+            px, [&](const Frame& f) { posterize_hsv(f, all, levels); },
             [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
     }
 }
