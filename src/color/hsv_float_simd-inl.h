@@ -1,7 +1,9 @@
 // rgb_to_hsv of convert.h, on the R, G, B of yc_to_rgb, in single-precision
-// lanes with a known error: the fast form that the guarded HSV kernels start
-// from (include after hwy/highway.h in a file included once per target
-// through hwy/foreach_target.h).
+// lanes with a known error: the fast form mkmask_hsv's lanes start from; the
+// bounds below also hold for the H, S, V posterize_hsv forms from
+// hsv_front (hsv_adjust_float_simd-inl.h); and guarded_steps, the loop of
+// every guarded HSV kernel (include after hwy/highway.h in a file included
+// once per target through hwy/foreach_target.h).
 //
 // R, G, B are formed exactly as whole numbers of thousandths:
 //   1000 R = 1000 Y + 1402 Cr, 1000 G = 1000 Y - 344 Cb - 714 Cr,
