@@ -4,7 +4,7 @@
 // color_hsv runs vector code compiled for each instruction set and chosen
 // at run time (Highway).  Its fast form works in single precision with
 // error bounds and hands the pixels that lie next to a cut of the double
-// routine to color_hsv_pixel (hsv_float_simd-inl.h, hsv_guard.h); where the
+// routine to color_hsv_pixel (hsv_adjust_float_simd-inl.h, hsv_guard.h); where the
 // gains make the bounds too wide it runs double lanes, exact lane by lane
 // (color_hsv_pixel is the rule), which need V' well inside the int range:
 // |k| + |O| below 2^30 (checked per call).  color_hsv_m does the same in
@@ -25,6 +25,7 @@
 #include "buffers/rows.h"
 #include "color/convert.h"
 #include "color/convert_simd-inl.h"
+#include "color/hsv_adjust_float_simd-inl.h"
 #include "color/hsv_float_simd-inl.h"
 #include "color/hsv_guard.h"
 #include "color/hsv_unit_float_simd-inl.h"
@@ -48,26 +49,12 @@ static void color_hsv_row(PIXEL_YC* p, int n, const HsvAdjust& a) {
 }
 
 // color_hsv in single precision, guarded: lanes the float form cannot
-// vouch for go through the double kernel (hsv_float_simd-inl.h,
+// vouch for go through the double kernel (hsv_adjust_float_simd-inl.h,
 // hsv_guard.h).
-static void color_hsv_float_row(PIXEL_YC* p, int n, const HsvCuts& cuts) {
-    const FloatTag df;
-    const auto c = [&](float v) { return hn::Set(df, v); };
-    const auto unit = c(1.0f / 4096);
-    const auto adjust = [&](FloatVec v, int k) {
-        return hn::Add(hn::Mul(hn::Mul(c(cuts.k[k]), v), unit), c(cuts.o[k]));
-    };
-    const HsvAdjust a = {{cuts.k[0], cuts.k[1], cuts.k[2]}, {cuts.o[0], cuts.o[1], cuts.o[2]}};
+static void color_hsv_float_row(PIXEL_YC* p, int n, const HsvCuts& cuts, const HsvAdjust& a) {
+    const AdjustConstants k = adjust_constants(cuts);
     guarded_steps(
-        p, n,
-        [&](int i) {
-            const HsvFloat hsv = hsv_float_at(p + i);
-            GuardedResult r;
-            r.risky = hsv.risky;
-            hsv_float_to_yc(adjust(hsv.h, 0), adjust(hsv.s, 1), adjust(hsv.v, 2), hsv.exact_s, cuts,
-                            r.y, r.cb, r.cr, r.risky);
-            return r;
-        },
+        p, n, [&](int i) { return hsv_adjust_float(p + i, k); },
         [&](PIXEL_YC* q, int count) { color_hsv_row(q, count, a); });
 }
 
@@ -273,7 +260,7 @@ void color_hsv(const Frame& frame, const Region& region, const ColorAdjust& adju
     const HsvCuts cuts = hsv_cuts(a.k, a.o);
     if (!cuts.usable) return color_hsv_double(frame, region, adjust);
     for_each_pixel_row(frame, region,
-                       HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_float_row), cuts);
+                       HWY_DYNAMIC_DISPATCH(color_spaces_simd::color_hsv_float_row), cuts, a);
 }
 
 void color_hsv_unit_double(const Frame& frame, const Region& region, const ColorAdjust& adjust) {

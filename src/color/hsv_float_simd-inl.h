@@ -1,7 +1,9 @@
 // rgb_to_hsv of convert.h, on the R, G, B of yc_to_rgb, in single-precision
-// lanes with a known error: the fast form that the guarded HSV kernels start
-// from (include after hwy/highway.h in a file included once per target
-// through hwy/foreach_target.h).
+// lanes with a known error: the fast form mkmask_hsv's lanes start from; the
+// bounds below also hold for the H, S, V posterize_hsv forms from
+// hsv_front (hsv_adjust_float_simd-inl.h); and guarded_steps, the loop of
+// every guarded HSV kernel (include after hwy/highway.h in a file included
+// once per target through hwy/foreach_target.h).
 //
 // R, G, B are formed exactly as whole numbers of thousandths:
 //   1000 R = 1000 Y + 1402 Cr, 1000 G = 1000 Y - 344 Cb - 714 Cr,
@@ -161,89 +163,12 @@ HWY_INLINE HsvFloat hsv_float_at(const PIXEL_YC* p) {
     return hsv_float(y, cb, cr);
 }
 
-// x lies within e of a whole number: where flooring may go either way.
-HWY_INLINE FloatMask near_whole(FloatVec x, FloatVec e) {
-    return hn::Le(hn::Abs(hn::Sub(x, hn::Round(x))), e);
-}
-
 // |x| lies within e of a whole number other than 0: where truncation
 // toward zero of a value known to within e may go either way.
 HWY_INLINE FloatMask near_cut(FloatVec x, FloatVec e) {
     const FloatTag df;
     const auto a = hn::Abs(x);
     return hn::And(hn::Ge(a, hn::Set(df, 0.5f)), hn::Le(hn::Abs(hn::Sub(a, hn::Round(a))), e));
-}
-
-// hsv_to_rgb then rgb_to_yc of convert.h on H', S', V' (float, each within
-// its bound of the double's), truncated: y, cb, cr, and the lanes where a
-// cut of the double routine lies within the bounds of `cuts` (flagged in
-// `risky`; `exact_s` lanes have an exact S', their S being 0 or 4096 and
-// k S / 4096 a whole number).
-HWY_INLINE void hsv_float_to_yc(FloatVec h, FloatVec s, FloatVec v, FloatMask exact_s,
-                                const HsvCuts& cuts, hn::Vec<IntTag>& y, hn::Vec<IntTag>& cb,
-                                hn::Vec<IntTag>& cr, FloatMask& risky) {
-    const IntTag di;
-    const FloatTag df;
-    const auto c = [&](float x) { return hn::Set(df, x); };
-    // k = floor(0.6 H') wrapped into 0..2159: the double wraps H' into
-    // 0..3600 first, which moves 0.6 H' by whole turns of 2160.
-    const auto kf = hn::Mul(h, c(0.6f));
-    auto k = hn::ConvertTo(di, hn::Floor(kf));
-    const auto turn = hn::Set(di, 2160);
-    k = hn::Sub(k, hn::Mul(hn::ConvertTo(di, hn::Floor(hn::Mul(hn::ConvertTo(df, k),
-                                                              c(1.0f / 2160)))),
-                           turn));
-    k = hn::IfThenElse(hn::Lt(k, hn::Zero(di)), hn::Add(k, turn), k);
-    k = hn::IfThenElse(hn::Gt(k, hn::Set(di, 2159)), hn::Sub(k, turn), k);
-    // Sector and f: the sector boundaries at 360, 720, ... 1800.
-    const auto at = [&](int n) { return hn::Gt(k, hn::Set(di, n - 1)); };
-    const auto m1 = at(360), m2 = at(720), m3 = at(1080), m4 = at(1440), m5 = at(1800);
-    auto sector = hn::Zero(di);
-    for (const auto& m : {m1, m2, m3, m4, m5})
-        sector = hn::Sub(sector, hn::VecFromMask(di, m));
-    const auto f = hn::ConvertTo(df, hn::Sub(k, hn::Mul(sector, hn::Set(di, 360))));
-
-    // S' = 0 is grey: V' as it is, unclamped.
-    risky = hn::Or(risky, hn::AndNot(exact_s, hn::Le(hn::Abs(s), c(cuts.grey))));
-    const auto grey = hn::Eq(s, hn::Zero(df));
-    // The sector matters only where the double's S' is above 0: a grey has
-    // none, and an S' below 0 is clamped to 0, which makes p = q = t = V'
-    // whatever the sector.  A float S' above the grey bound is such an S';
-    // one within the bound is risky already (or exact: exact_s lanes hold
-    // whole numbers, and the bound is below 1).
-    const auto coloured = hn::Gt(s, c(cuts.grey));
-    risky = hn::Or(risky, hn::And(coloured, near_whole(kf, c(cuts.sector))));
-    const auto sc = hn::Min(hn::Max(s, hn::Zero(df)), c(4096.0f));
-    const auto vc = hn::Min(hn::Max(v, hn::Zero(df)), c(4096.0f));
-    const auto ss = hn::Mul(sc, c(1.0f / 4096));
-    const auto one = c(1.0f), deg = c(360.0f), per_deg = c(1.0f / 360);
-    const auto p = hn::Mul(vc, hn::Sub(one, ss));
-    const auto q = hn::Mul(vc, hn::Sub(one, hn::Mul(hn::Mul(ss, f), per_deg)));
-    const auto t = hn::Mul(vc, hn::Sub(one, hn::Mul(hn::Mul(ss, hn::Sub(deg, f)), per_deg)));
-    // The sector table (v, t, p) (q, v, p) (p, v, t) (p, q, v) (t, p, v) (v, p, q).
-    const auto fm = [&](hn::Mask<IntTag> m) { return hn::RebindMask(df, m); };
-    auto r = hn::IfThenElse(
-        fm(m5), vc,
-        hn::IfThenElse(fm(m4), t, hn::IfThenElse(fm(m2), p, hn::IfThenElse(fm(m1), q, vc))));
-    auto g = hn::IfThenElse(fm(m4), p,
-                            hn::IfThenElse(fm(m3), q, hn::IfThenElse(fm(m1), vc, t)));
-    auto b = hn::IfThenElse(
-        fm(m5), q, hn::IfThenElse(fm(m3), vc, hn::IfThenElse(fm(m2), t, p)));
-    r = hn::IfThenElse(grey, v, r);
-    g = hn::IfThenElse(grey, v, g);
-    b = hn::IfThenElse(grey, v, b);
-
-    const auto fy = hn::Add(hn::Add(hn::Mul(g, c(0.587f)), hn::Mul(r, c(0.299f))),
-                            hn::Mul(b, c(0.114f)));
-    const auto fcb =
-        hn::Sub(hn::Mul(b, c(0.5f)), hn::Add(hn::Mul(r, c(0.169f)), hn::Mul(g, c(0.331f))));
-    const auto fcr =
-        hn::Sub(hn::Sub(hn::Mul(r, c(0.5f)), hn::Mul(g, c(0.419f))), hn::Mul(b, c(0.081f)));
-    const auto e = c(cuts.output);
-    risky = hn::Or(risky, hn::Or(near_cut(fy, e), hn::Or(near_cut(fcb, e), near_cut(fcr, e))));
-    y = hn::ConvertTo(di, fy);
-    cb = hn::ConvertTo(di, fcb);
-    cr = hn::ConvertTo(di, fcr);
 }
 
 // A step's results: the three components (to be stored with their low 16

@@ -26,45 +26,94 @@ inline double adjusted_error(double k, double o, double e, double top) {
     return std::fabs(k) / 4096 * e + 2 * most * kFloatRounding;
 }
 
-// The cuts of color_hsv for gains k (trunc(gain * 4096)) and offsets o.
+// The cuts of color_hsv (hsv_adjust_float_simd-inl.h derives the bounds)
+// for gains k (trunc(gain * 4096)) and whole offsets o (H in tenths, S and
+// V in 1/4096 of full scale), as color_hsv_pixel takes them.
+//
+// The float lanes work in sixths of a degree for the hue (H6' = 0.6 H',
+// the unit of the truncation k = trunc(0.6 H')), in units of full scale for
+// S' (sU' = S' / 4096) and on the 0..4096 scale for V'.
 struct HsvCuts {
-    float k[3], o[3];
-    float sector;  // k = trunc(0.6 H'): float 0.6 H' within this of the double's
-    float grey;    // |S'| within this of the double's (S' = 0 means grey)
-    float output;  // Y, Cb, Cr within this of the double's
-    bool usable;   // the bounds are small enough for the float path to pay
+    float gain[3];     // k / 4096, exact
+    float hue_offset;  // 0.6 o0, sixths
+    float s_offset;    // o1 / 4096, exact
+    float v_offset;    // o2, exact
+    float v_scale;     // gain 3 / 500: V from R, G, B in 1/500
+    float sector;      // |float H6' - double 0.6 H'| at most this
+    float grey;        // |float sU' - double sU'| at most this (S' = 0 is grey)
+    // Y, Cb, Cr within e = out_c + out_v |vO| + out_vs |vO sU'| of the
+    // double's, vO the lane's unclamped V' (clamping to 0..4096 only brings
+    // it nearer); [1] where the multiply-adds round once (fused), [0] twice.
+    float out_c[2], out_v[2], out_vs[2];
+    float output;     // the largest e over every lane (for the callers' checks)
+    bool grey_exact;  // o1 = 0: S' is exactly 0 where S or k1 is, in both
+    bool usable;      // the bounds hold (and are narrow enough to pay)
 };
 
 inline HsvCuts hsv_cuts(const double k[3], const double o[3]) {
+    constexpr double u = kFloatRounding;
     HsvCuts c{};
-    const double eh = adjusted_error(k[0], o[0], kHueError, 3600);
-    const double es = adjusted_error(k[1], o[1], kSaturationError, 4096);
-    const double ev = adjusted_error(k[2], o[2], kValueError, 4096);
-    const double most_h = std::fabs(k[0]) * 3600 / 4096 + std::fabs(o[0]);
-    const double most_v = std::fabs(k[2]) + std::fabs(o[2]);
-    // 0.6f and the product round once each; the double's own k formula
-    // and wrap are within 1e-12.
-    const double sector = 0.6 * eh + 1.2 * most_h * kFloatRounding + 1e-9;
-    // Each output component is V' times 1 - a, a = S' F / (360 * 4096) (F
-    // whole): a within 3u + |dS'| / 4096, 1 - a and the product one
-    // rounding each; then the weights (|sum| = 1 for each of Y, Cb, Cr)
-    // add at most 4 roundings of 4096.  A grey's V' is not clamped: its
-    // size replaces 4096.
-    const double output = ev + es + (most_v > 4096 ? most_v : 4096) * 9.01 * kFloatRounding + 1e-6;
-    for (int i = 0; i < 3; ++i) {
-        c.k[i] = static_cast<float>(k[i]);
-        c.o[i] = static_cast<float>(o[i]);
+    for (int i = 0; i < 3; ++i) c.gain[i] = static_cast<float>(k[i] / 4096);
+    const double g1 = std::fabs(k[0]) / 4096, g2 = std::fabs(k[1]) / 4096;
+    const double g3 = std::fabs(k[2]) / 4096;
+    const double oh6 = 0.6 * o[0], os = o[1] / 4096, ov = o[2];
+    c.hue_offset = static_cast<float>(oh6);
+    c.s_offset = static_cast<float>(os);
+    c.v_offset = static_cast<float>(ov);
+    c.v_scale = static_cast<float>(k[2] / 4096 / 500);
+    // H6 within 2880 u + 1e-6 (the quotient 720 u, the base or the turn
+    // added 2160 u, the double's own error below 1e-6); the gain carries
+    // it, its product and the offset's sum round once each, the offset
+    // itself half a unit; the double's own steps (the wrap, 0.6 H') are
+    // within 1e-9 of their size.
+    const double most = g1 * 2160 + std::fabs(oh6);
+    const double sector = g1 * (2880 * u + 1e-6) + u * (g1 * 2160 + most + 0.5 * std::fabs(oh6)) +
+                          1e-9 * (1 + most);
+    // The double's S within 1e-9 of full scale of the exact one, its V
+    // within 1e-10 (a range of at least 0.1: the lanes hold back narrower
+    // ones).
+    //   vO = max (g3 / 500) + ov: g3 / 500 half a unit, the product one
+    //        (unless fused), the sum one of |vO|; |g3 max| <= |vO| + |ov|:
+    //        u (a |vO| + b |ov|), a = 2.5 (1.5 fused), b = 1.5 (0.5);
+    //   sU' = sU g2 + os: the quotient range / max and the product one
+    //        unit each of |g2 sU| <= |sU'| + |os| (the product none when
+    //        fused), the sum one of |sU'|:
+    //        u (a' |sU'| + b' |os|), a' = 3 (2), b' = 2 (1).
+    // The output's sensitivity is at most 1 to V' and |V'| <= 4096 to sU'
+    // (|c| <= 1, V' and sU' clamped, which no error widens); its own
+    // roundings (hsv_unit_float_simd-inl.h, the same sector table):
+    // u |V'| + 5.95 u |V' sU'| (fused 3.65), |V'| <= |vO|.  With
+    // |V' sU'| <= |vO sU'|:
+    //   e = u [(a + 1) |vO| + (a' + r) |vO sU'| + b |ov| + 4096 b' |os|]
+    //       + 4096 g2 1e-9 + g3 1e-10 + 1e-6
+    // and a thousandth more for the roundings of e itself.
+    const double slack = 1.001;
+    const double a_v[2] = {2.5, 1.5}, b_v[2] = {1.5, 0.5};
+    const double a_s[2] = {3, 2}, b_s[2] = {2, 1};
+    const double own[2] = {5.95, 3.65};
+    const double fixed = 4096 * g2 * 1e-9 + g3 * 1e-10 + 1e-6;
+    // The largest |vO| and |vO sU'| of a lane: V' and S' unclamped.
+    const double most_v = g3 * 4096 + std::fabs(ov), most_s = g2 + std::fabs(os);
+    for (int fused = 0; fused < 2; ++fused) {
+        c.out_v[fused] = static_cast<float>(u * (a_v[fused] + 1) * slack);
+        c.out_vs[fused] = static_cast<float>(u * (a_s[fused] + own[fused]) * slack);
+        c.out_c[fused] = static_cast<float>(
+            (u * (b_v[fused] * std::fabs(ov) + 4096 * b_s[fused] * std::fabs(os)) + fixed) *
+            slack);
     }
+    c.output = c.out_c[0] + c.out_v[0] * static_cast<float>(most_v) +
+               c.out_vs[0] * static_cast<float>(most_v * most_s);
     c.sector = static_cast<float>(sector);
-    c.grey = static_cast<float>(es);
-    c.output = static_cast<float>(output);
-    // Whole gains and offsets of float size (exact as floats), and cuts
-    // narrow enough that few pixels fall back (the grey bound, a part of
-    // the output bound, is then below 1: no whole S' but 0 lies within it).
-    bool whole = true;
-    for (int i = 0; i < 3; ++i)
-        whole = whole && std::fabs(k[i]) < (1 << 20) && std::fabs(o[i]) < (1 << 20);
-    c.usable = whole && sector < 0.02 && output < 0.02;
+    c.grey = static_cast<float>((u * (a_s[0] * most_s + b_s[0] * std::fabs(os)) + g2 * 1e-9) * slack);
+    c.grey_exact = o[1] == 0;
+    // Gains exact as floats (k below 2^24), whole offsets exact as floats;
+    // a hue whose turns stay below 2^20 sixths; bounds narrow enough that
+    // most pixels stay clear of the cuts.
+    bool exact = true;
+    for (int i = 0; i < 3; ++i) exact = exact && std::fabs(k[i]) < (1 << 24);
+    exact = exact && std::fabs(o[1]) < (1 << 20) && std::fabs(o[2]) < (1 << 20);
+    c.usable = exact && most < (1 << 20) && most_v < (1 << 20) && sector < 0.02 &&
+               c.output < 0.02;
     return c;
 }
 

@@ -17,6 +17,7 @@
 #include "buffers/pixel_simd-inl.h"
 #include "buffers/rows.h"
 #include "color/convert_simd-inl.h"
+#include "color/hsv_adjust_float_simd-inl.h"
 #include "color/hsv_float_simd-inl.h"
 #include "color/hsv_guard.h"
 #include "color/tone.h"
@@ -115,44 +116,71 @@ static void posterize_hsv_row(PIXEL_YC* p, int n, const Posterize& q) {
     hsv_steps(p, n, level, [&](int i) { posterize_hsv_pixel(p[i], q); });
 }
 
-// The float H, S, V (hsv_float_simd-inl.h), each with half a step added and
-// truncated, divided by the step (exact in single precision, see
-// posterize_yc_row) and looked up.  The level is trunc(x) / step (x >= 0):
-// it changes only where x crosses a multiple of the step, so a float x
-// within its bound of a whole number W leaves the result in doubt only if
-// W is such a multiple.  W is trunc(x) (x just above it: the remainder of
-// trunc(x) by the step is 0) or trunc(x) + 1 (the remainder is step - 1);
-// lanes with either remainder next to a whole number go to the double
-// kernel, and every other lane's level is the double routine's.
+// H, S, V in single precision from the exact R, G, B of hsv_front
+// (hsv_adjust_float_simd-inl.h), within the bounds of hsv_float_simd-inl.h:
+//   H = 600 D / range + 0, 1200, 2400 (+ 3600 for a negative hue in R's
+//       sector): the product and the quotient one rounding each, the sum
+//       half a unit of 3600 (the bound allows two);
+//   S = 4096 range / max: the product exact, the quotient one rounding;
+//   V = max * 0.002f: the constant half a unit, the product one.
+// Some are exact, as they are in the double routine: an exact grey's H
+// and S (0) and V (a whole number, so rounding the float V gives it); a
+// maximum beyond the top end makes V exactly 4096 (rounded as well); a
+// minimum below 0 makes the range the maximum, S = 4096 range / range; H
+// where R is largest and G and B lie beyond the same end (0), or where all
+// three lie beyond an end (D is 0 or the range: a multiple of 600 exactly).
+//
+// Each level is trunc(x) / step with x = C + half (x >= 0), that is
+// floor(x / step): it changes only where x crosses a multiple of the step.
+// A lane whose x / step (x * inv, within cut_q of the double's x / step)
+// lies within cut_q of a whole number other than 0 goes to the double
+// kernel, unless x is exact.  The level itself is floor((trunc(x) + 0.5) *
+// inv): (trunc(x) + 0.5) / step lies 0.5 / step or more from a whole
+// number, and the float product within 2 units of x / step (below 2^13 /
+// step), far less; so it is trunc(x) / step exactly, and where no multiple
+// of the step lies within the bound of x, the double's.
 static void posterize_hsv_float_row(PIXEL_YC* p, int n, const HsvLevels& t) {
     const IntTag di;
     const FloatTag df;
+    const auto c = [&](float x) { return hn::Set(df, x); };
+    const auto zero = hn::Zero(df), top = c(2048000.0f);
     guarded_steps(
         p, n,
         [&](int i) {
-            const HsvFloat hsv = hsv_float_at(p + i);
+            const HsvFront in = hsv_front(p + i);
+            const auto base = hn::IfThenElse(
+                in.is_r, hn::IfThenElseZero(hn::Lt(in.d, zero), c(3600.0f)),
+                hn::IfThenElse(in.is_g, c(1200.0f), c(2400.0f)));
+            const auto h = hn::Add(
+                hn::Div(hn::Mul(in.d, c(600.0f)), hn::Max(in.range, c(1.0f))), base);
+            const auto s = hn::Div(hn::Mul(in.range, c(4096.0f)), hn::Max(in.max, c(1.0f)));
+            const auto exact_v = hn::Or(in.exact_grey, hn::Gt(in.max_raw, top));
+            auto v = hn::Mul(in.max, c(0.002f));
+            v = hn::IfThenElse(exact_v, hn::Round(v), v);
+            const auto beyond = [&](FloatVec x) {
+                return hn::Or(hn::Lt(x, zero), hn::Gt(x, top));
+            };
+            const auto all_clamped = hn::And(beyond(in.rn), hn::And(beyond(in.gn), beyond(in.bn)));
+            const FloatMask exact[3] = {
+                hn::Or(in.exact_grey, hn::Or(hn::And(in.is_r, in.settled), all_clamped)),
+                hn::Or(in.exact_grey, hn::Lt(in.min_raw, zero)), exact_v};
+            const FloatVec comp[3] = {h, s, v};
             GuardedResult r;
-            r.risky = hsv.risky;
-            const FloatVec c[3] = {hsv.h, hsv.s, hsv.v};
-            const FloatMask exact[3] = {hsv.exact_h, hsv.exact_s, hsv.exact_v};
-            hn::Vec<IntTag> level[3];
+            r.risky = in.held;
+            FloatVec level[3];
             for (int k = 0; k < 3; ++k) {
                 const Quantiser& q = t.q.q[k];
-                const auto x = hn::Add(c[k], hn::Set(df, float(q.half)));
-                const auto whole = hn::ConvertTo(di, x);
-                const auto quotient =
-                    hn::ConvertTo(di, hn::Div(hn::ConvertTo(df, whole), hn::Set(df, float(q.step))));
-                const auto rest = hn::Sub(whole, hn::Mul(quotient, hn::Set(di, q.step)));
-                const auto at_step = hn::RebindMask(
-                    df, hn::Or(hn::Eq(rest, hn::Zero(di)), hn::Eq(rest, hn::Set(di, q.step - 1))));
-                const auto doubt = hn::And(at_step, near_cut(x, hn::Set(df, t.cut[k])));
+                const auto x = hn::Add(comp[k], c(float(q.half)));
+                const auto inv = c(t.inv[k]);
+                const auto doubt = near_cut(hn::Mul(x, inv), c(t.cut_q[k]));
                 r.risky = hn::Or(r.risky, hn::AndNot(exact[k], doubt));
-                level[k] = hn::Min(quotient, hn::Set(di, t.n[k] - 1));
+                const auto whole = hn::Floor(x);
+                level[k] = hn::Min(hn::Floor(hn::Mul(hn::Add(whole, c(0.5f)), inv)),
+                                   c(float(t.n[k] - 1)));
             }
-            const auto index = hn::Add(
-                hn::Mul(hn::Add(hn::Mul(level[0], hn::Set(di, t.n[1])), level[1]),
-                        hn::Set(di, t.n[2])),
-                level[2]);
+            const auto index = hn::ConvertTo(
+                di, hn::MulAdd(hn::MulAdd(level[0], c(float(t.n[1])), level[1]), c(float(t.n[2])),
+                               level[2]));
             const auto packed = hn::GatherIndex(di, t.y_cb, index);
             r.y = hn::ShiftRight<16>(hn::ShiftLeft<16>(packed));
             r.cb = hn::ShiftRight<16>(packed);
@@ -207,7 +235,7 @@ constexpr int kMostLevelColours = 1 << 14;
 
 void posterize_hsv(const Frame& frame, const Region& region, const int levels[3]) {
     using namespace posterize_simd;
-    HsvLevels t{posterize_of(levels, 3600), {}, nullptr, nullptr, {}};
+    HsvLevels t{posterize_of(levels, 3600), {}, nullptr, nullptr, {}, {}, {}};
     long long colours = 1;
     for (int k = 0; k < 3; ++k) {
         const Quantiser& q = t.q.q[k];
@@ -218,8 +246,16 @@ void posterize_hsv(const Frame& frame, const Region& region, const int levels[3]
     // H, S, V within their bounds; adding half a step (below 2^11, the sum
     // below 2^13) rounds once more.
     const double bound[3] = {kHueError, kSaturationError, kValueError};
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < 3; ++k) {
+        const Quantiser& q = t.q.q[k];
         t.cut[k] = static_cast<float>(bound[k] + 8192 * kFloatRounding + 1e-6);
+        t.inv[k] = static_cast<float>(1.0 / q.step);
+        // x * inv: inv half a unit, the product one, of x / step, x below
+        // top + step.
+        t.cut_q[k] = static_cast<float>(
+            (bound[k] + 8192 * kFloatRounding + 1e-6 + 2 * kFloatRounding * (q.top + q.step)) /
+            q.step);
+    }
     std::vector<std::int32_t> y_cb(static_cast<std::size_t>(colours)), cr(y_cb.size());
     const auto value = [&](int k, int i) {
         const Quantiser& q = t.q.q[k];

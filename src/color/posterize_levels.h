@@ -13,5 +13,7 @@ struct HsvLevels {
     int n[3];
     const std::int32_t* y_cb;
     const std::int32_t* cr;
-    float cut[3];  // the float H, S, V plus half a step, within this of the double's
+    float cut[3];    // the float H, S, V plus half a step, within this of the double's
+    float inv[3];    // 1 / step, rounded
+    float cut_q[3];  // (H, S, V plus half a step) * inv within this of the double's over the step
 };

@@ -41,6 +41,8 @@ struct Lcg {
 
 double to_whole(double x) { return std::fabs(x - std::nearbyint(x)); }
 
+std::vector<PIXEL_YC> zero_maximum_pixels();
+
 // Distance of the double chain of color_hsv to its nearest cut.
 double cut_distance(const PIXEL_YC& p, const HsvAdjust& a) {
     const Triple rgb = yc_to_rgb(p.y, p.cb, p.cr);
@@ -154,6 +156,107 @@ TEST(HsvGuardExact, ColorHsvNextToEveryCut) {
     }
 }
 
+namespace {
+
+// The edges of color_hsv's and posterize_hsv's float lanes: components
+// beyond the nominal range (up to any 16-bit value); G = B below R, with G
+// and B both clamped at the same end (the double's hue exactly 0) or not
+// (+0 or just below, which wraps); greys next to both ends, exact ones
+// (Cb = Cr = 0, all three channels beyond one end) and narrow ranges from
+// clamping; a maximum of exactly 0.
+std::vector<PIXEL_YC> hsv_edge_pixels() {
+    std::vector<PIXEL_YC> px = zero_maximum_pixels();
+    for (int y = -6; y <= 6; ++y)
+        for (int cb = -4; cb <= 4; ++cb)
+            for (int cr = -4; cr <= 4; ++cr)
+                for (int end : {0, 4096})
+                    px.push_back({static_cast<std::int16_t>(end + y), static_cast<std::int16_t>(cb),
+                                  static_cast<std::int16_t>(cr)});
+    // One channel exactly at an end, the other two beyond it: R = G = B
+    // exactly, which the double may see as a range of a rounding (every
+    // 12th pair of the whole channels: about 8000 pixels).
+    const auto& whole = whole_channels();
+    for (std::size_t i = 0; i < whole.size(); i += 12) {
+        const auto& w = whole[i];
+        const int d[3] = {1402 * w.second, -344 * w.first - 714 * w.second, 1772 * w.first};
+        for (int k = 0; k < 3; ++k) {
+            if (d[k] % 1000 != 0) continue;
+            const int at_top = std::min({d[0], d[1], d[2]}) == d[k];
+            const int at_zero = std::max({d[0], d[1], d[2]}) == d[k];
+            if (at_top && 4096 - d[k] / 1000 <= 32767)
+                px.push_back({static_cast<std::int16_t>(4096 - d[k] / 1000),
+                              static_cast<std::int16_t>(w.first), static_cast<std::int16_t>(w.second)});
+            if (at_zero)
+                px.push_back({static_cast<std::int16_t>(-d[k] / 1000),
+                              static_cast<std::int16_t>(w.first), static_cast<std::int16_t>(w.second)});
+        }
+    }
+    // R exactly at an end, G and B beyond it (the double's hue is exactly 0
+    // only if its R is): Cr a multiple of 500, where Cr * 1.402 rounds
+    // beyond 5000 in size.
+    for (int cr = -32500; cr <= 32500; cr += 500)
+        for (int cb = -32768; cb <= 32767; cb += 61)
+            for (int end : {0, 4096}) {
+                const long y = end - 1402L * cr / 1000;
+                const long g = 1000 * y - 344L * cb - 714L * cr, b = 1000 * y + 1772L * cb;
+                const bool beyond = end == 0 ? g < 0 && b < 0 : g > 4096000 && b > 4096000;
+                if (beyond && y >= -32768 && y <= 32767 && (cb + cr / 500) % 7 == 0)
+                    px.push_back({static_cast<std::int16_t>(y), static_cast<std::int16_t>(cb),
+                                  static_cast<std::int16_t>(cr)});
+            }
+    Lcg rng{5};
+    while (px.size() < 60 * kW) {
+        const int kind = rng.next(0, 3);
+        PIXEL_YC p{static_cast<std::int16_t>(rng.next(-300, 4400)),
+                   static_cast<std::int16_t>(rng.next(-2200, 2200)),
+                   static_cast<std::int16_t>(rng.next(-2200, 2200))};
+        if (kind == 0) {  // one component just beyond 8192 in size, or far
+            std::int16_t* c[3] = {&p.y, &p.cb, &p.cr};
+            *c[rng.next(0, 2)] = static_cast<std::int16_t>(
+                rng.next(0, 1) ? rng.next(8190, 8194) * (rng.next(0, 1) ? 1 : -1)
+                               : rng.next(-32768, 32767));
+        }
+        if (kind == 1) {  // G = B below R; Y decides which clamp
+            const int t = rng.next(-7, -1);
+            p.cb = static_cast<std::int16_t>(357 * t), p.cr = static_cast<std::int16_t>(-1058 * t);
+            p.y = static_cast<std::int16_t>(rng.next(-1000, 9000));
+        }
+        if (kind == 2) p.cb = p.cr = 0, p.y = static_cast<std::int16_t>(rng.next(-5000, 9000));
+        px.push_back(p);
+    }
+    px.resize((px.size() / kW) * kW);
+    return px;
+}
+
+}  // namespace
+
+// color_hsv's float lanes on those edges, with gains and offsets that pass
+// greys' V' unclamped, turn S' through 0, show a flat colour's hue.
+TEST(HsvGuardExact, ColorHsvEdgesOfTheFloatLanes) {
+    const std::vector<PIXEL_YC> px = hsv_edge_pixels();
+    ASSERT_GT(px.size(), 50u * kW);
+    const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+    const ColorAdjust adjusts[] = {{{1, 1, 1}, {0, 0, 0}},
+                                   {{1.1, 0.9, 1.2}, {10, -5, 3}},
+                                   {{1, 1, 1.5}, {0, -4096, 0}},
+                                   {{1, 0, 1.5}, {7, 0, -3}},
+                                   {{-1, 1, 1}, {0, 0, 0}},
+                                   {{1.1, 1, 1}, {3, 0, 0}},
+                                   {{1, 1, -0.5}, {0, 0, 4}},
+                                   {{1, 1, 1}, {0, -4096, -4500}},
+                                   // a flat colour's S' = 300: its hue shows
+                                   {{1, 1, 1}, {0, 300, 0}}};
+    for (const ColorAdjust& adjust : adjusts) {
+        const HsvAdjust a = hsv_adjust(adjust);
+        ASSERT_TRUE(hsv_cuts(a.k, a.o).usable) << adjust.gain[2];
+        expect_same(
+            "color_hsv edges, gains " + std::to_string(adjust.gain[0]) + " " +
+                std::to_string(adjust.gain[1]) + " " + std::to_string(adjust.gain[2]),
+            px, [&](const Frame& f) { color_hsv(f, all, adjust); },
+            [&](PIXEL_YC& p) { color_hsv_pixel(p, a); });
+    }
+}
+
 TEST(HsvGuardExact, BoundsGrowWithGainsAndStopThePath) {
     const double unit[3] = {4096, 4096, 4096}, none[3] = {0, 0, 0};
     const HsvCuts one = hsv_cuts(unit, none);
@@ -225,6 +328,29 @@ TEST(HsvGuardExact, PosterizeHsvNextToMultiplesOfTheStep) {
         expect_same(
             "posterize_hsv at multiples, levels " + std::to_string(levels[0]), px,
             [&](const Frame& f) { posterize_hsv(f, all, levels); },
+            [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
+    }
+}
+
+// posterize_hsv's float lanes on the same edges (exact greys and clamped
+// channels put H, S and V on whole numbers, many of them cuts): levels
+// whose steps are 1 (every whole number a cut), 2, and ones that put the
+// exact hues 0, 600, 1200 ... and S = 4096 next to multiples of the step.
+TEST(HsvGuardExact, PosterizeHsvEdgesOfTheFloatLanes) {
+    const std::vector<PIXEL_YC> px = hsv_edge_pixels();
+    const Region all{0, 0, kW, static_cast<int>(px.size() / kW)};
+    // (Each within the table the float path takes: at most 2^14 colours.)
+    // Steps 189, 227, 141 and 61, 41: the float 1 / step lies below the
+    // real one, so m step times it rounds below m.
+    const int level_sets[][3] = {{3601, 2, 2}, {2, 2049, 3}, {3, 2, 2049}, {113, 9, 9},
+                                 {5, 4, 4},    {7, 3, 257},  {13, 65, 3},  {20, 19, 30},
+                                 {60, 2, 99}};
+    for (const auto& levels : level_sets) {
+        const Posterize q = posterize_of(levels);
+        expect_same(
+            "posterize_hsv edges, levels " + std::to_string(levels[0]) + " " +
+                std::to_string(levels[1]) + " " + std::to_string(levels[2]),
+            px, [&](const Frame& f) { posterize_hsv(f, all, levels); },
             [&](PIXEL_YC& p) { posterize_hsv_pixel(p, q); });
     }
 }
