@@ -66,7 +66,7 @@
 #include "buffers/pixel_simd-inl.h"
 #include "color/hsv_float_simd-inl.h"       // FloatTag, GuardedResult, load_wide
 #include "color/hsv_guard.h"
-#include "color/hsv_unit_float_simd-inl.h"  // sector_coefficients, whole_bits
+#include "color/hsv_unit_float_simd-inl.h"  // sector_coefficients, truncated_outputs
 
 HWY_BEFORE_NAMESPACE();
 namespace pixel_simd {
@@ -178,22 +178,7 @@ HWY_INLINE GuardedResult hsv_adjust_float(const PIXEL_YC* p, const AdjustConstan
     const auto near_k = hn::Le(hn::Abs(hn::Sub(h6p, hn::Round(h6p))), c(k.sector));
     risky = hn::Or(risky, hn::AndNot(grey, near_k));
     if (!k.grey_exact) risky = hn::Or(risky, hn::Le(hn::Abs(s2), c(k.grey)));
-    // x within e of a cut of the truncation, a whole number other than 0
-    // (x - round(x) rounds nothing for |x| < 2^23): the nearest such of the
-    // three.  The nearest whole number W = round(x) is the nearest cut
-    // unless it is 0; then the cuts 1 and -1 lie at least 0.5 away.
-    auto nearest = c(1.0f);
-    GuardedResult res;
-    hn::Vec<IntTag>* const ints[3] = {&res.y, &res.cb, &res.cr};
-    for (int j = 0; j < 3; ++j) {
-        const auto whole = hn::Round(out[j]);
-        const auto gap = hn::Abs(hn::Sub(out[j], whole));
-        nearest = hn::Min(nearest, hn::IfThenElse(hn::Eq(whole, zero), c(0.5f), gap));
-        *ints[j] = whole_bits(hn::Trunc(out[j]));
-    }
-    risky = hn::Or(risky, hn::Le(nearest, e));
-    res.risky = risky;
-    return res;
+    return truncated_outputs(out, e, risky);
 }
 
 }  // namespace HWY_NAMESPACE

@@ -116,6 +116,27 @@ HWY_INLINE hn::Vec<IntTag> whole_bits(FloatVec whole) {
     return hn::BitCast(IntTag(), hn::Add(whole, hn::Set(FloatTag(), 12582912.0f)));
 }
 
+// The three outputs truncated (kept as whole_bits keeps them), and `risky`
+// with the lanes where one lies within e of a cut of the truncation, a
+// whole number other than 0 (x - round(x) rounds nothing for |x| < 2^23).
+// The nearest whole number W = round(x) is the nearest cut unless it is 0;
+// then the cuts 1 and -1 lie at least 0.5 away.
+HWY_INLINE GuardedResult truncated_outputs(const FloatVec (&out)[3], FloatVec e, FloatMask risky) {
+    const FloatTag df;
+    const auto zero = hn::Zero(df);
+    auto nearest = hn::Set(df, 1.0f);
+    GuardedResult res;
+    hn::Vec<IntTag>* const ints[3] = {&res.y, &res.cb, &res.cr};
+    for (int j = 0; j < 3; ++j) {
+        const auto whole = hn::Round(out[j]);
+        const auto gap = hn::Abs(hn::Sub(out[j], whole));
+        nearest = hn::Min(nearest, hn::IfThenElse(hn::Eq(whole, zero), hn::Set(df, 0.5f), gap));
+        *ints[j] = whole_bits(hn::Trunc(out[j]));
+    }
+    res.risky = hn::Or(risky, hn::Le(nearest, e));
+    return res;
+}
+
 // c = A + B' f of each component for the lanes' sectors (0..5, whole).
 HWY_INLINE void sector_coefficients(FloatVec sector, FloatVec f, FloatVec (&coef)[3]) {
     const FloatTag df;
@@ -202,22 +223,7 @@ HWY_INLINE GuardedResult hsv_unit_float(const PIXEL_YC* p, const UnitConstants& 
     auto near_k = hn::Le(hn::Abs(hn::Sub(h6p, hn::Round(h6p))), c(k.sector));
     if (k.grey_exact) near_k = hn::AndNot(flat, near_k);
     risky = hn::Or(risky, near_k);
-    // x within e of a cut of the truncation, a whole number other than 0
-    // (x - round(x) rounds nothing for |x| < 2^23): the nearest such of the
-    // three.  The nearest whole number W = round(x) is the nearest cut
-    // unless it is 0; then the cuts 1 and -1 lie at least 0.5 away.
-    auto nearest = c(1.0f);
-    GuardedResult res;
-    hn::Vec<IntTag>* const ints[3] = {&res.y, &res.cb, &res.cr};
-    for (int j = 0; j < 3; ++j) {
-        const auto whole = hn::Round(out[j]);
-        const auto gap = hn::Abs(hn::Sub(out[j], whole));
-        nearest = hn::Min(nearest, hn::IfThenElse(hn::Eq(whole, zero), c(0.5f), gap));
-        *ints[j] = whole_bits(hn::Trunc(out[j]));
-    }
-    risky = hn::Or(risky, hn::Le(nearest, e));
-    res.risky = risky;
-    return res;
+    return truncated_outputs(out, e, risky);
 }
 
 }  // namespace HWY_NAMESPACE
