@@ -139,27 +139,17 @@ HWY_INLINE GuardedResult hsv_adjust_float(const PIXEL_YC* p, const AdjustConstan
     const HsvFront in = hsv_front(p);
     const auto max = in.max, range = in.range, d = in.d;
     const auto is_r = in.is_r, is_g = in.is_g;
-    // Sixths of a degree: R's sector wraps a negative hue by a turn.
-    const auto base = hn::IfThenElse(is_r, hn::IfThenElseZero(hn::Lt(d, zero), c(2160.0f)),
-                                     hn::IfThenElse(is_g, c(720.0f), c(1440.0f)));
     // A flat lane has D = 0 and divides by 1; its sU is 0/1 (no maximum of
     // 0 reaches the quotient).
-    const auto h6 = hn::Add(hn::Div(hn::Mul(d, c(360.0f)), hn::Max(range, c(1.0f))), base);
+    const auto h6 = hue_sixths(d, range, is_r, is_g);
     const auto su = hn::Div(range, hn::Max(max, c(1.0f)));
 
     const auto v = hn::MulAdd(max, c(k.v_scale), c(k.v_offset));
     const auto s2 = hn::MulAdd(su, c(k.s_gain), c(k.s_offset));
     const auto h6p = hn::MulAdd(h6, c(k.h_gain), c(k.h_offset));
 
-    // floor(H6') wrapped into 0..2159 (|H6'| < 2^20: (floor + 0.5) / 2160
-    // lies far from a whole number, so its floor is exact), the sector and f.
-    const auto kf = hn::Floor(h6p);
-    const auto turns = hn::Floor(hn::Mul(hn::Add(kf, c(0.5f)), c(1.0f / 2160)));
-    const auto turned = hn::NegMulAdd(turns, c(2160.0f), kf);
-    const auto sector = hn::Floor(hn::MulAdd(turned, c(1.0f / 360), c(0.5f / 360)));
-    const auto f = hn::NegMulAdd(sector, c(360.0f), turned);
     FloatVec coef[3];
-    sector_coefficients(sector, f, coef);
+    wrapped_sector_coefficients(h6p, coef);
 
     // A grey (S' exactly 0) keeps V' as it is; otherwise V' and S' clamp.
     const auto grey = k.grey_exact ? hn::Eq(s2, zero) : hn::FirstN(df, 0);

@@ -160,6 +160,33 @@ HWY_INLINE void sector_coefficients(FloatVec sector, FloatVec f, FloatVec (&coef
     }
 }
 
+// The hue in sixths of a degree from D (the difference of the two channels
+// other than the largest), the range and which channel is largest: R's
+// sector wraps a negative hue by a turn.  A flat lane divides by 1.
+template <class M>
+HWY_INLINE FloatVec hue_sixths(FloatVec d, FloatVec range, M is_r, M is_g) {
+    const FloatTag df;
+    const auto c = [&](float x) { return hn::Set(df, x); };
+    const auto base = hn::IfThenElse(is_r, hn::IfThenElseZero(hn::Lt(d, hn::Zero(df)), c(2160.0f)),
+                                     hn::IfThenElse(is_g, c(720.0f), c(1440.0f)));
+    return hn::Add(hn::Div(hn::Mul(d, c(360.0f)), hn::Max(range, c(1.0f))), base);
+}
+
+// floor(H6') wrapped into 0..2159 (|H6'| < 2^20: (floor + 0.5) / 2160 lies
+// far from a whole number, so its floor is exact), its sector and f, and
+// the sector's coefficients.  A finite H6' gives a sector of 0..5 in every
+// lane, risky ones included.
+HWY_INLINE void wrapped_sector_coefficients(FloatVec h6p, FloatVec (&coef)[3]) {
+    const FloatTag df;
+    const auto c = [&](float x) { return hn::Set(df, x); };
+    const auto kf = hn::Floor(h6p);
+    const auto turns = hn::Floor(hn::Mul(hn::Add(kf, c(0.5f)), c(1.0f / 2160)));
+    const auto turned = hn::NegMulAdd(turns, c(2160.0f), kf);
+    const auto sector = hn::Floor(hn::MulAdd(turned, c(1.0f / 360), c(0.5f / 360)));
+    const auto f = hn::NegMulAdd(sector, c(360.0f), turned);
+    sector_coefficients(sector, f, coef);
+}
+
 // A step of Lanes(FloatTag) pixels from p.
 HWY_INLINE GuardedResult hsv_unit_float(const PIXEL_YC* p, const UnitConstants& k) {
     const FloatTag df;
@@ -185,28 +212,16 @@ HWY_INLINE GuardedResult hsv_unit_float(const PIXEL_YC* p, const UnitConstants& 
     const auto is_g = hn::AndNot(is_r, hn::Eq(g, max));
     const auto d = hn::IfThenElse(is_r, hn::Sub(g, b),
                                   hn::IfThenElse(is_g, hn::Sub(b, r), hn::Sub(r, g)));
-    // Sixths of a degree: R's sector wraps a negative hue by a turn.
-    const auto base = hn::IfThenElse(is_r, hn::IfThenElseZero(hn::Lt(d, zero), c(2160.0f)),
-                                     hn::IfThenElse(is_g, c(720.0f), c(1440.0f)));
     // A flat lane has D = 0 and divides by 1; its S is 0.
-    const auto h6 = hn::Add(hn::Div(hn::Mul(d, c(360.0f)), hn::Max(range, c(1.0f))), base);
+    const auto h6 = hue_sixths(d, range, is_r, is_g);
     const auto s = hn::IfThenZeroElse(flat, hn::Div(range, max));
 
     const auto v = hn::MulAdd(max, c(k.v_scale), c(k.v_offset));
     const auto s2 = hn::MulAdd(s, c(k.s_gain), c(k.s_offset));
     const auto h6p = hn::MulAdd(h6, c(k.h_gain), c(k.h_offset));
 
-    // floor(H6') wrapped into 0..2159 (|H6'| < 2^20: (floor + 0.5) / 2160
-    // lies far from a whole number, so its floor is exact), the sector and f.
-    const auto kf = hn::Floor(h6p);
-    const auto turns = hn::Floor(hn::Mul(hn::Add(kf, c(0.5f)), c(1.0f / 2160)));
-    const auto turned = hn::NegMulAdd(turns, c(2160.0f), kf);
-    // H6 is finite in every lane (D and the range are, and |D| <= range),
-    // so the sector is 0..5 in every lane, risky ones included.
-    const auto sector = hn::Floor(hn::MulAdd(turned, c(1.0f / 360), c(0.5f / 360)));
-    const auto f = hn::NegMulAdd(sector, c(360.0f), turned);
     FloatVec coef[3];
-    sector_coefficients(sector, f, coef);
+    wrapped_sector_coefficients(h6p, coef);
     const auto vs = hn::Mul(v, s2);
     const FloatVec out[3] = {hn::NegMulAdd(vs, coef[0], v), hn::Mul(vs, coef[1]),
                              hn::Mul(vs, coef[2])};
